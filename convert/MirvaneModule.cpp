@@ -1,0 +1,3 @@
+#include "MirvaneModule.h"
+
+const char* MirvaneModuleName() { return kMirvaneModule; }

@@ -1,0 +1,3 @@
+#include "PellionModule.h"
+
+const char* PellionModuleName() { return kPellionModule; }
