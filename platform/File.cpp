@@ -1,0 +1,155 @@
+#include "File.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "Exception.h"
+
+namespace plat {
+
+namespace {
+
+// One system call moves at most this much, whatever the caller asked for.
+constexpr size_t kChunk = 1u << 30;
+
+}  // namespace
+
+File::File(const char* name, unsigned flags)
+{
+    int error = 0;
+    if (!Open(name, flags, &error))
+        FileException::ThrowOsError(error, name ? name : "");
+}
+
+File::~File()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool File::Open(const char* name, unsigned flags, int* osError)
+{
+    Close();
+    if (name == nullptr || *name == '\0') {
+        if (osError)
+            *osError = ENOENT;
+        return false;
+    }
+    int oflags = O_CLOEXEC;
+    if (flags & modeReadWrite)
+        oflags |= O_RDWR;
+    else if (flags & modeWrite)
+        oflags |= O_WRONLY;
+    else
+        oflags |= O_RDONLY;
+    if (flags & modeCreate) {
+        oflags |= O_CREAT;
+        if (!(flags & modeNoTruncate))
+            oflags |= O_TRUNC;
+    }
+    int fd;
+    do
+        fd = ::open(name, oflags, 0666);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        if (osError)
+            *osError = errno;
+        return false;
+    }
+    m_fd = fd;
+    m_path = name;
+    return true;
+}
+
+void File::Close()
+{
+    if (m_fd < 0)
+        return;
+    const int fd = m_fd;
+    m_fd = -1;
+    if (::close(fd) != 0 && errno != EINTR)
+        Fail(errno);
+}
+
+unsigned File::Read(void* buf, unsigned n)
+{
+    auto* p = static_cast<char*>(buf);
+    size_t done = 0;
+    while (done < n) {
+        const ssize_t got = ::read(m_fd, p + done, std::min<size_t>(n - done, kChunk));
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            Fail(errno);
+        }
+        if (got == 0)
+            break;
+        done += size_t(got);
+    }
+    return unsigned(done);
+}
+
+void File::Write(const void* buf, unsigned n)
+{
+    const auto* p = static_cast<const char*>(buf);
+    size_t done = 0;
+    while (done < n) {
+        const ssize_t put = ::write(m_fd, p + done, std::min<size_t>(n - done, kChunk));
+        if (put < 0) {
+            if (errno == EINTR)
+                continue;
+            Fail(errno);
+        }
+        if (put == 0)
+            Fail(ENOSPC);
+        done += size_t(put);
+    }
+}
+
+std::int64_t File::Seek(std::int64_t offset, SeekPosition from)
+{
+    const int whence = from == begin ? SEEK_SET : from == current ? SEEK_CUR : SEEK_END;
+    const off_t pos = ::lseek(m_fd, off_t(offset), whence);
+    if (pos < 0)
+        Fail(errno);
+    return pos;
+}
+
+std::int64_t File::GetPosition() const
+{
+    const off_t pos = ::lseek(m_fd, 0, SEEK_CUR);
+    if (pos < 0)
+        Fail(errno);
+    return pos;
+}
+
+std::int64_t File::GetLength() const
+{
+    struct stat st {};
+    if (::fstat(m_fd, &st) != 0)
+        Fail(errno);
+    return st.st_size;
+}
+
+void File::SetLength(std::int64_t length)
+{
+    if (length < 0)
+        Fail(EINVAL);
+    int rc;
+    do
+        rc = ::ftruncate(m_fd, off_t(length));
+    while (rc != 0 && errno == EINTR);
+    if (rc != 0)
+        Fail(errno);
+}
+
+void File::Fail(int osError) const
+{
+    FileException::ThrowOsError(osError, m_path);
+}
+
+}  // namespace plat

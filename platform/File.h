@@ -1,0 +1,60 @@
+#pragma once
+// A file opened by path with 64-bit offsets, in place of the framework's file class.
+// Failures throw plat::FileException by pointer; a short read is not a failure.
+
+#include <cstdint>
+#include <string>
+
+namespace plat {
+
+class File {
+public:
+    // Open flags; the share flags are accepted and ignored (POSIX files are always shared).
+    enum OpenFlags : unsigned {
+        modeRead = 0x0000,
+        modeWrite = 0x0001,
+        modeReadWrite = 0x0002,
+        shareDenyNone = 0x0040,
+        modeCreate = 0x1000,     // create, truncating an existing file...
+        modeNoTruncate = 0x2000, // ...unless this is also given
+    };
+    enum SeekPosition { begin = 0, current = 1, end = 2 };
+
+    File() = default;
+    // Opens or throws.
+    File(const char* name, unsigned flags);
+    // Closes without throwing.
+    virtual ~File();
+
+    // Owns a descriptor: neither copyable nor movable.
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    // Opens name; on failure returns false and, when osError is given, stores errno.
+    bool Open(const char* name, unsigned flags, int* osError = nullptr);
+    void Close();
+    bool IsOpen() const { return m_fd >= 0; }
+
+    // Reads up to n bytes at the position; returns how many arrived (fewer only at the end).
+    virtual unsigned Read(void* buf, unsigned n);
+    // Writes all n bytes at the position.
+    virtual void Write(const void* buf, unsigned n);
+
+    // Moves the position and returns the new one.
+    std::int64_t Seek(std::int64_t offset, SeekPosition from);
+    std::int64_t GetPosition() const;
+    std::int64_t GetLength() const;
+    // Extends (with zero bytes) or cuts the file.
+    void SetLength(std::int64_t length);
+
+    const std::string& GetFilePath() const { return m_path; }
+    int GetHandle() const { return m_fd; }
+
+private:
+    [[noreturn]] void Fail(int osError) const;
+
+    int m_fd = -1;
+    std::string m_path;
+};
+
+}  // namespace plat
