@@ -1,0 +1,174 @@
+#include "RDPFileWalker.h"
+
+#include <bit>
+#include <cstring>
+
+static_assert(std::endian::native == std::endian::little, "the file's records are read as they lie");
+
+RDPFileWalker::RDPFileWalker(plat::File& file) : m_file(file)
+{
+    m_size = m_file.GetLength();
+    m_valid = m_size >= kRDPMinFileSize && ReadAt(0, &m_header, sizeof m_header) &&
+              std::memcmp(m_header.magic, kRDPMagic, sizeof kRDPMagic) == 0;
+}
+
+bool RDPFileWalker::ReadAt(std::int64_t offset, void* buf, unsigned n)
+{
+    if (offset < 0 || offset + n > m_size)
+        return false;
+    m_file.Seek(offset, plat::File::begin);
+    return m_file.Read(buf, n) == n;
+}
+
+std::optional<std::int64_t> RDPFileWalker::FirstTagHeader(int layer)
+{
+    if (!m_valid)
+        return std::nullopt;
+    if (m_header.version == kRDPVersion2)
+        return layer == 0 ? std::optional<std::int64_t>(sizeof(RDPFileHeader)) : std::nullopt;
+    if (m_header.version != kRDPVersion3 || layer < 0)
+        return std::nullopt;
+    std::unordered_set<std::int64_t> visited;
+    std::int64_t at = sizeof(RDPFileHeader);
+    while (visited.insert(at).second) {
+        RDPLayerRecord rec{};
+        if (!ReadAt(at, &rec, sizeof rec))
+            return std::nullopt;
+        // A bad link fails the walk even when this is the record sought.
+        if (rec.next != 0 && !Inside(rec.next))
+            return std::nullopt;
+        if (rec.number == layer)
+            return Inside(rec.firstTag) ? std::optional<std::int64_t>(rec.firstTag) : std::nullopt;
+        if (rec.next == 0)
+            return std::nullopt;
+        at = rec.next;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::int64_t> RDPFileWalker::LayerRecord(int layer)
+{
+    if (!m_valid || m_header.version != kRDPVersion3 || layer < 0)
+        return std::nullopt;
+    std::unordered_set<std::int64_t> visited;
+    std::int64_t at = sizeof(RDPFileHeader);
+    while (visited.insert(at).second) {
+        RDPLayerRecord rec{};
+        if (!ReadAt(at, &rec, sizeof rec))
+            return std::nullopt;
+        if (rec.number == layer)
+            return at;
+        if (!Inside(rec.next))
+            return std::nullopt;
+        at = rec.next;
+    }
+    return std::nullopt;
+}
+
+std::optional<RDPFileWalker::Header> RDPFileWalker::TagPayload(int layer, int tag)
+{
+    const auto first = FirstTagHeader(layer);
+    if (!first)
+        return std::nullopt;
+    std::unordered_set<std::int64_t> visited;
+    Header h{*first, {}};
+    while (visited.insert(h.offset).second) {
+        if (!ReadHeader(h.offset, h.fields))
+            return std::nullopt;
+        if (h.fields.next != 0 && !Inside(h.fields.next))
+            return std::nullopt;
+        if (h.fields.tag == tag)
+            return h;
+        if (h.fields.next == 0)
+            return std::nullopt;
+        h.offset = h.fields.next;
+    }
+    return std::nullopt;
+}
+
+std::optional<RDPFileWalker::Header> RDPFileWalker::TagHeader(int layer, int tag, Trail* trail)
+{
+    const auto first = FirstTagHeader(layer);
+    if (!first)
+        return std::nullopt;
+    Trail own;
+    Trail& seen = trail ? *trail : own;
+    Header h{*first, {}};
+    while (seen.offsets.insert(h.offset).second) {
+        if (!ReadHeader(h.offset, h.fields))
+            return std::nullopt;
+        seen.tags.insert(h.fields.tag);
+        if (h.fields.tag == tag)
+            return h;
+        if (!Inside(h.fields.next))
+            return std::nullopt;
+        h.offset = h.fields.next;
+    }
+    return std::nullopt;
+}
+
+std::optional<RDPFileWalker::Header> RDPFileWalker::LastTagHeader(int layer)
+{
+    const auto first = FirstTagHeader(layer);
+    if (!first)
+        return std::nullopt;
+    std::unordered_set<std::int64_t> visited;
+    Header h{*first, {}};
+    while (visited.insert(h.offset).second) {
+        if (!ReadHeader(h.offset, h.fields))
+            return std::nullopt;
+        if (h.fields.next == 0)
+            return h;
+        if (!Inside(h.fields.next))
+            return std::nullopt;
+        h.offset = h.fields.next;
+    }
+    return std::nullopt;
+}
+
+int RDPFileWalker::CountLayers()
+{
+    if (!m_valid)
+        return 0;
+    if (m_header.version == kRDPVersion2)
+        return 1;
+    if (m_header.version != kRDPVersion3)
+        return 0;
+    std::unordered_set<std::int64_t> visited;
+    std::int64_t at = sizeof(RDPFileHeader);
+    int count = 0;
+    while (visited.insert(at).second) {
+        RDPLayerRecord rec{};
+        if (!ReadAt(at, &rec, sizeof rec))
+            return 0;
+        ++count;
+        if (rec.next == 0)
+            return count;
+        if (!Inside(rec.next))
+            return 0;
+        at = rec.next;
+    }
+    return 0;
+}
+
+int RDPFileWalker::CountTags(int layer)
+{
+    const auto first = FirstTagHeader(layer);
+    if (!first)
+        return 0;
+    std::unordered_set<std::int64_t> visited;
+    std::int64_t at = *first;
+    int count = 0;
+    while (visited.insert(at).second) {
+        RDPTagHeader h{};
+        if (!ReadHeader(at, h))
+            return 0;
+        ++count;
+        if (h.next == 0)
+            return count;
+        if (!Inside(h.next))
+            return 0;
+        at = h.next;
+    }
+    return 0;
+}
