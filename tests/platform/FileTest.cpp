@@ -1,0 +1,139 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "Exception.h"
+#include "File.h"
+
+namespace {
+
+class FileTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string pattern = "/tmp/filetest.XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        m_dir = pattern;
+    }
+    void TearDown() override { std::filesystem::remove_all(m_dir); }
+    std::string Path(const char* name) const { return m_dir + "/" + name; }
+    static void Put(const std::string& path, const std::string& bytes)
+    {
+        std::ofstream(path, std::ios::binary) << bytes;
+    }
+    static std::string Get(const std::string& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    std::string m_dir;
+};
+
+// Expects body to throw a FileException carrying cause; frees it.
+template <class Body>
+void ExpectFileException(Body body, plat::FileException::Cause cause)
+{
+    try {
+        body();
+        ADD_FAILURE() << "no exception";
+    } catch (plat::Exception* e) {
+        auto* fe = dynamic_cast<plat::FileException*>(e);
+        ASSERT_NE(fe, nullptr);
+        EXPECT_EQ(fe->m_cause, cause);
+        e->Delete();
+    }
+}
+
+TEST_F(FileTest, ReadsSeeksAndReportsLength)
+{
+    Put(Path("a"), "0123456789");
+    plat::File f(Path("a").c_str(), plat::File::modeRead | plat::File::shareDenyNone);
+    EXPECT_EQ(f.GetLength(), 10);
+    char buf[16] = {};
+    EXPECT_EQ(f.Read(buf, 4), 4u);
+    EXPECT_EQ(std::string(buf, 4), "0123");
+    EXPECT_EQ(f.GetPosition(), 4);
+    EXPECT_EQ(f.Seek(-2, plat::File::end), 8);
+    EXPECT_EQ(f.Read(buf, 16), 2u);  // short at the end, no error
+    EXPECT_EQ(std::string(buf, 2), "89");
+    EXPECT_EQ(f.Read(buf, 16), 0u);
+    EXPECT_EQ(f.Seek(1, plat::File::begin), 1);
+    EXPECT_EQ(f.Seek(2, plat::File::current), 3);
+    EXPECT_EQ(f.GetFilePath(), Path("a"));
+    ExpectFileException([&] { f.Write("x", 1); }, plat::FileException::genericException);  // read only
+    f.Close();
+    EXPECT_FALSE(f.IsOpen());
+}
+
+TEST_F(FileTest, OpenModes)
+{
+    Put(Path("keep"), "abcdef");
+    {
+        plat::File f(Path("keep").c_str(), plat::File::modeReadWrite);
+        f.Seek(2, plat::File::begin);
+        f.Write("XY", 2);
+    }
+    EXPECT_EQ(Get(Path("keep")), "abXYef");
+    {
+        plat::File f(Path("keep").c_str(), plat::File::modeWrite | plat::File::modeCreate | plat::File::modeNoTruncate);
+        EXPECT_EQ(f.GetLength(), 6);
+    }
+    {
+        plat::File f(Path("keep").c_str(), plat::File::modeWrite | plat::File::modeCreate);
+        EXPECT_EQ(f.GetLength(), 0);
+        f.Write("new", 3);
+    }
+    EXPECT_EQ(Get(Path("keep")), "new");
+
+    plat::File g;
+    int error = 0;
+    EXPECT_FALSE(g.Open(Path("missing").c_str(), plat::File::modeReadWrite, &error));
+    EXPECT_EQ(error, ENOENT);
+    EXPECT_FALSE(g.Open(nullptr, plat::File::modeRead));
+    EXPECT_FALSE(std::filesystem::exists(Path("missing")));
+    ExpectFileException([&] { plat::File h(Path("missing").c_str(), plat::File::modeRead); },
+                        plat::FileException::fileNotFound);
+    ExpectFileException([&] { plat::File h(Path("no/such/dir").c_str(), plat::File::modeCreate | plat::File::modeWrite); },
+                        plat::FileException::fileNotFound);
+}
+
+TEST_F(FileTest, SetLengthGrowsWithZerosAndCutsAndOffsetsAre64Bit)
+{
+    plat::File f(Path("big").c_str(), plat::File::modeReadWrite | plat::File::modeCreate);
+    f.Write("abc", 3);
+    f.SetLength(6);
+    EXPECT_EQ(f.GetLength(), 6);
+    f.SetLength(2);
+    EXPECT_EQ(f.GetLength(), 2);
+    // Past 4 GiB (sparse).
+    const std::int64_t far = (std::int64_t(1) << 32) + 5;
+    f.SetLength(far + 1);
+    EXPECT_EQ(f.GetLength(), far + 1);
+    EXPECT_EQ(f.Seek(far, plat::File::begin), far);
+    f.Write("z", 1);
+    EXPECT_EQ(f.Seek(far, plat::File::begin), far);
+    char c = 0;
+    EXPECT_EQ(f.Read(&c, 1), 1u);
+    EXPECT_EQ(c, 'z');
+    ExpectFileException([&] { f.SetLength(-1); }, plat::FileException::genericException);
+    ExpectFileException([&] { f.Seek(-1, plat::File::begin); }, plat::FileException::genericException);
+    f.SetLength(0);
+}
+
+TEST_F(FileTest, ClosedFileThrows)
+{
+    plat::File f;
+    char c;
+    ExpectFileException([&] { f.Read(&c, 1); }, plat::FileException::genericException);
+    ExpectFileException([&] { f.GetLength(); }, plat::FileException::genericException);
+    f.Close();  // closing twice is harmless
+}
+
+}  // namespace
