@@ -1,13 +1,21 @@
 #include "RDPFileWalker.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
 static_assert(std::endian::native == std::endian::little, "the file's records are read as they lie");
 
-RDPFileWalker::RDPFileWalker(plat::File& file) : m_file(file)
+RDPFileWalker::RDPFileWalker(plat::File& file) : m_file(&file)
 {
-    m_size = m_file.GetLength();
+    m_size = file.GetLength();
+    m_valid = m_size >= kRDPMinFileSize && ReadAt(0, &m_header, sizeof m_header) &&
+              std::memcmp(m_header.magic, kRDPMagic, sizeof kRDPMagic) == 0;
+}
+
+RDPFileWalker::RDPFileWalker(const void* image, std::int64_t size)
+    : m_image(static_cast<const unsigned char*>(image)), m_size(image ? std::max<std::int64_t>(size, 0) : 0)
+{
     m_valid = m_size >= kRDPMinFileSize && ReadAt(0, &m_header, sizeof m_header) &&
               std::memcmp(m_header.magic, kRDPMagic, sizeof kRDPMagic) == 0;
 }
@@ -16,8 +24,12 @@ bool RDPFileWalker::ReadAt(std::int64_t offset, void* buf, unsigned n)
 {
     if (offset < 0 || offset + n > m_size)
         return false;
-    m_file.Seek(offset, plat::File::begin);
-    return m_file.Read(buf, n) == n;
+    if (m_image != nullptr) {
+        std::memcpy(buf, m_image + offset, n);
+        return true;
+    }
+    m_file->Seek(offset, plat::File::begin);
+    return m_file->Read(buf, n) == n;
 }
 
 std::optional<std::int64_t> RDPFileWalker::FirstTagHeader(int layer)

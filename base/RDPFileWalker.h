@@ -1,8 +1,9 @@
 #pragma once
-// Walks along the chains of a raster layer file open as a plat::File. Every walk
-// reads with complete-read checks, is bounded by the file size taken when the walker
-// was made, and ends as not found on a chain that loops back to an earlier header or
-// record. Read errors of the file throw plat::FileException*.
+// Walks along the chains of a raster layer file, open as a plat::File or mapped in
+// memory. Every walk reads with complete-read checks, is bounded by the size taken
+// when the walker was made (the file's, or the mapping's), and ends as not found on a
+// chain that loops back to an earlier header or record. Read errors of a file throw
+// plat::FileException*.
 
 #include <cstdint>
 #include <optional>
@@ -27,6 +28,8 @@ public:
     // Reads the file header. Valid() only when the file holds at least
     // kRDPMinFileSize bytes and starts with the magic.
     explicit RDPFileWalker(plat::File& file);
+    // The same walks over size bytes of a file's image in memory.
+    RDPFileWalker(const void* image, std::int64_t size);
     RDPFileWalker(const RDPFileWalker&) = delete;
     RDPFileWalker& operator=(const RDPFileWalker&) = delete;
 
@@ -58,7 +61,8 @@ public:
     bool Inside(std::int64_t offset) const { return offset > 0 && offset <= m_size; }
 
 private:
-    plat::File& m_file;
+    plat::File* m_file = nullptr;
+    const unsigned char* m_image = nullptr;
     std::int64_t m_size = 0;
     RDPFileHeader m_header{};
     bool m_valid = false;
