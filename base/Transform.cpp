@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "RDPFile.h"
+
 namespace {
 
 // 1 / determinant, or 0 when the map (or the point triple) is degenerate: a zero or
@@ -12,6 +14,44 @@ double InverseDeterminant(double det)
         return 0.0;
     const double k = 1.0 / det;
     return std::isfinite(k) ? k : 0.0;
+}
+
+// A step or a history that can be stored: finite and invertible, so that every later
+// reader can map coordinates both ways.
+bool Usable(const TransformMatrix& m)
+{
+    for (double v : {m.a, m.b, m.c, m.d, m.e, m.f})
+        if (!std::isfinite(v))
+            return false;
+    return InverseDeterminant(m.a * m.d - m.b * m.c) != 0.0;
+}
+
+// The history in layer 0 of file: the identity when it has none; false when the file
+// is not a readable layer file or its record is too short to hold one.
+bool ReadHistory(const std::string& file, TransformTag* rec)
+{
+    if (GetNumLayer(file.c_str()) <= 0)
+        return false;
+    const int size = GetSizeTag(file.c_str(), kTransformTagNumber);
+    if (size == 0)
+        return true;
+    // A longer record (an old one overwritten in place) still starts with the history.
+    return size >= kTransformTagSize &&
+           GetTag(file.c_str(), kTransformTagNumber, kTransformTagSize, rec) == 1;
+}
+
+int SaveStep(const TransformMatrix& step, const std::string& src, const std::string& dst)
+{
+    if (!Usable(step))
+        return 0;
+    TransformTag rec;
+    if (!ReadHistory(src, &rec))
+        return 0;
+    CalcMultiplicationTransform(&rec.matrix, &step, &rec.matrix);
+    rec.length = kTransformTagSize;
+    if (!Usable(rec.matrix))
+        return 0;
+    return SetTag(dst.c_str(), kTransformTagNumber, kTransformTagSize, &rec) == 1 ? 1 : 0;
 }
 
 }  // namespace
@@ -116,4 +156,25 @@ int CalculationTransform(const SPoint* p1, const SPoint* p2, const SPoint* p3, c
     r.f = q1->y - r.c * p1->x - r.d * p1->y;
     *m = r;
     return 1;
+}
+
+int SaveSubsetTransform(SPoint origin, const std::string& src, const std::string& dst)
+{
+    TransformMatrix step;
+    SubsetTransform(&origin, &step);
+    return SaveStep(step, src, dst);
+}
+
+int SaveRotateTransform(SPoint centre, double angle, const std::string& src, const std::string& dst)
+{
+    TransformMatrix step;
+    RotateTransform(&centre, angle, &step);
+    return SaveStep(step, src, dst);
+}
+
+int SaveDegradeTransform(double sx, double sy, const std::string& src, const std::string& dst)
+{
+    TransformMatrix step;
+    DegradeTransform(sx, sy, &step);
+    return SaveStep(step, src, dst);
 }
