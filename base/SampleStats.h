@@ -12,16 +12,15 @@
 #include <limits>
 #include <type_traits>
 
+#include "MathHelpers.h"
 #include "SampleConvert.h"
 
 namespace sample {
 
-// The phase range of the file format (its value of 2 pi) and the scale from a
-// phase to its bin or preview byte.
-inline constexpr double kPhaseRange = 6.28318530717958;
+// Scale from a phase to its bin or preview byte: 255 / kPhaseMax.
 inline constexpr double kPhaseToBin = 40.58451048843335;
 
-// Phase of re + i im in [0, kPhaseRange]: atan2(im, re), plus kPhaseRange when
+// Phase of re + i im in [0, kPhaseMax]: atan2(im, re), plus kPhaseMax when
 // im has its sign bit set. Written branch-free (a rational approximation of atan
 // accurate to about one unit in the last place) so that whole rows vectorise.
 inline double PhaseOf(double re, double im)
@@ -62,7 +61,7 @@ inline double PhaseOf(double re, double im)
     r = swap ? swapped : r;
     const double left = kPi - r;
     r = std::copysign(1.0, re) < 0.0 ? left : r;
-    const double below = kPhaseRange - r;
+    const double below = kPhaseMax - r;
     return std::copysign(1.0, im) < 0.0 ? below : r;
 }
 

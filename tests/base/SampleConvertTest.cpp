@@ -1,0 +1,270 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "DataTypes.h"
+#include "MathHelpers.h"
+#include "SampleConvert.h"
+#include "SampleStats.h"
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+TEST(SampleConvert, TruncationTowardZeroKeepsTheLowBytes)
+{
+    struct Case {
+        double v;
+        int64_t trunc;
+        uint8_t u8;
+        int16_t s16;
+    };
+    const Case cases[] = {
+        {300.7, 300, 44, 300},
+        {-1.5, -1, 255, -1},
+        {2.9, 2, 2, 2},
+        {-0.9, 0, 0, 0},
+        {65537.0, 65537, 1, 1},
+        {-32769.0, -32769, 255, 32767},
+        {kNaN, 0, 0, 0},
+        {kInf, 0, 0, 0},
+        {-kInf, 0, 0, 0},
+        {9223372036854775808.0, 0, 0, 0},
+        {-9223372036854775808.0, INT64_MIN, 0, 0},
+        {1e300, 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.v);
+        EXPECT_EQ(sample::TruncToInt64(c.v), c.trunc);
+        EXPECT_EQ(sample::FromDouble<uint8_t>(c.v), c.u8);
+        EXPECT_EQ(sample::FromDouble<int16_t>(c.v), c.s16);
+    }
+    EXPECT_EQ(sample::FromDouble<float>(0.1), 0.1f);
+    EXPECT_EQ(sample::FromDouble<uint32_t>(4294967295.0), 4294967295u);
+}
+
+// One sample of every pair of interest, converted by the shared rules.
+template <int S, int D>
+std::vector<unsigned char> Convert(const void* src)
+{
+    std::vector<unsigned char> out(16, 0xCC);
+    sample::Dispatch(S, [&](auto s) {
+        sample::Dispatch(D, [&](auto d) { sample::ConvertSample<decltype(d), decltype(s)>(src, out.data()); });
+    });
+    return out;
+}
+
+template <class T>
+T At(const std::vector<unsigned char>& b, int index = 0)
+{
+    return sample::Load<T>(b.data() + index * sizeof(T));
+}
+
+TEST(SampleConvert, ConversionRulesBetweenTypes)
+{
+    const int8_t sm1 = -1;
+    EXPECT_EQ(At<uint8_t>(Convert<2, 1>(&sm1)), 255);
+    const uint16_t u300 = 300;
+    EXPECT_EQ(At<uint8_t>(Convert<3, 1>(&u300)), 44);
+    const uint8_t u200 = 200;
+    EXPECT_EQ(At<int16_t>(Convert<1, 4>(&u200)), 200);
+    EXPECT_EQ(At<uint32_t>(Convert<2, 5>(&sm1)), 0xFFFFFFFFu);
+    const uint32_t big = 4294967295u;
+    EXPECT_EQ(At<double>(Convert<5, 8>(&big)), 4294967295.0);
+    EXPECT_EQ(At<int16_t>(Convert<5, 4>(&big)), -1);
+    const uint32_t four = 4000000000u;
+    EXPECT_EQ(At<float>(Convert<5, 7>(&four)), 4.0e9f);
+    const float f = 300.7f;
+    EXPECT_EQ(At<uint8_t>(Convert<7, 1>(&f)), 44);
+    const float nanF = std::numeric_limits<float>::quiet_NaN();
+    EXPECT_EQ(At<int32_t>(Convert<7, 6>(&nanF)), 0);
+
+    const int16_t c16[2] = {3, -4};
+    EXPECT_EQ(At<uint8_t>(Convert<14, 1>(c16)), 5);
+    EXPECT_EQ(At<float>(Convert<14, 9>(c16), 0), 3.0f);
+    EXPECT_EQ(At<float>(Convert<14, 9>(c16), 1), -4.0f);
+    EXPECT_EQ(At<float>(Convert<14, 7>(c16)), 5.0f);
+    const float cf[2] = {1.9f, -1.9f};
+    EXPECT_EQ(At<int8_t>(Convert<9, 12>(cf), 0), 1);
+    EXPECT_EQ(At<int8_t>(Convert<9, 12>(cf), 1), -1);
+    const double d = 2.5;
+    EXPECT_EQ(At<double>(Convert<8, 10>(&d), 0), 2.5);
+    EXPECT_EQ(At<double>(Convert<8, 10>(&d), 1), 0.0);
+    const float fbits = -0.0f;
+    const auto out = Convert<7, 9>(&fbits);
+    EXPECT_EQ(std::memcmp(out.data(), &fbits, 4), 0);
+    EXPECT_EQ(At<float>(out, 1), 0.0f);
+}
+
+TEST(SampleConvert, StoreAndRowsPerType)
+{
+    struct Case {
+        int type;
+        double value;
+        double readBack;  // the stored sample read as a double (real part)
+    };
+    const Case cases[] = {
+        {1, 2.9, 2},     {1, -1.0, 255},         {2, -1.5, -1},      {3, 65536.0 + 7, 7},
+        {4, -2.7, -2},   {5, -1.0, 4294967295.0}, {6, 1e10, 1410065408}, {7, 0.1, double(0.1f)},
+        {8, 0.1, 0.1},   {9, -3.25, -3.25},      {10, 1e300, 1e300}, {11, 257.9, 1},
+        {12, -128.5, -128}, {13, 70000, 4464},   {14, -1.5, -1},     {15, 3.99, 3},
+        {16, -2147483649.0, 2147483647},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.type);
+        unsigned char row[3 * 16];
+        std::memset(row, 0xAB, sizeof row);
+        const double in[3] = {c.value, c.value, c.value};
+        ASSERT_TRUE(sample::RowFromDouble(c.type, in, row, 3, 1));
+        double out[3] = {};
+        ASSERT_TRUE(sample::RowToDouble(c.type, row, out, 3, 1));
+        for (double v : out)
+            EXPECT_EQ(v, c.readBack);
+        unsigned char one[16];
+        ASSERT_TRUE(sample::StoreDouble(c.type, c.value, one));
+        double first = 0;
+        ASSERT_TRUE(sample::RowToDouble(c.type, one, &first, 1, 1));
+        EXPECT_EQ(first, c.readBack);
+        if (c.type >= 9) {
+            // The row write left the imaginary parts alone; StoreDouble zeroes them.
+            const int half = GetDataTypeSize(c.type) / 2;
+            for (int i = 0; i < 3; ++i)
+                for (int b = 0; b < half; ++b)
+                    EXPECT_EQ(row[i * 2 * half + half + b], 0xAB);
+            ASSERT_TRUE(sample::RowToDouble(c.type, one, &first, 1, 2));
+            EXPECT_EQ(first, 0.0);
+            EXPECT_FALSE(sample::RowToDouble(c.type, row, out, 3, 3));
+            EXPECT_FALSE(sample::RowFromDouble(c.type, in, row, 3, 0));
+            EXPECT_FALSE(sample::StoreComplex(c.type - 8, {1, 1}, one));
+        }
+    }
+    EXPECT_FALSE(sample::RowToDouble(0, nullptr, nullptr, 0, 1));
+    EXPECT_FALSE(sample::StoreDouble(17, 1.0, nullptr));
+}
+
+TEST(SampleConvert, PhaseMatchesAtan2WithTheSignRule)
+{
+    const struct {
+        double re, im, expected;
+    } cases[] = {
+        {1, 0, 0.0},
+        {1, -0.0, kPhaseMax},
+        {-1, -0.0, std::atan2(-0.0, -1.0) + kPhaseMax},
+        {-1, 0, std::atan2(0.0, -1.0)},
+        {0, 0, 0.0},
+        {-0.0, 0, std::atan2(0.0, -0.0)},
+        {0, -1, std::atan2(-1.0, 0.0) + kPhaseMax},
+        {kInf, kInf, std::atan2(kInf, kInf)},
+        {-kInf, -kInf, std::atan2(-kInf, -kInf) + kPhaseMax},
+        {3, kInf, std::atan2(kInf, 3.0)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.re << ", " << c.im);
+        EXPECT_NEAR(sample::PhaseOf(c.re, c.im), c.expected, 1e-15);
+    }
+    std::mt19937_64 rng(7);
+    std::uniform_real_distribution<double> u(-1000, 1000);
+    std::uniform_int_distribution<int> e(-30, 30);
+    double worst = 0;
+    for (int i = 0; i < 200000; ++i) {
+        const double re = std::ldexp(u(rng), e(rng));
+        const double im = std::ldexp(u(rng), e(rng));
+        worst = std::max(worst, std::fabs(sample::PhaseOf(re, im) - Arg(re, im)));
+    }
+    EXPECT_LE(worst, 2e-15);
+}
+
+// Extremes and histograms per kind on small rows, against a direct computation.
+TEST(SampleStats, ExtremesAndHistogramsPerType)
+{
+    for (int type = 1; type <= 16; ++type) {
+        SCOPED_TRACE(type);
+        const bool complex = type >= 9;
+        std::vector<double> re = {3, 200, 7, 100, 0};
+        std::vector<double> im = {4, -1, 0, 2, 0};
+        unsigned char row[5 * 16];
+        ASSERT_TRUE(sample::RowFromDouble(type, re.data(), row, 5, 1));
+        if (complex) {
+            ASSERT_TRUE(sample::RowFromDouble(type, im.data(), row, 5, 2));
+        }
+        std::vector<double> v(5);
+        sample::RowToDouble(type, row, v.data(), 5, 1);
+        if (complex) {
+            std::vector<double> w(5);
+            sample::RowToDouble(type, row, w.data(), 5, 2);
+            for (int i = 0; i < 5; ++i)
+                v[size_t(i)] = std::sqrt(v[size_t(i)] * v[size_t(i)] + w[size_t(i)] * w[size_t(i)]);
+        }
+        const double mn = *std::min_element(v.begin(), v.end());
+        const double mx = *std::max_element(v.begin(), v.end());
+        sample::Dispatch(type, [&](auto k) {
+            using K = decltype(k);
+            sample::Extremes<K> ex;
+            ex.Row(row, 5);
+            double a = 0, b = 0;
+            ASSERT_TRUE(ex.Result(a, b));
+            EXPECT_DOUBLE_EQ(a, mn);
+            EXPECT_DOUBLE_EQ(b, mx);
+
+            sample::Histogram values, phases;
+            sample::StatsRow<K>(row, 5, a, sample::HistogramScale(a, b), values, &phases);
+            uint32_t counts[256];
+            values.Counts(counts);
+            uint32_t expected[256] = {};
+            for (double x : v)
+                ++expected[int((x - mn) * (255.0 / (mx - mn)))];
+            for (int bin = 0; bin < 256; ++bin)
+                EXPECT_EQ(counts[bin], expected[bin]) << bin;
+            double mean = 0, sd = 0;
+            values.MeanStdDev(mean, sd);
+            double s = 0;
+            for (double x : v)
+                s += x;
+            EXPECT_NEAR(mean, s / 5, 1e-9);
+            EXPECT_EQ(phases.Counted(), complex ? 5 : 0);
+        });
+    }
+}
+
+TEST(SampleStats, NaNIsSkippedAndBinsStayInRange)
+{
+    const float row[] = {NAN, 1.0f, NAN, 3.0f, INFINITY, -INFINITY};
+    sample::Extremes<sample::Kind<float, false>> ex;
+    ex.Row(reinterpret_cast<const unsigned char*>(row), 4);
+    double mn = 0, mx = 0;
+    ASSERT_TRUE(ex.Result(mn, mx));
+    EXPECT_EQ(mn, 1.0);
+    EXPECT_EQ(mx, 3.0);
+
+    sample::Extremes<sample::Kind<float, false>> none;
+    none.Row(reinterpret_cast<const unsigned char*>(row), 1);
+    EXPECT_FALSE(none.Result(mn, mx));
+
+    // A stale range (samples outside it), an empty range and an infinite one.
+    const struct {
+        double mn, mx;
+    } ranges[] = {{2, 2}, {10, 20}, {-kInf, 5}, {0, kInf}, {5, 1}, {kNaN, kNaN}};
+    for (const auto& r : ranges) {
+        SCOPED_TRACE(r.mn);
+        sample::Histogram h;
+        sample::StatsRow<sample::Kind<float, false>>(reinterpret_cast<const unsigned char*>(row), 6, r.mn,
+                                                     sample::HistogramScale(r.mn, r.mx), h, nullptr);
+        EXPECT_EQ(h.Counted(), 4);
+        EXPECT_EQ(h.bins[0][256] + h.bins[2][256], 2u);
+    }
+    sample::Histogram equal;
+    sample::StatsRow<sample::Kind<float, false>>(reinterpret_cast<const unsigned char*>(row + 1), 1, 1.0,
+                                                 sample::HistogramScale(1.0, 1.0), equal, nullptr);
+    uint32_t counts[256];
+    equal.Counts(counts);
+    EXPECT_EQ(counts[0], 1u);
+}
+
+}  // namespace
