@@ -46,7 +46,9 @@ bool File::Open(const char* name, unsigned flags, int* osError)
         oflags |= O_WRONLY;
     else
         oflags |= O_RDONLY;
-    if (flags & modeCreate) {
+    if (flags & modeCreateNew) {
+        oflags |= O_CREAT | O_EXCL;
+    } else if (flags & modeCreate) {
         oflags |= O_CREAT;
         if (!(flags & modeNoTruncate))
             oflags |= O_TRUNC;
@@ -145,6 +147,19 @@ void File::SetLength(std::int64_t length)
     while (rc != 0 && errno == EINTR);
     if (rc != 0)
         Fail(errno);
+}
+
+void File::Reserve(std::int64_t length)
+{
+    const std::int64_t size = GetLength();
+    if (length <= size)
+        return;
+    int rc;
+    do
+        rc = ::posix_fallocate(m_fd, off_t(size), off_t(length - size));
+    while (rc == EINTR);
+    if (rc != 0)
+        Fail(rc);
 }
 
 void File::Fail(int osError) const

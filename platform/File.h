@@ -17,6 +17,7 @@ public:
         shareDenyNone = 0x0040,
         modeCreate = 0x1000,     // create, truncating an existing file...
         modeNoTruncate = 0x2000, // ...unless this is also given
+        modeCreateNew = 0x4000,  // create; fails when the name exists
     };
     enum SeekPosition { begin = 0, current = 1, end = 2 };
 
@@ -46,6 +47,9 @@ public:
     std::int64_t GetLength() const;
     // Extends (with zero bytes) or cuts the file.
     void SetLength(std::int64_t length);
+    // Extends the file to at least length bytes of zeros with their blocks allocated,
+    // so that a full disk fails here rather than later through a mapping.
+    void Reserve(std::int64_t length);
 
     const std::string& GetFilePath() const { return m_path; }
     int GetHandle() const { return m_fd; }
