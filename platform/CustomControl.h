@@ -1,0 +1,49 @@
+#pragma once
+// A child control painted by its owner. The owner attaches handlers; the control keeps
+// its window text, draws its border from the template and hands the owner a device
+// context over the client area (inside the border) whose origin is the client's corner.
+
+#include <QFrame>
+#include <functional>
+#include <string>
+
+#include "DeviceContext.h"
+
+namespace plat {
+
+class CustomControl final : public QFrame {
+    Q_OBJECT
+public:
+    using PaintHandler = std::function<void(DeviceContext& dc)>;
+    using ResizeHandler = std::function<void()>;
+
+    explicit CustomControl(QWidget* parent = nullptr);
+
+    // A widget is neither copied nor moved.
+    CustomControl(const CustomControl&) = delete;
+    CustomControl& operator=(const CustomControl&) = delete;
+
+    void SetPaintHandler(PaintHandler handler) { m_paint = std::move(handler); }
+    void SetResizeHandler(ResizeHandler handler) { m_resize = std::move(handler); }
+
+    // The client area in client coordinates.
+    Rect ClientRect() const;
+    // Asks for a repaint of the whole client area later.
+    void Invalidate();
+    // Repaints now.
+    void UpdateNow();
+
+    void SetText(const std::string& text) { m_text = text; }
+    const std::string& Text() const { return m_text; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    PaintHandler m_paint;
+    ResizeHandler m_resize;
+    std::string m_text;
+};
+
+}  // namespace plat

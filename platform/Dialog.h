@@ -1,0 +1,69 @@
+#pragma once
+// A top-level dialog built from a template table. Controls are found by id; clicks on
+// push buttons go to the handler registered for the id. Enter goes to the OK handler,
+// Escape and the caption's close box to the Cancel handler; without one, either hides
+// the dialog. Private messages reach the message handler through Handle().
+
+#include <QDialog>
+#include <functional>
+#include <map>
+#include <string>
+
+#include "DialogTemplate.h"
+#include "WindowHandle.h"
+
+namespace plat {
+
+class Dialog final : public QDialog {
+    Q_OBJECT
+public:
+    // Builds the dialog and its controls, hidden. Must run on the GUI thread.
+    explicit Dialog(const DialogTemplate& tmpl, QWidget* parent = nullptr);
+    ~Dialog() override;
+
+    // A widget is neither copied nor moved.
+    Dialog(const Dialog&) = delete;
+    Dialog& operator=(const Dialog&) = delete;
+
+    // The control with this id, or null.
+    QWidget* Control(unsigned id) const;
+    template <class T>
+    T* ControlAs(unsigned id) const { return qobject_cast<T*>(Control(id)); }
+
+    // Text of a push button, static or custom control; "" for an unknown id.
+    std::string ControlText(unsigned id) const;
+    void SetControlText(unsigned id, const std::string& text);
+    void ShowControl(unsigned id, int cmdShow);
+
+    void OnClicked(unsigned id, std::function<void()> handler);
+    void SetOkHandler(std::function<void()> handler) { m_ok = std::move(handler); }
+    void SetCancelHandler(std::function<void()> handler) { m_cancel = std::move(handler); }
+    void SetMessageHandler(MessageHandler handler);
+
+    WindowHandle Handle() const { return m_handle; }
+    DialogBaseUnits BaseUnits() const { return m_units; }
+
+    void SetTitle(const std::string& title);
+
+    // Destroys the window: its handle dies and its handlers are dropped at once, so the
+    // owner may go right after; the widget is hidden and deleted by the event loop.
+    void DestroyWindow();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void Ok();
+    void Cancel();
+
+    std::map<unsigned, QWidget*> m_controls;
+    std::map<unsigned, std::function<void()>> m_clicked;
+    std::function<void()> m_ok;
+    std::function<void()> m_cancel;
+    std::shared_ptr<MessageHandler> m_message = std::make_shared<MessageHandler>();
+    WindowHandle m_handle;
+    DialogBaseUnits m_units;
+};
+
+}  // namespace plat

@@ -1,0 +1,53 @@
+#pragma once
+// Dialogs as tables of controls in dialog units. A dialog unit is a quarter of the
+// dialog font's average character width across and an eighth of its height down.
+
+#include <cstddef>
+
+class QFont;
+
+namespace plat {
+
+enum class ControlKind {
+    PushButton,
+    Static,       // a text line
+    ProgressBar,  // painted by its owner (a CustomControl)
+};
+
+// Style flags of a control row.
+enum ControlStyle : unsigned {
+    CS_NONE = 0,
+    CS_HIDDEN = 0x1,  // not visible at creation
+    CS_BORDER = 0x2,  // thin line border
+    CS_SUNKEN = 0x4,  // sunken edge
+};
+
+struct ControlTemplate {
+    unsigned id;
+    ControlKind kind;
+    int x, y, cx, cy;  // dialog units
+    const char* text;  // UTF-8; may be null
+    unsigned style;    // ControlStyle flags
+};
+
+struct DialogTemplate {
+    unsigned id;
+    const char* caption;  // may be null
+    const char* fontName;
+    int fontPoints;
+    int cx, cy;  // client size in dialog units
+    const ControlTemplate* controls;
+    std::size_t count;
+};
+
+// Pixels per 4 horizontal and per 8 vertical dialog units for a font.
+struct DialogBaseUnits {
+    int x = 0;
+    int y = 0;
+
+    static DialogBaseUnits ForFont(const QFont& font);
+    int ToPixelsX(int units) const;
+    int ToPixelsY(int units) const;
+};
+
+}  // namespace plat

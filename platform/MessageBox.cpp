@@ -1,0 +1,89 @@
+#include "MessageBox.h"
+
+#include <QMessageBox>
+#include <QWidget>
+
+#include "GuiThread.h"
+
+namespace plat {
+
+namespace {
+
+std::mutex g_mutex;
+MessageBoxAnswerer g_answerer;
+
+int ShowReal(QWidget* owner, const MessageBoxCall& call)
+{
+    QMessageBox box(owner);
+    box.setWindowTitle(QString::fromStdString(call.caption));
+    box.setText(QString::fromStdString(call.text));
+    switch (call.type & 0xF0) {
+    case MB_ICONERROR: box.setIcon(QMessageBox::Critical); break;
+    case MB_ICONQUESTION: box.setIcon(QMessageBox::Question); break;
+    case MB_ICONWARNING: box.setIcon(QMessageBox::Warning); break;
+    case MB_ICONINFORMATION: box.setIcon(QMessageBox::Information); break;
+    default: break;
+    }
+    if (call.type & MB_SYSTEMMODAL)
+        box.setWindowModality(Qt::ApplicationModal);
+    switch (call.type & 0xF) {
+    case MB_OKCANCEL: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
+    case MB_YESNOCANCEL: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel); break;
+    case MB_YESNO: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+    default: box.setStandardButtons(QMessageBox::Ok); break;
+    }
+    switch (box.exec()) {
+    case QMessageBox::Ok: return IDOK;
+    case QMessageBox::Yes: return IDYES;
+    case QMessageBox::No: return IDNO;
+    default: return (call.type & 0xF) == MB_OK ? IDOK : IDCANCEL;
+    }
+}
+
+}  // namespace
+
+int MessageBox(const WindowHandle& owner, const std::string& text, const std::string& caption, unsigned type)
+{
+    int answer = IDCANCEL;
+    CallOnGuiThread([&] {
+        QWidget* window = owner.Widget();
+        MessageBoxCall call{text, caption, type, window != nullptr};
+        MessageBoxAnswerer answerer;
+        {
+            std::lock_guard lock(g_mutex);
+            answerer = g_answerer;
+        }
+        answer = answerer ? answerer(call) : ShowReal(window, call);
+    });
+    return answer;
+}
+
+MessageBoxAnswerer SetMessageBoxAnswerer(MessageBoxAnswerer answerer)
+{
+    std::lock_guard lock(g_mutex);
+    return std::exchange(g_answerer, std::move(answerer));
+}
+
+ScopedMessageBoxAnswerer::ScopedMessageBoxAnswerer(int answer, MessageBoxAnswerer decide)
+{
+    m_previous = SetMessageBoxAnswerer([this, answer, decide](const MessageBoxCall& call) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_calls.push_back(call);
+        }
+        return decide ? decide(call) : answer;
+    });
+}
+
+ScopedMessageBoxAnswerer::~ScopedMessageBoxAnswerer()
+{
+    SetMessageBoxAnswerer(std::move(m_previous));
+}
+
+std::vector<MessageBoxCall> ScopedMessageBoxAnswerer::Calls() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_calls;
+}
+
+}  // namespace plat

@@ -1,0 +1,128 @@
+#include <gtest/gtest.h>
+
+#include <QGuiApplication>
+#include <QPalette>
+
+#include "DeviceContext.h"
+#include "SysColors.h"
+
+namespace {
+
+using plat::Rect;
+using plat::Rgb;
+
+plat::ColorRef At(const plat::DeviceContext& dc, int x, int y)
+{
+    QRgb p = dc.Image().pixel(x, y);
+    return Rgb(unsigned(qRed(p)), unsigned(qGreen(p)), unsigned(qBlue(p)));
+}
+
+int Count(const plat::DeviceContext& dc, const Rect& r, plat::ColorRef c)
+{
+    int n = 0;
+    for (int y = r.top; y < r.bottom; ++y)
+        for (int x = r.left; x < r.right; ++x)
+            n += At(dc, x, y) == c;
+    return n;
+}
+
+const plat::ColorRef kRed = Rgb(255, 0, 0), kBlue = Rgb(0, 0, 255), kWhite = Rgb(255, 255, 255), kBlack = 0;
+
+TEST(Colors, PackAsBlueGreenRed)
+{
+    EXPECT_EQ(Rgb(1, 2, 3), 0x030201u);
+    EXPECT_EQ(plat::GetRValue(0x030201), 1u);
+    EXPECT_EQ(plat::GetGValue(0x030201), 2u);
+    EXPECT_EQ(plat::GetBValue(0x030201), 3u);
+    QColor hl = QGuiApplication::palette().color(QPalette::Active, QPalette::Highlight);
+    EXPECT_EQ(plat::GetSysColor(plat::COLOR_HIGHLIGHT), Rgb(unsigned(hl.red()), unsigned(hl.green()), unsigned(hl.blue())));
+    EXPECT_EQ(plat::GetSysColor(999), 0u);
+}
+
+TEST(DeviceContext, FillRectangleAndClip)
+{
+    plat::DeviceContext dc(20, 10);
+    ASSERT_TRUE(dc.IsValid());
+    EXPECT_EQ(dc.GetClipBox(), (Rect{0, 0, 20, 10}));
+    dc.FillRect(Rect{0, 0, 20, 10}, kWhite);
+    dc.FillRect(Rect{2, 2, 5, 4}, kRed);  // right and bottom edges excluded
+    EXPECT_EQ(Count(dc, Rect{0, 0, 20, 10}, kRed), 6);
+    EXPECT_EQ(At(dc, 4, 3), kRed);
+    EXPECT_EQ(At(dc, 5, 3), kWhite);
+
+    dc.SelectPen(plat::Pen{plat::Pen::Solid, 1, kBlack});
+    dc.SelectBrush(plat::Brush{plat::Brush::Solid, kBlue});
+    dc.Rectangle(Rect{10, 0, 14, 4});
+    EXPECT_EQ(Count(dc, Rect{10, 0, 14, 4}, kBlack), 12);  // outline inside the rectangle
+    EXPECT_EQ(Count(dc, Rect{10, 0, 14, 4}, kBlue), 4);
+    EXPECT_EQ(At(dc, 14, 0), kWhite);
+
+    dc.SelectClipRect(Rect{0, 5, 3, 10});
+    EXPECT_EQ(dc.GetClipBox(), (Rect{0, 5, 3, 10}));
+    dc.FillRect(Rect{0, 0, 20, 10}, kBlue);
+    EXPECT_EQ(Count(dc, Rect{0, 0, 20, 10}, kBlue), 15 + 4);
+    dc.IntersectClipRect(Rect{1, 0, 20, 6});
+    EXPECT_EQ(dc.GetClipBox(), (Rect{1, 5, 3, 6}));
+    dc.SelectClipNone();
+    EXPECT_EQ(dc.GetClipBox(), (Rect{0, 0, 20, 10}));
+}
+
+TEST(DeviceContext, WindowOriginAndBlit)
+{
+    plat::DeviceContext src(10, 10);
+    src.SetWindowOrg(100, 50);  // logical (100, 50) is pixel (0, 0)
+    EXPECT_EQ(src.GetClipBox(), (Rect{100, 50, 110, 60}));
+    src.FillRect(Rect{100, 50, 110, 60}, kWhite);
+    src.FillRect(Rect{102, 51, 104, 52}, kRed);
+    EXPECT_EQ(At(src, 2, 1), kRed);
+
+    plat::DeviceContext dst(10, 10);
+    dst.FillRect(Rect{0, 0, 10, 10}, kBlue);
+    dst.BitBlt(5, 5, 3, 2, src, 101, 50);  // pixels (1..3, 0..1) of src
+    EXPECT_EQ(At(dst, 6, 6), kRed);
+    EXPECT_EQ(At(dst, 5, 5), kWhite);
+    EXPECT_EQ(At(dst, 8, 5), kBlue);
+    EXPECT_EQ(Count(dst, Rect{0, 0, 10, 10}, kBlue), 100 - 6);
+}
+
+TEST(DeviceContext, TextIsCentredAndClipped)
+{
+    plat::DeviceContext dc(120, 30);
+    dc.FillRect(Rect{0, 0, 120, 30}, kWhite);
+    dc.SetBkMode(plat::TRANSPARENT);
+    dc.SetTextColor(kRed);
+    dc.SelectClipRect(Rect{0, 0, 60, 30});
+    dc.DrawText("MMMM", Rect{0, 0, 120, 30}, plat::DT_CENTER | plat::DT_VCENTER | plat::DT_SINGLELINE);
+    dc.SelectClipRect(Rect{60, 0, 120, 30});
+    dc.SetTextColor(kBlue);
+    dc.DrawText("MMMM", Rect{0, 0, 120, 30}, plat::DT_CENTER | plat::DT_VCENTER | plat::DT_SINGLELINE);
+    // Both halves of the centred text show, each only in its own colour and clip.
+    EXPECT_GT(Count(dc, Rect{30, 0, 60, 30}, kRed), 0);
+    EXPECT_GT(Count(dc, Rect{60, 0, 90, 30}, kBlue), 0);
+    EXPECT_EQ(Count(dc, Rect{60, 0, 120, 30}, kRed), 0);
+    EXPECT_EQ(Count(dc, Rect{0, 0, 60, 30}, kBlue), 0);
+    EXPECT_EQ(Count(dc, Rect{0, 0, 25, 30}, kWhite), 25 * 30);  // centred, not at the left
+
+    plat::DeviceContext opaque(60, 20);
+    opaque.FillRect(Rect{0, 0, 60, 20}, kWhite);
+    opaque.SetBkMode(plat::OPAQUE);
+    opaque.SetBkColor(kBlue);
+    opaque.SetTextColor(kBlack);
+    opaque.TextOut(0, 0, "ii");
+    EXPECT_EQ(At(opaque, 0, 0), kBlue);  // the text cell is filled
+    EXPECT_EQ(At(opaque, 59, 19), kWhite);
+}
+
+TEST(DeviceContext, EmptyBufferDrawsNothing)
+{
+    plat::DeviceContext dc(0, 5);
+    EXPECT_FALSE(dc.IsValid());
+    EXPECT_TRUE(dc.GetClipBox().IsEmpty());
+    dc.FillRect(Rect{0, 0, 5, 5}, kRed);
+    dc.DrawText("x", Rect{0, 0, 5, 5}, plat::DT_CENTER);
+    plat::DeviceContext other(4, 4);
+    other.BitBlt(0, 0, 4, 4, dc, 0, 0);
+    SUCCEED();
+}
+
+}  // namespace
