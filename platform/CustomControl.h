@@ -11,8 +11,8 @@
 
 namespace plat {
 
+// No signals or slots of its own, so no meta-object: find it with dynamic_cast.
 class CustomControl final : public QFrame {
-    Q_OBJECT
 public:
     using PaintHandler = std::function<void(DeviceContext& dc)>;
     using ResizeHandler = std::function<void()>;

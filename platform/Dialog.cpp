@@ -106,7 +106,7 @@ std::string Dialog::ControlText(unsigned id) const
         return button->text().toStdString();
     if (auto* label = qobject_cast<QLabel*>(control))
         return label->text().toStdString();
-    if (auto* custom = qobject_cast<CustomControl*>(control))
+    if (auto* custom = dynamic_cast<CustomControl*>(control))
         return custom->Text();
     return {};
 }
@@ -118,7 +118,7 @@ void Dialog::SetControlText(unsigned id, const std::string& text)
         button->setText(QString::fromStdString(text));
     else if (auto* label = qobject_cast<QLabel*>(control))
         label->setText(QString::fromStdString(text));
-    else if (auto* custom = qobject_cast<CustomControl*>(control))
+    else if (auto* custom = dynamic_cast<CustomControl*>(control))
         custom->SetText(text);
 }
 

@@ -14,8 +14,8 @@
 
 namespace plat {
 
+// No signals or slots of its own, so no meta-object: find it with dynamic_cast.
 class Dialog final : public QDialog {
-    Q_OBJECT
 public:
     // Builds the dialog and its controls, hidden. Must run on the GUI thread.
     explicit Dialog(const DialogTemplate& tmpl, QWidget* parent = nullptr);
@@ -28,7 +28,7 @@ public:
     // The control with this id, or null.
     QWidget* Control(unsigned id) const;
     template <class T>
-    T* ControlAs(unsigned id) const { return qobject_cast<T*>(Control(id)); }
+    T* ControlAs(unsigned id) const { return dynamic_cast<T*>(Control(id)); }
 
     // Text of a push button, static or custom control; "" for an unknown id.
     std::string ControlText(unsigned id) const;
