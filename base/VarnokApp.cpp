@@ -1,0 +1,27 @@
+#include "VarnokApp.h"
+
+#include "Splash.h"
+#include "StringTable.h"
+#include "VarnokModule.h"
+
+int VarnokProcessAttach()
+{
+    plat::SendSplashNotice(1, "Varnok Module Initializing...");
+    // The library's string tables join the host's chain through their own static
+    // registrations; nothing else needs keeping.
+    return 1;
+}
+
+namespace {
+const int kAttached = VarnokProcessAttach();
+}  // namespace
+
+std::string GetAppRegKey()
+{
+    return plat::LoadString(115, kVarnokModule);
+}
+
+std::string GetGeneralSettingsKey()
+{
+    return GetAppRegKey() + "\\Settings\\General";
+}
