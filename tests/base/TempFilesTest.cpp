@@ -385,8 +385,9 @@ TEST_F(TempFilesTest, DeletesOnlyTheFilesOwnCaches)
                                            [&](const char* r) { return std::string(r) == p; }) != c.remaining.end();
             EXPECT_EQ(fs::exists(d + "/t/" + p), kept) << c.label << ": " << p;
         }
-        if (c.sourceExists)
+        if (c.sourceExists) {
             EXPECT_TRUE(fs::exists(source)) << c.label;
+        }
     }
     EXPECT_EQ(DeleteTMPFiles(0, ""), 0);
 }

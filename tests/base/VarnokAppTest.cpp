@@ -78,8 +78,9 @@ TEST(HelpSystem, OpensTheConfiguredHelpFileOrTheDefault)
         if (c.makeKey) {
             CSNRegKey w;
             ASSERT_EQ(w.Create(HKEY_CURRENT_USER, key.c_str()), 1);
-            if (c.helpFile)
+            if (c.helpFile) {
                 ASSERT_EQ(w.SetStringValue(c.helpFile, "HelpFile"), 1);
+            }
         }
         std::vector<std::string> opened;
         plat::SetDesktopOpener([&](const std::string& path) {
