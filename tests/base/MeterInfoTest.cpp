@@ -288,11 +288,17 @@ struct HeldAnswer {
 
     int operator()(const plat::MessageBoxCall&)
     {
-        // Serve the worker's pending window call, as a box's own loop would.
-        Pump(30ms);
-        reportsWhileOpen = job->reports;
-        Pump(80ms);
-        held = job->reports == reportsWhileOpen;
+        // Serve the worker's pending window calls, as a box's own loop would, until its
+        // reports stop; a worker that is not held never stops (it reports every ms).
+        auto end = std::chrono::steady_clock::now() + 2s;
+        int last = job->reports;
+        while (!held && std::chrono::steady_clock::now() < end) {
+            Pump(60ms);
+            int now = job->reports;
+            held = now == last;
+            last = now;
+        }
+        reportsWhileOpen = last;
         return answer;
     }
 };
