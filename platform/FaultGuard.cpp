@@ -1,0 +1,109 @@
+#include "FaultGuard.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstring>
+#include <mutex>
+#include <unistd.h>
+
+namespace plat {
+
+namespace {
+
+constexpr int kSignals[] = {SIGFPE, SIGSEGV, SIGILL, SIGBUS};
+
+std::atomic<FaultNamer> g_namer = nullptr;
+struct sigaction g_previous[NSIG];
+std::once_flag g_installed;
+// Static TLS, so the signal handler reads it without allocating.
+__attribute__((tls_model("initial-exec"))) thread_local int t_depth = 0;
+
+unsigned FpeCode(int siCode)
+{
+    switch (siCode) {
+    case FPE_INTDIV: return FAULT_INT_DIVIDE_BY_ZERO;
+    case FPE_INTOVF: return FAULT_INT_OVERFLOW;
+    case FPE_FLTDIV: return FAULT_FLT_DIVIDE_BY_ZERO;
+    case FPE_FLTOVF: return FAULT_FLT_OVERFLOW;
+    case FPE_FLTUND: return FAULT_FLT_UNDERFLOW;
+    case FPE_FLTRES: return FAULT_FLT_INEXACT_RESULT;
+    case FPE_FLTINV: return FAULT_FLT_INVALID_OPERATION;
+    default: return 0;
+    }
+}
+
+unsigned SignalCode(int sig, const siginfo_t* info)
+{
+    switch (sig) {
+    case SIGFPE: return FpeCode(info->si_code);
+    case SIGSEGV: return FAULT_ACCESS_VIOLATION;
+    case SIGILL: return FAULT_ILLEGAL_INSTRUCTION;
+    default: return 0;
+    }
+}
+
+// Only async-signal-safe calls from here on.
+void Write(const char* text)
+{
+    ssize_t ignored = ::write(STDERR_FILENO, text, std::strlen(text));
+    (void)ignored;
+}
+
+void WriteName(int sig, unsigned code)
+{
+    FaultNamer namer = g_namer.load();
+    const char* name = namer && code ? namer(code) : nullptr;
+    Write("Fatal fault: ");
+    if (name) {
+        Write(name);
+    } else {
+        char text[] = "signal 00";
+        text[7] = char('0' + sig / 10 % 10);
+        text[8] = char('0' + sig % 10);
+        Write(text);
+    }
+    Write("\n");
+}
+
+void OnFault(int sig, siginfo_t* info, void*)
+{
+    const unsigned code = SignalCode(sig, info);
+    if (sig == SIGFPE && t_depth > 0 && info->si_code > 0)
+        throw HardwareFault{code};
+    WriteName(sig, code);
+    // Hand the signal to whoever had it before; a real fault recurs when we return.
+    struct sigaction previous = g_previous[sig];
+    if (previous.sa_handler == SIG_IGN)
+        previous.sa_handler = SIG_DFL;
+    ::sigaction(sig, &previous, nullptr);
+    if (info->si_code <= 0)
+        ::raise(sig);
+}
+
+}  // namespace
+
+void InstallFaultHandlers(FaultNamer namer)
+{
+    std::call_once(g_installed, [namer] {
+        g_namer = namer;
+        struct sigaction action {};
+        action.sa_sigaction = OnFault;
+        // Deferring would leave the signal blocked after a throw out of the handler.
+        action.sa_flags = SA_SIGINFO | SA_NODEFER;
+        sigemptyset(&action.sa_mask);
+        for (int sig : kSignals)
+            ::sigaction(sig, &action, &g_previous[sig]);
+    });
+}
+
+FaultScope::FaultScope()
+{
+    ++t_depth;
+}
+
+FaultScope::~FaultScope()
+{
+    --t_depth;
+}
+
+}  // namespace plat
