@@ -1,0 +1,35 @@
+#include "SClassLib.h"
+
+constinit const TSClassInfo TObject::ClassInfo{"TObject", nullptr, nullptr};
+constinit const TSClassInfo TPersistent::ClassInfo{"TPersistent", &TObject::ClassInfo, nullptr};
+
+bool TSClassInfo::InheritsFrom(const TSClassInfo* Ancestor) const
+{
+    if (Ancestor == nullptr)
+        return false;
+    for (const TSClassInfo* c = this; c != nullptr; c = c->Parent)
+        if (c == Ancestor)
+            return true;
+    return false;
+}
+
+void TObject::operator delete(TObject* Object, std::destroying_delete_t)
+{
+    // The start of the allocation, taken while the dynamic type is still known.
+    void* memory = dynamic_cast<void*>(Object);
+    Object->BeforeDestruction();
+    Object->~TObject();
+    ::operator delete(memory);
+}
+
+void TPersistent::Assign(TPersistent* Source)
+{
+    if (Source == nullptr)
+        throw EAssignError(std::string("Cannot assign nil to ") + ClassName());
+    Source->AssignTo(this);
+}
+
+void TPersistent::AssignTo(TPersistent* Dest)
+{
+    throw EAssignError(std::string("Cannot assign ") + ClassName() + " to " + (Dest ? Dest->ClassName() : "nil"));
+}
