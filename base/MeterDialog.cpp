@@ -66,10 +66,12 @@ CMeterDialog::CMeterDialog(std::string caption, CMeterInfo* owner) : m_caption(s
 CMeterDialog::~CMeterDialog()
 {
     *m_alive = false;
-    if (m_wnd) {
-        m_handle.Close();
-        m_wnd->DestroyWindow();
-    }
+    OnGui([this] {
+        if (m_wnd) {
+            m_handle.Close();
+            m_wnd->DestroyWindow();
+        }
+    });
 }
 
 bool CMeterDialog::Create()
