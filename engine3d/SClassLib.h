@@ -6,6 +6,7 @@
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 
 class TObject;
 class TSObject;
@@ -32,6 +33,11 @@ using TSClass = const TSClassInfo*;
 public:                                                     \
     static const TSClassInfo ClassInfo;                     \
     TSClass ClassType() const override { return &ClassInfo; }
+
+// True when T declares its own record; a class without one would pass for its
+// parent when created, streamed or copied.
+template <class T>
+inline constexpr bool THasOwnClassRecord = std::is_same_v<decltype(&T::ClassType), TSClass (T::*)() const>;
 
 // Root of every class. Not copyable: objects are referred to by address.
 //

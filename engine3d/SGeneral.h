@@ -78,6 +78,7 @@ public:
     template <class T>
     static T* Create(TObject* Owner = nullptr)
     {
+        static_assert(THasOwnClassRecord<T>, "S_CLASS missing");
         return static_cast<T*>(Create(&T::ClassInfo, Owner));
     }
 
@@ -121,6 +122,7 @@ private:
 template <class T>
 TSObject* TSObject::NewInstance(TObject* Owner)
 {
+    static_assert(THasOwnClassRecord<T>, "S_CLASS missing");
     std::unique_ptr<T> object(new T());
     static_cast<TSObject*>(object.get())->Construct(Owner);
     return object.release();
