@@ -442,7 +442,6 @@ void CDisplayPyramid::Free()
 {
     m_pLevels.reset();
     m_pWorkBuffer.reset();
-    m_pRowPointers.reset();
     m_Work = PyramidWork{};
     m_dTableReduction = 0.0;
     m_nLargerSide = 0;
@@ -460,13 +459,9 @@ void CDisplayPyramid::Prepare(unsigned char* levels, int width, int height)
         m_nHeight = height;
         m_nLargerSide = std::max(width, height);
         const size_t m = size_t(m_nLargerSide);
-        m_pWorkBuffer = std::make_unique<uint32_t[]>(5 * m);
-        m_pRowPointers = std::make_unique<const unsigned char*[]>(m / kTile + 1);
+        m_pWorkBuffer = std::make_unique<uint32_t[]>(3 * m);
         m_Work.pairs = m_pWorkBuffer.get();
         m_Work.fractions = m_Work.pairs + 2 * m;
-        m_Work.rowA = m_Work.fractions + m;
-        m_Work.rowB = m_Work.rowA + m;
-        m_Work.rowPointers = m_pRowPointers.get();
         m_Work.entries = 0;
         m_pData = levels;
         m_nLevelCount = PyramidLevelCount(width, height);

@@ -56,14 +56,13 @@ struct PyramidTile {
                        int rows, int factor) const;
 };
 
-// Scratch space of the resampling path, sized from the larger side of the layer.
+// Resampling tables, sized from the larger side of the layer and indexed by
+// output coordinate on either axis. The row scratch of the resampling path
+// belongs to each call, so regions can be read on several threads at once.
 struct PyramidWork {
     uint32_t* pairs = nullptr;      // larger side x (i0, i1)
     uint32_t* fractions = nullptr;  // larger side, weight of i1 in units of 2^-32
-    uint32_t* rowA = nullptr;       // larger side
-    uint32_t* rowB = nullptr;       // larger side
-    const unsigned char** rowPointers = nullptr;  // larger side / 256 + 1
-    int entries = 0;                // table entries that the last SetScale filled
+    int entries = 0;                // entries that the last SetScale filled
 };
 
 struct PyramidLevel {
@@ -141,7 +140,6 @@ private:
 
     int m_nLargerSide = 0;
     std::unique_ptr<uint32_t[]> m_pWorkBuffer;
-    std::unique_ptr<const unsigned char*[]> m_pRowPointers;
     PyramidWork m_Work;
     double m_dTableReduction = 0.0;  // reduction the tables were built for
     int m_nWidth = 0;

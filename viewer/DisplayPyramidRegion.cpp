@@ -1,9 +1,12 @@
 // Region extraction from the display pyramid: 1:1 copy, magnification by pixel
 // replication and bilinear reduction with 32.32 fixed-point tables.
 
+#include <immintrin.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "DisplayPyramid.h"
 #include "MathHelpers.h"
@@ -34,12 +37,17 @@ void FillStrided(unsigned char* dst, unsigned char value, int count, int step)
         dst[size_t(i) * step] = value;
 }
 
-// a + (b - a) x fraction / 2^32, truncated towards a.
-inline uint32_t Lerp(uint32_t a, uint32_t b, uint32_t fraction)
+// a + (b - a) x fraction / 2^32, truncated towards a, for a and b of 0 to 255.
+// The fraction comes split in 16-bit halves so that every product fits 32
+// bits (|b - a| x half < 2^24) and the loops vectorise; the result is exact:
+// floor(m f / 2^32) = floor((m f1 + floor(m f0 / 2^16)) / 2^16).
+inline uint32_t Lerp(uint32_t a, uint32_t b, uint32_t fractionHigh, uint32_t fractionLow)
 {
-    if (b >= a)
-        return a + uint32_t((uint64_t(b - a) * fraction) >> 32);
-    return a - uint32_t((uint64_t(a - b) * fraction) >> 32);
+    const int32_t d = int32_t(b - a);
+    const uint32_t mask = uint32_t(d >> 31);
+    const uint32_t m = (uint32_t(d) ^ mask) - mask;
+    const uint32_t q = (m * fractionHigh + ((m * fractionLow) >> 16)) >> 16;
+    return a + ((q ^ mask) - mask);
 }
 
 // Pairs and fractions mapping n outputs onto N sources with both corners aligned.
@@ -64,29 +72,199 @@ void BuildResampleTable(uint32_t* pairs, uint32_t* fractions, int n, int N)
     pairs[2 * (n - 1) + 1] = uint32_t(N - 1);
 }
 
-// Interpolates level row r across into out for table entries x .. x + count - 1.
-void LerpColumns(const PyramidLevel& level, int r, const PyramidWork& work, int x, int count, uint32_t* out)
+// The columns of one region, the same for every row: source columns (clamped
+// to the level), split fractions, and for the vector path, per group of eight
+// outputs, where its sixteen source bytes start and the byte order that picks
+// its eight i0 bytes then its eight i1 bytes out of them.
+struct ColumnMap {
+    std::vector<uint32_t> c0, c1;
+    std::vector<uint16_t> fractionHigh, fractionLow;
+    bool grouped = false;  // every group's pairs lie within 16 bytes (always below a reduction of 2)
+    std::vector<uint32_t> groupTile, groupOffset;  // tile column and column inside it
+    std::vector<unsigned char> groupInside;        // the 16 bytes lie inside the tile's row
+    std::vector<unsigned char> groupOrder;         // 16 per group
+};
+
+ColumnMap MapColumns(const PyramidWork& work, const PyramidLevel& level, int x, int count)
+{
+    ColumnMap map;
+    const uint32_t last = uint32_t(level.width - 1);
+    const uint32_t* pairs = work.pairs + 2 * size_t(x);
+    map.c0.resize(size_t(count));
+    map.c1.resize(size_t(count));
+    map.fractionHigh.resize(size_t(count));
+    map.fractionLow.resize(size_t(count));
+    for (int k = 0; k < count; ++k) {
+        map.c0[size_t(k)] = std::min(pairs[2 * k], last);
+        map.c1[size_t(k)] = std::min(pairs[2 * k + 1], last);
+        map.fractionHigh[size_t(k)] = uint16_t(work.fractions[x + k] >> 16);
+        map.fractionLow[size_t(k)] = uint16_t(work.fractions[x + k] & 0xFFFF);
+    }
+    const size_t groups = size_t(count / 8);
+    map.groupTile.resize(groups);
+    map.groupOffset.resize(groups);
+    map.groupInside.resize(groups);
+    map.groupOrder.resize(16 * groups);
+    for (size_t g = 0; g < groups; ++g) {
+        const uint32_t first = map.c0[8 * g];
+        map.groupTile[g] = first / kTile;
+        map.groupOffset[g] = first % kTile;
+        map.groupInside[g] = first % kTile + 16 <= uint32_t(level.Tile(0, int(first / kTile)).width);
+        for (size_t i = 0; i < 8; ++i) {
+            const uint32_t r0 = map.c0[8 * g + i] - first, r1 = map.c1[8 * g + i] - first;
+            if (r0 > 15 || r1 > 15)
+                return map;
+            map.groupOrder[16 * g + i] = static_cast<unsigned char>(r0);
+            map.groupOrder[16 * g + 8 + i] = static_cast<unsigned char>(r1);
+        }
+    }
+    map.grouped = true;
+    return map;
+}
+
+// Sixteen bytes of a row from column offset of tile column tile on, across
+// into the next tile where the row goes on; zeros past the level's end (no
+// pair reads them).
+void StitchGroup(const unsigned char* const* rowPointers, const PyramidLevel& level, uint32_t tile, uint32_t offset,
+                 unsigned char* out)
+{
+    std::memset(out, 0, 16);
+    const int inFirst = std::min(16, level.Tile(0, int(tile)).width - int(offset));
+    std::memcpy(out, rowPointers[tile] + offset, size_t(inFirst));
+    if (inFirst < 16 && int(tile) + 1 < level.tilesAcross)
+        std::memcpy(out + inFirst, rowPointers[tile + 1],
+                    size_t(std::min(16 - inFirst, level.Tile(0, int(tile) + 1).width)));
+}
+
+// Eight columns per group: one byte shuffle of the group's sixteen source
+// bytes gives its pairs; the arithmetic runs on sixteen 16-bit lanes, two
+// groups at a time. Returns the columns done.
+__attribute__((target("avx2"))) int LerpColumnsAvx2(const unsigned char* const* rowPointers,
+                                                    const PyramidLevel& level, const ColumnMap& map, int count,
+                                                    uint16_t* out)
+{
+    alignas(16) unsigned char stitched[2][16];
+    auto source = [&](size_t g, int half) {
+        if (map.groupInside[g])
+            return _mm_loadu_si128(
+                reinterpret_cast<const __m128i*>(rowPointers[map.groupTile[g]] + map.groupOffset[g]));
+        StitchGroup(rowPointers, level, map.groupTile[g], map.groupOffset[g], stitched[half]);
+        return _mm_load_si128(reinterpret_cast<const __m128i*>(stitched[half]));
+    };
+    int k = 0;
+    for (size_t g = 0; k + 16 <= count; k += 16, g += 2) {
+        const __m128i p0 = _mm_shuffle_epi8(
+            source(g, 0), _mm_loadu_si128(reinterpret_cast<const __m128i*>(&map.groupOrder[16 * g])));
+        const __m128i p1 = _mm_shuffle_epi8(
+            source(g + 1, 1), _mm_loadu_si128(reinterpret_cast<const __m128i*>(&map.groupOrder[16 * g + 16])));
+        const __m256i a = _mm256_cvtepu8_epi16(_mm_unpacklo_epi64(p0, p1));
+        const __m256i b = _mm256_cvtepu8_epi16(_mm_unpackhi_epi64(p0, p1));
+        const __m256i fh = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&map.fractionHigh[size_t(k)]));
+        const __m256i fl = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&map.fractionLow[size_t(k)]));
+        // floor(m (fh 2^16 + fl) / 2^32) for m = |b - a| below 256: the high
+        // half of m fh, plus the carry out of its low half plus (m fl) >> 16.
+        const __m256i d = _mm256_sub_epi16(b, a);
+        const __m256i sign = _mm256_srai_epi16(d, 15);
+        const __m256i m = _mm256_abs_epi16(d);
+        const __m256i rest = _mm256_mulhi_epu16(m, fl);
+        const __m256i sum = _mm256_add_epi16(_mm256_mullo_epi16(m, fh), rest);
+        const __m256i noCarry = _mm256_cmpeq_epi16(_mm256_max_epu16(sum, rest), sum);
+        const __m256i q = _mm256_add_epi16(_mm256_add_epi16(_mm256_mulhi_epu16(m, fh), noCarry), _mm256_set1_epi16(1));
+        const __m256i r = _mm256_add_epi16(a, _mm256_sub_epi16(_mm256_xor_si256(q, sign), sign));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + k), r);
+    }
+    return k;
+}
+
+// Row interpolation of two rows of sixteen-bit values into bytes.
+__attribute__((target("avx2"))) int LerpRowsAvx2(const uint16_t* a16, const uint16_t* b16, uint32_t fraction,
+                                                 int count, unsigned char* dest)
+{
+    const __m256i fh = _mm256_set1_epi16(short(fraction >> 16));
+    const __m256i fl = _mm256_set1_epi16(short(fraction & 0xFFFF));
+    int k = 0;
+    for (; k + 32 <= count; k += 32) {
+        __m256i r[2];
+        for (int h = 0; h < 2; ++h) {
+            const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a16 + k + 16 * h));
+            const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b16 + k + 16 * h));
+            const __m256i d = _mm256_sub_epi16(b, a);
+            const __m256i sign = _mm256_srai_epi16(d, 15);
+            const __m256i m = _mm256_abs_epi16(d);
+            const __m256i rest = _mm256_mulhi_epu16(m, fl);
+            const __m256i sum = _mm256_add_epi16(_mm256_mullo_epi16(m, fh), rest);
+            const __m256i noCarry = _mm256_cmpeq_epi16(_mm256_max_epu16(sum, rest), sum);
+            const __m256i q =
+                _mm256_add_epi16(_mm256_add_epi16(_mm256_mulhi_epu16(m, fh), noCarry), _mm256_set1_epi16(1));
+            r[h] = _mm256_add_epi16(a, _mm256_sub_epi16(_mm256_xor_si256(q, sign), sign));
+        }
+        // packus works per 128-bit lane; the permute puts the bytes back in order.
+        const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(r[0], r[1]), 0xD8);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dest + k), packed);
+    }
+    return k;
+}
+
+bool HasAvx2()
+{
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+
+inline unsigned char LevelByte(const unsigned char* const* rowPointers, uint32_t column)
+{
+    return rowPointers[column / kTile][column % kTile];
+}
+
+// Interpolates level row r across into out, one value per output column.
+void LerpColumns(const PyramidLevel& level, int r, const ColumnMap& map, std::vector<const unsigned char*>& rowPointers,
+                 uint16_t* out)
 {
     const int tileRow = r / kTile, yoff = r % kTile;
     for (int c = 0; c < level.tilesAcross; ++c) {
         const PyramidTile& t = level.Tile(tileRow, c);
-        work.rowPointers[c] = t.data + size_t(yoff) * t.width;
+        rowPointers[size_t(c)] = t.data + size_t(yoff) * t.width;
     }
-    const uint32_t last = uint32_t(level.width - 1);
-    const uint32_t* pairs = work.pairs + 2 * size_t(x);
-    const uint32_t* fractions = work.fractions + x;
-    const unsigned char* const* rows = work.rowPointers;
-    for (int k = 0; k < count; ++k) {
-        const uint32_t i0 = std::min(pairs[2 * k], last), i1 = std::min(pairs[2 * k + 1], last);
-        const uint32_t a = rows[i0 / kTile][i0 % kTile], b = rows[i1 / kTile][i1 % kTile];
-        out[k] = Lerp(a, b, fractions[k]);
-    }
+    const int count = int(map.c0.size());
+    const int done = map.grouped && HasAvx2() ? LerpColumnsAvx2(rowPointers.data(), level, map, count, out) : 0;
+    for (int k = done; k < count; ++k)
+        out[k] = uint16_t(Lerp(LevelByte(rowPointers.data(), map.c0[size_t(k)]),
+                               LevelByte(rowPointers.data(), map.c1[size_t(k)]), map.fractionHigh[size_t(k)],
+                               map.fractionLow[size_t(k)]));
 }
 
-void LerpRows(const uint32_t* a, const uint32_t* b, uint32_t fraction, int count, unsigned char* dest, int step)
+void LerpRows(const uint16_t* a, const uint16_t* b, uint32_t fraction, int count, unsigned char* dest, int step)
 {
-    for (int k = 0; k < count; ++k)
-        dest[size_t(k) * step] = static_cast<unsigned char>(Lerp(a[k], b[k], fraction));
+    const int done = step == 1 && HasAvx2() ? LerpRowsAvx2(a, b, fraction, count, dest) : 0;
+    for (int k = done; k < count; ++k)
+        dest[size_t(k) * step] = static_cast<unsigned char>(Lerp(a[k], b[k], fraction >> 16, fraction & 0xFFFF));
+}
+
+// Output rows of a bilinear region; each source row is interpolated across
+// once while it is in use.
+void ResampleRows(const PyramidLevel& level, const PyramidWork& work, const ColumnMap& map, int y, int rows,
+                  unsigned char* dest, ptrdiff_t stride, int pixelStep)
+{
+    const int count = int(map.c0.size());
+    std::vector<const unsigned char*> rowPointers(size_t(level.tilesAcross));
+    std::vector<uint16_t> across[2] = {std::vector<uint16_t>(size_t(count)), std::vector<uint16_t>(size_t(count))};
+    int64_t held[2] = {-1, -1};
+    auto sourceRow = [&](int64_t r, const uint16_t* keep) -> const uint16_t* {
+        for (int i = 0; i < 2; ++i)
+            if (held[i] == r)
+                return across[i].data();
+        const int slot = across[0].data() == keep ? 1 : 0;
+        LerpColumns(level, int(r), map, rowPointers, across[slot].data());
+        held[slot] = r;
+        return across[slot].data();
+    };
+    const int64_t lastRow = level.height - 1;
+    for (int j = 0; j < rows; ++j) {
+        const size_t t = size_t(y) + j;
+        const uint16_t* a = sourceRow(std::min<int64_t>(work.pairs[2 * t], lastRow), nullptr);
+        const uint16_t* b = sourceRow(std::min<int64_t>(work.pairs[2 * t + 1], lastRow), a);
+        LerpRows(a, b, work.fractions[t], count, dest + j * stride, pixelStep);
+    }
 }
 
 }  // namespace
@@ -231,25 +409,8 @@ int PyramidLevel::ExtractRegion(unsigned char* dest, int rowBytes, int x, int y,
         return 1;
     }
 
-    // Bilinear: each source row is interpolated across once while it is in use.
-    uint32_t* buffers[2] = {work.rowA, work.rowB};
-    int64_t held[2] = {-1, -1};
-    auto sourceRow = [&](int64_t r, const uint32_t* keep) -> const uint32_t* {
-        for (int i = 0; i < 2; ++i)
-            if (held[i] == r)
-                return buffers[i];
-        const int slot = buffers[0] == keep ? 1 : 0;
-        LerpColumns(*this, int(r), work, x, w, buffers[slot]);
-        held[slot] = r;
-        return buffers[slot];
-    };
-    const int64_t lastRow = height - 1;
-    for (int j = 0; j < h; ++j) {
-        const size_t t = size_t(y) + j;
-        const uint32_t* a = sourceRow(std::min<int64_t>(work.pairs[2 * t], lastRow), nullptr);
-        const uint32_t* b = sourceRow(std::min<int64_t>(work.pairs[2 * t + 1], lastRow), a);
-        LerpRows(a, b, work.fractions[t], w, dest + j * stride, pixelStep);
-    }
+    // Bilinear.
+    ResampleRows(*this, work, MapColumns(work, *this, x, w), y, h, dest, stride, pixelStep);
     return 1;
 }
 
