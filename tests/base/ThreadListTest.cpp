@@ -327,6 +327,56 @@ TEST_F(ThreadListTest, AbortAnsweredYesOrNo)
     }
 }
 
+struct Idle {
+    std::atomic<bool> started = false;
+    std::atomic<bool> release = false;
+    std::atomic<bool> returned = false;
+};
+
+// Reports once, then waits without reporting and returns normally.
+void IdleThenReturn(void* data, CMeterInfo* meter)
+{
+    auto* idle = static_cast<Idle*>(data);
+    meter->SetPos(1);
+    idle->started = true;
+    while (!idle->release)
+        std::this_thread::sleep_for(1ms);
+    idle->returned = true;
+}
+
+TEST_F(ThreadListTest, AbortQuestionStillOpenWhenTheJobEnds)
+{
+    for (int answer : {plat::IDYES, plat::IDNO}) {
+        const bool yes = answer == plat::IDYES;
+        SCOPED_TRACE(yes ? "Yes" : "No");
+        Idle idle;
+        ::Run("Idle", IdleThenReturn, &idle);
+        ASSERT_TRUE(PumpUntil([&] { return idle.started.load(); }));
+        auto windows = Windows("Idle");
+        ASSERT_EQ(windows.size(), 1u);
+
+        // The job ends while the question is open; its end waits for the answer.
+        plat::ScopedMessageBoxAnswerer answerer(answer, [&](const plat::MessageBoxCall&) {
+            idle.release = true;
+            while (!idle.returned)
+                std::this_thread::sleep_for(1ms);
+            std::this_thread::sleep_for(20ms);
+            return answer;
+        });
+        Click(windows[0], CMeterDialog::IDC_ABORT);
+        ASSERT_TRUE(PumpUntil(NoJobs));
+
+        EXPECT_EQ(answerer.Calls().size(), 1u);  // no "Error !" for a cancel
+        windows = Windows("Idle");
+        if (yes) {
+            EXPECT_TRUE(windows.empty());
+        } else {
+            ASSERT_EQ(windows.size(), 1u);
+            EXPECT_EQ(windows[0]->ControlText(CMeterDialog::IDC_TEXT), "Operation completed !");
+        }
+    }
+}
+
 // ---- the list ---------------------------------------------------------------------------
 
 struct Gate {
@@ -426,6 +476,28 @@ TEST_F(ThreadListTest, ThreadThatCannotBeMadeLeavesNothingOpen)
 }
 
 // ---- stopping every job -----------------------------------------------------------------
+
+// The fault itself is the point, not the sanitizer's check before it.
+__attribute__((no_sanitize("null", "address"))) void WriteThroughNull(void*)
+{
+    volatile int* nowhere = nullptr;
+    *nowhere = 1;
+}
+
+[[noreturn]] void RunAndFault()
+{
+    ::Run("Fault", WriteThroughNull, nullptr);
+    PumpUntil([] { return false; });
+    std::exit(0);
+}
+
+TEST(ThreadListStopTest, SegmentationFaultIsNamedAndEndsTheProgram)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(RunAndFault(), "Fatal fault: EXCEPTION_ACCESS_VIOLATION");
+}
+
+
 
 constexpr int kWriters = 6;
 
