@@ -22,12 +22,12 @@
 #include "MathHelpers.h"
 #include "MeterInfoBase.h"
 #include "PyramidFault.h"
+#include "TempFiles.h"
 
 namespace {
 
 constexpr int kTile = 256;
 constexpr double kPhaseToDisplay = 40.58451048843335;  // 255 / 6.28318530717958
-constexpr int kTimeOffset = 8;                          // of the cache header
 
 // Flushes the pages holding [p, p + n) to the file behind them. Memory that no
 // file backs takes it as a no-op.
@@ -483,11 +483,12 @@ int CDisplayPyramid::Build(unsigned char* levels, const void* samples, int width
     if (cacheHeader && cacheHeader + kDisplayCacheLevelsOffset != levels)
         return 0;
 
-    // The cache is invalid until its time is back, after everything is on disk.
-    int32_t sourceTime = 0;
+    // The cache is invalid (time 0) until its time is back, after everything
+    // else is on disk.
+    CTempInfoStruct header;
     if (cacheHeader) {
-        std::memcpy(&sourceTime, cacheHeader + kTimeOffset, sizeof sourceTime);
-        std::memset(cacheHeader + kTimeOffset, 0, sizeof sourceTime);
+        header = CTempInfoStruct::Load(cacheHeader);
+        CTempInfoStruct(header.m_flag, 0).Store(cacheHeader);
         FlushBlock(cacheHeader, kDisplayCacheHeaderSize, true);
     }
     try {
@@ -509,7 +510,7 @@ int CDisplayPyramid::Build(unsigned char* levels, const void* samples, int width
         m_nTotalSize = offset;
         if (cacheHeader) {
             FlushBlock(levels - kDisplayHistogramSize, size_t(offset) + kDisplayHistogramSize, true);
-            std::memcpy(cacheHeader + kTimeOffset, &sourceTime, sizeof sourceTime);
+            header.Store(cacheHeader);
             FlushBlock(cacheHeader, kDisplayCacheHeaderSize, true);
         }
     } catch (const std::bad_alloc&) {

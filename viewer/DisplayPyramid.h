@@ -12,7 +12,7 @@ class CMeterInfoBase;
 
 // Bytes of a display cache file in front of the levels: the 12-byte header
 // (flag, source modification time) and the 256-bin display histogram.
-inline constexpr int kDisplayCacheHeaderSize = 12;
+inline constexpr int kDisplayCacheHeaderSize = 12;  // CTempInfoStruct
 inline constexpr int kDisplayHistogramSize = 1024;
 inline constexpr int kDisplayCacheLevelsOffset = kDisplayCacheHeaderSize + kDisplayHistogramSize;
 

@@ -1,33 +1,29 @@
 #include "PyramidFault.h"
 
-#include <cstdio>
 #include <exception>
-#include <new>
+#include <string>
 
+#include "ExceptionCodeName.h"
+#include "FaultGuard.h"
+#include "MessageBox.h"
 #include "RDPExcept.h"
-
-namespace {
-
-// A fault names no exception code here, so the text is empty as for every
-// framework exception.
-void ReportFault(const char* text)
-{
-    std::fprintf(stderr, "Error !: %s\n", text);
-}
-
-}  // namespace
 
 int GuardPyramidCall(const std::function<int()>& fn)
 {
+    const char* name = nullptr;
     try {
+        plat::FaultScope faults;
         return fn();
     } catch (plat::Exception* e) {
         std::string msg;
         if (GetError(e, msg) == RDP_CANCEL)
             throw;
         e->Delete();
+    } catch (const plat::HardwareFault& fault) {
+        name = ExceptionCodeName(fault.code);
     } catch (const std::exception&) {
     }
-    ReportFault("");
+    // A framework exception names no code: the box then has an empty text.
+    plat::MessageBox(plat::WindowHandle(), name ? name : "", "Error !", plat::MB_OK | plat::MB_SYSTEMMODAL);
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,8 +22,10 @@
 
 #include "DataTypes.h"
 #include "DisplayPyramid.h"
+#include "MessageBox.h"
 #include "MeterInfoBase.h"
 #include "RDPExcept.h"
+#include "TempFiles.h"
 
 namespace {
 
@@ -38,6 +41,8 @@ public:
         positions.push_back(pos);
         if (cancelAtSetPos)
             AfxThrowRDPExcept(RDP_CANCEL);
+        if (failAtSetPos)
+            plat::ThrowMemoryException();
         m_pos = pos;
     }
     void SetRange(double lo, double hi) override
@@ -65,6 +70,7 @@ public:
     int steps = 0;
     int cancelAtStep = 0;
     bool cancelAtSetPos = false;
+    bool failAtSetPos = false;
     std::vector<double> positions;
     double m_pos = 1000;
 };
@@ -484,6 +490,40 @@ TEST(DisplayPyramidCache, TimeIsWrittenOnlyWhenTheBuildCompletes)
     }
 }
 
+// The look-up of the base library accepts the cache next to its source only
+// after a build that ran to its end.
+TEST(DisplayPyramidCache, LookUpFindsOnlyCompleteCaches)
+{
+    const int W = 600, H = 300;
+    std::vector<unsigned char> samples(size_t(W) * H, 5);
+    const std::string dir = MakeTempDir();
+    const std::string source = dir + "/layer.rdp";
+    WriteFile(source, "RDPR", 4);
+    struct stat status {};
+    ASSERT_EQ(stat(source.c_str(), &status), 0);
+    const size_t size = size_t(kDisplayCacheLevelsOffset + GetViewerTempSize(W, H));
+    const std::string cachePath = dir + "/layer.tmp";
+    for (int cancelAt : {3, 0}) {
+        SCOPED_TRACE(cancelAt);
+        const int fd = open(cachePath.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+        ASSERT_EQ(posix_fallocate(fd, 0, off_t(size)), 0);
+        auto* base = static_cast<unsigned char*>(mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0));
+        ASSERT_NE(base, MAP_FAILED);
+        CTempInfoStruct(2.0, status.st_mtime).Store(base);
+        TestMeter meter;
+        meter.cancelAtStep = cancelAt;
+        CDisplayPyramid p;
+        const int cause = CancelCause([&] {
+            p.Build(base + kDisplayCacheLevelsOffset, samples.data(), W, H, W, UINT8, 0, 0, 255, &meter, base);
+        });
+        munmap(base, size);
+        close(fd);
+        EXPECT_EQ(cause, cancelAt ? RDP_CANCEL : -1);
+        EXPECT_EQ(FindTMPFile(source, 0), cancelAt ? "" : cachePath);
+    }
+    std::system(("rm -rf " + dir).c_str());
+}
+
 TEST(DisplayPyramidCache, ParallelBuildCancelsCleanly)
 {
     // Large enough for the worker threads.
@@ -647,10 +687,22 @@ TEST(DisplayPyramidRegion, CopyPathMeterMovesByBandsAndCancelReachesTheCaller)
     ASSERT_EQ(meter.positions.size(), 1u);
     EXPECT_EQ(meter.positions[0], 1000 + 256);
 
+    // A cancel reaches the caller as the cancel, with no box; any other fault
+    // shows "Error !" and gives 0.
+    plat::ScopedMessageBoxAnswerer boxes(plat::IDOK);
     TestMeter cancelling;
     cancelling.cancelAtSetPos = true;
     EXPECT_EQ(CancelCause([&] { p.GetRegion(dest.data(), W, 0, 0, 500, 100, 1.0, 0, 1, 0, &cancelling); }),
               RDP_CANCEL);
+    EXPECT_TRUE(boxes.Calls().empty());
+    TestMeter failing;
+    failing.failAtSetPos = true;
+    EXPECT_EQ(p.GetRegion(dest.data(), W, 0, 0, 500, 100, 1.0, 0, 1, 0, &failing), 0);
+    const auto calls = boxes.Calls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].caption, "Error !");
+    EXPECT_EQ(calls[0].text, "");
+    EXPECT_TRUE(calls[0].type & plat::MB_SYSTEMMODAL);
 }
 
 TEST(DisplayPyramidRegion, RefusesBadReductionsAndEmptyPyramids)
