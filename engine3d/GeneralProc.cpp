@@ -70,3 +70,80 @@ void MoveBlock(void* Dest, const void* Source, std::ptrdiff_t Count)
         return;
     std::memmove(Dest, Source, static_cast<std::size_t>(Count));
 }
+
+namespace {
+
+// The next code point of Text at At, advancing At. A byte that starts no valid
+// sequence stands for itself, above the code point range so that it never
+// equals a letter.
+char32_t NextCodePoint(std::string_view Text, std::size_t& At)
+{
+    const auto lead = static_cast<unsigned char>(Text[At]);
+    const auto invalid = [&] {
+        ++At;
+        return static_cast<char32_t>(0x110000 + lead);
+    };
+    int extra = 0;
+    char32_t cp = 0;
+    if (lead < 0x80) {
+        ++At;
+        return lead;
+    } else if ((lead & 0xE0) == 0xC0 && lead >= 0xC2) {
+        extra = 1;
+        cp = lead & 0x1F;
+    } else if ((lead & 0xF0) == 0xE0) {
+        extra = 2;
+        cp = lead & 0x0F;
+    } else if ((lead & 0xF8) == 0xF0 && lead <= 0xF4) {
+        extra = 3;
+        cp = lead & 0x07;
+    } else {
+        return invalid();
+    }
+    if (Text.size() - At <= static_cast<std::size_t>(extra))
+        return invalid();
+    for (int i = 1; i <= extra; ++i) {
+        const auto b = static_cast<unsigned char>(Text[At + static_cast<std::size_t>(i)]);
+        if ((b & 0xC0) != 0x80)
+            return invalid();
+        cp = (cp << 6) | (b & 0x3F);
+    }
+    At += static_cast<std::size_t>(extra) + 1;
+    return cp;
+}
+
+// The lower-case form of a Latin or Cyrillic capital; any other code point as it is.
+char32_t FoldCase(char32_t C)
+{
+    if (C >= U'A' && C <= U'Z')
+        return C + 0x20;
+    if (C >= 0x0410 && C <= 0x042F)  // А to Я
+        return C + 0x20;
+    if (C >= 0x0400 && C <= 0x040F)  // Ѐ to Џ, Ё among them
+        return C + 0x50;
+    // Historic and national letters come in pairs, capital first.
+    if ((C >= 0x0460 && C <= 0x0481) || (C >= 0x048A && C <= 0x04BF) || (C >= 0x04D0 && C <= 0x04FF))
+        return C | 1;
+    if (C >= 0x04C1 && C <= 0x04CE)
+        return (C & 1) ? C + 1 : C;
+    if (C == 0x04C0)
+        return 0x04CF;
+    return C;
+}
+
+}  // namespace
+
+bool SameText(std::string_view A, std::string_view B)
+{
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < A.size() && j < B.size())
+        if (FoldCase(NextCodePoint(A, i)) != FoldCase(NextCodePoint(B, j)))
+            return false;
+    return i == A.size() && j == B.size();
+}
+
+bool SameName(std::string_view A, std::string_view B, bool CaseSensitive)
+{
+    return CaseSensitive ? A == B : SameText(A, B);
+}

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 std::int32_t IntMin(std::int32_t X, std::int32_t Y);
 std::int32_t IntMin3(std::int32_t X, std::int32_t Y, std::int32_t Z);
@@ -25,3 +26,10 @@ void FillPattern2D(void* Dest, std::ptrdiff_t RowBytes, std::ptrdiff_t Rows, std
 
 // Copies Count bytes; overlapping ranges are copied as through a temporary.
 void MoveBlock(void* Dest, const void* Source, std::ptrdiff_t Count);
+
+// Equality of two names, in UTF-8, ignoring the case of Latin and Cyrillic
+// letters; every name comparison of the engine that ignores case goes through
+// here. Bytes that are no valid UTF-8 compare as they are.
+bool SameText(std::string_view A, std::string_view B);
+// SameText, or exact equality when CaseSensitive.
+bool SameName(std::string_view A, std::string_view B, bool CaseSensitive);
