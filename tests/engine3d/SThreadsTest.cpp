@@ -243,6 +243,8 @@ TEST(SThread, JobRunsOnAWorkerThroughItsStates)
     EXPECT_EQ(kept->Size(), 1);
     EXPECT_FALSE(t->HasWorker());
 
+    ASSERT_NE(GlobalThreadsList(), nullptr);
+    EXPECT_EQ(GlobalThreadsList()->Name(), "Global List of SThread");
     EXPECT_GE(GlobalThreadsList()->IndexOf(t.get()), 0);
     TSThread* gone = t.get();
     t.reset();
