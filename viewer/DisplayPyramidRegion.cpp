@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "BandPool.h"
 #include "DisplayPyramid.h"
 #include "MathHelpers.h"
 #include "MeterInfoBase.h"
@@ -409,8 +410,13 @@ int PyramidLevel::ExtractRegion(unsigned char* dest, int rowBytes, int x, int y,
         return 1;
     }
 
-    // Bilinear.
-    ResampleRows(*this, work, MapColumns(work, *this, x, w), y, h, dest, stride, pixelStep);
+    // Bilinear, large regions in bands of rows on the band pool.
+    const ColumnMap map = MapColumns(work, *this, x, w);
+    const int bands = int(std::min<int64_t>(BandPoolSize(), std::max<int64_t>(1, int64_t(w) * h / (1 << 17))));
+    RunOnBandPool(bands, [&](int band) {
+        const int j0 = int(int64_t(h) * band / bands), j1 = int(int64_t(h) * (band + 1) / bands);
+        ResampleRows(*this, work, map, y + j0, j1 - j0, dest + j0 * stride, stride, pixelStep);
+    });
     return 1;
 }
 
