@@ -8,15 +8,12 @@
 #include <cerrno>
 #include <cfenv>
 #include <cmath>
-#include <condition_variable>
 #include <cstring>
-#include <exception>
 #include <functional>
-#include <mutex>
 #include <new>
-#include <thread>
 #include <vector>
 
+#include "BandPool.h"
 #include "DataTypes.h"
 #include "Exception.h"
 #include "MathHelpers.h"
@@ -180,76 +177,26 @@ void ReduceChild(const PyramidTile& child, unsigned char* out, int stride)
     }
 }
 
-// Runs work(band, slot) for every band on worker threads and then(band) on
-// the calling thread, in band order, as bands complete. An exception of then
-// (the meter's cancel) stops the workers before it leaves.
+// Runs work(band, slot) for every band, a pool's width of bands at a time,
+// and then(band) on the calling thread after each such group, in band order.
+// slot tells the bands of a group apart. An exception of then (the meter's
+// cancel) leaves with no band running.
 void RunBands(int bands, int64_t bytes, const std::function<void(int, int)>& work,
               const std::function<void(int)>& then)
 {
-    const int hardware = int(std::max(1u, std::thread::hardware_concurrency()));
     // Small levels are not worth a thread.
-    const int threads = bytes < (int64_t(1) << 20) ? 1 : std::min(hardware, bands);
-    if (threads <= 1) {
-        for (int b = 0; b < bands; ++b) {
-            work(b, 0);
+    const int group = bytes < (int64_t(1) << 20) ? 1 : BandPoolSize();
+    for (int first = 0; first < bands; first += group) {
+        const int n = std::min(group, bands - first);
+        RunOnBandPool(n, [&](int i) { work(first + i, i); });
+        for (int b = first; b < first + n; ++b)
             then(b);
-        }
-        return;
     }
-    std::atomic<int> next{0};
-    std::atomic<bool> stop{false};
-    std::mutex mutex;
-    std::condition_variable cv;
-    std::vector<char> done(size_t(bands), 0);
-    std::exception_ptr failure;
-    std::vector<std::thread> pool;
-    auto worker = [&](int slot) {
-        for (;;) {
-            const int b = next.fetch_add(1);
-            if (b >= bands || stop.load())
-                return;
-            try {
-                work(b, slot);
-            } catch (...) {
-                std::lock_guard lock(mutex);
-                if (!failure)
-                    failure = std::current_exception();
-                stop = true;
-                cv.notify_all();
-                return;
-            }
-            std::lock_guard lock(mutex);
-            done[size_t(b)] = 1;
-            cv.notify_all();
-        }
-    };
-    auto joinAll = [&] {
-        stop = true;
-        for (auto& t : pool)
-            t.join();
-    };
-    try {
-        for (int slot = 0; slot < threads; ++slot)
-            pool.emplace_back(worker, slot);
-        for (int b = 0; b < bands; ++b) {
-            {
-                std::unique_lock lock(mutex);
-                cv.wait(lock, [&] { return done[size_t(b)] || failure; });
-                if (failure)
-                    std::rethrow_exception(failure);
-            }
-            then(b);
-        }
-    } catch (...) {
-        joinAll();
-        throw;
-    }
-    joinAll();
 }
 
 int WorkerSlots()
 {
-    return int(std::max(1u, std::thread::hardware_concurrency()));
+    return BandPoolSize();
 }
 
 }  // namespace
