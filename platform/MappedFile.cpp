@@ -1,7 +1,6 @@
 #include "MappedFile.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -11,6 +10,8 @@
 #include <unistd.h>
 #include <utility>
 #include <vector>
+
+#include "TempBeside.h"
 
 namespace plat {
 
@@ -73,8 +74,6 @@ bool CopyPrefix(int src, int dst, std::int64_t n)
     }
     return true;
 }
-
-std::atomic<unsigned> g_tempCounter{0};
 
 }  // namespace
 
@@ -143,10 +142,7 @@ MappedFile MappedFile::Open(const std::string& path, std::int64_t length, bool w
 MappedFile MappedFile::Replace(const std::string& path, std::int64_t length, bool keep)
 {
     MappedFile result;
-    size_t slash = path.rfind('/');
-    std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    if (length <= 0 || base.empty())
+    if (length <= 0 || path.empty() || path.back() == '/')
         return result;
 
     Fd old(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
@@ -159,17 +155,12 @@ MappedFile MappedFile::Replace(const std::string& path, std::int64_t length, boo
     if (exists && ::access(path.c_str(), W_OK) != 0)
         return result;
 
-    // Keep the temporary name short enough for the folder's name limit.
-    std::string stem = "." + base.substr(0, 100) + "." + std::to_string(::getpid()) + ".";
     std::string temp;
     int fdNum = -1;
-    for (int attempt = 0; attempt < 100 && fdNum < 0; ++attempt) {
-        temp = folder + stem + std::to_string(g_tempCounter.fetch_add(1)) + ".tmp";
-        fdNum = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fdNum < 0 && errno != EEXIST)
-            return result;
-    }
-    if (fdNum < 0)
+    if (CreateTempBeside(path, temp, [&fdNum](const std::string& name) {
+            fdNum = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            return fdNum < 0 ? errno : 0;
+        }) != 0)
         return result;
     Fd fd(fdNum);
 

@@ -83,6 +83,20 @@ TEST_F(ReplacingFileTest, WithoutCommitNothingChangesAndNothingIsLeft)
     EXPECT_EQ(EntryCount(), 1);
 }
 
+TEST_F(ReplacingFileTest, NameAtTheFolderLimitIsReplaced)
+{
+    // The temporary name beside it must still fit the 255-byte name limit.
+    const std::string path = Path(std::string(255, 'n').c_str());
+    std::ofstream(path, std::ios::binary) << "old";
+    {
+        plat::ReplacingFile out(path);
+        out.Out().Write("new", 3);
+        out.Commit();
+    }
+    EXPECT_EQ(Get(path), "new");
+    EXPECT_EQ(EntryCount(), 1);
+}
+
 TEST_F(ReplacingFileTest, MissingFolderThrows)
 {
     try {
