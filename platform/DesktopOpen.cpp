@@ -6,20 +6,14 @@
 #include <QProcess>
 #include <QUrl>
 
-#include <mutex>
+#include "Hook.h"
 
 namespace plat {
 namespace {
 
-std::mutex& Lock()
+Hook<DesktopOpener>& Opener()
 {
-    static std::mutex m;
-    return m;
-}
-
-DesktopOpener& Opener()
-{
-    static DesktopOpener opener;
+    static Hook<DesktopOpener> opener;
     return opener;
 }
 
@@ -27,19 +21,12 @@ DesktopOpener& Opener()
 
 DesktopOpener SetDesktopOpener(DesktopOpener opener)
 {
-    std::lock_guard<std::mutex> g(Lock());
-    std::swap(Opener(), opener);
-    return opener;
+    return Opener().Set(std::move(opener));
 }
 
 bool OpenWithDesktop(const std::string& path)
 {
-    DesktopOpener opener;
-    {
-        std::lock_guard<std::mutex> g(Lock());
-        opener = Opener();
-    }
-    if (opener)
+    if (const DesktopOpener opener = Opener().Get())
         return opener(path);
 
     const QFileInfo info(QString::fromStdString(path));

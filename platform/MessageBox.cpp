@@ -4,13 +4,13 @@
 #include <QWidget>
 
 #include "GuiThread.h"
+#include "Hook.h"
 
 namespace plat {
 
 namespace {
 
-std::mutex g_mutex;
-MessageBoxAnswerer g_answerer;
+Hook<MessageBoxAnswerer> g_answerer;
 
 int ShowReal(QWidget* owner, const MessageBoxCall& call)
 {
@@ -48,11 +48,7 @@ int MessageBox(const WindowHandle& owner, const std::string& text, const std::st
     CallOnGuiThread([&] {
         QWidget* window = owner.Widget();
         MessageBoxCall call{text, caption, type, window != nullptr};
-        MessageBoxAnswerer answerer;
-        {
-            std::lock_guard lock(g_mutex);
-            answerer = g_answerer;
-        }
+        const MessageBoxAnswerer answerer = g_answerer.Get();
         answer = answerer ? answerer(call) : ShowReal(window, call);
     });
     return answer;
@@ -60,8 +56,7 @@ int MessageBox(const WindowHandle& owner, const std::string& text, const std::st
 
 MessageBoxAnswerer SetMessageBoxAnswerer(MessageBoxAnswerer answerer)
 {
-    std::lock_guard lock(g_mutex);
-    return std::exchange(g_answerer, std::move(answerer));
+    return g_answerer.Set(std::move(answerer));
 }
 
 ScopedMessageBoxAnswerer::ScopedMessageBoxAnswerer(int answer, MessageBoxAnswerer decide)

@@ -1,19 +1,13 @@
 #include "Splash.h"
 
-#include <mutex>
+#include "Hook.h"
 
 namespace plat {
 namespace {
 
-std::mutex& Lock()
+Hook<SplashListener>& Listener()
 {
-    static std::mutex m;
-    return m;
-}
-
-SplashListener& Listener()
-{
-    static SplashListener listener;
+    static Hook<SplashListener> listener;
     return listener;
 }
 
@@ -21,18 +15,12 @@ SplashListener& Listener()
 
 SplashListener SetSplashListener(SplashListener listener)
 {
-    std::lock_guard<std::mutex> g(Lock());
-    std::swap(Listener(), listener);
-    return listener;
+    return Listener().Set(std::move(listener));
 }
 
 bool SendSplashNotice(unsigned long code, const std::string& text, QWidget* sender)
 {
-    SplashListener listener;
-    {
-        std::lock_guard<std::mutex> g(Lock());
-        listener = Listener();
-    }
+    const SplashListener listener = Listener().Get();
     if (!listener)
         return false;
     listener(code, text, sender);
