@@ -30,15 +30,8 @@ void CThread::SetData(std::string name, MeteredJob job, void* data, CThreadList*
 void CThread::SetData(std::string name, PlainJob job, void* data, CThreadList* list, CMeterInfo* meter,
                       DoneFunction done)
 {
-    m_name = std::move(name);
-    m_meteredJob = nullptr;
+    SetData(std::move(name), MeteredJob(nullptr), data, list, meter, done);
     m_plainJob = job;
-    m_data = data;
-    m_list = list;
-    m_meter = meter;
-    m_window = meter ? meter->GetHWND() : plat::WindowHandle();
-    m_done = done;
-    m_priority = 1;
 }
 
 void CThread::ThreadMain()
