@@ -16,6 +16,7 @@
 #include "RDPExcept.h"
 #include "RDPFile.h"
 #include "RDPFileWalker.h"
+#include "RowWorkers.h"
 #include "SampleStats.h"
 #include "StringTable.h"
 #include "TempFiles.h"
@@ -484,17 +485,28 @@ int CRDPLayer::MaxMinCount(const RECT* rect)
     const Span span = Clip(rect);
     if (span.Empty())
         return 1;
+    const int64_t n = int64_t(span.right) - span.left + 1;
+    const int workers = sample::RowWorkerCount(n * (int64_t(span.bottom) - span.top + 1));
     sample::Dispatch(m_nType, [&](auto kind) {
         using K = decltype(kind);
-        sample::Extremes<K> extremes;
-        const int64_t n = int64_t(span.right) - span.left + 1;
-        for (int row = span.top; row <= span.bottom; ++row) {
-            extremes.Row(static_cast<unsigned char*>(m_ppRows[row]) + int64_t(span.left) * K::size, n);
-            if (m_pMeter)
-                m_pMeter->StepIt();
+        std::vector<sample::Extremes<K>> extremes(static_cast<size_t>(workers));
+        sample::ForEachRow(
+            span.top, span.bottom, n, workers,
+            [&](int worker, int row) {
+                extremes[size_t(worker)].Row(
+                    static_cast<unsigned char*>(m_ppRows[row]) + int64_t(span.left) * K::size, n);
+            },
+            [&] {
+                if (m_pMeter)
+                    m_pMeter->StepIt();
+            });
+        sample::Extremes<K> all;
+        for (const auto& e : extremes) {
+            all.lo = e.lo < all.lo ? e.lo : all.lo;
+            all.hi = e.hi > all.hi ? e.hi : all.hi;
         }
         double mn = 0.0, mx = 0.0;
-        if (extremes.Result(mn, mx)) {
+        if (all.Result(mn, mx)) {
             SetMax(mx);
             SetMin(mn);
         }
@@ -512,42 +524,65 @@ void CRDPLayer::StatsCalc()
         SetStatsReady(0);
         std::memset(m_pStats + kStatsHist, 0, 256 * sizeof(uint32_t));
 
-        auto values = std::make_unique<sample::Histogram>();
-        std::unique_ptr<sample::Histogram> phases;
-        if (IsComplex())
-            phases = std::make_unique<sample::Histogram>();
+        const bool complex = IsComplex() != 0;
+        const int workers = sample::RowWorkerCount(m_nTotalSize / m_nSampleSize);
+        std::vector<sample::Histogram> values(static_cast<size_t>(workers)), phases(complex ? size_t(workers) : 0);
+        // Sums are kept per row and added in row order, so that the result does
+        // not depend on how the rows were shared out.
+        std::vector<sample::Sums> valueSums(static_cast<size_t>(m_nHeight)), phaseSums(complex ? size_t(m_nHeight) : 0);
         sample::Dispatch(m_nType, [&](auto kind) {
             using K = decltype(kind);
-            for (int row = 0; row < m_nHeight; ++row) {
-                sample::StatsRow<K>(static_cast<unsigned char*>(m_ppRows[row]), m_nWidth, mn, scale, *values,
-                                    phases.get());
-                if (m_pMeter)
-                    m_pMeter->StepIt();
-            }
+            sample::ForEachRow(
+                0, m_nHeight - 1, m_nWidth, workers,
+                [&](int worker, int row) {
+                    sample::StatsRow<K>(static_cast<unsigned char*>(m_ppRows[row]), m_nWidth, mn, scale,
+                                        values[size_t(worker)], complex ? &phases[size_t(worker)] : nullptr,
+                                        valueSums[size_t(row)], complex ? &phaseSums[size_t(row)] : nullptr);
+                },
+                [&] {
+                    if (m_pMeter)
+                        m_pMeter->StepIt();
+                });
         });
 
+        // Totals of one histogram and its sums over the workers and rows.
+        const auto total = [](const std::vector<sample::Histogram>& hists, const std::vector<sample::Sums>& sums,
+                              uint32_t counts[256], double& mean, double& stdDev) {
+            std::memset(counts, 0, 256 * sizeof(uint32_t));
+            int64_t n = 0;
+            for (const auto& h : hists) {
+                h.AddCounts(counts);
+                n += h.Counted();
+            }
+            sample::Sums all;
+            for (const auto& s : sums) {
+                all.sum += s.sum;
+                all.sum2 += s.sum2;
+            }
+            sample::MeanStdDev(all, n, mean, stdDev);
+        };
+
+        uint32_t counts[256];
         double mean = 0.0, stdDev = 0.0;
-        values->MeanStdDev(mean, stdDev);
-        SetMean(mean);
-        SetStdDev(stdDev);
-        if (phases) {
+        if (complex) {
             unsigned char record[kStatsTagSize];
-            phases->MeanStdDev(mean, stdDev);
+            total(phases, phaseSums, counts, mean, stdDev);
             sample::Store<int32_t>(record, kStatsTagSize);
             sample::Store<int32_t>(record + kStatsReady, 1);
             sample::Store(record + kStatsMin, 0.0);
             sample::Store(record + kStatsMax, kPhaseMax);
             sample::Store(record + kStatsStdDev, stdDev);
             sample::Store(record + kStatsMean, mean);
-            uint32_t counts[256];
-            phases->Counts(counts);
             std::memcpy(record + kStatsHist, counts, sizeof counts);
-            SetTag(3, kStatsTagSize, record);
+            SetTag(kTagPhaseStatistics, kStatsTagSize, record);
         }
-        uint32_t counts[256];
-        values->Counts(counts);
+        total(values, valueSums, counts, mean, stdDev);
+        SetMean(mean);
+        SetStdDev(stdDev);
         std::memcpy(m_pStats + kStatsHist, counts, sizeof counts);
         SetStatsReady(1);
+    } catch (const std::bad_alloc&) {
+        AfxThrowRDPExcept(RDP_MEMORY);
     } catch (plat::Exception* e) {
         std::string msg;
         const int cause = GetError(e, msg);

@@ -79,6 +79,7 @@ struct Extremes {
     void Row(const unsigned char* p, int64_t n)
     {
         Value l = lo, h = hi;
+#pragma omp simd reduction(min : l) reduction(max : h)
         for (int64_t i = 0; i < n; ++i) {
             Value v;
             if constexpr (K::complex)
@@ -109,42 +110,31 @@ struct Extremes {
     }
 };
 
-// A 256-bin histogram with the sum and sum of squares of the values counted.
+// Sum and sum of squares of the values of one row.
+struct Sums {
+    double sum = 0.0;
+    double sum2 = 0.0;
+};
+
+// A 256-bin histogram.
 struct Histogram {
     static constexpr int kSkip = 256;  // bin of a skipped (NaN) value
     static constexpr int kCopies = 4;  // interleaved copies keep equal values from stalling each other
 
     uint32_t bins[kCopies][kSkip + 1] = {};
-    double sum[4] = {};
-    double sum2[4] = {};
 
-    // Adds a block of values with their bins (kSkip for a value to skip, whose
-    // value must be given as 0).
-    void Add(const double* v, const int32_t* bin, int n)
+    void Add(const int32_t* bin, int n)
     {
-        int i = 0;
-        for (; i + 4 <= n; i += 4) {
-            for (int j = 0; j < 4; ++j) {
-                sum[j] += v[i + j];
-                sum2[j] += v[i + j] * v[i + j];
-            }
-        }
-        for (; i < n; ++i) {
-            sum[0] += v[i];
-            sum2[0] += v[i] * v[i];
-        }
         for (int k = 0; k < n; ++k)
             ++bins[k & (kCopies - 1)][bin[k]];
     }
 
-    void Counts(uint32_t out[256]) const
+    // Adds this histogram's counts to out.
+    void AddCounts(uint32_t out[256]) const
     {
-        for (int b = 0; b < 256; ++b) {
-            uint32_t c = 0;
+        for (int b = 0; b < 256; ++b)
             for (int k = 0; k < kCopies; ++k)
-                c += bins[k][b];
-            out[b] = c;
-        }
+                out[b] += bins[k][b];
     }
 
     int64_t Counted() const
@@ -155,22 +145,19 @@ struct Histogram {
                 c += bins[k][b];
         return c;
     }
-
-    // mean = sum / n and standard deviation = sqrt(|sum2 / n - mean^2|) over the
-    // counted values; both 0 when nothing was counted.
-    void MeanStdDev(double& mean, double& stdDev) const
-    {
-        const int64_t n = Counted();
-        if (n == 0) {
-            mean = stdDev = 0.0;
-            return;
-        }
-        const double s = (sum[0] + sum[1]) + (sum[2] + sum[3]);
-        const double s2 = (sum2[0] + sum2[1]) + (sum2[2] + sum2[3]);
-        mean = s / double(n);
-        stdDev = std::sqrt(std::fabs(s2 / double(n) - mean * mean));
-    }
 };
+
+// mean = sum / n and standard deviation = sqrt(|sum2 / n - mean^2|); both 0
+// when nothing was counted.
+inline void MeanStdDev(const Sums& s, int64_t n, double& mean, double& stdDev)
+{
+    if (n <= 0) {
+        mean = stdDev = 0.0;
+        return;
+    }
+    mean = s.sum / double(n);
+    stdDev = std::sqrt(std::fabs(s.sum2 / double(n) - mean * mean));
+}
 
 // Bin of a value already offset and scaled: truncation toward zero, held to
 // 0..255 (NaN gives 0).
@@ -193,19 +180,21 @@ inline double HistogramScale(double mn, double mx)
 
 // Adds a row of n samples of kind K to the value histogram (bins over mn with
 // scale, for complex kinds of the amplitude) and, for complex kinds, to the
-// phase histogram.
+// phase histogram; gives the row's sums (skipped samples count nowhere).
 template <class K>
-void StatsRow(const unsigned char* p, int64_t n, double mn, double scale, Histogram& values, Histogram* phases)
+void StatsRow(const unsigned char* p, int64_t n, double mn, double scale, Histogram& values, Histogram* phases,
+              Sums& valueSums, Sums* phaseSums)
 {
     using C = typename K::Component;
     constexpr int kBlock = 256;
-    double v[kBlock];
     int32_t bin[kBlock];
-    double ph[kBlock];
     int32_t phBin[kBlock];
+    double vs = 0.0, vs2 = 0.0, ps = 0.0, ps2 = 0.0;
     for (int64_t start = 0; start < n; start += kBlock) {
         const int m = int(n - start < kBlock ? n - start : kBlock);
         const unsigned char* q = p + start * K::size;
+        // The sums may be reassociated (vector lanes); bins and histogram are exact.
+#pragma omp simd reduction(+ : vs, vs2, ps, ps2)
         for (int i = 0; i < m; ++i) {
             double x;
             if constexpr (K::complex) {
@@ -215,7 +204,9 @@ void StatsRow(const unsigned char* p, int64_t n, double mn, double scale, Histog
                 const bool ok = x == x;
                 const double a = PhaseOf(re, im);
                 const int32_t b = ClampBin(a * kPhaseToBin);
-                ph[i] = ok ? a : 0.0;
+                const double pa = ok ? a : 0.0;
+                ps += pa;
+                ps2 += pa * pa;
                 phBin[i] = ok ? b : Histogram::kSkip;
             } else {
                 x = static_cast<double>(Load<C>(q + i * K::size));
@@ -224,13 +215,18 @@ void StatsRow(const unsigned char* p, int64_t n, double mn, double scale, Histog
             // that the loop has no branch.
             const int32_t b = ClampBin((x - mn) * scale);
             const bool ok = x == x;
-            v[i] = ok ? x : 0.0;
+            const double v = ok ? x : 0.0;
+            vs += v;
+            vs2 += v * v;
             bin[i] = ok ? b : Histogram::kSkip;
         }
-        values.Add(v, bin, m);
+        values.Add(bin, m);
         if constexpr (K::complex)
-            phases->Add(ph, phBin, m);
+            phases->Add(phBin, m);
     }
+    valueSums = {vs, vs2};
+    if constexpr (K::complex)
+        *phaseSums = {ps, ps2};
 }
 
 }  // namespace sample

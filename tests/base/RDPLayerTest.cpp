@@ -777,7 +777,9 @@ TEST(RDPLayer, StatisticsAndPreviewAgreeWithNumpy)
     const struct {
         int type;
         int w, h;
-    } cases[] = {{FLOAT32, 237, 301}, {SINT16, 450, 199}, {UINT8, 640, 401}, {CSINT16, 211, 233}, {CFLOAT32, 199, 203}};
+    } cases[] = {{FLOAT32, 237, 301}, {SINT16, 450, 199}, {UINT8, 640, 401}, {CSINT16, 211, 233}, {CFLOAT32, 199, 203},
+                 // Large enough to be shared out among threads.
+                 {FLOAT32, 1100, 1001}, {CFLOAT32, 1030, 1021}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.type);
         std::vector<double> re(size_t(c.w) * c.h), im(c.type >= 9 ? re.size() : 0);

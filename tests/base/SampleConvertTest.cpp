@@ -214,16 +214,17 @@ TEST(SampleStats, ExtremesAndHistogramsPerType)
             EXPECT_DOUBLE_EQ(b, mx);
 
             sample::Histogram values, phases;
-            sample::StatsRow<K>(row, 5, a, sample::HistogramScale(a, b), values, &phases);
-            uint32_t counts[256];
-            values.Counts(counts);
+            sample::Sums sums, phaseSums;
+            sample::StatsRow<K>(row, 5, a, sample::HistogramScale(a, b), values, &phases, sums, &phaseSums);
+            uint32_t counts[256] = {};
+            values.AddCounts(counts);
             uint32_t expected[256] = {};
             for (double x : v)
                 ++expected[int((x - mn) * (255.0 / (mx - mn)))];
             for (int bin = 0; bin < 256; ++bin)
                 EXPECT_EQ(counts[bin], expected[bin]) << bin;
             double mean = 0, sd = 0;
-            values.MeanStdDev(mean, sd);
+            sample::MeanStdDev(sums, values.Counted(), mean, sd);
             double s = 0;
             for (double x : v)
                 s += x;
@@ -254,16 +255,19 @@ TEST(SampleStats, NaNIsSkippedAndBinsStayInRange)
     for (const auto& r : ranges) {
         SCOPED_TRACE(r.mn);
         sample::Histogram h;
+        sample::Sums sums;
         sample::StatsRow<sample::Kind<float, false>>(reinterpret_cast<const unsigned char*>(row), 6, r.mn,
-                                                     sample::HistogramScale(r.mn, r.mx), h, nullptr);
+                                                     sample::HistogramScale(r.mn, r.mx), h, nullptr, sums, nullptr);
         EXPECT_EQ(h.Counted(), 4);
         EXPECT_EQ(h.bins[0][256] + h.bins[2][256], 2u);
     }
     sample::Histogram equal;
+    sample::Sums sums;
     sample::StatsRow<sample::Kind<float, false>>(reinterpret_cast<const unsigned char*>(row + 1), 1, 1.0,
-                                                 sample::HistogramScale(1.0, 1.0), equal, nullptr);
-    uint32_t counts[256];
-    equal.Counts(counts);
+                                                 sample::HistogramScale(1.0, 1.0), equal, nullptr, sums, nullptr);
+    EXPECT_EQ(sums.sum, 1.0);
+    uint32_t counts[256] = {};
+    equal.AddCounts(counts);
     EXPECT_EQ(counts[0], 1u);
 }
 
