@@ -11,6 +11,7 @@
 
 #include "DataTypes.h"
 #include "MathHelpers.h"
+#include "MessageBox.h"
 #include "MemoryMap.h"
 #include "MeterInfoBase.h"
 #include "RDPExcept.h"
@@ -88,7 +89,7 @@ unsigned char* CheckedPayload(unsigned char* base, int64_t size, int layer, int 
 // Shows the failure of a close that nobody can catch any more.
 void ReportCloseFailure()
 {
-    std::fprintf(stderr, "%s\n", plat::LoadString(5017, kVarnokModule).c_str());
+    plat::MessageBox(plat::WindowHandle(), plat::LoadString(5017, kVarnokModule), "", plat::MB_OK);
 }
 
 }  // namespace

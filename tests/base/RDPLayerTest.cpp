@@ -15,6 +15,7 @@
 
 #include "DataTypes.h"
 #include "MathHelpers.h"
+#include "MessageBox.h"
 #include "MeterInfoBase.h"
 #include "RDPExcept.h"
 #include "RDPFile.h"
@@ -660,13 +661,18 @@ TEST(RDPLayer, CancelledFinalisationStillUnbinds)
     EXPECT_EQ(meter.m_text, "before");
     EXPECT_EQ(meter.ranges.back(), std::make_pair(0.0, 100.0));
     EXPECT_EQ(ReadStats(path).computed, 0);
-    // The destructor of a failing close throws nothing.
+    // The destructor of a failing close throws nothing: it shows the failure.
     meter.steps = 0;
+    plat::ScopedMessageBoxAnswerer boxes(plat::IDOK);
     {
         CRDPLayer other(&meter);
         ASSERT_NE(other.OpenLayer(path.c_str(), 1), nullptr);
         RDPLayerTestAccess::MarkCreated(other, 7);
     }
+    ASSERT_EQ(boxes.Calls().size(), 1u);
+    EXPECT_EQ(boxes.Calls()[0].text, "Error closing object  !");
+    EXPECT_EQ(boxes.Calls()[0].caption, "");
+    EXPECT_FALSE(boxes.Calls()[0].owned);
 }
 
 TEST(RDPLayer, TemporaryLayers)
