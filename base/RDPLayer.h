@@ -33,6 +33,19 @@ public:
     void** OpenLayer(const char* file, int writable);
     void** OpenLayerEx(const char* file, int layer, int writable);
     void** CreateTempLayer(int width, int height, int type);
+    // A new one-layer file (replacing any file of that name once it is complete),
+    // or a layer appended to a file (a new file when there is none), bound and
+    // finalised at close by flags: bit 0 statistics, bit 1 preview (tag 4 is made),
+    // bit 2 minimum and maximum. A failure removes what the call made.
+    void** CreateLayer(const char* file, int width, int height, int type, int flags);
+    void** AddLayer(const char* file, int width, int height, int type, int flags);
+    // Unbinds and takes the layer out of its file (the only layer: the file goes).
+    void DestroyLayer();
+
+    // Fills the window of this layer at dstPos with the samples of src's window
+    // at srcPos, each converted to this layer's type. size.cx -1 means this
+    // layer's width and height. The window is cut to both layers; 1.
+    int ReadData(CRDPLayer* src, CPoint srcPos, CPoint dstPos, CSize size);
 
     // Finalises a layer created here by its creation flags and unbinds;
     // 1, or 0 when nothing was bound.
@@ -109,6 +122,7 @@ private:
     Span Clip(const RECT* rect) const;
     void** BindRows(Binding& binding);
     void Unbind();
+    void** BindNewLayer(const char* file, int layer, int flags);
     double StatsDouble(int offset) const;
     void SetStatsDouble(int offset, double v);
     void FillSpan(const Span& span, const unsigned char* sample);

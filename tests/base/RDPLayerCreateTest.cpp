@@ -1,0 +1,362 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "DataTypes.h"
+#include "RDPExcept.h"
+#include "RDPFile.h"
+#include "RDPLayer.h"
+#include "RdpFileBuilder.h"
+
+namespace {
+
+using rdptest::Bytes;
+using rdptest::FileSize;
+using rdptest::Load;
+using rdptest::RdpFileBuilder;
+
+namespace fs = std::filesystem;
+
+int CauseOf(const std::function<void()>& f)
+{
+    try {
+        f();
+    } catch (plat::Exception* e) {
+        std::string msg;
+        const int cause = GetError(e, msg);
+        e->Delete();
+        return cause;
+    }
+    return -1;
+}
+
+class RDPLayerCreateTest : public ::testing::Test {
+protected:
+    rdptest::TempDir dir;
+
+    std::string Save(const RdpFileBuilder& b, const std::string& name = "a.rdp")
+    {
+        const std::string path = dir.File(name);
+        b.Save(path);
+        return path;
+    }
+    int Entries() const
+    {
+        int n = 0;
+        for (const auto& e : fs::directory_iterator(dir.Path())) {
+            (void)e;
+            ++n;
+        }
+        return n;
+    }
+    static void Touch(const std::string& path) { std::ofstream(path) << "cache"; }
+    // Width of each layer's header along the chain.
+    static std::vector<int> Widths(const std::string& path)
+    {
+        std::vector<int> widths;
+        for (int i = 0; i < GetNumLayer(path.c_str()); ++i) {
+            LayerHeaderTag head{};
+            widths.push_back(GetTag(path.c_str(), i, kTagLayerHeader, sizeof head, &head) ? head.width : -1);
+        }
+        return widths;
+    }
+};
+
+TEST_F(RDPLayerCreateTest, CreatedFilesAreTheLaidOutLayerAndBindIt)
+{
+    struct Case {
+        int w, h, type, flags;
+    };
+    const Case kCases[] = {{3, 2, UINT8, 0}, {3, 2, UINT8, 2}, {4, 3, CFLOAT32, 0}, {2, 5, CSINT16, 3}, {7, 1, FLOAT64, 4}};
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " type " << c.type << " flags " << c.flags);
+        const std::string path = dir.File("new.rdp");
+        CRDPLayer layer;
+        void** rows = layer.CreateLayer(path.c_str(), c.w, c.h, c.type, c.flags);
+        ASSERT_NE(rows, nullptr);
+        // Compared while bound: closing finalises by the flags.
+        EXPECT_EQ(Load(path), RdpFileBuilder::Fresh(c.w, c.h, c.type, (c.flags & 2) != 0).bytes);
+        EXPECT_EQ(layer.Width(), c.w);
+        EXPECT_EQ(layer.Height(), c.h);
+        EXPECT_EQ(layer.Type(), c.type);
+        EXPECT_EQ(layer.LayerNumber(), 0);
+        EXPECT_EQ(layer.CreationFlags(), c.flags);
+        EXPECT_TRUE(layer.IsWritable());
+        EXPECT_EQ(layer.FileName(), fs::canonical(path).string());
+        EXPECT_EQ(layer.PreviewTag() != nullptr, (c.flags & 2) != 0);
+        // The rows are the file's pixels at offset 84.
+        const int size = GetDataTypeSize(c.type);
+        std::memset(rows[c.h - 1], 0x5A, size_t(size));
+        EXPECT_EQ(Load(path)[size_t(84 + (c.h - 1) * c.w * size)], 0x5A);
+        EXPECT_EQ(layer.CloseLayer(), 1);
+    }
+    EXPECT_EQ(Entries(), 1);
+}
+
+TEST_F(RDPLayerCreateTest, FreshThreeByTwoLayerIs1170BytesAndFinalisedAtClose)
+{
+    const std::string small = dir.File("small.rdp");
+    {
+        CRDPLayer layer;
+        ASSERT_NE(layer.CreateLayer(small.c_str(), 3, 2, UINT8, 0), nullptr);
+    }
+    EXPECT_EQ(Load(small), RdpFileBuilder::Fresh(3, 2, UINT8).bytes);
+    EXPECT_EQ(FileSize(small), 1170);
+
+    const std::string path = dir.File("flags7.rdp");
+    CRDPLayer layer;
+    void** rows = layer.CreateLayer(path.c_str(), 100, 100, UINT8, 7);
+    ASSERT_NE(rows, nullptr);
+    EXPECT_EQ(FileSize(path), 41180 + 10000);
+    static_cast<unsigned char*>(rows[10])[20] = 255;
+    static_cast<unsigned char*>(rows[0])[0] = 3;
+    ASSERT_EQ(layer.CloseLayer(), 1);
+
+    std::vector<int> chain{0};
+    for (int t = GetNextTag(path.c_str(), 0); t != 0; t = GetNextTag(path.c_str(), t))
+        chain.push_back(t);
+    EXPECT_EQ(chain, (std::vector<int>{0, 1, 2, 4}));
+    StatisticsTag stats{};
+    ASSERT_EQ(GetTag(path.c_str(), kTagStatistics, sizeof stats, &stats), 1);
+    EXPECT_EQ(stats.computed, 1);
+    EXPECT_EQ(stats.minimum, 0.0);
+    EXPECT_EQ(stats.maximum, 255.0);
+    EXPECT_EQ(stats.histogram[255], 1u);
+}
+
+TEST_F(RDPLayerCreateTest, RefusedShapesGiveNullLeaveNoFileAndKeepTheOldOne)
+{
+    struct Case {
+        const char* what;
+        int w, h, type;
+    };
+    const Case kCases[] = {
+        {"zero width", 0, 2, UINT8},
+        {"negative height", 3, -1, UINT8},
+        {"type 0", 3, 2, 0},
+        {"type 17", 3, 2, 17},
+        {"64 GiB of pixels", 65536, 65536, CFLOAT64},
+        {"one byte beyond 32-bit offsets", int(kRDPMaxFileSize - 1164 + 1), 1, UINT8},
+        {"a product that wraps in 32 bits", 65536, 65537, UINT8},
+    };
+    const std::string kept = Save(RdpFileBuilder::Fresh(2, 2, SINT16), "kept.rdp");
+    const Bytes before = Load(kept);
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.what);
+        CRDPLayer layer;
+        EXPECT_EQ(layer.CreateLayer(dir.File("new.rdp").c_str(), c.w, c.h, c.type, 7), nullptr);
+        EXPECT_EQ(layer.AddLayer(dir.File("added.rdp").c_str(), c.w, c.h, c.type, 7), nullptr);
+        EXPECT_EQ(layer.CreateLayer(kept.c_str(), c.w, c.h, c.type, 0), nullptr);
+        EXPECT_EQ(layer.AddLayer(kept.c_str(), c.w, c.h, c.type, 0), nullptr);
+        EXPECT_TRUE(layer.IsEmpty());
+        EXPECT_EQ(Load(kept), before);
+        EXPECT_EQ(Entries(), 1);
+        // Still usable.
+        ASSERT_NE(layer.CreateLayer(dir.File("ok.rdp").c_str(), 1, 1, UINT8, 0), nullptr);
+        layer.DestroyLayer();
+    }
+    CRDPLayer layer;
+    EXPECT_EQ(layer.CreateLayer(dir.File("no/such/folder.rdp").c_str(), 3, 2, UINT8, 0), nullptr);
+    EXPECT_EQ(layer.CreateLayer(nullptr, 3, 2, UINT8, 0), nullptr);
+    EXPECT_EQ(layer.AddLayer(nullptr, 3, 2, UINT8, 0), nullptr);
+    EXPECT_EQ(Entries(), 1);
+}
+
+TEST_F(RDPLayerCreateTest, BindingABoundObjectThrowsCause4)
+{
+    CRDPLayer layer;
+    ASSERT_NE(layer.CreateLayer(dir.File("a.rdp").c_str(), 3, 2, UINT8, 0), nullptr);
+    EXPECT_EQ(CauseOf([&] { layer.CreateLayer(dir.File("b.rdp").c_str(), 3, 2, UINT8, 0); }), RDP_ALREADY_USED);
+    EXPECT_EQ(CauseOf([&] { layer.AddLayer(dir.File("a.rdp").c_str(), 3, 2, UINT8, 0); }), RDP_ALREADY_USED);
+    EXPECT_FALSE(fs::exists(dir.File("b.rdp")));
+    EXPECT_EQ(GetNumLayer(dir.File("a.rdp").c_str()), 1);
+}
+
+TEST_F(RDPLayerCreateTest, CreateReplacesAFileThatIsStillMappedAndDeletesItsCaches)
+{
+    const std::string path = dir.File("img.rdp");
+    CRDPLayer old;
+    void** oldRows = old.CreateLayer(path.c_str(), 4, 4, SINT16, 0);
+    ASSERT_NE(oldRows, nullptr);
+    std::memset(oldRows[3], 0x11, 8);
+    Touch(dir.File("img.tmp"));
+    Touch(dir.File("img.tmf"));
+
+    CRDPLayer fresh;
+    ASSERT_NE(fresh.CreateLayer(path.c_str(), 3, 2, UINT8, 0), nullptr);
+    EXPECT_FALSE(fs::exists(dir.File("img.tmp")));
+    EXPECT_FALSE(fs::exists(dir.File("img.tmf")));
+    EXPECT_EQ(Load(path), RdpFileBuilder::Fresh(3, 2, UINT8).bytes);
+    // The first object's file was replaced, not cut under its mapping.
+    EXPECT_EQ(static_cast<unsigned char*>(oldRows[3])[7], 0x11);
+    EXPECT_EQ(old.CloseLayer(), 1);
+    EXPECT_EQ(fresh.CloseLayer(), 1);
+    EXPECT_EQ(Load(path), RdpFileBuilder::Fresh(3, 2, UINT8).bytes);
+    EXPECT_EQ(Entries(), 1);
+}
+
+TEST_F(RDPLayerCreateTest, AddLayerAppendsToVersion3FilesAndBindsTheNewLayer)
+{
+    auto want = RdpFileBuilder::Fresh(3, 2, UINT8);
+    want.AddLayer(2, 2, FLOAT32, true);
+    const std::string path = Save(want);
+    Touch(dir.File("a.tmp"));
+    const std::int64_t end = want.Size();
+    want.AddLayer(5, 3, CSINT16, true);
+
+    CRDPLayer layer;
+    void** rows = layer.AddLayer(path.c_str(), 5, 3, CSINT16, 2);
+    ASSERT_NE(rows, nullptr);
+    EXPECT_EQ(Load(path), want.bytes);
+    EXPECT_EQ(layer.LayerNumber(), 2);
+    EXPECT_EQ(layer.Width(), 5);
+    EXPECT_EQ(layer.Type(), CSINT16);
+    EXPECT_EQ(layer.CreationFlags(), 2);
+    EXPECT_FALSE(fs::exists(dir.File("a.tmp")));
+    // Linked from layer 1's record; the new record lies at the old end of the file.
+    EXPECT_EQ(want.Get32(want.RecordOffset(1) + 8), end);
+    // Its rows are its own pixels, behind the new record and tags 0 and 1.
+    std::memset(rows[0], 0x77, 4);
+    EXPECT_EQ(Load(path)[size_t(end + 72)], 0x77);
+    EXPECT_EQ(layer.CloseLayer(), 1);
+    EXPECT_EQ(GetNumLayer(path.c_str()), 3);
+
+    CRDPLayer reopened;
+    ASSERT_NE(reopened.OpenLayerEx(path.c_str(), 2, 0), nullptr);
+    EXPECT_EQ(static_cast<unsigned char*>(reopened.Rows()[0])[3], 0x77);
+    EXPECT_NE(reopened.PreviewTag(), nullptr);
+}
+
+TEST_F(RDPLayerCreateTest, AddLayerOnAMissingPathCreatesTheFile)
+{
+    const std::string path = dir.File("new.rdp");
+    CRDPLayer layer;
+    ASSERT_NE(layer.AddLayer(path.c_str(), 3, 2, UINT8, 0), nullptr);
+    EXPECT_EQ(layer.LayerNumber(), 0);
+    EXPECT_EQ(layer.CloseLayer(), 1);
+    EXPECT_EQ(Load(path), RdpFileBuilder::Fresh(3, 2, UINT8).bytes);
+
+    ASSERT_NE(layer.AddLayer(path.c_str(), 4, 1, UINT16, 0), nullptr);
+    EXPECT_EQ(layer.LayerNumber(), 1);
+    layer.CloseLayer();
+    EXPECT_EQ(Widths(path), (std::vector<int>{3, 4}));
+}
+
+TEST_F(RDPLayerCreateTest, AddLayerLeavesFilesItCannotExtendUntouched)
+{
+    RdpFileBuilder notLayers;
+    notLayers.bytes.assign(64, 'x');
+    struct Case {
+        const char* what;
+        Bytes bytes;
+    };
+    const Case kCases[] = {
+        {"version 2", RdpFileBuilder::Version2(3, 2, UINT8).bytes},
+        {"not a layer file", notLayers.bytes},
+        {"empty file", {}},
+        {"header only", RdpFileBuilder().bytes},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.what);
+        RdpFileBuilder b;
+        b.bytes = c.bytes;
+        const std::string path = Save(b, "user.dat");
+        CRDPLayer layer;
+        EXPECT_EQ(layer.AddLayer(path.c_str(), 3, 2, UINT8, 0), nullptr);
+        EXPECT_TRUE(layer.IsEmpty());
+        EXPECT_EQ(Load(path), c.bytes);
+    }
+    CRDPLayer layer;
+    EXPECT_EQ(layer.AddLayer(dir.Path().c_str(), 3, 2, UINT8, 0), nullptr);  // a folder
+}
+
+TEST_F(RDPLayerCreateTest, DestroyLayerRelinksAndRenumbers)
+{
+    struct Case {
+        int layers;
+        int destroyed;
+        std::vector<int> widths;  // of the layers left, in order
+    };
+    const Case kCases[] = {{3, 1, {1, 3}}, {3, 2, {1, 2}}, {3, 0, {2, 3}}, {2, 0, {2}}, {2, 1, {1}}};
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(testing::Message() << c.layers << " layers, destroying " << c.destroyed);
+        const std::string path = dir.File("img.rdp");
+        fs::remove(path);
+        for (int i = 0; i < c.layers; ++i) {
+            CRDPLayer add;
+            ASSERT_NE(add.AddLayer(path.c_str(), i + 1, 1, UINT8, 0), nullptr);
+        }
+        const std::int64_t size = FileSize(path);
+        Touch(dir.File("img.tmp"));
+
+        CRDPLayer layer;
+        ASSERT_NE(layer.OpenLayerEx(path.c_str(), c.destroyed, 1), nullptr);
+        layer.DestroyLayer();
+        EXPECT_TRUE(layer.IsEmpty());
+        EXPECT_EQ(layer.FileName(), "");
+        EXPECT_FALSE(fs::exists(dir.File("img.tmp")));
+        EXPECT_EQ(Widths(path), c.widths);
+        EXPECT_EQ(GetVersion(path.c_str()), 3);
+        EXPECT_EQ(FileSize(path), size);  // the file never shrinks
+        for (int i = 0; i < int(c.widths.size()); ++i) {
+            CRDPLayer reopened;
+            ASSERT_NE(reopened.OpenLayerEx(path.c_str(), i, 0), nullptr) << i;
+            EXPECT_EQ(reopened.Width(), c.widths[size_t(i)]);
+        }
+        CRDPLayer gone;
+        EXPECT_EQ(gone.OpenLayerEx(path.c_str(), int(c.widths.size()), 0), nullptr);
+    }
+}
+
+TEST_F(RDPLayerCreateTest, DestroyingTheOnlyLayerDeletesTheFileAndTemporaryLayersGo)
+{
+    const std::string path = dir.File("only.rdp");
+    CRDPLayer layer;
+    ASSERT_NE(layer.CreateLayer(path.c_str(), 3, 2, UINT8, 7), nullptr);
+    layer.DestroyLayer();
+    EXPECT_TRUE(layer.IsEmpty());
+    EXPECT_FALSE(fs::exists(path));
+
+    // Large temporary layers live in a file of their own, which goes with them.
+    const auto before = fs::current_path();
+    fs::current_path(dir.Path());
+    ASSERT_NE(layer.CreateTempLayer(1024, 1025, UINT8), nullptr);
+    const std::string temp = layer.FileName();
+    EXPECT_TRUE(fs::exists(temp));
+    layer.DestroyLayer();
+    EXPECT_FALSE(fs::exists(temp));
+    fs::current_path(before);
+    ASSERT_NE(layer.CreateTempLayer(4, 4, CFLOAT64), nullptr);
+    layer.DestroyLayer();
+    EXPECT_TRUE(layer.IsEmpty());
+    layer.DestroyLayer();  // unbound: nothing
+    EXPECT_EQ(Entries(), 0);
+}
+
+TEST_F(RDPLayerCreateTest, DestroyLeavesAFileWhoseChainBrokeMeanwhile)
+{
+    const std::string path = dir.File("img.rdp");
+    for (int i = 0; i < 2; ++i) {
+        CRDPLayer add;
+        ASSERT_NE(add.AddLayer(path.c_str(), i + 1, 1, UINT8, 0), nullptr);
+    }
+    CRDPLayer layer;
+    ASSERT_NE(layer.OpenLayerEx(path.c_str(), 1, 1), nullptr);
+    // Someone breaks the chain behind the bound layer's back.
+    {
+        std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+        const std::int32_t far = 1 << 30;
+        f.seekp(20);
+        f.write(reinterpret_cast<const char*>(&far), 4);
+    }
+    const Bytes before = Load(path);
+    layer.DestroyLayer();
+    EXPECT_EQ(Load(path), before);
+}
+
+}  // namespace
