@@ -29,6 +29,21 @@ bool IsLive(MapFileEntry* entry, std::uint64_t serial)
            entry->serial == serial;
 }
 
+// A view of the file that covers at least its first length bytes.
+struct CoveringView {
+    plat::FileId id;
+    std::int64_t length = 0;
+};
+
+// Registry predicate over a CoveringView key: a file that grew since it was
+// mapped (a layer or tag appended) gets a view of its own, so that the new bytes
+// can be reached; holders of the shorter view keep theirs.
+int TestCovers(void* entry, void* key, int writable)
+{
+    auto* k = static_cast<CoveringView*>(key);
+    return TestFileList(entry, &k->id, writable) && static_cast<MapFileEntry*>(entry)->view.Length() >= k->length ? 1 : 0;
+}
+
 // Makes an entry for a fresh view; null when out of memory.
 std::unique_ptr<MapFileEntry> NewEntry(plat::MappedFile view, const std::string& path, int temporary)
 {
@@ -132,16 +147,19 @@ void* CMemoryMap::Attach(const std::string& name, int size, int writable)
     std::int64_t fileLength = path.empty() ? -1 : plat::MappedFile::FileLength(path, &id);
     if (fileLength < 0)
         return nullptr;
+    std::int64_t viewLength = size != 0 ? size : fileLength;
+    // A whole-file view shares only a view of the whole file as it is now.
+    const std::int64_t covered = size != 0 ? 0 : fileLength;
     {
         std::lock_guard lock(m_FileOpenLock);
-        auto* entry = static_cast<MapFileEntry*>(m_FileOpenList.GetElementWithProperty(TestFileList, &id, writable));
+        CoveringView key{id, covered};
+        auto* entry = static_cast<MapFileEntry*>(m_FileOpenList.GetElementWithProperty(TestCovers, &key, writable));
         if (entry != nullptr) {
             ++entry->refs;
             return Bind(entry, writable);
         }
     }
 
-    std::int64_t viewLength = size != 0 ? size : fileLength;
     if (viewLength > INT_MAX || (viewLength > fileLength && !writable))
         return nullptr;
     auto fresh = NewEntry(viewLength > fileLength ? plat::MappedFile::Replace(path, viewLength, true)
@@ -151,8 +169,8 @@ void* CMemoryMap::Attach(const std::string& name, int size, int writable)
         return nullptr;
     std::lock_guard lock(m_FileOpenLock);
     // Another thread may have mapped the same file meanwhile: share its view.
-    plat::FileId mapped = fresh->view.Id();
-    auto* entry = static_cast<MapFileEntry*>(m_FileOpenList.GetElementWithProperty(TestFileList, &mapped, writable));
+    CoveringView mapped{fresh->view.Id(), covered};
+    auto* entry = static_cast<MapFileEntry*>(m_FileOpenList.GetElementWithProperty(TestCovers, &mapped, writable));
     if (entry != nullptr) {
         ++entry->refs;
         return Bind(entry, writable);

@@ -46,7 +46,9 @@ public:
     // the whole file; a smaller size maps its first bytes; a larger size grows the
     // file first (read/write only; the grown file replaces the old one by rename).
     // A view of the same file and at least the asked access is shared when this
-    // process has one. writable: 0 read-only, 1 read/write.
+    // process has one; with size 0 only a view of the whole file as it is now (a
+    // file grown since it was mapped gets a new view). writable: 0 read-only,
+    // 1 read/write.
     void* Open(const std::string& name, int size, int writable);
     // Creates the file with size zero bytes (replacing any file of that name by
     // rename) and maps it read/write. temporary: the file is removed when the last

@@ -204,12 +204,20 @@ TEST_F(MemoryMapTest, LengthIsTheViewsNotTheFilesCurrentSize)
     std::ofstream(path, std::ios::binary | std::ios::app) << "5678";
     EXPECT_EQ(GetFileLength(path.c_str()), 8);
     EXPECT_EQ(map.Length(), 4);
-    CMemoryMap second;
-    ASSERT_NE(second.Open(path, 0, 0), nullptr);  // shares the 4-byte view
-    EXPECT_EQ(second.Length(), 4);
     char buf[8];
-    EXPECT_EQ(second.Read(buf, 5), 0);
-    EXPECT_EQ(second.Read(buf, 4), 4);
+    EXPECT_EQ(map.Read(buf, 5), 0);
+    EXPECT_EQ(map.Read(buf, 4), 4);
+    // A whole-file view of the grown file is a new view; the short one is kept.
+    CMemoryMap second;
+    ASSERT_NE(second.Open(path, 0, 0), nullptr);
+    EXPECT_EQ(second.Length(), 8);
+    EXPECT_EQ(second.Read(buf, 8), 8);
+    EXPECT_EQ(std::string(buf, 8), "12345678");
+    EXPECT_EQ(map.Length(), 4);
+    // A view that covers the file is shared again.
+    CMemoryMap third;
+    ASSERT_NE(third.Open(path, 0, 0), nullptr);
+    EXPECT_EQ(third.AdresData(), second.AdresData());
 }
 
 TEST_F(MemoryMapTest, ReadWriteAndSeekStayInsideTheView)

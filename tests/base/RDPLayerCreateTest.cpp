@@ -232,6 +232,31 @@ TEST_F(RDPLayerCreateTest, AddLayerAppendsToVersion3FilesAndBindsTheNewLayer)
     EXPECT_NE(reopened.PreviewTag(), nullptr);
 }
 
+TEST_F(RDPLayerCreateTest, AddLayerWhileEarlierLayersStayBound)
+{
+    const std::string path = dir.File("img.rdp");
+    CRDPLayer first, second, third;
+    void** rows0 = first.CreateLayer(path.c_str(), 3, 2, UINT8, 0);
+    ASSERT_NE(rows0, nullptr);
+    static_cast<unsigned char*>(rows0[1])[2] = 9;
+    // The file grows beyond the first binding's view: the new layer needs a view
+    // that reaches it.
+    void** rows1 = second.AddLayer(path.c_str(), 4, 4, SINT16, 0);
+    ASSERT_NE(rows1, nullptr);
+    ASSERT_NE(third.AddLayer(path.c_str(), 2, 2, FLOAT32, 0), nullptr);
+    EXPECT_EQ(third.LayerNumber(), 2);
+    static_cast<unsigned char*>(rows1[3])[7] = 0x44;
+    EXPECT_EQ(second.ReadData(&first, {0, 0}, {0, 0}, {-1, 0}), 1);
+    EXPECT_EQ(static_cast<unsigned char*>(rows1[1])[4], 9);  // UINT8 9 at (2, 1) as SINT16
+    EXPECT_EQ(first.CloseLayer(), 1);
+    EXPECT_EQ(second.CloseLayer(), 1);
+    EXPECT_EQ(third.CloseLayer(), 1);
+    EXPECT_EQ(Widths(path), (std::vector<int>{3, 4, 2}));
+    CRDPLayer reopened;
+    ASSERT_NE(reopened.OpenLayerEx(path.c_str(), 1, 0), nullptr);
+    EXPECT_EQ(static_cast<unsigned char*>(reopened.Rows()[3])[7], 0x44);
+}
+
 TEST_F(RDPLayerCreateTest, AddLayerOnAMissingPathCreatesTheFile)
 {
     const std::string path = dir.File("new.rdp");
