@@ -15,10 +15,11 @@ void CopyRow(const unsigned char* src, unsigned char* dst, std::int64_t n)
 }
 
 // The loop body is the inlined rule of the pair and nothing else, so the compiler
-// can vectorise it.
+// vectorises it, whatever the build's optimisation level.
 template <class D, class S>
 void ConvertRow(const unsigned char* __restrict src, unsigned char* __restrict dst, std::int64_t n)
 {
+#pragma omp simd
     for (std::int64_t i = 0; i < n; ++i)
         ConvertSample<D, S>(src + i * S::size, dst + i * D::size);
 }
