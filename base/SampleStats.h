@@ -182,6 +182,10 @@ inline double HistogramScale(double mn, double mx)
 // scale, for complex kinds of the amplitude) and, for complex kinds, to the
 // phase histogram; gives the row's sums (skipped samples count nowhere).
 template <class K>
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+// Wider vectors where the processor has them.
+__attribute__((target_clones("avx2", "default")))
+#endif
 void StatsRow(const unsigned char* p, int64_t n, double mn, double scale, Histogram& values, Histogram* phases,
               Sums& valueSums, Sums* phaseSums)
 {
