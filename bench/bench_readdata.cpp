@@ -157,10 +157,9 @@ bool Converted(const std::string& folder, int from, int to)
         }
     }
     src.DestroyLayer();
-    for (const std::string& f : {dstPath, vrt, envi, envi.substr(0, envi.size() - 5) + ".hdr", envi + ".aux.xml"})
+    // ENVI headers are named either way, depending on the GDAL version.
+    for (const std::string& f : {dstPath, vrt, envi, folder + "/bench_readdata_" + name + ".hdr", envi + ".hdr", envi + ".aux.xml"})
         std::filesystem::remove(f);
-    const std::string hdr = envi + ".hdr";
-    std::filesystem::remove(hdr);
 
     const double ratio = gdal / ours;
     const bool ok = ratio >= 2.0;
