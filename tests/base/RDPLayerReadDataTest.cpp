@@ -174,7 +174,7 @@ TEST(RDPLayerReadData, EveryTypePairConvertsEachRowOfTheWindow)
         }
 }
 
-TEST(RDPLayerReadData, PartEdgeValuesThroughLayers)
+TEST(RDPLayerReadData, ComplexSamplesThroughLayers)
 {
     CRDPLayer src, dst;
     ASSERT_NE(src.CreateTempLayer(2, 1, CSINT16), nullptr);
