@@ -6,6 +6,31 @@
 
 static_assert(std::endian::native == std::endian::little, "the file's records are read as they lie");
 
+namespace {
+
+// Number of records in the chain from at; 0 when a record cannot be read, a link
+// leaves the file or the chain loops. read(at, next) reads one record's link.
+template <class Read>
+int ChainLength(RDPFileWalker& walk, std::int64_t at, Read read)
+{
+    std::unordered_set<std::int64_t> visited;
+    int count = 0;
+    while (visited.insert(at).second) {
+        std::int64_t next = 0;
+        if (!read(at, next))
+            return 0;
+        ++count;
+        if (next == 0)
+            return count;
+        if (!walk.Inside(next))
+            return 0;
+        at = next;
+    }
+    return 0;
+}
+
+}  // namespace
+
 RDPFileWalker::RDPFileWalker(plat::File& file) : m_file(&file)
 {
     m_size = file.GetLength();
@@ -146,21 +171,13 @@ int RDPFileWalker::CountLayers()
         return 1;
     if (m_header.version != kRDPVersion3)
         return 0;
-    std::unordered_set<std::int64_t> visited;
-    std::int64_t at = sizeof(RDPFileHeader);
-    int count = 0;
-    while (visited.insert(at).second) {
+    return ChainLength(*this, sizeof(RDPFileHeader), [this](std::int64_t at, std::int64_t& next) {
         RDPLayerRecord rec{};
         if (!ReadAt(at, &rec, sizeof rec))
-            return 0;
-        ++count;
-        if (rec.next == 0)
-            return count;
-        if (!Inside(rec.next))
-            return 0;
-        at = rec.next;
-    }
-    return 0;
+            return false;
+        next = rec.next;
+        return true;
+    });
 }
 
 int RDPFileWalker::CountTags(int layer)
@@ -168,19 +185,11 @@ int RDPFileWalker::CountTags(int layer)
     const auto first = FirstTagHeader(layer);
     if (!first)
         return 0;
-    std::unordered_set<std::int64_t> visited;
-    std::int64_t at = *first;
-    int count = 0;
-    while (visited.insert(at).second) {
+    return ChainLength(*this, *first, [this](std::int64_t at, std::int64_t& next) {
         RDPTagHeader h{};
         if (!ReadHeader(at, h))
-            return 0;
-        ++count;
-        if (h.next == 0)
-            return count;
-        if (!Inside(h.next))
-            return 0;
-        at = h.next;
-    }
-    return 0;
+            return false;
+        next = h.next;
+        return true;
+    });
 }

@@ -157,22 +157,21 @@ void Dialog::DestroyWindow()
 
 void Dialog::Ok()
 {
-    if (m_ok) {
-        std::function<void()> handler = m_ok;
-        handler();
-    } else {
-        hide();
-    }
+    RunOrHide(m_ok);
 }
 
 void Dialog::Cancel()
 {
-    if (m_cancel) {
-        std::function<void()> handler = m_cancel;
+    RunOrHide(m_cancel);
+}
+
+void Dialog::RunOrHide(std::function<void()> handler)
+{
+    // Run from a copy: the handler may drop the dialog's handlers while it runs.
+    if (handler)
         handler();
-    } else {
+    else
         hide();
-    }
 }
 
 void Dialog::keyPressEvent(QKeyEvent* event)

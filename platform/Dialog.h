@@ -56,6 +56,7 @@ protected:
 private:
     void Ok();
     void Cancel();
+    void RunOrHide(std::function<void()> handler);
 
     std::map<unsigned, QWidget*> m_controls;
     std::map<unsigned, std::function<void()>> m_clicked;
