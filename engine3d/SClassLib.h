@@ -105,6 +105,13 @@ public:
     using ELibraryError::ELibraryError;
 };
 
+// A call to the operating system failed: the system's message and error number.
+class EOSError final : public ELibraryError {
+public:
+    EOSError(int Code, const std::string& Message) : ELibraryError(Message), ErrorCode(Code) {}
+    int ErrorCode = 0;
+};
+
 // Integer division by zero or a quotient out of range.
 class EIntDivision final : public ELibraryError {
 public:

@@ -157,6 +157,9 @@ public:
     }
     // The object loaded for an identity saved by a reference.
     virtual TSObject* FindObject(std::uint32_t SavedId, TSClass ExpectedClass) { return nullptr; }
+    // The identity under which a reference to Object is written, the same one
+    // its own record carries; 0 for nullptr.
+    virtual std::uint32_t ObjectIdentity(TSObject* Object) { return 0; }
 };
 
 // An event handler: a routine and the subscriber it is called for. Two handlers
