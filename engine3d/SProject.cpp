@@ -348,6 +348,12 @@ std::int32_t TSProject::ReadObjects(TSObjectsStream*)
     return 0;
 }
 
+bool TSProject::IsForeignStream(TSObjectsStream* Stream)
+{
+    TSProject* owner = Stream->GetProject();
+    return owner != nullptr && owner != this;
+}
+
 void TSProject::ClearMaps()
 {
     m_classMap.clear();
@@ -487,7 +493,8 @@ void TSProject::BuildHeader(std::vector<unsigned char>& Out)
 
 std::int32_t TSProject::Save(TSObjectsStream* Stream)
 {
-    if (Stream == nullptr)
+    // A project is the frame of its file, never a record inside another's.
+    if (Stream == nullptr || IsForeignStream(Stream))
         return -1;
     if (!m_layout)
         ThrowLayout(sNoLayout);
@@ -652,6 +659,8 @@ std::int32_t TSProject::Load(TSObjectsStream* Stream)
 {
     if (Stream == nullptr)
         return 0;
+    if (IsForeignStream(Stream))
+        return -1;
     auto* stream = dynamic_cast<TSProjectStream*>(Stream);
     TSThread* thread = Stream->GetThread();
     Report(thread, sLoadHeader);

@@ -109,6 +109,8 @@ protected:
 private:
     friend class TSProjectStream;
 
+    // A stream of another project's file.
+    bool IsForeignStream(TSObjectsStream* Stream);
     void ClearMaps();
     void ResetClassTree();
     // Counts one written object in the class-usage tree.

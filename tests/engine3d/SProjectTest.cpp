@@ -823,6 +823,8 @@ TEST_F(ProjectFile, FailedSaveLeavesTheOldFile)
          [](TTestProject& p) { p.Items.push_back(MakeItem<TTestGreedyItem>("greedy", 1)); }},
         {"an object whose save fails",
          [](TTestProject& p) { p.Items.push_back(MakeItem<TTestFailingItem>("failing", 1)); }},
+        {"a project inside the project",
+         [](TTestProject& p) { p.Items.push_back(Make<TTestProject>()); }},
         {"an object busy in a change",
          [](TTestProject& p) {
              auto item = MakeItem<TTestItem>("busy", 1);

@@ -1,0 +1,200 @@
+// Arbitrary bytes as a 3D viewer project file: the factory, then a load into a
+// project whose blocks hold nested objects with references. What loads must
+// save again and load back: a failure there is a finding too.
+//
+// With PROJECT_FUZZ_SEEDS set to a folder, the first run writes a few
+// well-formed projects there to start the corpus from.
+
+#include <SProject.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+// An object with a value, a contained object and a reference.
+class TFuzzItem final : public TSCustomChangeObject {
+    S_CLASS(TFuzzItem)
+public:
+    std::int32_t Value = 0;
+    TSObject* Peer = nullptr;
+    std::unique_ptr<TSObject> Child;
+    std::uint32_t SavedPeer = 0;
+
+    std::int32_t Save(TSObjectsStream* S) override
+    {
+        const std::int32_t name = TSCustomChangeObject::Save(S);
+        S->Write(&Value, 4);
+        const std::uint32_t peer = S->ObjectIdentity(Peer);
+        S->Write(&peer, 4);
+        return name + 8 + S->WriteObject(Child.get());
+    }
+    std::int32_t Load(TSObjectsStream* S) override
+    {
+        const std::int32_t name = TSCustomChangeObject::Load(S);
+        S->Read(&Value, 4);
+        S->Read(&SavedPeer, 4);
+        TSObject* child = nullptr;
+        const std::int32_t bytes = S->ReadObject(child, nullptr);
+        Child.reset(child);
+        return name + 8 + bytes;
+    }
+    std::int32_t Link(TSObjectsStream* S) override
+    {
+        Peer = S->FindObject(SavedPeer, &TFuzzItem::ClassInfo);
+        if (Child)
+            Child->Process(ocLink, reinterpret_cast<TSParam>(S));
+        return 1;
+    }
+};
+
+// A header string, then a counted list of object records and one branch.
+class TFuzzProject final : public TSProject {
+    S_CLASS(TFuzzProject)
+public:
+    std::string Header;
+    std::vector<std::unique_ptr<TSObject>> Items;
+    std::unique_ptr<TSObject> Tree;
+
+    std::int32_t WriteObjectsHeader(TSObjectsStream* S) override { return WriteStreamString(S, Header); }
+    std::int32_t ReadObjectsHeader(TSObjectsStream* S) override { return ReadStreamString(S, Header); }
+    std::int32_t WriteObjects(TSObjectsStream* S) override
+    {
+        const auto count = static_cast<std::int32_t>(Items.size());
+        S->Write(&count, 4);
+        std::int32_t n = 4;
+        for (const auto& item : Items)
+            n += S->WriteObject(item.get());
+        return n + S->WriteObject(Tree.get());
+    }
+    std::int32_t ReadObjects(TSObjectsStream* S) override
+    {
+        Items.clear();
+        std::int32_t count = 0;
+        S->Read(&count, 4);
+        std::int32_t n = 4;
+        for (std::int32_t i = 0; i < count; ++i) {
+            TSObject* item = nullptr;
+            n += S->ReadObject(item, nullptr);
+            Items.emplace_back(item);
+        }
+        TSObject* tree = nullptr;
+        n += S->ReadObject(tree, &TSBranch::ClassInfo);
+        Tree.reset(tree);
+        return n;
+    }
+    std::int32_t Link(TSObjectsStream* S) override
+    {
+        for (const auto& item : Items)
+            if (item)
+                item->Process(ocLink, reinterpret_cast<TSParam>(S));
+        if (Tree)
+            Tree->Process(ocLink, reinterpret_cast<TSParam>(S));
+        return static_cast<std::int32_t>(Items.size());
+    }
+};
+
+constinit const TSClassInfo TFuzzItem::ClassInfo{"TFuzzItem", &TSCustomChangeObject::ClassInfo,
+                                                 &TSNewObject<TFuzzItem>};
+constinit const TSClassInfo TFuzzProject::ClassInfo{"TFuzzProject", &TSProject::ClassInfo,
+                                                    &TSNewObject<TFuzzProject>};
+
+std::string ScratchFolder()
+{
+    const char* dir = std::getenv("TMPDIR");
+    std::string pattern = std::string(dir && *dir ? dir : "/tmp") + "/fuzz_project_XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr)
+        std::abort();
+    return pattern;
+}
+
+const std::string& Folder()
+{
+    static const std::string folder = ScratchFolder();
+    return folder;
+}
+
+void WriteFile(const std::string& Path, const std::uint8_t* Data, std::size_t Size)
+{
+    const int fd = ::open(Path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (fd < 0)
+        std::abort();
+    for (std::size_t done = 0; done < Size;) {
+        const ssize_t n = ::write(fd, Data + done, Size - done);
+        if (n <= 0)
+            std::abort();
+        done += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+}
+
+template <class T>
+std::unique_ptr<T> Make()
+{
+    return std::unique_ptr<T>(TSObject::Create<T>(nullptr));
+}
+
+void WriteSeeds(const std::string& Folder)
+{
+    auto empty = Make<TSProject>();
+    empty->SetName("P");
+    empty->SaveToFileName(Folder + "/empty.hcp");
+
+    auto project = Make<TFuzzProject>();
+    project->SetName("seed");
+    project->Header = "header";
+    auto first = Make<TFuzzItem>();
+    auto second = Make<TFuzzItem>();
+    first->Value = 1;
+    second->Value = 2;
+    first->Peer = second.get();
+    second->Peer = first.get();
+    std::unique_ptr<TSDataBranch> leaves(TSDataBranch::Create("leaves", 7, true));
+    leaves->AddChild(TSDataBranch::Create("a"));
+    leaves->GetChild(0)->AddChild(TSDataBranch::Create("b"));
+    second->Child = std::move(leaves);
+    project->Items.push_back(std::move(first));
+    project->Items.push_back(nullptr);
+    project->Items.push_back(std::move(second));
+    project->Tree.reset(TSDataBranch::Create("tree"));
+    project->SaveToFileName(Folder + "/objects.hcp");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    RegisterRTDClass(&TFuzzItem::ClassInfo);
+    RegisterRTDClass(&TFuzzProject::ClassInfo);
+    if (const char* seeds = std::getenv("PROJECT_FUZZ_SEEDS"))
+        WriteSeeds(seeds);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size)
+{
+    const std::string input = Folder() + "/input.hcp";
+    const std::string again = Folder() + "/again.hcp";
+    WriteFile(input, Data, Size);
+    try {
+        std::unique_ptr<TSProject> made(CreateProjectFromFile(input));
+    } catch (const ELibraryError&) {
+    }
+    auto project = Make<TFuzzProject>();
+    try {
+        project->LoadFromFileName(input);
+    } catch (const ELibraryError&) {
+        return 0;
+    }
+    // Loaded objects are whole: they save, and the copy loads.
+    project->SaveToFileName(again);
+    Make<TFuzzProject>()->LoadFromFileName(again);
+    return 0;
+}
