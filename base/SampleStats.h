@@ -169,13 +169,18 @@ inline int32_t ClampBin(double t)
 }
 
 // Histogram scale over [mn, mx]: 255 / (mx - mn), or 0 (every value in bin 0)
-// when the range is empty or not finite.
+// when the range is empty or not finite. The quotient can round so that the
+// maximum lands just below 255 (range 200 gives 254.99...); it is raised by the
+// last ulp so the maximum always falls into bin 255.
 inline double HistogramScale(double mn, double mx)
 {
     const double range = mx - mn;
     if (!(range > 0.0) || !std::isfinite(range))
         return 0.0;
-    return 255.0 / range;
+    double scale = 255.0 / range;
+    for (int i = 0; i < 4 && range * scale < 255.0; ++i)
+        scale = std::nextafter(scale, HUGE_VAL);
+    return scale;
 }
 
 // Adds a row of n samples of kind K to the value histogram (bins over mn with

@@ -219,8 +219,9 @@ TEST(SampleStats, ExtremesAndHistogramsPerType)
             uint32_t counts[256] = {};
             values.AddCounts(counts);
             uint32_t expected[256] = {};
+            // The maximum falls into the top bin; the rest truncate (x - mn) x 255 / range.
             for (double x : v)
-                ++expected[int((x - mn) * (255.0 / (mx - mn)))];
+                ++expected[x == mx ? 255 : int((x - mn) * (255.0 / (mx - mn)))];
             for (int bin = 0; bin < 256; ++bin)
                 EXPECT_EQ(counts[bin], expected[bin]) << bin;
             double mean = 0, sd = 0;
@@ -269,6 +270,32 @@ TEST(SampleStats, NaNIsSkippedAndBinsStayInRange)
     uint32_t counts[256] = {};
     equal.AddCounts(counts);
     EXPECT_EQ(counts[0], 1u);
+}
+
+// The maximum always lands in bin 255, even where 255 / range rounds down.
+TEST(SampleStats, MaximumFallsIntoTheTopBin)
+{
+    const struct {
+        double mn, mx;
+    } ranges[] = {{0, 200}, {0, 255}, {0, 3}, {-7, 93}, {0.1, 0.7}, {1e-300, 3e-300}, {-1e30, 1e30}, {0, 1e-310}};
+    for (const auto& r : ranges) {
+        SCOPED_TRACE(r.mx);
+        const float row[2] = {float(r.mn), float(r.mx)};
+        const double mn = double(row[0]), mx = double(row[1]);
+        if (!(mx > mn))
+            continue;  // not representable as float: nothing to test
+        sample::Histogram h;
+        sample::Sums sums;
+        sample::StatsRow<sample::Kind<float, false>>(reinterpret_cast<const unsigned char*>(row), 2, mn,
+                                                     sample::HistogramScale(mn, mx), h, nullptr, sums, nullptr);
+        uint32_t counts[256] = {};
+        h.AddCounts(counts);
+        EXPECT_EQ(counts[0], 1u);
+        EXPECT_EQ(counts[255], 1u);
+    }
+    // Values just below the maximum stay below the top bin.
+    const double scale = sample::HistogramScale(0.0, 200.0);
+    EXPECT_EQ(sample::ClampBin(199.0 * scale), 253);
 }
 
 }  // namespace
