@@ -85,3 +85,12 @@ int GetError(plat::Exception* e, std::string& msg)
         return own->m_cause;
     return RDP_FOREIGN;
 }
+
+void RethrowAsRDPExcept(plat::Exception* e)
+{
+    std::string msg;
+    const int cause = GetError(e, msg);
+    if (e != nullptr)
+        e->Delete();
+    AfxThrowRDPExcept(cause);
+}

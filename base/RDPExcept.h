@@ -50,3 +50,6 @@ const char* RDPExceptCauseText(int cause);
 // Stores e's message in msg; returns e's cause for a CRDPExcept, else 12.
 // Does not delete e.
 int GetError(plat::Exception* e, std::string& msg);
+
+// Deletes e and throws a new CRDPExcept with e's cause (12 for a foreign one).
+[[noreturn]] void RethrowAsRDPExcept(plat::Exception* e);

@@ -585,10 +585,7 @@ void CRDPLayer::StatsCalc()
     } catch (const std::bad_alloc&) {
         AfxThrowRDPExcept(RDP_MEMORY);
     } catch (plat::Exception* e) {
-        std::string msg;
-        const int cause = GetError(e, msg);
-        e->Delete();
-        AfxThrowRDPExcept(cause);
+        RethrowAsRDPExcept(e);
     }
 }
 
@@ -646,15 +643,26 @@ void CRDPLayer::RescaleToPreview(unsigned char* buf)
             }
         });
     } catch (plat::Exception* e) {
-        std::string msg;
-        const int cause = GetError(e, msg);
-        e->Delete();
-        AfxThrowRDPExcept(cause);
+        RethrowAsRDPExcept(e);
     }
 }
 
-// Writes sample into every sample of the span's first row and copies that row
-// into the span's further rows, reporting each row's index.
+// Writes sample into every sample of the rectangle's first row and copies that
+// row into its further rows, reporting each row's index.
+int CRDPLayer::FillRect(const RECT* rect, const unsigned char* sampleBytes)
+{
+    RequireWritable();
+    const Span span = Clip(rect);
+    if (span.Empty())
+        return 1;
+    try {
+        FillSpan(span, sampleBytes);
+    } catch (plat::Exception* e) {
+        RethrowAsRDPExcept(e);
+    }
+    return 1;
+}
+
 void CRDPLayer::FillSpan(const Span& span, const unsigned char* sampleBytes)
 {
     const int64_t offset = int64_t(span.left) * m_nSampleSize;
@@ -685,21 +693,9 @@ int CRDPLayer::SetValue(double value, const RECT* rect)
     RequireBound();
     if (value == 0.0 || std::isnan(value))
         return SetZero(rect);
-    RequireWritable();
-    const Span span = Clip(rect);
-    if (span.Empty())
-        return 1;
     unsigned char bytes[16];
     sample::StoreDouble(m_nType, value, bytes);
-    try {
-        FillSpan(span, bytes);
-    } catch (plat::Exception* e) {
-        std::string msg;
-        const int cause = GetError(e, msg);
-        e->Delete();
-        AfxThrowRDPExcept(cause);
-    }
-    return 1;
+    return FillRect(rect, bytes);
 }
 
 int CRDPLayer::SetValue(COMPLEX_FLOAT64 value, const RECT* rect)
@@ -709,21 +705,9 @@ int CRDPLayer::SetValue(COMPLEX_FLOAT64 value, const RECT* rect)
         return 1;
     if (value.re == 0.0 && value.im == 0.0)
         return SetZero(rect);
-    RequireWritable();
-    const Span span = Clip(rect);
-    if (span.Empty())
-        return 1;
     unsigned char bytes[16];
     sample::StoreComplex(m_nType, value, bytes);
-    try {
-        FillSpan(span, bytes);
-    } catch (plat::Exception* e) {
-        std::string msg;
-        const int cause = GetError(e, msg);
-        e->Delete();
-        AfxThrowRDPExcept(cause);
-    }
-    return 1;
+    return FillRect(rect, bytes);
 }
 
 int CRDPLayer::SetZero(const RECT* rect)
@@ -753,10 +737,7 @@ int CRDPLayer::SetZero(const RECT* rect)
         if (m_pMeter)
             m_pMeter->SetRange(lo, hi);
     } catch (plat::Exception* e) {
-        std::string msg;
-        const int cause = GetError(e, msg);
-        e->Delete();
-        AfxThrowRDPExcept(cause);
+        RethrowAsRDPExcept(e);
     }
     return 1;
 }

@@ -125,6 +125,7 @@ private:
     void** BindNewLayer(const char* file, int layer, int flags);
     double StatsDouble(int offset) const;
     void SetStatsDouble(int offset, double v);
+    int FillRect(const RECT* rect, const unsigned char* sample);
     void FillSpan(const Span& span, const unsigned char* sample);
 
     std::shared_ptr<Binding> m_binding;

@@ -71,10 +71,7 @@ int CRDPLayer::ReadData(CRDPLayer* src, CPoint srcPos, CPoint dstPos, CSize size
             meter->SetPos(oldPos);
         }
     } catch (plat::Exception* e) {
-        std::string msg;
-        const int cause = GetError(e, msg);
-        e->Delete();
-        AfxThrowRDPExcept(cause);
+        RethrowAsRDPExcept(e);
     }
     return 1;
 }
