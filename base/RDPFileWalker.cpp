@@ -102,65 +102,61 @@ std::optional<std::int64_t> RDPFileWalker::LayerRecord(int layer)
     return std::nullopt;
 }
 
-std::optional<RDPFileWalker::Header> RDPFileWalker::TagPayload(int layer, int tag)
+// Follows the layer's tag chain until step says Found or Fail, a header cannot
+// be read, a next offset leads outside the file or an offset comes round again.
+template <class Step>
+std::optional<RDPFileWalker::Header> RDPFileWalker::WalkTags(int layer, std::unordered_set<std::int64_t>& visited, Step step)
 {
     const auto first = FirstTagHeader(layer);
     if (!first)
         return std::nullopt;
-    std::unordered_set<std::int64_t> visited;
     Header h{*first, {}};
     while (visited.insert(h.offset).second) {
         if (!ReadHeader(h.offset, h.fields))
             return std::nullopt;
-        if (h.fields.next != 0 && !Inside(h.fields.next))
-            return std::nullopt;
-        if (h.fields.tag == tag)
+        switch (step(h.fields)) {
+        case WalkStep::Found:
             return h;
-        if (h.fields.next == 0)
+        case WalkStep::Fail:
+            return std::nullopt;
+        case WalkStep::Next:
+            break;
+        }
+        if (!Inside(h.fields.next))
             return std::nullopt;
         h.offset = h.fields.next;
     }
     return std::nullopt;
+}
+
+std::optional<RDPFileWalker::Header> RDPFileWalker::TagPayload(int layer, int tag)
+{
+    std::unordered_set<std::int64_t> visited;
+    return WalkTags(layer, visited, [this, tag](const RDPTagHeader& fields) {
+        if (fields.next != 0 && !Inside(fields.next))
+            return WalkStep::Fail;
+        if (fields.tag == tag)
+            return WalkStep::Found;
+        return fields.next == 0 ? WalkStep::Fail : WalkStep::Next;
+    });
 }
 
 std::optional<RDPFileWalker::Header> RDPFileWalker::TagHeader(int layer, int tag, Trail* trail)
 {
-    const auto first = FirstTagHeader(layer);
-    if (!first)
-        return std::nullopt;
     Trail own;
     Trail& seen = trail ? *trail : own;
-    Header h{*first, {}};
-    while (seen.offsets.insert(h.offset).second) {
-        if (!ReadHeader(h.offset, h.fields))
-            return std::nullopt;
-        seen.tags.insert(h.fields.tag);
-        if (h.fields.tag == tag)
-            return h;
-        if (!Inside(h.fields.next))
-            return std::nullopt;
-        h.offset = h.fields.next;
-    }
-    return std::nullopt;
+    return WalkTags(layer, seen.offsets, [&seen, tag](const RDPTagHeader& fields) {
+        seen.tags.insert(fields.tag);
+        return fields.tag == tag ? WalkStep::Found : WalkStep::Next;
+    });
 }
 
 std::optional<RDPFileWalker::Header> RDPFileWalker::LastTagHeader(int layer)
 {
-    const auto first = FirstTagHeader(layer);
-    if (!first)
-        return std::nullopt;
     std::unordered_set<std::int64_t> visited;
-    Header h{*first, {}};
-    while (visited.insert(h.offset).second) {
-        if (!ReadHeader(h.offset, h.fields))
-            return std::nullopt;
-        if (h.fields.next == 0)
-            return h;
-        if (!Inside(h.fields.next))
-            return std::nullopt;
-        h.offset = h.fields.next;
-    }
-    return std::nullopt;
+    return WalkTags(layer, visited, [](const RDPTagHeader& fields) {
+        return fields.next == 0 ? WalkStep::Found : WalkStep::Next;
+    });
 }
 
 int RDPFileWalker::CountLayers()

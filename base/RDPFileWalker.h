@@ -61,6 +61,10 @@ public:
     bool Inside(std::int64_t offset) const { return offset > 0 && offset <= m_size; }
 
 private:
+    enum class WalkStep { Found, Fail, Next };
+    template <class Step>
+    std::optional<Header> WalkTags(int layer, std::unordered_set<std::int64_t>& visited, Step step);
+
     plat::File* m_file = nullptr;
     const unsigned char* m_image = nullptr;
     std::int64_t m_size = 0;
