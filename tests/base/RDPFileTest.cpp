@@ -18,17 +18,8 @@ using rdptest::RdpFileBuilder;
 using rdptest::UserPayload;
 using rdptest::ZeroPayload;
 
-class RDPFileTest : public ::testing::Test {
+class RDPFileTest : public rdptest::FileTest {
 protected:
-    rdptest::TempDir dir;
-
-    std::string Save(const RdpFileBuilder& b, const std::string& name = "a.rdp")
-    {
-        const std::string path = dir.File(name);
-        b.Save(path);
-        return path;
-    }
-
     // Fresh 3 x 2 UINT8 layer with user tags 5 (copy flag 1), 6 (flag 0), 7 (flag 1).
     static RdpFileBuilder Tagged()
     {

@@ -16,44 +16,15 @@
 namespace {
 
 using rdptest::Bytes;
+using rdptest::CauseOf;
 using rdptest::FileSize;
 using rdptest::Load;
 using rdptest::RdpFileBuilder;
 
 namespace fs = std::filesystem;
 
-int CauseOf(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (plat::Exception* e) {
-        std::string msg;
-        const int cause = GetError(e, msg);
-        e->Delete();
-        return cause;
-    }
-    return -1;
-}
-
-class RDPLayerCreateTest : public ::testing::Test {
+class RDPLayerCreateTest : public rdptest::FileTest {
 protected:
-    rdptest::TempDir dir;
-
-    std::string Save(const RdpFileBuilder& b, const std::string& name = "a.rdp")
-    {
-        const std::string path = dir.File(name);
-        b.Save(path);
-        return path;
-    }
-    int Entries() const
-    {
-        int n = 0;
-        for (const auto& e : fs::directory_iterator(dir.Path())) {
-            (void)e;
-            ++n;
-        }
-        return n;
-    }
     static void Touch(const std::string& path) { std::ofstream(path) << "cache"; }
     // Width of each layer's header along the chain.
     static std::vector<int> Widths(const std::string& path)

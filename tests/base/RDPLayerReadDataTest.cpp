@@ -17,19 +17,7 @@
 namespace {
 
 using rdptest::Bytes;
-
-int CauseOf(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (plat::Exception* e) {
-        std::string msg;
-        const int cause = GetError(e, msg);
-        e->Delete();
-        return cause;
-    }
-    return -1;
-}
+using rdptest::CauseOf;
 
 // Keeps range and position, records every report, and cancels at a chosen report.
 class ProgressLog final : public CMeterInfoBase {

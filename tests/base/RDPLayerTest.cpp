@@ -35,6 +35,7 @@ struct RDPLayerTestAccess {
 namespace {
 
 using rdptest::Bytes;
+using rdptest::CauseOf;
 using rdptest::RdpFileBuilder;
 using rdptest::TempDir;
 
@@ -92,19 +93,6 @@ private:
     }
     std::string m_caption;
 };
-
-int CauseOf(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (plat::Exception* e) {
-        std::string msg;
-        const int cause = GetError(e, msg);
-        e->Delete();
-        return cause;
-    }
-    return -1;
-}
 
 int64_t PixelOffset(const RdpFileBuilder& b)
 {

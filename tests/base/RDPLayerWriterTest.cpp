@@ -15,25 +15,8 @@ using rdptest::FileSize;
 using rdptest::Load;
 using rdptest::RdpFileBuilder;
 
-class RDPLayerWriterTest : public ::testing::Test {
+class RDPLayerWriterTest : public rdptest::FileTest {
 protected:
-    rdptest::TempDir dir;
-
-    std::string Save(const RdpFileBuilder& b, const std::string& name = "a.rdp")
-    {
-        const std::string path = dir.File(name);
-        b.Save(path);
-        return path;
-    }
-    int Entries() const
-    {
-        int n = 0;
-        for (const auto& e : std::filesystem::directory_iterator(dir.Path())) {
-            (void)e;
-            ++n;
-        }
-        return n;
-    }
     static rdpwrite::LayerShape Shape(int w, int h, int type, bool preview = false)
     {
         const auto s = rdpwrite::MakeShape(w, h, type, preview);

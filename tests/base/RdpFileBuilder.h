@@ -12,12 +12,14 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "DataTypes.h"
+#include "RDPExcept.h"
 #include "RDPFile.h"
 
 namespace rdptest {
@@ -242,5 +244,42 @@ private:
             AddTag(layer, kTagPreview, ZeroPayload(IsComplexType(type) ? kPreviewLengthComplex : kPreviewLengthReal));
     }
 };
+
+// Fixture with a scratch folder to save built files into.
+class FileTest : public ::testing::Test {
+protected:
+    TempDir dir;
+
+    std::string Save(const RdpFileBuilder& b, const std::string& name = "a.rdp")
+    {
+        const std::string path = dir.File(name);
+        b.Save(path);
+        return path;
+    }
+    // Files and folders left in the scratch folder.
+    int Entries() const
+    {
+        int n = 0;
+        for (const auto& e : std::filesystem::directory_iterator(dir.Path())) {
+            (void)e;
+            ++n;
+        }
+        return n;
+    }
+};
+
+// Cause of the exception f throws; -1 when it throws none.
+inline int CauseOf(const std::function<void()>& f)
+{
+    try {
+        f();
+    } catch (plat::Exception* e) {
+        std::string msg;
+        const int cause = GetError(e, msg);
+        e->Delete();
+        return cause;
+    }
+    return -1;
+}
 
 }  // namespace rdptest
