@@ -14,6 +14,7 @@
 #include "MessageBox.h"
 #include "MeterDialog.h"
 #include "MeterInfo.h"
+#include "PumpUntil.h"
 #include "RDPExcept.h"
 #include "StringTable.h"
 #include "VarnokModule.h"
@@ -25,13 +26,7 @@ using namespace std::chrono_literals;
 // Runs the GUI thread's event loop until done() or five seconds have passed.
 bool PumpUntil(const std::function<bool()>& done)
 {
-    auto end = std::chrono::steady_clock::now() + 5s;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
+    return testsupport::PumpUntil(done, 5s);
 }
 
 void Pump(std::chrono::milliseconds span)

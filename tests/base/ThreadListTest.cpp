@@ -18,6 +18,7 @@
 #include "MessageBox.h"
 #include "MeterDialog.h"
 #include "MeterInfo.h"
+#include "PumpUntil.h"
 #include "RDPExcept.h"
 #include "Run.h"
 #include "ThreadList.h"
@@ -30,13 +31,7 @@ namespace fs = std::filesystem;
 // Runs the GUI thread's event loop until done() or ten seconds have passed.
 bool PumpUntil(const std::function<bool()>& done)
 {
-    auto end = std::chrono::steady_clock::now() + 10s;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
+    return testsupport::PumpUntil(done, 10s);
 }
 
 // Progress windows still open, by title.

@@ -4,11 +4,13 @@
 #include <QWidget>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <thread>
 #include <vector>
 
 #include "GuiThread.h"
 #include "PauseGate.h"
+#include "PumpUntil.h"
 #include "WindowHandle.h"
 
 namespace {
@@ -23,16 +25,9 @@ struct Received {
 };
 
 // Runs the GUI thread's event loop until done() or two seconds have passed.
-template <class Pred>
-bool PumpUntil(Pred done)
+bool PumpUntil(const std::function<bool()>& done)
 {
-    auto end = std::chrono::steady_clock::now() + 2s;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
+    return testsupport::PumpUntil(done, 2s);
 }
 
 plat::WindowHandle Recorder(QWidget* w, std::vector<Received>& log)
