@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "RDPFile.h"
+#include "RdpFileBuilder.h"
 #include "Transform.h"
 
 namespace {
@@ -52,19 +53,6 @@ void Write(const std::string& path, const Bytes& b)
 
 class TransformHistory : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/transform-tag-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override
-    {
-        for (const auto& f : made_)
-            std::remove(f.c_str());
-        std::remove(dir_.c_str());
-    }
-
     std::string Layer(const char* name)
     {
         const std::string path = Path(name);
@@ -72,14 +60,9 @@ protected:
         EXPECT_EQ(GetNumLayer(path.c_str()), 1);
         return path;
     }
-    std::string Path(const char* name)
-    {
-        made_.push_back(dir_ + "/" + name);
-        return made_.back();
-    }
+    std::string Path(const char* name) const { return dir_.File(name); }
 
-    std::string dir_;
-    std::vector<std::string> made_;
+    rdptest::TempDir dir_;
 };
 
 TransformTag History(const std::string& file)
@@ -171,7 +154,7 @@ TEST_F(TransformHistory, FailuresReportZeroAndLeaveTheTargetAlone)
 
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
-    const std::string missing = dir_ + "/missing.rdp";
+    const std::string missing = dir_.File("missing.rdp");
     const std::string notLayer = Path("text.rdp");
     Write(notLayer, Bytes(64, 'x'));
     const struct {

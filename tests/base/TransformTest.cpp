@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "RdpFileBuilder.h"
 #include "Transform.h"
 
 namespace {
@@ -144,24 +145,11 @@ TEST(Transform, DegenerateMapsGiveZeroAndLeaveTheOutputAlone)
 // algebra (a product of 3x3 matrices, numpy's inverse and linear solver).
 class TransformAgainstNumpy : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/transform-numpy-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override
-    {
-        std::remove((dir_ + "/in.txt").c_str());
-        std::remove((dir_ + "/out.txt").c_str());
-        std::remove(dir_.c_str());
-    }
-
     // Runs the reference script over the cases; one vector of numbers per case.
     std::vector<std::vector<double>> Reference(const std::vector<std::string>& cases)
     {
-        const std::string in = dir_ + "/in.txt";
-        const std::string out = dir_ + "/out.txt";
+        const std::string in = dir_.File("in.txt");
+        const std::string out = dir_.File("out.txt");
         {
             std::ofstream f(in);
             for (const auto& line : cases)
@@ -184,7 +172,7 @@ protected:
         return rows;
     }
 
-    std::string dir_;
+    rdptest::TempDir dir_;
 };
 
 std::string Line(const char* op, const std::vector<double>& values)
