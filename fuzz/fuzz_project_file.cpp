@@ -5,6 +5,7 @@
 // With PROJECT_FUZZ_SEEDS set to a folder, the first run writes a few
 // well-formed projects there to start the corpus from.
 
+#include <ProjectTestItem.h>
 #include <SProject.h>
 
 #include <fcntl.h>
@@ -18,42 +19,6 @@
 #include <vector>
 
 namespace {
-
-// An object with a value, a contained object and a reference.
-class TFuzzItem final : public TSCustomChangeObject {
-    S_CLASS(TFuzzItem)
-public:
-    std::int32_t Value = 0;
-    TSObject* Peer = nullptr;
-    std::unique_ptr<TSObject> Child;
-    std::uint32_t SavedPeer = 0;
-
-    std::int32_t Save(TSObjectsStream* S) override
-    {
-        const std::int32_t name = TSCustomChangeObject::Save(S);
-        S->Write(&Value, 4);
-        const std::uint32_t peer = S->ObjectIdentity(Peer);
-        S->Write(&peer, 4);
-        return name + 8 + S->WriteObject(Child.get());
-    }
-    std::int32_t Load(TSObjectsStream* S) override
-    {
-        const std::int32_t name = TSCustomChangeObject::Load(S);
-        S->Read(&Value, 4);
-        S->Read(&SavedPeer, 4);
-        TSObject* child = nullptr;
-        const std::int32_t bytes = S->ReadObject(child, nullptr);
-        Child.reset(child);
-        return name + 8 + bytes;
-    }
-    std::int32_t Link(TSObjectsStream* S) override
-    {
-        Peer = S->FindObject(SavedPeer, &TFuzzItem::ClassInfo);
-        if (Child)
-            Child->Process(ocLink, reinterpret_cast<TSParam>(S));
-        return 1;
-    }
-};
 
 // A header string, then a counted list of object records and one branch.
 class TFuzzProject final : public TSProject {
@@ -101,8 +66,14 @@ public:
     }
 };
 
-constinit const TSClassInfo TFuzzItem::ClassInfo{"TFuzzItem", &TSCustomChangeObject::ClassInfo,
-                                                 &TSNewObject<TFuzzItem>};
+}  // namespace
+
+// The seeds name the item as before.
+constinit const TSClassInfo TTestItem::ClassInfo{"TFuzzItem", &TSCustomChangeObject::ClassInfo,
+                                                 &TSNewObject<TTestItem>};
+
+namespace {
+
 constinit const TSClassInfo TFuzzProject::ClassInfo{"TFuzzProject", &TSProject::ClassInfo,
                                                     &TSNewObject<TFuzzProject>};
 
@@ -150,8 +121,8 @@ void WriteSeeds(const std::string& Folder)
     auto project = Make<TFuzzProject>();
     project->SetName("seed");
     project->Header = "header";
-    auto first = Make<TFuzzItem>();
-    auto second = Make<TFuzzItem>();
+    auto first = Make<TTestItem>();
+    auto second = Make<TTestItem>();
     first->Value = 1;
     second->Value = 2;
     first->Peer = second.get();
@@ -171,7 +142,7 @@ void WriteSeeds(const std::string& Folder)
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    RegisterRTDClass(&TFuzzItem::ClassInfo);
+    RegisterRTDClass(&TTestItem::ClassInfo);
     RegisterRTDClass(&TFuzzProject::ClassInfo);
     if (const char* seeds = std::getenv("PROJECT_FUZZ_SEEDS"))
         WriteSeeds(seeds);
