@@ -137,6 +137,21 @@ void StitchGroup(const unsigned char* const* rowPointers, const PyramidLevel& le
                     size_t(std::min(16 - inFirst, level.Tile(0, int(tile) + 1).width)));
 }
 
+// a + (b - a) f for sixteen 16-bit lanes, f = (fh 2^16 + fl) / 2^32, rounded
+// towards a: floor(m f) for m = |b - a| below 256 is the high half of m fh,
+// plus the carry out of its low half plus (m fl) >> 16.
+__attribute__((target("avx2"))) inline __m256i LerpAvx2(__m256i a, __m256i b, __m256i fh, __m256i fl)
+{
+    const __m256i d = _mm256_sub_epi16(b, a);
+    const __m256i sign = _mm256_srai_epi16(d, 15);
+    const __m256i m = _mm256_abs_epi16(d);
+    const __m256i rest = _mm256_mulhi_epu16(m, fl);
+    const __m256i sum = _mm256_add_epi16(_mm256_mullo_epi16(m, fh), rest);
+    const __m256i noCarry = _mm256_cmpeq_epi16(_mm256_max_epu16(sum, rest), sum);
+    const __m256i q = _mm256_add_epi16(_mm256_add_epi16(_mm256_mulhi_epu16(m, fh), noCarry), _mm256_set1_epi16(1));
+    return _mm256_add_epi16(a, _mm256_sub_epi16(_mm256_xor_si256(q, sign), sign));
+}
+
 // Eight columns per group: one byte shuffle of the group's sixteen source
 // bytes gives its pairs; the arithmetic runs on sixteen 16-bit lanes, two
 // groups at a time. Returns the columns done.
@@ -162,17 +177,7 @@ __attribute__((target("avx2"))) int LerpColumnsAvx2(const unsigned char* const* 
         const __m256i b = _mm256_cvtepu8_epi16(_mm_unpackhi_epi64(p0, p1));
         const __m256i fh = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&map.fractionHigh[size_t(k)]));
         const __m256i fl = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&map.fractionLow[size_t(k)]));
-        // floor(m (fh 2^16 + fl) / 2^32) for m = |b - a| below 256: the high
-        // half of m fh, plus the carry out of its low half plus (m fl) >> 16.
-        const __m256i d = _mm256_sub_epi16(b, a);
-        const __m256i sign = _mm256_srai_epi16(d, 15);
-        const __m256i m = _mm256_abs_epi16(d);
-        const __m256i rest = _mm256_mulhi_epu16(m, fl);
-        const __m256i sum = _mm256_add_epi16(_mm256_mullo_epi16(m, fh), rest);
-        const __m256i noCarry = _mm256_cmpeq_epi16(_mm256_max_epu16(sum, rest), sum);
-        const __m256i q = _mm256_add_epi16(_mm256_add_epi16(_mm256_mulhi_epu16(m, fh), noCarry), _mm256_set1_epi16(1));
-        const __m256i r = _mm256_add_epi16(a, _mm256_sub_epi16(_mm256_xor_si256(q, sign), sign));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + k), r);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + k), LerpAvx2(a, b, fh, fl));
     }
     return k;
 }
@@ -189,15 +194,7 @@ __attribute__((target("avx2"))) int LerpRowsAvx2(const uint16_t* a16, const uint
         for (int h = 0; h < 2; ++h) {
             const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a16 + k + 16 * h));
             const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b16 + k + 16 * h));
-            const __m256i d = _mm256_sub_epi16(b, a);
-            const __m256i sign = _mm256_srai_epi16(d, 15);
-            const __m256i m = _mm256_abs_epi16(d);
-            const __m256i rest = _mm256_mulhi_epu16(m, fl);
-            const __m256i sum = _mm256_add_epi16(_mm256_mullo_epi16(m, fh), rest);
-            const __m256i noCarry = _mm256_cmpeq_epi16(_mm256_max_epu16(sum, rest), sum);
-            const __m256i q =
-                _mm256_add_epi16(_mm256_add_epi16(_mm256_mulhi_epu16(m, fh), noCarry), _mm256_set1_epi16(1));
-            r[h] = _mm256_add_epi16(a, _mm256_sub_epi16(_mm256_xor_si256(q, sign), sign));
+            r[h] = LerpAvx2(a, b, fh, fl);
         }
         // packus works per 128-bit lane; the permute puts the bytes back in order.
         const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(r[0], r[1]), 0xD8);
