@@ -95,6 +95,18 @@ void PhaseRow(const unsigned char* src, unsigned char* dst, int n)
     }
 }
 
+// Amplitude or phase of complex parts of type T. Signed bytes are read as char
+// for the phase, which has its own Arg.
+template <typename T, typename PhaseT = T>
+void ComplexRow(bool asPhase, const unsigned char* src, unsigned char* dst, int n, double lo, double scale)
+{
+    static_assert(sizeof(T) == sizeof(PhaseT));
+    if (asPhase)
+        PhaseRow<PhaseT>(src, dst, n);
+    else
+        AmplitudeRow<T>(src, dst, n, lo, scale);
+}
+
 // One row of display values; false for an unknown sample type.
 bool ConvertRow(int type, int phase, const unsigned char* src, unsigned char* dst, int n, double lo, double scale)
 {
@@ -110,28 +122,15 @@ bool ConvertRow(int type, int phase, const unsigned char* src, unsigned char* ds
     case FLOAT64: RealRow<double>(src, dst, n, lo, scale); return true;
     default: break;
     }
-    if (asPhase) {
-        switch (type) {
-        case CFLOAT32: PhaseRow<float>(src, dst, n); return true;
-        case CFLOAT64: PhaseRow<double>(src, dst, n); return true;
-        case CUINT8: PhaseRow<unsigned char>(src, dst, n); return true;
-        case CSINT8: PhaseRow<char>(src, dst, n); return true;
-        case CUINT16: PhaseRow<unsigned short>(src, dst, n); return true;
-        case CSINT16: PhaseRow<short>(src, dst, n); return true;
-        case CUINT32: PhaseRow<unsigned int>(src, dst, n); return true;
-        case CSINT32: PhaseRow<int>(src, dst, n); return true;
-        default: return false;
-        }
-    }
     switch (type) {
-    case CFLOAT32: AmplitudeRow<float>(src, dst, n, lo, scale); return true;
-    case CFLOAT64: AmplitudeRow<double>(src, dst, n, lo, scale); return true;
-    case CUINT8: AmplitudeRow<uint8_t>(src, dst, n, lo, scale); return true;
-    case CSINT8: AmplitudeRow<int8_t>(src, dst, n, lo, scale); return true;
-    case CUINT16: AmplitudeRow<uint16_t>(src, dst, n, lo, scale); return true;
-    case CSINT16: AmplitudeRow<int16_t>(src, dst, n, lo, scale); return true;
-    case CUINT32: AmplitudeRow<uint32_t>(src, dst, n, lo, scale); return true;
-    case CSINT32: AmplitudeRow<int32_t>(src, dst, n, lo, scale); return true;
+    case CFLOAT32: ComplexRow<float>(asPhase, src, dst, n, lo, scale); return true;
+    case CFLOAT64: ComplexRow<double>(asPhase, src, dst, n, lo, scale); return true;
+    case CUINT8: ComplexRow<uint8_t>(asPhase, src, dst, n, lo, scale); return true;
+    case CSINT8: ComplexRow<int8_t, char>(asPhase, src, dst, n, lo, scale); return true;
+    case CUINT16: ComplexRow<uint16_t>(asPhase, src, dst, n, lo, scale); return true;
+    case CSINT16: ComplexRow<int16_t>(asPhase, src, dst, n, lo, scale); return true;
+    case CUINT32: ComplexRow<uint32_t>(asPhase, src, dst, n, lo, scale); return true;
+    case CSINT32: ComplexRow<int32_t>(asPhase, src, dst, n, lo, scale); return true;
     default: return false;
     }
 }
