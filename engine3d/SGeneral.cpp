@@ -715,21 +715,32 @@ void TSBranch::Assign(TPersistent* Source)
         TSObject::Assign(Source);
 }
 
+namespace {
+
+// The children present now, copied under the tree lock so that they can be
+// called without it.
+std::vector<TSBranch*> PresentChildren(const std::vector<TSBranch*>& Children)
+{
+    std::lock_guard guard(TreeLock());
+    std::vector<TSBranch*> present;
+    for (TSBranch* child : Children)
+        if (child != nullptr)
+            present.push_back(child);
+    return present;
+}
+
+}  // namespace
+
 std::int32_t TSBranch::SpreadOperation(std::int32_t Code, std::int32_t Operation)
 {
     if (Operation != ocSave && Operation != ocLoad)
         return -1;
-    std::vector<TSBranch*> children;
-    {
-        std::lock_guard guard(TreeLock());
-        children = m_children;
-    }
+    const std::vector<TSBranch*> children = PresentChildren(m_children);
     // The children are called without the tree lock, which their own locks
     // must never be taken under.
     std::int32_t reached = 1;
     for (TSBranch* child : children)
-        if (child != nullptr)
-            reached += std::max(0, child->Process(Code, Operation));
+        reached += std::max(0, child->Process(Code, Operation));
     return reached;
 }
 
@@ -747,13 +758,7 @@ std::int32_t TSBranch::Save(TSObjectsStream* Stream)
 {
     if (Stream == nullptr)
         return -1;
-    std::vector<TSBranch*> children;
-    {
-        std::lock_guard guard(TreeLock());
-        for (TSBranch* child : m_children)
-            if (child != nullptr)
-                children.push_back(child);
-    }
+    const std::vector<TSBranch*> children = PresentChildren(m_children);
     const auto count = static_cast<std::int32_t>(children.size());
     Stream->Write(&count, 4);
     std::int32_t written = 4;
@@ -791,15 +796,10 @@ std::int32_t TSBranch::Link(TSObjectsStream* Stream)
 {
     if (Stream == nullptr)
         return -1;
-    std::vector<TSBranch*> children;
-    {
-        std::lock_guard guard(TreeLock());
-        children = m_children;
-    }
+    const std::vector<TSBranch*> children = PresentChildren(m_children);
     std::int32_t linked = 0;
     for (TSBranch* child : children)
-        if (child != nullptr)
-            linked += std::max(0, child->Link(Stream));
+        linked += std::max(0, child->Link(Stream));
     return linked == 0 ? -1 : linked;
 }
 
