@@ -228,10 +228,18 @@ std::string FullPathOf(const std::string& Name)
     return full;
 }
 
-// Ends an operation begun on Project whatever happened within it; the first
-// error wins.
-void FinishOperation(TSProject& Project, std::int32_t Operation, std::exception_ptr& Failure)
+// Runs Body within Operation begun on Project. The operation ends whatever
+// happened within it; an error of Body or of the end is kept in Failure, the
+// first one winning. An error of the beginning passes on.
+template <class Body>
+void RunOperation(TSProject& Project, std::int32_t Operation, std::exception_ptr& Failure, Body&& Run)
 {
+    Project.Process(ocBeginOperation, Operation);
+    try {
+        Run();
+    } catch (...) {
+        Failure = std::current_exception();
+    }
     try {
         Project.Process(ocEndOperation, Operation);
     } catch (...) {
@@ -769,8 +777,7 @@ void TSProject::SaveToFile(TSThread* Thread, TSThreadParams* Params)
     auto stream = std::make_unique<TSProjectStream>(this, Thread);
     std::exception_ptr failure;
     try {
-        Process(ocBeginOperation, ocSave);
-        try {
+        RunOperation(*this, ocSave, failure, [&] {
             Report(Thread, sSavePreparation);
             TSProjectLayout layout;
             const std::int64_t total = ComputeLayout(layout);
@@ -784,10 +791,7 @@ void TSProject::SaveToFile(TSThread* Thread, TSThreadParams* Params)
                 ThrowLayout(sLayoutExceeded);
             Report(Thread, sFinishingSave);
             stream->Commit();
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        FinishOperation(*this, ocSave, failure);
+        });
     } catch (...) {
         failure = std::current_exception();
     }
@@ -815,16 +819,12 @@ void TSProject::LoadFromFile(TSThread* Thread, TSThreadParams* Params)
     try {
         std::int32_t size = 0;
         stream->Open(path, pmOpen, size);
-        Process(ocBeginOperation, ocLoad);
-        try {
+        RunOperation(*this, ocLoad, failure, [&] {
             const auto param = reinterpret_cast<TSParam>(stream.get());
             Process(ocLoad, param);
             Process(ocLink, param);
             Report(Thread, sFinishingLoad);
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        FinishOperation(*this, ocLoad, failure);
+        });
     } catch (...) {
         failure = std::current_exception();
     }
