@@ -21,36 +21,13 @@
 #include "DataTypes.h"
 #include "RDPExcept.h"
 #include "RDPFile.h"
+#include "TempDir.h"
 
 namespace rdptest {
 
 using Bytes = std::vector<unsigned char>;
 
-// A fresh folder under the temporary folder, removed with everything in it.
-class TempDir final {
-public:
-    TempDir()
-    {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/rdptest.XXXXXX";
-        if (::mkdtemp(pattern.data()) == nullptr)
-            ADD_FAILURE() << "mkdtemp failed";
-        m_path = pattern;
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(m_path, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    std::string File(const std::string& name) const { return m_path + "/" + name; }
-    const std::string& Path() const { return m_path; }
-
-private:
-    std::string m_path;
-};
+using testsupport::TempDir;
 
 inline Bytes Load(const std::string& path)
 {

@@ -10,19 +10,13 @@
 
 #include "Exception.h"
 #include "File.h"
+#include "TempDir.h"
 
 namespace {
 
 class FileTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        std::string pattern = "/tmp/filetest.XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        m_dir = pattern;
-    }
-    void TearDown() override { std::filesystem::remove_all(m_dir); }
-    std::string Path(const char* name) const { return m_dir + "/" + name; }
+    std::string Path(const char* name) const { return m_dir.File(name); }
     static void Put(const std::string& path, const std::string& bytes)
     {
         std::ofstream(path, std::ios::binary) << bytes;
@@ -33,7 +27,7 @@ protected:
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
 
-    std::string m_dir;
+    testsupport::TempDir m_dir;
 };
 
 // Expects body to throw a FileException carrying cause; frees it.

@@ -13,19 +13,13 @@
 #include "Exception.h"
 #include "File.h"
 #include "ReplacingFile.h"
+#include "TempDir.h"
 
 namespace {
 
 class ReplacingFileTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        std::string pattern = "/tmp/replacingtest.XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        m_dir = pattern;
-    }
-    void TearDown() override { std::filesystem::remove_all(m_dir); }
-    std::string Path(const char* name) const { return m_dir + "/" + name; }
+    std::string Path(const char* name) const { return m_dir.File(name); }
     static std::string Get(const std::string& path)
     {
         std::ifstream in(path, std::ios::binary);
@@ -34,14 +28,14 @@ protected:
     int EntryCount() const
     {
         int n = 0;
-        for (const auto& e : std::filesystem::directory_iterator(m_dir)) {
+        for (const auto& e : std::filesystem::directory_iterator(m_dir.Path())) {
             (void)e;
             ++n;
         }
         return n;
     }
 
-    std::string m_dir;
+    testsupport::TempDir m_dir;
 };
 
 TEST_F(ReplacingFileTest, CommitReplacesWhileTheOldFileStaysMapped)
