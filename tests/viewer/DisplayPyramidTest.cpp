@@ -26,8 +26,11 @@
 #include "MeterInfoBase.h"
 #include "RDPExcept.h"
 #include "TempFiles.h"
+#include "../base/RdpFileBuilder.h"
 
 namespace {
+
+using rdptest::CauseOf;
 
 // ---- helpers ---------------------------------------------------------------
 
@@ -74,19 +77,6 @@ public:
     std::vector<double> positions;
     double m_pos = 1000;
 };
-
-int CancelCause(const std::function<void()>& fn)
-{
-    try {
-        fn();
-    } catch (plat::Exception* e) {
-        std::string msg;
-        const int cause = GetError(e, msg);
-        e->Delete();
-        return cause;
-    }
-    return -1;
-}
 
 // Histogram and level block of one build, laid out as in the cache file.
 struct Block {
@@ -480,7 +470,7 @@ TEST(DisplayPyramidCache, TimeIsWrittenOnlyWhenTheBuildCompletes)
         CDisplayPyramid p;
         TestMeter meter;
         meter.cancelAtStep = cancelAt;
-        EXPECT_EQ(CancelCause([&] {
+        EXPECT_EQ(CauseOf([&] {
                       p.Build(cache.base + kDisplayCacheLevelsOffset, samples.data(), W, H, W, UINT8, 0, 0, 255,
                               &meter, cache.base);
                   }),
@@ -513,7 +503,7 @@ TEST(DisplayPyramidCache, LookUpFindsOnlyCompleteCaches)
         TestMeter meter;
         meter.cancelAtStep = cancelAt;
         CDisplayPyramid p;
-        const int cause = CancelCause([&] {
+        const int cause = CauseOf([&] {
             p.Build(base + kDisplayCacheLevelsOffset, samples.data(), W, H, W, UINT8, 0, 0, 255, &meter, base);
         });
         munmap(base, size);
@@ -535,7 +525,7 @@ TEST(DisplayPyramidCache, ParallelBuildCancelsCleanly)
     CDisplayPyramid p;
     TestMeter meter;
     meter.cancelAtStep = 20;
-    EXPECT_EQ(CancelCause([&] {
+    EXPECT_EQ(CauseOf([&] {
                   p.Build(cache.base + kDisplayCacheLevelsOffset, samples.data(), W, H, W * 4, FLOAT32, 0, 0, 1,
                           &meter, cache.base);
               }),
@@ -692,7 +682,7 @@ TEST(DisplayPyramidRegion, CopyPathMeterMovesByBandsAndCancelReachesTheCaller)
     plat::ScopedMessageBoxAnswerer boxes(plat::IDOK);
     TestMeter cancelling;
     cancelling.cancelAtSetPos = true;
-    EXPECT_EQ(CancelCause([&] { p.GetRegion(dest.data(), W, 0, 0, 500, 100, 1.0, 0, 1, 0, &cancelling); }),
+    EXPECT_EQ(CauseOf([&] { p.GetRegion(dest.data(), W, 0, 0, 500, 100, 1.0, 0, 1, 0, &cancelling); }),
               RDP_CANCEL);
     EXPECT_TRUE(boxes.Calls().empty());
     TestMeter failing;
