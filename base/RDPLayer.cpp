@@ -133,19 +133,21 @@ void CRDPLayer::RequireStatsTag() const
         AfxThrowRDPExcept(RDP_EMPTY_LAYER);
 }
 
-void** CRDPLayer::BindRows(Binding& binding)
+void** CRDPLayer::BindRows(std::shared_ptr<Binding> binding)
 {
     try {
-        binding.rows.resize(size_t(m_nHeight));
+        binding->rows.resize(size_t(m_nHeight));
     } catch (const std::bad_alloc&) {
+        Unbind();
         AfxThrowRDPExcept(RDP_MEMORY);
     }
     m_nRowSize = int64_t(m_nWidth) * m_nSampleSize;
     m_nTotalSize = m_nRowSize * m_nHeight;
     for (int i = 0; i < m_nHeight; ++i)
-        binding.rows[size_t(i)] = m_pPixels + int64_t(i) * m_nRowSize;
-    m_ppRows = binding.rows.data();
+        binding->rows[size_t(i)] = m_pPixels + int64_t(i) * m_nRowSize;
+    m_ppRows = binding->rows.data();
     m_bEmpty = 0;
+    m_binding = std::move(binding);
     return m_ppRows;
 }
 
@@ -235,14 +237,7 @@ void** CRDPLayer::OpenLayerEx(const char* file, int layer, int writable)
     m_pPreview = preview ? preview + 4 : nullptr;
     m_bWritable = writableView;
     m_strFileName = binding->map.GetFileName();
-    try {
-        void** rows = BindRows(*binding);
-        m_binding = std::move(binding);
-        return rows;
-    } catch (...) {
-        Unbind();
-        throw;
-    }
+    return BindRows(std::move(binding));
 }
 
 void** CRDPLayer::CreateTempLayer(int width, int height, int type)
@@ -292,14 +287,7 @@ void** CRDPLayer::CreateTempLayer(int width, int height, int type)
     m_pPixels = block;
     m_pStats = m_pHeader = m_pPreviewTag = m_pPreview = nullptr;
     m_strFileName = binding->map.GetFileName();
-    try {
-        void** rows = BindRows(*binding);
-        m_binding = std::move(binding);
-        return rows;
-    } catch (...) {
-        Unbind();
-        throw;
-    }
+    return BindRows(std::move(binding));
 }
 
 int CRDPLayer::CloseLayer()

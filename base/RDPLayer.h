@@ -120,7 +120,8 @@ private:
     void RequireWritable() const;
     void RequireStatsTag() const;
     Span Clip(const RECT* rect) const;
-    void** BindRows(Binding& binding);
+    // Builds the row table and takes the binding; on failure the object is left unbound.
+    void** BindRows(std::shared_ptr<Binding> binding);
     void Unbind();
     void** BindNewLayer(const char* file, int layer, int flags);
     double StatsDouble(int offset) const;
