@@ -20,8 +20,8 @@
 #include <string>
 #include <vector>
 
-#include "DataTypes.h"
-#include "DisplayPyramid.h"
+#include "layer/DataTypes.h"
+#include "pyramid/DisplayPyramid.h"
 
 namespace {
 

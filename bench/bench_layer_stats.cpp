@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "DataTypes.h"
-#include "RDPFile.h"
-#include "RDPLayer.h"
+#include "layer/DataTypes.h"
+#include "layer/RDPFileTags.h"
+#include "layer/RDPLayer.h"
 
 namespace {
 

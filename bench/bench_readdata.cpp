@@ -18,8 +18,8 @@
 #include <fstream>
 #include <string>
 
-#include "DataTypes.h"
-#include "RDPLayer.h"
+#include "layer/DataTypes.h"
+#include "layer/RDPLayer.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include <algorithm>
 #include <vector>
 
-#include "RDPExcept.h"
-#include "RDPFile.h"
-#include "RDPLayer.h"
+#include "layer/RDPExcept.h"
+#include "layer/RDPFileTags.h"
+#include "layer/RDPLayer.h"
 
 namespace {
 

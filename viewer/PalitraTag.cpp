@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "MathHelpers.h"
+#include "util/MathHelpers.h"
 
 namespace {
 

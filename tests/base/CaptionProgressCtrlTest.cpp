@@ -5,7 +5,7 @@
 #include <QWidget>
 #include <climits>
 
-#include "CaptionProgressCtrl.h"
+#include "jobs/CaptionProgressCtrl.h"
 #include "CustomControl.h"
 
 namespace {

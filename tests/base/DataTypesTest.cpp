@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "DataTypes.h"
+#include "layer/DataTypes.h"
 
 namespace {
 

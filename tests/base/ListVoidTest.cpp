@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "ListVoid.h"
+#include "util/ListVoid.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "MathHelpers.h"
+#include "util/MathHelpers.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "MemoryMap.h"
+#include "files/MemoryMap.h"
 
 namespace fs = std::filesystem;
 

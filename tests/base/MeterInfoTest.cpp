@@ -12,10 +12,10 @@
 #include <thread>
 
 #include "MessageBox.h"
-#include "MeterDialog.h"
-#include "MeterInfo.h"
+#include "jobs/MeterDialog.h"
+#include "jobs/MeterInfo.h"
 #include "PumpUntil.h"
-#include "RDPExcept.h"
+#include "layer/RDPExcept.h"
 #include "StringTable.h"
 #include "VarnokModule.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <utility>
 
-#include "MyString.h"
+#include "util/MyString.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "Exception.h"
-#include "OrderFile.h"
+#include "files/OrderFile.h"
 #include "RdpFileBuilder.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <sstream>
 #include <string>
 
-#include "RDPExcept.h"
+#include "layer/RDPExcept.h"
 
 namespace {
 

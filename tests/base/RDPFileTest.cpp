@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "RDPFile.h"
+#include "layer/RDPFileTags.h"
 #include "RdpFileBuilder.h"
 
 namespace {

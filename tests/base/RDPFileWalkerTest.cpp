@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "File.h"
-#include "RDPFileWalker.h"
+#include "format/RDPFileWalker.h"
 #include "RdpFileBuilder.h"
 
 namespace {

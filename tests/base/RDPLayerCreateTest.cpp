@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "DataTypes.h"
-#include "RDPExcept.h"
-#include "RDPFile.h"
-#include "RDPLayer.h"
+#include "layer/DataTypes.h"
+#include "layer/RDPExcept.h"
+#include "layer/RDPFileTags.h"
+#include "layer/RDPLayer.h"
 #include "RdpFileBuilder.h"
 
 namespace {

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "DataTypes.h"
-#include "RDPLayer.h"
+#include "layer/DataTypes.h"
+#include "layer/RDPLayer.h"
 #include "RdpFileBuilder.h"
 
 namespace {

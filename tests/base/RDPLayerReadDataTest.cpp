@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "DataTypes.h"
-#include "MeterInfoBase.h"
-#include "RDPExcept.h"
-#include "RDPLayer.h"
+#include "layer/DataTypes.h"
+#include "jobs/MeterInfoBase.h"
+#include "layer/RDPExcept.h"
+#include "layer/RDPLayer.h"
 #include "RdpFileBuilder.h"
-#include "RowConvert.h"
+#include "format/RowConvert.h"
 
 namespace {
 

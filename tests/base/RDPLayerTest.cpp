@@ -13,13 +13,13 @@
 #include <string>
 #include <vector>
 
-#include "DataTypes.h"
-#include "MathHelpers.h"
+#include "layer/DataTypes.h"
+#include "util/MathHelpers.h"
 #include "MessageBox.h"
-#include "MeterInfoBase.h"
-#include "RDPExcept.h"
-#include "RDPFile.h"
-#include "RDPLayer.h"
+#include "jobs/MeterInfoBase.h"
+#include "layer/RDPExcept.h"
+#include "layer/RDPFileTags.h"
+#include "layer/RDPLayer.h"
 #include "RdpFileBuilder.h"
 
 // Marks a bound layer as created here, as the layer creators will, so that

@@ -3,9 +3,9 @@
 #include <filesystem>
 #include <string>
 
-#include "DataTypes.h"
-#include "RDPFile.h"
-#include "RDPLayerWriter.h"
+#include "layer/DataTypes.h"
+#include "layer/RDPFileTags.h"
+#include "layer/RDPLayerWriter.h"
 #include "RdpFileBuilder.h"
 
 namespace {

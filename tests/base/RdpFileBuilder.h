@@ -18,9 +18,9 @@
 #include <string_view>
 #include <vector>
 
-#include "DataTypes.h"
-#include "RDPExcept.h"
-#include "RDPFile.h"
+#include "layer/DataTypes.h"
+#include "layer/RDPExcept.h"
+#include "layer/RDPFileTags.h"
 #include "TempDir.h"
 
 namespace rdptest {

@@ -6,8 +6,8 @@
 #include <limits>
 #include <vector>
 
-#include "DataTypes.h"
-#include "RowConvert.h"
+#include "layer/DataTypes.h"
+#include "format/RowConvert.h"
 
 namespace {
 

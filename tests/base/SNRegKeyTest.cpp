@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "SNRegKey.h"
+#include "settings/SNRegKey.h"
 #include "ScopedEnvFolder.h"
 
 namespace {

@@ -8,10 +8,10 @@
 #include <random>
 #include <vector>
 
-#include "DataTypes.h"
-#include "MathHelpers.h"
-#include "SampleConvert.h"
-#include "SampleStats.h"
+#include "layer/DataTypes.h"
+#include "util/MathHelpers.h"
+#include "format/SampleConvert.h"
+#include "layer/SampleStats.h"
 
 namespace {
 

@@ -16,10 +16,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "SNRegKey.h"
+#include "settings/SNRegKey.h"
 #include "ScopedEnvFolder.h"
 #include "StringTable.h"
-#include "TempFiles.h"
+#include "files/TempFiles.h"
 #include "VarnokApp.h"
 
 extern char** environ;

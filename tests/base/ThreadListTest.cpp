@@ -13,15 +13,15 @@
 #include <thread>
 
 #include "Dialog.h"
-#include "ExceptionCodeName.h"
+#include "jobs/ExceptionCodeName.h"
 #include "FaultGuard.h"
 #include "MessageBox.h"
-#include "MeterDialog.h"
-#include "MeterInfo.h"
+#include "jobs/MeterDialog.h"
+#include "jobs/MeterInfo.h"
 #include "PumpUntil.h"
-#include "RDPExcept.h"
-#include "Run.h"
-#include "ThreadList.h"
+#include "layer/RDPExcept.h"
+#include "jobs/Run.h"
+#include "jobs/ThreadList.h"
 
 namespace {
 

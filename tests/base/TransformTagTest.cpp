@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "RDPFile.h"
+#include "layer/RDPFileTags.h"
 #include "RdpFileBuilder.h"
-#include "Transform.h"
+#include "layer/Transform.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "RdpFileBuilder.h"
-#include "Transform.h"
+#include "layer/Transform.h"
 
 namespace {
 

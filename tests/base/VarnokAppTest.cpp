@@ -7,9 +7,9 @@
 #include <unistd.h>
 
 #include "DesktopOpen.h"
-#include "FileNames.h"
-#include "HelpSystem.h"
-#include "SNRegKey.h"
+#include "files/FileNames.h"
+#include "settings/HelpSystem.h"
+#include "settings/SNRegKey.h"
 #include "ScopedEnvFolder.h"
 #include "Splash.h"
 #include "StringTable.h"

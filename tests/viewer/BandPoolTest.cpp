@@ -4,7 +4,7 @@
 #include <thread>
 #include <vector>
 
-#include "BandPool.h"
+#include "pyramid/BandPool.h"
 
 namespace {
 

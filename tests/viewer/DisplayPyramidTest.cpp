@@ -20,12 +20,12 @@
 #include <string>
 #include <vector>
 
-#include "DataTypes.h"
-#include "DisplayPyramid.h"
+#include "layer/DataTypes.h"
+#include "pyramid/DisplayPyramid.h"
 #include "MessageBox.h"
-#include "MeterInfoBase.h"
-#include "RDPExcept.h"
-#include "TempFiles.h"
+#include "jobs/MeterInfoBase.h"
+#include "layer/RDPExcept.h"
+#include "files/TempFiles.h"
 #include "../base/RdpFileBuilder.h"
 
 namespace {

@@ -1,0 +1,760 @@
+#include "layer/RDPLayer.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstddef>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "layer/DataTypes.h"
+#include "util/MathHelpers.h"
+#include "MessageBox.h"
+#include "files/MemoryMap.h"
+#include "jobs/MeterInfoBase.h"
+#include "layer/RDPExcept.h"
+#include "layer/RDPFileTags.h"
+#include "format/RDPFileWalker.h"
+#include "layer/RowWorkers.h"
+#include "layer/SampleStats.h"
+#include "StringTable.h"
+#include "files/TempFiles.h"
+#include "VarnokModule.h"
+
+namespace {
+
+const plat::StringEntry kStrings[] = {
+    {5017, "Error closing object  !"},
+    {5049, "Calculating statisticses ..."},
+};
+const plat::StringTableRegistration kRegistration(kVarnokModule, kStrings);
+
+// Fields of the statistics payload, read and written in place with memcpy.
+constexpr int kStatsTagSize = int(sizeof(StatisticsTag));
+constexpr int kStatsReady = int(offsetof(StatisticsTag, computed));
+constexpr int kStatsMin = int(offsetof(StatisticsTag, minimum));
+constexpr int kStatsMax = int(offsetof(StatisticsTag, maximum));
+constexpr int kStatsStdDev = int(offsetof(StatisticsTag, deviation));
+constexpr int kStatsMean = int(offsetof(StatisticsTag, mean));
+constexpr int kStatsHist = int(offsetof(StatisticsTag, histogram));
+constexpr int kPreviewPlane = kPreviewSide * kPreviewSide;
+
+// Temporary layers up to this size live on the heap, larger ones in a file.
+constexpr int64_t kHeapLimit = 0x100000;
+
+int32_t Word(const unsigned char* base, int64_t offset)
+{
+    return sample::Load<int32_t>(base + offset);
+}
+
+bool Fits(int64_t offset, int64_t bytes, int64_t size)
+{
+    return offset >= 0 && bytes >= 0 && offset <= size && bytes <= size - offset;
+}
+
+// Payload of a tag of the layer in a mapping, with its stored length; NULL when
+// the chain holds no such tag or is broken. A payload whose length word or body
+// would lie outside the mapping gives NULL as well, with *outside set.
+unsigned char* FindPayload(unsigned char* base, int64_t size, int layer, int tag, int32_t& length, bool& outside)
+{
+    outside = false;
+    RDPFileWalker walker(base, size);
+    const auto header = walker.TagPayload(layer, tag);
+    if (!header)
+        return nullptr;
+    const int64_t payload = header->fields.payload;
+    if (!Fits(payload, 4, size)) {
+        outside = true;
+        return nullptr;
+    }
+    length = Word(base, payload);
+    if (length < 4 || !Fits(payload, length, size)) {
+        outside = true;
+        return nullptr;
+    }
+    return base + payload;
+}
+
+// Payload of a tag at least minLength long, for a file being bound.
+unsigned char* CheckedPayload(unsigned char* base, int64_t size, int layer, int tag, int64_t minLength)
+{
+    int32_t length = 0;
+    bool outside = false;
+    unsigned char* payload = FindPayload(base, size, layer, tag, length, outside);
+    return payload && length >= minLength ? payload : nullptr;
+}
+
+// Shows the failure of a close that nobody can catch any more.
+void ReportCloseFailure()
+{
+    plat::MessageBox(plat::WindowHandle(), plat::LoadString(5017, kVarnokModule), "", plat::MB_OK);
+}
+
+}  // namespace
+
+// What a bound object holds and its copies share.
+struct CRDPLayer::Binding {
+    CMemoryMap map;
+    std::unique_ptr<unsigned char[]> heap;
+    std::vector<void*> rows;
+};
+
+CRDPLayer::CRDPLayer(CMeterInfoBase* meter) : m_pMeter(meter) {}
+
+CRDPLayer::~CRDPLayer()
+{
+    try {
+        CloseLayer();
+    } catch (plat::Exception* e) {
+        e->Delete();
+        ReportCloseFailure();
+    }
+}
+
+void CRDPLayer::RequireBound() const
+{
+    if (m_bEmpty)
+        AfxThrowRDPExcept(RDP_EMPTY_LAYER);
+}
+
+void CRDPLayer::RequireWritable() const
+{
+    if (!m_bWritable)
+        AfxThrowRDPExcept(RDP_MEMORY);
+}
+
+// Statistics beyond minimum and maximum need a file layer's tag 2.
+void CRDPLayer::RequireStatsTag() const
+{
+    RequireBound();
+    if (m_pStats == nullptr)
+        AfxThrowRDPExcept(RDP_EMPTY_LAYER);
+}
+
+void** CRDPLayer::BindRows(std::shared_ptr<Binding> binding)
+{
+    try {
+        binding->rows.resize(size_t(m_nHeight));
+    } catch (const std::bad_alloc&) {
+        Unbind();
+        AfxThrowRDPExcept(RDP_MEMORY);
+    }
+    m_nRowSize = int64_t(m_nWidth) * m_nSampleSize;
+    m_nTotalSize = m_nRowSize * m_nHeight;
+    for (int i = 0; i < m_nHeight; ++i)
+        binding->rows[size_t(i)] = m_pPixels + int64_t(i) * m_nRowSize;
+    m_ppRows = binding->rows.data();
+    m_bEmpty = 0;
+    m_binding = std::move(binding);
+    return m_ppRows;
+}
+
+void CRDPLayer::Unbind()
+{
+    m_binding.reset();
+    m_bEmpty = 1;
+    m_nWidth = m_nHeight = 0;
+    m_nType = -1;
+    m_pBase = nullptr;
+    m_nMapSize = 0;
+    m_pPixels = nullptr;
+    m_pStats = nullptr;
+    m_pHeader = nullptr;
+    m_ppRows = nullptr;
+    m_pPreviewTag = m_pPreview = nullptr;
+    m_nSampleSize = 0;
+    m_nRowSize = m_nTotalSize = 0;
+    m_bCreated = m_bHeap = m_bTemp = 0;
+    m_bWritable = false;
+    m_strFileName.clear();
+}
+
+void** CRDPLayer::OpenLayer(const char* file, int writable)
+{
+    return OpenLayerEx(file, 0, writable);
+}
+
+void** CRDPLayer::OpenLayerEx(const char* file, int layer, int writable)
+{
+    if (!m_bEmpty)
+        AfxThrowRDPExcept(RDP_OPEN_FILE);
+    if (file == nullptr)
+        return nullptr;
+    m_nLayer = layer;
+    m_nReserved = m_bTemp = m_bCreated = 0;
+
+    auto binding = std::make_shared<Binding>();
+    bool writableView = writable != 0;
+    void* view = binding->map.Open(file, 0, writable ? 1 : 0);
+    if (view == nullptr && !writable) {
+        view = binding->map.Open(file, 0, 1);
+        writableView = true;
+    }
+    if (view == nullptr)
+        return nullptr;
+
+    // Everything is checked before a single pointer is handed out.
+    auto* base = static_cast<unsigned char*>(view);
+    const int64_t size = binding->map.Length();
+    unsigned char* header = CheckedPayload(base, size, layer, kTagLayerHeader, sizeof(LayerHeaderTag));
+    if (header == nullptr)
+        return nullptr;
+    LayerHeaderTag fields;
+    std::memcpy(&fields, header, sizeof fields);
+    const int width = fields.width;
+    const int height = fields.height;
+    const int type = fields.type;
+    const int sampleSize = GetDataTypeSize(type);
+    if (width <= 0 || height <= 0 || sampleSize == 0)
+        return nullptr;
+    const int64_t samples = int64_t(width) * height;
+    if (samples > size / sampleSize)
+        return nullptr;
+    unsigned char* pixelTag = CheckedPayload(base, size, layer, fields.pixelTag, samples * sampleSize + 4);
+    unsigned char* stats = CheckedPayload(base, size, layer, kTagStatistics, kStatsTagSize);
+    if (pixelTag == nullptr || stats == nullptr)
+        return nullptr;
+    // The preview is optional, but when the layer has one it must be whole.
+    int32_t previewLength = 0;
+    bool outside = false;
+    unsigned char* preview = FindPayload(base, size, layer, kTagPreview, previewLength, outside);
+    if (outside || (preview && previewLength < (IsComplexType(type) ? kPreviewLengthComplex : kPreviewLengthReal)))
+        return nullptr;
+
+    m_nWidth = width;
+    m_nHeight = height;
+    m_nType = type;
+    m_nSampleSize = sampleSize;
+    m_nHeaderReserved = fields.reserved;
+    m_pBase = base;
+    m_nMapSize = size;
+    m_pHeader = header;
+    m_pPixels = pixelTag + 4;
+    m_pStats = stats;
+    m_pPreviewTag = preview;
+    m_pPreview = preview ? preview + 4 : nullptr;
+    m_bWritable = writableView;
+    m_strFileName = binding->map.GetFileName();
+    return BindRows(std::move(binding));
+}
+
+void** CRDPLayer::CreateTempLayer(int width, int height, int type)
+{
+    if (!m_bEmpty)
+        AfxThrowRDPExcept(RDP_ALREADY_USED);
+    const int sampleSize = GetDataTypeSize(type);
+    if (width <= 0 || height <= 0 || sampleSize == 0)
+        return nullptr;
+    if (int64_t(width) * height > INT64_MAX / sampleSize)
+        AfxThrowRDPExcept(RDP_MEMORY);
+    const int64_t bytes = int64_t(width) * height * sampleSize;
+
+    m_nReserved = 0;
+    m_nLayer = 0;
+    m_dOwnMin = m_dOwnMax = 0.0;
+    auto binding = std::make_shared<Binding>();
+    unsigned char* block = nullptr;
+    if (bytes > kHeapLimit) {
+        // The mapping counts its length in an int.
+        if (bytes > INT_MAX)
+            AfxThrowRDPExcept(RDP_MEMORY);
+        const std::string name = GetNotExistFileName(nullptr);
+        block = static_cast<unsigned char*>(binding->map.Create(name, int(bytes), 1));
+        if (block == nullptr) {
+            std::remove(name.c_str());
+            AfxThrowRDPExcept(RDP_MEMORY);
+        }
+    } else {
+        binding->heap.reset(new (std::nothrow) unsigned char[size_t(bytes)]());
+        if (!binding->heap)
+            AfxThrowRDPExcept(RDP_MEMORY);
+        block = binding->heap.get();
+    }
+
+    m_bTemp = 1;
+    m_bHeap = binding->heap ? 1 : 0;
+    m_bCreated = 0;
+    m_bWritable = true;
+    m_nWidth = width;
+    m_nHeight = height;
+    m_nType = type;
+    m_nSampleSize = sampleSize;
+    m_nHeaderReserved = 0;
+    m_pBase = block;
+    m_nMapSize = bytes;
+    m_pPixels = block;
+    m_pStats = m_pHeader = m_pPreviewTag = m_pPreview = nullptr;
+    m_strFileName = binding->map.GetFileName();
+    return BindRows(std::move(binding));
+}
+
+int CRDPLayer::CloseLayer()
+{
+    if (m_bEmpty)
+        return 0;
+    if (m_bTemp) {
+        Unbind();
+        return 1;
+    }
+
+    int cause = -1;
+    bool meterChanged = false;
+    std::string oldText;
+    double oldLo = 0.0, oldHi = 0.0;
+    if (m_bCreated) {
+        const bool minMax = (m_nFlags & 4) != 0;
+        const bool stats = (m_nFlags & 1) != 0 && StatsReady() == 0;
+        const bool preview = (m_nFlags & 2) != 0;
+        const int total = (preview ? 200 : 0) + (stats ? m_nHeight : 0) + (minMax ? m_nHeight : 0);
+        try {
+            if (m_pMeter && total > 0) {
+                oldText = m_pMeter->GetText();
+                m_pMeter->GetRange(&oldLo, &oldHi);
+                meterChanged = true;
+                m_pMeter->SetText(plat::LoadString(5049, kVarnokModule).c_str());
+                m_pMeter->SetRange(0.0, double(total));
+            }
+            if (minMax)
+                MaxMinCount(nullptr);
+            if (stats)
+                StatsCalc();
+            // A layer without tag 4 has nowhere to put its preview.
+            if (preview && m_pPreview)
+                RescaleToPreview(m_pPreview);
+        } catch (plat::Exception* e) {
+            std::string msg;
+            cause = GetError(e, msg);
+            e->Delete();
+        }
+    }
+
+    Unbind();
+    if (meterChanged) {
+        m_pMeter->SetText(oldText.c_str());
+        m_pMeter->SetRange(oldLo, oldHi);
+    }
+    if (cause >= 0)
+        AfxThrowRDPExcept(cause);
+    return 1;
+}
+
+void* CRDPLayer::GetTag(int tag)
+{
+    return GetTag(tag, 0, nullptr);
+}
+
+void* CRDPLayer::GetTag(int tag, int len, void* dst)
+{
+    if (m_bEmpty || m_bTemp)
+        return nullptr;
+    int32_t length = 0;
+    bool outside = false;
+    unsigned char* payload = FindPayload(m_pBase, m_nMapSize, m_nLayer, tag, length, outside);
+    if (outside)
+        AfxThrowRDPExcept(RDP_MEMORY);
+    if (payload == nullptr)
+        return nullptr;
+    if (dst == nullptr)
+        return payload;
+    const int32_t n = std::min(len, length);
+    if (n > 0)
+        std::memcpy(dst, payload, size_t(n));
+    return dst;
+}
+
+int CRDPLayer::SetTag(int tag, int len, const void* src)
+{
+    if (m_bEmpty || m_bTemp || src == nullptr)
+        return 0;
+    auto* payload = static_cast<unsigned char*>(GetTag(tag));
+    if (payload == nullptr)
+        return 0;
+    const int32_t length = Word(payload, 0);
+    // The stored length stays: a longer source would be cut, a shorter one is
+    // followed by zero bytes; only len bytes of src are ever read.
+    if (len < 4 || len > length)
+        return 0;
+    RequireWritable();
+    std::memcpy(payload + 4, static_cast<const unsigned char*>(src) + 4, size_t(len - 4));
+    std::memset(payload + len, 0, size_t(length - len));
+    return 1;
+}
+
+double CRDPLayer::StatsDouble(int offset) const
+{
+    return m_pStats ? sample::Load<double>(m_pStats + offset) : 0.0;
+}
+
+void CRDPLayer::SetStatsDouble(int offset, double v)
+{
+    if (m_pStats == nullptr)
+        return;
+    RequireWritable();
+    sample::Store(m_pStats + offset, v);
+}
+
+double CRDPLayer::Min() const
+{
+    return m_bTemp ? m_dOwnMin : StatsDouble(kStatsMin);
+}
+
+double CRDPLayer::Max() const
+{
+    return m_bTemp ? m_dOwnMax : StatsDouble(kStatsMax);
+}
+
+double CRDPLayer::Mean() const
+{
+    return StatsDouble(kStatsMean);
+}
+
+double CRDPLayer::StdDev() const
+{
+    return StatsDouble(kStatsStdDev);
+}
+
+unsigned* CRDPLayer::HistAdr() const
+{
+    return m_pStats ? reinterpret_cast<unsigned*>(m_pStats + kStatsHist) : nullptr;
+}
+
+int CRDPLayer::StatsReady() const
+{
+    return m_pStats ? sample::Load<int32_t>(m_pStats + kStatsReady) : 0;
+}
+
+void CRDPLayer::SetMin(double v)
+{
+    if (m_bTemp)
+        m_dOwnMin = v;
+    else
+        SetStatsDouble(kStatsMin, v);
+}
+
+void CRDPLayer::SetMax(double v)
+{
+    if (m_bTemp)
+        m_dOwnMax = v;
+    else
+        SetStatsDouble(kStatsMax, v);
+}
+
+void CRDPLayer::SetMean(double v)
+{
+    SetStatsDouble(kStatsMean, v);
+}
+
+void CRDPLayer::SetStdDev(double v)
+{
+    SetStatsDouble(kStatsStdDev, v);
+}
+
+void CRDPLayer::SetStatsReady(int ready)
+{
+    if (m_pStats == nullptr)
+        return;
+    RequireWritable();
+    sample::Store<int32_t>(m_pStats + kStatsReady, ready);
+}
+
+CRDPLayer::Span CRDPLayer::Clip(const RECT* rect) const
+{
+    if (rect == nullptr)
+        return {0, 0, m_nWidth - 1, m_nHeight - 1};
+    return {std::max(rect->left, 0), std::max(rect->top, 0), std::min(rect->right, m_nWidth - 1),
+            std::min(rect->bottom, m_nHeight - 1)};
+}
+
+int CRDPLayer::MaxMinCount(const RECT* rect)
+{
+    RequireBound();
+    RequireWritable();
+    const Span span = Clip(rect);
+    if (span.Empty())
+        return 1;
+    const int64_t n = int64_t(span.right) - span.left + 1;
+    const int workers = sample::RowWorkerCount(n * (int64_t(span.bottom) - span.top + 1));
+    sample::Dispatch(m_nType, [&](auto kind) {
+        using K = decltype(kind);
+        std::vector<sample::Extremes<K>> extremes(static_cast<size_t>(workers));
+        sample::ForEachRow(
+            span.top, span.bottom, n, workers,
+            [&](int worker, int row) {
+                extremes[size_t(worker)].Row(
+                    static_cast<unsigned char*>(m_ppRows[row]) + int64_t(span.left) * K::size, n);
+            },
+            [&] {
+                if (m_pMeter)
+                    m_pMeter->StepIt();
+            });
+        sample::Extremes<K> all;
+        for (const auto& e : extremes) {
+            all.lo = e.lo < all.lo ? e.lo : all.lo;
+            all.hi = e.hi > all.hi ? e.hi : all.hi;
+        }
+        double mn = 0.0, mx = 0.0;
+        if (all.Result(mn, mx)) {
+            SetMax(mx);
+            SetMin(mn);
+        }
+    });
+    return 1;
+}
+
+void CRDPLayer::StatsCalc()
+{
+    RequireStatsTag();
+    RequireWritable();
+    try {
+        const double mn = Min();
+        const double scale = sample::HistogramScale(mn, Max());
+        SetStatsReady(0);
+        std::memset(m_pStats + kStatsHist, 0, 256 * sizeof(uint32_t));
+
+        const bool complex = IsComplex() != 0;
+        const int workers = sample::RowWorkerCount(m_nTotalSize / m_nSampleSize);
+        std::vector<sample::Histogram> values(static_cast<size_t>(workers)), phases(complex ? size_t(workers) : 0);
+        // Sums are kept per row and added in row order, so that the result does
+        // not depend on how the rows were shared out.
+        std::vector<sample::Sums> valueSums(static_cast<size_t>(m_nHeight)), phaseSums(complex ? size_t(m_nHeight) : 0);
+        sample::Dispatch(m_nType, [&](auto kind) {
+            using K = decltype(kind);
+            sample::ForEachRow(
+                0, m_nHeight - 1, m_nWidth, workers,
+                [&](int worker, int row) {
+                    sample::StatsRow<K>(static_cast<unsigned char*>(m_ppRows[row]), m_nWidth, mn, scale,
+                                        values[size_t(worker)], complex ? &phases[size_t(worker)] : nullptr,
+                                        valueSums[size_t(row)], complex ? &phaseSums[size_t(row)] : nullptr);
+                },
+                [&] {
+                    if (m_pMeter)
+                        m_pMeter->StepIt();
+                });
+        });
+
+        // Totals of one histogram and its sums over the workers and rows.
+        const auto total = [](const std::vector<sample::Histogram>& hists, const std::vector<sample::Sums>& sums,
+                              uint32_t counts[256], double& mean, double& stdDev) {
+            std::memset(counts, 0, 256 * sizeof(uint32_t));
+            int64_t n = 0;
+            for (const auto& h : hists) {
+                h.AddCounts(counts);
+                n += h.Counted();
+            }
+            sample::Sums all;
+            for (const auto& s : sums) {
+                all.sum += s.sum;
+                all.sum2 += s.sum2;
+            }
+            sample::MeanStdDev(all, n, mean, stdDev);
+        };
+
+        uint32_t counts[256];
+        double mean = 0.0, stdDev = 0.0;
+        if (complex) {
+            unsigned char record[kStatsTagSize];
+            total(phases, phaseSums, counts, mean, stdDev);
+            sample::Store<int32_t>(record, kStatsTagSize);
+            sample::Store<int32_t>(record + kStatsReady, 1);
+            sample::Store(record + kStatsMin, 0.0);
+            sample::Store(record + kStatsMax, kPhaseMax);
+            sample::Store(record + kStatsStdDev, stdDev);
+            sample::Store(record + kStatsMean, mean);
+            std::memcpy(record + kStatsHist, counts, sizeof counts);
+            SetTag(kTagPhaseStatistics, kStatsTagSize, record);
+        }
+        total(values, valueSums, counts, mean, stdDev);
+        SetMean(mean);
+        SetStdDev(stdDev);
+        std::memcpy(m_pStats + kStatsHist, counts, sizeof counts);
+        SetStatsReady(1);
+    } catch (const std::bad_alloc&) {
+        AfxThrowRDPExcept(RDP_MEMORY);
+    } catch (plat::Exception* e) {
+        RethrowAsRDPExcept(e);
+    }
+}
+
+void CRDPLayer::SetHistogram(const unsigned* counts)
+{
+    RequireStatsTag();
+    RequireWritable();
+    if (counts)
+        std::memcpy(m_pStats + kStatsHist, counts, 256 * sizeof(unsigned));
+}
+
+void CRDPLayer::RescaleToPreview(unsigned char* buf)
+{
+    RequireStatsTag();
+    if (buf == nullptr)
+        return;
+    try {
+        const double mn = Min();
+        const double clip = Mean() + 2.0 * StdDev();
+        const double range = clip - mn;
+        // Without usable statistics every byte is 0 rather than the product of
+        // an infinite scale.
+        const double scale = range > 0.0 && std::isfinite(range) ? 255.0 / range : 0.0;
+        const double stepx = m_nWidth / double(kPreviewSide);
+        const double stepy = m_nHeight / double(kPreviewSide);
+        int columns[kPreviewSide];
+        double x = 0.0;
+        for (int c = 0; c < kPreviewSide; ++c, x += stepx)
+            columns[c] = std::min(int(x), m_nWidth - 1);
+
+        sample::Dispatch(m_nType, [&](auto kind) {
+            using K = decltype(kind);
+            using C = typename K::Component;
+            double y = 0.0;
+            for (int r = 0; r < kPreviewSide; ++r, y += stepy) {
+                const auto* row = static_cast<const unsigned char*>(m_ppRows[std::min(int(y), m_nHeight - 1)]);
+                unsigned char* out = buf + (kPreviewSide - 1 - r) * kPreviewSide;
+                for (int c = 0; c < kPreviewSide; ++c) {
+                    const unsigned char* s = row + int64_t(columns[c]) * K::size;
+                    double v;
+                    if constexpr (K::complex) {
+                        const C re = sample::Load<C>(s);
+                        const C im = sample::Load<C>(s + sizeof(C));
+                        v = sample::Amplitude(re, im);
+                        out[kPreviewPlane + c] =
+                            sample::LowBytes<unsigned char>(sample::TruncToInt64(Arg(re, im) * sample::kPhaseToBin));
+                    } else {
+                        v = static_cast<double>(sample::Load<C>(s));
+                    }
+                    v = v > clip ? clip : v;
+                    out[c] = sample::LowBytes<unsigned char>(sample::TruncToInt64((v - mn) * scale));
+                }
+                if (m_pMeter)
+                    m_pMeter->StepIt();
+            }
+        });
+    } catch (plat::Exception* e) {
+        RethrowAsRDPExcept(e);
+    }
+}
+
+// Writes sample into every sample of the rectangle's first row and copies that
+// row into its further rows, reporting each row's index.
+int CRDPLayer::FillRect(const RECT* rect, const unsigned char* sampleBytes)
+{
+    RequireWritable();
+    const Span span = Clip(rect);
+    if (span.Empty())
+        return 1;
+    try {
+        FillSpan(span, sampleBytes);
+    } catch (plat::Exception* e) {
+        RethrowAsRDPExcept(e);
+    }
+    return 1;
+}
+
+void CRDPLayer::FillSpan(const Span& span, const unsigned char* sampleBytes)
+{
+    const int64_t offset = int64_t(span.left) * m_nSampleSize;
+    const int64_t bytes = (int64_t(span.right) - span.left + 1) * m_nSampleSize;
+    unsigned char* first = static_cast<unsigned char*>(m_ppRows[span.top]) + offset;
+    std::memcpy(first, sampleBytes, size_t(m_nSampleSize));
+    for (int64_t filled = m_nSampleSize; filled < bytes;) {
+        const int64_t n = std::min(filled, bytes - filled);
+        std::memcpy(first + filled, first, size_t(n));
+        filled += n;
+    }
+    double lo = 0.0, hi = 0.0;
+    if (m_pMeter) {
+        m_pMeter->GetRange(&lo, &hi);
+        m_pMeter->SetRange(span.top, double(span.bottom) + 1.0);
+    }
+    for (int row = span.top + 1; row <= span.bottom; ++row) {
+        if (m_pMeter)
+            m_pMeter->SetPos(row);
+        std::memcpy(static_cast<unsigned char*>(m_ppRows[row]) + offset, first, size_t(bytes));
+    }
+    if (m_pMeter)
+        m_pMeter->SetRange(lo, hi);
+}
+
+int CRDPLayer::SetValue(double value, const RECT* rect)
+{
+    RequireBound();
+    if (value == 0.0 || std::isnan(value))
+        return SetZero(rect);
+    unsigned char bytes[16];
+    sample::StoreDouble(m_nType, value, bytes);
+    return FillRect(rect, bytes);
+}
+
+int CRDPLayer::SetValue(COMPLEX_FLOAT64 value, const RECT* rect)
+{
+    RequireBound();
+    if (!IsComplex())
+        return 1;
+    if (value.re == 0.0 && value.im == 0.0)
+        return SetZero(rect);
+    unsigned char bytes[16];
+    sample::StoreComplex(m_nType, value, bytes);
+    return FillRect(rect, bytes);
+}
+
+int CRDPLayer::SetZero(const RECT* rect)
+{
+    RequireBound();
+    RequireWritable();
+    if (rect == nullptr) {
+        std::memset(m_pPixels, 0, size_t(m_nTotalSize));
+        return 1;
+    }
+    const Span span = Clip(rect);
+    if (span.Empty())
+        return 1;
+    const int64_t offset = int64_t(span.left) * m_nSampleSize;
+    const int64_t bytes = (int64_t(span.right) - span.left + 1) * m_nSampleSize;
+    try {
+        double lo = 0.0, hi = 0.0;
+        if (m_pMeter) {
+            m_pMeter->GetRange(&lo, &hi);
+            m_pMeter->SetRange(span.top, double(span.bottom) + 1.0);
+        }
+        for (int row = span.top; row <= span.bottom; ++row) {
+            std::memset(static_cast<unsigned char*>(m_ppRows[row]) + offset, 0, size_t(bytes));
+            if (m_pMeter)
+                m_pMeter->SetPos(row);
+        }
+        if (m_pMeter)
+            m_pMeter->SetRange(lo, hi);
+    } catch (plat::Exception* e) {
+        RethrowAsRDPExcept(e);
+    }
+    return 1;
+}
+
+void CRDPLayer::GetDoubleLine(int row, double* dst, unsigned part)
+{
+    RequireBound();
+    if (row < 0 || row >= m_nHeight || dst == nullptr)
+        AfxThrowRDPExcept(RDP_NEGATIVE_COORD);
+    if (!sample::RowToDouble(m_nType, m_ppRows[row], dst, m_nWidth, part))
+        AfxThrowRDPExcept(RDP_NEGATIVE_COORD);
+}
+
+void CRDPLayer::SetLineFromDouble(int row, const double* src, unsigned part)
+{
+    RequireBound();
+    if (row < 0 || row >= m_nHeight || src == nullptr)
+        AfxThrowRDPExcept(RDP_NEGATIVE_COORD);
+    RequireWritable();
+    if (!sample::RowFromDouble(m_nType, src, m_ppRows[row], m_nWidth, part))
+        AfxThrowRDPExcept(RDP_NEGATIVE_COORD);
+}
+
+int CRDPLayer::IsComplex() const
+{
+    return IsComplexType(m_nType);
+}
+
+int CRDPLayer::DeleteTMP(int which, std::string file)
+{
+    return DeleteTMPFiles(which, file.empty() ? m_strFileName : file);
+}

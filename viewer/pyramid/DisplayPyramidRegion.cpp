@@ -1,0 +1,484 @@
+// Region extraction from the display pyramid: 1:1 copy, magnification by pixel
+// replication and bilinear reduction with 32.32 fixed-point tables.
+
+#include <immintrin.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "pyramid/BandPool.h"
+#include "pyramid/DisplayPyramid.h"
+#include "util/MathHelpers.h"
+#include "jobs/MeterInfoBase.h"
+#include "pyramid/PyramidFault.h"
+
+namespace {
+
+constexpr int kTile = 256;
+
+void CopyStrided(unsigned char* dst, const unsigned char* src, int count, int dstStep, int srcStep)
+{
+    if (dstStep == 1 && srcStep == 1) {
+        std::memcpy(dst, src, size_t(count));
+        return;
+    }
+    for (int i = 0; i < count; ++i)
+        dst[size_t(i) * dstStep] = src[size_t(i) * srcStep];
+}
+
+void FillStrided(unsigned char* dst, unsigned char value, int count, int step)
+{
+    if (step == 1) {
+        std::memset(dst, value, size_t(count));
+        return;
+    }
+    for (int i = 0; i < count; ++i)
+        dst[size_t(i) * step] = value;
+}
+
+// a + (b - a) x fraction / 2^32, truncated towards a, for a and b of 0 to 255.
+// The fraction comes split in 16-bit halves so that every product fits 32
+// bits (|b - a| x half < 2^24) and the loops vectorise; the result is exact:
+// floor(m f / 2^32) = floor((m f1 + floor(m f0 / 2^16)) / 2^16).
+inline uint32_t Lerp(uint32_t a, uint32_t b, uint32_t fractionHigh, uint32_t fractionLow)
+{
+    const int32_t d = int32_t(b - a);
+    const uint32_t mask = uint32_t(d >> 31);
+    const uint32_t m = (uint32_t(d) ^ mask) - mask;
+    const uint32_t q = (m * fractionHigh + ((m * fractionLow) >> 16)) >> 16;
+    return a + ((q ^ mask) - mask);
+}
+
+// Pairs and fractions mapping n outputs onto N sources with both corners aligned.
+void BuildResampleTable(uint32_t* pairs, uint32_t* fractions, int n, int N)
+{
+    pairs[0] = 0;
+    pairs[1] = 0;
+    fractions[0] = 0;
+    if (N <= 1 || n <= 1)
+        return;
+    const uint32_t q = uint32_t(N - 1) / uint32_t(n - 1);
+    const uint32_t f = uint32_t((uint64_t(uint32_t(N - 1) % uint32_t(n - 1)) << 32) / uint32_t(n - 1));
+    uint32_t index = 0, fraction = 0;
+    for (int e = 1; e < n; ++e) {
+        const uint64_t sum = uint64_t(fraction) + f;
+        fraction = uint32_t(sum);
+        index += q + uint32_t(sum >> 32);
+        pairs[2 * e] = index;
+        pairs[2 * e + 1] = index + 1;
+        fractions[e] = fraction;
+    }
+    pairs[2 * (n - 1) + 1] = uint32_t(N - 1);
+}
+
+// The columns of one region, the same for every row: source columns (clamped
+// to the level), split fractions, and for the vector path, per group of eight
+// outputs, where its sixteen source bytes start and the byte order that picks
+// its eight i0 bytes then its eight i1 bytes out of them.
+struct ColumnMap {
+    std::vector<uint32_t> c0, c1;
+    std::vector<uint16_t> fractionHigh, fractionLow;
+    bool grouped = false;  // every group's pairs lie within 16 bytes (always below a reduction of 2)
+    std::vector<uint32_t> groupTile, groupOffset;  // tile column and column inside it
+    std::vector<unsigned char> groupInside;        // the 16 bytes lie inside the tile's row
+    std::vector<unsigned char> groupOrder;         // 16 per group
+};
+
+ColumnMap MapColumns(const PyramidWork& work, const PyramidLevel& level, int x, int count)
+{
+    ColumnMap map;
+    const uint32_t last = uint32_t(level.width - 1);
+    const uint32_t* pairs = work.pairs + 2 * size_t(x);
+    map.c0.resize(size_t(count));
+    map.c1.resize(size_t(count));
+    map.fractionHigh.resize(size_t(count));
+    map.fractionLow.resize(size_t(count));
+    for (int k = 0; k < count; ++k) {
+        map.c0[size_t(k)] = std::min(pairs[2 * k], last);
+        map.c1[size_t(k)] = std::min(pairs[2 * k + 1], last);
+        map.fractionHigh[size_t(k)] = uint16_t(work.fractions[x + k] >> 16);
+        map.fractionLow[size_t(k)] = uint16_t(work.fractions[x + k] & 0xFFFF);
+    }
+    const size_t groups = size_t(count / 8);
+    map.groupTile.resize(groups);
+    map.groupOffset.resize(groups);
+    map.groupInside.resize(groups);
+    map.groupOrder.resize(16 * groups);
+    for (size_t g = 0; g < groups; ++g) {
+        const uint32_t first = map.c0[8 * g];
+        map.groupTile[g] = first / kTile;
+        map.groupOffset[g] = first % kTile;
+        map.groupInside[g] = first % kTile + 16 <= uint32_t(level.Tile(0, int(first / kTile)).width);
+        for (size_t i = 0; i < 8; ++i) {
+            const uint32_t r0 = map.c0[8 * g + i] - first, r1 = map.c1[8 * g + i] - first;
+            if (r0 > 15 || r1 > 15)
+                return map;
+            map.groupOrder[16 * g + i] = static_cast<unsigned char>(r0);
+            map.groupOrder[16 * g + 8 + i] = static_cast<unsigned char>(r1);
+        }
+    }
+    map.grouped = true;
+    return map;
+}
+
+// Sixteen bytes of a row from column offset of tile column tile on, across
+// into the next tile where the row goes on; zeros past the level's end (no
+// pair reads them).
+void StitchGroup(const unsigned char* const* rowPointers, const PyramidLevel& level, uint32_t tile, uint32_t offset,
+                 unsigned char* out)
+{
+    std::memset(out, 0, 16);
+    const int inFirst = std::min(16, level.Tile(0, int(tile)).width - int(offset));
+    std::memcpy(out, rowPointers[tile] + offset, size_t(inFirst));
+    if (inFirst < 16 && int(tile) + 1 < level.tilesAcross)
+        std::memcpy(out + inFirst, rowPointers[tile + 1],
+                    size_t(std::min(16 - inFirst, level.Tile(0, int(tile) + 1).width)));
+}
+
+// a + (b - a) f for sixteen 16-bit lanes, f = (fh 2^16 + fl) / 2^32, rounded
+// towards a: floor(m f) for m = |b - a| below 256 is the high half of m fh,
+// plus the carry out of its low half plus (m fl) >> 16.
+__attribute__((target("avx2"))) inline __m256i LerpAvx2(__m256i a, __m256i b, __m256i fh, __m256i fl)
+{
+    const __m256i d = _mm256_sub_epi16(b, a);
+    const __m256i sign = _mm256_srai_epi16(d, 15);
+    const __m256i m = _mm256_abs_epi16(d);
+    const __m256i rest = _mm256_mulhi_epu16(m, fl);
+    const __m256i sum = _mm256_add_epi16(_mm256_mullo_epi16(m, fh), rest);
+    const __m256i noCarry = _mm256_cmpeq_epi16(_mm256_max_epu16(sum, rest), sum);
+    const __m256i q = _mm256_add_epi16(_mm256_add_epi16(_mm256_mulhi_epu16(m, fh), noCarry), _mm256_set1_epi16(1));
+    return _mm256_add_epi16(a, _mm256_sub_epi16(_mm256_xor_si256(q, sign), sign));
+}
+
+// Eight columns per group: one byte shuffle of the group's sixteen source
+// bytes gives its pairs; the arithmetic runs on sixteen 16-bit lanes, two
+// groups at a time. Returns the columns done.
+__attribute__((target("avx2"))) int LerpColumnsAvx2(const unsigned char* const* rowPointers,
+                                                    const PyramidLevel& level, const ColumnMap& map, int count,
+                                                    uint16_t* out)
+{
+    alignas(16) unsigned char stitched[2][16];
+    auto source = [&](size_t g, int half) {
+        if (map.groupInside[g])
+            return _mm_loadu_si128(
+                reinterpret_cast<const __m128i*>(rowPointers[map.groupTile[g]] + map.groupOffset[g]));
+        StitchGroup(rowPointers, level, map.groupTile[g], map.groupOffset[g], stitched[half]);
+        return _mm_load_si128(reinterpret_cast<const __m128i*>(stitched[half]));
+    };
+    int k = 0;
+    for (size_t g = 0; k + 16 <= count; k += 16, g += 2) {
+        const __m128i p0 = _mm_shuffle_epi8(
+            source(g, 0), _mm_loadu_si128(reinterpret_cast<const __m128i*>(&map.groupOrder[16 * g])));
+        const __m128i p1 = _mm_shuffle_epi8(
+            source(g + 1, 1), _mm_loadu_si128(reinterpret_cast<const __m128i*>(&map.groupOrder[16 * g + 16])));
+        const __m256i a = _mm256_cvtepu8_epi16(_mm_unpacklo_epi64(p0, p1));
+        const __m256i b = _mm256_cvtepu8_epi16(_mm_unpackhi_epi64(p0, p1));
+        const __m256i fh = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&map.fractionHigh[size_t(k)]));
+        const __m256i fl = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&map.fractionLow[size_t(k)]));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + k), LerpAvx2(a, b, fh, fl));
+    }
+    return k;
+}
+
+// Row interpolation of two rows of sixteen-bit values into bytes.
+__attribute__((target("avx2"))) int LerpRowsAvx2(const uint16_t* a16, const uint16_t* b16, uint32_t fraction,
+                                                 int count, unsigned char* dest)
+{
+    const __m256i fh = _mm256_set1_epi16(short(fraction >> 16));
+    const __m256i fl = _mm256_set1_epi16(short(fraction & 0xFFFF));
+    int k = 0;
+    for (; k + 32 <= count; k += 32) {
+        __m256i r[2];
+        for (int h = 0; h < 2; ++h) {
+            const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a16 + k + 16 * h));
+            const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b16 + k + 16 * h));
+            r[h] = LerpAvx2(a, b, fh, fl);
+        }
+        // packus works per 128-bit lane; the permute puts the bytes back in order.
+        const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(r[0], r[1]), 0xD8);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dest + k), packed);
+    }
+    return k;
+}
+
+bool HasAvx2()
+{
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+
+inline unsigned char LevelByte(const unsigned char* const* rowPointers, uint32_t column)
+{
+    return rowPointers[column / kTile][column % kTile];
+}
+
+// Interpolates level row r across into out, one value per output column.
+void LerpColumns(const PyramidLevel& level, int r, const ColumnMap& map, std::vector<const unsigned char*>& rowPointers,
+                 uint16_t* out)
+{
+    const int tileRow = r / kTile, yoff = r % kTile;
+    for (int c = 0; c < level.tilesAcross; ++c) {
+        const PyramidTile& t = level.Tile(tileRow, c);
+        rowPointers[size_t(c)] = t.data + size_t(yoff) * t.width;
+    }
+    const int count = int(map.c0.size());
+    const int done = map.grouped && HasAvx2() ? LerpColumnsAvx2(rowPointers.data(), level, map, count, out) : 0;
+    for (int k = done; k < count; ++k)
+        out[k] = uint16_t(Lerp(LevelByte(rowPointers.data(), map.c0[size_t(k)]),
+                               LevelByte(rowPointers.data(), map.c1[size_t(k)]), map.fractionHigh[size_t(k)],
+                               map.fractionLow[size_t(k)]));
+}
+
+void LerpRows(const uint16_t* a, const uint16_t* b, uint32_t fraction, int count, unsigned char* dest, int step)
+{
+    const int done = step == 1 && HasAvx2() ? LerpRowsAvx2(a, b, fraction, count, dest) : 0;
+    for (int k = done; k < count; ++k)
+        dest[size_t(k) * step] = static_cast<unsigned char>(Lerp(a[k], b[k], fraction >> 16, fraction & 0xFFFF));
+}
+
+// Output rows of a bilinear region; each source row is interpolated across
+// once while it is in use.
+void ResampleRows(const PyramidLevel& level, const PyramidWork& work, const ColumnMap& map, int y, int rows,
+                  unsigned char* dest, ptrdiff_t stride, int pixelStep)
+{
+    const int count = int(map.c0.size());
+    std::vector<const unsigned char*> rowPointers(size_t(level.tilesAcross));
+    std::vector<uint16_t> across[2] = {std::vector<uint16_t>(size_t(count)), std::vector<uint16_t>(size_t(count))};
+    int64_t held[2] = {-1, -1};
+    auto sourceRow = [&](int64_t r, const uint16_t* keep) -> const uint16_t* {
+        for (int i = 0; i < 2; ++i)
+            if (held[i] == r)
+                return across[i].data();
+        const int slot = across[0].data() == keep ? 1 : 0;
+        LerpColumns(level, int(r), map, rowPointers, across[slot].data());
+        held[slot] = r;
+        return across[slot].data();
+    };
+    const int64_t lastRow = level.height - 1;
+    for (int j = 0; j < rows; ++j) {
+        const size_t t = size_t(y) + j;
+        const uint16_t* a = sourceRow(std::min<int64_t>(work.pairs[2 * t], lastRow), nullptr);
+        const uint16_t* b = sourceRow(std::min<int64_t>(work.pairs[2 * t + 1], lastRow), a);
+        LerpRows(a, b, work.fractions[t], count, dest + j * stride, pixelStep);
+    }
+}
+
+}  // namespace
+
+void PyramidTile::CopyRows(unsigned char* dest, ptrdiff_t rowBytes, int pixelStep, int xoff, int yoff, int cols,
+                           int rows) const
+{
+    const unsigned char* src = data + size_t(yoff) * width + xoff;
+    for (int j = 0; j < rows; ++j) {
+        CopyStrided(dest, src, cols, pixelStep, 1);
+        dest += rowBytes;
+        src += width;
+    }
+}
+
+void PyramidTile::CopyMagnified(unsigned char* dest, ptrdiff_t rowBytes, int pixelStep, int xoff, int yoff,
+                                int cols, int rows, int factor) const
+{
+    const unsigned char* src = data + size_t(yoff) * width + xoff;
+    const int fullCols = cols / factor, restCols = cols % factor;
+    const int fullRows = rows / factor, restRows = rows % factor;
+    auto oneRow = [&](const unsigned char* s, unsigned char* d) {
+        for (int i = 0; i < fullCols; ++i)
+            FillStrided(d + size_t(i) * factor * pixelStep, s[i], factor, pixelStep);
+        if (restCols)
+            FillStrided(d + size_t(fullCols) * factor * pixelStep, s[fullCols], restCols, pixelStep);
+    };
+    for (int j = 0; j < fullRows; ++j) {
+        oneRow(src, dest);
+        for (int k = 1; k < factor; ++k)
+            CopyStrided(dest + k * rowBytes, dest, cols, pixelStep, pixelStep);
+        dest += factor * rowBytes;
+        src += width;
+    }
+    if (restRows) {
+        oneRow(src, dest);
+        for (int k = 1; k < restRows; ++k)
+            CopyStrided(dest + k * rowBytes, dest, cols, pixelStep, pixelStep);
+    }
+}
+
+int PyramidLevel::ExtractRegion(unsigned char* dest, int rowBytes, int x, int y, int w, int h, double reduction,
+                                PyramidWork& work, int pixelStep, int bottomUp, CMeterInfoBase* meter) const
+{
+    if (w <= 0 || h <= 0 || x < 0 || y < 0)
+        return 1;
+    const double s = reduction / step;
+    const double left = std::trunc(x * s), top = std::trunc(y * s);
+    if (!(left < width) || !(top < height))
+        return 1;
+    const int X0 = int(left), Y0 = int(top);
+    const int64_t roomW = width - X0, roomH = height - Y0;
+    const int magnify = s < 1.0 ? Round(1.0 / s) : 0;
+    if (s < 1.0 && magnify < 1)
+        return 1;
+
+    // Extent in level pixels, clipped so no read leaves the level.
+    int64_t LW, LH;
+    if (magnify) {
+        LW = std::min<int64_t>((int64_t(w) + magnify - 1) / magnify, roomW);
+        LH = std::min<int64_t>((int64_t(h) + magnify - 1) / magnify, roomH);
+        w = int(std::min<int64_t>(w, LW * magnify));
+        h = int(std::min<int64_t>(h, LH * magnify));
+    } else {
+        LW = int64_t(std::ceil(w * s));
+        LH = int64_t(std::ceil(h * s));
+        if (LW > roomW) {
+            LW = roomW;
+            w = int(std::trunc(double(LW) / s));
+        }
+        if (LH > roomH) {
+            LH = roomH;
+            h = int(std::trunc(double(LH) / s));
+        }
+        if (s > 1.0) {
+            // The tables serve entries below work.entries only.
+            w = std::min<int64_t>(w, int64_t(work.entries) - x);
+            h = std::min<int64_t>(h, int64_t(work.entries) - y);
+        }
+    }
+    if (w <= 0 || h <= 0)
+        return 1;
+
+    ptrdiff_t stride = rowBytes;
+    if (bottomUp) {
+        dest += ptrdiff_t(h - 1) * stride;
+        stride = -stride;
+    }
+
+    if (magnify) {
+        // Output (i, j) is level pixel (X0 + i / f, Y0 + j / f); each tile gives
+        // f output pixels per source pixel it still has.
+        int outRow = 0, sourceRow = Y0;
+        while (outRow < h) {
+            const int tileRow = sourceRow / kTile, yoff = sourceRow % kTile;
+            const int tileHeight = Tile(tileRow, 0).height;
+            const int rows = int(std::min<int64_t>(h - outRow, int64_t(tileHeight - yoff) * magnify));
+            int outCol = 0, sourceCol = X0;
+            while (outCol < w) {
+                const PyramidTile& t = Tile(tileRow, sourceCol / kTile);
+                const int xoff = sourceCol % kTile;
+                const int cols = int(std::min<int64_t>(w - outCol, int64_t(t.width - xoff) * magnify));
+                t.CopyMagnified(dest + outRow * stride + ptrdiff_t(outCol) * pixelStep, stride, pixelStep, xoff,
+                                yoff, cols, rows, magnify);
+                outCol += cols;
+                sourceCol = (sourceCol / kTile + 1) * kTile;
+            }
+            outRow += rows;
+            sourceRow = (tileRow + 1) * kTile;
+        }
+        return 1;
+    }
+
+    if (s == 1.0) {
+        double start = 0.0;
+        if (meter)
+            meter->GetPos(&start);
+        int xoffFirst = X0 % kTile, yoff = Y0 % kTile;
+        const int spanCols = int((LW + xoffFirst - 1) / kTile) + 1;
+        const int spanRows = int((LH + yoff - 1) / kTile) + 1;
+        int outRow = 0;
+        int64_t restH = LH;
+        for (int tr = 0; tr < spanRows; ++tr) {
+            int outCol = 0, xoff = xoffFirst;
+            int64_t restW = LW;
+            const int rows = int(std::min<int64_t>(restH, kTile - yoff));
+            for (int tc = 0; tc < spanCols; ++tc) {
+                const int cols = int(std::min<int64_t>(restW, kTile - xoff));
+                Tile(Y0 / kTile + tr, X0 / kTile + tc)
+                    .CopyRows(dest + outRow * stride + ptrdiff_t(outCol) * pixelStep, stride, pixelStep, xoff, yoff,
+                              cols, rows);
+                outCol += kTile - xoff;
+                restW -= kTile - xoff;
+                xoff = 0;
+            }
+            outRow += kTile - yoff;
+            restH -= kTile - yoff;
+            yoff = 0;
+            if (meter)
+                meter->SetPos(start + outRow);
+        }
+        return 1;
+    }
+
+    // Bilinear, large regions in bands of rows on the band pool.
+    const ColumnMap map = MapColumns(work, *this, x, w);
+    const int bands = int(std::min<int64_t>(BandPoolSize(), std::max<int64_t>(1, int64_t(w) * h / (1 << 17))));
+    RunOnBandPool(bands, [&](int band) {
+        const int j0 = int(int64_t(h) * band / bands), j1 = int(int64_t(h) * (band + 1) / bands);
+        ResampleRows(*this, work, map, y + j0, j1 - j0, dest + j0 * stride, stride, pixelStep);
+    });
+    return 1;
+}
+
+int PyramidLevel::GetLine(uint32_t* out, int w, int h, int index, PyramidWork& work) const
+{
+    int count;
+    if (h == 1) {
+        if (index < 0 || index >= height)
+            return 0;
+        count = std::min(w, width);
+    } else if (w == 1) {
+        if (index < 0 || index >= width)
+            return 0;
+        count = std::min(h, height);
+    } else {
+        return 1;
+    }
+    if (count <= 0)
+        return 1;
+    // The bytes land in the array's upper part and widen in place from the
+    // first value up, never overtaking an unread byte.
+    auto* bytes = reinterpret_cast<unsigned char*>(out) + 3 * size_t(count);
+    if (h == 1)
+        ExtractRegion(bytes, count, 0, index, count, 1, 1.0, work, 1, 0, nullptr);
+    else
+        ExtractRegion(bytes, 1, index, 0, 1, count, 1.0, work, 1, 0, nullptr);
+    for (int i = 0; i < count; ++i)
+        out[i] = bytes[i];
+    return 1;
+}
+
+void CDisplayPyramid::SetScale(double reduction)
+{
+    if (!(reduction > 1.0) || m_nLevelCount == 0 || !std::isfinite(reduction))
+        return;
+    const PyramidLevel& level = m_pLevels[ChooseLevel(reduction)];
+    const double s = reduction / level.step;
+    const int N = std::max(level.width, level.height);
+    const int n = int(std::min<double>(std::trunc(N / s) + 1, m_nLargerSide));
+    BuildResampleTable(m_Work.pairs, m_Work.fractions, n, N);
+    m_Work.entries = n;
+    m_dTableReduction = reduction;
+}
+
+int CDisplayPyramid::GetRegion(unsigned char* dest, int rowBytes, int x, int y, int width, int height,
+                               double reduction, int fit, int pixelStep, int bottomUp, CMeterInfoBase* meter)
+{
+    if (m_nLevelCount == 0 || !dest || pixelStep < 1 || !(reduction > 0.0) || !std::isfinite(reduction))
+        return 0;
+    return GuardPyramidCall([&] {
+        if (reduction < 1.0 && fit)
+            return m_pLevels[0].ExtractRegion(dest, rowBytes, 0, 0, m_nWidth, m_nHeight, 1.0, m_Work, pixelStep,
+                                              bottomUp, meter);
+        const PyramidLevel& level = m_pLevels[ChooseLevel(reduction)];
+        // Tables left from another zoom would map the wrong pixels.
+        if (reduction / level.step > 1.0 && (m_Work.entries == 0 || m_dTableReduction != reduction))
+            SetScale(reduction);
+        return level.ExtractRegion(dest, rowBytes, x, y, width, height, reduction, m_Work, pixelStep, bottomUp,
+                                   meter);
+    });
+}
+
+int CDisplayPyramid::GetLine(uint32_t* out, int width, int height, int index)
+{
+    if (m_nLevelCount == 0 || !out)
+        return 0;
+    return m_pLevels[0].GetLine(out, width, height, index, m_Work);
+}
