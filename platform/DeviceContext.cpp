@@ -2,7 +2,10 @@
 
 #include <QPaintDevice>
 #include <algorithm>
+#include <cstdint>
 #include <utility>
+
+#include "BufferedWindow.h"
 
 namespace plat {
 
@@ -24,22 +27,39 @@ Rect Intersect(const Rect& a, const Rect& b)
     return r.IsEmpty() ? Rect{} : r;
 }
 
+// Logical to device pixels without overflow.
+int Shift(int v, int org)
+{
+    return int(std::clamp<std::int64_t>(std::int64_t(v) - org, INT_MIN, INT_MAX));
+}
+
+Rect Shift(const Rect& r, int orgX, int orgY)
+{
+    return Rect{Shift(r.left, orgX), Shift(r.top, orgY), Shift(r.right, orgX), Shift(r.bottom, orgY)};
+}
+
+// a / b rounded half up, b > 0.
+std::int64_t RoundDiv(__int128 a, std::int64_t b)
+{
+    __int128 n = 2 * a + b, d = 2 * __int128(b);
+    __int128 q = n / d;
+    if (n % d != 0 && n < 0)
+        --q;
+    return std::int64_t(q);
+}
+
 }  // namespace
 
-DeviceContext::DeviceContext(int width, int height)
+DeviceContext::DeviceContext(int width, int height) : m_kind(Kind::Memory)
 {
     if (width > 0 && height > 0) {
         m_image = QImage(width, height, QImage::Format_RGB32);
-        if (!m_image.isNull()) {
+        if (!m_image.isNull())
             m_image.fill(Qt::black);
-            m_painter.begin(&m_image);
-            m_device = Rect{0, 0, width, height};
-        }
     }
-    ApplyClip();
 }
 
-DeviceContext::DeviceContext(QPaintDevice* target, const Rect& clip)
+DeviceContext::DeviceContext(QPaintDevice* target, const Rect& clip) : m_kind(Kind::Device)
 {
     if (target && m_painter.begin(target)) {
         m_device = Intersect(Rect{0, 0, target->width(), target->height()}, clip);
@@ -48,20 +68,86 @@ DeviceContext::DeviceContext(QPaintDevice* target, const Rect& clip)
     ApplyClip();
 }
 
+DeviceContext::DeviceContext(BufferedWindow& window, const Rect& clip)
+    : m_kind(Kind::Window), m_window(&window), m_device(clip), m_font(window.font())
+{
+}
+
 DeviceContext::~DeviceContext()
 {
     if (m_painter.isActive())
         m_painter.end();
 }
 
+bool DeviceContext::IsValid() const
+{
+    return m_kind == Kind::Device ? m_painter.isActive() : Pixels() != nullptr;
+}
+
+QImage* DeviceContext::Pixels() const
+{
+    switch (m_kind) {
+    case Kind::Memory:
+        return m_image.isNull() ? nullptr : const_cast<QImage*>(&m_image);
+    case Kind::Window:
+        return m_window ? static_cast<BufferedWindow*>(m_window.data())->Pixels() : nullptr;
+    case Kind::Device:
+        break;
+    }
+    return nullptr;
+}
+
+Rect DeviceContext::DeviceArea() const
+{
+    if (m_kind == Kind::Device)
+        return m_device;
+    const QImage* pixels = Pixels();
+    if (!pixels)
+        return Rect{};
+    Rect all{0, 0, pixels->width(), pixels->height()};
+    return m_kind == Kind::Window ? Intersect(all, m_device) : all;
+}
+
+Rect DeviceContext::ClipArea() const
+{
+    return m_clipped ? Intersect(DeviceArea(), m_clip) : DeviceArea();
+}
+
 void DeviceContext::ApplyClip()
 {
+    // Contexts over images take a painter for each drawing; only a device context keeps one.
     if (!m_painter.isActive())
         return;
-    Rect area = m_clipped ? Intersect(m_device, m_clip) : m_device;
     m_painter.resetTransform();
-    m_painter.setClipRect(ToQt(area));
+    m_painter.setClipRect(ToQt(ClipArea()));
     m_painter.translate(-m_orgX, -m_orgY);
+}
+
+template <class F>
+void DeviceContext::Paint(const Rect& touched, F&& paint)
+{
+    if (m_kind == Kind::Device) {
+        if (m_painter.isActive())
+            paint(m_painter);
+        return;
+    }
+    QImage* pixels = Pixels();
+    Rect area = ClipArea();
+    if (!pixels || area.IsEmpty())
+        return;
+    QPainter painter(pixels);
+    painter.setClipRect(ToQt(area));
+    painter.translate(-m_orgX, -m_orgY);
+    painter.setFont(m_font);
+    paint(painter);
+    painter.end();
+    Shown(Intersect(area, touched));
+}
+
+void DeviceContext::Shown(const Rect& device) const
+{
+    if (m_kind == Kind::Window && m_window && !device.IsEmpty())
+        static_cast<BufferedWindow*>(m_window.data())->ShowChanged(device);
 }
 
 void DeviceContext::SetWindowOrg(int x, int y)
@@ -73,7 +159,7 @@ void DeviceContext::SetWindowOrg(int x, int y)
 
 Rect DeviceContext::GetClipBox() const
 {
-    Rect area = m_clipped ? Intersect(m_device, m_clip) : m_device;
+    Rect area = ClipArea();
     if (area.IsEmpty())
         return Rect{};
     return Rect{area.left + m_orgX, area.top + m_orgY, area.right + m_orgX, area.bottom + m_orgY};
@@ -81,7 +167,7 @@ Rect DeviceContext::GetClipBox() const
 
 void DeviceContext::SelectClipRect(const Rect& rect)
 {
-    m_clip = Rect{rect.left - m_orgX, rect.top - m_orgY, rect.right - m_orgX, rect.bottom - m_orgY};
+    m_clip = Shift(rect, m_orgX, m_orgY);
     m_clipped = true;
     ApplyClip();
 }
@@ -94,7 +180,7 @@ void DeviceContext::SelectClipNone()
 
 void DeviceContext::IntersectClipRect(const Rect& rect)
 {
-    Rect device{rect.left - m_orgX, rect.top - m_orgY, rect.right - m_orgX, rect.bottom - m_orgY};
+    Rect device = Shift(rect, m_orgX, m_orgY);
     m_clip = m_clipped ? Intersect(m_clip, device) : device;
     m_clipped = true;
     ApplyClip();
@@ -133,15 +219,21 @@ BkMode DeviceContext::SetBkMode(BkMode mode)
     return std::exchange(m_bkMode, mode);
 }
 
+Rop2 DeviceContext::SetROP2(Rop2 mode)
+{
+    return std::exchange(m_rop, mode);
+}
+
 void DeviceContext::FillRect(const Rect& rect, ColorRef color)
 {
-    if (m_painter.isActive() && !rect.IsEmpty())
-        m_painter.fillRect(ToQt(rect), ToQt(color));
+    if (rect.IsEmpty())
+        return;
+    Paint(Shift(rect, m_orgX, m_orgY), [&](QPainter& p) { p.fillRect(ToQt(rect), ToQt(color)); });
 }
 
 void DeviceContext::Rectangle(const Rect& rect)
 {
-    if (!m_painter.isActive() || rect.IsEmpty())
+    if (rect.IsEmpty())
         return;
     int w = m_pen.style == Pen::Null ? 0 : std::max(1, m_pen.width);
     Rect inner{rect.left + w, rect.top + w, rect.right - w, rect.bottom - w};
@@ -162,8 +254,6 @@ void DeviceContext::TextOut(int x, int y, const std::string& text)
 
 void DeviceContext::DrawText(const std::string& text, const Rect& rect, unsigned format)
 {
-    if (!m_painter.isActive())
-        return;
     int flags = (format & DT_CENTER) ? Qt::AlignHCenter : (format & DT_RIGHT) ? Qt::AlignRight : Qt::AlignLeft;
     if (format & DT_SINGLELINE) {
         flags |= Qt::TextSingleLine;
@@ -173,19 +263,94 @@ void DeviceContext::DrawText(const std::string& text, const Rect& rect, unsigned
     }
     QString s = QString::fromStdString(text);
     QRect box = ToQt(rect);
-    m_painter.setFont(m_font);
-    if (m_bkMode == OPAQUE)
-        m_painter.fillRect(m_painter.boundingRect(box, flags, s), ToQt(m_bkColor));
-    m_painter.setPen(ToQt(m_textColor));
-    m_painter.drawText(box, flags, s);
+    Paint(ClipArea(), [&](QPainter& p) {
+        p.setFont(m_font);
+        if (m_bkMode == OPAQUE)
+            p.fillRect(p.boundingRect(box, flags, s), ToQt(m_bkColor));
+        p.setPen(ToQt(m_textColor));
+        p.drawText(box, flags, s);
+    });
 }
 
 void DeviceContext::BitBlt(int x, int y, int width, int height, const DeviceContext& src, int xSrc, int ySrc)
 {
-    if (!m_painter.isActive() || src.m_image.isNull() || width <= 0 || height <= 0)
+    const QImage* from = src.Pixels();
+    if (!from || width <= 0 || height <= 0 || from == Pixels())
         return;
-    m_painter.drawImage(QRect(x, y, width, height), src.m_image,
-                        QRect(xSrc - src.m_orgX, ySrc - src.m_orgY, width, height));
+    Rect touched = Shift(Rect{x, y, x + width, y + height}, m_orgX, m_orgY);
+    Paint(touched, [&](QPainter& p) {
+        p.drawImage(QRect(x, y, width, height), *from, QRect(xSrc - src.m_orgX, ySrc - src.m_orgY, width, height));
+    });
+}
+
+void DeviceContext::MoveTo(int x, int y)
+{
+    m_posX = x;
+    m_posY = y;
+}
+
+void DeviceContext::Plot(QImage* pixels, int x, int y, ColorRef color)
+{
+    if (!pixels) {
+        m_painter.fillRect(x, y, 1, 1, ToQt(color));
+        return;
+    }
+    QRgb src = qRgb(int(GetRValue(color)), int(GetGValue(color)), int(GetBValue(color)));
+    QRgb& dst = reinterpret_cast<QRgb*>(pixels->scanLine(y))[x];
+    switch (m_rop) {
+    case R2_XORPEN: dst = (dst ^ src) | 0xFF000000u; break;
+    case R2_MERGEPEN: dst = dst | src; break;
+    default: dst = src; break;
+    }
+}
+
+void DeviceContext::LineTo(int x, int y)
+{
+    const std::int64_t x0 = std::int64_t(m_posX) - m_orgX, y0 = std::int64_t(m_posY) - m_orgY;
+    const std::int64_t x1 = std::int64_t(x) - m_orgX, y1 = std::int64_t(y) - m_orgY;
+    m_posX = x;
+    m_posY = y;
+    if (m_pen.style == Pen::Null || !IsValid())
+        return;
+    const Rect area = ClipArea();
+    const std::int64_t dx = x1 - x0, dy = y1 - y0;
+    const bool xMajor = std::abs(dx) >= std::abs(dy);
+    const std::int64_t n = xMajor ? std::abs(dx) : std::abs(dy);  // pixels drawn: 0 .. n - 1
+    if (n == 0 || area.IsEmpty())
+        return;
+    const std::int64_t major0 = xMajor ? x0 : y0, minor0 = xMajor ? y0 : x0;
+    const std::int64_t step = (xMajor ? dx : dy) > 0 ? 1 : -1, dMinor = xMajor ? dy : dx;
+    const std::int64_t lo = xMajor ? area.left : area.top, hi = (xMajor ? area.right : area.bottom) - 1;
+
+    // Only the steps whose major coordinate lies in the clip are walked.
+    std::int64_t first = step > 0 ? lo - major0 : major0 - hi, last = step > 0 ? hi - major0 : major0 - lo;
+    first = std::max<std::int64_t>(first, 0);
+    last = std::min(last, n - 1);
+
+    QImage* pixels = Pixels();
+    if (!pixels && m_kind == Kind::Device) {
+        m_painter.save();
+        m_painter.resetTransform();
+        m_painter.setCompositionMode(m_rop == R2_XORPEN     ? QPainter::RasterOp_SourceXorDestination
+                                     : m_rop == R2_MERGEPEN ? QPainter::RasterOp_SourceOrDestination
+                                                            : QPainter::CompositionMode_SourceOver);
+    }
+    Rect touched{INT_MAX, INT_MAX, INT_MIN, INT_MIN};
+    for (std::int64_t i = first; i <= last; ++i) {
+        const bool dot = m_pen.style == Pen::Solid || i % 6 < 3;
+        if (!dot && m_bkMode == TRANSPARENT)
+            continue;
+        const std::int64_t major = major0 + step * i, minor = minor0 + RoundDiv(__int128(i) * dMinor, n);
+        const int px = int(xMajor ? major : minor), py = int(xMajor ? minor : major);
+        if (px < area.left || px >= area.right || py < area.top || py >= area.bottom)
+            continue;
+        Plot(pixels, px, py, dot ? m_pen.color : m_bkColor);
+        touched = Rect{std::min(touched.left, px), std::min(touched.top, py), std::max(touched.right, px + 1),
+                       std::max(touched.bottom, py + 1)};
+    }
+    if (!pixels && m_kind == Kind::Device)
+        m_painter.restore();
+    Shown(touched);
 }
 
 }  // namespace plat

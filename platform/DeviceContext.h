@@ -1,16 +1,20 @@
 #pragma once
 // Immediate-mode drawing in the classic device-context manner. A context draws either
 // into a back buffer it owns (a memory context) or onto a paint device during its paint
-// event. Rectangles exclude their right and bottom edges.
+// event, or into the back buffer of a BufferedWindow at any time. Rectangles exclude
+// their right and bottom edges.
 
 #include <QFont>
 #include <QImage>
 #include <QPainter>
+#include <QPointer>
+#include <climits>
 #include <string>
 
 #include "SysColors.h"
 
 class QPaintDevice;
+class QWidget;
 
 namespace plat {
 
@@ -23,8 +27,10 @@ struct Rect {
     bool operator==(const Rect&) const = default;
 };
 
+// Lines are one pixel wide. A dotted line starts with 3 pixels of dots, then 3 of gaps,
+// and so on; the gaps take the background colour when the background mode is OPAQUE.
 struct Pen {
-    enum Style { Solid, Null } style = Solid;
+    enum Style { Solid, Null, Dot } style = Solid;
     int width = 1;
     ColorRef color = 0;
 };
@@ -35,6 +41,11 @@ struct Brush {
 };
 
 enum BkMode : int { TRANSPARENT = 1, OPAQUE = 2 };
+
+// How lines combine with the pixels under them; only the colour bits change.
+enum Rop2 : int { R2_XORPEN = 7, R2_COPYPEN = 13, R2_MERGEPEN = 15 };
+
+class BufferedWindow;
 
 // DrawText format flags.
 enum : unsigned {
@@ -53,6 +64,10 @@ public:
     // A context over target, drawing limited to clip (in target pixels); for a widget
     // only inside its paint event.
     DeviceContext(QPaintDevice* target, const Rect& clip);
+    // A context over the back buffer of window, limited to clip (client pixels). It
+    // follows the buffer across resizes, shows what it draws (unless the window is
+    // painting) and draws nothing once the window is gone.
+    explicit DeviceContext(BufferedWindow& window, const Rect& clip = Rect{INT_MIN, INT_MIN, INT_MAX, INT_MAX});
     virtual ~DeviceContext();
 
     // Owns a painter bound to its device: neither copied nor moved.
@@ -60,9 +75,9 @@ public:
     DeviceContext& operator=(const DeviceContext&) = delete;
 
     // False when there is nothing to draw on (an empty buffer); drawing then does nothing.
-    bool IsValid() const { return m_painter.isActive(); }
+    bool IsValid() const;
 
-    // The back buffer of a memory context (null image otherwise).
+    // The back buffer of a memory context (null image otherwise; see Pixels for a window).
     const QImage& Image() const { return m_image; }
 
     // Logical point (x, y) maps to device pixel (0, 0) from now on.
@@ -85,6 +100,7 @@ public:
     ColorRef SetTextColor(ColorRef color);
     ColorRef SetBkColor(ColorRef color);
     BkMode SetBkMode(BkMode mode);
+    Rop2 SetROP2(Rop2 mode);
 
     QFont GetFont() const { return m_font; }
 
@@ -95,15 +111,36 @@ public:
     void TextOut(int x, int y, const std::string& text);
     // Text placed in rect by the DT_ flags.
     void DrawText(const std::string& text, const Rect& rect, unsigned format);
-    // Copies width x height pixels from src (logical (xSrc, ySrc)) to (x, y).
+    // Copies width x height pixels from src (logical (xSrc, ySrc)) to (x, y). The source
+    // is a memory context or a window's buffer.
     void BitBlt(int x, int y, int width, int height, const DeviceContext& src, int xSrc, int ySrc);
 
-private:
-    void ApplyClip();
+    // Current position for LineTo.
+    void MoveTo(int x, int y);
+    // Line with the pen and write mode from the current position to (x, y), that last
+    // pixel excluded; (x, y) becomes the current position.
+    void LineTo(int x, int y);
 
+private:
+    enum class Kind { Memory, Window, Device };
+
+    void ApplyClip();
+    Rect DeviceArea() const;
+    Rect ClipArea() const;
+    // The pixels drawn on, for a memory context or a window; null otherwise.
+    QImage* Pixels() const;
+    // Runs paint with a painter clipped and translated to logical units; touched is
+    // the device rectangle that may change, shown afterwards on a window.
+    template <class F>
+    void Paint(const Rect& touched, F&& paint);
+    void Shown(const Rect& device) const;
+    void Plot(QImage* pixels, int x, int y, ColorRef color);
+
+    Kind m_kind = Kind::Device;
     QImage m_image;
-    QPainter m_painter;
-    Rect m_device;  // drawable device area
+    QPointer<QWidget> m_window;  // a BufferedWindow
+    QPainter m_painter;          // active for the whole life of a device context only
+    Rect m_device;               // drawable device area (device context; limit for a window)
     Rect m_clip;    // in device pixels
     bool m_clipped = false;
     int m_orgX = 0;
@@ -114,6 +151,9 @@ private:
     ColorRef m_textColor = 0;
     ColorRef m_bkColor = 0xFFFFFF;
     BkMode m_bkMode = OPAQUE;
+    Rop2 m_rop = R2_COPYPEN;
+    int m_posX = 0;
+    int m_posY = 0;
 };
 
 }  // namespace plat

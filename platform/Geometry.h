@@ -12,9 +12,24 @@ struct RECT {
 struct CPoint {
     int x = 0;
     int y = 0;
+    bool operator==(const CPoint&) const = default;
 };
 
 struct CSize {
     int cx = 0;
     int cy = 0;
+    bool operator==(const CSize&) const = default;
+};
+
+// A rectangle with MFC's helpers; right and bottom as the caller counts them.
+struct CRect : RECT {
+    CRect() = default;
+    CRect(int l, int t, int r, int b) : RECT{l, t, r, b} {}
+
+    int Width() const { return right - left; }
+    int Height() const { return bottom - top; }
+    bool operator==(const CRect& o) const
+    {
+        return left == o.left && top == o.top && right == o.right && bottom == o.bottom;
+    }
 };

@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QPalette>
+#include <climits>
 
 #include "DeviceContext.h"
 #include "SysColors.h"
@@ -113,6 +114,106 @@ TEST(DeviceContext, TextIsCentredAndClipped)
     EXPECT_EQ(At(opaque, 59, 19), kWhite);
 }
 
+TEST(DeviceContext, LinesLeaveOutTheirLastPixel)
+{
+    plat::DeviceContext dc(12, 12);
+    dc.FillRect(Rect{0, 0, 12, 12}, kWhite);
+    dc.SelectPen(plat::Pen{plat::Pen::Solid, 0, kRed});
+    dc.MoveTo(1, 1);
+    dc.LineTo(5, 1);  // pixels 1..4
+    dc.LineTo(5, 4);  // pixels (5, 1..3)
+    EXPECT_EQ(Count(dc, Rect{0, 0, 12, 12}, kRed), 4 + 3);
+    EXPECT_EQ(At(dc, 4, 1), kRed);
+    EXPECT_EQ(At(dc, 5, 4), kWhite);
+    dc.MoveTo(10, 10);
+    dc.LineTo(7, 7);  // a diagonal backwards: (10,10), (9,9), (8,8)
+    EXPECT_EQ(At(dc, 8, 8), kRed);
+    EXPECT_EQ(At(dc, 7, 7), kWhite);
+    dc.MoveTo(3, 8);
+    dc.LineTo(3, 8);  // no pixel at all
+    EXPECT_EQ(At(dc, 3, 8), kWhite);
+
+    // A null pen moves the position only; the window origin shifts the line.
+    dc.SelectPen(plat::Pen{plat::Pen::Null, 0, kBlue});
+    dc.LineTo(0, 11);
+    EXPECT_EQ(Count(dc, Rect{0, 0, 12, 12}, kBlue), 0);
+    dc.SelectPen(plat::Pen{plat::Pen::Solid, 0, kBlue});
+    dc.SetWindowOrg(100, 0);
+    dc.MoveTo(100, 11);
+    dc.LineTo(103, 11);
+    EXPECT_EQ(Count(dc, Rect{0, 11, 12, 12}, kBlue), 3);
+}
+
+TEST(DeviceContext, LinesFarOutsideAreCut)
+{
+    plat::DeviceContext dc(16, 8);
+    dc.FillRect(Rect{0, 0, 16, 8}, kWhite);
+    dc.SelectPen(plat::Pen{plat::Pen::Solid, 0, kRed});
+    dc.SelectClipRect(Rect{2, 0, 14, 8});
+    dc.MoveTo(INT_MIN, 3);
+    dc.LineTo(INT_MAX, 3);
+    dc.MoveTo(5, INT_MIN);
+    dc.LineTo(5, INT_MAX);
+    dc.MoveTo(-1000000000, -1000000000);
+    dc.LineTo(1000000000, 1000000000);  // through (2, 2) .. (7, 7)
+    EXPECT_EQ(Count(dc, Rect{2, 3, 14, 4}, kRed), 12);
+    EXPECT_EQ(Count(dc, Rect{5, 0, 6, 8}, kRed), 8);
+    EXPECT_EQ(At(dc, 7, 7), kRed);
+    EXPECT_EQ(Count(dc, Rect{0, 0, 2, 8}, kRed) + Count(dc, Rect{14, 0, 16, 8}, kRed), 0);
+}
+
+// Dotted lines: 3 pixels of dots, 3 of gaps, from each line's start; the gaps take the
+// background colour when it is opaque. XOR and OR touch the colour bits only.
+TEST(DeviceContext, DottedLinesAndWriteModes)
+{
+    const plat::ColorRef kGrey = Rgb(0x40, 0x80, 0xC0);
+    struct Case {
+        const char* name;
+        plat::Rop2 rop;
+        plat::BkMode bk;
+        plat::ColorRef pen, bkColor;
+        plat::ColorRef dot, gap;  // results over grey
+    } cases[] = {
+        {"copy opaque", plat::R2_COPYPEN, plat::OPAQUE, kRed, kWhite, kRed, kWhite},
+        {"copy transparent", plat::R2_COPYPEN, plat::TRANSPARENT, kRed, kWhite, kRed, kGrey},
+        {"xor black on white", plat::R2_XORPEN, plat::OPAQUE, kBlack, kWhite, kGrey, Rgb(0xBF, 0x7F, 0x3F)},
+        {"or", plat::R2_MERGEPEN, plat::OPAQUE, kRed, kBlue, Rgb(0xFF, 0x80, 0xC0), Rgb(0x40, 0x80, 0xFF)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        plat::DeviceContext dc(20, 3);
+        dc.FillRect(Rect{0, 0, 20, 3}, kGrey);
+        dc.SelectPen(plat::Pen{plat::Pen::Dot, 0, c.pen});
+        dc.SetBkMode(c.bk);
+        dc.SetBkColor(c.bkColor);
+        EXPECT_EQ(dc.SetROP2(c.rop), plat::R2_COPYPEN);
+        dc.MoveTo(19, 1);
+        dc.LineTo(0, 1);  // from the right: 19, 18, 17 dots, 16, 15, 14 gaps, ...
+        for (int x = 1; x <= 19; ++x) {
+            const bool dot = (19 - x) % 6 < 3;
+            EXPECT_EQ(At(dc, x, 1), dot ? c.dot : c.gap) << "x " << x;
+            EXPECT_EQ(qAlpha(dc.Image().pixel(x, 1)), 255);
+        }
+        EXPECT_EQ(At(dc, 0, 1), kGrey);  // the last pixel
+        EXPECT_EQ(At(dc, 5, 0), kGrey);
+    }
+
+    // XOR twice restores every pixel.
+    plat::DeviceContext dc(30, 30);
+    for (int y = 0; y < 30; ++y)
+        dc.FillRect(Rect{0, y, 30, y + 1}, Rgb(unsigned(y * 8), 100, unsigned(255 - y)));
+    const QImage before = dc.Image().copy();
+    dc.SelectPen(plat::Pen{plat::Pen::Dot, 0, kBlack});
+    dc.SetROP2(plat::R2_XORPEN);
+    for (int pass = 0; pass < 2; ++pass) {
+        dc.MoveTo(7, 0);
+        dc.LineTo(7, 30);
+        dc.MoveTo(0, 11);
+        dc.LineTo(30, 11);
+        EXPECT_EQ(dc.Image() == before, pass == 1);
+    }
+}
+
 TEST(DeviceContext, EmptyBufferDrawsNothing)
 {
     plat::DeviceContext dc(0, 5);
@@ -122,6 +223,8 @@ TEST(DeviceContext, EmptyBufferDrawsNothing)
     dc.DrawText("x", Rect{0, 0, 5, 5}, plat::DT_CENTER);
     plat::DeviceContext other(4, 4);
     other.BitBlt(0, 0, 4, 4, dc, 0, 0);
+    dc.MoveTo(0, 0);
+    dc.LineTo(5, 0);
     SUCCEED();
 }
 

@@ -1,0 +1,223 @@
+#include "BufferedWindow.h"
+
+#include <QEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+namespace plat {
+
+namespace {
+
+QRect ToQt(const Rect& r)
+{
+    return QRect(r.left, r.top, std::max(0, r.Width()), std::max(0, r.Height()));
+}
+
+Rect Union(const Rect& a, const Rect& b)
+{
+    if (a.IsEmpty())
+        return b;
+    if (b.IsEmpty())
+        return a;
+    return Rect{std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right), std::max(a.bottom, b.bottom)};
+}
+
+struct CursorCode {
+    int code;
+    Qt::CursorShape shape;
+};
+
+const CursorCode kCursorCodes[] = {
+    {7, Qt::SizeAllCursor},
+    {8, Qt::SizeVerCursor},
+    {9, Qt::SizeHorCursor},
+    {10, Qt::SizeFDiagCursor},
+    {11, Qt::SizeBDiagCursor},
+};
+
+}  // namespace
+
+BufferedWindow::BufferedWindow(QWidget* parent) : QWidget(parent)
+{
+    // Every pixel comes from the buffer.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+    // Every move reaches the window, with or without a button down.
+    setMouseTracking(true);
+}
+
+BufferedWindow::~BufferedWindow()
+{
+    if (m_capture && QWidget::mouseGrabber() == this)
+        releaseMouse();
+}
+
+BufferedWindow* BufferedWindow::FromHandle(const WindowHandle& handle)
+{
+    return dynamic_cast<BufferedWindow*>(handle.Widget());
+}
+
+Rect BufferedWindow::ClientRect() const
+{
+    return Rect{0, 0, width(), height()};
+}
+
+const QImage& BufferedWindow::Buffer()
+{
+    Pixels();
+    return m_buffer;
+}
+
+QImage* BufferedWindow::Pixels()
+{
+    const QSize size = this->size();
+    if (m_buffer.size() != size) {
+        const QSize old = m_buffer.isNull() ? QSize(0, 0) : m_buffer.size();
+        QImage next;
+        if (!size.isEmpty())
+            next = QImage(size, QImage::Format_RGB32);
+        if (!next.isNull()) {
+            next.fill(Qt::white);
+            const int rows = std::min(old.height(), size.height());
+            const int bytes = std::min(old.width(), size.width()) * 4;
+            for (int y = 0; y < rows; ++y)
+                std::memcpy(next.scanLine(y), m_buffer.constScanLine(y), std::size_t(bytes));
+        }
+        m_buffer = next;
+        if (size.width() > old.width())
+            InvalidateRect(Rect{old.width(), 0, size.width(), size.height()});
+        if (size.height() > old.height())
+            InvalidateRect(Rect{0, old.height(), size.width(), size.height()});
+    }
+    return m_buffer.isNull() ? nullptr : &m_buffer;
+}
+
+void BufferedWindow::Invalidate()
+{
+    InvalidateRect(ClientRect());
+}
+
+void BufferedWindow::InvalidateRect(const Rect& rect)
+{
+    Rect r{std::max(rect.left, 0), std::max(rect.top, 0), std::min(rect.right, width()), std::min(rect.bottom, height())};
+    if (r.IsEmpty())
+        return;
+    m_invalid = Union(m_invalid, r);
+    update(ToQt(r));
+}
+
+void BufferedWindow::UpdateWindow()
+{
+    PaintPending();
+}
+
+void BufferedWindow::ShowChanged(const Rect& rect)
+{
+    if (!m_painting && !rect.IsEmpty())
+        update(ToQt(rect));
+}
+
+void BufferedWindow::PaintPending()
+{
+    if (!Pixels() || m_invalid.IsEmpty())
+        return;
+    const Rect area = std::exchange(m_invalid, Rect{});
+    struct Painting {
+        bool& flag;
+        ~Painting() { flag = false; }
+    } painting{m_painting};
+    m_painting = true;
+    {
+        DeviceContext dc(*this, area);
+        OnPaint(dc);
+    }
+    update(ToQt(area));
+}
+
+void BufferedWindow::OnPaint(DeviceContext& dc)
+{
+    dc.FillRect(dc.GetClipBox(), Rgb(255, 255, 255));
+}
+
+void BufferedWindow::paintEvent(QPaintEvent* event)
+{
+    PaintPending();
+    if (m_buffer.isNull())
+        return;
+    QPainter painter(this);
+    const QRect r = event->rect();
+    painter.drawImage(r, m_buffer, r);
+}
+
+void BufferedWindow::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    Pixels();
+}
+
+void BufferedWindow::SetCapture()
+{
+    grabMouse();
+    m_capture = true;
+}
+
+void BufferedWindow::ReleaseCapture()
+{
+    if (!m_capture)
+        return;
+    m_capture = false;
+    if (QWidget::mouseGrabber() == this)
+        releaseMouse();
+}
+
+void BufferedWindow::EndCapture()
+{
+    ReleaseCapture();
+    OnCaptureLost();
+}
+
+bool BufferedWindow::event(QEvent* event)
+{
+    if (m_capture) {
+        switch (event->type()) {
+        case QEvent::FocusOut:
+        case QEvent::Hide:
+        case QEvent::WindowDeactivate:
+            EndCapture();
+            break;
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+            if (QWidget::mouseGrabber() != this)
+                EndCapture();
+            break;
+        default:
+            break;
+        }
+    }
+    return QWidget::event(event);
+}
+
+void BufferedWindow::ShowCursor(bool show)
+{
+    m_cursorHidden = !show;
+    setCursor(show ? m_cursor : QCursor(Qt::BlankCursor));
+}
+
+bool BufferedWindow::SetCursorCode(int code)
+{
+    const auto* row = std::find_if(std::begin(kCursorCodes), std::end(kCursorCodes),
+                                   [code](const CursorCode& c) { return c.code == code; });
+    if (row == std::end(kCursorCodes))
+        return false;
+    m_cursor = QCursor(row->shape);
+    if (!m_cursorHidden)
+        setCursor(m_cursor);
+    return true;
+}
+
+}  // namespace plat

@@ -1,0 +1,96 @@
+#pragma once
+// A window that owns a 32-bit image of its client area, its screen: drawing outside
+// paint events goes into it through a DeviceContext and shows at the next paint event,
+// which copies the image. The owner's OnPaint runs only where the window was
+// invalidated. The image keeps its top-left pixels across resizes; newly exposed parts
+// are invalidated. The window also keeps scroll information, the mouse capture and a
+// cursor that can be hidden.
+
+#include <QCursor>
+#include <QImage>
+#include <QWidget>
+
+#include "DeviceContext.h"
+#include "WindowHandle.h"
+
+namespace plat {
+
+enum ScrollBar : int { SB_HORZ = 0, SB_VERT = 1 };
+
+struct ScrollInfo {
+    int nMin = 0;
+    int nMax = 0;
+    int nPage = 0;
+    int nPos = 0;
+    int nTrackPos = 0;
+    bool operator==(const ScrollInfo&) const = default;
+};
+
+class BufferedWindow : public QWidget {
+public:
+    explicit BufferedWindow(QWidget* parent = nullptr);
+    ~BufferedWindow() override;
+
+    // A widget is neither copied nor moved.
+    BufferedWindow(const BufferedWindow&) = delete;
+    BufferedWindow& operator=(const BufferedWindow&) = delete;
+
+    // The window behind a handle, or null when it is gone or is no BufferedWindow.
+    static BufferedWindow* FromHandle(const WindowHandle& handle);
+
+    // The client area in client coordinates.
+    Rect ClientRect() const;
+    // The screen of the window (null when the client area is empty).
+    const QImage& Buffer();
+
+    // The owner must paint: OnPaint runs for the rectangle at the next paint event.
+    void Invalidate();
+    void InvalidateRect(const Rect& rect);
+    // Runs a pending OnPaint now, into the buffer.
+    void UpdateWindow();
+    // Pixels of the buffer changed in rect: they show at the next paint event.
+    void ShowChanged(const Rect& rect);
+
+    // Stored as given; whoever shows scroll bars keeps them.
+    ScrollInfo GetScrollInfo(ScrollBar bar) const { return m_scroll[bar == SB_VERT]; }
+    void SetScrollInfo(ScrollBar bar, const ScrollInfo& info) { m_scroll[bar == SB_VERT] = info; }
+
+    // Mouse input goes to this window until released. Losing the focus, being hidden or
+    // another window taking the mouse ends it, and OnCaptureLost runs.
+    void SetCapture();
+    void ReleaseCapture();
+    bool HasCapture() const { return m_capture; }
+
+    void ShowCursor(bool show);
+    bool IsCursorShown() const { return !m_cursorHidden; }
+    // Cursor codes 7 to 11: four-way move, north-south, west-east, north-west-south-east,
+    // north-east-south-west. False (and nothing changed) for any other code.
+    bool SetCursorCode(int code);
+
+protected:
+    // Paints the invalidated part; dc is clipped to it. The default fills it white.
+    virtual void OnPaint(DeviceContext& dc);
+    virtual void OnCaptureLost() {}
+
+    bool event(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    friend class DeviceContext;
+
+    // The buffer at the client size.
+    QImage* Pixels();
+    void PaintPending();
+    void EndCapture();
+
+    QImage m_buffer;
+    Rect m_invalid;
+    bool m_painting = false;
+    ScrollInfo m_scroll[2];
+    bool m_capture = false;
+    bool m_cursorHidden = false;
+    QCursor m_cursor;
+};
+
+}  // namespace plat

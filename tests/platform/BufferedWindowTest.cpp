@@ -1,0 +1,201 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFocusEvent>
+#include <QMouseEvent>
+#include <QScreen>
+#include <memory>
+
+#include "BufferedWindow.h"
+#include "DeviceContext.h"
+#include "SystemMetrics.h"
+
+namespace {
+
+using plat::Rect;
+using plat::Rgb;
+
+const plat::ColorRef kRed = Rgb(255, 0, 0), kBlue = Rgb(0, 0, 255), kWhite = Rgb(255, 255, 255);
+
+plat::ColorRef At(const QImage& image, int x, int y)
+{
+    QRgb p = image.pixel(x, y);
+    return Rgb(unsigned(qRed(p)), unsigned(qGreen(p)), unsigned(qBlue(p)));
+}
+
+// Paints blue where it is asked to and counts the calls.
+class TestWindow final : public plat::BufferedWindow {
+public:
+    int paints = 0;
+    Rect lastPaint;
+    int lost = 0;
+
+protected:
+    void OnPaint(plat::DeviceContext& dc) override
+    {
+        ++paints;
+        lastPaint = dc.GetClipBox();
+        dc.FillRect(Rect{-1000, -1000, 1000, 1000}, kBlue);
+    }
+    void OnCaptureLost() override { ++lost; }
+};
+
+TEST(BufferedWindow, OwnerPaintsOnlyWhereInvalidated)
+{
+    TestWindow w;
+    w.resize(40, 30);
+    const QImage& buffer = w.Buffer();
+    ASSERT_EQ(buffer.size(), QSize(40, 30));
+    w.UpdateWindow();
+    EXPECT_EQ(w.paints, 1);  // a new buffer is all exposed
+    EXPECT_EQ(w.lastPaint, (Rect{0, 0, 40, 30}));
+    w.UpdateWindow();
+    EXPECT_EQ(w.paints, 1);  // nothing pending
+
+    {
+        plat::DeviceContext dc(w);  // drawing outside a paint: straight into the buffer
+        dc.FillRect(Rect{0, 0, 40, 30}, kWhite);
+    }
+    w.InvalidateRect(Rect{5, 6, 10, 8});
+    w.InvalidateRect(Rect{30, 20, 100, 100});
+    w.UpdateWindow();
+    EXPECT_EQ(w.paints, 2);
+    EXPECT_EQ(w.lastPaint, (Rect{5, 6, 40, 30}));
+    EXPECT_EQ(At(w.Buffer(), 5, 6), kBlue);
+    EXPECT_EQ(At(w.Buffer(), 4, 6), kWhite);
+
+    // A paint event paints what is pending, then shows the buffer.
+    w.Invalidate();
+    w.show();
+    const QImage shown = w.grab().toImage();
+    EXPECT_EQ(w.paints, 3);
+    EXPECT_EQ(At(shown, 0, 0), kBlue);
+}
+
+TEST(BufferedWindow, BufferKeepsItsCornerAcrossResizes)
+{
+    TestWindow w;
+    w.resize(20, 20);
+    w.UpdateWindow();
+    plat::DeviceContext kept(w);
+    kept.FillRect(Rect{0, 0, 20, 20}, kWhite);
+    kept.FillRect(Rect{18, 18, 20, 20}, kRed);
+
+    w.resize(30, 10);  // wider, lower
+    const QImage& buffer = w.Buffer();
+    ASSERT_EQ(buffer.size(), QSize(30, 10));
+    EXPECT_EQ(At(buffer, 19, 9), kWhite);
+    w.UpdateWindow();
+    EXPECT_EQ(w.lastPaint, (Rect{20, 0, 30, 10}));  // only the exposed strip
+
+    // A context taken before the resize draws on the new buffer.
+    kept.FillRect(Rect{25, 5, 26, 6}, kRed);
+    EXPECT_EQ(At(w.Buffer(), 25, 5), kRed);
+    EXPECT_EQ(kept.GetClipBox(), (Rect{0, 0, 30, 10}));
+
+    // Lines and copies reach the buffer; a memory context reads from it.
+    kept.SelectPen(plat::Pen{plat::Pen::Solid, 0, kRed});
+    kept.MoveTo(0, 0);
+    kept.LineTo(3, 0);
+    plat::DeviceContext copy(4, 1);
+    copy.BitBlt(0, 0, 4, 1, kept, 0, 0);
+    EXPECT_EQ(At(copy.Image(), 2, 0), kRed);
+    EXPECT_EQ(At(copy.Image(), 3, 0), kWhite);
+}
+
+TEST(BufferedWindow, ContextOfAGoneWindowDrawsNothing)
+{
+    auto w = std::make_unique<TestWindow>();
+    w->resize(10, 10);
+    plat::DeviceContext dc(*w);
+    EXPECT_TRUE(dc.IsValid());
+    w.reset();
+    EXPECT_FALSE(dc.IsValid());
+    EXPECT_TRUE(dc.GetClipBox().IsEmpty());
+    dc.FillRect(Rect{0, 0, 10, 10}, kRed);
+    dc.MoveTo(0, 0);
+    dc.LineTo(5, 0);
+    plat::DeviceContext other(2, 2);
+    other.BitBlt(0, 0, 2, 2, dc, 0, 0);
+    SUCCEED();
+}
+
+TEST(BufferedWindow, CaptureEndsOnReleaseFocusLossOrAnotherGrab)
+{
+    TestWindow w;
+    w.resize(20, 20);
+    w.show();
+    w.SetCapture();
+    EXPECT_TRUE(w.HasCapture());
+    EXPECT_EQ(QWidget::mouseGrabber(), &w);
+    w.ReleaseCapture();
+    EXPECT_FALSE(w.HasCapture());
+    EXPECT_EQ(QWidget::mouseGrabber(), nullptr);
+    EXPECT_EQ(w.lost, 0);
+
+    w.SetCapture();
+    QFocusEvent out(QEvent::FocusOut);
+    QApplication::sendEvent(&w, &out);
+    EXPECT_FALSE(w.HasCapture());
+    EXPECT_EQ(w.lost, 1);
+
+    w.SetCapture();
+    QWidget other;
+    other.resize(5, 5);
+    other.show();
+    other.grabMouse();
+    QMouseEvent move(QEvent::MouseMove, QPointF(3, 3), QPointF(3, 3), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(&w, &move);
+    EXPECT_FALSE(w.HasCapture());
+    EXPECT_EQ(w.lost, 2);
+    EXPECT_EQ(QWidget::mouseGrabber(), &other);
+    other.releaseMouse();
+}
+
+TEST(BufferedWindow, CursorCodesAndHiddenCursor)
+{
+    TestWindow w;
+    const struct {
+        int code;
+        Qt::CursorShape shape;
+    } codes[] = {{7, Qt::SizeAllCursor}, {8, Qt::SizeVerCursor}, {9, Qt::SizeHorCursor},
+                 {10, Qt::SizeFDiagCursor}, {11, Qt::SizeBDiagCursor}};
+    for (const auto& c : codes) {
+        EXPECT_TRUE(w.SetCursorCode(c.code));
+        EXPECT_EQ(w.cursor().shape(), c.shape);
+    }
+    EXPECT_FALSE(w.SetCursorCode(6));
+    EXPECT_FALSE(w.SetCursorCode(12));
+    EXPECT_EQ(w.cursor().shape(), Qt::SizeBDiagCursor);
+
+    w.ShowCursor(false);
+    EXPECT_FALSE(w.IsCursorShown());
+    EXPECT_EQ(w.cursor().shape(), Qt::BlankCursor);
+    w.SetCursorCode(8);  // remembered, still hidden
+    EXPECT_EQ(w.cursor().shape(), Qt::BlankCursor);
+    w.ShowCursor(true);
+    EXPECT_EQ(w.cursor().shape(), Qt::SizeVerCursor);
+}
+
+TEST(BufferedWindow, ScrollInformationPerBar)
+{
+    TestWindow w;
+    EXPECT_EQ(w.GetScrollInfo(plat::SB_HORZ), plat::ScrollInfo{});
+    w.SetScrollInfo(plat::SB_HORZ, plat::ScrollInfo{0, 999, 100, 40, 45});
+    w.SetScrollInfo(plat::SB_VERT, plat::ScrollInfo{0, 499, 50, 7, 7});
+    EXPECT_EQ(w.GetScrollInfo(plat::SB_HORZ).nTrackPos, 45);
+    EXPECT_EQ(w.GetScrollInfo(plat::SB_VERT).nPos, 7);
+    EXPECT_EQ(w.GetScrollInfo(plat::SB_VERT).nMax, 499);
+}
+
+TEST(SystemMetrics, VirtualDesktop)
+{
+    QRect desktop;
+    for (const QScreen* screen : QGuiApplication::screens())
+        desktop |= screen->geometry();
+    ASSERT_FALSE(desktop.isEmpty());
+    EXPECT_EQ(plat::GetSystemMetrics(plat::SM_CXVIRTUALSCREEN), desktop.width());
+    EXPECT_EQ(plat::GetSystemMetrics(plat::SM_CYVIRTUALSCREEN), desktop.height());
+}
+
+}  // namespace
