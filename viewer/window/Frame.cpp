@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "BufferedWindow.h"
-#include "DoubleToInt.h"
+#include "util/DoubleToInt.h"
 #include "window/ViewerMessages.h"
 
 namespace {

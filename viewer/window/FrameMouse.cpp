@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "BufferedWindow.h"
-#include "DoubleToInt.h"
+#include "util/DoubleToInt.h"
 #include "window/Frame.h"
 
 namespace {
