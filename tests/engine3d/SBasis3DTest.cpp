@@ -14,6 +14,7 @@
 #include <fstream>
 #include <iterator>
 #include <numbers>
+#include <thread>
 
 namespace {
 
@@ -298,6 +299,27 @@ TEST_F(Frames, DestroyingAFrameLeavesItsChildrenAlive)
     // The children still work.
     child->Transform(IdentityMatrix(), {1, 1, 1});
     EXPECT_TRUE(Near(child->Origin(), {1, 1, 1}));
+}
+
+TEST_F(Frames, ReparentingWhileTheParentTransforms)
+{
+    auto parent = Make<TSBasis3D>();
+    auto other = Make<TSBasis3D>();
+    std::vector<std::unique_ptr<TSBasis3D>> children;
+    for (int i = 0; i < 8; ++i) {
+        children.push_back(Make<TSBasis3D>());
+        children.back()->SetParent(parent.get());
+    }
+    std::thread mover([&] {
+        for (int round = 0; round < 300; ++round)
+            for (const auto& child : children)
+                child->SetParent(round % 2 ? parent.get() : other.get());
+    });
+    for (int i = 0; i < 300; ++i)
+        parent->Transform(IdentityMatrix(), {0, 0, 1});
+    mover.join();
+    EXPECT_TRUE(SameVector3D(parent->Origin(), {0, 0, 300}));
+    EXPECT_EQ(parent->ChildCount() + other->ChildCount(), 8);
 }
 
 TEST_F(Frames, SingularTransformResetsTheFrameAndRaises)
