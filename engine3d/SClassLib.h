@@ -117,3 +117,10 @@ class EIntDivision final : public ELibraryError {
 public:
     using ELibraryError::ELibraryError;
 };
+
+// Floating-point division by zero or a result that is not a finite number (the
+// system does not trap these; the code that divides checks and raises this).
+class EFloatDivision final : public ELibraryError {
+public:
+    using ELibraryError::ELibraryError;
+};

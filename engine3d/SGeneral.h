@@ -160,6 +160,9 @@ public:
     // The identity under which a reference to Object is written, the same one
     // its own record carries; 0 for nullptr.
     virtual std::uint32_t ObjectIdentity(TSObject* Object) { return 0; }
+    // Bytes that reads may still take, so that a reader can refuse a count
+    // that cannot fit before it allocates; -1 when the stream cannot tell.
+    virtual std::int64_t Remaining() const { return -1; }
 };
 
 // An event handler: a routine and the subscriber it is called for. Two handlers
@@ -255,6 +258,18 @@ private:
     mutable std::recursive_mutex m_lock;
     std::atomic<std::int32_t> m_changeCount{0};
     std::string m_name;
+};
+
+// Holds a change object's own lock for a scope.
+class TSObjectLock final {
+public:
+    explicit TSObjectLock(const TSCustomChangeObject& Object) : m_object(Object) { m_object.Lock(); }
+    ~TSObjectLock() { m_object.Unlock(); }
+    TSObjectLock(const TSObjectLock&) = delete;
+    TSObjectLock& operator=(const TSObjectLock&) = delete;
+
+private:
+    const TSCustomChangeObject& m_object;
 };
 
 // A named, locked list of object references that owns nothing it lists. Every

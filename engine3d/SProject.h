@@ -185,7 +185,7 @@ public:
     bool HasView() const;
     std::int32_t MappedSize() const { return m_mappedSize; }
     // Bytes from the position to the end of the block or record being read.
-    std::int64_t Remaining() const;
+    std::int64_t Remaining() const override;
 
     // Confines reads to the next Size bytes (which must remain) until it ends.
     class Block final {

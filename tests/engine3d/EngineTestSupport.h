@@ -5,6 +5,7 @@
 #include <SGeneral.h>
 
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -12,14 +13,32 @@
 // An object stream over a byte vector. An object record is the class name as a
 // stream string, the size of the data, then the data; only classes listed in
 // Known are created on reading, others are skipped.
+//
+// References: ObjectIdentity numbers objects in order of first use (1, 2, ...);
+// FindObject answers what the test put in Found.
 class MemoryStream final : public TSObjectsStream {
 public:
     std::vector<unsigned char> Bytes;
     std::int32_t Pos = 0;
     std::vector<TSClass> Known;
+    std::map<TSObject*, std::uint32_t> Ids;
+    std::map<std::uint32_t, TSObject*> Found;
 
     void SetPosition(std::int32_t Position) override { Pos = Position; }
     std::int32_t GetPosition() override { return Pos; }
+    std::int64_t Remaining() const override { return static_cast<std::int64_t>(Bytes.size()) - Pos; }
+
+    std::uint32_t ObjectIdentity(TSObject* Object) override
+    {
+        if (Object == nullptr)
+            return 0;
+        return Ids.try_emplace(Object, static_cast<std::uint32_t>(Ids.size() + 1)).first->second;
+    }
+    TSObject* FindObject(std::uint32_t SavedId, TSClass) override
+    {
+        const auto at = Found.find(SavedId);
+        return at == Found.end() ? nullptr : at->second;
+    }
 
     void Read(void* Buffer, std::int32_t Count) override
     {
