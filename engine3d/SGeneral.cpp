@@ -7,6 +7,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 // Stream integers are little-endian and written as they lie in memory.
 static_assert(std::endian::native == std::endian::little);
@@ -22,25 +23,11 @@ const plat::StringEntry kStrings[] = {
     {sInvalidStringSize, "Invalid String Size"},
     {sListFull, "List is full"},
 };
-const plat::StringTableRegistration gStrings(kHalcyteModule, kStrings);
 
 // Process-wide source of default names; objects are created on several threads.
 std::atomic<std::uint64_t> gNameCounter{0};
 
 std::atomic<TSObjectsList*> gObjectsLists{nullptr};
-
-// Start and end of the unit: the register of object lists lives between them.
-struct SGeneralUnit {
-    SGeneralUnit()
-    {
-        TreeLock();
-        gObjectsLists.store(new TSObjectsList("Global List of SObjectsList"));
-    }
-    ~SGeneralUnit() { delete gObjectsLists.exchange(nullptr); }
-    SGeneralUnit(const SGeneralUnit&) = delete;
-    SGeneralUnit& operator=(const SGeneralUnit&) = delete;
-};
-const SGeneralUnit gUnit;
 
 void ReplaceFirst(std::string& text, const char* token, const std::string& value)
 {
@@ -50,6 +37,23 @@ void ReplaceFirst(std::string& text, const char* token, const std::string& value
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------
+// Start and end of the unit: the texts and the register of object lists live
+// between them.
+
+void SGeneralInitialization()
+{
+    plat::RegisterStrings(kHalcyteModule, kStrings, std::size(kStrings));
+    TreeLock();
+    gObjectsLists.store(new TSObjectsList("Global List of SObjectsList"));
+}
+
+void SGeneralFinalization()
+{
+    delete gObjectsLists.exchange(nullptr);
+    plat::UnregisterStrings(kStrings);
+}
 
 // ---------------------------------------------------------------------------
 // Texts

@@ -291,7 +291,7 @@ private:
     const std::string m_name;
 };
 
-// "Global List of SObjectsList", or nullptr outside the program's lifetime.
+// "Global List of SObjectsList", or nullptr while the unit does not run.
 TSObjectsList* GlobalObjectsLists();
 
 // A tree node. A branch owns its children; all branches of the program share
@@ -376,3 +376,8 @@ std::string EngineString(unsigned Id);
 std::string ObjectCaption(const TObject* Object);
 // The caption, a line feed and carriage return, then "<action> : <reason>".
 std::string ObjectErrorText(const TObject* Object, unsigned ActionId, unsigned ReasonId);
+
+// Start and end of the unit (EngineUnits.h): the texts and "Global List of
+// SObjectsList".
+void SGeneralInitialization();
+void SGeneralFinalization();

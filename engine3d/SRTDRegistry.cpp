@@ -347,40 +347,6 @@ constexpr char kClasses[] = "Classes";
 constexpr char kDepositoryClasses[] = "Depository Classes";
 
 std::atomic<TSRTDRegistry*> gRegistry{nullptr};
-std::atomic<bool> gEnded{false};
-
-// Start and end of the unit. A unit that registers anything while it starts
-// makes this one start first, and therefore end after it.
-struct SRTDRegistryUnit {
-    SRTDRegistryUnit()
-    {
-        auto* registry = new TSRTDRegistry;
-        registry->ForceKey(0);
-        gRegistry.store(registry);
-        RegisterRTDClass(&TSDataBranch::ClassInfo);
-        RegisterRTDClass(&TSObjectsStream::ClassInfo);
-        RegisterRTDClass(&TSCustomChangeObject::ClassInfo);
-    }
-    ~SRTDRegistryUnit()
-    {
-        if (TSDataBranch* root = FindRegistryRoot(0)) {
-            std::lock_guard guard(TreeLock());
-            delete root->FindChildByName(kDepositoryClasses, false);
-            delete root->FindChildByName(kClasses, false);
-        }
-        gEnded.store(true);
-        delete gRegistry.exchange(nullptr);
-    }
-    SRTDRegistryUnit(const SRTDRegistryUnit&) = delete;
-    SRTDRegistryUnit& operator=(const SRTDRegistryUnit&) = delete;
-};
-
-void StartUnit()
-{
-    static SRTDRegistryUnit unit;
-}
-
-const bool gStarted = (StartUnit(), true);
 
 // The key-0 branch of that name; made when Force.
 TSDataBranch* StandardBranch(const char* Name, bool Force)
@@ -417,13 +383,30 @@ TSDataBranch* FindByName(TSDataBranch* Node, const std::string& Name)
 
 }  // namespace
 
+// Start and end of the unit. The units that register anything start after it
+// and end before it.
+void SRTDRegistryInitialization()
+{
+    auto registry = std::make_unique<TSRTDRegistry>();
+    registry->ForceKey(0);
+    gRegistry.store(registry.release());
+    RegisterRTDClass(&TSDataBranch::ClassInfo);
+    RegisterRTDClass(&TSObjectsStream::ClassInfo);
+    RegisterRTDClass(&TSCustomChangeObject::ClassInfo);
+}
+
+void SRTDRegistryFinalization()
+{
+    if (TSDataBranch* root = FindRegistryRoot(0)) {
+        std::lock_guard guard(TreeLock());
+        delete root->FindChildByName(kDepositoryClasses, false);
+        delete root->FindChildByName(kClasses, false);
+    }
+    delete gRegistry.exchange(nullptr);
+}
+
 TSRTDRegistry* RTDRegistry()
 {
-    if (TSRTDRegistry* registry = gRegistry.load())
-        return registry;
-    if (gEnded.load())
-        return nullptr;
-    StartUnit();
     return gRegistry.load();
 }
 

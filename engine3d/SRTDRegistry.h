@@ -127,8 +127,14 @@ private:
     std::vector<Entry> m_entries;
 };
 
-// The one registry of the program, nullptr outside its lifetime.
+// The one registry of the program, nullptr while the unit does not run; then
+// the functions below do nothing and answer nullptr.
 TSRTDRegistry* RTDRegistry();
+
+// Start and end of the unit (EngineUnits.h): the registry with the classes of
+// this unit.
+void SRTDRegistryInitialization();
+void SRTDRegistryFinalization();
 
 // The root for Key, made when missing.
 TSDataBranch* GetRegistryRoot(TSRegistryKey Key);

@@ -69,20 +69,8 @@ namespace {
 
 std::atomic<TSObjectsList*> gThreads{nullptr};
 
-// The nice value of the program's start, to which thread priorities are relative.
-int gBaseNice = 0;
-
-struct SThreadsUnit {
-    SThreadsUnit()
-    {
-        gBaseNice = getpriority(PRIO_PROCESS, 0);
-        gThreads.store(new TSObjectsList("Global List of SThread"));
-    }
-    ~SThreadsUnit() { delete gThreads.exchange(nullptr); }
-    SThreadsUnit(const SThreadsUnit&) = delete;
-    SThreadsUnit& operator=(const SThreadsUnit&) = delete;
-};
-const SThreadsUnit gUnit;
+// The nice value of the unit's start, to which thread priorities are relative.
+std::atomic<int> gBaseNice{0};
 
 // The nice value for a thread priority: the five steps around normal are five
 // nice levels apart; idle and time-critical are the ends of the scale.
@@ -117,6 +105,17 @@ private:
 };
 
 }  // namespace
+
+void SThreadsInitialization()
+{
+    gBaseNice = getpriority(PRIO_PROCESS, 0);
+    gThreads.store(new TSObjectsList("Global List of SThread"));
+}
+
+void SThreadsFinalization()
+{
+    delete gThreads.exchange(nullptr);
+}
 
 TSObjectsList* GlobalThreadsList()
 {

@@ -180,5 +180,10 @@ private:
     Job m_pending;
 };
 
-// "Global List of SThread", or nullptr outside the program's lifetime.
+// "Global List of SThread", or nullptr while the unit does not run.
 TSObjectsList* GlobalThreadsList();
+
+// Start and end of the unit (EngineUnits.h): "Global List of SThread" and the
+// nice value that thread priorities are relative to.
+void SThreadsInitialization();
+void SThreadsFinalization();
