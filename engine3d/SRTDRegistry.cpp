@@ -24,13 +24,25 @@ std::int32_t SavedData(const TSNodeData& Data)
 
 }  // namespace
 
-TSDataBranch* TSDataBranch::Create(const std::string& Name, TSNodeData Data, bool Expanded)
+TSDataBranch* TSDataBranch::Create(TSClass Class, const std::string& Name, TSNodeData Data, bool Expanded)
 {
-    auto* node = TSObject::Create<TSDataBranch>(nullptr);
-    node->m_name = Name;
-    node->m_data = Data;
-    node->m_expanded = Expanded;
+    if (Class == nullptr || !Class->InheritsFrom(&ClassInfo))
+        return nullptr;
+    std::unique_ptr<TSObject> made(TSObject::Create(Class, nullptr));
+    auto* node = dynamic_cast<TSDataBranch*>(made.get());
+    if (node == nullptr)
+        return nullptr;
+    node->InitializeNode(Name, Data, Expanded);
+    made.release();
     return node;
+}
+
+void TSDataBranch::InitializeNode(const std::string& Name, TSNodeData Data, bool Expanded)
+{
+    std::lock_guard guard(TreeLock());
+    m_name = Name;
+    m_data = Data;
+    m_expanded = Expanded;
 }
 
 void TSDataBranch::Initialize()
