@@ -10,8 +10,7 @@
 
 namespace {
 
-// In the order of the units' Parts: each starts after the units it uses, and
-// ends before them.
+// Each unit starts after the units it uses, and ends before them.
 constexpr TSUnit kEngineUnits[] = {
     {"SGeneral", &SGeneralInitialization, &SGeneralFinalization},
     {"SRTDRegistry", &SRTDRegistryInitialization, &SRTDRegistryFinalization},
