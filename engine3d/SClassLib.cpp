@@ -15,9 +15,15 @@ bool TSClassInfo::InheritsFrom(const TSClassInfo* Ancestor) const
 
 void TObject::operator delete(TObject* Object, std::destroying_delete_t)
 {
+    Object->BeforeDestruction();
+    if (!Object->DestructionDeferred())
+        EndDestruction(Object);
+}
+
+void TObject::EndDestruction(TObject* Object) noexcept
+{
     // The start of the allocation, taken while the dynamic type is still known.
     void* memory = dynamic_cast<void*>(Object);
-    Object->BeforeDestruction();
     Object->~TObject();
     ::operator delete(memory);
 }

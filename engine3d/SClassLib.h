@@ -43,7 +43,8 @@ inline constexpr bool THasOwnClassRecord = std::is_same_v<decltype(&T::ClassType
 //
 // `delete` on any object first runs BeforeDestruction on the whole object and
 // only then the destructors, so a class's clean-up that announces its end still
-// sees its most derived class and all its fields.
+// sees its most derived class and all its fields. An object that another thread
+// still uses may hand its end over to that thread (DestructionDeferred).
 class TObject {
 public:
     static const TSClassInfo ClassInfo;
@@ -61,6 +62,11 @@ public:
 
 protected:
     virtual void BeforeDestruction() noexcept {}
+    // Asked by `delete` after BeforeDestruction: true when the object's end has
+    // been handed to another thread, which then calls EndDestruction on it.
+    virtual bool DestructionDeferred() noexcept { return false; }
+    // Runs the destructors and frees the memory of an object made with new.
+    static void EndDestruction(TObject* Object) noexcept;
 };
 
 // The class library's persistent base: copying one object's state into another.

@@ -7,6 +7,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 // Stream integers are little-endian and written as they lie in memory.
 static_assert(std::endian::native == std::endian::little);
@@ -22,25 +23,11 @@ const plat::StringEntry kStrings[] = {
     {sInvalidStringSize, "Invalid String Size"},
     {sListFull, "List is full"},
 };
-const plat::StringTableRegistration gStrings(kHalcyteModule, kStrings);
 
 // Process-wide source of default names; objects are created on several threads.
 std::atomic<std::uint64_t> gNameCounter{0};
 
 std::atomic<TSObjectsList*> gObjectsLists{nullptr};
-
-// Start and end of the unit: the register of object lists lives between them.
-struct SGeneralUnit {
-    SGeneralUnit()
-    {
-        TreeLock();
-        gObjectsLists.store(new TSObjectsList("Global List of SObjectsList"));
-    }
-    ~SGeneralUnit() { delete gObjectsLists.exchange(nullptr); }
-    SGeneralUnit(const SGeneralUnit&) = delete;
-    SGeneralUnit& operator=(const SGeneralUnit&) = delete;
-};
-const SGeneralUnit gUnit;
 
 void ReplaceFirst(std::string& text, const char* token, const std::string& value)
 {
@@ -50,6 +37,23 @@ void ReplaceFirst(std::string& text, const char* token, const std::string& value
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------
+// Start and end of the unit: the texts and the register of object lists live
+// between them.
+
+void SGeneralInitialization()
+{
+    plat::RegisterStrings(kHalcyteModule, kStrings, std::size(kStrings));
+    TreeLock();
+    gObjectsLists.store(new TSObjectsList("Global List of SObjectsList"));
+}
+
+void SGeneralFinalization()
+{
+    delete gObjectsLists.exchange(nullptr);
+    plat::UnregisterStrings(kStrings);
+}
 
 // ---------------------------------------------------------------------------
 // Texts
@@ -400,6 +404,43 @@ TSObjectsList::~TSObjectsList()
         lists->Remove(this);
 }
 
+void TSObjectsList::Forget(TObject* Item)
+{
+    if (Item == nullptr)
+        return;
+    const auto at = m_listed.find(Item);
+    if (at != m_listed.end() && --at->second <= 0)
+        m_listed.erase(at);
+}
+
+void TSObjectsList::SetCount(std::int32_t N)
+{
+    if (N < 0 || N > MaxCount)
+        return;
+    std::lock_guard guard(m_lock);
+    for (std::size_t i = static_cast<std::size_t>(N); i < m_items.size(); ++i)
+        Forget(m_items[i]);
+    try {
+        m_items.resize(static_cast<std::size_t>(N), nullptr);
+    } catch (...) {
+        m_items = {};
+        m_listed.clear();
+        throw;
+    }
+}
+
+void TSObjectsList::SetItem(std::int32_t Index, TObject* Item)
+{
+    std::lock_guard guard(m_lock);
+    if (Index < 0 || static_cast<std::size_t>(Index) >= m_items.size())
+        return;
+    TObject*& place = m_items[static_cast<std::size_t>(Index)];
+    if (Item != nullptr)
+        ++m_listed[Item];
+    Forget(place);
+    place = Item;
+}
+
 void TSObjectsList::Add(TObject* Item)
 {
     if (Item == nullptr)
@@ -407,11 +448,12 @@ void TSObjectsList::Add(TObject* Item)
     {
         std::lock_guard guard(m_lock);
         if (!m_listed.contains(Item)) {
+            const auto count = static_cast<std::int32_t>(m_items.size());
             // A full list keeps every item it has rather than overwrite one.
-            if (m_items.size() >= static_cast<std::size_t>(MaxCount))
+            if (count >= MaxCount)
                 throw EInvalidOperation(m_name + ": " + EngineString(sListFull));
-            m_items.push_back(Item);
-            m_listed.insert(Item);
+            SetCount(count + 1);
+            SetItem(count, Item);
         }
     }
     Events.Notify(this, ecItemAdded, reinterpret_cast<TSParam>(Item));
@@ -423,8 +465,14 @@ void TSObjectsList::Remove(TObject* Item)
         return;
     {
         std::lock_guard guard(m_lock);
-        if (m_listed.erase(Item) != 0)
-            m_items.erase(m_items.begin() + IndexOf(Item));
+        const std::int32_t at = IndexOf(Item);
+        if (at >= 0) {
+            Forget(Item);
+            const auto last = static_cast<std::int32_t>(m_items.size()) - 1;
+            std::copy(m_items.begin() + at + 1, m_items.end(), m_items.begin() + at);
+            m_items.back() = nullptr;
+            SetCount(last);
+        }
     }
     Events.Notify(this, ecItemRemoved, reinterpret_cast<TSParam>(Item));
 }

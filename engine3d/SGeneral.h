@@ -10,7 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <unordered_set>
+#include <unordered_map>
 #include <vector>
 
 class TSObjectsStream;
@@ -273,9 +273,10 @@ private:
 };
 
 // A named, locked list of object references that owns nothing it lists. Every
-// list made while "Global List of SObjectsList" exists joins that list.
+// list made while "Global List of SObjectsList" exists joins that list. Add
+// and Remove change the list through the virtual SetCount and SetItem.
 // Not copyable.
-class TSObjectsList final : public TObject {
+class TSObjectsList : public TObject {
     S_CLASS(TSObjectsList)
 public:
     static constexpr std::int32_t MaxCount = 1048576;
@@ -289,24 +290,36 @@ public:
     void Lock() const { m_lock.lock(); }
     void Unlock() const { m_lock.unlock(); }
 
+    // Ignored unless 0 <= N <= MaxCount. Items past N leave the list; new
+    // places hold nullptr. When the storage cannot grow, the list drops
+    // everything and the error passes on.
+    virtual void SetCount(std::int32_t N);
+    // Puts Item (nullptr too) at Index; ignored out of range.
+    virtual void SetItem(std::int32_t Index, TObject* Item);
+
     // Lists Item unless it is nullptr or already listed, then announces
     // ecItemAdded (for every non-nil Item). A full list refuses with
     // EInvalidOperation and keeps what it has.
     void Add(TObject* Item);
     // Unlists Item, then announces ecItemRemoved (for every non-nil Item).
     void Remove(TObject* Item);
+    // The last place that holds Item; -1 for nullptr or when none does.
     std::int32_t IndexOf(TObject* Item) const;
     std::int32_t Count() const;
     TObject* GetItem(std::int32_t Index) const;
 
 private:
+    // Under the lock.
+    void Forget(TObject* Item);
+
     mutable std::recursive_mutex m_lock;
     std::vector<TObject*> m_items;
-    std::unordered_set<TObject*> m_listed;
+    // How many places hold each listed item; nullptr is never counted.
+    std::unordered_map<TObject*, std::int32_t> m_listed;
     const std::string m_name;
 };
 
-// "Global List of SObjectsList", or nullptr outside the program's lifetime.
+// "Global List of SObjectsList", or nullptr while the unit does not run.
 TSObjectsList* GlobalObjectsLists();
 
 // A tree node. A branch owns its children; all branches of the program share
@@ -391,3 +404,8 @@ std::string EngineString(unsigned Id);
 std::string ObjectCaption(const TObject* Object);
 // The caption, a line feed and carriage return, then "<action> : <reason>".
 std::string ObjectErrorText(const TObject* Object, unsigned ActionId, unsigned ReasonId);
+
+// Start and end of the unit (EngineUnits.h): the texts and "Global List of
+// SObjectsList".
+void SGeneralInitialization();
+void SGeneralFinalization();

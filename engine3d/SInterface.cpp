@@ -106,26 +106,6 @@ constinit const TSClassInfo TInternal_MenuClickObject::ClassInfo{"TInternal_Menu
 
 std::atomic<TInternal_MenuClickObject*> gClickObject{nullptr};
 
-// Start and end of the unit; it starts after the registry and ends before it.
-struct SInterfaceUnit {
-    SInterfaceUnit()
-    {
-        RTDRegistry();
-        gClickObject.store(new TInternal_MenuClickObject);
-    }
-    ~SInterfaceUnit()
-    {
-        delete gClickObject.exchange(nullptr);
-        if (TSDataBranch* root = FindRegistryRoot(0)) {
-            std::lock_guard guard(TreeLock());
-            delete root->FindChildByName(kInterfaces, false);
-        }
-    }
-    SInterfaceUnit(const SInterfaceUnit&) = delete;
-    SInterfaceUnit& operator=(const SInterfaceUnit&) = delete;
-};
-const SInterfaceUnit gUnit;
-
 void ClickEditMenuEntry(std::int32_t Tag)
 {
     if (TInternal_MenuClickObject* click = gClickObject.load())
@@ -170,6 +150,22 @@ std::string NameOf(TObject* Object)
 }
 
 }  // namespace
+
+// Start and end of the unit: the menu-click object; the end takes the
+// "SInterfaces" branch from the registry, which ends after this unit.
+void SInterfaceInitialization()
+{
+    gClickObject.store(new TInternal_MenuClickObject);
+}
+
+void SInterfaceFinalization()
+{
+    delete gClickObject.exchange(nullptr);
+    if (TSDataBranch* root = FindRegistryRoot(0)) {
+        std::lock_guard guard(TreeLock());
+        delete root->FindChildByName(kInterfaces, false);
+    }
+}
 
 TSDataBranch* GetInterfaceEntry(TSClass Class, std::int32_t Key, bool Create)
 {

@@ -90,3 +90,8 @@ void InterfaceFillBranch(TSClass Class, TSBranch* Branch);
 // depository, when change objects, have been destroyed since; the other three
 // do nothing.
 void BuildEditMenu(TSCommandRecord& Record);
+
+// Start and end of the unit (EngineUnits.h): the edit menus' click object and
+// the "SInterfaces" branch.
+void SInterfaceInitialization();
+void SInterfaceFinalization();

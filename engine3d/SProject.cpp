@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
+#include <iterator>
 #include <limits>
 #include <optional>
 #include <string_view>
@@ -43,7 +44,6 @@ const plat::StringEntry kStrings[] = {
     {sLoadObjects, "Load Project Objects ..."},
     {sFinishingLoad, "Finishing Load Project ..."},
 };
-const plat::StringTableRegistration gStrings(kHalcyteModule, kStrings);
 
 constexpr char kProjectClassName[] = "TSProject";
 constexpr std::int32_t kMaxModules = 4095;
@@ -55,23 +55,6 @@ constexpr int kMaxClassDepth = 256;
 constexpr std::int64_t kMaxFileSize = std::numeric_limits<std::int32_t>::max();
 
 std::atomic<TSObjectsList*> gProjects{nullptr};
-
-// Start and end of the unit.
-struct SProjectUnit {
-    SProjectUnit()
-    {
-        gProjects.store(new TSObjectsList("Global List of SProjects"));
-        RegisterRTDClass(&TSProject::ClassInfo);
-    }
-    ~SProjectUnit()
-    {
-        UnregisterRTDClass(&TSProject::ClassInfo);
-        delete gProjects.exchange(nullptr);
-    }
-    SProjectUnit(const SProjectUnit&) = delete;
-    SProjectUnit& operator=(const SProjectUnit&) = delete;
-};
-const SProjectUnit gUnit;
 
 [[noreturn]] void ThrowFormat()
 {
@@ -249,6 +232,20 @@ void RunOperation(TSProject& Project, std::int32_t Operation, std::exception_ptr
 }
 
 }  // namespace
+
+void SProjectInitialization()
+{
+    plat::RegisterStrings(kHalcyteModule, kStrings, std::size(kStrings));
+    gProjects.store(new TSObjectsList("Global List of SProjects"));
+    RegisterRTDClass(&TSProject::ClassInfo);
+}
+
+void SProjectFinalization()
+{
+    UnregisterRTDClass(&TSProject::ClassInfo);
+    delete gProjects.exchange(nullptr);
+    plat::UnregisterStrings(kStrings);
+}
 
 TSObjectsList* GlobalProjectsList()
 {

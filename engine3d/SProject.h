@@ -232,8 +232,13 @@ void ProjectClassPath(TSClass Class, std::string& Path);
 // The registered project class a path names, or its nearest registered
 // ancestor; nullptr for a path that does not start with "TSProject".
 TSClass ResolveProjectClass(const std::string& Path);
-// "Global List of SProjects", or nullptr outside the program's lifetime.
+// "Global List of SProjects", or nullptr while the unit does not run.
 TSObjectsList* GlobalProjectsList();
+
+// Start and end of the unit (EngineUnits.h): its texts, "Global List of
+// SProjects" and the class TSProject.
+void SProjectInitialization();
+void SProjectFinalization();
 
 // Magic of a project file: seven capitals and a zero byte.
 inline constexpr char kProjectMagic[8] = {'H', 'A', 'L', 'C', 'Y', 'T', 'E', '\0'};

@@ -24,13 +24,25 @@ std::int32_t SavedData(const TSNodeData& Data)
 
 }  // namespace
 
-TSDataBranch* TSDataBranch::Create(const std::string& Name, TSNodeData Data, bool Expanded)
+TSDataBranch* TSDataBranch::Create(TSClass Class, const std::string& Name, TSNodeData Data, bool Expanded)
 {
-    auto* node = TSObject::Create<TSDataBranch>(nullptr);
-    node->m_name = Name;
-    node->m_data = Data;
-    node->m_expanded = Expanded;
+    if (Class == nullptr || !Class->InheritsFrom(&ClassInfo))
+        return nullptr;
+    std::unique_ptr<TSObject> made(TSObject::Create(Class, nullptr));
+    auto* node = dynamic_cast<TSDataBranch*>(made.get());
+    if (node == nullptr)
+        return nullptr;
+    node->InitializeNode(Name, Data, Expanded);
+    made.release();
     return node;
+}
+
+void TSDataBranch::InitializeNode(const std::string& Name, TSNodeData Data, bool Expanded)
+{
+    std::lock_guard guard(TreeLock());
+    m_name = Name;
+    m_data = Data;
+    m_expanded = Expanded;
 }
 
 void TSDataBranch::Initialize()
@@ -347,40 +359,6 @@ constexpr char kClasses[] = "Classes";
 constexpr char kDepositoryClasses[] = "Depository Classes";
 
 std::atomic<TSRTDRegistry*> gRegistry{nullptr};
-std::atomic<bool> gEnded{false};
-
-// Start and end of the unit. A unit that registers anything while it starts
-// makes this one start first, and therefore end after it.
-struct SRTDRegistryUnit {
-    SRTDRegistryUnit()
-    {
-        auto* registry = new TSRTDRegistry;
-        registry->ForceKey(0);
-        gRegistry.store(registry);
-        RegisterRTDClass(&TSDataBranch::ClassInfo);
-        RegisterRTDClass(&TSObjectsStream::ClassInfo);
-        RegisterRTDClass(&TSCustomChangeObject::ClassInfo);
-    }
-    ~SRTDRegistryUnit()
-    {
-        if (TSDataBranch* root = FindRegistryRoot(0)) {
-            std::lock_guard guard(TreeLock());
-            delete root->FindChildByName(kDepositoryClasses, false);
-            delete root->FindChildByName(kClasses, false);
-        }
-        gEnded.store(true);
-        delete gRegistry.exchange(nullptr);
-    }
-    SRTDRegistryUnit(const SRTDRegistryUnit&) = delete;
-    SRTDRegistryUnit& operator=(const SRTDRegistryUnit&) = delete;
-};
-
-void StartUnit()
-{
-    static SRTDRegistryUnit unit;
-}
-
-const bool gStarted = (StartUnit(), true);
 
 // The key-0 branch of that name; made when Force.
 TSDataBranch* StandardBranch(const char* Name, bool Force)
@@ -417,13 +395,30 @@ TSDataBranch* FindByName(TSDataBranch* Node, const std::string& Name)
 
 }  // namespace
 
+// Start and end of the unit. The units that register anything start after it
+// and end before it.
+void SRTDRegistryInitialization()
+{
+    auto registry = std::make_unique<TSRTDRegistry>();
+    registry->ForceKey(0);
+    gRegistry.store(registry.release());
+    RegisterRTDClass(&TSDataBranch::ClassInfo);
+    RegisterRTDClass(&TSObjectsStream::ClassInfo);
+    RegisterRTDClass(&TSCustomChangeObject::ClassInfo);
+}
+
+void SRTDRegistryFinalization()
+{
+    if (TSDataBranch* root = FindRegistryRoot(0)) {
+        std::lock_guard guard(TreeLock());
+        delete root->FindChildByName(kDepositoryClasses, false);
+        delete root->FindChildByName(kClasses, false);
+    }
+    delete gRegistry.exchange(nullptr);
+}
+
 TSRTDRegistry* RTDRegistry()
 {
-    if (TSRTDRegistry* registry = gRegistry.load())
-        return registry;
-    if (gEnded.load())
-        return nullptr;
-    StartUnit();
     return gRegistry.load();
 }
 

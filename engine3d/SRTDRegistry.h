@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 // What a data node stands for: a reference (a class, an object, a routine),
@@ -44,8 +45,22 @@ struct TSNodeData {
 class TSDataBranch : public TSBranch {
     S_CLASS(TSDataBranch)
 public:
-    // A new node without owner.
-    static TSDataBranch* Create(const std::string& Name, TSNodeData Data = {}, bool Expanded = false);
+    // The virtual constructor: a new node of class Class (TSDataBranch or a
+    // class below it) without owner, with the three values stored by its
+    // InitializeNode; nullptr for another class or one that cannot be created
+    // by reference. When InitializeNode fails, the node is freed and the error
+    // passes on.
+    static TSDataBranch* Create(TSClass Class, const std::string& Name, TSNodeData Data = {}, bool Expanded = false);
+    static TSDataBranch* Create(const std::string& Name, TSNodeData Data = {}, bool Expanded = false)
+    {
+        return Create(&ClassInfo, Name, Data, Expanded);
+    }
+    template <class T>
+    static T* Create(const std::string& Name, TSNodeData Data = {}, bool Expanded = false)
+    {
+        static_assert(std::is_base_of_v<TSDataBranch, T> && THasOwnClassRecord<T>, "not a data node class with S_CLASS");
+        return static_cast<T*>(Create(&T::ClassInfo, Name, Data, Expanded));
+    }
 
     std::string Name() const;
     TSNodeData Data() const;
@@ -80,6 +95,11 @@ public:
     void Initialize() override;
     std::int32_t Save(TSObjectsStream* Stream) override;
     std::int32_t Load(TSObjectsStream* Stream) override;
+
+protected:
+    // The virtual constructor's own part, run after Initialize: stores the
+    // three values. A class below that overrides it calls this one first.
+    virtual void InitializeNode(const std::string& Name, TSNodeData Data, bool Expanded);
 
 private:
     std::string m_name;
@@ -127,8 +147,14 @@ private:
     std::vector<Entry> m_entries;
 };
 
-// The one registry of the program, nullptr outside its lifetime.
+// The one registry of the program, nullptr while the unit does not run; then
+// the functions below do nothing and answer nullptr.
 TSRTDRegistry* RTDRegistry();
+
+// Start and end of the unit (EngineUnits.h): the registry with the classes of
+// this unit.
+void SRTDRegistryInitialization();
+void SRTDRegistryFinalization();
 
 // The root for Key, made when missing.
 TSDataBranch* GetRegistryRoot(TSRegistryKey Key);

@@ -69,20 +69,8 @@ namespace {
 
 std::atomic<TSObjectsList*> gThreads{nullptr};
 
-// The nice value of the program's start, to which thread priorities are relative.
-int gBaseNice = 0;
-
-struct SThreadsUnit {
-    SThreadsUnit()
-    {
-        gBaseNice = getpriority(PRIO_PROCESS, 0);
-        gThreads.store(new TSObjectsList("Global List of SThread"));
-    }
-    ~SThreadsUnit() { delete gThreads.exchange(nullptr); }
-    SThreadsUnit(const SThreadsUnit&) = delete;
-    SThreadsUnit& operator=(const SThreadsUnit&) = delete;
-};
-const SThreadsUnit gUnit;
+// The nice value of the unit's start, to which thread priorities are relative.
+std::atomic<int> gBaseNice{0};
 
 // The nice value for a thread priority: the five steps around normal are five
 // nice levels apart; idle and time-critical are the ends of the scale.
@@ -118,6 +106,17 @@ private:
 
 }  // namespace
 
+void SThreadsInitialization()
+{
+    gBaseNice = getpriority(PRIO_PROCESS, 0);
+    gThreads.store(new TSObjectsList("Global List of SThread"));
+}
+
+void SThreadsFinalization()
+{
+    delete gThreads.exchange(nullptr);
+}
+
 TSObjectsList* GlobalThreadsList()
 {
     return gThreads.load();
@@ -135,6 +134,8 @@ struct TSThread::Workers {
     std::mutex Lock;
     std::condition_variable Changed;
     int Live = 0;
+    // An object whose delete gave up waiting: the last worker to leave ends it.
+    TSThread* Orphan = nullptr;
 };
 
 TSThread::TSThread() : m_workers(std::make_shared<Workers>())
@@ -144,6 +145,7 @@ TSThread::TSThread() : m_workers(std::make_shared<Workers>())
 void TSThread::Initialize()
 {
     TSCustomChangeObject::Initialize();
+    m_madeByLibrary = (Flags() & ofConstructing) != 0;
     if (TSObjectsList* threads = GlobalThreadsList())
         threads->Add(this);
 }
@@ -159,15 +161,27 @@ void TSThread::BeforeDestruction() noexcept
         m_terminateRequested = true;
     }
     WakeWorkers();
-    std::unique_lock lock(m_workers->Lock);
-    m_workers->Changed.wait(lock, [this] { return m_workers->Live == 0; });
-}
-
-TSThread::~TSThread()
-{
+    // A worker deleting its own object would only wait for itself.
+    if (!InJobThread()) {
+        std::unique_lock lock(m_workers->Lock);
+        m_workers->Changed.wait_for(lock, std::chrono::milliseconds(kThreadDestroyWaitMs),
+                                    [this] { return m_workers->Live == 0; });
+    }
+    // The object is no longer live from here on, however long a worker keeps it.
     if (TSObjectsList* threads = GlobalThreadsList())
         threads->Remove(this);
 }
+
+bool TSThread::DestructionDeferred() noexcept
+{
+    std::lock_guard lock(m_workers->Lock);
+    if (m_workers->Live == 0)
+        return false;
+    m_workers->Orphan = this;
+    return true;
+}
+
+TSThread::~TSThread() = default;
 
 std::string TSThread::Message() const
 {
@@ -183,7 +197,9 @@ bool TSThread::HasWorker() const
 
 bool TSThread::QueueJob(bool Restart, std::unique_ptr<TSThreadParams>&& Params, TSThreadJob Job)
 {
-    if (IsDestroying() || Job.Code == nullptr)
+    // An object on the stack or inside another would free the memory its
+    // worker runs on without waiting: such objects take no worker jobs.
+    if (!m_madeByLibrary || IsDestroying() || Job.Code == nullptr)
         return false;
     Held held(*this);
     if (IsDestroying() || m_synchronous)
@@ -212,10 +228,17 @@ void TSThread::Start(bool Restart)
     try {
         worker = std::thread([this, workers = m_workers] {
             WorkerMain();
-            // The last touch of the object; from here on only the shared part is used.
-            std::lock_guard lock(workers->Lock);
-            --workers->Live;
-            workers->Changed.notify_all();
+            // The last touch of the object, unless its delete has handed its
+            // end to this worker; from here on only the shared part is used.
+            TSThread* orphan = nullptr;
+            {
+                std::lock_guard lock(workers->Lock);
+                if (--workers->Live == 0)
+                    std::swap(orphan, workers->Orphan);
+                workers->Changed.notify_all();
+            }
+            if (orphan != nullptr)
+                EndDestruction(orphan);
         });
     } catch (...) {
         // No worker: the job stays pending and the state as it is.
@@ -299,12 +322,15 @@ bool TSThread::RunSynchronously(std::unique_ptr<TSThreadParams>&& Params, TSThre
         m_syncId = std::this_thread::get_id();
         m_running = {std::move(Params), Job};
         m_pending = {};
-        m_terminateRequested = false;
+        // A stop asked for before the run stands: the caller may have cancelled
+        // before the job got under way.
     }
     RunJob();
     Held held(*this);
     m_synchronous = false;
     m_syncId = {};
+    // The request was for this run.
+    m_terminateRequested = false;
     return true;
 }
 

@@ -80,25 +80,35 @@ enum TSThreadEvent : std::int32_t {
 // Progress at the top of a range.
 inline constexpr std::int32_t kProgressFull = 1000000;
 
+// How long `delete` of a TSThread waits for a worker that is still running.
+inline constexpr std::int32_t kThreadDestroyWaitMs = 2000;
+
 // A change object that owns at most one worker thread at a time. A worker
-// exists only while a job runs. Destroying the object asks a running job to
-// stop and waits until its worker has left; never destroy it from its own job.
+// exists only while a job runs. Objects are made through the class library
+// (TSObject::Create<TSThread>) and ended with delete: only such an object
+// takes jobs for a worker, so no worker outlives the memory it runs on.
+// Deleting the object drops the pending job, asks a running one to stop and
+// waits up to kThreadDestroyWaitMs for its worker; a worker still running then
+// (a job that reaches no cancellation point) ends the object itself when it
+// leaves. Never delete it from a synchronous run of its own.
 // Not copyable or movable.
 class TSThread : public TSCustomChangeObject {
     S_CLASS(TSThread)
 public:
-    TSThread();
     ~TSThread() override;
 
     // Hands a job to the worker and takes Params (moved from) when it is
     // accepted. Ignored, leaving Params with the caller, while the object is
-    // being destroyed or runs synchronously, or for a job without Code. With
+    // being destroyed or runs synchronously, for a job without Code, or when
+    // the object was not made through the class library. With
     // Restart a running job is asked to stop and the new one follows; without
     // it the new one waits. A newer pending job replaces an older one.
     bool QueueJob(bool Restart, std::unique_ptr<TSThreadParams>&& Params, TSThreadJob Job);
     // Runs the job in the caller's thread and returns when it has ended.
     // Ignored, leaving Params with the caller, while being destroyed, for a job
-    // without Code, or while a worker exists.
+    // without Code, or while a worker exists. A stop requested before the run
+    // stops it at its first cancellation point; when the run has ended, the
+    // request is cleared, so that it stops no later run.
     bool RunSynchronously(std::unique_ptr<TSThreadParams>&& Params, TSThreadJob Job);
 
     // Progress reporting from inside a job; each is a cancellation point.
@@ -134,6 +144,10 @@ public:
     void Initialize() override;
 
 protected:
+    // Only the class library makes objects (TSObject::Create).
+    TSThread();
+    friend class TSObject;
+
     virtual void DoStateChanged(std::int32_t OldState);
     virtual void DoMessageChanged();
     virtual void DoProgressChanged();
@@ -143,6 +157,7 @@ protected:
     virtual void Start(bool Restart);
 
     void BeforeDestruction() noexcept override;
+    bool DestructionDeferred() noexcept override;
 
 private:
     struct Job {
@@ -162,6 +177,8 @@ private:
     void PauseWhileSuspended();
 
     std::shared_ptr<Workers> m_workers;
+    // Made by the class library, so ended by delete.
+    bool m_madeByLibrary = false;
     // The worker that runs the current job; none while idle.
     std::thread::id m_workerId;
     int m_workerTid = 0;
@@ -180,5 +197,10 @@ private:
     Job m_pending;
 };
 
-// "Global List of SThread", or nullptr outside the program's lifetime.
+// "Global List of SThread", or nullptr while the unit does not run.
 TSObjectsList* GlobalThreadsList();
+
+// Start and end of the unit (EngineUnits.h): "Global List of SThread" and the
+// nice value that thread priorities are relative to.
+void SThreadsInitialization();
+void SThreadsFinalization();

@@ -5,6 +5,7 @@
 // With PROJECT_FUZZ_SEEDS set to a folder, the first run writes a few
 // well-formed projects there to start the corpus from.
 
+#include <EngineUnits.h>
 #include <ProjectTestItem.h>
 #include <SProject.h>
 
@@ -142,6 +143,7 @@ void WriteSeeds(const std::string& Folder)
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
+    StartEngineUnits();
     RegisterRTDClass(&TTestItem::ClassInfo);
     RegisterRTDClass(&TFuzzProject::ClassInfo);
     if (const char* seeds = std::getenv("PROJECT_FUZZ_SEEDS"))

@@ -3,12 +3,32 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <string>
 #include <memory>
 #include <thread>
 
 namespace {
 
 using Events = std::vector<std::pair<std::int32_t, TSParam>>;
+
+// A list that notes the calls of its two slots.
+class TLoggedList final : public TSObjectsList {
+public:
+    using TSObjectsList::TSObjectsList;
+    std::vector<std::string> Calls;
+
+    void SetCount(std::int32_t N) override
+    {
+        Calls.push_back("count " + std::to_string(N));
+        TSObjectsList::SetCount(N);
+    }
+    void SetItem(std::int32_t Index, TObject* Item) override
+    {
+        Calls.push_back("item " + std::to_string(Index));
+        TSObjectsList::SetItem(Index, Item);
+    }
+};
 
 }  // namespace
 
@@ -53,6 +73,76 @@ TEST(SObjectsList, AddRemoveTable)
         for (std::int32_t i = 0; i < list.Count(); ++i)
             EXPECT_EQ(list.IndexOf(list.GetItem(i)), i);
     }
+}
+
+TEST(SObjectsList, CountAndItemSlots)
+{
+    TObject a, b;
+    TLoggedList list("slots");
+    // Add and Remove change the list through the two slots.
+    list.Add(&a);
+    list.Add(&b);
+    list.Add(&a);
+    list.Remove(&a);
+    EXPECT_EQ(list.Calls, (std::vector<std::string>{"count 1", "item 0", "count 2", "item 1", "count 1"}));
+    ASSERT_EQ(list.Count(), 1);
+    EXPECT_EQ(list.GetItem(0), &b);
+
+    struct Case {
+        const char* what;
+        std::function<void(TSObjectsList&)> act;
+        std::vector<TObject*> items;
+    };
+    const Case cases[] = {
+        {"grow with empty places", [](TSObjectsList& l) { l.SetCount(3); }, {&b, nullptr, nullptr}},
+        {"negative count", [](TSObjectsList& l) { l.SetCount(-1); }, {&b}},
+        {"count beyond the most", [](TSObjectsList& l) { l.SetCount(TSObjectsList::MaxCount + 1); }, {&b}},
+        {"shrink to nothing", [](TSObjectsList& l) { l.SetCount(0); }, {}},
+        {"item in range",
+         [&](TSObjectsList& l) {
+             l.SetCount(2);
+             l.SetItem(1, &a);
+         },
+         {&b, &a}},
+        {"item out of range",
+         [&](TSObjectsList& l) {
+             l.SetItem(-1, &a);
+             l.SetItem(1, &a);
+         },
+         {&b}},
+        {"item replaced by nil", [](TSObjectsList& l) { l.SetItem(0, nullptr); }, {nullptr}},
+    };
+    for (const auto& c : cases) {
+        TSObjectsList l("table");
+        l.Add(&b);
+        c.act(l);
+        std::vector<TObject*> items;
+        for (std::int32_t i = 0; i < l.Count(); ++i)
+            items.push_back(l.GetItem(i));
+        EXPECT_EQ(items, c.items) << c.what;
+        for (TObject* x : {&a, &b}) {
+            const auto last = std::find(items.rbegin(), items.rend(), x);
+            const std::int32_t at = last == items.rend() ? -1 : static_cast<std::int32_t>(items.rend() - last) - 1;
+            EXPECT_EQ(l.IndexOf(x), at) << c.what;
+        }
+    }
+
+    // What the slots put in or took out, Add and Remove see.
+    TSObjectsList l("seen");
+    l.SetCount(2);
+    l.SetItem(1, &a);
+    l.Add(&a);
+    EXPECT_EQ(l.Count(), 2) << "a listed item is not added again";
+    l.SetCount(1);
+    l.Add(&a);
+    EXPECT_EQ(l.Count(), 2) << "an item cut off may be added again";
+    EXPECT_EQ(l.IndexOf(&a), 1);
+    l.SetItem(1, nullptr);
+    l.Add(&a);
+    EXPECT_EQ(l.IndexOf(&a), 2);
+    l.Remove(&a);
+    EXPECT_EQ(l.Count(), 2);
+    EXPECT_EQ(l.IndexOf(&a), -1);
 }
 
 TEST(SObjectsList, LookupsAndOwnership)

@@ -47,6 +47,32 @@ public:
 constinit const TSClassInfo TCountedNode::ClassInfo{"TCountedNode", &TSDataBranch::ClassInfo,
                                                     &TSNewObject<TCountedNode>};
 
+// A node whose own part of the virtual constructor adds a tag; it fails for
+// the name "fail".
+class TTaggedNode final : public TSDataBranch {
+    S_CLASS(TTaggedNode)
+public:
+    static inline int Freed = 0;
+    ~TTaggedNode() override { ++Freed; }
+
+protected:
+    void InitializeNode(const std::string& Name, TSNodeData Data, bool Expanded) override
+    {
+        TSDataBranch::InitializeNode(Name, Data, Expanded);
+        if (Name == "fail")
+            throw EInvalidOperation("no such node");
+        SetTag(static_cast<std::int32_t>(Name.size()));
+    }
+};
+constinit const TSClassInfo TTaggedNode::ClassInfo{"TTaggedNode", &TSDataBranch::ClassInfo,
+                                                   &TSNewObject<TTaggedNode>};
+
+// A data node class that cannot be created by reference.
+class TAbstractNode final : public TSDataBranch {
+    S_CLASS(TAbstractNode)
+};
+constinit const TSClassInfo TAbstractNode::ClassInfo{"TAbstractNode", &TSDataBranch::ClassInfo, nullptr};
+
 TSDataBranch* Node(const std::string& name, TSDataBranch* parent = nullptr, TSNodeData data = {})
 {
     TSDataBranch* n = TSDataBranch::Create(name, data);
@@ -134,6 +160,46 @@ TEST(SDataBranch, FieldsAndCreate)
     n->SetData(-3);
     EXPECT_FALSE(n->Data().IsReference);
     EXPECT_EQ(n->Data().Value, -3);
+}
+
+TEST(SDataBranch, CreateIsAVirtualConstructor)
+{
+    struct Case {
+        const char* what;
+        TSClass cls;
+        TSClass made;  // nullptr: nothing made
+    };
+    const Case cases[] = {
+        {"the node class", &TSDataBranch::ClassInfo, &TSDataBranch::ClassInfo},
+        {"a class below it", &TTaggedNode::ClassInfo, &TTaggedNode::ClassInfo},
+        {"a class two below it", &TCountedNode::ClassInfo, &TCountedNode::ClassInfo},
+        {"a plain branch class", &TSBranch::ClassInfo, nullptr},
+        {"an unrelated class", &TRegC::ClassInfo, nullptr},
+        {"no class", nullptr, nullptr},
+        {"a class without factory", &TAbstractNode::ClassInfo, nullptr},
+    };
+    for (const auto& c : cases) {
+        std::unique_ptr<TSDataBranch> n(TSDataBranch::Create(c.cls, "node", 9, true));
+        if (c.made == nullptr) {
+            EXPECT_EQ(n, nullptr) << c.what;
+            continue;
+        }
+        ASSERT_NE(n, nullptr) << c.what;
+        EXPECT_EQ(n->ClassType(), c.made) << c.what;
+        EXPECT_EQ(n->Name(), "node") << c.what;
+        EXPECT_EQ(n->Data().Value, 9) << c.what;
+        EXPECT_TRUE(n->Expanded()) << c.what;
+        EXPECT_EQ(n->Owner(), nullptr) << c.what;
+        EXPECT_EQ(n->Tag(), c.made == &TTaggedNode::ClassInfo ? 4 : 0) << c.what << ": the class's own part ran";
+    }
+
+    std::unique_ptr<TTaggedNode> typed(TSDataBranch::Create<TTaggedNode>("typed"));
+    EXPECT_EQ(typed->Tag(), 5);
+
+    // A failing construction leaves no node behind.
+    const int freed = TTaggedNode::Freed;
+    EXPECT_THROW(TSDataBranch::Create(&TTaggedNode::ClassInfo, "fail"), EInvalidOperation);
+    EXPECT_EQ(TTaggedNode::Freed, freed + 1);
 }
 
 TEST(SDataBranch, SearchesByNameDataAndPath)

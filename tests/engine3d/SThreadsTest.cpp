@@ -15,16 +15,17 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 namespace {
 
 using namespace std::chrono_literals;
 
-// Waits up to five seconds for Condition.
-bool WaitFor(const std::function<bool()>& Condition)
+// Waits up to Limit for Condition.
+bool WaitFor(const std::function<bool()>& Condition, std::chrono::milliseconds Limit = 5s)
 {
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    const auto deadline = std::chrono::steady_clock::now() + Limit;
     while (!Condition()) {
         if (std::chrono::steady_clock::now() > deadline)
             return false;
@@ -92,6 +93,14 @@ struct StateLog {
     }
 };
 
+// A thread class that counts its ends; it can be declared like any class.
+class TCountedThread final : public TSThread {
+    S_CLASS(TCountedThread)
+public:
+    static inline std::atomic<int> Ended{0};
+    ~TCountedThread() override { ++Ended; }
+};
+
 std::unique_ptr<TSThread> NewThread()
 {
     return std::unique_ptr<TSThread>(TSObject::Create<TSThread>());
@@ -110,6 +119,9 @@ std::unique_ptr<TSThreadParams> Params(const std::string& text)
 }
 
 }  // namespace
+
+constinit const TSClassInfo TCountedThread::ClassInfo{"TCountedThread", &TSThread::ClassInfo,
+                                                      &TSNewObject<TCountedThread>};
 
 TEST(SThreadParams, BytesInAndOut)
 {
@@ -424,6 +436,95 @@ TEST(SThread, DestroyingWaitsForTheWorker)
     EXPECT_FALSE(ended) << "stopped at its report";
 }
 
+TEST(SThread, OnlyObjectsOfTheClassLibraryTakeWorkerJobs)
+{
+    // The end of an object on the stack or inside another cannot wait for a
+    // worker that keeps running: TSThread itself cannot be declared so...
+    EXPECT_FALSE(std::is_default_constructible_v<TSThread>);
+
+    // ...and an object of a class below it declared so takes no worker job.
+    std::atomic<int> runs{0};
+    Job job{[&](TSThread*, TSThreadParams*) { ++runs; }};
+    {
+        TCountedThread local;
+        auto kept = Params("p");
+        EXPECT_FALSE(local.QueueJob(false, std::move(kept), job.Handle()));
+        EXPECT_NE(kept, nullptr) << "the Params stay with the caller";
+        EXPECT_FALSE(local.HasWorker());
+        EXPECT_TRUE(local.RunSynchronously(nullptr, job.Handle())) << "the caller's thread is not in danger";
+        EXPECT_EQ(runs, 1);
+    }
+    std::unique_ptr<TSThread> made(TSObject::Create<TCountedThread>());
+    ASSERT_TRUE(made->QueueJob(false, nullptr, job.Handle()));
+    ASSERT_TRUE(WaitFor([&] { return Idle(*made); }));
+    EXPECT_EQ(runs, 2);
+}
+
+TEST(SThread, DeleteWaitsBoundedAndALateWorkerEndsTheObject)
+{
+    const int ended = TCountedThread::Ended;
+    TSThread* t = TSObject::Create<TCountedThread>();
+    std::atomic<bool> started{false};
+    std::atomic<bool> release{false};
+    std::atomic<bool> aborted{false};
+    std::atomic<std::int32_t> paramsSize{-1};
+    // Reaches no cancellation point until released; then still uses its thread
+    // and its Params.
+    Job stubborn{[&](TSThread* thread, TSThreadParams* params) {
+        started = true;
+        while (!release)
+            std::this_thread::sleep_for(1ms);
+        paramsSize = params->Size();
+        try {
+            thread->SetMessage("late");
+        } catch (const EAbort&) {
+            aborted = true;
+            throw;
+        }
+    }};
+    ASSERT_TRUE(t->QueueJob(false, Params("p"), stubborn.Handle()));
+    ASSERT_TRUE(WaitFor([&] { return started.load(); }));
+
+    // Deleted on another thread, so that a delete that never returns fails the test.
+    std::atomic<bool> deleted{false};
+    std::chrono::steady_clock::duration waited{};
+    std::thread deleter([&] {
+        const auto start = std::chrono::steady_clock::now();
+        delete t;
+        waited = std::chrono::steady_clock::now() - start;
+        deleted = true;
+    });
+    const bool returned = WaitFor([&] { return deleted.load(); }, std::chrono::milliseconds(kThreadDestroyWaitMs) + 5s);
+    EXPECT_TRUE(returned) << "delete waits for ever for a job that reaches no cancellation point";
+    if (returned) {
+        EXPECT_GE(waited, std::chrono::milliseconds(kThreadDestroyWaitMs));
+        EXPECT_EQ(GlobalThreadsList()->IndexOf(t), -1) << "a deleted thread is no longer listed";
+        EXPECT_EQ(TCountedThread::Ended, ended) << "the object outlives the worker that uses it";
+    }
+    release = true;
+    deleter.join();
+    ASSERT_TRUE(WaitFor([&] { return TCountedThread::Ended == ended + 1; }));
+    EXPECT_EQ(paramsSize, 1);
+    EXPECT_TRUE(aborted) << "stopped at its report";
+
+    // Deleted from its own job: nothing to wait for; the worker ends the object
+    // when it leaves.
+    t = TSObject::Create<TCountedThread>();
+    std::atomic<bool> stopped{false};
+    Job selfDelete{[&](TSThread* thread, TSThreadParams*) {
+        delete thread;
+        try {
+            thread->Step(1);
+        } catch (const EAbort&) {
+            stopped = true;
+            throw;
+        }
+    }};
+    ASSERT_TRUE(t->QueueJob(false, nullptr, selfDelete.Handle()));
+    ASSERT_TRUE(WaitFor([&] { return TCountedThread::Ended == ended + 2; }, 1s));
+    EXPECT_TRUE(stopped);
+}
+
 TEST(SThread, SuspendedThreadHoldsItsJobsUntilStopped)
 {
     // Start suspended: the worker waits before the job, and can still be stopped.
@@ -532,6 +633,28 @@ TEST(SThread, SynchronousRunsInTheCallersThread)
     EXPECT_NE(kept, nullptr);
     loop.Release = true;
     ASSERT_TRUE(WaitFor([&] { return Idle(*t); }));
+}
+
+TEST(SThread, SynchronousRunKeepsAnEarlierRequestToStop)
+{
+    StateLog states;
+    auto t = NewThread();
+    states.Attach(t.get());
+    std::atomic<int> reached{0};
+    Job job{[&](TSThread* thread, TSThreadParams*) {
+        thread->SetMessage("first report");
+        ++reached;
+    }};
+    // Cancelled before the run got under way: it stops at its first check.
+    t->RequestTerminate();
+    EXPECT_TRUE(t->RunSynchronously(nullptr, job.Handle()));
+    EXPECT_EQ(t->State(), tsAborted);
+    EXPECT_EQ(reached, 0);
+    // The request was that run's: the next one runs to its end.
+    EXPECT_TRUE(t->RunSynchronously(nullptr, job.Handle()));
+    EXPECT_EQ(t->State(), tsDone);
+    EXPECT_EQ(reached, 1);
+    EXPECT_EQ(states.Get(), (std::vector<std::pair<std::int32_t, std::int32_t>>{{0, 1}, {1, 5}, {5, 1}, {1, 2}}));
 }
 
 TEST(SThread, PriorityBecomesTheWorkersNiceValue)

@@ -1,0 +1,66 @@
+#include "EngineUnits.h"
+
+#include "SGeneral.h"
+#include "SInterface.h"
+#include "SProject.h"
+#include "SRTDRegistry.h"
+#include "SThreads.h"
+
+#include <mutex>
+
+namespace {
+
+// Each unit starts after the units it uses, and ends before them.
+constexpr TSUnit kEngineUnits[] = {
+    {"SGeneral", &SGeneralInitialization, &SGeneralFinalization},
+    {"SRTDRegistry", &SRTDRegistryInitialization, &SRTDRegistryFinalization},
+    {"SThreads", &SThreadsInitialization, &SThreadsFinalization},
+    {"SProject", &SProjectInitialization, &SProjectFinalization},
+    {"SInterface", &SInterfaceInitialization, &SInterfaceFinalization},
+};
+
+std::mutex gLock;
+bool gRunning = false;
+
+}  // namespace
+
+void StartUnits(std::span<const TSUnit> Units)
+{
+    std::size_t started = 0;
+    try {
+        for (; started < Units.size(); ++started)
+            Units[started].Initialization();
+    } catch (...) {
+        StopUnits(Units.first(started));
+        throw;
+    }
+}
+
+void StopUnits(std::span<const TSUnit> Units)
+{
+    for (std::size_t i = Units.size(); i-- > 0;)
+        Units[i].Finalization();
+}
+
+std::span<const TSUnit> EngineUnits()
+{
+    return kEngineUnits;
+}
+
+void StartEngineUnits()
+{
+    std::lock_guard guard(gLock);
+    if (gRunning)
+        return;
+    StartUnits(kEngineUnits);
+    gRunning = true;
+}
+
+void StopEngineUnits()
+{
+    std::lock_guard guard(gLock);
+    if (!gRunning)
+        return;
+    StopUnits(kEngineUnits);
+    gRunning = false;
+}

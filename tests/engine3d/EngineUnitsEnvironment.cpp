@@ -1,0 +1,18 @@
+// Start-up of the engine's test program: the units run from before the first
+// test to after the last, started once the application object exists.
+
+#include <EngineUnits.h>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class EngineUnitsEnvironment final : public ::testing::Environment {
+public:
+    void SetUp() override { StartEngineUnits(); }
+    void TearDown() override { StopEngineUnits(); }
+};
+
+::testing::Environment* const gEngineUnits = ::testing::AddGlobalTestEnvironment(new EngineUnitsEnvironment);
+
+}  // namespace
