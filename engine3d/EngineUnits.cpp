@@ -1,5 +1,8 @@
 #include "EngineUnits.h"
 
+#include "SBasis3D.h"
+#include "SCustom3D.h"
+#include "SCustom3DLists.h"
 #include "SGeneral.h"
 #include "SInterface.h"
 #include "SProject.h"
@@ -17,6 +20,9 @@ constexpr TSUnit kEngineUnits[] = {
     {"SThreads", &SThreadsInitialization, &SThreadsFinalization},
     {"SProject", &SProjectInitialization, &SProjectFinalization},
     {"SInterface", &SInterfaceInitialization, &SInterfaceFinalization},
+    {"SBasis3D", &SBasis3DInitialization, &SBasis3DFinalization},
+    {"SCustom3D", &SCustom3DInitialization, &SCustom3DFinalization},
+    {"SCustom3DLists", &SCustom3DListsInitialization, &SCustom3DListsFinalization},
 };
 
 std::mutex gLock;

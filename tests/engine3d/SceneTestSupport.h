@@ -15,23 +15,9 @@
 #include <memory>
 #include <string>
 
-// The scene units start before each test and end after it, as the program's
-// start-up table runs them.
-class SceneTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        SBasis3DInitialization();
-        SCustom3DInitialization();
-        SCustom3DListsInitialization();
-    }
-    void TearDown() override
-    {
-        SCustom3DListsFinalization();
-        SCustom3DFinalization();
-        SBasis3DFinalization();
-    }
-};
+// The scene units run for the whole test program, started from the engine's
+// start-up table by the test environment.
+class SceneTest : public ::testing::Test {};
 
 // A drawing system that keeps what it is given.
 class TRecordingDrawSystem final : public TSCustomDrawSystem3D {
