@@ -194,9 +194,13 @@ void Dialog::keyPressEvent(QKeyEvent* event)
 
 void Dialog::closeEvent(QCloseEvent* event)
 {
-    // The close box asks, as Escape does; the Cancel handler decides what happens.
+    // The close box asks, as Escape does; the Cancel handler decides what happens. A
+    // close it carried out is accepted, so that it does not hold up the application's
+    // quit.
     event->ignore();
     Cancel();
+    if (!m_handle.IsWindow() || isHidden())
+        event->accept();
 }
 
 }  // namespace plat

@@ -2,7 +2,7 @@
 // A top-level dialog built from a template table. Controls are found by id; clicks on
 // push buttons go to the handler registered for the id. Enter goes to the OK handler,
 // Escape and the caption's close box to the Cancel handler; without one, either hides
-// the dialog. Private messages reach the message handler through Handle().
+// the dialog. A close is refused unless the handler hid or destroyed the dialog. Private messages reach the message handler through Handle().
 
 #include <QDialog>
 #include <functional>

@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstring>
 #include <mutex>
+#include <setjmp.h>
 #include <unistd.h>
 
 namespace plat {
@@ -15,8 +16,14 @@ constexpr int kSignals[] = {SIGFPE, SIGSEGV, SIGILL, SIGBUS};
 std::atomic<FaultNamer> g_namer = nullptr;
 struct sigaction g_previous[NSIG];
 std::once_flag g_installed;
+// The innermost guard of a thread: where its handler jumps back to.
+struct Guard {
+    sigjmp_buf jump;
+    volatile unsigned code = 0;  // written by the handler
+};
+
 // Static TLS, so the signal handler reads it without allocating.
-__attribute__((tls_model("initial-exec"))) thread_local int t_depth = 0;
+__attribute__((tls_model("initial-exec"))) thread_local Guard* t_guard = nullptr;
 
 unsigned FpeCode(int siCode)
 {
@@ -68,8 +75,12 @@ void WriteName(int sig, unsigned code)
 void OnFault(int sig, siginfo_t* info, void*)
 {
     const unsigned code = SignalCode(sig, info);
-    if (sig == SIGFPE && t_depth > 0 && info->si_code > 0)
-        throw HardwareFault{code};
+    // A fault the kernel raised (not a signal sent by someone) inside a guard: leave the
+    // handler at once; the guard reports it on the normal path.
+    if (Guard* guard = t_guard; sig == SIGFPE && guard && info->si_code > 0) {
+        guard->code = code;
+        siglongjmp(guard->jump, 1);
+    }
     WriteName(sig, code);
     // Hand the signal to whoever had it before; a real fault recurs when we return.
     struct sigaction previous = g_previous[sig];
@@ -88,22 +99,29 @@ void InstallFaultHandlers(FaultNamer namer)
         g_namer = namer;
         struct sigaction action {};
         action.sa_sigaction = OnFault;
-        // Deferring would leave the signal blocked after a throw out of the handler.
-        action.sa_flags = SA_SIGINFO | SA_NODEFER;
+        // The guard's jump restores the signal mask it saved.
+        action.sa_flags = SA_SIGINFO;
         sigemptyset(&action.sa_mask);
         for (int sig : kSignals)
             ::sigaction(sig, &action, &g_previous[sig]);
     });
 }
 
-FaultScope::FaultScope()
+void CallFaultGuardedRaw(void (*call)(void*), void* context)
 {
-    ++t_depth;
-}
-
-FaultScope::~FaultScope()
-{
-    --t_depth;
+    Guard guard;
+    Guard* const outer = t_guard;
+    // Saves the signal mask: the jump out of the handler restores it.
+    if (sigsetjmp(guard.jump, 1) != 0) {
+        t_guard = outer;
+        throw HardwareFault{guard.code};
+    }
+    t_guard = &guard;
+    struct Restore {
+        Guard* outer;
+        ~Restore() { t_guard = outer; }
+    } restore{outer};
+    call(context);
 }
 
 }  // namespace plat

@@ -1,14 +1,19 @@
 #pragma once
 // Hardware faults inside guarded code. An arithmetic fault (SIGFPE) raised while the
-// faulting thread is inside a FaultScope is thrown as a HardwareFault carrying the code
-// a structured-exception guard would see; the guard catches it like any exception. Code
-// compiled with -fnon-call-exceptions unwinds through its own cleanups; elsewhere the
-// throw passes only frames that have none.
+// faulting thread runs a function under CallFaultGuarded abandons that function where
+// it stands and is thrown from CallFaultGuarded as a HardwareFault carrying the code a
+// structured-exception guard would see; the caller catches it like any exception. The
+// signal handler only jumps back to the guard, so everything that reports the fault
+// runs on the normal path, outside the handler. As with such a guard, the frames
+// abandoned between the guard and the fault run no destructors and release nothing.
 //
 // Any other fatal signal (segmentation fault, illegal instruction, bus error), and an
-// arithmetic fault outside a scope, is a bug: its name goes to standard error and the
+// arithmetic fault outside a guard, is a bug: its name goes to standard error and the
 // previous disposition of the signal (a sanitizer's report, or the default end of the
 // program) takes over.
+
+#include <type_traits>
+#include <utility>
 
 namespace plat {
 
@@ -39,14 +44,29 @@ using FaultNamer = const char* (*)(unsigned code);
 // into the name written to standard error (null: the signal's number is written).
 void InstallFaultHandlers(FaultNamer namer);
 
-// While one exists on a thread, arithmetic faults of that thread are thrown.
-class FaultScope final {
-public:
-    FaultScope();
-    ~FaultScope();
-    // Bound to its thread and its stack frame: neither copied nor moved.
-    FaultScope(const FaultScope&) = delete;
-    FaultScope& operator=(const FaultScope&) = delete;
-};
+// Runs call(context) under the guard; see above. Exceptions of call pass unchanged.
+// Guards nest: a fault goes to the innermost guard of its thread.
+void CallFaultGuardedRaw(void (*call)(void*), void* context);
+
+// Runs fn under the guard and answers its result.
+template <class F>
+auto CallFaultGuarded(F&& fn) -> decltype(fn())
+{
+    using R = decltype(fn());
+    if constexpr (std::is_void_v<R>) {
+        CallFaultGuardedRaw([](void* f) { (*static_cast<std::remove_reference_t<F>*>(f))(); },
+                            const_cast<void*>(static_cast<const void*>(&fn)));
+    } else {
+        struct Call {
+            std::remove_reference_t<F>* fn;
+            R result{};
+        } call{&fn};
+        CallFaultGuardedRaw([](void* c) {
+            auto* self = static_cast<Call*>(c);
+            self->result = (*self->fn)();
+        }, &call);
+        return std::move(call.result);
+    }
+}
 
 }  // namespace plat

@@ -6,23 +6,13 @@
 #include <exception>
 #include <memory>
 
+#include "ThreadSanitizer.h"
+
 namespace plat {
 
-namespace {
-
 // Qt hands work between threads through locks that ThreadSanitizer cannot see (Qt is
-// not built with it); these tell it where the hand-over orders the two sides.
-#if defined(__SANITIZE_THREAD__)
-extern "C" void __tsan_acquire(void* addr);
-extern "C" void __tsan_release(void* addr);
-void HandOver(void* token) { __tsan_release(token); }
-void TakeOver(void* token) { __tsan_acquire(token); }
-#else
-void HandOver(void*) {}
-void TakeOver(void*) {}
-#endif
-
-}  // namespace
+// not built with it): HandOver and TakeOver tell it where the hand-over orders the two
+// sides.
 
 bool IsGuiThread()
 {

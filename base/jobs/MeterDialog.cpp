@@ -87,9 +87,9 @@ bool CMeterDialog::Create()
         m_wnd->OnClicked(IDC_RES_OK, [this] { DestroyWindow(); });
         m_wnd->OnClicked(IDC_VIEW, [this] { OnView(); });
         // While a job runs only its thread closes the window: Enter, Escape and the close
-        // box do nothing.
+        // box do nothing. A finished window closes like OK.
         m_wnd->SetOkHandler([] {});
-        m_wnd->SetCancelHandler([] {});
+        m_wnd->SetCancelHandler([this] { OnClose(); });
         m_wnd->SetMessageHandler([this](unsigned msg, plat::WParam wp, plat::LParam lp) { return OnMessage(msg, wp, lp); });
         OnInitDialog();
         return true;
@@ -246,6 +246,17 @@ void CMeterDialog::ThreadParent(CThread* worker)
     m_workerId = worker ? std::this_thread::get_id() : std::thread::id();
 }
 
+void CMeterDialog::JobEnded()
+{
+    std::unique_lock lock(m_endMutex);
+    while (m_gate.IsClosed()) {
+        lock.unlock();
+        m_gate.Wait();
+        lock.lock();
+    }
+    m_jobEnded = true;
+}
+
 bool CMeterDialog::CancelMode()
 {
     PassGate();
@@ -263,8 +274,14 @@ void CMeterDialog::OnAbort()
     // The worker cannot be suspended here; it waits at its next report instead, until
     // the question is answered.
     const bool pause = m_worker != nullptr;
-    if (pause)
-        m_gate.Close();
+    {
+        std::lock_guard lock(m_endMutex);
+        // The job ended first: its result is on its way, there is nothing to stop.
+        if (m_jobEnded)
+            return;
+        if (pause)
+            m_gate.Close();
+    }
     std::shared_ptr<bool> alive = m_alive;
     int answer = plat::MessageBox(m_handle, plat::LoadString(5016, kVarnokModule), m_caption, plat::MB_YESNO);
     if (!*alive)
@@ -281,6 +298,14 @@ void CMeterDialog::OnView()
 {
     // Frees the meter and this object: nothing may follow.
     m_owner->ResShow();
+}
+
+void CMeterDialog::OnClose()
+{
+    if (!m_wnd)
+        return;
+    if (!m_wnd->Control(IDC_OK)->isHidden() || !m_wnd->Control(IDC_RES_OK)->isHidden())
+        DestroyWindow();  // frees the meter and this object
 }
 
 plat::LResult CMeterDialog::OnMessage(unsigned msg, plat::WParam, plat::LParam)

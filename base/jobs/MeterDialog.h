@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -62,6 +63,10 @@ public:
     double Max();
 
     void ThreadParent(CThread* worker);
+    // The recorded worker's job has returned or failed. Waits for an Abort question
+    // still open to be answered; from then on Abort asks nothing, as the end of the job
+    // decides what the window shows. Worker thread.
+    void JobEnded();
     bool CancelMode();
     void DeleteOnClose() { m_closeAtEnd = 1; }
     bool IsDeleteOnClose();
@@ -70,6 +75,9 @@ private:
     void OnInitDialog();
     void OnAbort();
     void OnView();
+    // The close box (and a quit of the application): what OK does where OK is offered;
+    // nothing while the job runs.
+    void OnClose();
     plat::LResult OnMessage(unsigned msg, plat::WParam wParam, plat::LParam lParam);
     // Destroys the window; the owning meter, and so this object, is freed with it.
     void DestroyWindow();
@@ -93,6 +101,10 @@ private:
 
     std::atomic<std::thread::id> m_workerId{};
     plat::PauseGate m_gate;
+    // Orders Abort's question against the end of the job: the gate is closed, and the
+    // end recorded, only under it.
+    std::mutex m_endMutex;
+    bool m_jobEnded = false;
     QPointer<plat::Dialog> m_wnd;
     plat::WindowHandle m_handle;
     // Cleared when this object goes, for a handler that outlives it on the stack.

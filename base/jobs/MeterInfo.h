@@ -4,7 +4,11 @@
 //
 // Cancelling: after a confirmed Abort (or once TerminateAllFlag is set) SetPos and StepIt
 // throw CRDPExcept with cause 11. While the Abort question is open, the worker recorded
-// by ThreadParent waits in its next SetPos, StepIt, CancelMode or IsDeleteOnClose.
+// by ThreadParent waits in its next SetPos, StepIt, CancelMode or IsDeleteOnClose, and
+// at the end of its job; once the job has ended Abort asks nothing.
+//
+// The close box, and a quit of the application, close the window once it offers OK;
+// while the job runs they are ignored.
 
 #include <atomic>
 #include <string>

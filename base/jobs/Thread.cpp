@@ -45,16 +45,24 @@ void CThread::ThreadMain()
 
 int CThread::InitInstance()
 {
-    // Arithmetic faults of the job arrive here as exceptions.
-    plat::FaultScope faults;
     try {
         try {
             if (m_meteredJob) {
                 m_meter->ThreadParent(this);
-                m_meteredJob(m_data, m_meter);
+                // Whatever way the job leaves, an Abort question still open is answered
+                // before its end is handled.
+                struct Ended {
+                    CThread* job;
+                    ~Ended() { job->JobEnded(); }
+                };
+                {
+                    Ended ended{this};
+                    // Arithmetic faults of the job arrive here as exceptions.
+                    plat::CallFaultGuarded([this] { m_meteredJob(m_data, m_meter); });
+                }
                 EndOfMeteredJob();
             } else if (m_plainJob) {
-                m_plainJob(m_data);
+                plat::CallFaultGuarded([this] { m_plainJob(m_data); });
             }
         } catch (plat::Exception* e) {
             std::string ignored;
@@ -74,14 +82,21 @@ int CThread::InitInstance()
     return 0;
 }
 
+void CThread::JobEnded()
+{
+    // While the job runs nobody but the job's thread closes the window, so when it
+    // exists here so does the meter.
+    if (m_window.IsWindow())
+        m_meter->GetCWND()->JobEnded();
+}
+
 void CThread::EndOfMeteredJob()
 {
     // While the job runs nobody but the job's thread closes the window, so when it
     // exists here it stays, and so does the meter, until the step below. An Abort
-    // question already open is answered first: the meter holds this thread at its gate.
+    // question is no longer asked (JobEnded).
     if (!m_window.IsWindow() || CThreadList::Unloading())
         return;
-    m_meter->CancelMode();
     plat::CallOnGuiThread([this] {
         // One step on the GUI thread: nothing the user does can come between the
         // decision and what the window shows.

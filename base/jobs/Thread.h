@@ -47,6 +47,9 @@ private:
 
     // Entry of the job's thread: waits until its list lets it run, runs, frees the job.
     void ThreadMain();
+    // The job function has left: an Abort question still open is answered first, and
+    // from then on none is asked.
+    void JobEnded();
     // Completed or closed, decided and shown in one step on the GUI thread.
     void EndOfMeteredJob();
     void ReportFault(const char* codeName, bool quiet);

@@ -187,8 +187,10 @@ inline double HistogramScale(double mn, double mx)
 // scale, for complex kinds of the amplitude) and, for complex kinds, to the
 // phase histogram; gives the row's sums (skipped samples count nowhere).
 template <class K>
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-// Wider vectors where the processor has them.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
+// Wider vectors where the processor has them. Not under ThreadSanitizer: the clones'
+// resolver runs at relocation, before the sanitizer's run time is up, and is
+// instrumented all the same.
 __attribute__((target_clones("avx2", "default")))
 #endif
 void StatsRow(const unsigned char* p, int64_t n, double mn, double scale, Histogram& values, Histogram* phases,

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QImage>
 #include <QKeyEvent>
 #include <QPushButton>
+#include <QTimer>
+#include <QWidget>
 #include <atomic>
 #include <chrono>
 #include <climits>
@@ -451,6 +454,54 @@ TEST_F(MeterInfoTest, EnterEscapeAndTheCloseBoxDoNothingWhileTheJobRuns)
     job.Join();
     Click(meter, CMeterDialog::IDC_OK);
     EXPECT_FALSE(window.IsWindow());
+}
+
+// Asks the application to quit, as the end of a session does; true when it quit, false
+// when a window refused to close and the quit was called off.
+bool Quits()
+{
+    QTimer refused;
+    refused.setSingleShot(true);
+    QObject::connect(&refused, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    refused.start(3000);
+    QTimer::singleShot(0, [] { QCoreApplication::quit(); });
+    return QApplication::exec() == 0;
+}
+
+TEST_F(MeterInfoTest, OnlyARunningJobIgnoresACloseOrAQuit)
+{
+    std::vector<std::thread::id> calls;
+    struct Case {
+        const char* name;
+        bool finished;
+        bool completion;
+    } cases[] = {
+        {"running", false, false},
+        {"finished", true, false},
+        {"finished with View", true, true},
+    };
+    for (bool quit : {false, true}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (quit ? ", quit" : ", close box"));
+            auto* meter = c.completion ? new CMeterInfo("Job", Done, &calls) : new CMeterInfo("Job");
+            meter->Create();
+            meter->ShowWindow(plat::SW_SHOW);
+            plat::WindowHandle window = meter->GetHWND();
+            if (c.finished) {
+                ASSERT_EQ(EndOfJob(meter, c.completion), End::Completed);
+            }
+            plat::Dialog* dlg = meter->GetCWND()->Window();
+            const bool closed = quit ? Quits() : dlg->close();
+            EXPECT_EQ(closed, c.finished);
+            EXPECT_EQ(window.IsWindow(), !c.finished);  // a closed window frees its meter
+            if (!c.finished) {
+                EXPECT_TRUE(dlg->isVisible());
+                delete meter;
+            }
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        }
+    }
+    EXPECT_TRUE(calls.empty());  // closing is not View
 }
 
 TEST_F(MeterInfoTest, ScreenshotAt42Point5Percent)

@@ -372,6 +372,69 @@ TEST_F(ThreadListTest, AbortQuestionStillOpenWhenTheJobEnds)
     }
 }
 
+// Abort pressed just as the job ends, with a box that serves events while it is open,
+// as a real one does: either the question comes first (the job's end waits for the
+// answer, and Yes closes the window without a result) or the job's end does (the
+// result, and no question).
+TEST_F(ThreadListTest, AbortPressedJustAsTheJobEnds)
+{
+    struct Case {
+        const char* name;
+        bool endFirst;  // the job has returned and its end is on its way when Abort is pressed
+        int answer;
+    } cases[] = {
+        {"question first, Yes", false, plat::IDYES},
+        {"question first, No", false, plat::IDNO},
+        {"end first", true, plat::IDYES},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Idle idle;
+        ::Run("Ending", IdleThenReturn, &idle);
+        ASSERT_TRUE(PumpUntil([&] { return idle.started.load(); }));
+        auto windows = Windows("Ending");
+        ASSERT_EQ(windows.size(), 1u);
+        plat::WindowHandle window = windows[0]->Handle();
+        auto showsResult = [&] {
+            QWidget* w = window.Widget();
+            auto* dlg = dynamic_cast<plat::Dialog*>(w);
+            return dlg && dlg->ControlText(CMeterDialog::IDC_TEXT) == "Operation completed !";
+        };
+
+        bool resultWhileAsked = false;
+        plat::ScopedMessageBoxAnswerer answerer(c.answer, [&](const plat::MessageBoxCall&) {
+            idle.release = true;
+            testsupport::PumpUntil([&] { return idle.returned.load(); }, 10s);
+            testsupport::PumpUntil([] { return false; }, 200ms);
+            resultWhileAsked = showsResult();
+            return c.answer;
+        });
+        if (c.endFirst) {
+            idle.release = true;
+            while (!idle.returned)
+                std::this_thread::sleep_for(1ms);
+            // The job's thread hands its end to this thread, which is not serving it yet.
+            std::this_thread::sleep_for(200ms);
+        }
+        Click(windows[0], CMeterDialog::IDC_ABORT);
+        ASSERT_TRUE(PumpUntil(NoJobs));
+        QCoreApplication::processEvents();
+
+        const auto calls = answerer.Calls();
+        EXPECT_FALSE(resultWhileAsked);
+        if (c.endFirst) {
+            EXPECT_TRUE(calls.empty());
+            EXPECT_TRUE(showsResult());
+        } else {
+            ASSERT_EQ(calls.size(), 1u);  // no "Error !" for a cancel
+            EXPECT_EQ(calls[0].text, "Do you really want to stop the process?");
+            EXPECT_EQ(showsResult(), c.answer == plat::IDNO);
+            EXPECT_EQ(window.IsWindow(), c.answer == plat::IDNO);
+        }
+        window.SendMessage(CMeterDialog::WM_METER_CLOSE);
+    }
+}
+
 // ---- the list ---------------------------------------------------------------------------
 
 struct Gate {

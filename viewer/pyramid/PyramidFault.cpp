@@ -12,8 +12,7 @@ int GuardPyramidCall(const std::function<int()>& fn)
 {
     const char* name = nullptr;
     try {
-        plat::FaultScope faults;
-        return fn();
+        return plat::CallFaultGuarded(fn);
     } catch (plat::Exception* e) {
         std::string msg;
         if (GetError(e, msg) == RDP_CANCEL)
