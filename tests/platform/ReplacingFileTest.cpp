@@ -360,4 +360,30 @@ TEST_F(ReplacingFileTest, TemporariesOfDeadProcessesGoWithTheNextReplace)
     EXPECT_EQ(Get(path), "new");
 }
 
+TEST_F(ReplacingFileTest, WritersThroughAMappingHaveTheirBlocksReservedFirst)
+{
+    // Reserved blocks: a full disk fails the call, never a later write through the
+    // view with SIGBUS.
+    constexpr std::int64_t kLength = 1 << 20;
+    const auto allocated = [](const std::string& path) {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0 ? std::int64_t(st.st_blocks) * 512 : -1;
+    };
+    {
+        plat::ReplacingFile out(Path("new.rdp"));
+        out.Map(kLength, false);
+        EXPECT_GE(allocated(out.TempPath()), kLength);
+    }
+    // A sparse file mapped for writing.
+    const std::string sparse = Path("sparse.rdp");
+    {
+        plat::File f(sparse.c_str(), plat::File::modeReadWrite | plat::File::modeCreate);
+        f.SetLength(kLength);
+    }
+    ASSERT_LT(allocated(sparse), kLength);
+    plat::MappedFile view = plat::MappedFile::Open(sparse, 0, true);
+    ASSERT_TRUE(view);
+    EXPECT_GE(allocated(sparse), kLength);
+}
+
 }  // namespace
