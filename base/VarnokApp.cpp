@@ -1,5 +1,6 @@
 #include "VarnokApp.h"
 
+#include "File.h"
 #include "Splash.h"
 #include "StringTable.h"
 #include "VarnokModule.h"
@@ -7,6 +8,9 @@
 int VarnokProcessAttach()
 {
     plat::SendSplashNotice(1, "Varnok Module Initializing...");
+    // A write past the file-size limit fails with an error and is cleaned up,
+    // rather than ending the host program half-way.
+    plat::IgnoreFileSizeSignal();
     // The library's string tables join the host's chain through their own static
     // registrations; nothing else needs keeping.
     return 1;

@@ -7,9 +7,7 @@
 #include <ReplacingFile.h>
 #include <StringTable.h>
 
-#include <sys/mman.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -863,28 +861,17 @@ void TSProjectStream::Open(const std::string& FileName, std::int32_t Mode, std::
     if (Mode == pmCreate) {
         if (Size <= 0)
             ThrowOs(EINVAL, FileName);
-        struct stat old {};
-        const bool exists = ::stat(FileName.c_str(), &old) == 0;
-        // Renaming over a file would bypass its protection.
-        if (exists && ::access(FileName.c_str(), W_OK) != 0)
-            ThrowOs(errno, FileName);
         std::unique_ptr<plat::ReplacingFile> created;
         PlatformCall(
             [&] {
                 created = std::make_unique<plat::ReplacingFile>(FileName);
-                if (exists && S_ISREG(old.st_mode))
-                    ::fchmod(created->Out().GetHandle(), old.st_mode & 07777);
-                // Reserved before it is written through the mapping: a full disk
-                // fails here, not as a signal in the middle of the save.
-                created->Out().Reserve(Size);
+                // Mapped with its space reserved: a full disk fails here, not as a
+                // signal in the middle of the save.
+                created->Map(Size, false);
             },
             FileName);
-        errno = 0;
-        auto view = std::make_unique<plat::MappedFile>(plat::MappedFile::Open(created->TempPath(), Size, true));
-        if (!*view)
-            ThrowOs(errno, FileName);
         m_created = std::move(created);
-        m_view = std::move(view);
+        m_view = &m_created->View();
     } else if (Mode == pmOpen) {
         struct stat st {};
         if (::stat(FileName.c_str(), &st) != 0)
@@ -898,7 +885,8 @@ void TSProjectStream::Open(const std::string& FileName, std::int32_t Mode, std::
         if (!*view)
             ThrowOs(errno, FileName);
         Size = static_cast<std::int32_t>(view->Length());
-        m_view = std::move(view);
+        m_loaded = std::move(view);
+        m_view = m_loaded.get();
     } else {
         ThrowOs(EINVAL, FileName);
     }
@@ -911,17 +899,15 @@ void TSProjectStream::Commit()
 {
     if (!m_created)
         return;
-    if (HasView() && ::msync(m_view->Data(), static_cast<std::size_t>(m_view->Length()), MS_SYNC) != 0)
-        ThrowOs(errno, m_created->TempPath());
-    m_view.reset();
-    m_mappedSize = 0;
-    PlatformCall([this] { m_created->Commit(); }, m_created->TempPath());
-    m_created.reset();
+    // Flushed to disk and renamed over the target.
+    PlatformCall([this] { m_created->Commit(); }, m_created->Target());
+    Close();
 }
 
 void TSProjectStream::Close()
 {
-    m_view.reset();
+    m_view = nullptr;
+    m_loaded.reset();
     m_created.reset();
     m_mappedSize = 0;
     m_limits.clear();

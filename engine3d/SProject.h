@@ -211,8 +211,9 @@ private:
     TSProject* m_project = nullptr;
     TSThread* m_thread = nullptr;
     std::int64_t m_position = 0;
-    std::unique_ptr<plat::ReplacingFile> m_created;
-    std::unique_ptr<plat::MappedFile> m_view;
+    std::unique_ptr<plat::ReplacingFile> m_created;  // a save: the new file and its view
+    std::unique_ptr<plat::MappedFile> m_loaded;      // a load: the file's view
+    plat::MappedFile* m_view = nullptr;              // the one of the two in use
     std::int32_t m_mappedSize = 0;
     std::vector<std::int64_t> m_limits;
     int m_nesting = 0;

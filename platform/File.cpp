@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 
 #include "Exception.h"
 
@@ -39,7 +40,8 @@ bool File::Open(const char* name, unsigned flags, int* osError)
             *osError = ENOENT;
         return false;
     }
-    int oflags = O_CLOEXEC;
+    // O_NONBLOCK: opening a FIFO must not wait for its other end; it is refused below.
+    int oflags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
     if (flags & modeReadWrite)
         oflags |= O_RDWR;
     else if (flags & modeWrite)
@@ -60,6 +62,21 @@ bool File::Open(const char* name, unsigned flags, int* osError)
     if (fd < 0) {
         if (osError)
             *osError = errno;
+        return false;
+    }
+    // Only regular files: a FIFO, device or folder would block or mislead the reader.
+    struct stat st {};
+    int error = 0;
+    if (::fstat(fd, &st) != 0)
+        error = errno;
+    else if (!S_ISREG(st.st_mode))
+        error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)
+        error = errno;
+    if (error != 0) {
+        ::close(fd);
+        if (osError)
+            *osError = error;
         return false;
     }
     m_fd = fd;
@@ -160,6 +177,11 @@ void File::Reserve(std::int64_t length)
     while (rc == EINTR);
     if (rc != 0)
         Fail(rc);
+}
+
+void IgnoreFileSizeSignal()
+{
+    ::signal(SIGXFSZ, SIG_IGN);
 }
 
 void File::Fail(int osError) const

@@ -31,7 +31,9 @@ public:
     File(const File&) = delete;
     File& operator=(const File&) = delete;
 
-    // Opens name; on failure returns false and, when osError is given, stores errno.
+    // Opens name, which must be a regular file (a FIFO, device or folder is refused
+    // at once, EINVAL or EISDIR); on failure returns false and, when osError is
+    // given, stores errno.
     bool Open(const char* name, unsigned flags, int* osError = nullptr);
     void Close();
     bool IsOpen() const { return m_fd >= 0; }
@@ -52,6 +54,8 @@ public:
     void Reserve(std::int64_t length);
 
     const std::string& GetFilePath() const { return m_path; }
+    // The name that failures report.
+    void SetFilePath(const std::string& name) { m_path = name; }
     int GetHandle() const { return m_fd; }
 
 private:
@@ -60,5 +64,10 @@ private:
     int m_fd = -1;
     std::string m_path;
 };
+
+// Makes a write past the file-size limit (RLIMIT_FSIZE) fail with EFBIG instead of
+// ending the process with SIGXFSZ, so the writer's clean-up runs. Called at the start
+// of every program and library.
+void IgnoreFileSizeSignal();
 
 }  // namespace plat

@@ -1,6 +1,6 @@
 #pragma once
-// A MAP_SHARED view of a regular file, and the safe way to put a new file of a
-// given size in place while other processes may still map the old one.
+// A MAP_SHARED view of a regular file. A file that replaces another, mapped or
+// not, is written through plat::ReplacingFile.
 
 #include <cstdint>
 #include <string>
@@ -30,13 +30,6 @@ public:
     // here rather than as SIGBUS on a later write into a sparse file.
     static MappedFile Open(const std::string& path, std::int64_t length, bool writable);
 
-    // Puts a new file of `length` bytes at path and maps it read/write. It is
-    // written under a temporary name in the same folder with its space reserved,
-    // then renamed into place: a process mapping the old file keeps its pages, and
-    // a failure leaves nothing behind. keep copies the old file's first bytes
-    // (up to length); the rest reads as zero. An existing file's mode is kept.
-    static MappedFile Replace(const std::string& path, std::int64_t length, bool keep);
-
     explicit operator bool() const { return m_view != nullptr; }
     void* Data() const { return m_view; }
     std::int64_t Length() const { return m_length; }
@@ -59,6 +52,11 @@ public:
     static bool RemoveIfSame(const std::string& path, const FileId& id);
 
 private:
+    friend class ReplacingFile;
+    // Maps the first length bytes of the regular file open at fd; on failure the
+    // result is empty and error holds the errno value.
+    static MappedFile MapDescriptor(int fd, std::int64_t length, bool writable, int& error);
+
     void* m_view = nullptr;
     std::int64_t m_length = 0;
     bool m_writable = false;

@@ -7,6 +7,9 @@
 #include <utility>
 #include <vector>
 
+#include "Exception.h"
+#include "ReplacingFile.h"
+
 CListVoid CMemoryMap::m_FileOpenList;
 std::mutex CMemoryMap::m_FileOpenLock;
 
@@ -42,6 +45,23 @@ int TestCovers(void* entry, void* key, int writable)
 {
     auto* k = static_cast<CoveringView*>(key);
     return TestFileList(entry, &k->id, writable) && static_cast<MapFileEntry*>(entry)->view.Length() >= k->length ? 1 : 0;
+}
+
+// Puts a new file of length bytes at path and maps it read/write; keep copies the
+// old file's first bytes, which are the user's data and so reach the disk before
+// the new file replaces the old one. Empty on failure.
+plat::MappedFile ReplaceMapped(const std::string& path, std::int64_t length, bool keep)
+{
+    try {
+        plat::ReplacingFile out(path, keep ? plat::ReplacingFile::UserData : plat::ReplacingFile::Regenerable);
+        out.Map(length, keep);
+        out.Commit();
+        return out.TakeView();
+    } catch (plat::Exception* e) {
+        e->Delete();
+    } catch (const std::bad_alloc&) {
+    }
+    return {};
 }
 
 // Makes an entry for a fresh view; null when out of memory.
@@ -162,7 +182,7 @@ void* CMemoryMap::Attach(const std::string& name, int size, int writable)
 
     if (viewLength > INT_MAX || (viewLength > fileLength && !writable))
         return nullptr;
-    auto fresh = NewEntry(viewLength > fileLength ? plat::MappedFile::Replace(path, viewLength, true)
+    auto fresh = NewEntry(viewLength > fileLength ? ReplaceMapped(path, viewLength, true)
                                                   : plat::MappedFile::Open(path, viewLength, writable != 0),
                           path, 0);
     if (!fresh || !fresh->view)
@@ -189,7 +209,7 @@ void* CMemoryMap::Create(const std::string& name, int size, int temporary)
     std::string path = plat::MappedFile::FullPath(name);
     if (path.empty() || path.size() >= 254)
         return nullptr;
-    auto fresh = NewEntry(plat::MappedFile::Replace(path, size, false), path, temporary ? 1 : 0);
+    auto fresh = NewEntry(ReplaceMapped(path, size, false), path, temporary ? 1 : 0);
     if (!fresh || !fresh->view)
         return nullptr;
     MapFileEntry* own = fresh.get();
@@ -221,7 +241,7 @@ void* CMemoryMap::Resize(int size)
     std::int64_t fileLength = plat::MappedFile::FileLength(old->path);
     plat::MappedFile view;
     if (fileLength >= 0)
-        view = size > fileLength ? plat::MappedFile::Replace(old->path, size, true)
+        view = size > fileLength ? ReplaceMapped(old->path, size, true)
                                  : plat::MappedFile::Open(old->path, size, true);
     auto fresh = NewEntry(std::move(view), old->path, old->temporary);
     if (fresh && fresh->view) {

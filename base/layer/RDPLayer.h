@@ -40,6 +40,7 @@ public:
     void** CreateLayer(const char* file, int width, int height, int type, int flags);
     void** AddLayer(const char* file, int width, int height, int type, int flags);
     // Unbinds and takes the layer out of its file (the only layer: the file goes).
+    // A layer bound read-only is only unbound: its file stays as it is.
     void DestroyLayer();
 
     // Fills the window of this layer at dstPos with the samples of src's window

@@ -81,7 +81,11 @@ void CRDPLayer::DestroyLayer()
     }
     const std::string file = m_strFileName;
     const int layer = m_nLayer;
+    const bool writable = m_bWritable;
     Unbind();
+    // A layer bound read-only may not change its file, let alone delete it.
+    if (!writable)
+        return;
     DeleteTMP(0, file);
     // A file whose chain can no longer be read is left alone rather than deleted
     // with whatever other layers it holds.

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstring>
 #include <fstream>
 #include <string>
 
+#include "ChildProcess.h"
 #include "Exception.h"
 #include "files/OrderFile.h"
 #include "RdpFileBuilder.h"
@@ -109,6 +112,29 @@ TEST_F(OrderFileTest, OpenFailureThrowsFileException)
         ASSERT_NE(fe, nullptr);
         EXPECT_EQ(fe->m_cause, plat::FileException::fileNotFound);
         e->Delete();
+    }
+}
+
+TEST_F(OrderFileTest, AFifoIsRefusedWithoutWaitingForAWriter)
+{
+    const std::string fifo = dir.File("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    for (unsigned mode : {unsigned(plat::File::modeRead), unsigned(plat::File::modeReadWrite)}) {
+        SCOPED_TRACE(mode);
+        // In a child: an open that waits for the FIFO's writer would hang the test.
+        const int status = testsupport::RunInChild([&] {
+            try {
+                COrderFile f(fifo.c_str(), mode);
+                char c = 0;
+                f.Read(&c, 1u, 1u, 0);
+            } catch (plat::Exception* e) {
+                const bool file = dynamic_cast<plat::FileException*>(e) != nullptr;
+                e->Delete();
+                return file ? 0 : 1;
+            }
+            return 1;
+        }, 3);
+        EXPECT_TRUE(testsupport::ExitedWith(status, 0)) << "wait status " << status;
     }
 }
 

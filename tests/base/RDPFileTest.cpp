@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "layer/RDPFileTags.h"
 #include "RdpFileBuilder.h"
 
@@ -669,6 +672,51 @@ TEST_F(RDPFileTest, CopyTagOverTagsOfOtherLengths)
     EXPECT_EQ(ReadTag(dst, 0, 5), five);
     EXPECT_EQ(ReadTag(dst, 0, 7), UserPayload(1, "seven!!"));
     EXPECT_EQ(GetNumTag(dst.c_str()), 5);
+}
+
+TEST_F(RDPFileTest, EveryFileFunctionRefusesAFifoAtOnce)
+{
+    const std::string fifo = dir.File("fifo.rdp");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    const std::string good = Save(Tagged());
+    const Bytes kept = Load(good);
+    const char* f = fifo.c_str();
+    const char* g = good.c_str();
+    char buf[64] = {};
+    const int tags[] = {5, 7};
+    const struct {
+        const char* name;
+        std::function<int()> call;
+    } cases[] = {
+        {"GetVersion", [&] { return GetVersion(f); }},
+        {"GetNumLayer", [&] { return GetNumLayer(f); }},
+        {"GetTag", [&] { return GetTag(f, 0, 5, sizeof buf, buf); }},
+        {"GetTag file", [&] { return GetTag(f, 5, sizeof buf, buf); }},
+        {"SetTag", [&] { return SetTag(f, 0, 9, 4, "abcd"); }},
+        {"SetTag file", [&] { return SetTag(f, 9, 4, "abcd"); }},
+        {"GetSizeTag", [&] { return GetSizeTag(f, 0, 5); }},
+        {"GetSizeTag file", [&] { return GetSizeTag(f, 5); }},
+        {"GetNextTag", [&] { return GetNextTag(f, 0, 0); }},
+        {"GetNextTag file", [&] { return GetNextTag(f, 0); }},
+        {"GetNextNoReservedTag", [&] { return GetNextNoReservedTag(f, 0, 0); }},
+        {"GetNextNoReservedTag file", [&] { return GetNextNoReservedTag(f, 0); }},
+        {"GetNumTag", [&] { return GetNumTag(f, 0); }},
+        {"GetNumTag file", [&] { return GetNumTag(f); }},
+        {"CopyTag from", [&] { return CopyTag(g, 0, f, 0); }},
+        {"CopyTag to", [&] { return CopyTag(f, 0, g, 0); }},
+        {"CopyTag file from", [&] { return CopyTag(g, f); }},
+        {"CopyTag file to", [&] { return CopyTag(f, g); }},
+        {"CopyTag list from", [&] { return CopyTag(g, 0, f, 0, tags, 2); }},
+        {"CopyTag list to", [&] { return CopyTag(f, 0, g, 0, tags, 2); }},
+        {"CopyTag file list to", [&] { return CopyTag(f, g, tags, 2); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        // In a child: an open that waits for the FIFO's writer would hang the test.
+        const int status = testsupport::RunInChild([&] { return c.call() == 0 ? 0 : 1; }, 3);
+        EXPECT_TRUE(testsupport::ExitedWith(status, 0)) << "wait status " << status;
+    }
+    EXPECT_EQ(Load(good), kept);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -353,6 +355,39 @@ TEST_F(RDPLayerCreateTest, DestroyLeavesAFileWhoseChainBrokeMeanwhile)
     const Bytes before = Load(path);
     layer.DestroyLayer();
     EXPECT_EQ(Load(path), before);
+}
+
+TEST_F(RDPLayerCreateTest, AWriteProtectedFileIsNeitherReplacedNorDestroyed)
+{
+    // 0444 in a writable folder: read-only for every user, as a read-only attribute.
+    const std::string path = dir.File("locked.rdp");
+    {
+        CRDPLayer made;
+        ASSERT_NE(made.CreateLayer(path.c_str(), 3, 2, UINT8, 0), nullptr);
+    }
+    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+    Touch(dir.File("locked.tmp"));
+    const Bytes before = Load(path);
+    const auto mode = [&] {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0u;
+    };
+
+    CRDPLayer layer;
+    EXPECT_EQ(layer.CreateLayer(path.c_str(), 5, 5, UINT8, 0), nullptr);
+    EXPECT_TRUE(layer.IsEmpty());
+    EXPECT_EQ(Load(path), before);
+    EXPECT_EQ(mode(), 0444u);
+
+    // A read-only binding only unbinds: the file and its cache stay.
+    ASSERT_NE(layer.OpenLayer(path.c_str(), 0), nullptr);
+    layer.DestroyLayer();
+    EXPECT_TRUE(layer.IsEmpty());
+    EXPECT_EQ(Load(path), before);
+    EXPECT_EQ(mode(), 0444u);
+    EXPECT_TRUE(fs::exists(dir.File("locked.tmp")));
+    EXPECT_EQ(Entries(), 2);
+    ::chmod(path.c_str(), 0644);
 }
 
 }  // namespace

@@ -5,12 +5,16 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <limits>
 #include <numbers>
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
+#include "ChildProcess.h"
 #include "layer/RDPFileTags.h"
 #include "RdpFileBuilder.h"
 #include "layer/Transform.h"
@@ -188,6 +192,30 @@ TEST_F(TransformHistory, FailuresReportZeroAndLeaveTheTargetAlone)
     ASSERT_EQ(SaveSubsetTransform({1, 1}, a, shortRec), 1);
     EXPECT_EQ(Flat(History(shortRec).matrix), (std::vector<double>{1, 0, 0, 1, -1, -1}));
     EXPECT_EQ(std::fopen(missing.c_str(), "rb"), nullptr);
+}
+
+TEST_F(TransformHistory, AFifoIsRefusedAsSourceOrTarget)
+{
+    const std::string a = Layer("a.rdp");
+    const Bytes kept = Read(a);
+    const std::string fifo = Path("fifo.rdp");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    const struct {
+        const char* name;
+        std::function<int()> save;
+    } cases[] = {
+        {"subset from", [&] { return SaveSubsetTransform({1, 1}, fifo, a); }},
+        {"subset to", [&] { return SaveSubsetTransform({1, 1}, a, fifo); }},
+        {"rotate to", [&] { return SaveRotateTransform({0, 0}, 0.5, a, fifo); }},
+        {"degrade from", [&] { return SaveDegradeTransform(2, 2, fifo, a); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        // In a child: an open that waits for the FIFO's other end would hang the test.
+        const int status = testsupport::RunInChild([&] { return c.save() == 0 ? 0 : 1; }, 3);
+        EXPECT_TRUE(testsupport::ExitedWith(status, 0)) << "wait status " << status;
+    }
+    EXPECT_EQ(Read(a), kept);
 }
 
 }  // namespace

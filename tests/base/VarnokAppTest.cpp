@@ -6,6 +6,9 @@
 
 #include <unistd.h>
 
+#include <csignal>
+
+#include "ChildProcess.h"
 #include "DesktopOpen.h"
 #include "files/FileNames.h"
 #include "settings/HelpSystem.h"
@@ -18,6 +21,19 @@
 namespace {
 
 const plat::StringEntry kHostStrings[] = {{115, "SOFTWARE\\Tolvek\\Quorvex"}};
+
+TEST(VarnokStartUp, IgnoresTheFileSizeSignalSoWritesFailWithAnError)
+{
+    // In a child, which may change its signals as it likes.
+    const int status = testsupport::RunInChild([] {
+        std::signal(SIGXFSZ, SIG_DFL);
+        VarnokProcessAttach();
+        struct sigaction now {};
+        ::sigaction(SIGXFSZ, nullptr, &now);
+        return now.sa_handler == SIG_IGN ? 0 : 1;
+    });
+    EXPECT_TRUE(testsupport::ExitedWith(status, 0)) << "wait status " << status;
+}
 
 TEST(VarnokStartUp, AnnouncesItselfOnlyWhenSomeoneListens)
 {

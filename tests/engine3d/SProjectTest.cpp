@@ -835,8 +835,14 @@ public:
     }
     ReadOnlyFile(const ReadOnlyFile&) = delete;
     ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
-    // Whether writing is refused to this process.
-    bool Effective() const { return ::access(m_path.c_str(), W_OK) != 0; }
+    // Whether writing is refused to this process: a file without any write
+    // permission is replaced by no one, the superuser included.
+    bool Effective() const
+    {
+        struct stat st {};
+        return ::access(m_path.c_str(), W_OK) != 0 ||
+               (::stat(m_path.c_str(), &st) == 0 && (st.st_mode & 0222) == 0);
+    }
 
 private:
     bool SetFlag(bool On)
@@ -879,6 +885,27 @@ TEST_F(ProjectFile, ReadOnlyProjectLoadsAndIsNotReplaced)
     EXPECT_EQ(size, static_cast<std::int32_t>(before.size()));
     const std::int32_t value = 0;
     EXPECT_THROW(stream.Write(&value, 4), EInvalidOperation);
+}
+
+TEST_F(ProjectFile, SaveThroughALinkReplacesItsTargetAndKeepsItsMode)
+{
+    ASSERT_EQ(::mkdir(PathOf("data").c_str(), 0755), 0);
+    const std::string real = PathOf("data/real.hcp");
+    SmallProject()->SaveToFileName(real);
+    ASSERT_EQ(::chmod(real.c_str(), 0640), 0);
+    ASSERT_EQ(::symlink("data/real.hcp", PathOf("link.hcp").c_str()), 0);
+    auto project = SmallProject();
+    project->SetName("Renamed");
+    project->SaveToFileName(PathOf("link.hcp"));
+
+    struct stat st {};
+    ASSERT_EQ(::lstat(PathOf("link.hcp").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    ASSERT_EQ(::stat(real.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(LoadFile(PathOf("link.hcp"))->Name(), "Renamed");
+    EXPECT_EQ(Listing(), (std::vector<std::string>{"data", "link.hcp"}));
+    EXPECT_EQ(fs::directory_iterator(PathOf("data"))->path().filename(), "real.hcp");
 }
 
 TEST_F(ProjectFile, SaveAndLoadRunAsJobsInPlace)

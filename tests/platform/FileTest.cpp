@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -8,6 +9,7 @@
 #include <fstream>
 #include <string>
 
+#include "ChildProcess.h"
 #include "Exception.h"
 #include "File.h"
 #include "TempDir.h"
@@ -64,6 +66,38 @@ TEST_F(FileTest, ReadsSeeksAndReportsLength)
     ExpectFileException([&] { f.Write("x", 1); }, plat::FileException::genericException);  // read only
     f.Close();
     EXPECT_FALSE(f.IsOpen());
+}
+
+TEST_F(FileTest, OnlyRegularFilesOpenAndAFifoNeverWaits)
+{
+    const std::string fifo = Path("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    ::mkdir(Path("folder").c_str(), 0755);
+    const struct {
+        std::string path;
+        unsigned flags;
+        int error;  // 0: any error
+    } cases[] = {
+        {fifo, plat::File::modeRead, EINVAL},
+        {fifo, plat::File::modeReadWrite, EINVAL},
+        {fifo, plat::File::modeWrite, 0},  // no reader: refused by the open itself
+        {fifo, plat::File::modeCreate | plat::File::modeReadWrite, EINVAL},
+        {fifo, plat::File::modeCreate | plat::File::modeNoTruncate | plat::File::modeReadWrite, EINVAL},
+        {Path("folder"), plat::File::modeRead, EISDIR},
+        {"/dev/null", plat::File::modeReadWrite, EINVAL},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path + " flags " + std::to_string(c.flags));
+        // In a child: opening a FIFO that waits for its other end would hang the test.
+        const int status = testsupport::RunInChild([&] {
+            plat::File f;
+            int error = 0;
+            if (f.Open(c.path.c_str(), c.flags, &error))
+                return 1;
+            return error != 0 && (c.error == 0 || error == c.error) ? 0 : 2;
+        }, 5);
+        EXPECT_TRUE(testsupport::ExitedWith(status, 0)) << "wait status " << status;
+    }
 }
 
 TEST_F(FileTest, OpenModes)

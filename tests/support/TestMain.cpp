@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "File.h"
 #include "MessageBox.h"
 
 // Every test program runs with a GUI application object on the offscreen platform,
@@ -11,6 +12,7 @@
 // box nobody expected is logged and answered with its most cautious button.
 int main(int argc, char** argv)
 {
+    plat::IgnoreFileSizeSignal();
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);

@@ -111,7 +111,9 @@ public:
     // header's time is cleared first and written back only after the levels and
     // histogram are flushed, so a build that fails or is cancelled leaves a file
     // no look-up accepts. Returns 0 for arguments it refuses; a cancel from the
-    // meter and other failures leave as exceptions.
+    // meter and other failures leave as exceptions. A mapped levels block must have
+    // its file space reserved (CMemoryMap, plat::ReplacingFile::Map): a write into a
+    // sparse file on a full disk ends the process with SIGBUS.
     int Build(unsigned char* levels, const void* samples, int width, int height, ptrdiff_t rowBytes, int type,
               int phase, double lo, double hi, CMeterInfoBase* meter, unsigned char* cacheHeader = nullptr);
 
