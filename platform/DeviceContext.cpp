@@ -285,9 +285,9 @@ void DeviceContext::BitBlt(int x, int y, int width, int height, const DeviceCont
 }
 
 void DeviceContext::StretchDIBits8(const Rect& dest, int srcWidth, int srcHeight, const unsigned char* rows,
-                                   const ColorRef (&colors)[256])
+                                   const ColorRef* colors)
 {
-    if (!rows || srcWidth <= 0 || srcHeight <= 0 || dest.IsEmpty())
+    if (!rows || !colors || srcWidth <= 0 || srcHeight <= 0 || dest.IsEmpty())
         return;
     const qsizetype stride = (qsizetype(srcWidth) + 3) / 4 * 4;
     QImage picture(srcWidth, srcHeight, QImage::Format_Indexed8);

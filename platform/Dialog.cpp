@@ -1,5 +1,7 @@
 #include "Dialog.h"
 
+#include <algorithm>
+
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -173,6 +175,28 @@ void Dialog::ReplaceControl(unsigned id, QWidget* widget)
         old->deleteLater();
     }
     m_controls[id] = widget;
+}
+
+void Dialog::GrowControl(unsigned id, int width, int height)
+{
+    QWidget* grown = Control(id);
+    if (!grown)
+        return;
+    const QRect place = grown->geometry();
+    const int dx = std::max(0, width - place.width());
+    const int dy = std::max(0, height - place.height());
+    if (dx == 0 && dy == 0)
+        return;
+    for (QObject* child : children()) {
+        auto* control = qobject_cast<QWidget*>(child);
+        if (!control || control == grown || control->isWindow())
+            continue;
+        QRect r = control->geometry();
+        r.translate(r.left() >= place.right() + 1 ? dx : 0, r.top() >= place.bottom() + 1 ? dy : 0);
+        control->setGeometry(r);
+    }
+    grown->setGeometry(place.adjusted(0, 0, dx, dy));
+    setFixedSize(this->width() + dx, this->height() + dy);
 }
 
 QWidget* Dialog::Control(unsigned id) const

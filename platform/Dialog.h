@@ -48,6 +48,11 @@ public:
     // widget then answers to id.
     void ReplaceControl(unsigned id, QWidget* widget);
 
+    // Grows control id to at least width x height pixels, as a common dialog grows the
+    // placeholder of its own controls: the controls right of it and below it move by the
+    // growth, and so does the dialog's size.
+    void GrowControl(unsigned id, int width, int height);
+
     // Text of a button, static, edit, group box or custom control; "" for an unknown id.
     std::string ControlText(unsigned id) const;
     void SetControlText(unsigned id, const std::string& text);
