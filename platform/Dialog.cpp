@@ -45,6 +45,12 @@ QWidget* MakeControl(ControlKind kind, unsigned style, const char* text, QWidget
         auto* edit = new QLineEdit(label, parent);
         edit->setReadOnly(style & CS_READONLY);
         edit->setFrame(!(style & CS_NOBORDER));
+        if ((style & CS_READONLY) && (style & CS_NOBORDER)) {
+            // A read-only line without a frame reads as text on the dialog.
+            QPalette palette = edit->palette();
+            palette.setColor(QPalette::Base, palette.color(QPalette::Window));
+            edit->setPalette(palette);
+        }
         control = edit;
         break;
     }
@@ -202,7 +208,7 @@ void Dialog::GrowControl(unsigned id, int width, int height)
 QWidget* Dialog::Control(unsigned id) const
 {
     auto it = m_controls.find(id);
-    return it == m_controls.end() ? nullptr : it->second;
+    return it == m_controls.end() ? nullptr : it->second.data();
 }
 
 std::string Dialog::ControlText(unsigned id) const

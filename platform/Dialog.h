@@ -5,6 +5,7 @@
 // the dialog. A close is refused unless the handler hid or destroyed the dialog. Private messages reach the message handler through Handle().
 
 #include <QDialog>
+#include <QPointer>
 #include <functional>
 #include <map>
 #include <string>
@@ -91,7 +92,7 @@ private:
     void Route(unsigned id, QWidget* control);
     static void Run(const std::map<unsigned, std::function<void()>>& handlers, unsigned id);
 
-    std::map<unsigned, QWidget*> m_controls;
+    std::map<unsigned, QPointer<QWidget>> m_controls;  // null once a control is gone
     std::map<unsigned, std::function<void()>> m_clicked;
     std::map<unsigned, std::function<void()>> m_changed;
     std::map<unsigned, std::function<void()>> m_selChange;

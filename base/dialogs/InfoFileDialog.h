@@ -15,6 +15,7 @@
 
 #include "Dialog.h"
 #include "FileDialog.h"
+#include "MessageBox.h"
 
 class QFileDialog;
 class CPreviewPane;

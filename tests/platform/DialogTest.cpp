@@ -204,6 +204,25 @@ TEST(Dialog, AControlTakesOverAStaticsPlace)
     EXPECT_EQ(edit->geometry(), place);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(old.isNull());
+    delete edit;  // a control that goes is found no more
+    EXPECT_EQ(dlg.Control(27), nullptr);
+    dlg.ReplaceControl(27, new QLineEdit);
+}
+
+TEST(Dialog, GrowingAPlaceholderMovesWhatLiesRightAndBelow)
+{
+    plat::Dialog dlg(kFormTemplate);
+    const QSize size = dlg.size();
+    const QRect place = dlg.Control(20)->geometry(), right = dlg.Control(22)->geometry(),
+                below = dlg.Control(25)->geometry(), belowRight = dlg.Control(27)->geometry();
+    dlg.GrowControl(20, place.width() + 30, place.height() + 7);
+    EXPECT_EQ(dlg.Control(20)->geometry(), place.adjusted(0, 0, 30, 7));
+    EXPECT_EQ(dlg.Control(22)->geometry(), right.translated(30, 0));
+    EXPECT_EQ(dlg.Control(25)->geometry(), below.translated(0, 7));
+    EXPECT_EQ(dlg.Control(27)->geometry(), belowRight.translated(30, 7));
+    EXPECT_EQ(dlg.size(), size + QSize(30, 7));
+    dlg.GrowControl(20, 1, 1);  // big enough already
+    EXPECT_EQ(dlg.size(), size + QSize(30, 7));
 }
 
 TEST(Dialog, APaneLiesInsideItsParentAndPassesEnterAndEscapeOn)
