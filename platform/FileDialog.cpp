@@ -34,6 +34,15 @@ QStringList ToQt(const std::vector<std::string>& list)
     return out;
 }
 
+void ReportMissingFile(const WindowHandle& owner, const std::string& path, const std::string& title)
+{
+    const size_t slash = path.rfind('/');
+    MessageBox(owner,
+               path.substr(slash == std::string::npos ? 0 : slash + 1) +
+                   "\nFile not found.\nPlease verify the correct file name was given.",
+               title, MB_OK | MB_ICONWARNING);
+}
+
 FileDialogResult ShowStandard(const WindowHandle& owner, const FileDialogRequest& request)
 {
     const std::vector<std::string> names = QtNameFilters(ParseFileFilter(request.filter));
@@ -47,7 +56,8 @@ FileDialogResult ShowStandard(const WindowHandle& owner, const FileDialogRequest
     if (request.save)
         dialog.setFileMode(QFileDialog::AnyFile);
     else
-        dialog.setFileMode((request.flags & OFN_ALLOWMULTISELECT) ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+        // One file: any name is taken and checked here, so the missing-file box is ours.
+        dialog.setFileMode((request.flags & OFN_ALLOWMULTISELECT) ? QFileDialog::ExistingFiles : QFileDialog::AnyFile);
     dialog.setNameFilters(ToQt(names));
     const int start = std::clamp(request.filterIndex, 1, int(names.size()));
     dialog.selectNameFilter(QString::fromStdString(names[size_t(start - 1)]));
@@ -72,6 +82,10 @@ FileDialogResult ShowStandard(const WindowHandle& owner, const FileDialogRequest
                 result.filterIndex = int(i) + 1;
                 break;
             }
+        }
+        if (!request.save && !QFileInfo(QString::fromStdString(result.paths[0])).isFile()) {
+            ReportMissingFile(owner, result.paths[0], title);
+            continue;
         }
         if (request.save) {
             result.paths.resize(1);
@@ -154,7 +168,7 @@ std::vector<FileFilter> ParseFileFilter(const std::string& filter)
                 semi = list.size();
             std::string pattern = Trimmed(list.substr(p, semi - p));
             if (pattern == "*.*")
-                pattern = "*";
+                pattern.resize(1);  // "*"
             if (!pattern.empty())
                 f.patterns.push_back(pattern);
             p = semi + 1;

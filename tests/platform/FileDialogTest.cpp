@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QTimer>
 #include <QWidget>
 #include <atomic>
@@ -167,6 +168,9 @@ protected:
     static void Choose(QFileDialog* dialog, const std::string& path)
     {
         dialog->selectFile(QString::fromStdString(path));
+        // As typed: the list's selection does not overwrite a name being typed.
+        if (auto* name = dialog->findChild<QLineEdit*>("fileNameEdit"))
+            name->setText(QString::fromStdString(path));
         static_cast<QDialog*>(dialog)->accept();  // as the OK button does
     }
 
@@ -202,6 +206,14 @@ TEST_F(RealDialog, OpenAnswersTheFileAndTheFilterInUse)
 
     Then([](QFileDialog* d) { d->reject(); });
     EXPECT_FALSE(plat::FileDialog({}, request).ok);
+
+    // A name that is not there is reported through the message box; the dialog stays.
+    plat::ScopedMessageBoxAnswerer boxes(plat::IDOK);
+    Then([&](QFileDialog* d) { Choose(d, m_dir.File("absent.rdp")); });
+    Then([&](QFileDialog* d) { Choose(d, m_dir.File("a.rdp")); });
+    EXPECT_EQ(plat::FileDialog({}, request).Path(), m_dir.File("a.rdp"));
+    ASSERT_EQ(boxes.Calls().size(), 1u);
+    EXPECT_EQ(boxes.Calls()[0].text, "absent.rdp\nFile not found.\nPlease verify the correct file name was given.");
 }
 
 TEST_F(RealDialog, SaveAddsTheExtensionAndAsksBeforeReplacing)
