@@ -1,11 +1,7 @@
 #include "pyramid/DisplayPyramid.h"
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <cfenv>
 #include <cmath>
 #include <cstring>
@@ -27,19 +23,6 @@ namespace {
 
 constexpr int kTile = kPyramidTile;
 constexpr double kPhaseToDisplay = 40.58451048843335;  // 255 / 6.28318530717958
-
-// Flushes the pages holding [p, p + n) to the file behind them. Memory that no
-// file backs takes it as a no-op.
-void FlushBlock(const void* p, size_t n, bool wait)
-{
-    if (n == 0)
-        return;
-    static const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
-    const uintptr_t begin = uintptr_t(p) & ~(page - 1);
-    const uintptr_t end = uintptr_t(p) + n;
-    if (msync(reinterpret_cast<void*>(begin), end - begin, wait ? MS_SYNC : MS_ASYNC) != 0 && wait)
-        plat::FileException::ThrowOsError(errno, "");
-}
 
 // Reads one byte per page so the pages of a block come in in address order.
 void TouchPages(const unsigned char* p, int64_t reads)
@@ -314,12 +297,10 @@ int PyramidLevel::BuildBase(unsigned char* levels, const void* samples, int w, i
                              t.y0, t.x1, t.y1);
         }
     };
-    auto then = [&](int r) {
-        const PyramidTile& first = tiles[size_t(r) * tilesAcross];
+    auto then = [&](int) {
         if (meter)
             for (int c = 0; c < tilesAcross; ++c)
                 meter->StepIt();
-        FlushBlock(first.data, size_t(first.height) * width, false);
     };
     RunBands(tilesDown, threads, work, then);
 
@@ -349,12 +330,10 @@ int PyramidLevel::BuildReduced(unsigned char* data, const PyramidLevel& previous
                      hasBelow && hasRight ? &previous.Tile(below, right) : nullptr);
         }
     };
-    auto then = [&](int r) {
-        const PyramidTile& first = tiles[size_t(r) * tilesAcross];
+    auto then = [&](int) {
         if (meter)
             for (int c = 0; c < tilesAcross; ++c)
                 meter->StepIt();
-        FlushBlock(first.data, size_t(first.height) * width, false);
     };
     RunBands(tilesDown, plat::ParallelThreadsFor(previous.ByteSize()), work, then);
     return 1;
@@ -407,12 +386,12 @@ int CDisplayPyramid::Build(unsigned char* levels, const void* samples, int width
         return 0;
 
     // The cache is invalid (time 0) until its time is back, after everything
-    // else is on disk.
+    // else is written. A cache can be built again, so nothing waits for the
+    // disk: the page cache that every mapper shares holds the order.
     CTempInfoStruct header;
     if (cacheHeader) {
         header = CTempInfoStruct::Load(cacheHeader);
         CTempInfoStruct(header.m_flag, 0).Store(cacheHeader);
-        FlushBlock(cacheHeader, kDisplayCacheHeaderSize, true);
     }
     try {
         Prepare(levels, width, height);
@@ -431,11 +410,8 @@ int CDisplayPyramid::Build(unsigned char* levels, const void* samples, int width
             offset += m_pLevels[k].ByteSize();
         }
         m_nTotalSize = offset;
-        if (cacheHeader) {
-            FlushBlock(levels - kDisplayHistogramSize, size_t(offset) + kDisplayHistogramSize, true);
+        if (cacheHeader)
             header.Store(cacheHeader);
-            FlushBlock(cacheHeader, kDisplayCacheHeaderSize, true);
-        }
     } catch (const std::bad_alloc&) {
         Free();
         plat::ThrowMemoryException();

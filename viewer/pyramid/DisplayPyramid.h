@@ -44,8 +44,8 @@ public:
     // histogram into the 1024 bytes before it. When cacheHeader is given, levels
     // lies in a display cache file right after its header and histogram: the
     // header's time is cleared first and written back only after the levels and
-    // histogram are flushed, so a build that fails or is cancelled leaves a file
-    // no look-up accepts. Returns 0 for arguments it refuses; a cancel from the
+    // histogram are complete, so a build that fails or is cancelled leaves a file
+    // no look-up accepts. Nothing is flushed to disk: a cache can be built again. Returns 0 for arguments it refuses; a cancel from the
     // meter and other failures leave as exceptions. A mapped levels block must have
     // its file space reserved (CMemoryMap, plat::ReplacingFile::Map): a write into a
     // sparse file on a full disk ends the process with SIGBUS.
