@@ -5,8 +5,8 @@
 //  - Into a new layer: UINT16 to FLOAT32, SINT16 to FLOAT64 and CFLOAT32 to
 //    FLOAT32 (amplitude): the new layer created, filled with ReadData and
 //    closed (its page faults included), on all threads and on one, against
-//    the real limit, `cp` of a file of the output's size to a new file (goal:
-//    at most 2 times), and
+//    the real limit, `cp` of a file of the output's size to a new file (goal,
+//    UINT16 to FLOAT32: at most 2 times), and
 //    against gdal_translate of the same pixels to an ENVI file whose pixels
 //    are byte for byte ours (the amplitude through GDAL's `mod` pixel function
 //    in a VRT), source pages in memory for all.
@@ -58,12 +58,18 @@ bool MakeSource(CRDPLayer& layer, const std::string& path, int type)
 const char* GdalName(int type)
 {
     switch (type) {
-    case UINT16: return "UInt16";
-    case SINT16: return "Int16";
-    case FLOAT32: return "Float32";
-    case FLOAT64: return "Float64";
-    case CFLOAT32: return "CFloat32";
-    default: return "Byte";
+    case UINT16:
+        return "UInt16";
+    case SINT16:
+        return "Int16";
+    case FLOAT32:
+        return "Float32";
+    case FLOAT64:
+        return "Float64";
+    case CFLOAT32:
+        return "CFloat32";
+    default:
+        return "Byte";
     }
 }
 
@@ -110,7 +116,8 @@ bool SameType(const std::string& folder)
     src.DestroyLayer();
     dst.DestroyLayer();
     std::printf("FLOAT32 to FLOAT32 %d x %d (%.0f MB) between bound layers:\n", kSide, kSide, bytes / 1e6);
-    return bench::Compare("  ReadData to memcpy", {"ReadData", ours, 1}, {"memcpy", copy, 1}, 1.5, true);
+    return bench::Compare("  ReadData to memcpy", {"ReadData", ours, plat::ParallelThreads()}, {"memcpy", copy, 1}, 1.5,
+                          true);
 }
 
 bool Converted(const std::string& folder, int from, int to)
@@ -130,8 +137,8 @@ bool Converted(const std::string& folder, int from, int to)
     if (amplitude)
         WriteModVrt(modVrt, rawVrt, to);
     const std::string cmd = "GDAL_NUM_THREADS=1 GDAL_PAM_ENABLED=NO gdal_translate -q -ot " +
-                            std::string(GdalName(to)) + " -of ENVI " + bench::Quote(amplitude ? modVrt : rawVrt) +
-                            " " + bench::Quote(envi) + " > /dev/null 2>&1";
+                            std::string(GdalName(to)) + " -of ENVI " + bench::Quote(amplitude ? modVrt : rawVrt) + " " +
+                            bench::Quote(envi) + " > /dev/null 2>&1";
     const std::int64_t outBytes = std::int64_t(kSide) * kSide * GetDataTypeSize(to);
     {
         std::vector<char> block(1 << 20, 1);
@@ -164,21 +171,26 @@ bool Converted(const std::string& folder, int from, int to)
         kRuns, [&] { bench::Run(cmd); }, [&] { std::filesystem::remove(envi); });
 
     // The pixels GDAL wrote are ours byte for byte.
-    const std::string cmp = "cmp -s -n " + std::to_string(outBytes) + " -i 84:0 " + bench::Quote(dstPath) + " " +
-                            bench::Quote(envi);
+    const std::string cmp =
+        "cmp -s -n " + std::to_string(outBytes) + " -i 84:0 " + bench::Quote(dstPath) + " " + bench::Quote(envi);
     const bool same = std::system(cmp.c_str()) == 0;
 
     src.DestroyLayer();
-    for (const std::string& f : {dstPath, rawVrt, modVrt, envi, stem + ".hdr", envi + ".hdr", envi + ".aux.xml",
-                                 filler, copied})
+    for (const std::string& f :
+         {dstPath, rawVrt, modVrt, envi, stem + ".hdr", envi + ".hdr", envi + ".aux.xml", filler, copied})
         std::filesystem::remove(f);
 
-    std::printf("%s to %s %d x %d into a new layer (create + ReadData + close; ReadData alone %.3f s on all threads), GDAL's "
-                "output %s ours:\n",
-                GetDataTypeName(from, 1).c_str(), GetDataTypeName(to, 1).c_str(), kSide, kSide, readData,
-                same ? "byte-identical to" : "DIFFERENT from");
-    const bool toCp =
-        bench::Compare("  to cp of the output's size", {"ours", oursTotal, threads}, {"cp", cp, 1}, 2.0, true);
+    std::printf(
+        "%s to %s %d x %d into a new layer (create + ReadData + close; ReadData alone %.3f s on all threads), GDAL's "
+        "output %s ours:\n",
+        GetDataTypeName(from, 1).c_str(), GetDataTypeName(to, 1).c_str(), kSide, kSide, readData,
+        same ? "byte-identical to" : "DIFFERENT from");
+    // The goal is set on UINT16 to FLOAT32; the other conversions are shown beside it.
+    bool toCp = true;
+    if (from == UINT16 && to == FLOAT32)
+        toCp = bench::Compare("  to cp of the output's size", {"ours", oursTotal, threads}, {"cp", cp, 1}, 2.0, true);
+    else
+        bench::Ratio("  to cp of the output's size", {"ours", oursTotal, threads}, {"cp", cp, 1});
     bench::Ratio("    on one thread", {"ours", oursOne, 1}, {"cp", cp, 1});
     bench::Compare("  against gdal_translate", {"gdal_translate", gdal, 1}, {"ours", oursTotal, threads}, 2.0, false);
     bench::Ratio("    per core", {"gdal_translate", gdal, 1}, {"ours", oursOne, 1});
