@@ -335,7 +335,7 @@ TEST(RDPLayer, UnboundLayerOperationsThrowCause3)
     EXPECT_EQ(layer.HistAdr(), nullptr);
 }
 
-// The Parts' sample edge cases, per sample type where they apply.
+// Extremes of small layers, per sample type where they apply.
 TEST(RDPLayer, MaxMinCountPerType)
 {
     TempDir dir;
