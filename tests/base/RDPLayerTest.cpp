@@ -16,10 +16,10 @@
 #include "layer/DataTypes.h"
 #include "util/MathHelpers.h"
 #include "MessageBox.h"
-#include "jobs/MeterInfoBase.h"
 #include "layer/RDPExcept.h"
 #include "layer/RDPFileTags.h"
 #include "layer/RDPLayer.h"
+#include "FakeMeter.h"
 #include "RdpFileBuilder.h"
 
 // Marks a bound layer as created here, as the layer creators will, so that
@@ -39,60 +39,7 @@ using rdptest::CauseOf;
 using rdptest::RdpFileBuilder;
 using rdptest::TempDir;
 
-// Records what a job would show; StepIt or SetPos throws cause 11 once
-// cancelAfter steps were taken (negative: never).
-class RecordingMeter final : public CMeterInfoBase {
-public:
-    void SetCaption(const char* caption) override { m_caption = caption; }
-    void SetText(const char* text) override
-    {
-        m_text = text;
-        texts.push_back(text);
-    }
-    void SetPos(double pos) override
-    {
-        Tick();
-        m_pos = pos;
-        positions.push_back(pos);
-    }
-    void SetRange(double lo, double hi) override
-    {
-        m_lo = lo;
-        m_hi = hi;
-        ranges.push_back({lo, hi});
-    }
-    void GetRange(double* lo, double* hi) override
-    {
-        *lo = m_lo;
-        *hi = m_hi;
-    }
-    void GetPos(double* pos) override { *pos = m_pos; }
-    void SetStep(double step) override { m_step = step; }
-    void StepIt() override
-    {
-        Tick();
-        m_pos += m_step;
-        ++steps;
-    }
-    std::string GetCaption() override { return m_caption; }
-    std::string GetText() override { return m_text; }
-
-    int cancelAfter = -1;
-    int steps = 0;
-    std::vector<std::string> texts;
-    std::vector<std::pair<double, double>> ranges;
-    std::vector<double> positions;
-    std::string m_text = "before";
-    double m_lo = 0, m_hi = 100, m_pos = 40, m_step = 1;
-
-private:
-    void Tick()
-    {
-        if (cancelAfter >= 0 && int(steps + positions.size()) >= cancelAfter)
-            AfxThrowRDPExcept(RDP_CANCEL);
-    }
-    std::string m_caption;
-};
+using testsupport::FakeMeter;
 
 int64_t PixelOffset(const RdpFileBuilder& b)
 {
@@ -383,7 +330,7 @@ TEST(RDPLayer, MaxMinCountReadsOnlyTheRectangle)
     v[0] = -50, v[29] = 500;  // outside the rectangle below
     const std::string path = MakeLayer(dir, "r.rdp", 10, 3, SINT16, v);
     CRDPLayer layer;
-    RecordingMeter meter;
+    FakeMeter meter;
     layer.SetMeterInfo(&meter);
     ASSERT_NE(layer.OpenLayer(path.c_str(), 1), nullptr);
     const RECT two{4, -5, 5, 99};
@@ -513,7 +460,7 @@ TEST(RDPLayer, FillsPerType)
         SCOPED_TRACE(testing::Message() << c.type << " " << c.value);
         const std::string path = MakeLayer(dir, "f.rdp", 4, 3, c.type, std::vector<double>(12, 1.0));
         CRDPLayer layer;
-        RecordingMeter meter;
+        FakeMeter meter;
         layer.SetMeterInfo(&meter);
         ASSERT_NE(layer.OpenLayer(path.c_str(), 1), nullptr);
         const RECT r{1, -2, 9, 1};
@@ -597,7 +544,7 @@ TEST(RDPLayer, FinalisationByCreationFlags)
     for (int flags = 0; flags <= 7; ++flags) {
         SCOPED_TRACE(flags);
         const std::string path = MakeLayer(dir, "fin.rdp", 100, 100, UINT8, v, {}, true);
-        RecordingMeter meter;
+        FakeMeter meter;
         {
             CRDPLayer layer(&meter);
             ASSERT_NE(layer.OpenLayer(path.c_str(), 1), nullptr);
@@ -626,7 +573,7 @@ TEST(RDPLayer, FinalisationByCreationFlags)
 
     // Statistics already computed are not recomputed.
     const std::string path = MakeLayer(dir, "done.rdp", 100, 100, UINT8, v, {}, true);
-    RecordingMeter meter;
+    FakeMeter meter;
     CRDPLayer layer(&meter);
     ASSERT_NE(layer.OpenLayer(path.c_str(), 1), nullptr);
     layer.SetStatsReady(1);
@@ -639,14 +586,14 @@ TEST(RDPLayer, CancelledFinalisationStillUnbinds)
 {
     TempDir dir;
     const std::string path = MakeLayer(dir, "x.rdp", 10, 10, FLOAT32, std::vector<double>(100, 3.0), {}, true);
-    RecordingMeter meter;
-    meter.cancelAfter = 15;
+    FakeMeter meter;
+    meter.failAt = 16;
     CRDPLayer layer(&meter);
     ASSERT_NE(layer.OpenLayer(path.c_str(), 1), nullptr);
     RDPLayerTestAccess::MarkCreated(layer, 7);
     EXPECT_EQ(CauseOf([&] { layer.CloseLayer(); }), RDP_CANCEL);
     EXPECT_TRUE(layer.IsEmpty());
-    EXPECT_EQ(meter.m_text, "before");
+    EXPECT_EQ(meter.text, "before");
     EXPECT_EQ(meter.ranges.back(), std::make_pair(0.0, 100.0));
     EXPECT_EQ(ReadStats(path).computed, 0);
     // The destructor of a failing close throws nothing: it shows the failure.
