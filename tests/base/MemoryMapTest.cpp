@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "files/MemoryMap.h"
+#include "TempDir.h"
 
 namespace fs = std::filesystem;
 
@@ -34,16 +35,13 @@ class MemoryMapTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::string pattern = ::testing::TempDir() + "memmapXXXXXX";
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        m_dir = fs::canonical(pattern).string();
+        m_dir = fs::canonical(m_scratch.Path()).string();
         m_registry = RegistrySize();
     }
 
     void TearDown() override
     {
         EXPECT_EQ(RegistrySize(), m_registry) << "a mapping was left registered";
-        fs::remove_all(m_dir);
     }
 
     std::string PathOf(const std::string& name) const { return m_dir + "/" + name; }
@@ -76,6 +74,7 @@ protected:
         EXPECT_EQ(map.Length(), 0);
     }
 
+    testsupport::TempDir m_scratch;
     std::string m_dir;
     int m_registry = 0;
 };
