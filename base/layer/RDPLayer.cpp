@@ -509,7 +509,8 @@ void CRDPLayer::StatsCalc()
     RequireWritable();
     try {
         const double mn = Min();
-        const double scale = sample::HistogramScale(mn, Max());
+        const double mx = Max();
+        const double scale = sample::HistogramScale(mn, mx);
         SetStatsReady(0);
         std::memset(m_pStats + kStatsHist, 0, 256 * sizeof(uint32_t));
 
@@ -524,7 +525,7 @@ void CRDPLayer::StatsCalc()
             sample::ForEachRow(
                 0, m_nHeight - 1, m_nWidth, workers,
                 [&](int worker, int row) {
-                    sample::StatsRow<K>(static_cast<unsigned char*>(m_ppRows[row]), m_nWidth, mn, scale,
+                    sample::StatsRow<K>(static_cast<unsigned char*>(m_ppRows[row]), m_nWidth, mn, mx, scale,
                                         values[size_t(worker)], complex ? &phases[size_t(worker)] : nullptr,
                                         valueSums[size_t(row)], complex ? &phaseSums[size_t(row)] : nullptr);
                 },

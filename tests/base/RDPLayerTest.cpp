@@ -369,6 +369,17 @@ TEST(RDPLayer, StatsCalcEdgeCases)
     EXPECT_EQ(hist[255], 1u);
     layer.CloseLayer();
 
+    // Only the maximum is moved into the top bin: 21 of 105 truncates to 50.
+    path = MakeLayer(dir, "t.rdp", 3, 1, UINT8, {0, 21, 105});
+    ASSERT_NE(layer.OpenLayer(path.c_str(), 1), nullptr);
+    layer.MaxMinCount(nullptr);
+    layer.StatsCalc();
+    std::memcpy(hist, layer.HistAdr(), sizeof hist);
+    EXPECT_EQ(hist[0], 1u);
+    EXPECT_EQ(hist[50], 1u);
+    EXPECT_EQ(hist[255], 1u);
+    layer.CloseLayer();
+
     // Every sample equal: all in bin 0, for every type.
     for (int type = 1; type <= 16; ++type) {
         SCOPED_TRACE(type);
@@ -718,17 +729,22 @@ TEST(RDPLayer, StatisticsAndPreviewAgreeWithNumpy)
     const struct {
         int type;
         int w, h;
-    } cases[] = {{FLOAT32, 237, 301}, {SINT16, 450, 199}, {UINT8, 640, 401}, {CSINT16, 211, 233}, {CFLOAT32, 199, 203},
+        int cycle;  // samples 0, 1 .. cycle - 1 over and over; 0: normally distributed
+    } cases[] = {{FLOAT32, 237, 301, 0}, {SINT16, 450, 199, 0}, {UINT8, 640, 401, 0}, {CSINT16, 211, 233, 0},
+                 {CFLOAT32, 199, 203, 0},
+                 // Maxima whose 255 / range rounds: every value below them keeps its bin.
+                 {UINT8, 106, 3, 106}, {UINT16, 201, 2, 201}, {FLOAT64, 187, 2, 187},
                  // Large enough to be shared out among threads.
-                 {FLOAT32, 1100, 1001}, {CFLOAT32, 1030, 1021}};
+                 {FLOAT32, 1100, 1001, 0}, {CFLOAT32, 1030, 1021, 0}};
+    int n = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.type);
         std::vector<double> re(size_t(c.w) * c.h), im(c.type >= 9 ? re.size() : 0);
-        for (double& x : re)
-            x = std::round(normal(rng) * 4) / 4;
+        for (size_t i = 0; i < re.size(); ++i)
+            re[i] = c.cycle ? double(int(i) % c.cycle) : std::round(normal(rng) * 4) / 4;
         for (double& x : im)
             x = std::round(normal(rng) - 100);
-        const std::string path = MakeLayer(dir, "np" + std::to_string(c.type) + ".rdp", c.w, c.h, c.type, re, im, true);
+        const std::string path = MakeLayer(dir, "np" + std::to_string(n++) + ".rdp", c.w, c.h, c.type, re, im, true);
         {
             CRDPLayer layer;
             ASSERT_NE(layer.OpenLayer(path.c_str(), 1), nullptr);
