@@ -382,6 +382,13 @@ int CRDPLayer::SetTag(int tag, int len, const void* src)
     return 1;
 }
 
+bool CRDPLayer::InMapping(const void* p, int64_t bytes) const
+{
+    const auto begin = reinterpret_cast<uintptr_t>(p);
+    const auto base = reinterpret_cast<uintptr_t>(m_pBase);
+    return m_pBase != nullptr && begin < base + uint64_t(m_nMapSize) && base < begin + uint64_t(bytes);
+}
+
 double CRDPLayer::StatsDouble(int offset) const
 {
     return m_pStats ? sample::Load<double>(m_pStats + offset) : 0.0;
@@ -591,6 +598,10 @@ void CRDPLayer::RescaleToPreview(unsigned char* buf)
     RequireStatsTag();
     if (buf == nullptr)
         return;
+    // Into a read-only mapping (its own tag 4, say) nothing may be written.
+    const int64_t bytes = int64_t(IsComplex() ? 2 : 1) * kPreviewPlane;
+    if (!m_bWritable && InMapping(buf, bytes))
+        AfxThrowRDPExcept(RDP_MEMORY);
     try {
         const double mn = Min();
         const double clip = Mean() + 2.0 * StdDev();

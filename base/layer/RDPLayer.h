@@ -120,6 +120,8 @@ private:
     void RequireBound() const;
     void RequireWritable() const;
     void RequireStatsTag() const;
+    // True when bytes at p overlap the layer's mapping.
+    bool InMapping(const void* p, int64_t bytes) const;
     Span Clip(const RECT* rect) const;
     // Builds the row table and takes the binding; on failure the object is left unbound.
     void** BindRows(std::shared_ptr<Binding> binding);

@@ -200,7 +200,7 @@ TEST(RDPLayer, MalformedFilesGiveNull)
 TEST(RDPLayer, TagsInTheMapping)
 {
     TempDir dir;
-    RdpFileBuilder b = RdpFileBuilder::Fresh(3, 2, UINT8);
+    RdpFileBuilder b = RdpFileBuilder::Fresh(3, 2, UINT8, true);
     b.AddTag(0, 300, rdptest::UserPayload(1, "abcdefgh"));
     b.AddTag(0, 301, rdptest::UserPayload(1, "xy"));
     const int64_t last = b.TagHeader(0, 301);
@@ -250,9 +250,14 @@ TEST(RDPLayer, TagsInTheMapping)
         [&] { layer.SetHistogram(counts); },
         [&] { layer.SetMin(1.0); },
         [&] { layer.SetStatsReady(1); },
+        [&] { layer.RescaleToPreview(layer.PreviewBytes()); },
     };
     for (const auto& w : writes)
         EXPECT_EQ(CauseOf(w), RDP_MEMORY);
+    // A preview into the caller's own memory writes nothing of the file.
+    std::vector<unsigned char> own(40000, 0xCD);
+    layer.RescaleToPreview(own.data());
+    EXPECT_EQ(std::count(own.begin(), own.end(), 0), 40000);
     layer.CloseLayer();
     EXPECT_EQ(rdptest::Load(path), readOnly);
 }
