@@ -86,6 +86,24 @@ unsigned char* CheckedPayload(unsigned char* base, int64_t size, int layer, int 
     return payload && length >= minLength ? payload : nullptr;
 }
 
+// Cause of the exception being handled, which is taken care of: the library's
+// own cause, 7 for an exhausted heap, 12 for anything else.
+int CaughtCause()
+{
+    try {
+        throw;
+    } catch (plat::Exception* e) {
+        std::string msg;
+        const int cause = GetError(e, msg);
+        e->Delete();
+        return cause;
+    } catch (const std::bad_alloc&) {
+        return RDP_MEMORY;
+    } catch (...) {
+        return RDP_FOREIGN;
+    }
+}
+
 // Shows the failure of a close that nobody can catch any more.
 void ReportCloseFailure()
 {
@@ -107,8 +125,8 @@ CRDPLayer::~CRDPLayer()
 {
     try {
         CloseLayer();
-    } catch (plat::Exception* e) {
-        e->Delete();
+    } catch (...) {
+        CaughtCause();
         ReportCloseFailure();
     }
 }
@@ -323,17 +341,20 @@ int CRDPLayer::CloseLayer()
             // A layer without tag 4 has nowhere to put its preview.
             if (preview && m_pPreview)
                 RescaleToPreview(m_pPreview);
-        } catch (plat::Exception* e) {
-            std::string msg;
-            cause = GetError(e, msg);
-            e->Delete();
+        } catch (...) {
+            cause = CaughtCause();
         }
     }
 
     Unbind();
     if (meterChanged) {
-        m_pMeter->SetText(oldText.c_str());
-        m_pMeter->SetRange(oldLo, oldHi);
+        try {
+            m_pMeter->SetText(oldText.c_str());
+            m_pMeter->SetRange(oldLo, oldHi);
+        } catch (...) {
+            const int restoring = CaughtCause();
+            cause = cause >= 0 ? cause : restoring;
+        }
     }
     if (cause >= 0)
         AfxThrowRDPExcept(cause);

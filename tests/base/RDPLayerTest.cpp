@@ -598,32 +598,46 @@ TEST(RDPLayer, FinalisationByCreationFlags)
     EXPECT_TRUE(meter.ranges.empty());
 }
 
-TEST(RDPLayer, CancelledFinalisationStillUnbinds)
+// Whatever stops the finalisation (a cancel, an exhausted heap, an exception of
+// nobody's library), the layer is unbound and the failure comes out as the
+// library's exception; the destructor shows it and throws nothing.
+TEST(RDPLayer, FailedFinalisationStillUnbinds)
 {
     TempDir dir;
-    const std::string path = MakeLayer(dir, "x.rdp", 10, 10, FLOAT32, std::vector<double>(100, 3.0), {}, true);
-    FakeMeter meter;
-    meter.failAt = 16;
-    CRDPLayer layer(&meter);
-    ASSERT_NE(layer.OpenLayer(path.c_str(), 1), nullptr);
-    RDPLayerTestAccess::MarkCreated(layer, 7);
-    EXPECT_EQ(CauseOf([&] { layer.CloseLayer(); }), RDP_CANCEL);
-    EXPECT_TRUE(layer.IsEmpty());
-    EXPECT_EQ(meter.text, "before");
-    EXPECT_EQ(meter.ranges.back(), std::make_pair(0.0, 100.0));
-    EXPECT_EQ(ReadStats(path).computed, 0);
-    // The destructor of a failing close throws nothing: it shows the failure.
-    meter.steps = 0;
-    plat::ScopedMessageBoxAnswerer boxes(plat::IDOK);
-    {
-        CRDPLayer other(&meter);
-        ASSERT_NE(other.OpenLayer(path.c_str(), 1), nullptr);
-        RDPLayerTestAccess::MarkCreated(other, 7);
+    const struct {
+        FakeMeter::Fault fault;
+        int cause;
+    } kCases[] = {{FakeMeter::Fault::Cancel, RDP_CANCEL},
+                  {FakeMeter::Fault::Memory, RDP_FOREIGN},
+                  {FakeMeter::Fault::BadAlloc, RDP_MEMORY},
+                  {FakeMeter::Fault::Foreign, RDP_FOREIGN}};
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.cause);
+        const std::string path = MakeLayer(dir, "x.rdp", 10, 10, FLOAT32, std::vector<double>(100, 3.0), {}, true);
+        FakeMeter meter;
+        meter.failAt = 16;
+        meter.fault = c.fault;
+        CRDPLayer layer(&meter);
+        ASSERT_NE(layer.OpenLayer(path.c_str(), 1), nullptr);
+        RDPLayerTestAccess::MarkCreated(layer, 7);
+        EXPECT_EQ(CauseOf([&] { layer.CloseLayer(); }), c.cause);
+        EXPECT_TRUE(layer.IsEmpty());
+        EXPECT_EQ(meter.text, "before");
+        EXPECT_EQ(meter.ranges.back(), std::make_pair(0.0, 100.0));
+        EXPECT_EQ(ReadStats(path).computed, 0);
+
+        meter.steps = 0;
+        plat::ScopedMessageBoxAnswerer boxes(plat::IDOK);
+        {
+            CRDPLayer other(&meter);
+            ASSERT_NE(other.OpenLayer(path.c_str(), 1), nullptr);
+            RDPLayerTestAccess::MarkCreated(other, 7);
+        }
+        ASSERT_EQ(boxes.Calls().size(), 1u);
+        EXPECT_EQ(boxes.Calls()[0].text, "Error closing object  !");
+        EXPECT_EQ(boxes.Calls()[0].caption, "");
+        EXPECT_FALSE(boxes.Calls()[0].owned);
     }
-    ASSERT_EQ(boxes.Calls().size(), 1u);
-    EXPECT_EQ(boxes.Calls()[0].text, "Error closing object  !");
-    EXPECT_EQ(boxes.Calls()[0].caption, "");
-    EXPECT_FALSE(boxes.Calls()[0].owned);
 }
 
 TEST(RDPLayer, TemporaryLayers)

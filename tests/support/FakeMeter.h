@@ -4,6 +4,7 @@
 // an exhausted heap would.
 
 #include <new>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -20,6 +21,7 @@ public:
         Cancel,    // CRDPExcept cause 11, as after a confirmed Abort
         Memory,    // the framework's memory exception
         BadAlloc,  // std::bad_alloc
+        Foreign,   // an exception of nobody's library
     };
 
     void SetCaption(const char* c) override { caption = c ? c : ""; }
@@ -83,6 +85,8 @@ private:
             plat::ThrowMemoryException();
         case Fault::BadAlloc:
             throw std::bad_alloc();
+        case Fault::Foreign:
+            throw std::runtime_error("foreign");
         }
     }
 };
