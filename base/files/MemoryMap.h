@@ -103,6 +103,9 @@ int GetFileLength(const char* path);
 // touch their view any more.
 void DeleteAllMapping();
 
-// Registry predicate: 1 when entry (MapFileEntry*) maps the file key
-// (plat::FileId*) with at least the access `writable` asks for, else 0.
-int TestFileList(void* entry, void* key, int writable);
+// Registry predicate: 1 when entry (MapFileEntry*) and path (a zero-terminated
+// text) are both given and the entry was mapped by exactly that full path
+// (case-sensitive), else 0; user is not used. The registry itself finds a view by
+// the file's identity as well, so that a file replaced under the same name never
+// shares the view of the file it replaced.
+int TestFileList(void* entry, void* path, int user);
