@@ -117,6 +117,9 @@ struct CRDPLayer::Binding {
     CMemoryMap map;
     std::unique_ptr<unsigned char[]> heap;
     std::vector<void*> rows;
+    // The block of the layer: the file's view, or the temporary layer's samples.
+    unsigned char* base = nullptr;
+    int64_t size = 0;
 };
 
 CRDPLayer::CRDPLayer(CMeterInfoBase* meter) : m_pMeter(meter) {}
@@ -151,42 +154,50 @@ void CRDPLayer::RequireStatsTag() const
         AfxThrowRDPExcept(RDP_EMPTY_LAYER);
 }
 
-void** CRDPLayer::BindRows(std::shared_ptr<Binding> binding)
+void** CRDPLayer::Bind(std::shared_ptr<Binding> binding, View view)
 {
     try {
-        binding->rows.resize(size_t(m_nHeight));
+        binding->rows.resize(size_t(view.height));
     } catch (const std::bad_alloc&) {
         Unbind();
         AfxThrowRDPExcept(RDP_MEMORY);
     }
-    m_nRowSize = int64_t(m_nWidth) * m_nSampleSize;
-    m_nTotalSize = m_nRowSize * m_nHeight;
-    for (int i = 0; i < m_nHeight; ++i)
-        binding->rows[size_t(i)] = m_pPixels + int64_t(i) * m_nRowSize;
-    m_ppRows = binding->rows.data();
-    m_bEmpty = 0;
-    m_binding = std::move(binding);
+    const int64_t rowSize = int64_t(view.width) * view.sampleSize;
+    for (int i = 0; i < view.height; ++i)
+        binding->rows[size_t(i)] = view.pixels + int64_t(i) * rowSize;
+    Take(std::move(binding), std::move(view));
     return m_ppRows;
 }
 
 void CRDPLayer::Unbind()
 {
-    m_binding.reset();
-    m_bEmpty = 1;
-    m_nWidth = m_nHeight = 0;
-    m_nType = -1;
-    m_pBase = nullptr;
-    m_nMapSize = 0;
-    m_pPixels = nullptr;
-    m_pStats = nullptr;
-    m_pHeader = nullptr;
-    m_ppRows = nullptr;
-    m_pPreviewTag = m_pPreview = nullptr;
-    m_nSampleSize = 0;
-    m_nRowSize = m_nTotalSize = 0;
-    m_bCreated = m_bHeap = m_bTemp = 0;
-    m_bWritable = false;
-    m_strFileName.clear();
+    Take(nullptr, View{});
+}
+
+void CRDPLayer::Take(std::shared_ptr<Binding> binding, View view)
+{
+    const bool bound = binding != nullptr;
+    m_ppRows = bound ? binding->rows.data() : nullptr;
+    m_binding = std::move(binding);
+    m_bEmpty = bound ? 0 : 1;
+    m_bCreated = 0;
+    m_nLayer = view.layer;
+    m_bTemp = view.temp ? 1 : 0;
+    m_bWritable = view.writable;
+    m_nWidth = view.width;
+    m_nHeight = view.height;
+    m_nType = view.type;
+    m_nHeaderReserved = view.headerReserved;
+    m_nSampleSize = view.sampleSize;
+    m_nRowSize = int64_t(view.width) * view.sampleSize;
+    m_nTotalSize = m_nRowSize * view.height;
+    m_pHeader = view.header;
+    m_pStats = view.stats;
+    m_pPixels = view.pixels;
+    m_pPreviewTag = view.previewTag;
+    m_pPreview = view.previewTag ? view.previewTag + 4 : nullptr;
+    m_dOwnMin = m_dOwnMax = 0.0;
+    m_strFileName = std::move(view.fileName);
 }
 
 void** CRDPLayer::OpenLayer(const char* file, int writable)
@@ -200,21 +211,19 @@ void** CRDPLayer::OpenLayerEx(const char* file, int layer, int writable)
         AfxThrowRDPExcept(RDP_OPEN_FILE);
     if (file == nullptr)
         return nullptr;
-    m_nLayer = layer;
-    m_nReserved = m_bTemp = m_bCreated = 0;
 
     auto binding = std::make_shared<Binding>();
     bool writableView = writable != 0;
-    void* view = binding->map.Open(file, 0, writable ? 1 : 0);
-    if (view == nullptr && !writable) {
-        view = binding->map.Open(file, 0, 1);
+    void* mapped = binding->map.Open(file, 0, writable ? 1 : 0);
+    if (mapped == nullptr && !writable) {
+        mapped = binding->map.Open(file, 0, 1);
         writableView = true;
     }
-    if (view == nullptr)
+    if (mapped == nullptr)
         return nullptr;
 
     // Everything is checked before a single pointer is handed out.
-    auto* base = static_cast<unsigned char*>(view);
+    auto* base = static_cast<unsigned char*>(mapped);
     const int64_t size = binding->map.Length();
     unsigned char* header = CheckedPayload(base, size, layer, kTagLayerHeader, sizeof(LayerHeaderTag));
     if (header == nullptr)
@@ -241,21 +250,22 @@ void** CRDPLayer::OpenLayerEx(const char* file, int layer, int writable)
     if (outside || (preview && previewLength < (IsComplexType(type) ? kPreviewLengthComplex : kPreviewLengthReal)))
         return nullptr;
 
-    m_nWidth = width;
-    m_nHeight = height;
-    m_nType = type;
-    m_nSampleSize = sampleSize;
-    m_nHeaderReserved = fields.reserved;
-    m_pBase = base;
-    m_nMapSize = size;
-    m_pHeader = header;
-    m_pPixels = pixelTag + 4;
-    m_pStats = stats;
-    m_pPreviewTag = preview;
-    m_pPreview = preview ? preview + 4 : nullptr;
-    m_bWritable = writableView;
-    m_strFileName = binding->map.GetFileName();
-    return BindRows(std::move(binding));
+    binding->base = base;
+    binding->size = size;
+    View view;
+    view.layer = layer;
+    view.writable = writableView;
+    view.width = width;
+    view.height = height;
+    view.type = type;
+    view.headerReserved = fields.reserved;
+    view.sampleSize = sampleSize;
+    view.header = header;
+    view.stats = stats;
+    view.pixels = pixelTag + 4;
+    view.previewTag = preview;
+    view.fileName = binding->map.GetFileName();
+    return Bind(std::move(binding), std::move(view));
 }
 
 void** CRDPLayer::CreateTempLayer(int width, int height, int type)
@@ -269,9 +279,6 @@ void** CRDPLayer::CreateTempLayer(int width, int height, int type)
         AfxThrowRDPExcept(RDP_MEMORY);
     const int64_t bytes = int64_t(width) * height * sampleSize;
 
-    m_nReserved = 0;
-    m_nLayer = 0;
-    m_dOwnMin = m_dOwnMax = 0.0;
     auto binding = std::make_shared<Binding>();
     unsigned char* block = nullptr;
     if (bytes > kHeapLimit) {
@@ -291,21 +298,18 @@ void** CRDPLayer::CreateTempLayer(int width, int height, int type)
         block = binding->heap.get();
     }
 
-    m_bTemp = 1;
-    m_bHeap = binding->heap ? 1 : 0;
-    m_bCreated = 0;
-    m_bWritable = true;
-    m_nWidth = width;
-    m_nHeight = height;
-    m_nType = type;
-    m_nSampleSize = sampleSize;
-    m_nHeaderReserved = 0;
-    m_pBase = block;
-    m_nMapSize = bytes;
-    m_pPixels = block;
-    m_pStats = m_pHeader = m_pPreviewTag = m_pPreview = nullptr;
-    m_strFileName = binding->map.GetFileName();
-    return BindRows(std::move(binding));
+    binding->base = block;
+    binding->size = bytes;
+    View view;
+    view.temp = true;
+    view.writable = true;
+    view.width = width;
+    view.height = height;
+    view.type = type;
+    view.sampleSize = sampleSize;
+    view.pixels = block;
+    view.fileName = binding->map.GetFileName();
+    return Bind(std::move(binding), std::move(view));
 }
 
 int CRDPLayer::CloseLayer()
@@ -372,7 +376,7 @@ void* CRDPLayer::GetTag(int tag, int len, void* dst)
         return nullptr;
     int32_t length = 0;
     bool outside = false;
-    unsigned char* payload = FindPayload(m_pBase, m_nMapSize, m_nLayer, tag, length, outside);
+    unsigned char* payload = FindPayload(m_binding->base, m_binding->size, m_nLayer, tag, length, outside);
     if (outside)
         AfxThrowRDPExcept(RDP_MEMORY);
     if (payload == nullptr)
@@ -405,9 +409,11 @@ int CRDPLayer::SetTag(int tag, int len, const void* src)
 
 bool CRDPLayer::InMapping(const void* p, int64_t bytes) const
 {
+    if (m_binding == nullptr)
+        return false;
     const auto begin = reinterpret_cast<uintptr_t>(p);
-    const auto base = reinterpret_cast<uintptr_t>(m_pBase);
-    return m_pBase != nullptr && begin < base + uint64_t(m_nMapSize) && base < begin + uint64_t(bytes);
+    const auto base = reinterpret_cast<uintptr_t>(m_binding->base);
+    return begin < base + uint64_t(m_binding->size) && base < begin + uint64_t(bytes);
 }
 
 double CRDPLayer::StatsDouble(int offset) const

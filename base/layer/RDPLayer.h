@@ -123,9 +123,29 @@ private:
     // True when bytes at p overlap the layer's mapping.
     bool InMapping(const void* p, int64_t bytes) const;
     Span Clip(const RECT* rect) const;
-    // Builds the row table and takes the binding; on failure the object is left unbound.
-    void** BindRows(std::shared_ptr<Binding> binding);
+
+    // What a binding shows the object: everything Bind sets and Unbind clears.
+    struct View {
+        int layer = 0;
+        bool temp = false;
+        bool writable = false;
+        int width = 0;
+        int height = 0;
+        int type = -1;
+        int headerReserved = 0;  // tag 0's fifth word
+        int sampleSize = 0;
+        unsigned char* header = nullptr;      // payload of tag 0
+        unsigned char* stats = nullptr;       // payload of tag 2
+        unsigned char* pixels = nullptr;      // the first sample
+        unsigned char* previewTag = nullptr;  // payload of tag 4
+        std::string fileName;
+    };
+    // Builds the row table over view's pixels and takes the binding; on failure
+    // the object is left unbound (cause 7).
+    void** Bind(std::shared_ptr<Binding> binding, View view);
     void Unbind();
+    // The one place where the fields of a binding are set.
+    void Take(std::shared_ptr<Binding> binding, View view);
     void** BindNewLayer(const char* file, int layer, int flags);
     double StatsDouble(int offset) const;
     void SetStatsDouble(int offset, double v);
@@ -137,14 +157,10 @@ private:
     int m_nLayer = 0;
     int m_bEmpty = 1;
     int m_bCreated = 0;
-    int m_bHeap = 0;
     int m_bTemp = 0;
-    int m_nReserved = 0;
     int m_nFlags = 0;  // bit 0 statistics, bit 1 preview, bit 2 minimum and maximum at close
     bool m_bWritable = false;
 
-    unsigned char* m_pBase = nullptr;
-    int64_t m_nMapSize = 0;
     CMeterInfoBase* m_pMeter = nullptr;
     unsigned char* m_pStats = nullptr;  // payload of tag 2
     double m_dOwnMin = 0.0;             // temporary layers only
