@@ -17,6 +17,7 @@
 #include "layer/RDPExcept.h"
 #include "layer/RDPFileTags.h"
 #include "format/RDPFileWalker.h"
+#include "format/RDPLayerLayout.h"
 #include "layer/RowWorkers.h"
 #include "layer/SampleStats.h"
 #include "StringTable.h"
@@ -75,15 +76,6 @@ unsigned char* FindPayload(unsigned char* base, int64_t size, int layer, int tag
         return nullptr;
     }
     return base + payload;
-}
-
-// Payload of a tag at least minLength long, for a file being bound.
-unsigned char* CheckedPayload(unsigned char* base, int64_t size, int layer, int tag, int64_t minLength)
-{
-    int32_t length = 0;
-    bool outside = false;
-    unsigned char* payload = FindPayload(base, size, layer, tag, length, outside);
-    return payload && length >= minLength ? payload : nullptr;
 }
 
 // Cause of the exception being handled, which is taken care of: the library's
@@ -222,32 +214,13 @@ void** CRDPLayer::OpenLayerEx(const char* file, int layer, int writable)
     if (mapped == nullptr)
         return nullptr;
 
-    // Everything is checked before a single pointer is handed out.
+    // Everything is checked before a single pointer is handed out: the parts of
+    // the layer are whole, inside the file, and written over nothing else of it.
     auto* base = static_cast<unsigned char*>(mapped);
     const int64_t size = binding->map.Length();
-    unsigned char* header = CheckedPayload(base, size, layer, kTagLayerHeader, sizeof(LayerHeaderTag));
-    if (header == nullptr)
-        return nullptr;
-    LayerHeaderTag fields;
-    std::memcpy(&fields, header, sizeof fields);
-    const int width = fields.width;
-    const int height = fields.height;
-    const int type = fields.type;
-    const int sampleSize = GetDataTypeSize(type);
-    if (width <= 0 || height <= 0 || sampleSize == 0)
-        return nullptr;
-    const int64_t samples = int64_t(width) * height;
-    if (samples > size / sampleSize)
-        return nullptr;
-    unsigned char* pixelTag = CheckedPayload(base, size, layer, fields.pixelTag, samples * sampleSize + 4);
-    unsigned char* stats = CheckedPayload(base, size, layer, kTagStatistics, kStatsTagSize);
-    if (pixelTag == nullptr || stats == nullptr)
-        return nullptr;
-    // The preview is optional, but when the layer has one it must be whole.
-    int32_t previewLength = 0;
-    bool outside = false;
-    unsigned char* preview = FindPayload(base, size, layer, kTagPreview, previewLength, outside);
-    if (outside || (preview && previewLength < (IsComplexType(type) ? kPreviewLengthComplex : kPreviewLengthReal)))
+    RDPFileWalker walk(base, size);
+    const auto layout = CheckLayer(walk, layer);
+    if (!layout)
         return nullptr;
 
     binding->base = base;
@@ -255,15 +228,15 @@ void** CRDPLayer::OpenLayerEx(const char* file, int layer, int writable)
     View view;
     view.layer = layer;
     view.writable = writableView;
-    view.width = width;
-    view.height = height;
-    view.type = type;
-    view.headerReserved = fields.reserved;
-    view.sampleSize = sampleSize;
-    view.header = header;
-    view.stats = stats;
-    view.pixels = pixelTag + 4;
-    view.previewTag = preview;
+    view.width = layout->fields.width;
+    view.height = layout->fields.height;
+    view.type = layout->fields.type;
+    view.headerReserved = layout->fields.reserved;
+    view.sampleSize = layout->sampleSize;
+    view.header = base + layout->header;
+    view.stats = base + layout->statistics;
+    view.pixels = base + layout->pixels + 4;
+    view.previewTag = layout->preview ? base + layout->preview : nullptr;
     view.fileName = binding->map.GetFileName();
     return Bind(std::move(binding), std::move(view));
 }

@@ -29,7 +29,9 @@ public:
     void ClearMeterInfo() { m_pMeter = nullptr; }
 
     // Binding. Each returns the row table (height pointers to the top-down,
-    // unpadded rows) or NULL with the object left unbound.
+    // unpadded rows) or NULL with the object left unbound. A file layer binds only
+    // when the file's layer chain is whole and the payloads written in place lie
+    // inside the file over nothing else of it (format/RDPLayerLayout.h).
     void** OpenLayer(const char* file, int writable);
     void** OpenLayerEx(const char* file, int layer, int writable);
     void** CreateTempLayer(int width, int height, int type);

@@ -177,7 +177,28 @@ TEST(RDPLayer, MalformedFilesGiveNull)
         {"looping layer records", [](RdpFileBuilder& b) { b.Put32(12, 5), b.Put32(20, 12); }},
         {"cut short", [](RdpFileBuilder& b) { b.bytes.resize(size_t(PixelOffset(b) + 2)); }},
         {"header only", [](RdpFileBuilder& b) { b.bytes.resize(12); }},
+        // A payload written in place over the file's own structure.
+        {"pixel tag 0", [&](RdpFileBuilder& b) { b.Put32(tag0(b) + 20, 0); }},
+        {"pixel tag 2", [&](RdpFileBuilder& b) { b.Put32(tag0(b) + 20, 2); }},
+        {"pixels over the layer record",
+         [](RdpFileBuilder& b) { b.Put32(b.TagHeader(0, 1) + 4, 28), b.Put32(28, 16); }},
+        {"pixels over tag 2's header",
+         [](RdpFileBuilder& b) { b.Put32(b.TagHeader(0, 1) + 4, 88), b.Put32(88, 16); }},
+        {"pixels over tag 2's payload",
+         [](RdpFileBuilder& b) {
+             const int32_t at = b.Get32(b.TagHeader(0, 2) + 4) + 8;
+             b.Put32(b.TagHeader(0, 1) + 4, at), b.Put32(at, 16);
+         }},
+        {"tag 2 over the preview",
+         [](RdpFileBuilder& b) {
+             const int32_t at = b.Get32(b.TagHeader(0, 4) + 4) + 8;
+             b.Put32(b.TagHeader(0, 2) + 4, at), b.Put32(at, 1064);
+         }},
+        // GetNumLayer counts no layers in these (below): none binds either.
+        {"record chain loops back to layer 0", [](RdpFileBuilder& b) { b.Put32(20, 12); }},
+        {"next record cut off", [](RdpFileBuilder& b) { b.Put32(20, int32_t(b.Size() - 10)); }},
     };
+    const size_t kUncounted = 2;  // the last rows
     TempDir dir;
     const std::string good = dir.File("good.rdp");
     RdpFileBuilder::Fresh(4, 3, UINT8, true).Save(good);
@@ -193,6 +214,9 @@ TEST(RDPLayer, MalformedFilesGiveNull)
         EXPECT_EQ(layer.OpenLayer(path.c_str(), 1), nullptr);
         ASSERT_NE(layer.OpenLayer(good.c_str(), 0), nullptr);
         layer.CloseLayer();
+        if (&c >= std::end(cases) - kUncounted) {
+            EXPECT_EQ(GetNumLayer(path.c_str()), 0);
+        }
         std::remove(path.c_str());
     }
 }
