@@ -36,9 +36,10 @@ public:
     void** OpenLayerEx(const char* file, int layer, int writable);
     void** CreateTempLayer(int width, int height, int type);
     // A new one-layer file (replacing any file of that name once it is complete),
-    // or a layer appended to a file (a new file when there is none), bound and
-    // finalised at close by flags: bit 0 statistics, bit 1 preview (tag 4 is made),
-    // bit 2 minimum and maximum. A failure removes what the call made.
+    // or a layer appended to a file (a new file when there is none; a file with a
+    // layer that would not bind is left as it is), bound and finalised at close by
+    // flags: bit 0 statistics, bit 1 preview (tag 4 is made), bit 2 minimum and
+    // maximum. A failure removes what the call made.
     void** CreateLayer(const char* file, int width, int height, int type, int flags);
     void** AddLayer(const char* file, int width, int height, int type, int flags);
     // Unbinds and takes the layer out of its file (the only layer: the file goes).
