@@ -341,6 +341,12 @@ std::string CMemoryMap::GetFileName() const
     return m_view != nullptr ? m_fileName : std::string();
 }
 
+plat::FileId CMemoryMap::Id() const
+{
+    // The entry outlives this object's use of it and its view never changes.
+    return m_entry != nullptr ? m_entry->view.Id() : plat::FileId{};
+}
+
 int CMemoryMap::Length() const
 {
     return static_cast<int>(m_length);

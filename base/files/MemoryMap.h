@@ -75,6 +75,8 @@ public:
     // Bytes in this object's view (not the file's current size); 0 when empty.
     int Length() const;
     void* AdresData() const { return m_view; }
+    // Device and inode of the mapped file; zeros when nothing is mapped.
+    plat::FileId Id() const;
 
     // The registry of the process: MapFileEntry pointers, guarded by m_FileOpenLock.
     static CListVoid m_FileOpenList;

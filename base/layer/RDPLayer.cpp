@@ -13,6 +13,7 @@
 #include "util/MathHelpers.h"
 #include "MessageBox.h"
 #include "files/MemoryMap.h"
+#include "MappedFile.h"
 #include "jobs/MeterInfoBase.h"
 #include "layer/RDPExcept.h"
 #include "layer/RDPFileTags.h"
@@ -107,11 +108,45 @@ void ReportCloseFailure()
 // What a bound object holds and its copies share.
 struct CRDPLayer::Binding {
     CMemoryMap map;
+    // Longer views of the same file, made when it grew while bound; newest last.
+    std::vector<CMemoryMap> grown;
     std::unique_ptr<unsigned char[]> heap;
     std::vector<void*> rows;
-    // The block of the layer: the file's view, or the temporary layer's samples.
+    // Where tags are looked up: the newest view of the file (or the temporary
+    // layer's samples). The rows stay in the first view.
     unsigned char* base = nullptr;
     int64_t size = 0;
+
+    // Maps the file again when it grew since its newest view was made (a tag
+    // appended, or moved to its end by the path-based SetTag), so that the new
+    // bytes can be reached; false when there is nothing new to see.
+    bool Grow(bool writable)
+    {
+        const std::string path = map.GetFileName();
+        plat::FileId id;
+        if (heap || path.empty() || plat::MappedFile::FileLength(path, &id) <= size || !(id == map.Id()))
+            return false;
+        CMemoryMap later;
+        void* view = later.Open(path, 0, writable ? 1 : 0);
+        // The file may have been replaced under its name meanwhile.
+        if (view == nullptr || later.Length() <= size || !(later.Id() == map.Id()))
+            return false;
+        grown.push_back(std::move(later));
+        base = static_cast<unsigned char*>(view);
+        size = grown.back().Length();
+        return true;
+    }
+
+    // True when bytes at p overlap one of the file's views.
+    bool Maps(const void* p, int64_t bytes) const
+    {
+        const auto overlaps = [&](const CMemoryMap& m) {
+            const auto begin = reinterpret_cast<uintptr_t>(p);
+            const auto view = reinterpret_cast<uintptr_t>(m.AdresData());
+            return view != 0 && begin < view + uint64_t(m.Length()) && view < begin + uint64_t(bytes);
+        };
+        return overlaps(map) || std::any_of(grown.begin(), grown.end(), overlaps);
+    }
 };
 
 CRDPLayer::CRDPLayer(CMeterInfoBase* meter) : m_pMeter(meter) {}
@@ -350,6 +385,8 @@ void* CRDPLayer::GetTag(int tag, int len, void* dst)
     int32_t length = 0;
     bool outside = false;
     unsigned char* payload = FindPayload(m_binding->base, m_binding->size, m_nLayer, tag, length, outside);
+    if (payload == nullptr && m_binding->Grow(m_bWritable))
+        payload = FindPayload(m_binding->base, m_binding->size, m_nLayer, tag, length, outside);
     if (outside)
         AfxThrowRDPExcept(RDP_MEMORY);
     if (payload == nullptr)
@@ -382,11 +419,7 @@ int CRDPLayer::SetTag(int tag, int len, const void* src)
 
 bool CRDPLayer::InMapping(const void* p, int64_t bytes) const
 {
-    if (m_binding == nullptr)
-        return false;
-    const auto begin = reinterpret_cast<uintptr_t>(p);
-    const auto base = reinterpret_cast<uintptr_t>(m_binding->base);
-    return begin < base + uint64_t(m_binding->size) && base < begin + uint64_t(bytes);
+    return m_binding != nullptr && m_binding->Maps(p, bytes);
 }
 
 double CRDPLayer::StatsDouble(int offset) const

@@ -55,7 +55,9 @@ public:
     // 1, or 0 when nothing was bound.
     int CloseLayer();
 
-    // Tags of a bound file layer, in the mapping.
+    // Tags of a bound file layer, in the mapping. A tag that the path-based
+    // SetTag appended, or moved to the end of the file, while the layer was bound
+    // is found in a view of the file as it is now; the rows keep their view.
     void* GetTag(int tag);
     void* GetTag(int tag, int len, void* dst);
     int SetTag(int tag, int len, const void* src);
@@ -123,7 +125,7 @@ private:
     void RequireBound() const;
     void RequireWritable() const;
     void RequireStatsTag() const;
-    // True when bytes at p overlap the layer's mapping.
+    // True when bytes at p overlap one of the layer's views of its file.
     bool InMapping(const void* p, int64_t bytes) const;
     Span Clip(const RECT* rect) const;
 

@@ -286,6 +286,62 @@ TEST(RDPLayer, TagsInTheMapping)
     EXPECT_EQ(rdptest::Load(path), readOnly);
 }
 
+// Tags that the path-based functions move or append while a layer is bound stay
+// within its reach, for reading and writing; a file replaced under the same name is
+// never taken for the bound one.
+TEST(RDPLayer, TagsMovedOrAddedWhileBound)
+{
+    TempDir dir;
+    RdpFileBuilder b = RdpFileBuilder::Fresh(3, 2, UINT8);
+    b.AddTag(0, 500, rdptest::UserPayload(1, "short"));
+    const std::string path = dir.File("v.rdp");
+    b.Save(path);
+    CRDPLayer layer, reader;
+    ASSERT_NE(layer.OpenLayer(path.c_str(), 1), nullptr);
+    ASSERT_NE(reader.OpenLayer(path.c_str(), 0), nullptr);
+
+    // A longer payload moves to the end of the file, beyond the bound view.
+    const Bytes longer = rdptest::UserPayload(1, std::string(5000, 'v'));
+    ASSERT_EQ(SetTag(path.c_str(), 500, int(longer.size()), longer.data()), 1);
+    ASSERT_EQ(rdptest::FileSize(path), b.Size() + int64_t(longer.size()));
+    for (CRDPLayer* l : {&layer, &reader}) {
+        const auto* p = static_cast<const unsigned char*>(l->GetTag(500));
+        ASSERT_NE(p, nullptr);
+        EXPECT_EQ(sample::Load<int32_t>(p), int32_t(longer.size()));
+        EXPECT_EQ(p[longer.size() - 1], 'v');
+    }
+    const Bytes written = rdptest::UserPayload(1, std::string(5000, 'w'));
+    EXPECT_EQ(layer.SetTag(500, int(written.size()), written.data()), 1);
+    Bytes back(written.size());
+    ASSERT_EQ(GetTag(path.c_str(), 500, int(back.size()), back.data()), 1);
+    EXPECT_EQ(back, written);
+    EXPECT_EQ(CauseOf([&] { reader.SetTag(500, int(written.size()), written.data()); }), RDP_MEMORY);
+
+    // A tag appended behind it, and the one it was linked behind.
+    const Bytes added = rdptest::UserPayload(1, "added");
+    ASSERT_EQ(SetTag(path.c_str(), 501, int(added.size()), added.data()), 1);
+    for (CRDPLayer* l : {&layer, &reader}) {
+        EXPECT_NE(l->GetTag(501), nullptr);
+        EXPECT_NE(l->GetTag(500), nullptr);
+        EXPECT_EQ(l->GetTag(502), nullptr);
+    }
+    static_cast<unsigned char*>(layer.Rows()[1])[2] = 42;
+    EXPECT_EQ(static_cast<unsigned char*>(reader.Rows()[1])[2], 42);
+    reader.CloseLayer();
+
+    // Replaced by a larger file of the same name: its tags are not the bound layer's.
+    {
+        RdpFileBuilder other = RdpFileBuilder::Fresh(90, 90, UINT8);
+        other.AddTag(0, 600, rdptest::UserPayload(1, "other file"));
+        const std::string next = dir.File("next.rdp");
+        other.Save(next);
+        ASSERT_EQ(std::rename(next.c_str(), path.c_str()), 0);
+    }
+    EXPECT_EQ(layer.GetTag(600), nullptr);
+    EXPECT_NE(layer.GetTag(501), nullptr);
+    layer.CloseLayer();
+}
+
 TEST(RDPLayer, UnboundLayerOperationsThrowCause3)
 {
     CRDPLayer layer;
