@@ -125,8 +125,9 @@ std::optional<RDPLayerLayout> RDPLayoutMap::Check(int layer, RDPLayoutFault* why
         Region region;
         std::int64_t header;
     };
-    std::vector<Written> written{{{out.pixels, out.pixels + 4 + pixelBytes}, headerOfPixels},
-                                 {{out.statistics, out.statistics + std::int64_t(sizeof(StatisticsTag))}, headerOfStats}};
+    std::vector<Written> written{
+        {{out.pixels, out.pixels + 4 + pixelBytes}, headerOfPixels},
+        {{out.statistics, out.statistics + std::int64_t(sizeof(StatisticsTag))}, headerOfStats}};
     if (out.phase)
         written.push_back({{out.phase, out.phase + out.phaseLength}, headerOfPhase});
     if (out.preview)

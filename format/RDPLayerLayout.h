@@ -15,7 +15,7 @@
 // Where the parts of a bindable layer lie (absolute offsets of payloads, each at
 // its length word).
 struct RDPLayerLayout {
-    LayerHeaderTag fields{};       // tag 0 as stored
+    LayerHeaderTag fields{};  // tag 0 as stored
     int sampleSize = 0;
     std::int64_t header = 0;       // tag 0
     std::int64_t pixels = 0;       // the tag tag 0 names: length word, then the samples
@@ -28,13 +28,13 @@ struct RDPLayerLayout {
 // Why a layer cannot be bound.
 enum class RDPLayoutFault {
     None,
-    NoLayer,        // not a layer file, a broken or looping record chain, no such layer
-    NoHeader,       // tag 0 missing or short
-    BadShape,       // width, height or sample type unusable, or too large for the file
-    NoPixels,       // the pixel tag missing or shorter than the samples
-    NoStatistics,   // tag 2 missing or short
-    BadPreview,     // tag 4 present but short or outside the file
-    Overlap,        // a payload written in place overlaps the file's structure
+    NoLayer,       // not a layer file, a broken or looping record chain, no such layer
+    NoHeader,      // tag 0 missing or short
+    BadShape,      // width, height or sample type unusable, or too large for the file
+    NoPixels,      // the pixel tag missing or shorter than the samples
+    NoStatistics,  // tag 2 missing or short
+    BadPreview,    // tag 4 present but short or outside the file
+    Overlap,       // a payload written in place overlaps the file's structure
 };
 
 // The structure of a whole file: its header, layer records, and every tag header and

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "File.h"
-#include "format/RDPLayerLayout.h"
 #include "RdpFileBuilder.h"
+#include "format/RDPLayerLayout.h"
 
 namespace {
 
@@ -67,7 +67,8 @@ TEST(RDPLayerLayout, RefusalsSayWhy)
          RDPLayoutFault::NoLayer},
         {"no tag 0", [](RdpFileBuilder& b) { b.Put32(b.TagHeader(0, 0), 99); }, RDPLayoutFault::NoHeader},
         {"zero height", [&](RdpFileBuilder& b) { b.Put32(tag0(b) + 8, 0); }, RDPLayoutFault::BadShape},
-        {"more samples than bytes", [&](RdpFileBuilder& b) { b.Put32(tag0(b) + 8, 1 << 28); }, RDPLayoutFault::BadShape},
+        {"more samples than bytes", [&](RdpFileBuilder& b) { b.Put32(tag0(b) + 8, 1 << 28); },
+         RDPLayoutFault::BadShape},
         {"pixel tag absent", [&](RdpFileBuilder& b) { b.Put32(tag0(b) + 20, 77); }, RDPLayoutFault::NoPixels},
         {"pixels short", [&](RdpFileBuilder& b) { b.Put32(payload(b, 0, 1), 15); }, RDPLayoutFault::NoPixels},
         {"tag 2 short", [&](RdpFileBuilder& b) { b.Put32(payload(b, 0, 2), 1000); }, RDPLayoutFault::NoStatistics},
