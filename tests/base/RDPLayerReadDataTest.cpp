@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "layer/DataTypes.h"
-#include "jobs/MeterInfoBase.h"
 #include "layer/RDPExcept.h"
 #include "layer/RDPLayer.h"
+#include "FakeMeter.h"
 #include "RdpFileBuilder.h"
 #include "format/RowConvert.h"
 
@@ -20,36 +20,7 @@ namespace {
 using rdptest::Bytes;
 using rdptest::CauseOf;
 
-// Keeps range and position, records every report, and cancels at a chosen report.
-class ProgressLog final : public CMeterInfoBase {
-public:
-    void SetCaption(const char*) override {}
-    void SetText(const char*) override {}
-    void SetPos(double pos) override
-    {
-        if (cancelAt >= 0 && int(positions.size()) == cancelAt)
-            AfxThrowRDPExcept(RDP_CANCEL);
-        m_pos = pos;
-        positions.push_back(pos);
-    }
-    void SetRange(double lo, double hi) override
-    {
-        m_lo = lo;
-        m_hi = hi;
-        ranges.push_back({lo, hi});
-    }
-    void GetRange(double* lo, double* hi) override { *lo = m_lo, *hi = m_hi; }
-    void GetPos(double* pos) override { *pos = m_pos; }
-    void SetStep(double) override {}
-    void StepIt() override {}
-    std::string GetCaption() override { return {}; }
-    std::string GetText() override { return {}; }
-
-    int cancelAt = -1;
-    std::vector<double> positions;
-    std::vector<std::pair<double, double>> ranges;
-    double m_lo = 0, m_hi = 100, m_pos = 40;
-};
+using testsupport::FakeMeter;
 
 // A temporary UINT8 layer whose sample at (x, y) is 1 + x + 16 y.
 void Numbered(CRDPLayer& layer, int w, int h)
@@ -185,7 +156,7 @@ TEST(RDPLayerReadData, ProgressCoversTheSourceRowsAndIsRestored)
 {
     CRDPLayer src, dst;
     Numbered(src, 4, 30);
-    ProgressLog meter;
+    FakeMeter meter;
     CRDPLayer target(&meter);
     ASSERT_NE(target.CreateTempLayer(4, 30, UINT8), nullptr);
     ASSERT_EQ(target.ReadData(&src, {0, 10}, {0, 0}, {4, 10}), 1);
@@ -196,12 +167,12 @@ TEST(RDPLayerReadData, ProgressCoversTheSourceRowsAndIsRestored)
     for (int r = 10; r <= 19; ++r)
         want.push_back(r);
     EXPECT_EQ(reported, want);
-    EXPECT_EQ(meter.m_lo, 0);
-    EXPECT_EQ(meter.m_hi, 100);
-    EXPECT_EQ(meter.m_pos, 40);
+    EXPECT_EQ(meter.lo, 0);
+    EXPECT_EQ(meter.hi, 100);
+    EXPECT_EQ(meter.pos, 40);
 
     // One row: the range is left alone.
-    ProgressLog one;
+    FakeMeter one;
     target.SetMeterInfo(&one);
     ASSERT_EQ(target.ReadData(&src, {0, 7}, {0, 0}, {4, 1}), 1);
     EXPECT_EQ(one.ranges.size(), 1u);  // only the restoring
@@ -242,16 +213,16 @@ TEST(RDPLayerReadData, CancellingStopsAfterTheRowsCopiedSoFar)
 {
     CRDPLayer src;
     Numbered(src, 3, 6);
-    ProgressLog meter;
-    meter.cancelAt = 2;  // the third report throws
+    FakeMeter meter;
+    meter.failAt = 3;  // the third report throws
     CRDPLayer dst(&meter);
     ASSERT_NE(dst.CreateTempLayer(3, 6, UINT8), nullptr);
     std::memset(dst.Pixels(), 0, 18);
     EXPECT_EQ(CauseOf([&] { dst.ReadData(&src, {0, 0}, {0, 0}, {-1, 0}); }), RDP_CANCEL);
     for (int y = 0; y < 6; ++y)
         EXPECT_EQ(At(dst, 1, y), y < 3 ? At(src, 1, y) : 0) << y;
-    EXPECT_EQ(meter.m_lo, 0);  // not restored after a cancel
-    EXPECT_EQ(meter.m_hi, 5);
+    EXPECT_EQ(meter.lo, 0);  // not restored after a cancel
+    EXPECT_EQ(meter.hi, 5);
 }
 
 TEST(RDPLayerReadData, AWindowMovedWithinItsOwnLayerIsCopiedWhole)

@@ -26,10 +26,11 @@
 #include "pyramid/DisplayPyramid.h"
 #include "pyramid/PyramidLevel.h"
 #include "MessageBox.h"
-#include "jobs/MeterInfoBase.h"
 #include "layer/RDPExcept.h"
 #include "files/TempFiles.h"
 #include "../base/RdpFileBuilder.h"
+#include "FakeMeter.h"
+#include "TempDir.h"
 
 namespace {
 
@@ -37,49 +38,8 @@ using rdptest::CauseOf;
 
 // ---- helpers ---------------------------------------------------------------
 
-// Meter that records what it is told and cancels at a chosen StepIt or SetPos.
-class TestMeter final : public CMeterInfoBase {
-public:
-    void SetCaption(const char*) override {}
-    void SetText(const char*) override {}
-    void SetPos(double pos) override
-    {
-        positions.push_back(pos);
-        if (cancelAtSetPos)
-            AfxThrowRDPExcept(RDP_CANCEL);
-        if (failAtSetPos)
-            plat::ThrowMemoryException();
-        m_pos = pos;
-    }
-    void SetRange(double lo, double hi) override
-    {
-        rangeLo = lo;
-        rangeHi = hi;
-    }
-    void GetRange(double* lo, double* hi) override
-    {
-        *lo = rangeLo;
-        *hi = rangeHi;
-    }
-    void GetPos(double* pos) override { *pos = m_pos; }
-    void SetStep(double) override {}
-    void StepIt() override
-    {
-        ++steps;
-        if (cancelAtStep && steps == cancelAtStep)
-            AfxThrowRDPExcept(RDP_CANCEL);
-    }
-    std::string GetCaption() override { return {}; }
-    std::string GetText() override { return {}; }
-
-    double rangeLo = -1, rangeHi = -1;
-    int steps = 0;
-    int cancelAtStep = 0;
-    bool cancelAtSetPos = false;
-    bool failAtSetPos = false;
-    std::vector<double> positions;
-    double m_pos = 1000;
-};
+using testsupport::FakeMeter;
+using testsupport::TempDir;
 
 // Histogram and level block of one build, laid out as in the cache file.
 struct Block {
@@ -87,13 +47,6 @@ struct Block {
     unsigned char* levels() { return bytes.data() + kDisplayHistogramSize; }
     std::vector<unsigned char> bytes;
 };
-
-std::string MakeTempDir()
-{
-    std::string pattern = ::testing::TempDir() + "pyramidXXXXXX";
-    char* dir = mkdtemp(pattern.data());
-    return dir ? dir : "";
-}
 
 void WriteFile(const std::string& path, const void* data, size_t n)
 {
@@ -292,7 +245,8 @@ std::vector<unsigned char> MakeSamples(const BuildCase& c, std::mt19937& rng)
 
 TEST(DisplayPyramidBuild, MatchesTheNumpyModelForEverySampleType)
 {
-    const std::string dir = MakeTempDir();
+    const TempDir scratch;
+    const std::string& dir = scratch.Path();
     ASSERT_FALSE(dir.empty());
     std::mt19937 rng(7);
     std::string manifest;
@@ -311,7 +265,7 @@ TEST(DisplayPyramidBuild, MatchesTheNumpyModelForEverySampleType)
         SCOPED_TRACE(c.name);
         Block block(GetViewerTempSize(c.width, c.height));
         CDisplayPyramid p;
-        TestMeter meter;
+        FakeMeter meter;
         ASSERT_EQ(p.Build(block.levels(), samples[i].data(), c.width, c.height,
                           c.width * GetDataTypeSize(c.type) + c.pad, c.type, c.phase, c.lo, c.hi, &meter),
                   1);
@@ -324,10 +278,9 @@ TEST(DisplayPyramidBuild, MatchesTheNumpyModelForEverySampleType)
         int tiles = 0;
         for (int k = 0; k < p.LevelCount(); ++k)
             tiles += p.Level(k).tilesAcross * p.Level(k).tilesDown;
-        EXPECT_EQ(meter.rangeHi, tiles);
+        EXPECT_EQ(meter.hi, tiles);
         EXPECT_EQ(meter.steps, tiles);
     }
-    std::system(("rm -rf " + dir).c_str());
 }
 
 TEST(DisplayPyramidBuild, ValuesOutsideTheRangeClampAndNaNGivesZero)
@@ -459,7 +412,7 @@ TEST(DisplayPyramidCache, AttachGivesTheBuildsTablesAndRegions)
 struct CacheFile {
     CacheFile(int w, int h)
     {
-        path = MakeTempDir() + "/layer.tmp";
+        path = dir.File("layer.tmp");
         size = size_t(kDisplayCacheLevelsOffset + GetViewerTempSize(w, h));
         fd = open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
         EXPECT_EQ(posix_fallocate(fd, 0, off_t(size)), 0);
@@ -472,8 +425,6 @@ struct CacheFile {
     {
         munmap(base, size);
         close(fd);
-        unlink(path.c_str());
-        rmdir(path.substr(0, path.rfind('/')).c_str());
     }
     // The header's time as a reader of the file sees it.
     int32_t StoredTime() const
@@ -483,6 +434,7 @@ struct CacheFile {
         return t;
     }
     static constexpr int32_t kTime = 1700000000;
+    TempDir dir;
     std::string path;
     size_t size = 0;
     int fd = -1;
@@ -496,7 +448,7 @@ TEST(DisplayPyramidCache, TimeIsWrittenOnlyWhenTheBuildCompletes)
     {
         CacheFile cache(W, H);
         CDisplayPyramid p;
-        TestMeter meter;
+        FakeMeter meter;
         ASSERT_EQ(p.Build(cache.base + kDisplayCacheLevelsOffset, samples.data(), W, H, W, UINT8, 0, 0, 255,
                           &meter, cache.base),
                   1);
@@ -510,8 +462,8 @@ TEST(DisplayPyramidCache, TimeIsWrittenOnlyWhenTheBuildCompletes)
         SCOPED_TRACE(cancelAt);
         CacheFile cache(W, H);
         CDisplayPyramid p;
-        TestMeter meter;
-        meter.cancelAtStep = cancelAt;
+        FakeMeter meter;
+        meter.failAt = cancelAt;
         EXPECT_EQ(CauseOf([&] {
                       p.Build(cache.base + kDisplayCacheLevelsOffset, samples.data(), W, H, W, UINT8, 0, 0, 255,
                               &meter, cache.base);
@@ -528,7 +480,8 @@ TEST(DisplayPyramidCache, LookUpFindsOnlyCompleteCaches)
 {
     const int W = 600, H = 300;
     std::vector<unsigned char> samples(size_t(W) * H, 5);
-    const std::string dir = MakeTempDir();
+    const TempDir scratch;
+    const std::string& dir = scratch.Path();
     const std::string source = dir + "/layer.rdp";
     WriteFile(source, "RDPR", 4);
     struct stat status {};
@@ -542,8 +495,8 @@ TEST(DisplayPyramidCache, LookUpFindsOnlyCompleteCaches)
         auto* base = static_cast<unsigned char*>(mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0));
         ASSERT_NE(base, MAP_FAILED);
         CTempInfoStruct(2.0, status.st_mtime).Store(base);
-        TestMeter meter;
-        meter.cancelAtStep = cancelAt;
+        FakeMeter meter;
+        meter.failAt = cancelAt;
         CDisplayPyramid p;
         const int cause = CauseOf([&] {
             p.Build(base + kDisplayCacheLevelsOffset, samples.data(), W, H, W, UINT8, 0, 0, 255, &meter, base);
@@ -553,7 +506,6 @@ TEST(DisplayPyramidCache, LookUpFindsOnlyCompleteCaches)
         EXPECT_EQ(cause, cancelAt ? RDP_CANCEL : -1);
         EXPECT_EQ(FindTMPFile(source, 0), cancelAt ? "" : cachePath);
     }
-    std::system(("rm -rf " + dir).c_str());
 }
 
 // A cache file cut short after its build keeps a matching time: the look-up
@@ -611,8 +563,8 @@ TEST(DisplayPyramidCache, ParallelBuildCancelsCleanly)
         samples[i] = float(i % 1000) / 1000.0f;
     CacheFile cache(W, H);
     CDisplayPyramid p;
-    TestMeter meter;
-    meter.cancelAtStep = 20;
+    FakeMeter meter;
+    meter.failAt = 20;
     EXPECT_EQ(CauseOf([&] {
                   p.Build(cache.base + kDisplayCacheLevelsOffset, samples.data(), W, H, W * 4, FLOAT32, 0, 0, 1,
                           &meter, cache.base);
@@ -679,7 +631,8 @@ std::vector<unsigned char> MakeLevel0(int w, int h, std::mt19937& rng)
 
 TEST(DisplayPyramidRegion, MatchesTheNumpyModel)
 {
-    const std::string dir = MakeTempDir();
+    const TempDir scratch;
+    const std::string& dir = scratch.Path();
     ASSERT_FALSE(dir.empty());
     std::mt19937 rng(11);
     std::vector<std::vector<unsigned char>> images;
@@ -734,7 +687,6 @@ TEST(DisplayPyramidRegion, MatchesTheNumpyModel)
         EXPECT_EQ(firstDiff, dest.size()) << "first difference at byte " << firstDiff << " (row "
                                           << firstDiff / size_t(rowBytes) << ")";
     }
-    std::system(("rm -rf " + dir).c_str());
 }
 
 TEST(DisplayPyramidRegion, TablesFollowTheReductionWithoutSetScale)
@@ -794,7 +746,8 @@ TEST(DisplayPyramidRegion, CopyPathMeterMovesByBandsAndCancelReachesTheCaller)
     Block block(GetViewerTempSize(W, H));
     CDisplayPyramid p;
     ASSERT_EQ(p.Build(block.levels(), img.data(), W, H, W, UINT8, 0, 0, 255, nullptr), 1);
-    TestMeter meter;
+    FakeMeter meter;
+    meter.pos = 1000;
     ASSERT_EQ(p.GetRegion(dest.data(), W, 0, 0, 500, 100, 1.0, 0, 1, 0, &meter), 1);
     ASSERT_EQ(meter.positions.size(), 1u);
     EXPECT_EQ(meter.positions[0], 1000 + 256);
@@ -802,13 +755,14 @@ TEST(DisplayPyramidRegion, CopyPathMeterMovesByBandsAndCancelReachesTheCaller)
     // A cancel reaches the caller as the cancel, with no box; any other fault
     // shows "Error !" and gives 0.
     plat::ScopedMessageBoxAnswerer boxes(plat::IDOK);
-    TestMeter cancelling;
-    cancelling.cancelAtSetPos = true;
+    FakeMeter cancelling;
+    cancelling.failAt = 1;
     EXPECT_EQ(CauseOf([&] { p.GetRegion(dest.data(), W, 0, 0, 500, 100, 1.0, 0, 1, 0, &cancelling); }),
               RDP_CANCEL);
     EXPECT_TRUE(boxes.Calls().empty());
-    TestMeter failing;
-    failing.failAtSetPos = true;
+    FakeMeter failing;
+    failing.failAt = 1;
+    failing.fault = FakeMeter::Fault::Memory;
     EXPECT_EQ(p.GetRegion(dest.data(), W, 0, 0, 500, 100, 1.0, 0, 1, 0, &failing), 0);
     const auto calls = boxes.Calls();
     ASSERT_EQ(calls.size(), 1u);
