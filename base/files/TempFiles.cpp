@@ -69,12 +69,14 @@ std::int32_t Time32(std::time_t t)
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(t)));
 }
 
-// A candidate serves the source when it is another file whose header carries the
-// source's modification time.
-bool IsValidCache(const std::string& candidate, const struct stat& source)
+// A candidate serves the source when it is another file of the expected length
+// (any when negative) whose header carries the source's modification time.
+bool IsValidCache(const std::string& candidate, const struct stat& source, std::int64_t length)
 {
     struct stat st {};
     if (stat(candidate.c_str(), &st) != 0 || SameFile(st, source))
+        return false;
+    if (length >= 0 && std::int64_t(st.st_size) != length)
         return false;
     CTempInfoStruct info;
     return ReadTempInfo(candidate, info) && Time32(info.m_time) == Time32(source.st_mtim.tv_sec);
@@ -137,7 +139,7 @@ float GetTMPFlag(const std::string& source)
     return static_cast<float>(GetTMPInfo(GetFileNameWOExt(source) + ".tmp").m_flag);
 }
 
-std::string FindTMPFile(const std::string& source, int tmf)
+std::string FindTMPFile(const std::string& source, int tmf, std::int64_t length)
 {
     const char* ext = tmf != 0 ? ".tmf" : ".tmp";
     struct stat st {};
@@ -153,12 +155,12 @@ std::string FindTMPFile(const std::string& source, int tmf)
 
     const std::string base = GetFileNameWOExt(source);
     const std::string beside = base + ext;
-    if (IsValidCache(beside, st))
+    if (IsValidCache(beside, st, length))
         return FullPath(beside);
 
     if (!tempDir.empty()) {
         const std::string inTemp = TempDirCacheName(tempDir, source, ext);
-        if (IsValidCache(inTemp, st))
+        if (IsValidCache(inTemp, st, length))
             return FullPath(inTemp);
     }
     return {};

@@ -3,6 +3,7 @@
 // (".tmp" for real data and amplitude, ".tmf" for phase) with their 12-byte header.
 
 #include <cstddef>
+#include <cstdint>
 #include <ctime>
 #include <string>
 
@@ -50,9 +51,11 @@ std::string TempDirCacheName(const std::string& tempDir, const std::string& sour
 
 // The full path of a valid cache of source (".tmf" when tmf is not 0, else ".tmp"):
 // first next to the source, then in the "TempDir" folder of the settings. Valid
-// means its header's time is the source's modification time. Empty when there is
-// none, or when the source's status cannot be read.
-std::string FindTMPFile(const std::string& source, int tmf);
+// means its header's time is the source's modification time and, when length is
+// given (not negative), that the file holds exactly length bytes: a cache cut
+// short is not valid. Empty when there is none, or when the source's status
+// cannot be read.
+std::string FindTMPFile(const std::string& source, int tmf, std::int64_t length = -1);
 
 // Whether a cache built with stretch factor stored serves the factor k (they differ
 // by at most 0.0001).

@@ -17,7 +17,7 @@
 #include "layer/RDPExcept.h"
 #include "layer/RDPFileTags.h"
 #include "format/RDPFileWalker.h"
-#include "layer/RowWorkers.h"
+#include "ParallelFor.h"
 #include "layer/SampleStats.h"
 #include "StringTable.h"
 #include "files/TempFiles.h"
@@ -90,6 +90,20 @@ unsigned char* CheckedPayload(unsigned char* base, int64_t size, int layer, int 
 void ReportCloseFailure()
 {
     plat::MessageBox(plat::WindowHandle(), plat::LoadString(5017, kVarnokModule), "", plat::MB_OK);
+}
+
+// Rows per piece of a parallel pass over rows: about 64K samples.
+int64_t RowsPerPiece(int64_t rowSamples)
+{
+    return std::max<int64_t>(1, (int64_t(1) << 16) / std::max<int64_t>(rowSamples, 1));
+}
+
+// One meter step for each row finished since the last call.
+void StepRows(CMeterInfoBase* meter, int64_t& stepped, int64_t done)
+{
+    for (; stepped < done; ++stepped)
+        if (meter)
+            meter->StepIt();
 }
 
 }  // namespace
@@ -475,20 +489,20 @@ int CRDPLayer::MaxMinCount(const RECT* rect)
     if (span.Empty())
         return 1;
     const int64_t n = int64_t(span.right) - span.left + 1;
-    const int workers = sample::RowWorkerCount(n * (int64_t(span.bottom) - span.top + 1));
+    const int64_t rows = int64_t(span.bottom) - span.top + 1;
+    const int workers = plat::ParallelThreadsFor(n * rows * m_nSampleSize);
     sample::Dispatch(m_nType, [&](auto kind) {
         using K = decltype(kind);
         std::vector<sample::Extremes<K>> extremes(static_cast<size_t>(workers));
-        sample::ForEachRow(
-            span.top, span.bottom, n, workers,
-            [&](int worker, int row) {
-                extremes[size_t(worker)].Row(
-                    static_cast<unsigned char*>(m_ppRows[row]) + int64_t(span.left) * K::size, n);
+        int64_t stepped = 0;
+        plat::ParallelFor(
+            rows, RowsPerPiece(n), workers,
+            [&](int64_t first, int64_t end, int worker) {
+                for (int64_t row = span.top + first; row < span.top + end; ++row)
+                    extremes[size_t(worker)].Row(
+                        static_cast<unsigned char*>(m_ppRows[row]) + int64_t(span.left) * K::size, n);
             },
-            [&] {
-                if (m_pMeter)
-                    m_pMeter->StepIt();
-            });
+            [&](int64_t done) { StepRows(m_pMeter, stepped, done); });
         sample::Extremes<K> all;
         for (const auto& e : extremes) {
             all.lo = e.lo < all.lo ? e.lo : all.lo;
@@ -514,24 +528,23 @@ void CRDPLayer::StatsCalc()
         std::memset(m_pStats + kStatsHist, 0, 256 * sizeof(uint32_t));
 
         const bool complex = IsComplex() != 0;
-        const int workers = sample::RowWorkerCount(m_nTotalSize / m_nSampleSize);
+        const int workers = plat::ParallelThreadsFor(m_nTotalSize);
         std::vector<sample::Histogram> values(static_cast<size_t>(workers)), phases(complex ? size_t(workers) : 0);
         // Sums are kept per row and added in row order, so that the result does
         // not depend on how the rows were shared out.
         std::vector<sample::Sums> valueSums(static_cast<size_t>(m_nHeight)), phaseSums(complex ? size_t(m_nHeight) : 0);
         sample::Dispatch(m_nType, [&](auto kind) {
             using K = decltype(kind);
-            sample::ForEachRow(
-                0, m_nHeight - 1, m_nWidth, workers,
-                [&](int worker, int row) {
-                    sample::StatsRow<K>(static_cast<unsigned char*>(m_ppRows[row]), m_nWidth, mn, scale,
-                                        values[size_t(worker)], complex ? &phases[size_t(worker)] : nullptr,
-                                        valueSums[size_t(row)], complex ? &phaseSums[size_t(row)] : nullptr);
+            int64_t stepped = 0;
+            plat::ParallelFor(
+                m_nHeight, RowsPerPiece(m_nWidth), workers,
+                [&](int64_t first, int64_t end, int worker) {
+                    for (int64_t row = first; row < end; ++row)
+                        sample::StatsRow<K>(static_cast<unsigned char*>(m_ppRows[row]), m_nWidth, mn, scale,
+                                            values[size_t(worker)], complex ? &phases[size_t(worker)] : nullptr,
+                                            valueSums[size_t(row)], complex ? &phaseSums[size_t(row)] : nullptr);
                 },
-                [&] {
-                    if (m_pMeter)
-                        m_pMeter->StepIt();
-                });
+                [&](int64_t done) { StepRows(m_pMeter, stepped, done); });
         });
 
         // Totals of one histogram and its sums over the workers and rows.

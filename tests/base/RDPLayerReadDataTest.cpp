@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -205,6 +206,36 @@ TEST(RDPLayerReadData, ProgressCoversTheSourceRowsAndIsRestored)
     ASSERT_EQ(target.ReadData(&src, {0, 7}, {0, 0}, {4, 1}), 1);
     EXPECT_EQ(one.ranges.size(), 1u);  // only the restoring
     EXPECT_EQ(one.positions.front(), 7);
+}
+
+// A copy large enough for the parallel loop gives every row as a row by row
+// copy does, reports only growing positions on the caller's thread and ends on
+// the last source row.
+TEST(RDPLayerReadData, LargeCopiesIntoAnotherLayerRunInParallelAndStayExact)
+{
+    const int W = 1500, H = 1200;
+    CRDPLayer src;
+    ASSERT_NE(src.CreateTempLayer(W, H, UINT16), nullptr);
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            const uint16_t v = uint16_t(x * 7 + y * 13);
+            std::memcpy(static_cast<unsigned char*>(src.Rows()[y]) + 2 * x, &v, 2);
+        }
+    ProgressLog meter;
+    CRDPLayer dst(&meter);
+    ASSERT_NE(dst.CreateTempLayer(W - 100, H - 5, FLOAT32), nullptr);
+    ASSERT_EQ(dst.ReadData(&src, {100, 5}, {0, 0}, {-1, 0}), 1);
+    for (int y = 0; y < H - 5; ++y)
+        for (int x = 0; x < W - 100; ++x) {
+            float v;
+            std::memcpy(&v, static_cast<unsigned char*>(dst.Rows()[y]) + 4 * x, 4);
+            ASSERT_EQ(v, float(uint16_t((x + 100) * 7 + (y + 5) * 13))) << x << ", " << y;
+        }
+    ASSERT_GE(meter.positions.size(), 2u);
+    const std::vector<double> reported(meter.positions.begin(), meter.positions.end() - 1);
+    EXPECT_TRUE(std::is_sorted(reported.begin(), reported.end()));
+    EXPECT_EQ(reported.back(), H - 1);
+    EXPECT_EQ(meter.m_pos, 40);  // restored
 }
 
 TEST(RDPLayerReadData, CancellingStopsAfterTheRowsCopiedSoFar)

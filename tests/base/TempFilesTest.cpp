@@ -339,6 +339,46 @@ TEST_F(TempFilesTest, TempDirNamesCarryAHashOfTheSourcesFullPath)
     EXPECT_EQ(TempDirCacheName("/cache", Work() + "/a/img.rdp", ".tmf"), a.substr(0, 19) + ".tmf");
 }
 
+// A cache cut short (or grown) keeps its header time but not the length its
+// layout gives: with the length asked for, it is not valid.
+TEST_F(TempFilesTest, FindWithALengthTakesOnlyCachesOfExactlyThatLength)
+{
+    const std::time_t T = 1650000000;
+    const std::string dir = Work() + "/len";
+    const std::string temp = Work() + "/lencache";
+    const size_t exact = 5000;
+    const std::string inTemp = TempDirCacheName(temp, dir + "/image.rdp", ".tmp");
+    struct Case {
+        const char* label;
+        size_t beside, inTemp;  // 0: no file
+        std::int64_t asked;
+        std::string expected;
+    } cases[] = {
+        {"exact", exact, 0, std::int64_t(exact), dir + "/image.tmp"},
+        {"cut short", exact - 1, 0, std::int64_t(exact), ""},
+        {"header only", kTempInfoSize, 0, std::int64_t(exact), ""},
+        {"too long", exact + 4096, 0, std::int64_t(exact), ""},
+        {"short beside, exact in TempDir", 100, exact, std::int64_t(exact), inTemp},
+        {"no length asked", 100, 0, -1, dir + "/image.tmp"},
+    };
+    for (const auto& c : cases) {
+        fs::remove_all(dir);
+        fs::remove_all(temp);
+        fs::create_directories(dir);
+        fs::create_directories(temp);
+        std::ofstream(dir + "/image.rdp") << "source";
+        SetTime(dir + "/image.rdp", T);
+        if (c.beside)
+            WriteCache(dir + "/image.tmp", 2.0, T, c.beside);
+        if (c.inTemp)
+            WriteCache(inTemp, 2.0, T, c.inTemp);
+        CSNRegKey w;
+        ASSERT_EQ(w.Create(HKEY_CURRENT_USER, GetGeneralSettingsKey().c_str()), 1);
+        ASSERT_EQ(w.SetStringValue(temp.c_str(), "TempDir"), 1);
+        EXPECT_EQ(FindTMPFile(dir + "/image.rdp", 0, c.asked), c.expected) << c.label;
+    }
+}
+
 TEST_F(TempFilesTest, FindAnswersFullPathsAndNeverTheSourceItself)
 {
     const std::time_t T = 1700000000;

@@ -17,7 +17,7 @@ const char* Extension(int phase)
 
 std::int64_t DisplayCacheLength(int width, int height)
 {
-    return GetViewerTempSize(width, height) + kDisplayCacheLevelsOffset;
+    return GetDisplayCacheSize(width, height);
 }
 
 std::string CacheNameBeside(const std::string& source, int phase)

@@ -369,12 +369,13 @@ int CRasterView::PrepareRaster(CMeterInfoBase* meter)
 
 std::string CRasterView::LookUpCache() const
 {
-    return FindTMPFile(m_strFileName, m_bPhase);
+    return FindTMPFile(m_strFileName, m_bPhase, DisplayCacheLength(m_nWidth, m_nHeight));
 }
 
 int CRasterView::AttachPyramid()
 {
-    return m_pShared->m_Pyramid.Attach(m_pLevels, m_nWidth, m_nHeight);
+    return m_pShared->m_Pyramid.Attach(m_pLevels, m_nWidth, m_nHeight,
+                                       std::int64_t(m_CacheMap.Length()) - kDisplayCacheLevelsOffset);
 }
 
 // A valid cache (the source's time, exactly the length of this layer's cache and,
