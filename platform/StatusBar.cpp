@@ -112,6 +112,8 @@ void StatusBar::SetParts(const std::vector<int>& rightEdges)
         }
         pane->show();
     }
+    // The bar lies over the panes, as a child placed by its owner.
+    m_progress->raise();
 }
 
 void StatusBar::SetText(int part, const std::string& text)
