@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
@@ -12,6 +13,7 @@
 
 #include "files/FileNames.h"
 #include "settings/SNRegKey.h"
+#include "MappedFile.h"
 #include "SharedCounter.h"
 #include "VarnokApp.h"
 
@@ -157,12 +159,32 @@ std::string FindTMPFile(const std::string& source, int tmf, std::int64_t length)
         return FullPath(beside);
 
     if (!tempDir.empty()) {
-        const size_t slash = base.rfind('/');
-        const std::string inTemp = tempDir + "/" + (slash == std::string::npos ? base : base.substr(slash + 1)) + ext;
+        const std::string inTemp = TempDirCacheName(tempDir, source, ext);
         if (IsValidCache(inTemp, st, length))
             return FullPath(inTemp);
     }
     return {};
+}
+
+std::string TempDirCacheName(const std::string& tempDir, const std::string& source, const char* ext)
+{
+    std::string full = plat::MappedFile::FullPath(source);
+    if (full.empty())
+        full = FullPath(source);
+    // FNV-1a: the same name in every process and every run.
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const unsigned char c : full) {
+        hash ^= c;
+        hash *= 1099511628211ull;
+    }
+    char digits[9];
+    std::snprintf(digits, sizeof digits, "%08x", unsigned(std::uint32_t(hash ^ (hash >> 32))));
+    const std::string base = GetFileNameWOExt(source);
+    const size_t slash = base.rfind('/');
+    std::string folder = tempDir;
+    if (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
+    return folder + "/" + (slash == std::string::npos ? base : base.substr(slash + 1)) + "-" + digits + ext;
 }
 
 bool TMPFlagMatches(double stored, double k)

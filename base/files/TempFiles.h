@@ -43,6 +43,12 @@ float GetTMPFlag(const std::string& source);
 // the header.
 CTempInfoStruct GetTMPInfo(const std::string& cacheFile);
 
+// Name of a cache of source in the cache folder tempDir: tempDir + "/" + the source's
+// name without its extension + "-" + 8 hex digits of a hash of the source's full path
+// (symbolic links resolved) + ext. Caches of equally named files in other folders
+// never share a name there.
+std::string TempDirCacheName(const std::string& tempDir, const std::string& source, const char* ext);
+
 // The full path of a valid cache of source (".tmf" when tmf is not 0, else ".tmp"):
 // first next to the source, then in the "TempDir" folder of the settings. Valid
 // means its header's time is the source's modification time and, when length is
