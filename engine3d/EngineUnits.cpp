@@ -1,6 +1,7 @@
 #include "EngineUnits.h"
 
 #include "SBasis3D.h"
+#include "SCanvas3D.h"
 #include "SCustom3D.h"
 #include "SCustom3DLists.h"
 #include "SGeneral.h"
@@ -23,6 +24,7 @@ constexpr TSUnit kEngineUnits[] = {
     {"SBasis3D", &SBasis3DInitialization, &SBasis3DFinalization},
     {"SCustom3D", &SCustom3DInitialization, &SCustom3DFinalization},
     {"SCustom3DLists", &SCustom3DListsInitialization, &SCustom3DListsFinalization},
+    {"SCanvas3D", &SCanvas3DInitialization, &SCanvas3DFinalization},
 };
 
 std::mutex gLock;
