@@ -164,7 +164,7 @@ void TSSimpleScene3D::SceneEvent(TObject* Sender, std::int32_t EventCode, TSPara
 void TSSimpleScene3D::SourceBegins(TObject* Source)
 {
     {
-        TSObjectLock guard(*this);
+        std::lock_guard updates(m_updateLock);
         ++m_openUpdates[Source];
     }
     BeginUpdate(0);
@@ -173,7 +173,7 @@ void TSSimpleScene3D::SourceBegins(TObject* Source)
 void TSSimpleScene3D::SourceEnds(TObject* Source)
 {
     {
-        TSObjectLock guard(*this);
+        std::lock_guard updates(m_updateLock);
         // An end whose beginning the scene did not see closes nothing.
         const auto open = m_openUpdates.find(Source);
         if (open == m_openUpdates.end())
@@ -188,7 +188,7 @@ void TSSimpleScene3D::CloseSource(TObject* Source)
 {
     std::int32_t open = 0;
     {
-        TSObjectLock guard(*this);
+        std::lock_guard updates(m_updateLock);
         const auto at = m_openUpdates.find(Source);
         if (at == m_openUpdates.end())
             return;
@@ -202,12 +202,19 @@ void TSSimpleScene3D::CloseSource(TObject* Source)
 // ---------------------------------------------------------------------------
 // Updates and changes
 
+// The nesting has a small lock of its own: the watched objects announce their
+// updates holding their own locks (a frame its lock while it transforms), and
+// an image drawn under the scene's lock takes those locks.
 void TSSimpleScene3D::BeginUpdate(TSParam Param)
 {
     if (IsDestroying())
         return;
-    TSObjectLock guard(*this);
-    if (++m_updateNesting == 1)
+    bool first = false;
+    {
+        std::lock_guard updates(m_updateLock);
+        first = ++m_updateNesting == 1;
+    }
+    if (first)
         DoBeginUpdate(Param);
 }
 
@@ -215,18 +222,13 @@ void TSSimpleScene3D::EndUpdate(TSParam Param)
 {
     if (IsDestroying())
         return;
-    bool ended = false;
     {
-        TSObjectLock guard(*this);
-        if (m_updateNesting.load() <= 0)
+        std::lock_guard updates(m_updateLock);
+        if (m_updateNesting.load() <= 0 || --m_updateNesting > 0)
             return;
-        if (--m_updateNesting == 0) {
-            ended = true;
-            DoEndUpdate(Param);
-        }
     }
-    if (ended)
-        Redraw();
+    DoEndUpdate(Param);
+    Redraw();
 }
 
 void TSSimpleScene3D::DoBeginUpdate(TSParam Param)
@@ -376,8 +378,8 @@ void TSSimpleScene3D::StopImage()
     if (m_thread->HasWorker())
         m_thread->Terminate(kStopWaitMs);
     // A synchronous image of another thread ends by itself.
-    std::unique_lock drawing(m_drawing, std::defer_lock);
-    (void)drawing.try_lock_for(std::chrono::milliseconds(kStopWaitMs));
+    std::unique_lock drawing(m_drawingLock);
+    m_drawingEnded.wait_for(drawing, std::chrono::milliseconds(kStopWaitMs), [this] { return !m_drawing; });
 }
 
 void TSSimpleScene3D::ImageJob(TSThread* Thread, TSThreadParams* Params)
@@ -401,11 +403,35 @@ std::int32_t TSSimpleScene3D::MakeImageJob(TSThread* Thread, TSThreadParams*)
     return 0;
 }
 
+// Waits for the image of another thread, then holds the drawing for a scope.
+class TSSimpleScene3D::DrawingTurn {
+public:
+    explicit DrawingTurn(TSSimpleScene3D& Scene) : m_scene(Scene)
+    {
+        std::unique_lock drawing(m_scene.m_drawingLock);
+        m_scene.m_drawingEnded.wait(drawing, [this] { return !m_scene.m_drawing; });
+        m_scene.m_drawing = true;
+    }
+    ~DrawingTurn()
+    {
+        {
+            std::lock_guard drawing(m_scene.m_drawingLock);
+            m_scene.m_drawing = false;
+        }
+        m_scene.m_drawingEnded.notify_all();
+    }
+    DrawingTurn(const DrawingTurn&) = delete;
+    DrawingTurn& operator=(const DrawingTurn&) = delete;
+
+private:
+    TSSimpleScene3D& m_scene;
+};
+
 void TSSimpleScene3D::MakeImage(TSThread* Thread)
 {
     if (m_painter.load() == std::this_thread::get_id())
         return;
-    std::unique_lock drawing(m_drawing);
+    DrawingTurn turn(*this);
     ThreadMark mark(m_painter);
     TSCustomDrawSystem3D* drawSystem = m_drawSystem.load();
     auto* camera = dynamic_cast<TSCustomProjectionSystem3D*>(m_camera.load());

@@ -8,6 +8,7 @@
 #include "SThreads.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <thread>
@@ -73,6 +74,8 @@ protected:
     void DoEndChange(std::int32_t Param) override;
 
 private:
+    class DrawingTurn;
+
     void SceneEvent(TObject* Sender, std::int32_t EventCode, TSParam Param);
     TSEventHandler Handler() { return TSEventHandler::Of<&TSSimpleScene3D::SceneEvent>(this); }
     void ImageJob(TSThread* Thread, TSThreadParams* Params);
@@ -101,7 +104,9 @@ private:
     std::atomic<TSCustomConstruction3D*> m_camera{nullptr};
     std::atomic<std::int32_t> m_updateNesting{0};
     std::atomic<bool> m_asynchronous{false};
-    // Open updates per watched object (under the scene's lock).
+    // Guards the update nesting and the open updates per watched object;
+    // never held while calling out.
+    std::mutex m_updateLock;
     std::unordered_map<const TObject*, std::int32_t> m_openUpdates;
 
     // The due mark and the count of Invalidate calls: an image clears the
@@ -110,8 +115,10 @@ private:
     bool m_due = false;
     std::uint64_t m_generation = 0;
 
-    // Held while an image is made, so one thread draws at a time.
-    std::timed_mutex m_drawing;
+    // Set while an image is made, so one thread draws at a time.
+    std::mutex m_drawingLock;
+    std::condition_variable m_drawingEnded;
+    bool m_drawing = false;
     std::atomic<std::thread::id> m_painter{};
     std::atomic<std::thread::id> m_jobThread{};
 };
