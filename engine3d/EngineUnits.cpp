@@ -2,12 +2,14 @@
 
 #include "SBasis3D.h"
 #include "SCanvas3D.h"
+#include "SClasses3D.h"
 #include "SCustom3D.h"
 #include "SCustom3DLists.h"
 #include "SGeneral.h"
 #include "SInterface.h"
 #include "SProject.h"
 #include "SRTDRegistry.h"
+#include "SScene3D.h"
 #include "SThreads.h"
 
 #include <mutex>
@@ -25,6 +27,8 @@ constexpr TSUnit kEngineUnits[] = {
     {"SCustom3D", &SCustom3DInitialization, &SCustom3DFinalization},
     {"SCustom3DLists", &SCustom3DListsInitialization, &SCustom3DListsFinalization},
     {"SCanvas3D", &SCanvas3DInitialization, &SCanvas3DFinalization},
+    {"SScene3D", &SScene3DInitialization, &SScene3DFinalization},
+    {"SClasses3D", &SClasses3DInitialization, &SClasses3DFinalization},
 };
 
 std::mutex gLock;
