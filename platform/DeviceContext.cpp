@@ -3,6 +3,7 @@
 #include <QPaintDevice>
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <utility>
 
 #include "BufferedWindow.h"
@@ -280,6 +281,26 @@ void DeviceContext::BitBlt(int x, int y, int width, int height, const DeviceCont
     Rect touched = Shift(Rect{x, y, x + width, y + height}, m_orgX, m_orgY);
     Paint(touched, [&](QPainter& p) {
         p.drawImage(QRect(x, y, width, height), *from, QRect(xSrc - src.m_orgX, ySrc - src.m_orgY, width, height));
+    });
+}
+
+void DeviceContext::StretchDIBits8(const Rect& dest, int srcWidth, int srcHeight, const unsigned char* rows,
+                                   const ColorRef (&colors)[256])
+{
+    if (!rows || srcWidth <= 0 || srcHeight <= 0 || dest.IsEmpty())
+        return;
+    const qsizetype stride = (qsizetype(srcWidth) + 3) / 4 * 4;
+    QImage picture(srcWidth, srcHeight, QImage::Format_Indexed8);
+    QList<QRgb> table(256);
+    for (int i = 0; i < 256; ++i)
+        table[i] = qRgb(int(GetRValue(colors[i])), int(GetGValue(colors[i])), int(GetBValue(colors[i])));
+    picture.setColorTable(table);
+    for (int y = 0; y < srcHeight; ++y)
+        std::memcpy(picture.scanLine(y), rows + stride * (srcHeight - 1 - y), size_t(srcWidth));
+    Rect touched = Shift(dest, m_orgX, m_orgY);
+    Paint(touched, [&](QPainter& p) {
+        p.setRenderHint(QPainter::SmoothPixmapTransform, false);
+        p.drawImage(QRect(dest.left, dest.top, dest.Width(), dest.Height()), picture);
     });
 }
 

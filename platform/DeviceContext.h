@@ -115,6 +115,11 @@ public:
     // is a memory context or a window's buffer.
     void BitBlt(int x, int y, int width, int height, const DeviceContext& src, int xSrc, int ySrc);
 
+    // Draws an 8-bit picture of srcWidth x srcHeight pixels, rows bottom first and each
+    // padded to 4 bytes, through its 256 colours, stretched over dest (nearest pixel).
+    void StretchDIBits8(const Rect& dest, int srcWidth, int srcHeight, const unsigned char* rows,
+                        const ColorRef (&colors)[256]);
+
     // Current position for LineTo.
     void MoveTo(int x, int y);
     // Line with the pen and write mode from the current position to (x, y), that last

@@ -1,54 +1,95 @@
 #include "Dialog.h"
 
+#include <QButtonGroup>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
 
 #include "CustomControl.h"
 
 namespace plat {
 
-namespace {
-
-QWidget* MakeControl(const ControlTemplate& row, QWidget* parent)
+QWidget* MakeControl(ControlKind kind, unsigned style, const char* text, QWidget* parent)
 {
-    QString text = QString::fromUtf8(row.text ? row.text : "");
+    const QString label = QString::fromUtf8(text ? text : "");
     QFrame* frame = nullptr;
     QWidget* control = nullptr;
-    switch (row.kind) {
-    case ControlKind::PushButton: {
-        auto* button = new QPushButton(text, parent);
+    switch (kind) {
+    case ControlKind::PushButton:
+    case ControlKind::IconButton: {
+        auto* button = new QPushButton(kind == ControlKind::PushButton ? label : QString(), parent);
         // Enter belongs to the dialog, not to the focused button.
         button->setAutoDefault(false);
         control = button;
         break;
     }
     case ControlKind::Static: {
-        auto* label = new QLabel(text, parent);
-        label->setTextFormat(Qt::PlainText);
-        control = frame = label;
+        auto* line = new QLabel(label, parent);
+        line->setTextFormat(Qt::PlainText);
+        control = frame = line;
         break;
     }
     case ControlKind::ProgressBar:
         control = frame = new CustomControl(parent);
         break;
+    case ControlKind::Edit: {
+        auto* edit = new QLineEdit(label, parent);
+        edit->setReadOnly(style & CS_READONLY);
+        edit->setFrame(!(style & CS_NOBORDER));
+        control = edit;
+        break;
+    }
+    case ControlKind::RadioButton:
+        control = new QRadioButton(label, parent);
+        break;
+    case ControlKind::GroupBox:
+        control = new QGroupBox(label, parent);
+        break;
+    case ControlKind::DropDownList: {
+        auto* list = new QComboBox(parent);
+        list->setEditable(false);
+        control = list;
+        break;
+    }
+    case ControlKind::TabControl:
+        control = new QTabWidget(parent);
+        break;
     }
     if (frame) {
-        if (row.style & CS_SUNKEN)
+        if (style & CS_SUNKEN)
             frame->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        else if (row.style & CS_BORDER)
+        else if (style & CS_BORDER)
             frame->setFrameStyle(QFrame::Box | QFrame::Plain);
         frame->setLineWidth(1);
     }
+    control->setEnabled(!(style & CS_DISABLED));
+    control->setHidden(style & CS_HIDDEN);
     return control;
 }
 
-}  // namespace
-
-Dialog::Dialog(const DialogTemplate& tmpl, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+void SetButtonIcon(QWidget* button, const QIcon& icon)
 {
+    if (auto* push = qobject_cast<QAbstractButton*>(button)) {
+        push->setIcon(icon);
+        const int side = std::max(1, std::min(push->width(), push->height()) - 6);
+        push->setIconSize(QSize(side, side));
+    }
+}
+
+Dialog::Dialog(const DialogTemplate& tmpl, QWidget* parent, DialogRole role)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      m_role(role)
+{
+    // A dialog is always made a window; a pane is made a child again before it is shown.
+    if (role == DialogRole::Pane)
+        setWindowFlags(Qt::Widget);
     QFont font(QString::fromUtf8(tmpl.fontName ? tmpl.fontName : ""), tmpl.fontPoints > 0 ? tmpl.fontPoints : 8);
     font.setStyleHint(QFont::SansSerif);
     setFont(font);
@@ -57,24 +98,27 @@ Dialog::Dialog(const DialogTemplate& tmpl, QWidget* parent)
         setWindowTitle(QString::fromUtf8(tmpl.caption));
     setFixedSize(m_units.ToPixelsX(tmpl.cx), m_units.ToPixelsY(tmpl.cy));
 
+    QButtonGroup* radios = nullptr;
     for (std::size_t i = 0; i < tmpl.count; ++i) {
         const ControlTemplate& row = tmpl.controls[i];
-        QWidget* control = MakeControl(row, this);
-        control->setGeometry(m_units.ToPixelsX(row.x), m_units.ToPixelsY(row.y), m_units.ToPixelsX(row.cx),
-                             m_units.ToPixelsY(row.cy));
-        control->setHidden(row.style & CS_HIDDEN);
-        m_controls[row.id] = control;
-        if (auto* button = qobject_cast<QPushButton*>(control)) {
-            unsigned id = row.id;
-            connect(button, &QPushButton::clicked, this, [this, id] {
-                auto it = m_clicked.find(id);
-                if (it != m_clicked.end() && it->second) {
-                    // A copy runs, since the handler may replace or destroy its own entry.
-                    std::function<void()> handler = it->second;
-                    handler();
-                }
-            });
+        QWidget* control = MakeControl(row.kind, row.style, row.text, this);
+        int height = m_units.ToPixelsY(row.cy);
+        // A drop-down list's row height is the dropped list's; the box itself is one line.
+        if (row.kind == ControlKind::DropDownList)
+            height = std::min(height, control->sizeHint().height());
+        control->setGeometry(m_units.ToPixelsX(row.x), m_units.ToPixelsY(row.y), m_units.ToPixelsX(row.cx), height);
+        if (row.kind == ControlKind::RadioButton) {
+            // Radios of one group exclude each other; groups do not.
+            if (!radios || (row.style & CS_GROUP)) {
+                radios = new QButtonGroup(this);
+                radios->setExclusive(true);
+            }
+            radios->addButton(static_cast<QRadioButton*>(control));
+        } else {
+            radios = nullptr;
         }
+        m_controls[row.id] = control;
+        Route(row.id, control);
     }
 
     std::weak_ptr<MessageHandler> weak = m_message;
@@ -93,6 +137,44 @@ Dialog::~Dialog()
     m_handle.Close();
 }
 
+void Dialog::Route(unsigned id, QWidget* control)
+{
+    if (auto* button = qobject_cast<QAbstractButton*>(control))
+        connect(button, &QAbstractButton::clicked, this, [this, id] { Run(m_clicked, id); });
+    else if (auto* edit = qobject_cast<QLineEdit*>(control))
+        connect(edit, &QLineEdit::textChanged, this, [this, id] { Run(m_changed, id); });
+    else if (auto* list = qobject_cast<QComboBox*>(control))
+        connect(list, &QComboBox::activated, this, [this, id] { Run(m_selChange, id); });
+    else if (auto* tabs = qobject_cast<QTabWidget*>(control))
+        connect(tabs, &QTabWidget::currentChanged, this, [this, id] { Run(m_selChange, id); });
+}
+
+void Dialog::Run(const std::map<unsigned, std::function<void()>>& handlers, unsigned id)
+{
+    auto it = handlers.find(id);
+    if (it != handlers.end() && it->second) {
+        // A copy runs, since the handler may replace or destroy its own entry.
+        std::function<void()> handler = it->second;
+        handler();
+    }
+}
+
+void Dialog::ReplaceControl(unsigned id, QWidget* widget)
+{
+    QWidget* old = Control(id);
+    if (!widget || widget == old)
+        return;
+    widget->setParent(this);
+    if (old) {
+        widget->setGeometry(old->geometry());
+        widget->setHidden(old->isHidden());
+        widget->stackUnder(old);
+        old->hide();
+        old->deleteLater();
+    }
+    m_controls[id] = widget;
+}
+
 QWidget* Dialog::Control(unsigned id) const
 {
     auto it = m_controls.find(id);
@@ -102,10 +184,14 @@ QWidget* Dialog::Control(unsigned id) const
 std::string Dialog::ControlText(unsigned id) const
 {
     QWidget* control = Control(id);
-    if (auto* button = qobject_cast<QPushButton*>(control))
+    if (auto* button = qobject_cast<QAbstractButton*>(control))
         return button->text().toStdString();
     if (auto* label = qobject_cast<QLabel*>(control))
         return label->text().toStdString();
+    if (auto* edit = qobject_cast<QLineEdit*>(control))
+        return edit->text().toStdString();
+    if (auto* box = qobject_cast<QGroupBox*>(control))
+        return box->title().toStdString();
     if (auto* custom = dynamic_cast<CustomControl*>(control))
         return custom->Text();
     return {};
@@ -114,10 +200,16 @@ std::string Dialog::ControlText(unsigned id) const
 void Dialog::SetControlText(unsigned id, const std::string& text)
 {
     QWidget* control = Control(id);
-    if (auto* button = qobject_cast<QPushButton*>(control))
-        button->setText(QString::fromStdString(text));
+    const QString value = QString::fromStdString(text);
+    if (auto* button = qobject_cast<QAbstractButton*>(control))
+        button->setText(value);
     else if (auto* label = qobject_cast<QLabel*>(control))
-        label->setText(QString::fromStdString(text));
+        label->setText(value);
+    else if (auto* edit = qobject_cast<QLineEdit*>(control)) {
+        edit->setText(value);
+        edit->setCursorPosition(0);
+    } else if (auto* box = qobject_cast<QGroupBox*>(control))
+        box->setTitle(value);
     else if (auto* custom = dynamic_cast<CustomControl*>(control))
         custom->SetText(text);
 }
@@ -131,6 +223,16 @@ void Dialog::ShowControl(unsigned id, int cmdShow)
 void Dialog::OnClicked(unsigned id, std::function<void()> handler)
 {
     m_clicked[id] = std::move(handler);
+}
+
+void Dialog::OnChanged(unsigned id, std::function<void()> handler)
+{
+    m_changed[id] = std::move(handler);
+}
+
+void Dialog::OnSelChange(unsigned id, std::function<void()> handler)
+{
+    m_selChange[id] = std::move(handler);
 }
 
 void Dialog::SetMessageHandler(MessageHandler handler)
@@ -148,6 +250,9 @@ void Dialog::DestroyWindow()
     m_handle.Close();
     // The window is gone for its owner: nothing more reaches the handlers.
     m_clicked.clear();
+    m_changed.clear();
+    m_selChange.clear();
+    m_paint = nullptr;
     m_ok = nullptr;
     m_cancel = nullptr;
     *m_message = nullptr;
@@ -176,6 +281,16 @@ void Dialog::RunOrHide(std::function<void()> handler)
 
 void Dialog::keyPressEvent(QKeyEvent* event)
 {
+    if (m_role == DialogRole::Pane) {
+        // Enter and Escape belong to the window the pane lies in.
+        const int key = event->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape) {
+            event->ignore();
+            return;
+        }
+        QWidget::keyPressEvent(event);
+        return;
+    }
     if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
         switch (event->key()) {
         case Qt::Key_Return:
@@ -201,6 +316,17 @@ void Dialog::closeEvent(QCloseEvent* event)
     Cancel();
     if (!m_handle.IsWindow() || isHidden())
         event->accept();
+}
+
+void Dialog::paintEvent(QPaintEvent* event)
+{
+    if (!m_paint) {
+        QDialog::paintEvent(event);
+        return;
+    }
+    DeviceContext dc(this, Rect{0, 0, width(), height()});
+    std::function<void(DeviceContext&)> paint = m_paint;
+    paint(dc);
 }
 
 }  // namespace plat

@@ -9,16 +9,30 @@
 #include <map>
 #include <string>
 
+#include "DeviceContext.h"
 #include "DialogTemplate.h"
 #include "WindowHandle.h"
 
+class QIcon;
+
 namespace plat {
+
+// A top-level dialog window, or a pane: a child dialog inside another window, whose
+// Enter and Escape go on to that window.
+enum class DialogRole { Window, Pane };
+
+// A control of kind with its style flags and text, as a template row makes it; the
+// caller places it. Used by controls that lay out their own parts.
+QWidget* MakeControl(ControlKind kind, unsigned style, const char* text, QWidget* parent);
+
+// Puts icon on an IconButton (or any push button).
+void SetButtonIcon(QWidget* button, const QIcon& icon);
 
 // No signals or slots of its own, so no meta-object: find it with dynamic_cast.
 class Dialog final : public QDialog {
 public:
     // Builds the dialog and its controls, hidden. Must run on the GUI thread.
-    explicit Dialog(const DialogTemplate& tmpl, QWidget* parent = nullptr);
+    explicit Dialog(const DialogTemplate& tmpl, QWidget* parent = nullptr, DialogRole role = DialogRole::Window);
     ~Dialog() override;
 
     // A widget is neither copied nor moved.
@@ -30,12 +44,23 @@ public:
     template <class T>
     T* ControlAs(unsigned id) const { return dynamic_cast<T*>(Control(id)); }
 
-    // Text of a push button, static or custom control; "" for an unknown id.
+    // Puts widget in the place of control id (a static placeholder, say), which goes; the
+    // widget then answers to id.
+    void ReplaceControl(unsigned id, QWidget* widget);
+
+    // Text of a button, static, edit, group box or custom control; "" for an unknown id.
     std::string ControlText(unsigned id) const;
     void SetControlText(unsigned id, const std::string& text);
     void ShowControl(unsigned id, int cmdShow);
 
+    // A button or radio button clicked by the user.
     void OnClicked(unsigned id, std::function<void()> handler);
+    // An edit's text changed (by the user or the program).
+    void OnChanged(unsigned id, std::function<void()> handler);
+    // A drop-down list's choice made by the user, or a tab control's page changed.
+    void OnSelChange(unsigned id, std::function<void()> handler);
+    // Paints the dialog's own background (a pane showing a picture); dc covers the client area.
+    void SetPaintHandler(std::function<void(DeviceContext& dc)> handler) { m_paint = std::move(handler); }
     void SetOkHandler(std::function<void()> handler) { m_ok = std::move(handler); }
     void SetCancelHandler(std::function<void()> handler) { m_cancel = std::move(handler); }
     void SetMessageHandler(MessageHandler handler);
@@ -52,14 +77,21 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void Ok();
     void Cancel();
     void RunOrHide(std::function<void()> handler);
+    void Route(unsigned id, QWidget* control);
+    static void Run(const std::map<unsigned, std::function<void()>>& handlers, unsigned id);
 
     std::map<unsigned, QWidget*> m_controls;
     std::map<unsigned, std::function<void()>> m_clicked;
+    std::map<unsigned, std::function<void()>> m_changed;
+    std::map<unsigned, std::function<void()>> m_selChange;
+    std::function<void(DeviceContext&)> m_paint;
+    DialogRole m_role = DialogRole::Window;
     std::function<void()> m_ok;
     std::function<void()> m_cancel;
     std::shared_ptr<MessageHandler> m_message = std::make_shared<MessageHandler>();

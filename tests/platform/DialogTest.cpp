@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QCoreApplication>
+#include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
 
 #include "CustomControl.h"
 #include "Dialog.h"
@@ -120,6 +125,112 @@ TEST(Dialog, DestroyWindowEndsHandleAndHandlersAtOnce)
     EXPECT_EQ(messages, 1);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(alive.isNull());
+}
+
+const plat::ControlTemplate kFormRows[] = {
+    {20, ControlKind::Edit, 4, 4, 60, 12, "typed", plat::CS_NONE},
+    {21, ControlKind::Edit, 4, 18, 60, 12, "fixed", plat::CS_READONLY | plat::CS_NOBORDER},
+    {plat::IDC_STATIC, ControlKind::GroupBox, 70, 4, 80, 40, "Mode", plat::CS_NONE},
+    {22, ControlKind::RadioButton, 74, 14, 60, 10, "A", plat::CS_GROUP},
+    {23, ControlKind::RadioButton, 74, 26, 60, 10, "B", plat::CS_NONE},
+    {24, ControlKind::RadioButton, 74, 38, 60, 10, "C", plat::CS_GROUP},
+    {25, ControlKind::DropDownList, 4, 34, 60, 60, nullptr, plat::CS_DISABLED},
+    {26, ControlKind::TabControl, 4, 50, 100, 40, nullptr, plat::CS_NONE},
+    {27, ControlKind::Static, 110, 50, 30, 20, nullptr, plat::CS_NONE},
+    {28, ControlKind::IconButton, 110, 74, 14, 14, nullptr, plat::CS_NONE},
+};
+const plat::DialogTemplate kFormTemplate = {901, "Form", "MS Sans Serif", 8, 160, 100, kFormRows, std::size(kFormRows)};
+
+TEST(Dialog, BuildsEditsRadiosListsTabsAndGroups)
+{
+    plat::Dialog dlg(kFormTemplate);
+    const plat::DialogBaseUnits u = dlg.BaseUnits();
+    ASSERT_NE(dlg.ControlAs<QLineEdit>(20), nullptr);
+    EXPECT_FALSE(dlg.ControlAs<QLineEdit>(20)->isReadOnly());
+    EXPECT_TRUE(dlg.ControlAs<QLineEdit>(21)->isReadOnly());
+    EXPECT_FALSE(dlg.ControlAs<QLineEdit>(21)->hasFrame());
+    EXPECT_EQ(dlg.ControlText(21), "fixed");
+    EXPECT_EQ(dlg.ControlText(plat::IDC_STATIC), "Mode");
+    EXPECT_EQ(dlg.ControlText(23), "B");
+    ASSERT_NE(dlg.ControlAs<QComboBox>(25), nullptr);
+    EXPECT_FALSE(dlg.Control(25)->isEnabled());
+    // The list box is one line high; its template height is the dropped list's.
+    EXPECT_LT(dlg.Control(25)->height(), u.ToPixelsY(60));
+    EXPECT_NE(dlg.ControlAs<QTabWidget>(26), nullptr);
+    EXPECT_NE(dlg.ControlAs<QPushButton>(28), nullptr);
+
+    // A and B exclude each other; C is a group of its own.
+    dlg.ControlAs<QRadioButton>(22)->click();
+    dlg.ControlAs<QRadioButton>(24)->click();
+    EXPECT_TRUE(dlg.ControlAs<QRadioButton>(22)->isChecked());
+    dlg.ControlAs<QRadioButton>(23)->click();
+    EXPECT_FALSE(dlg.ControlAs<QRadioButton>(22)->isChecked());
+    EXPECT_TRUE(dlg.ControlAs<QRadioButton>(24)->isChecked());
+}
+
+TEST(Dialog, RoutesChangesSelectionsAndRadioClicks)
+{
+    plat::Dialog dlg(kFormTemplate);
+    std::vector<std::string> log;
+    dlg.OnChanged(20, [&] { log.push_back("changed " + dlg.ControlText(20)); });
+    dlg.OnSelChange(25, [&] { log.push_back("list " + std::to_string(dlg.ControlAs<QComboBox>(25)->currentIndex())); });
+    dlg.OnSelChange(26, [&] { log.push_back("tab " + std::to_string(dlg.ControlAs<QTabWidget>(26)->currentIndex())); });
+    dlg.OnClicked(23, [&] { log.push_back("radio"); });
+
+    dlg.SetControlText(20, "x");
+    dlg.ControlAs<QLineEdit>(20)->end(false);
+    dlg.ControlAs<QLineEdit>(20)->insert("y");
+    auto* list = dlg.ControlAs<QComboBox>(25);
+    list->addItems({"a", "b"});
+    list->setCurrentIndex(0);  // the program's choice is no notice
+    emit list->activated(1);
+    auto* tabs = dlg.ControlAs<QTabWidget>(26);
+    tabs->addTab(new QWidget, "one");
+    tabs->addTab(new QWidget, "two");
+    tabs->setCurrentIndex(1);
+    dlg.ControlAs<QRadioButton>(23)->click();
+    EXPECT_EQ(log, (std::vector<std::string>{"changed x", "changed xy", "list 0", "tab 0", "tab 1", "radio"}));
+}
+
+TEST(Dialog, AControlTakesOverAStaticsPlace)
+{
+    plat::Dialog dlg(kFormTemplate);
+    QPointer<QWidget> old = dlg.Control(27);
+    const QRect place = old->geometry();
+    auto* edit = new QLineEdit;
+    dlg.ReplaceControl(27, edit);
+    EXPECT_EQ(dlg.Control(27), edit);
+    EXPECT_EQ(edit->parentWidget(), &dlg);
+    EXPECT_EQ(edit->geometry(), place);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(old.isNull());
+}
+
+TEST(Dialog, APaneLiesInsideItsParentAndPassesEnterAndEscapeOn)
+{
+    plat::Dialog outer(kTemplate);
+    std::vector<std::string> log;
+    outer.SetOkHandler([&] { log.push_back("ok"); });
+    outer.SetCancelHandler([&] { log.push_back("cancel"); });
+    auto* pane = new plat::Dialog(kFormTemplate, &outer, plat::DialogRole::Pane);
+    EXPECT_FALSE(pane->isWindow());
+    outer.show();
+    pane->show();
+    EXPECT_TRUE(pane->isVisible());
+    bool painted = false;
+    pane->SetPaintHandler([&](plat::DeviceContext& dc) {
+        painted = true;
+        dc.FillRect(plat::Rect{0, 0, 4, 4}, 0xFF);
+    });
+    const QImage shot = pane->grab().toImage();
+    EXPECT_TRUE(painted);
+    EXPECT_EQ(shot.pixelColor(1, 1), QColor(255, 0, 0));
+    for (int key : {Qt::Key_Return, Qt::Key_Escape}) {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(pane->Control(20), &press);
+    }
+    EXPECT_EQ(log, (std::vector<std::string>{"ok", "cancel"}));
+    EXPECT_TRUE(pane->isVisible());
 }
 
 }  // namespace
