@@ -102,7 +102,7 @@ std::int32_t TTestAdminProject::ReadObjects(TSObjectsStream* Stream)
 
 void TTestAdminProject::BuildTree(TSDataBranch* Branch)
 {
-    std::lock_guard guard(TreeLock());
+    // Objects' locks come before the tree lock: no lock is held across the calls.
     Branch->SetName(Name());
     Branch->SetData(this);
     Branch->SetCount(0);
