@@ -6,30 +6,30 @@
 #include <memory>
 #include <mutex>
 
-bool TSRefreshSchedule::Schedule(TSDataBranch* Branch)
+bool TSRefreshSchedule::ScheduleRefresh(TSDataBranch* Branch)
 {
-    if (Branch == nullptr || (Pending != nullptr && Pending == Root))
+    if (Branch == nullptr || (PendingBranch != nullptr && PendingBranch == RootBranch))
         return false;
     std::lock_guard guard(TreeLock());
-    if (Pending == nullptr || Pending->IsDescendantOf(Branch)) {
-        Pending = Branch;
-    } else if (Branch != Pending && !Branch->IsDescendantOf(Pending)) {
+    if (PendingBranch == nullptr || PendingBranch->IsDescendantOf(Branch)) {
+        PendingBranch = Branch;
+    } else if (Branch != PendingBranch && !Branch->IsDescendantOf(PendingBranch)) {
         // Climb to the nearest branch above both.
-        TSBranch* node = Pending;
+        TSBranch* node = PendingBranch;
         while (node->Parent() != nullptr && Branch != node && !Branch->IsDescendantOf(node))
             node = node->Parent();
         auto* common = dynamic_cast<TSDataBranch*>(node);
-        Pending = common ? common : Root;
+        PendingBranch = common ? common : RootBranch;
     }
-    return Nesting < 1;
+    return ChangeNesting < 1;
 }
 
-bool TSRefreshSchedule::DecNesting()
+bool TSRefreshSchedule::DecChangeNesting()
 {
-    if (Nesting <= 0)
+    if (ChangeNesting <= 0)
         return false;
-    --Nesting;
-    return Nesting == 0 && Pending != nullptr;
+    --ChangeNesting;
+    return ChangeNesting == 0 && PendingBranch != nullptr;
 }
 
 void CopyExpandedStates(TSDataBranch* NewTree, TSDataBranch* OldBranch)

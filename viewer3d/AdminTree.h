@@ -8,19 +8,19 @@
 #include <cstdint>
 
 // Collects the places of the branch tree that changed and says when a rebuild
-// is due. Changes inside an open project change (Nesting above 0) wait for the
+// is due. Changes inside an open project change (ChangeNesting above 0) wait for the
 // outermost end; then one rebuild covers them all.
 struct TSRefreshSchedule {
-    TSDataBranch* Root = nullptr;
+    TSDataBranch* RootBranch = nullptr;
     // The smallest branch covering every change since the last rebuild.
-    TSDataBranch* Pending = nullptr;
-    std::int32_t Nesting = 0;
+    TSDataBranch* PendingBranch = nullptr;
+    std::int32_t ChangeNesting = 0;
 
-    // Widens Pending to cover Branch; true when a rebuild should be posted now.
-    bool Schedule(TSDataBranch* Branch);
-    void IncNesting() { ++Nesting; }
+    // Widens PendingBranch to cover Branch; true when a rebuild should be posted now.
+    bool ScheduleRefresh(TSDataBranch* Branch);
+    void IncChangeNesting() { ++ChangeNesting; }
     // True when the outermost change ended with a rebuild pending.
-    bool DecNesting();
+    bool DecChangeNesting();
 };
 
 // NewTree takes OldBranch's expanded mark, and so on down every pair of

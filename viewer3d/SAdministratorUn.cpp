@@ -165,7 +165,7 @@ TSAdministrator::TSAdministrator()
     });
 
     m_root = TSDataBranch::Create(kNoProject, {}, true);
-    m_schedule.Root = m_root;
+    m_schedule.RootBranch = m_root;
     {
         QSignalBlocker block(m_tree);
         auto* first = new QTreeWidgetItem(m_tree, QStringList(QString::fromUtf8(kNoProject)));
@@ -595,9 +595,9 @@ void TSAdministrator::PostRebuild()
     m_handle.PostMessage(WM_REFRESH, 1, 0);
 }
 
-void TSAdministrator::Schedule(TSDataBranch* Branch)
+void TSAdministrator::ScheduleRefresh(TSDataBranch* Branch)
 {
-    if (m_schedule.Schedule(Branch))
+    if (m_schedule.ScheduleRefresh(Branch))
         PostRebuild();
 }
 
@@ -620,7 +620,7 @@ void TSAdministrator::DrainProjectEvents()
                 m_project = nullptr;
                 m_fileName.clear();
             }
-            m_schedule.Pending = m_root;
+            m_schedule.PendingBranch = m_root;
             PostRebuild();
             continue;
         }
@@ -632,14 +632,14 @@ void TSAdministrator::DrainProjectEvents()
                 std::lock_guard guard(TreeLock());
                 parent = dynamic_cast<TSDataBranch*>(branch->Parent());
             }
-            Schedule(parent ? parent : m_root);
+            ScheduleRefresh(parent ? parent : m_root);
             break;
         }
         case ecBeginChange:
-            m_schedule.IncNesting();
+            m_schedule.IncChangeNesting();
             break;
         case ecEndChange:
-            if (m_schedule.DecNesting())
+            if (m_schedule.DecChangeNesting())
                 PostRebuild();
             break;
         case ecChanged:
@@ -649,7 +649,7 @@ void TSAdministrator::DrainProjectEvents()
             break;
         case ecListChanged: {
             TSDataBranch* branch = m_root->FindByData(event.Sender);
-            Schedule(branch ? branch : m_root);
+            ScheduleRefresh(branch ? branch : m_root);
             break;
         }
         default:
@@ -686,16 +686,16 @@ plat::LResult TSAdministrator::WMRefresh(plat::WParam WParam, plat::LParam LPara
     }
     if (WParam != 1)
         return 0;
-    TSDataBranch* pending = m_schedule.Pending;
+    TSDataBranch* pending = m_schedule.PendingBranch;
     if (pending == nullptr)
         return 0;
     TObject* object = pending->Data().As<TObject>();
     if (object == nullptr || m_project == nullptr || m_gone.count(object) != 0) {
-        m_schedule.Pending = nullptr;
+        m_schedule.PendingBranch = nullptr;
         UpdateCaption();
     } else {
         RefreshTree(pending, object);
-        m_schedule.Pending = nullptr;
+        m_schedule.PendingBranch = nullptr;
         m_gone.clear();
     }
     return 0;

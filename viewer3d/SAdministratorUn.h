@@ -64,8 +64,8 @@ public:
     TSProject* Project() const { return m_project; }
     const std::string& FileName() const { return m_fileName; }
     TSDataBranch* RootBranch() const { return m_root; }
-    TSDataBranch* PendingBranch() const { return m_schedule.Pending; }
-    std::int32_t ChangeNesting() const { return m_schedule.Nesting; }
+    TSDataBranch* PendingBranch() const { return m_schedule.PendingBranch; }
+    std::int32_t ChangeNesting() const { return m_schedule.ChangeNesting; }
     bool LabelToggleAllowed() const { return m_labelToggleAllowed; }
     std::int32_t FileState() const { return m_fileState; }
     std::string CaptionText() const;
@@ -108,7 +108,7 @@ private:
     void Subscribe(TSProject* Project);
     void Unsubscribe();
     void DrainProjectEvents();
-    void Schedule(TSDataBranch* Branch);
+    void ScheduleRefresh(TSDataBranch* Branch);
     void RefreshObjectText(TObject* Object);
     void PostRebuild();
     void SetCaptionText(const std::string& Text);

@@ -63,11 +63,11 @@ TEST(RefreshSchedule, WidensThePendingBranchToCoverEveryChange)
     for (const Case& c : cases) {
         SmallTree tree;
         TSRefreshSchedule schedule;
-        schedule.Root = tree.Root.get();
-        schedule.Pending = tree.Node[c.Pending];
-        schedule.Nesting = c.Nesting;
-        const bool posted = schedule.Schedule(tree.Node[c.Scheduled]);
-        EXPECT_EQ(schedule.Pending, tree.Node[c.NewPending]) << c.Pending << " + " << c.Scheduled;
+        schedule.RootBranch = tree.Root.get();
+        schedule.PendingBranch = tree.Node[c.Pending];
+        schedule.ChangeNesting = c.Nesting;
+        const bool posted = schedule.ScheduleRefresh(tree.Node[c.Scheduled]);
+        EXPECT_EQ(schedule.PendingBranch, tree.Node[c.NewPending]) << c.Pending << " + " << c.Scheduled;
         EXPECT_EQ(posted, c.Posted) << c.Pending << " + " << c.Scheduled;
     }
 }
@@ -76,19 +76,19 @@ TEST(RefreshSchedule, TheOutermostEndPostsOnlyWithABranchPending)
 {
     SmallTree tree;
     TSRefreshSchedule schedule;
-    schedule.Root = tree.Root.get();
-    EXPECT_FALSE(schedule.DecNesting());  // never below 0
-    EXPECT_EQ(schedule.Nesting, 0);
-    schedule.IncNesting();
-    schedule.IncNesting();
-    EXPECT_FALSE(schedule.Schedule(tree.Node["A1"]));
-    EXPECT_FALSE(schedule.Schedule(tree.Node["A2"]));
-    EXPECT_FALSE(schedule.DecNesting());
-    EXPECT_TRUE(schedule.DecNesting());
-    EXPECT_EQ(schedule.Pending, tree.Node["A"]);
-    schedule.Pending = nullptr;
-    schedule.IncNesting();
-    EXPECT_FALSE(schedule.DecNesting());
+    schedule.RootBranch = tree.Root.get();
+    EXPECT_FALSE(schedule.DecChangeNesting());  // never below 0
+    EXPECT_EQ(schedule.ChangeNesting, 0);
+    schedule.IncChangeNesting();
+    schedule.IncChangeNesting();
+    EXPECT_FALSE(schedule.ScheduleRefresh(tree.Node["A1"]));
+    EXPECT_FALSE(schedule.ScheduleRefresh(tree.Node["A2"]));
+    EXPECT_FALSE(schedule.DecChangeNesting());
+    EXPECT_TRUE(schedule.DecChangeNesting());
+    EXPECT_EQ(schedule.PendingBranch, tree.Node["A"]);
+    schedule.PendingBranch = nullptr;
+    schedule.IncChangeNesting();
+    EXPECT_FALSE(schedule.DecChangeNesting());
 }
 
 TEST(CopyExpandedStates, MatchesChildrenByDataElseByNameWithoutCase)
