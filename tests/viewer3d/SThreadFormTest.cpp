@@ -142,6 +142,8 @@ TEST_F(ThreadForm, BreakEndsAnAsynchronousJobAbortedAndClosesTheWindow)
     ASSERT_FALSE(form.isNull());
     TSThread* thread = form->Thread();
     ASSERT_TRUE(testsupport::PumpUntil([&] { return job.Started.load(); }, 5s));
+    // The worker's progress reaches the bar through the loop.
+    EXPECT_TRUE(testsupport::PumpUntil([&] { return form->PaintedProgress() > 0; }, 5s));
     // Heard in the worker's thread.
     struct StateLog {
         std::atomic<bool> Aborted{false};
