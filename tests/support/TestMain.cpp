@@ -5,11 +5,13 @@
 #include <cstdlib>
 
 #include "File.h"
+#include "FileDialog.h"
 #include "MessageBox.h"
 
 // Every test program runs with a GUI application object on the offscreen platform,
-// so window tests need no display. No test waits for a person at a message box: a
-// box nobody expected is logged and answered with its most cautious button.
+// so window tests need no display. No test waits for a person at a message box or a
+// file dialog: a box nobody expected is logged and answered with its most cautious
+// button, a file dialog nobody expected is logged and cancelled.
 int main(int argc, char** argv)
 {
     plat::IgnoreFileSizeSignal();
@@ -23,6 +25,11 @@ int main(int argc, char** argv)
         case plat::MB_YESNO: return int(plat::IDNO);
         default: return int(plat::IDCANCEL);
         }
+    });
+    plat::SetFileDialogAnswerer([](const plat::FileDialogRequest& request) {
+        std::fprintf(stderr, "file dialog \"%s\" (%s) cancelled\n", request.title.c_str(),
+                     request.save ? "save" : "open");
+        return plat::FileDialogResult{};
     });
     return RUN_ALL_TESTS();
 }
