@@ -486,7 +486,7 @@ void TSAdministrator::FileJob(TSThread* Thread, TSThreadParams* Params)
 void TSAdministrator::LoadBtnClick()
 {
     std::string name = m_fileName;
-    if (!SelectProjectFile(this, false, name))
+    if (!SelectProjectFile(m_handle, false, name))
         return;
     // Replacing the project discards it: its tree goes with it.
     CloseProject();
@@ -542,7 +542,7 @@ void TSAdministrator::SaveBtnClick()
     if (m_project == nullptr)
         return;
     std::string name = m_fileName;
-    if (!SelectProjectFile(this, true, name))
+    if (!SelectProjectFile(m_handle, true, name))
         return;
     name = FullPath(name);
     m_jobError.clear();

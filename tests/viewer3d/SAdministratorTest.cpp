@@ -119,7 +119,7 @@ TEST_F(Administrator, StartsWithoutProjectWhereClicksDoNothing)
     Press(Qt::LeftButton, LabelPoint(" - NO PROJECT - "), QEvent::MouseButtonDblClick);
     EXPECT_EQ(Nodes(), std::vector<std::string>{" - NO PROJECT - "});
     Form->SaveBtnClick();  // nothing to save: no dialog either
-    EXPECT_EQ(Offered, "");
+    EXPECT_TRUE(FileRequests().empty());
     EXPECT_TRUE(Boxes().empty());
 }
 
@@ -325,7 +325,16 @@ TEST_F(AdministratorFiles, SaveAndLoadBack)
     // The next dialog proposes the file.
     AnswerFileDialog("");
     Form->SaveBtnClick();
-    EXPECT_EQ(Offered, path);
+    ASSERT_EQ(FileRequests().size(), 1u);
+    const plat::FileDialogRequest request = FileRequests()[0];
+    EXPECT_TRUE(request.save);
+    EXPECT_EQ(request.fileName, path);
+    EXPECT_EQ(request.title, "Select Halcyte Project File");
+    EXPECT_EQ(request.filter, "Halcyte Project (*.hcp)|*.hcp|All Files (*.*)|*.*");
+    EXPECT_EQ(request.defaultExt, "");
+    EXPECT_TRUE(request.flags & plat::OFN_OVERWRITEPROMPT);
+    EXPECT_TRUE(request.owned);
+    EXPECT_EQ(Form->FileName(), path);  // cancelled: nothing changes
 }
 
 TEST_F(AdministratorFiles, ADamagedFileShowsABoxAndLeavesNoProject)

@@ -163,25 +163,26 @@ void Viewer3DTest::SetUp()
     StartViewer3DUnits();
     RegisterTestProjectClasses();
     m_boxes = std::make_unique<plat::ScopedMessageBoxAnswerer>(plat::IDOK);
-    SetProjectFileAnswerer([](bool, std::string&) { return false; });
+    m_files = std::make_unique<plat::ScopedFileDialogAnswerer>(plat::FileDialogResult{});
 }
 
 void Viewer3DTest::TearDown()
 {
-    SetProjectFileAnswerer({});
+    m_files.reset();
     m_boxes.reset();
     StopViewer3DUnits();
 }
 
 void Viewer3DTest::AnswerFileDialog(const std::string& Name)
 {
-    SetProjectFileAnswerer([this, Name](bool, std::string& FileName) {
-        Offered = FileName;
-        if (Name.empty())
-            return false;
-        FileName = Name;
-        return true;
-    });
+    plat::FileDialogResult answer;
+    if (!Name.empty()) {
+        answer.ok = true;
+        answer.paths = {Name};
+        answer.filterIndex = 1;
+    }
+    m_files.reset();
+    m_files = std::make_unique<plat::ScopedFileDialogAnswerer>(answer);
 }
 
 void WhenNewDialog(std::function<void(TSNewDialog&)> Act)

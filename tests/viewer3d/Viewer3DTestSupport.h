@@ -4,13 +4,13 @@
 // the modal dialogs.
 
 #include "viewer3d/ProjectCommands.h"
-#include "viewer3d/ProjectFileDialog.h"
 #include "viewer3d/SNewDialogUn.h"
 #include "viewer3d/Viewer3DUnits.h"
 
 #include "engine3d/SCustom3DLists.h"
 #include "engine3d/SInterface.h"
 #include "engine3d/SProject.h"
+#include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
 
 #include <gtest/gtest.h>
@@ -51,20 +51,21 @@ private:
 void RegisterTestProjectClasses();
 
 // Runs the program's units around each test, with the test classes, a message
-// box answerer that records (and answers OK) and no file dialog.
+// box answerer that records (and answers OK) and a file dialog that cancels.
 class Viewer3DTest : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
 
     std::vector<plat::MessageBoxCall> Boxes() const { return m_boxes->Calls(); }
-    // The file dialog answers Name (false when Name is empty); what it was
-    // offered lands in Offered.
+    // From now on the file dialog chooses Name (cancels when Name is empty).
     void AnswerFileDialog(const std::string& Name);
-    std::string Offered;
+    // The file dialogs asked for since the last AnswerFileDialog.
+    std::vector<plat::FileDialogRequest> FileRequests() const { return m_files->Calls(); }
 
 private:
     std::unique_ptr<plat::ScopedMessageBoxAnswerer> m_boxes;
+    std::unique_ptr<plat::ScopedFileDialogAnswerer> m_files;
 };
 
 // Once the next TSNewDialog runs modally, Act gets it (on the GUI thread).
