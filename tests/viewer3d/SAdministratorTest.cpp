@@ -179,7 +179,9 @@ TEST_F(Administrator, RightClickOnAnObjectOffersItsMenuAndNew)
 {
     NewProject();
     NewItem("item");
-    Press(Qt::RightButton, LabelPoint("item"));
+    Select("Others");
+    Press(Qt::RightButton, LabelPoint("item"));  // selects the node it hits
+    EXPECT_EQ(Form->TreeView1()->currentItem(), Node("item"));
     ASSERT_NE(Form->PopupMenu1(), nullptr);
     std::vector<std::string> entries;
     for (QAction* action : Form->PopupMenu1()->actions())
