@@ -256,6 +256,13 @@ void TSAdministrator::CloseProject()
     if (m_project == nullptr)
         return;
     Unsubscribe();
+    // What the project announced and the tree has not served yet goes with it,
+    // and so does a change it left open.
+    {
+        std::lock_guard guard(m_eventLock);
+        m_events.clear();
+    }
+    m_schedule.ChangeNesting = 0;
     TSProject* project = m_project;
     m_project = nullptr;
     delete project;
@@ -291,6 +298,7 @@ void TSAdministrator::RefreshTree(TSDataBranch* Branch, TObject* Object)
         record.Param = reinterpret_cast<TSParam>(fresh.get());
         DispatchInterfaceCommand(Object->ClassType(), record);
         std::lock_guard guard(TreeLock());
+        ForgetPendingUnder(Branch);
         CopyExpandedStates(fresh.get(), Branch);
         Branch->SetName(fresh->Name());
         Branch->SetData(fresh->Data());
@@ -300,6 +308,7 @@ void TSAdministrator::RefreshTree(TSDataBranch* Branch, TObject* Object)
             fresh->GetChild(0)->SetParent(Branch);
     } else {
         std::lock_guard guard(TreeLock());
+        ForgetPendingUnder(Branch);
         Branch->SetCount(0);
         Branch->SetName(kNoProject);
         Branch->SetData({});
@@ -317,6 +326,14 @@ void TSAdministrator::RefreshTree(TSDataBranch* Branch, TObject* Object)
     ++m_rebuilds;
     m_lastRebuilt = Branch;
     TreeView1Change();
+}
+
+void TSAdministrator::ForgetPendingUnder(TSDataBranch* Branch)
+{
+    // The rebuild covers it, and frees the branches below Branch.
+    TSDataBranch* pending = m_schedule.PendingBranch;
+    if (pending != nullptr && (pending == Branch || pending->IsDescendantOf(Branch)))
+        m_schedule.PendingBranch = nullptr;
 }
 
 void TSAdministrator::TreeView1Change()

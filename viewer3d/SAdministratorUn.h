@@ -109,6 +109,8 @@ private:
     void Unsubscribe();
     void DrainProjectEvents();
     void ScheduleRefresh(TSDataBranch* Branch);
+    // Before Branch is rebuilt: a pending branch it covers is done with.
+    void ForgetPendingUnder(TSDataBranch* Branch);
     void RefreshObjectText(TObject* Object);
     void PostRebuild();
     void SetCaptionText(const std::string& Text);

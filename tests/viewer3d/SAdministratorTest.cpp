@@ -255,6 +255,42 @@ TEST_F(Administrator, OneOuterChangeGivesOneRebuildOfTheSmallestCoveringBranch)
     }
 }
 
+TEST_F(Administrator, AFullRebuildInsideAChangeLeavesNoPendingBranchBehind)
+{
+    NewProject();
+    Settle();
+    TTestAdminProject* project = Project();
+    project->BeginChange();
+    auto* a = TSObject::Create<TTestAdminItem>();
+    a->SetName("a");
+    project->Objects->Add(a);
+    Settle();
+    ASSERT_NE(Form->PendingBranch(), nullptr);  // the "Objects" branch, waiting
+    Form->UpdateCaption();                      // frees every branch below the root
+    EXPECT_EQ(Form->PendingBranch(), nullptr);
+    project->EndChange();
+    Settle();
+    EXPECT_NE(Node("a"), nullptr);
+}
+
+TEST_F(Administrator, ClosingAProjectInsideItsChangeLeavesNoChangeOpen)
+{
+    NewProject();
+    Settle();
+    Project()->BeginChange();
+    Settle();
+    EXPECT_EQ(Form->ChangeNesting(), 1);
+    Project()->Objects->Add(TSObject::Create<TTestAdminItem>());  // queued, not served
+    NewProject();  // the old project goes with its queued events and its open change
+    Settle();
+    EXPECT_EQ(Form->ChangeNesting(), 0);
+    auto* b = TSObject::Create<TTestAdminItem>();
+    b->SetName("b");
+    Project()->Objects->Add(b);
+    Settle();
+    EXPECT_NE(Node("b"), nullptr);
+}
+
 TEST_F(Administrator, EventsFromAWorkerThreadRefreshTheNodeOnceTheLoopRuns)
 {
     NewProject();
