@@ -192,7 +192,7 @@ TEST(RDPLayerReadData, LargeCopiesIntoAnotherLayerRunInParallelAndStayExact)
             const uint16_t v = uint16_t(x * 7 + y * 13);
             std::memcpy(static_cast<unsigned char*>(src.Rows()[y]) + 2 * x, &v, 2);
         }
-    ProgressLog meter;
+    FakeMeter meter;
     CRDPLayer dst(&meter);
     ASSERT_NE(dst.CreateTempLayer(W - 100, H - 5, FLOAT32), nullptr);
     ASSERT_EQ(dst.ReadData(&src, {100, 5}, {0, 0}, {-1, 0}), 1);
@@ -206,7 +206,7 @@ TEST(RDPLayerReadData, LargeCopiesIntoAnotherLayerRunInParallelAndStayExact)
     const std::vector<double> reported(meter.positions.begin(), meter.positions.end() - 1);
     EXPECT_TRUE(std::is_sorted(reported.begin(), reported.end()));
     EXPECT_EQ(reported.back(), H - 1);
-    EXPECT_EQ(meter.m_pos, 40);  // restored
+    EXPECT_EQ(meter.pos, 40);  // restored
 }
 
 TEST(RDPLayerReadData, CancellingStopsAfterTheRowsCopiedSoFar)

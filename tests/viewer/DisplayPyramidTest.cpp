@@ -515,7 +515,8 @@ TEST(DisplayPyramidCache, CacheCutShortIsNeitherFoundNorAttached)
 {
     const int W = 600, H = 300;
     std::vector<unsigned char> samples(size_t(W) * H, 5);
-    const std::string dir = MakeTempDir();
+    const TempDir scratch;
+    const std::string& dir = scratch.Path();
     const std::string source = dir + "/layer.rdp";
     WriteFile(source, "RDPR", 4);
     struct stat status {};
@@ -551,7 +552,6 @@ TEST(DisplayPyramidCache, CacheCutShortIsNeitherFoundNorAttached)
     std::vector<unsigned char> whole(size_t(GetViewerTempSize(W, H)));
     EXPECT_EQ(p.Attach(whole.data(), W, H, int64_t(whole.size())), 1);
     EXPECT_EQ(p.Attach(whole.data(), W, H, int64_t(whole.size()) + 4096), 1);
-    std::system(("rm -rf " + dir).c_str());
 }
 
 TEST(DisplayPyramidCache, ParallelBuildCancelsCleanly)
