@@ -121,8 +121,11 @@ void TSMemoryBitmap::Initialize()
 TSMemoryBitmap::~TSMemoryBitmap()
 {
     Finalize();
-    std::lock_guard guard(m_canvas);
-    FreeSection();
+    {
+        // The change lock comes first everywhere else: never take it under the canvas.
+        std::lock_guard guard(m_canvas);
+        FreeSection();
+    }
     try {
         SetMappingSize(0);
         SetPalette(nullptr);
