@@ -1,33 +1,31 @@
 // links: Varnok
-// Minimum/maximum plus statistics of a layer against one plain read pass over
-// the same pixels and against `gdalinfo -stats -hist` on a raw VRT band over the
-// same file. Goals: at most 3 times the plain pass, at least 2 times faster than
-// gdalinfo. Prints the times and ratios; exits 1 when a goal is missed.
+// Minimum/maximum plus statistics with histogram (MaxMinCount + StatsCalc) of
+// a layer, pages in memory, against:
+//  - the real limit: one vectorised read pass over the same pixels on all
+//    threads (goal: ours on all threads at most 2 times that);
+//  - `gdalinfo -stats -hist` on a raw VRT band over the same file, written
+//    afresh before every run so that no statistics are read back, on one
+//    thread (goal: ours on one thread at least 10 times faster).
+// MaxMinCount and StatsCalc are also timed alone, to show where the time goes.
 //
 //   build-rel/bin/bench_layer_stats [folder for the 256 MB test files]
 
-#include <chrono>
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "BenchCompare.h"
+#include "ParallelFor.h"
 #include "layer/DataTypes.h"
 #include "layer/RDPFileTags.h"
 #include "layer/RDPLayer.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::time_point since)
-{
-    return std::chrono::duration<double>(Clock::now() - since).count();
-}
 
 // A one-layer file laid out as a fresh layer, pixels filled with a fixed
 // pseudo-random pattern; returns the pixel data's offset.
@@ -73,19 +71,34 @@ void WriteVrt(const std::string& vrt, const std::string& raw, int w, int h, int 
         << "  </VRTRasterBand>\n</VRTDataset>\n";
 }
 
-// Sum of every sample (both parts of a complex one), row by row.
-double PlainPass(CRDPLayer& layer)
+// The least a 256-bin histogram of FLOAT32 samples costs: each sample offset,
+// scaled, held to 0..255 and counted (four interleaved tables per thread), and
+// nothing else. Shows what StatsCalc cannot go below.
+uint64_t HistogramPass(const CRDPLayer& layer, double mn, double scale, int threads)
 {
-    const int n = layer.Width() * (layer.IsComplex() ? 2 : 1);
-    double sum = 0.0;
-    for (int y = 0; y < layer.Height(); ++y) {
-        const auto* row = static_cast<const unsigned char*>(layer.Rows()[y]);
-        for (int i = 0; i < n; ++i) {
-            float v;
-            std::memcpy(&v, row + 4 * i, 4);
-            sum += v;
+    std::vector<uint32_t> bins(size_t(threads) * 4 * 256, 0);
+    const auto* base = static_cast<const unsigned char*>(layer.Pixels());
+    const int64_t n = layer.TotalSize() / 4;
+    plat::ParallelFor(n, int64_t(1) << 16, threads, [&](int64_t b, int64_t e, int slot) {
+        uint32_t* h = &bins[size_t(slot) * 4 * 256];
+        int32_t index[256];
+        for (int64_t i = b; i < e; i += 256) {
+            const int m = int(std::min<int64_t>(256, e - i));
+            for (int k = 0; k < m; ++k) {
+                float v;
+                std::memcpy(&v, base + 4 * (i + k), 4);
+                double t = (double(v) - mn) * scale;
+                t = t > 0.0 ? t : 0.0;
+                t = t < 255.0 ? t : 255.0;
+                index[k] = int32_t(t);
+            }
+            for (int k = 0; k < m; ++k)
+                ++h[(k & 3) * 256 + index[k]];
         }
-    }
+    });
+    uint64_t sum = 0;
+    for (uint32_t c : bins)
+        sum += c;
     return sum;
 }
 
@@ -94,58 +107,74 @@ bool Run(const std::string& folder, const char* name, int w, int h, int type)
     const std::string path = folder + "/bench_layer_stats_" + name + ".rdp";
     const std::string vrt = folder + "/bench_layer_stats_" + name + ".vrt";
     const int64_t offset = WriteLayerFile(path, w, h, type);
-    WriteVrt(vrt, path, w, h, type, offset);
 
     CRDPLayer layer;
     if (layer.OpenLayer(path.c_str(), 1) == nullptr) {
         std::fprintf(stderr, "cannot open %s\n", path.c_str());
         return false;
     }
-    volatile double sink = PlainPass(layer);  // maps every page before timing
+    const int threads = plat::ParallelThreads();
+    volatile uint64_t sink = bench::ReadPass(layer.Pixels(), layer.TotalSize(), threads);  // every page mapped
 
     constexpr int kRuns = 3;
-    double plain = 1e30, stats = 1e30, gdal = 1e30;
-    for (int run = 0; run < kRuns; ++run) {
-        auto t = Clock::now();
-        sink = PlainPass(layer);
-        plain = std::min(plain, Seconds(t));
-
-        t = Clock::now();
+    const double limit =
+        bench::Best(kRuns, [&] { sink = bench::ReadPass(layer.Pixels(), layer.TotalSize(), threads); });
+    const auto both = [&] {
         layer.MaxMinCount(nullptr);
         layer.StatsCalc();
-        stats = std::min(stats, Seconds(t));
-
-        const std::string cmd = "GDAL_PAM_ENABLED=NO gdalinfo -stats -hist '" + vrt + "' > /dev/null 2>&1";
-        t = Clock::now();
-        const int rc = std::system(cmd.c_str());
-        gdal = std::min(gdal, Seconds(t));
-        if (rc != 0) {
-            std::fprintf(stderr, "gdalinfo failed (%d)\n", rc);
-            return false;
-        }
-    }
+    };
+    const double ours = bench::Best(kRuns, both);
+    const double maxMin = bench::Best(kRuns, [&] { layer.MaxMinCount(nullptr); });
+    const double stats = bench::Best(kRuns, [&] { layer.StatsCalc(); });
+    const double scale = 255.0 / (layer.Max() - layer.Min());
+    const bool real = type == FLOAT32;
+    const double histogram =
+        real ? bench::Best(kRuns, [&] { sink = HistogramPass(layer, layer.Min(), scale, threads); }) : 0.0;
+    plat::SetParallelThreadLimit(1);
+    const double limitOne = bench::Best(kRuns, [&] { sink = bench::ReadPass(layer.Pixels(), layer.TotalSize(), 1); });
+    const double oursOne = bench::Best(kRuns, both);
+    const double statsOne = bench::Best(kRuns, [&] { layer.StatsCalc(); });
+    plat::SetParallelThreadLimit(0);
     (void)sink;
-    std::printf("%s %dx%d: min/max %.6g %.6g, mean %.6g, sd %.6g\n", name, w, h, layer.Min(), layer.Max(),
+
+    // A new description before each run: GDAL keeps what it computed in the VRT.
+    const std::string cmd = "GDAL_NUM_THREADS=1 gdalinfo -stats -hist " + bench::Quote(vrt) + " > /dev/null 2>&1";
+    const double gdal = bench::Best(
+        kRuns, [&] { bench::Run(cmd); }, [&] { WriteVrt(vrt, path, w, h, type, offset); });
+
+    std::printf("%s %d x %d: min/max %.6g %.6g, mean %.6g, sd %.6g\n", name, w, h, layer.Min(), layer.Max(),
                 layer.Mean(), layer.StdDev());
     layer.CloseLayer();
     std::filesystem::remove(path);
     std::filesystem::remove(vrt);
 
-    const double toPlain = stats / plain;
-    const double fromGdal = gdal / stats;
-    const bool ok = toPlain <= 3.0 && fromGdal >= 2.0;
-    std::printf("  plain pass %.3f s, MaxMinCount+StatsCalc %.3f s, gdalinfo %.3f s\n", plain, stats, gdal);
-    std::printf("  ratio to plain pass %.2f (goal <= 3), gdalinfo / ours %.2f (goal >= 2): %s\n", toPlain, fromGdal,
-                ok ? "met" : "MISSED");
-    return ok;
+    // The goals are set on FLOAT32; the complex layer is shown beside them (its
+    // statistics add a phase histogram, which gdalinfo does not make).
+    const bool judged = type == FLOAT32;
+    const auto line = [&](const char* what, const bench::Side& a, const bench::Side& b, double goal, bool atMost) {
+        if (judged)
+            return bench::Compare(what, a, b, goal, atMost);
+        bench::Ratio(what, a, b);
+        return true;
+    };
+    const bool toLimit =
+        line("  statistics to the read pass", {"ours", ours, threads}, {"read pass", limit, threads}, 2.0, true);
+    bench::Ratio("    MaxMinCount alone", {"MaxMinCount", maxMin, threads}, {"read pass", limit, threads});
+    bench::Ratio("    StatsCalc alone", {"StatsCalc", stats, threads}, {"read pass", limit, threads});
+    if (real)
+        bench::Ratio("    a bare histogram pass (the floor of StatsCalc)", {"histogram", histogram, threads},
+                     {"read pass", limit, threads});
+    bench::Ratio("    on one thread", {"ours", oursOne, 1}, {"read pass", limitOne, 1});
+    bench::Ratio("    StatsCalc on one thread", {"StatsCalc", statsOne, 1}, {"read pass", limitOne, 1});
+    const bool perCore = line("  per core against gdalinfo", {"gdalinfo", gdal, 1}, {"ours", oursOne, 1}, 10.0, false);
+    return toLimit && perCore;
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    const char* tmp = std::getenv("TMPDIR");
-    const std::string folder = argc > 1 ? argv[1] : (tmp && *tmp ? tmp : "/tmp");
+    const std::string folder = bench::Folder(argc, argv);
     bool ok = Run(folder, "float32", 8000, 8000, FLOAT32);
     ok = Run(folder, "cfloat32", 4000, 4000, CFLOAT32) && ok;
     return ok ? 0 : 1;

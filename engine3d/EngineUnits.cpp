@@ -1,12 +1,15 @@
 #include "EngineUnits.h"
 
 #include "SBasis3D.h"
+#include "SCanvas3D.h"
+#include "SClasses3D.h"
 #include "SCustom3D.h"
 #include "SCustom3DLists.h"
 #include "SGeneral.h"
 #include "SInterface.h"
 #include "SProject.h"
 #include "SRTDRegistry.h"
+#include "SScene3D.h"
 #include "SThreads.h"
 
 #include <mutex>
@@ -23,6 +26,9 @@ constexpr TSUnit kEngineUnits[] = {
     {"SBasis3D", &SBasis3DInitialization, &SBasis3DFinalization},
     {"SCustom3D", &SCustom3DInitialization, &SCustom3DFinalization},
     {"SCustom3DLists", &SCustom3DListsInitialization, &SCustom3DListsFinalization},
+    {"SCanvas3D", &SCanvas3DInitialization, &SCanvas3DFinalization},
+    {"SScene3D", &SScene3DInitialization, &SScene3DFinalization},
+    {"SClasses3D", &SClasses3DInitialization, &SClasses3DFinalization},
 };
 
 std::mutex gLock;

@@ -118,6 +118,12 @@ public:
     int ErrorCode = 0;
 };
 
+// An allocation failed, or asked for more than the library hands out.
+class EOutOfMemory final : public ELibraryError {
+public:
+    EOutOfMemory() : ELibraryError("Out of memory") {}
+};
+
 // Integer division by zero or a quotient out of range.
 class EIntDivision final : public ELibraryError {
 public:

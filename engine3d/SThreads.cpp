@@ -7,8 +7,7 @@
 #include <limits>
 #include <mutex>
 
-#include <sys/resource.h>
-#include <unistd.h>
+#include "ThreadNice.h"
 
 // ---------------------------------------------------------------------------
 // TSThreadParams
@@ -76,14 +75,11 @@ std::atomic<int> gBaseNice{0};
 // nice levels apart; idle and time-critical are the ends of the scale.
 int NiceFor(std::int32_t Priority)
 {
-    int nice = 0;
     if (Priority <= -15)
-        nice = 19;
-    else if (Priority >= 15)
-        nice = -20;
-    else
-        nice = gBaseNice - 5 * std::clamp(Priority, -2, 2);
-    return std::clamp(nice, -20, 19);
+        return 19;
+    if (Priority >= 15)
+        return -20;
+    return gBaseNice - 5 * std::clamp(Priority, -2, 2);
 }
 
 std::int32_t Saturate(std::int64_t Value)
@@ -108,7 +104,7 @@ private:
 
 void SThreadsInitialization()
 {
-    gBaseNice = getpriority(PRIO_PROCESS, 0);
+    gBaseNice = plat::ThreadNice(plat::CurrentThreadId()).value_or(0);
     gThreads.store(new TSObjectsList("Global List of SThread"));
 }
 
@@ -259,9 +255,9 @@ void TSThread::WorkerMain()
     {
         // Blocks until the starter has recorded this worker and its job.
         Held held(*this);
-        m_workerTid = static_cast<int>(gettid());
+        m_workerTid = plat::CurrentThreadId();
         // Where the system refuses a priority the worker runs at the one it has.
-        setpriority(PRIO_PROCESS, static_cast<id_t>(m_workerTid), NiceFor(m_priority));
+        plat::SetThreadNice(m_workerTid, NiceFor(m_priority));
     }
     {
         std::unique_lock lock(m_workers->Lock);
@@ -470,7 +466,7 @@ void TSThread::Suspend()
 bool TSThread::SetPriority(std::int32_t Priority)
 {
     Held held(*this);
-    if (m_workerTid != 0 && setpriority(PRIO_PROCESS, static_cast<id_t>(m_workerTid), NiceFor(Priority)) != 0)
+    if (m_workerTid != 0 && !plat::SetThreadNice(m_workerTid, NiceFor(Priority)))
         return false;
     m_priority = Priority;
     return true;

@@ -38,13 +38,17 @@ struct CoveringView {
     std::int64_t length = 0;
 };
 
-// Registry predicate over a CoveringView key: a file that grew since it was
-// mapped (a layer or tag appended) gets a view of its own, so that the new bytes
-// can be reached; holders of the shorter view keep theirs.
+// Registry predicate over a CoveringView key: a view of the same file with at
+// least the access asked for. A file that grew since it was mapped (a layer or tag
+// appended) gets a view of its own, so that the new bytes can be reached; holders
+// of the shorter view keep theirs.
 int TestCovers(void* entry, void* key, int writable)
 {
-    auto* k = static_cast<CoveringView*>(key);
-    return TestFileList(entry, &k->id, writable) && static_cast<MapFileEntry*>(entry)->view.Length() >= k->length ? 1 : 0;
+    if (entry == nullptr)
+        return 0;
+    const auto* e = static_cast<const MapFileEntry*>(entry);
+    const auto* k = static_cast<const CoveringView*>(key);
+    return e->view.Id() == k->id && e->writable >= writable && e->view.Length() >= k->length ? 1 : 0;
 }
 
 // Puts a new file of length bytes at path and maps it read/write; keep copies the
@@ -337,6 +341,12 @@ std::string CMemoryMap::GetFileName() const
     return m_view != nullptr ? m_fileName : std::string();
 }
 
+plat::FileId CMemoryMap::Id() const
+{
+    // The entry outlives this object's use of it and its view never changes.
+    return m_entry != nullptr ? m_entry->view.Id() : plat::FileId{};
+}
+
 int CMemoryMap::Length() const
 {
     return static_cast<int>(m_length);
@@ -364,10 +374,9 @@ void DeleteAllMapping()
         FreeEntry(entry);
 }
 
-int TestFileList(void* entry, void* key, int writable)
+int TestFileList(void* entry, void* path, int)
 {
-    if (entry == nullptr || key == nullptr)
+    if (entry == nullptr || path == nullptr)
         return 0;
-    const auto* e = static_cast<const MapFileEntry*>(entry);
-    return e->view.Id() == *static_cast<const plat::FileId*>(key) && e->writable >= writable ? 1 : 0;
+    return static_cast<const MapFileEntry*>(entry)->path == static_cast<const char*>(path) ? 1 : 0;
 }

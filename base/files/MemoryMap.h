@@ -75,6 +75,8 @@ public:
     // Bytes in this object's view (not the file's current size); 0 when empty.
     int Length() const;
     void* AdresData() const { return m_view; }
+    // Device and inode of the mapped file; zeros when nothing is mapped.
+    plat::FileId Id() const;
 
     // The registry of the process: MapFileEntry pointers, guarded by m_FileOpenLock.
     static CListVoid m_FileOpenList;
@@ -103,6 +105,9 @@ int GetFileLength(const char* path);
 // touch their view any more.
 void DeleteAllMapping();
 
-// Registry predicate: 1 when entry (MapFileEntry*) maps the file key
-// (plat::FileId*) with at least the access `writable` asks for, else 0.
-int TestFileList(void* entry, void* key, int writable);
+// Registry predicate: 1 when entry (MapFileEntry*) and path (a zero-terminated
+// text) are both given and the entry was mapped by exactly that full path
+// (case-sensitive), else 0; user is not used. The registry itself finds a view by
+// the file's identity as well, so that a file replaced under the same name never
+// shares the view of the file it replaced.
+int TestFileList(void* entry, void* path, int user);

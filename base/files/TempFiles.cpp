@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
@@ -12,6 +13,7 @@
 
 #include "files/FileNames.h"
 #include "settings/SNRegKey.h"
+#include "MappedFile.h"
 #include "SharedCounter.h"
 #include "VarnokApp.h"
 
@@ -67,12 +69,14 @@ std::int32_t Time32(std::time_t t)
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(t)));
 }
 
-// A candidate serves the source when it is another file whose header carries the
-// source's modification time.
-bool IsValidCache(const std::string& candidate, const struct stat& source)
+// A candidate serves the source when it is another file of the expected length
+// (any when negative) whose header carries the source's modification time.
+bool IsValidCache(const std::string& candidate, const struct stat& source, std::int64_t length)
 {
     struct stat st {};
     if (stat(candidate.c_str(), &st) != 0 || SameFile(st, source))
+        return false;
+    if (length >= 0 && std::int64_t(st.st_size) != length)
         return false;
     CTempInfoStruct info;
     return ReadTempInfo(candidate, info) && Time32(info.m_time) == Time32(source.st_mtim.tv_sec);
@@ -135,7 +139,7 @@ float GetTMPFlag(const std::string& source)
     return static_cast<float>(GetTMPInfo(GetFileNameWOExt(source) + ".tmp").m_flag);
 }
 
-std::string FindTMPFile(const std::string& source, int tmf)
+std::string FindTMPFile(const std::string& source, int tmf, std::int64_t length)
 {
     const char* ext = tmf != 0 ? ".tmf" : ".tmp";
     struct stat st {};
@@ -151,16 +155,36 @@ std::string FindTMPFile(const std::string& source, int tmf)
 
     const std::string base = GetFileNameWOExt(source);
     const std::string beside = base + ext;
-    if (IsValidCache(beside, st))
+    if (IsValidCache(beside, st, length))
         return FullPath(beside);
 
     if (!tempDir.empty()) {
-        const size_t slash = base.rfind('/');
-        const std::string inTemp = tempDir + "/" + (slash == std::string::npos ? base : base.substr(slash + 1)) + ext;
-        if (IsValidCache(inTemp, st))
+        const std::string inTemp = TempDirCacheName(tempDir, source, ext);
+        if (IsValidCache(inTemp, st, length))
             return FullPath(inTemp);
     }
     return {};
+}
+
+std::string TempDirCacheName(const std::string& tempDir, const std::string& source, const char* ext)
+{
+    std::string full = plat::MappedFile::FullPath(source);
+    if (full.empty())
+        full = FullPath(source);
+    // FNV-1a: the same name in every process and every run.
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const unsigned char c : full) {
+        hash ^= c;
+        hash *= 1099511628211ull;
+    }
+    char digits[9];
+    std::snprintf(digits, sizeof digits, "%08x", unsigned(std::uint32_t(hash ^ (hash >> 32))));
+    const std::string base = GetFileNameWOExt(source);
+    const size_t slash = base.rfind('/');
+    std::string folder = tempDir;
+    if (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
+    return folder + "/" + (slash == std::string::npos ? base : base.substr(slash + 1)) + "-" + digits + ext;
 }
 
 bool TMPFlagMatches(double stored, double k)

@@ -3,6 +3,7 @@
 // (".tmp" for real data and amplitude, ".tmf" for phase) with their 12-byte header.
 
 #include <cstddef>
+#include <cstdint>
 #include <ctime>
 #include <string>
 
@@ -42,11 +43,19 @@ float GetTMPFlag(const std::string& source);
 // the header.
 CTempInfoStruct GetTMPInfo(const std::string& cacheFile);
 
+// Name of a cache of source in the cache folder tempDir: tempDir + "/" + the source's
+// name without its extension + "-" + 8 hex digits of a hash of the source's full path
+// (symbolic links resolved) + ext. Caches of equally named files in other folders
+// never share a name there.
+std::string TempDirCacheName(const std::string& tempDir, const std::string& source, const char* ext);
+
 // The full path of a valid cache of source (".tmf" when tmf is not 0, else ".tmp"):
 // first next to the source, then in the "TempDir" folder of the settings. Valid
-// means its header's time is the source's modification time. Empty when there is
-// none, or when the source's status cannot be read.
-std::string FindTMPFile(const std::string& source, int tmf);
+// means its header's time is the source's modification time and, when length is
+// given (not negative), that the file holds exactly length bytes: a cache cut
+// short is not valid. Empty when there is none, or when the source's status
+// cannot be read.
+std::string FindTMPFile(const std::string& source, int tmf, std::int64_t length = -1);
 
 // Whether a cache built with stretch factor stored serves the factor k (they differ
 // by at most 0.0001).

@@ -3,21 +3,19 @@
 #include <QCoreApplication>
 #include <QWidget>
 #include <atomic>
-#include <cerrno>
 #include <condition_variable>
 #include <iterator>
 #include <mutex>
 #include <optional>
-#include <sys/resource.h>
 #include <system_error>
 #include <thread>
-#include <unistd.h>
 
 #include "Exception.h"
 #include "jobs/ExceptionCodeName.h"
 #include "FaultGuard.h"
 #include "GuiThread.h"
 #include "MessageBox.h"
+#include "ThreadNice.h"
 #include "jobs/MeterDialog.h"
 #include "jobs/MeterInfo.h"
 
@@ -45,30 +43,22 @@ std::optional<int> NiceOffset(int code)
     }
 }
 
-int ProcessNice()
-{
-    errno = 0;
-    int nice = ::getpriority(PRIO_PROCESS, ::getpid());
-    return errno == 0 ? nice : 0;
-}
-
 // A raise the system refuses leaves the thread as it is.
 void ApplyPriority(pid_t tid, int code)
 {
     if (std::optional<int> offset = NiceOffset(code))
-        ::setpriority(PRIO_PROCESS, id_t(tid), ProcessNice() + *offset);
+        plat::SetThreadNice(int(tid), plat::ProcessNice() + *offset);
 }
 
 int ReadPriority(pid_t tid)
 {
-    errno = 0;
-    int nice = ::getpriority(PRIO_PROCESS, id_t(tid));
-    if (errno != 0)
+    const std::optional<int> nice = plat::ThreadNice(int(tid));
+    if (!nice)
         return 0;
     for (int code = 1; code <= 3; ++code)
-        if (nice == ProcessNice() + *NiceOffset(code))
+        if (*nice == plat::ProcessNice() + *NiceOffset(code))
             return code;
-    return nice;
+    return *nice;
 }
 
 // The job at index, or null. Under the list's mutex.

@@ -13,11 +13,13 @@
 #include "util/MathHelpers.h"
 #include "MessageBox.h"
 #include "files/MemoryMap.h"
+#include "MappedFile.h"
 #include "jobs/MeterInfoBase.h"
 #include "layer/RDPExcept.h"
 #include "layer/RDPFileTags.h"
 #include "format/RDPFileWalker.h"
-#include "layer/RowWorkers.h"
+#include "ParallelFor.h"
+#include "format/RDPLayerLayout.h"
 #include "layer/SampleStats.h"
 #include "StringTable.h"
 #include "files/TempFiles.h"
@@ -77,13 +79,22 @@ unsigned char* FindPayload(unsigned char* base, int64_t size, int layer, int tag
     return base + payload;
 }
 
-// Payload of a tag at least minLength long, for a file being bound.
-unsigned char* CheckedPayload(unsigned char* base, int64_t size, int layer, int tag, int64_t minLength)
+// Cause of the exception being handled, which is taken care of: the library's
+// own cause, 7 for an exhausted heap, 12 for anything else.
+int CaughtCause()
 {
-    int32_t length = 0;
-    bool outside = false;
-    unsigned char* payload = FindPayload(base, size, layer, tag, length, outside);
-    return payload && length >= minLength ? payload : nullptr;
+    try {
+        throw;
+    } catch (plat::Exception* e) {
+        std::string msg;
+        const int cause = GetError(e, msg);
+        e->Delete();
+        return cause;
+    } catch (const std::bad_alloc&) {
+        return RDP_MEMORY;
+    } catch (...) {
+        return RDP_FOREIGN;
+    }
 }
 
 // Shows the failure of a close that nobody can catch any more.
@@ -92,13 +103,64 @@ void ReportCloseFailure()
     plat::MessageBox(plat::WindowHandle(), plat::LoadString(5017, kVarnokModule), "", plat::MB_OK);
 }
 
+// Rows per piece of a parallel pass over rows: about 64K samples.
+int64_t RowsPerPiece(int64_t rowSamples)
+{
+    return std::max<int64_t>(1, (int64_t(1) << 16) / std::max<int64_t>(rowSamples, 1));
+}
+
+// One meter step for each row finished since the last call.
+void StepRows(CMeterInfoBase* meter, int64_t& stepped, int64_t done)
+{
+    for (; stepped < done; ++stepped)
+        if (meter)
+            meter->StepIt();
+}
+
 }  // namespace
 
 // What a bound object holds and its copies share.
 struct CRDPLayer::Binding {
     CMemoryMap map;
+    // Longer views of the same file, made when it grew while bound; newest last.
+    std::vector<CMemoryMap> grown;
     std::unique_ptr<unsigned char[]> heap;
     std::vector<void*> rows;
+    // Where tags are looked up: the newest view of the file (or the temporary
+    // layer's samples). The rows stay in the first view.
+    unsigned char* base = nullptr;
+    int64_t size = 0;
+
+    // Maps the file again when it grew since its newest view was made (a tag
+    // appended, or moved to its end by the path-based SetTag), so that the new
+    // bytes can be reached; false when there is nothing new to see.
+    bool Grow(bool writable)
+    {
+        const std::string path = map.GetFileName();
+        plat::FileId id;
+        if (heap || path.empty() || plat::MappedFile::FileLength(path, &id) <= size || !(id == map.Id()))
+            return false;
+        CMemoryMap later;
+        void* view = later.Open(path, 0, writable ? 1 : 0);
+        // The file may have been replaced under its name meanwhile.
+        if (view == nullptr || later.Length() <= size || !(later.Id() == map.Id()))
+            return false;
+        grown.push_back(std::move(later));
+        base = static_cast<unsigned char*>(view);
+        size = grown.back().Length();
+        return true;
+    }
+
+    // True when bytes at p overlap one of the file's views.
+    bool Maps(const void* p, int64_t bytes) const
+    {
+        const auto overlaps = [&](const CMemoryMap& m) {
+            const auto begin = reinterpret_cast<uintptr_t>(p);
+            const auto view = reinterpret_cast<uintptr_t>(m.AdresData());
+            return view != 0 && begin < view + uint64_t(m.Length()) && view < begin + uint64_t(bytes);
+        };
+        return overlaps(map) || std::any_of(grown.begin(), grown.end(), overlaps);
+    }
 };
 
 CRDPLayer::CRDPLayer(CMeterInfoBase* meter) : m_pMeter(meter) {}
@@ -107,8 +169,8 @@ CRDPLayer::~CRDPLayer()
 {
     try {
         CloseLayer();
-    } catch (plat::Exception* e) {
-        e->Delete();
+    } catch (...) {
+        CaughtCause();
         ReportCloseFailure();
     }
 }
@@ -133,42 +195,50 @@ void CRDPLayer::RequireStatsTag() const
         AfxThrowRDPExcept(RDP_EMPTY_LAYER);
 }
 
-void** CRDPLayer::BindRows(std::shared_ptr<Binding> binding)
+void** CRDPLayer::Bind(std::shared_ptr<Binding> binding, View view)
 {
     try {
-        binding->rows.resize(size_t(m_nHeight));
+        binding->rows.resize(size_t(view.height));
     } catch (const std::bad_alloc&) {
         Unbind();
         AfxThrowRDPExcept(RDP_MEMORY);
     }
-    m_nRowSize = int64_t(m_nWidth) * m_nSampleSize;
-    m_nTotalSize = m_nRowSize * m_nHeight;
-    for (int i = 0; i < m_nHeight; ++i)
-        binding->rows[size_t(i)] = m_pPixels + int64_t(i) * m_nRowSize;
-    m_ppRows = binding->rows.data();
-    m_bEmpty = 0;
-    m_binding = std::move(binding);
+    const int64_t rowSize = int64_t(view.width) * view.sampleSize;
+    for (int i = 0; i < view.height; ++i)
+        binding->rows[size_t(i)] = view.pixels + int64_t(i) * rowSize;
+    Take(std::move(binding), std::move(view));
     return m_ppRows;
 }
 
 void CRDPLayer::Unbind()
 {
-    m_binding.reset();
-    m_bEmpty = 1;
-    m_nWidth = m_nHeight = 0;
-    m_nType = -1;
-    m_pBase = nullptr;
-    m_nMapSize = 0;
-    m_pPixels = nullptr;
-    m_pStats = nullptr;
-    m_pHeader = nullptr;
-    m_ppRows = nullptr;
-    m_pPreviewTag = m_pPreview = nullptr;
-    m_nSampleSize = 0;
-    m_nRowSize = m_nTotalSize = 0;
-    m_bCreated = m_bHeap = m_bTemp = 0;
-    m_bWritable = false;
-    m_strFileName.clear();
+    Take(nullptr, View{});
+}
+
+void CRDPLayer::Take(std::shared_ptr<Binding> binding, View view)
+{
+    const bool bound = binding != nullptr;
+    m_ppRows = bound ? binding->rows.data() : nullptr;
+    m_binding = std::move(binding);
+    m_bEmpty = bound ? 0 : 1;
+    m_bCreated = 0;
+    m_nLayer = view.layer;
+    m_bTemp = view.temp ? 1 : 0;
+    m_bWritable = view.writable;
+    m_nWidth = view.width;
+    m_nHeight = view.height;
+    m_nType = view.type;
+    m_nHeaderReserved = view.headerReserved;
+    m_nSampleSize = view.sampleSize;
+    m_nRowSize = int64_t(view.width) * view.sampleSize;
+    m_nTotalSize = m_nRowSize * view.height;
+    m_pHeader = view.header;
+    m_pStats = view.stats;
+    m_pPixels = view.pixels;
+    m_pPreviewTag = view.previewTag;
+    m_pPreview = view.previewTag ? view.previewTag + 4 : nullptr;
+    m_dOwnMin = m_dOwnMax = 0.0;
+    m_strFileName = std::move(view.fileName);
 }
 
 void** CRDPLayer::OpenLayer(const char* file, int writable)
@@ -182,62 +252,42 @@ void** CRDPLayer::OpenLayerEx(const char* file, int layer, int writable)
         AfxThrowRDPExcept(RDP_OPEN_FILE);
     if (file == nullptr)
         return nullptr;
-    m_nLayer = layer;
-    m_nReserved = m_bTemp = m_bCreated = 0;
 
     auto binding = std::make_shared<Binding>();
     bool writableView = writable != 0;
-    void* view = binding->map.Open(file, 0, writable ? 1 : 0);
-    if (view == nullptr && !writable) {
-        view = binding->map.Open(file, 0, 1);
+    void* mapped = binding->map.Open(file, 0, writable ? 1 : 0);
+    if (mapped == nullptr && !writable) {
+        mapped = binding->map.Open(file, 0, 1);
         writableView = true;
     }
-    if (view == nullptr)
+    if (mapped == nullptr)
         return nullptr;
 
-    // Everything is checked before a single pointer is handed out.
-    auto* base = static_cast<unsigned char*>(view);
+    // Everything is checked before a single pointer is handed out: the parts of
+    // the layer are whole, inside the file, and written over nothing else of it.
+    auto* base = static_cast<unsigned char*>(mapped);
     const int64_t size = binding->map.Length();
-    unsigned char* header = CheckedPayload(base, size, layer, kTagLayerHeader, sizeof(LayerHeaderTag));
-    if (header == nullptr)
-        return nullptr;
-    LayerHeaderTag fields;
-    std::memcpy(&fields, header, sizeof fields);
-    const int width = fields.width;
-    const int height = fields.height;
-    const int type = fields.type;
-    const int sampleSize = GetDataTypeSize(type);
-    if (width <= 0 || height <= 0 || sampleSize == 0)
-        return nullptr;
-    const int64_t samples = int64_t(width) * height;
-    if (samples > size / sampleSize)
-        return nullptr;
-    unsigned char* pixelTag = CheckedPayload(base, size, layer, fields.pixelTag, samples * sampleSize + 4);
-    unsigned char* stats = CheckedPayload(base, size, layer, kTagStatistics, kStatsTagSize);
-    if (pixelTag == nullptr || stats == nullptr)
-        return nullptr;
-    // The preview is optional, but when the layer has one it must be whole.
-    int32_t previewLength = 0;
-    bool outside = false;
-    unsigned char* preview = FindPayload(base, size, layer, kTagPreview, previewLength, outside);
-    if (outside || (preview && previewLength < (IsComplexType(type) ? kPreviewLengthComplex : kPreviewLengthReal)))
+    RDPFileWalker walk(base, size);
+    const auto layout = CheckLayer(walk, layer);
+    if (!layout)
         return nullptr;
 
-    m_nWidth = width;
-    m_nHeight = height;
-    m_nType = type;
-    m_nSampleSize = sampleSize;
-    m_nHeaderReserved = fields.reserved;
-    m_pBase = base;
-    m_nMapSize = size;
-    m_pHeader = header;
-    m_pPixels = pixelTag + 4;
-    m_pStats = stats;
-    m_pPreviewTag = preview;
-    m_pPreview = preview ? preview + 4 : nullptr;
-    m_bWritable = writableView;
-    m_strFileName = binding->map.GetFileName();
-    return BindRows(std::move(binding));
+    binding->base = base;
+    binding->size = size;
+    View view;
+    view.layer = layer;
+    view.writable = writableView;
+    view.width = layout->fields.width;
+    view.height = layout->fields.height;
+    view.type = layout->fields.type;
+    view.headerReserved = layout->fields.reserved;
+    view.sampleSize = layout->sampleSize;
+    view.header = base + layout->header;
+    view.stats = base + layout->statistics;
+    view.pixels = base + layout->pixels + 4;
+    view.previewTag = layout->preview ? base + layout->preview : nullptr;
+    view.fileName = binding->map.GetFileName();
+    return Bind(std::move(binding), std::move(view));
 }
 
 void** CRDPLayer::CreateTempLayer(int width, int height, int type)
@@ -251,9 +301,6 @@ void** CRDPLayer::CreateTempLayer(int width, int height, int type)
         AfxThrowRDPExcept(RDP_MEMORY);
     const int64_t bytes = int64_t(width) * height * sampleSize;
 
-    m_nReserved = 0;
-    m_nLayer = 0;
-    m_dOwnMin = m_dOwnMax = 0.0;
     auto binding = std::make_shared<Binding>();
     unsigned char* block = nullptr;
     if (bytes > kHeapLimit) {
@@ -273,21 +320,18 @@ void** CRDPLayer::CreateTempLayer(int width, int height, int type)
         block = binding->heap.get();
     }
 
-    m_bTemp = 1;
-    m_bHeap = binding->heap ? 1 : 0;
-    m_bCreated = 0;
-    m_bWritable = true;
-    m_nWidth = width;
-    m_nHeight = height;
-    m_nType = type;
-    m_nSampleSize = sampleSize;
-    m_nHeaderReserved = 0;
-    m_pBase = block;
-    m_nMapSize = bytes;
-    m_pPixels = block;
-    m_pStats = m_pHeader = m_pPreviewTag = m_pPreview = nullptr;
-    m_strFileName = binding->map.GetFileName();
-    return BindRows(std::move(binding));
+    binding->base = block;
+    binding->size = bytes;
+    View view;
+    view.temp = true;
+    view.writable = true;
+    view.width = width;
+    view.height = height;
+    view.type = type;
+    view.sampleSize = sampleSize;
+    view.pixels = block;
+    view.fileName = binding->map.GetFileName();
+    return Bind(std::move(binding), std::move(view));
 }
 
 int CRDPLayer::CloseLayer()
@@ -323,17 +367,20 @@ int CRDPLayer::CloseLayer()
             // A layer without tag 4 has nowhere to put its preview.
             if (preview && m_pPreview)
                 RescaleToPreview(m_pPreview);
-        } catch (plat::Exception* e) {
-            std::string msg;
-            cause = GetError(e, msg);
-            e->Delete();
+        } catch (...) {
+            cause = CaughtCause();
         }
     }
 
     Unbind();
     if (meterChanged) {
-        m_pMeter->SetText(oldText.c_str());
-        m_pMeter->SetRange(oldLo, oldHi);
+        try {
+            m_pMeter->SetText(oldText.c_str());
+            m_pMeter->SetRange(oldLo, oldHi);
+        } catch (...) {
+            const int restoring = CaughtCause();
+            cause = cause >= 0 ? cause : restoring;
+        }
     }
     if (cause >= 0)
         AfxThrowRDPExcept(cause);
@@ -351,7 +398,9 @@ void* CRDPLayer::GetTag(int tag, int len, void* dst)
         return nullptr;
     int32_t length = 0;
     bool outside = false;
-    unsigned char* payload = FindPayload(m_pBase, m_nMapSize, m_nLayer, tag, length, outside);
+    unsigned char* payload = FindPayload(m_binding->base, m_binding->size, m_nLayer, tag, length, outside);
+    if (payload == nullptr && m_binding->Grow(m_bWritable))
+        payload = FindPayload(m_binding->base, m_binding->size, m_nLayer, tag, length, outside);
     if (outside)
         AfxThrowRDPExcept(RDP_MEMORY);
     if (payload == nullptr)
@@ -380,6 +429,11 @@ int CRDPLayer::SetTag(int tag, int len, const void* src)
     std::memcpy(payload + 4, static_cast<const unsigned char*>(src) + 4, size_t(len - 4));
     std::memset(payload + len, 0, size_t(length - len));
     return 1;
+}
+
+bool CRDPLayer::InMapping(const void* p, int64_t bytes) const
+{
+    return m_binding != nullptr && m_binding->Maps(p, bytes);
 }
 
 double CRDPLayer::StatsDouble(int offset) const
@@ -475,20 +529,20 @@ int CRDPLayer::MaxMinCount(const RECT* rect)
     if (span.Empty())
         return 1;
     const int64_t n = int64_t(span.right) - span.left + 1;
-    const int workers = sample::RowWorkerCount(n * (int64_t(span.bottom) - span.top + 1));
+    const int64_t rows = int64_t(span.bottom) - span.top + 1;
+    const int workers = plat::ParallelThreadsFor(n * rows * m_nSampleSize);
     sample::Dispatch(m_nType, [&](auto kind) {
         using K = decltype(kind);
         std::vector<sample::Extremes<K>> extremes(static_cast<size_t>(workers));
-        sample::ForEachRow(
-            span.top, span.bottom, n, workers,
-            [&](int worker, int row) {
-                extremes[size_t(worker)].Row(
-                    static_cast<unsigned char*>(m_ppRows[row]) + int64_t(span.left) * K::size, n);
+        int64_t stepped = 0;
+        plat::ParallelFor(
+            rows, RowsPerPiece(n), workers,
+            [&](int64_t first, int64_t end, int worker) {
+                for (int64_t row = span.top + first; row < span.top + end; ++row)
+                    extremes[size_t(worker)].Row(
+                        static_cast<unsigned char*>(m_ppRows[row]) + int64_t(span.left) * K::size, n);
             },
-            [&] {
-                if (m_pMeter)
-                    m_pMeter->StepIt();
-            });
+            [&](int64_t done) { StepRows(m_pMeter, stepped, done); });
         sample::Extremes<K> all;
         for (const auto& e : extremes) {
             all.lo = e.lo < all.lo ? e.lo : all.lo;
@@ -509,29 +563,29 @@ void CRDPLayer::StatsCalc()
     RequireWritable();
     try {
         const double mn = Min();
-        const double scale = sample::HistogramScale(mn, Max());
+        const double mx = Max();
+        const double scale = sample::HistogramScale(mn, mx);
         SetStatsReady(0);
         std::memset(m_pStats + kStatsHist, 0, 256 * sizeof(uint32_t));
 
         const bool complex = IsComplex() != 0;
-        const int workers = sample::RowWorkerCount(m_nTotalSize / m_nSampleSize);
+        const int workers = plat::ParallelThreadsFor(m_nTotalSize);
         std::vector<sample::Histogram> values(static_cast<size_t>(workers)), phases(complex ? size_t(workers) : 0);
         // Sums are kept per row and added in row order, so that the result does
         // not depend on how the rows were shared out.
         std::vector<sample::Sums> valueSums(static_cast<size_t>(m_nHeight)), phaseSums(complex ? size_t(m_nHeight) : 0);
         sample::Dispatch(m_nType, [&](auto kind) {
             using K = decltype(kind);
-            sample::ForEachRow(
-                0, m_nHeight - 1, m_nWidth, workers,
-                [&](int worker, int row) {
-                    sample::StatsRow<K>(static_cast<unsigned char*>(m_ppRows[row]), m_nWidth, mn, scale,
-                                        values[size_t(worker)], complex ? &phases[size_t(worker)] : nullptr,
-                                        valueSums[size_t(row)], complex ? &phaseSums[size_t(row)] : nullptr);
+            int64_t stepped = 0;
+            plat::ParallelFor(
+                m_nHeight, RowsPerPiece(m_nWidth), workers,
+                [&](int64_t first, int64_t end, int worker) {
+                    for (int64_t row = first; row < end; ++row)
+                        sample::StatsRow<K>(static_cast<unsigned char*>(m_ppRows[row]), m_nWidth, mn, mx, scale,
+                                            values[size_t(worker)], complex ? &phases[size_t(worker)] : nullptr,
+                                            valueSums[size_t(row)], complex ? &phaseSums[size_t(row)] : nullptr);
                 },
-                [&] {
-                    if (m_pMeter)
-                        m_pMeter->StepIt();
-                });
+                [&](int64_t done) { StepRows(m_pMeter, stepped, done); });
         });
 
         // Totals of one histogram and its sums over the workers and rows.
@@ -590,6 +644,10 @@ void CRDPLayer::RescaleToPreview(unsigned char* buf)
     RequireStatsTag();
     if (buf == nullptr)
         return;
+    // Into a read-only mapping (its own tag 4, say) nothing may be written.
+    const int64_t bytes = int64_t(IsComplex() ? 2 : 1) * kPreviewPlane;
+    if (!m_bWritable && InMapping(buf, bytes))
+        AfxThrowRDPExcept(RDP_MEMORY);
     try {
         const double mn = Min();
         const double clip = Mean() + 2.0 * StdDev();

@@ -29,14 +29,17 @@ public:
     void ClearMeterInfo() { m_pMeter = nullptr; }
 
     // Binding. Each returns the row table (height pointers to the top-down,
-    // unpadded rows) or NULL with the object left unbound.
+    // unpadded rows) or NULL with the object left unbound. A file layer binds only
+    // when the file's layer chain is whole and the payloads written in place lie
+    // inside the file over nothing else of it (format/RDPLayerLayout.h).
     void** OpenLayer(const char* file, int writable);
     void** OpenLayerEx(const char* file, int layer, int writable);
     void** CreateTempLayer(int width, int height, int type);
     // A new one-layer file (replacing any file of that name once it is complete),
-    // or a layer appended to a file (a new file when there is none), bound and
-    // finalised at close by flags: bit 0 statistics, bit 1 preview (tag 4 is made),
-    // bit 2 minimum and maximum. A failure removes what the call made.
+    // or a layer appended to a file (a new file when there is none; a file with a
+    // layer that would not bind is left as it is), bound and finalised at close by
+    // flags: bit 0 statistics, bit 1 preview (tag 4 is made), bit 2 minimum and
+    // maximum. A failure removes what the call made.
     void** CreateLayer(const char* file, int width, int height, int type, int flags);
     void** AddLayer(const char* file, int width, int height, int type, int flags);
     // Unbinds and takes the layer out of its file (the only layer: the file goes).
@@ -52,7 +55,9 @@ public:
     // 1, or 0 when nothing was bound.
     int CloseLayer();
 
-    // Tags of a bound file layer, in the mapping.
+    // Tags of a bound file layer, in the mapping. A tag that the path-based
+    // SetTag appended, or moved to the end of the file, while the layer was bound
+    // is found in a view of the file as it is now; the rows keep their view.
     void* GetTag(int tag);
     void* GetTag(int tag, int len, void* dst);
     int SetTag(int tag, int len, const void* src);
@@ -120,10 +125,32 @@ private:
     void RequireBound() const;
     void RequireWritable() const;
     void RequireStatsTag() const;
+    // True when bytes at p overlap one of the layer's views of its file.
+    bool InMapping(const void* p, int64_t bytes) const;
     Span Clip(const RECT* rect) const;
-    // Builds the row table and takes the binding; on failure the object is left unbound.
-    void** BindRows(std::shared_ptr<Binding> binding);
+
+    // What a binding shows the object: everything Bind sets and Unbind clears.
+    struct View {
+        int layer = 0;
+        bool temp = false;
+        bool writable = false;
+        int width = 0;
+        int height = 0;
+        int type = -1;
+        int headerReserved = 0;  // tag 0's fifth word
+        int sampleSize = 0;
+        unsigned char* header = nullptr;      // payload of tag 0
+        unsigned char* stats = nullptr;       // payload of tag 2
+        unsigned char* pixels = nullptr;      // the first sample
+        unsigned char* previewTag = nullptr;  // payload of tag 4
+        std::string fileName;
+    };
+    // Builds the row table over view's pixels and takes the binding; on failure
+    // the object is left unbound (cause 7).
+    void** Bind(std::shared_ptr<Binding> binding, View view);
     void Unbind();
+    // The one place where the fields of a binding are set.
+    void Take(std::shared_ptr<Binding> binding, View view);
     void** BindNewLayer(const char* file, int layer, int flags);
     double StatsDouble(int offset) const;
     void SetStatsDouble(int offset, double v);
@@ -135,14 +162,10 @@ private:
     int m_nLayer = 0;
     int m_bEmpty = 1;
     int m_bCreated = 0;
-    int m_bHeap = 0;
     int m_bTemp = 0;
-    int m_nReserved = 0;
     int m_nFlags = 0;  // bit 0 statistics, bit 1 preview, bit 2 minimum and maximum at close
     bool m_bWritable = false;
 
-    unsigned char* m_pBase = nullptr;
-    int64_t m_nMapSize = 0;
     CMeterInfoBase* m_pMeter = nullptr;
     unsigned char* m_pStats = nullptr;  // payload of tag 2
     double m_dOwnMin = 0.0;             // temporary layers only

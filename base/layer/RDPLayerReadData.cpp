@@ -7,6 +7,7 @@
 #include "jobs/MeterInfoBase.h"
 #include "layer/RDPExcept.h"
 #include "layer/RDPLayer.h"
+#include "ParallelFor.h"
 #include "format/RowConvert.h"
 
 int CRDPLayer::ReadData(CRDPLayer* src, CPoint srcPos, CPoint dstPos, CSize size)
@@ -60,11 +61,32 @@ int CRDPLayer::ReadData(CRDPLayer* src, CPoint srcPos, CPoint dstPos, CSize size
             if (lastRow != srcY)
                 meter->SetRange(double(srcY), double(lastRow));
         }
-        for (std::int64_t k = 0; k < rows; ++k) {
-            const std::int64_t i = backwards ? rows - 1 - k : k;
-            convert(from(i), to(i), n);
-            if (meter)
-                meter->SetPos(double(srcY + i));
+        // Rows whose bytes meet no source byte may be written in any order, so a
+        // large copy into another layer runs on the parallel loop, reporting rows
+        // on this thread as they complete.
+        const unsigned char* srcEnd = from(rows - 1) + n * srcSize;
+        const unsigned char* dstEnd = to(rows - 1) + n * dstSize;
+        const bool apart = dstEnd <= from(0) || srcEnd <= to(0);
+        if (backwards || !apart) {
+            for (std::int64_t k = 0; k < rows; ++k) {
+                const std::int64_t i = backwards ? rows - 1 - k : k;
+                convert(from(i), to(i), n);
+                if (meter)
+                    meter->SetPos(double(srcY + i));
+            }
+        } else {
+            const int threads = plat::ParallelThreadsFor(rows * n * std::max(srcSize, dstSize));
+            const std::int64_t grain = threads > 1 ? std::max<std::int64_t>(1, (std::int64_t(1) << 16) / n) : 1;
+            plat::ParallelFor(
+                rows, grain, threads,
+                [&](std::int64_t first, std::int64_t end, int) {
+                    for (std::int64_t i = first; i < end; ++i)
+                        convert(from(i), to(i), n);
+                },
+                [&](std::int64_t done) {
+                    if (meter)
+                        meter->SetPos(double(srcY + done - 1));
+                });
         }
         if (meter) {
             meter->SetRange(oldLo, oldHi);

@@ -12,6 +12,7 @@
 #include "File.h"
 #include "layer/RDPFileTags.h"
 #include "format/RDPFileWalker.h"
+#include "format/RDPLayerLayout.h"
 #include "ReplacingFile.h"
 
 namespace rdpwrite {
@@ -178,6 +179,12 @@ std::optional<int> AppendLayer(const char* path, const LayerShape& shape)
         ChainRecord last = chain.back();
         if (last.fields.number != n - 1)
             return false;
+        // The new layer goes behind the end of the file: only where every layer lies
+        // inside the file and over nothing else can no layer's rows reach it.
+        const RDPLayoutMap layout(walk);
+        for (int i = 0; i < n; ++i)
+            if (!layout.Check(i))
+                return false;
         const std::int64_t end = walk.Size();
         const std::int64_t grow = std::int64_t(sizeof(RDPLayerRecord)) + ChainBytes(shape, 0);
         if (end + grow > kRDPMaxFileSize)

@@ -36,8 +36,9 @@ bool WriteFreshFile(const char* path, const LayerShape& shape);
 // layer, all its reserved tags included, is written behind the end of the file
 // before the last layer record is linked to it, so no reader ever meets half a
 // layer. Nothing when the file is not a readable version-3 file, its last record
-// is not numbered one below the layer count, the result would be too large for the
-// format, or a write fails (the file is then cut back to its old size).
+// is not numbered one below the layer count, one of its layers could not be bound
+// (see RDPLayerLayout.h), the result would be too large for the format, or a write
+// fails (the file is then cut back to its old size).
 std::optional<int> AppendLayer(const char* path, const LayerShape& shape);
 
 // Takes the layer numbered layer out of the chain of the version-3 file at path and

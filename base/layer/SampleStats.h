@@ -169,22 +169,27 @@ inline int32_t ClampBin(double t)
 }
 
 // Histogram scale over [mn, mx]: 255 / (mx - mn), or 0 (every value in bin 0)
-// when the range is empty or not finite. The quotient can round so that the
-// maximum lands just below 255 (range 200 gives 254.99...); it is raised by the
-// last ulp so the maximum always falls into bin 255.
+// when the range is empty or not finite.
 inline double HistogramScale(double mn, double mx)
 {
     const double range = mx - mn;
     if (!(range > 0.0) || !std::isfinite(range))
         return 0.0;
-    double scale = 255.0 / range;
-    for (int i = 0; i < 4 && range * scale < 255.0; ++i)
-        scale = std::nextafter(scale, HUGE_VAL);
-    return scale;
+    return 255.0 / range;
 }
 
-// Adds a row of n samples of kind K to the value histogram (bins over mn with
-// scale, for complex kinds of the amplitude) and, for complex kinds, to the
+// Bin of value x: the truncation of (x - mn) x scale, held to 0..255. The quotient
+// 255 / range can round so that the maximum itself lands just below 255 (range 200
+// gives 254.99...): a value at or above mx takes bin 255, and only such a value
+// does. With scale 0 every value takes bin 0.
+inline int32_t ValueBin(double x, double mn, double mx, double scale)
+{
+    const int32_t b = ClampBin((x - mn) * scale);
+    return scale > 0.0 && x >= mx ? 255 : b;
+}
+
+// Adds a row of n samples of kind K to the value histogram (ValueBin over mn, mx
+// with scale, for complex kinds of the amplitude) and, for complex kinds, to the
 // phase histogram; gives the row's sums (skipped samples count nowhere).
 template <class K>
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
@@ -193,7 +198,7 @@ template <class K>
 // instrumented all the same.
 __attribute__((target_clones("avx2", "default")))
 #endif
-void StatsRow(const unsigned char* p, int64_t n, double mn, double scale, Histogram& values, Histogram* phases,
+void StatsRow(const unsigned char* p, int64_t n, double mn, double mx, double scale, Histogram& values, Histogram* phases,
               Sums& valueSums, Sums* phaseSums)
 {
     using C = typename K::Component;
@@ -224,7 +229,7 @@ void StatsRow(const unsigned char* p, int64_t n, double mn, double scale, Histog
             }
             // Computed for every sample (ClampBin takes NaN), then selected, so
             // that the loop has no branch.
-            const int32_t b = ClampBin((x - mn) * scale);
+            const int32_t b = ValueBin(x, mn, mx, scale);
             const bool ok = x == x;
             const double v = ok ? x : 0.0;
             vs += v;

@@ -2,6 +2,12 @@
 
 #include <new>
 
+CListVoid::CListVoid(const CListVoid* other)
+{
+    if (other != nullptr)
+        *this = *other;
+}
+
 CListVoid::CListVoid(const CListVoid& other)
 {
     *this = other;

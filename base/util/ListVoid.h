@@ -2,6 +2,8 @@
 // Minimal singly linked list of untyped pointers; the list object is its own head
 // node. Occupied nodes come first; emptied nodes move to the end and are reused.
 
+#include <cstddef>
+
 class CListVoid final {
 public:
     // Predicate of GetElementWithProperty: non-zero when data matches key.
@@ -9,8 +11,10 @@ public:
 
     constexpr CListVoid() = default;
     explicit CListVoid(void* data) : m_data(data) {}
+    constexpr explicit CListVoid(std::nullptr_t) {}
     // Copies hold their own nodes (the same data pointers, in order), so each
-    // list frees only its own chain.
+    // list frees only its own chain. A null other gives an empty list.
+    explicit CListVoid(const CListVoid* other);
     CListVoid(const CListVoid& other);
     CListVoid& operator=(const CListVoid& other);
     ~CListVoid();

@@ -57,13 +57,27 @@ TEST(DataTypes, TableRowsGiveSizeNamesAndComplexCounterpart)
     }
 }
 
+// Each named code is the type the table names so, and together they cover 1 to 16.
 TEST(DataTypes, CodesMatchTheirNames)
 {
-    EXPECT_EQ(UINT8, 1);
-    EXPECT_EQ(FLOAT64, 8);
-    EXPECT_EQ(CFLOAT32, 9);
-    EXPECT_EQ(CUINT8, 11);
-    EXPECT_EQ(CSINT32, 16);
+    const struct {
+        DataTypeCode code;
+        const char* name;
+    } kNamed[] = {
+        {UINT8, "UINT8"},     {SINT8, "SINT8"},     {UINT16, "UINT16"},     {SINT16, "SINT16"},
+        {UINT32, "UINT32"},   {SINT32, "SINT32"},   {FLOAT32, "FLOAT32"},   {FLOAT64, "FLOAT64"},
+        {CFLOAT32, "CFLOAT32"}, {CFLOAT64, "CFLOAT64"}, {CUINT8, "CUINT8"},   {CSINT8, "CSINT8"},
+        {CUINT16, "CUINT16"}, {CSINT16, "CSINT16"}, {CUINT32, "CUINT32"},   {CSINT32, "CSINT32"},
+    };
+    unsigned seen = 0;
+    for (const auto& n : kNamed) {
+        SCOPED_TRACE(n.name);
+        EXPECT_EQ(GetDataTypeName(n.code, 1), n.name);
+        ASSERT_GE(int(n.code), 1);
+        ASSERT_LE(int(n.code), 16);
+        seen |= 1u << n.code;
+    }
+    EXPECT_EQ(seen, 0x1FFFEu);
     // A complex type's size is twice its real counterpart's.
     for (int t = UINT8; t <= FLOAT64; ++t)
         EXPECT_EQ(GetDataTypeSize(GetComplexType(t, 2)), 2 * GetDataTypeSize(t)) << t;

@@ -128,3 +128,24 @@ TEST(ListVoid, CopiesOwnTheirNodes)
     }
     EXPECT_EQ(Contents(list), (std::vector<void*>{Item(0), Item(1), Item(2)}));
 }
+
+// Made from a pointer to a list, a list holds that list's data, not the pointer.
+TEST(ListVoid, MadeFromAListPointer)
+{
+    CListVoid list;
+    for (int i : {0, 1, 2})
+        list.Add(Item(i));
+    CListVoid* source = &list;
+    {
+        CListVoid copy(source);
+        EXPECT_EQ(Contents(copy), (std::vector<void*>{Item(0), Item(1), Item(2)}));
+        copy.DeleteElement(Item(1));
+        copy.Add(Item(4));
+        EXPECT_EQ(Contents(copy), (std::vector<void*>{Item(0), Item(2), Item(4)}));
+    }
+    EXPECT_EQ(Contents(list), (std::vector<void*>{Item(0), Item(1), Item(2)}));
+    CListVoid none(static_cast<CListVoid*>(nullptr));
+    EXPECT_EQ(none.GetElementAddress(0), nullptr);
+    CListVoid empty(nullptr);
+    EXPECT_EQ(empty.GetElementAddress(0), nullptr);
+}

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "files/MemoryMap.h"
+#include "TempDir.h"
 
 namespace fs = std::filesystem;
 
@@ -34,16 +35,13 @@ class MemoryMapTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::string pattern = ::testing::TempDir() + "memmapXXXXXX";
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        m_dir = fs::canonical(pattern).string();
+        m_dir = fs::canonical(m_scratch.Path()).string();
         m_registry = RegistrySize();
     }
 
     void TearDown() override
     {
         EXPECT_EQ(RegistrySize(), m_registry) << "a mapping was left registered";
-        fs::remove_all(m_dir);
     }
 
     std::string PathOf(const std::string& name) const { return m_dir + "/" + name; }
@@ -76,6 +74,7 @@ protected:
         EXPECT_EQ(map.Length(), 0);
     }
 
+    testsupport::TempDir m_scratch;
     std::string m_dir;
     int m_registry = 0;
 };
@@ -496,14 +495,36 @@ TEST(MemoryMapFree, GetFileLengthAndTestFileList)
     EXPECT_EQ(GetFileLength("/"), -1);
     EXPECT_EQ(GetFileLength(SUITE_SOURCE_DIR "/CMakeLists.txt"), static_cast<int>(fs::file_size(SUITE_SOURCE_DIR "/CMakeLists.txt")));
 
+    // The entry's full path against a text path, exactly; user plays no part.
     MapFileEntry entry;
-    plat::FileId id;
-    EXPECT_EQ(TestFileList(nullptr, &id, 0), 0);
-    EXPECT_EQ(TestFileList(&entry, nullptr, 0), 0);
-    EXPECT_EQ(TestFileList(&entry, &id, 0), 1);
-    EXPECT_EQ(TestFileList(&entry, &id, 1), 0);  // a read-only entry does not serve a writer
-    id.inode = 7;
-    EXPECT_EQ(TestFileList(&entry, &id, 0), 0);
+    entry.path = "/data/Img.rdp";
+    char path[] = "/data/Img.rdp";
+    const struct {
+        void* entry;
+        const char* path;
+        int user;
+        int result;
+    } kCases[] = {
+        {nullptr, path, 0, 0},           {&entry, nullptr, 0, 0},      {&entry, path, 0, 1},
+        {&entry, path, 1, 1},            {&entry, path, -5, 1},        {&entry, "/data/img.rdp", 0, 0},
+        {&entry, "/data/Img.rdp/", 0, 0}, {&entry, "/data/Img.rd", 0, 0}, {&entry, "", 0, 0},
+    };
+    for (const auto& c : kCases)
+        EXPECT_EQ(TestFileList(c.entry, const_cast<char*>(c.path), c.user), c.result)
+            << (c.path ? c.path : "(null)") << " " << c.user;
+}
+
+// The registry can be searched by the full path of a live view.
+TEST_F(MemoryMapTest, RegistryIsSearchedByFullPath)
+{
+    const std::string path = MakeFile("a.rdp", "abcdef");
+    CMemoryMap map;
+    ASSERT_NE(map.Open(path, 0, 0), nullptr);
+    std::string full = map.GetFileName();
+    std::lock_guard lock(CMemoryMap::m_FileOpenLock);
+    EXPECT_NE(CMemoryMap::m_FileOpenList.GetElementWithProperty(TestFileList, full.data(), 0), nullptr);
+    std::string other = PathOf("b.rdp");
+    EXPECT_EQ(CMemoryMap::m_FileOpenList.GetElementWithProperty(TestFileList, other.data(), 0), nullptr);
 }
 
 // Mapping and releasing from several threads at once, each on its own files plus

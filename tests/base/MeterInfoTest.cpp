@@ -20,6 +20,7 @@
 #include "PumpUntil.h"
 #include "layer/RDPExcept.h"
 #include "StringTable.h"
+#include "TempDir.h"
 #include "VarnokModule.h"
 
 namespace {
@@ -514,7 +515,9 @@ TEST_F(MeterInfoTest, ScreenshotAt42Point5Percent)
     plat::Dialog* dlg = meter->GetCWND()->Window();
     QCoreApplication::processEvents();
     QImage shot = dlg->grab().toImage();
-    shot.save("/tmp/meter-42.5.png");
+    // Kept in a folder of its own, so parallel runs never share a file.
+    testsupport::TempDir dir;
+    EXPECT_TRUE(shot.save(QString::fromStdString(dir.File("meter-42.5.png"))));
 
     QWidget* barWidget = dlg->Control(CMeterDialog::IDC_BAR);
     QRect client = static_cast<QFrame*>(barWidget)->contentsRect().translated(barWidget->pos());

@@ -253,11 +253,29 @@ TEST_F(RDPLayerCreateTest, AddLayerLeavesFilesItCannotExtendUntouched)
         const char* what;
         Bytes bytes;
     };
+    // Two layers, the second edited.
+    const auto twoLayers = [](const std::function<void(RdpFileBuilder&)>& edit) {
+        auto b = RdpFileBuilder::Fresh(3, 2, UINT8);
+        b.AddLayer(4, 2, UINT8);
+        edit(b);
+        return b.bytes;
+    };
     const Case kCases[] = {
         {"version 2", RdpFileBuilder::Version2(3, 2, UINT8).bytes},
         {"not a layer file", notLayers.bytes},
         {"empty file", {}},
         {"header only", RdpFileBuilder().bytes},
+        // An appended layer must not come to lie under a layer's rows.
+        {"last layer's pixels past the end", twoLayers([](RdpFileBuilder& b) {
+             const std::int64_t tag0 = b.Get32(b.TagHeader(1, 0) + 4);
+             b.Put32(tag0 + 8, 1000);
+             b.Put32(b.Get32(b.TagHeader(1, 1) + 4), 4 * 1000 + 4);
+         })},
+        {"a layer without statistics", twoLayers([](RdpFileBuilder& b) { b.Put32(b.TagHeader(0, 2), 9); })},
+        {"first layer's pixels over the second's record", twoLayers([](RdpFileBuilder& b) {
+             const std::int32_t record = std::int32_t(b.RecordOffset(1));
+             b.Put32(b.TagHeader(0, 1) + 4, record - 8), b.Put32(record - 8, 10);
+         })},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.what);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -8,9 +9,9 @@
 #include <vector>
 
 #include "layer/DataTypes.h"
-#include "jobs/MeterInfoBase.h"
 #include "layer/RDPExcept.h"
 #include "layer/RDPLayer.h"
+#include "FakeMeter.h"
 #include "RdpFileBuilder.h"
 #include "format/RowConvert.h"
 
@@ -19,36 +20,7 @@ namespace {
 using rdptest::Bytes;
 using rdptest::CauseOf;
 
-// Keeps range and position, records every report, and cancels at a chosen report.
-class ProgressLog final : public CMeterInfoBase {
-public:
-    void SetCaption(const char*) override {}
-    void SetText(const char*) override {}
-    void SetPos(double pos) override
-    {
-        if (cancelAt >= 0 && int(positions.size()) == cancelAt)
-            AfxThrowRDPExcept(RDP_CANCEL);
-        m_pos = pos;
-        positions.push_back(pos);
-    }
-    void SetRange(double lo, double hi) override
-    {
-        m_lo = lo;
-        m_hi = hi;
-        ranges.push_back({lo, hi});
-    }
-    void GetRange(double* lo, double* hi) override { *lo = m_lo, *hi = m_hi; }
-    void GetPos(double* pos) override { *pos = m_pos; }
-    void SetStep(double) override {}
-    void StepIt() override {}
-    std::string GetCaption() override { return {}; }
-    std::string GetText() override { return {}; }
-
-    int cancelAt = -1;
-    std::vector<double> positions;
-    std::vector<std::pair<double, double>> ranges;
-    double m_lo = 0, m_hi = 100, m_pos = 40;
-};
+using testsupport::FakeMeter;
 
 // A temporary UINT8 layer whose sample at (x, y) is 1 + x + 16 y.
 void Numbered(CRDPLayer& layer, int w, int h)
@@ -184,7 +156,7 @@ TEST(RDPLayerReadData, ProgressCoversTheSourceRowsAndIsRestored)
 {
     CRDPLayer src, dst;
     Numbered(src, 4, 30);
-    ProgressLog meter;
+    FakeMeter meter;
     CRDPLayer target(&meter);
     ASSERT_NE(target.CreateTempLayer(4, 30, UINT8), nullptr);
     ASSERT_EQ(target.ReadData(&src, {0, 10}, {0, 0}, {4, 10}), 1);
@@ -195,32 +167,62 @@ TEST(RDPLayerReadData, ProgressCoversTheSourceRowsAndIsRestored)
     for (int r = 10; r <= 19; ++r)
         want.push_back(r);
     EXPECT_EQ(reported, want);
-    EXPECT_EQ(meter.m_lo, 0);
-    EXPECT_EQ(meter.m_hi, 100);
-    EXPECT_EQ(meter.m_pos, 40);
+    EXPECT_EQ(meter.lo, 0);
+    EXPECT_EQ(meter.hi, 100);
+    EXPECT_EQ(meter.pos, 40);
 
     // One row: the range is left alone.
-    ProgressLog one;
+    FakeMeter one;
     target.SetMeterInfo(&one);
     ASSERT_EQ(target.ReadData(&src, {0, 7}, {0, 0}, {4, 1}), 1);
     EXPECT_EQ(one.ranges.size(), 1u);  // only the restoring
     EXPECT_EQ(one.positions.front(), 7);
 }
 
+// A copy large enough for the parallel loop gives every row as a row by row
+// copy does, reports only growing positions on the caller's thread and ends on
+// the last source row.
+TEST(RDPLayerReadData, LargeCopiesIntoAnotherLayerRunInParallelAndStayExact)
+{
+    const int W = 1500, H = 1200;
+    CRDPLayer src;
+    ASSERT_NE(src.CreateTempLayer(W, H, UINT16), nullptr);
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            const uint16_t v = uint16_t(x * 7 + y * 13);
+            std::memcpy(static_cast<unsigned char*>(src.Rows()[y]) + 2 * x, &v, 2);
+        }
+    FakeMeter meter;
+    CRDPLayer dst(&meter);
+    ASSERT_NE(dst.CreateTempLayer(W - 100, H - 5, FLOAT32), nullptr);
+    ASSERT_EQ(dst.ReadData(&src, {100, 5}, {0, 0}, {-1, 0}), 1);
+    for (int y = 0; y < H - 5; ++y)
+        for (int x = 0; x < W - 100; ++x) {
+            float v;
+            std::memcpy(&v, static_cast<unsigned char*>(dst.Rows()[y]) + 4 * x, 4);
+            ASSERT_EQ(v, float(uint16_t((x + 100) * 7 + (y + 5) * 13))) << x << ", " << y;
+        }
+    ASSERT_GE(meter.positions.size(), 2u);
+    const std::vector<double> reported(meter.positions.begin(), meter.positions.end() - 1);
+    EXPECT_TRUE(std::is_sorted(reported.begin(), reported.end()));
+    EXPECT_EQ(reported.back(), H - 1);
+    EXPECT_EQ(meter.pos, 40);  // restored
+}
+
 TEST(RDPLayerReadData, CancellingStopsAfterTheRowsCopiedSoFar)
 {
     CRDPLayer src;
     Numbered(src, 3, 6);
-    ProgressLog meter;
-    meter.cancelAt = 2;  // the third report throws
+    FakeMeter meter;
+    meter.failAt = 3;  // the third report throws
     CRDPLayer dst(&meter);
     ASSERT_NE(dst.CreateTempLayer(3, 6, UINT8), nullptr);
     std::memset(dst.Pixels(), 0, 18);
     EXPECT_EQ(CauseOf([&] { dst.ReadData(&src, {0, 0}, {0, 0}, {-1, 0}); }), RDP_CANCEL);
     for (int y = 0; y < 6; ++y)
         EXPECT_EQ(At(dst, 1, y), y < 3 ? At(src, 1, y) : 0) << y;
-    EXPECT_EQ(meter.m_lo, 0);  // not restored after a cancel
-    EXPECT_EQ(meter.m_hi, 5);
+    EXPECT_EQ(meter.lo, 0);  // not restored after a cancel
+    EXPECT_EQ(meter.hi, 5);
 }
 
 TEST(RDPLayerReadData, AWindowMovedWithinItsOwnLayerIsCopiedWhole)

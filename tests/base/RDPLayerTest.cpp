@@ -16,10 +16,10 @@
 #include "layer/DataTypes.h"
 #include "util/MathHelpers.h"
 #include "MessageBox.h"
-#include "jobs/MeterInfoBase.h"
 #include "layer/RDPExcept.h"
 #include "layer/RDPFileTags.h"
 #include "layer/RDPLayer.h"
+#include "FakeMeter.h"
 #include "RdpFileBuilder.h"
 
 // Marks a bound layer as created here, as the layer creators will, so that
@@ -39,60 +39,7 @@ using rdptest::CauseOf;
 using rdptest::RdpFileBuilder;
 using rdptest::TempDir;
 
-// Records what a job would show; StepIt or SetPos throws cause 11 once
-// cancelAfter steps were taken (negative: never).
-class RecordingMeter final : public CMeterInfoBase {
-public:
-    void SetCaption(const char* caption) override { m_caption = caption; }
-    void SetText(const char* text) override
-    {
-        m_text = text;
-        texts.push_back(text);
-    }
-    void SetPos(double pos) override
-    {
-        Tick();
-        m_pos = pos;
-        positions.push_back(pos);
-    }
-    void SetRange(double lo, double hi) override
-    {
-        m_lo = lo;
-        m_hi = hi;
-        ranges.push_back({lo, hi});
-    }
-    void GetRange(double* lo, double* hi) override
-    {
-        *lo = m_lo;
-        *hi = m_hi;
-    }
-    void GetPos(double* pos) override { *pos = m_pos; }
-    void SetStep(double step) override { m_step = step; }
-    void StepIt() override
-    {
-        Tick();
-        m_pos += m_step;
-        ++steps;
-    }
-    std::string GetCaption() override { return m_caption; }
-    std::string GetText() override { return m_text; }
-
-    int cancelAfter = -1;
-    int steps = 0;
-    std::vector<std::string> texts;
-    std::vector<std::pair<double, double>> ranges;
-    std::vector<double> positions;
-    std::string m_text = "before";
-    double m_lo = 0, m_hi = 100, m_pos = 40, m_step = 1;
-
-private:
-    void Tick()
-    {
-        if (cancelAfter >= 0 && int(steps + positions.size()) >= cancelAfter)
-            AfxThrowRDPExcept(RDP_CANCEL);
-    }
-    std::string m_caption;
-};
+using testsupport::FakeMeter;
 
 int64_t PixelOffset(const RdpFileBuilder& b)
 {
@@ -230,7 +177,28 @@ TEST(RDPLayer, MalformedFilesGiveNull)
         {"looping layer records", [](RdpFileBuilder& b) { b.Put32(12, 5), b.Put32(20, 12); }},
         {"cut short", [](RdpFileBuilder& b) { b.bytes.resize(size_t(PixelOffset(b) + 2)); }},
         {"header only", [](RdpFileBuilder& b) { b.bytes.resize(12); }},
+        // A payload written in place over the file's own structure.
+        {"pixel tag 0", [&](RdpFileBuilder& b) { b.Put32(tag0(b) + 20, 0); }},
+        {"pixel tag 2", [&](RdpFileBuilder& b) { b.Put32(tag0(b) + 20, 2); }},
+        {"pixels over the layer record",
+         [](RdpFileBuilder& b) { b.Put32(b.TagHeader(0, 1) + 4, 28), b.Put32(28, 16); }},
+        {"pixels over tag 2's header",
+         [](RdpFileBuilder& b) { b.Put32(b.TagHeader(0, 1) + 4, 88), b.Put32(88, 16); }},
+        {"pixels over tag 2's payload",
+         [](RdpFileBuilder& b) {
+             const int32_t at = b.Get32(b.TagHeader(0, 2) + 4) + 8;
+             b.Put32(b.TagHeader(0, 1) + 4, at), b.Put32(at, 16);
+         }},
+        {"tag 2 over the preview",
+         [](RdpFileBuilder& b) {
+             const int32_t at = b.Get32(b.TagHeader(0, 4) + 4) + 8;
+             b.Put32(b.TagHeader(0, 2) + 4, at), b.Put32(at, 1064);
+         }},
+        // GetNumLayer counts no layers in these (below): none binds either.
+        {"record chain loops back to layer 0", [](RdpFileBuilder& b) { b.Put32(20, 12); }},
+        {"next record cut off", [](RdpFileBuilder& b) { b.Put32(20, int32_t(b.Size() - 10)); }},
     };
+    const size_t kUncounted = 2;  // the last rows
     TempDir dir;
     const std::string good = dir.File("good.rdp");
     RdpFileBuilder::Fresh(4, 3, UINT8, true).Save(good);
@@ -246,6 +214,9 @@ TEST(RDPLayer, MalformedFilesGiveNull)
         EXPECT_EQ(layer.OpenLayer(path.c_str(), 1), nullptr);
         ASSERT_NE(layer.OpenLayer(good.c_str(), 0), nullptr);
         layer.CloseLayer();
+        if (&c >= std::end(cases) - kUncounted) {
+            EXPECT_EQ(GetNumLayer(path.c_str()), 0);
+        }
         std::remove(path.c_str());
     }
 }
@@ -253,7 +224,7 @@ TEST(RDPLayer, MalformedFilesGiveNull)
 TEST(RDPLayer, TagsInTheMapping)
 {
     TempDir dir;
-    RdpFileBuilder b = RdpFileBuilder::Fresh(3, 2, UINT8);
+    RdpFileBuilder b = RdpFileBuilder::Fresh(3, 2, UINT8, true);
     b.AddTag(0, 300, rdptest::UserPayload(1, "abcdefgh"));
     b.AddTag(0, 301, rdptest::UserPayload(1, "xy"));
     const int64_t last = b.TagHeader(0, 301);
@@ -303,11 +274,72 @@ TEST(RDPLayer, TagsInTheMapping)
         [&] { layer.SetHistogram(counts); },
         [&] { layer.SetMin(1.0); },
         [&] { layer.SetStatsReady(1); },
+        [&] { layer.RescaleToPreview(layer.PreviewBytes()); },
     };
     for (const auto& w : writes)
         EXPECT_EQ(CauseOf(w), RDP_MEMORY);
+    // A preview into the caller's own memory writes nothing of the file.
+    std::vector<unsigned char> own(40000, 0xCD);
+    layer.RescaleToPreview(own.data());
+    EXPECT_EQ(std::count(own.begin(), own.end(), 0), 40000);
     layer.CloseLayer();
     EXPECT_EQ(rdptest::Load(path), readOnly);
+}
+
+// Tags that the path-based functions move or append while a layer is bound stay
+// within its reach, for reading and writing; a file replaced under the same name is
+// never taken for the bound one.
+TEST(RDPLayer, TagsMovedOrAddedWhileBound)
+{
+    TempDir dir;
+    RdpFileBuilder b = RdpFileBuilder::Fresh(3, 2, UINT8);
+    b.AddTag(0, 500, rdptest::UserPayload(1, "short"));
+    const std::string path = dir.File("v.rdp");
+    b.Save(path);
+    CRDPLayer layer, reader;
+    ASSERT_NE(layer.OpenLayer(path.c_str(), 1), nullptr);
+    ASSERT_NE(reader.OpenLayer(path.c_str(), 0), nullptr);
+
+    // A longer payload moves to the end of the file, beyond the bound view.
+    const Bytes longer = rdptest::UserPayload(1, std::string(5000, 'v'));
+    ASSERT_EQ(SetTag(path.c_str(), 500, int(longer.size()), longer.data()), 1);
+    ASSERT_EQ(rdptest::FileSize(path), b.Size() + int64_t(longer.size()));
+    for (CRDPLayer* l : {&layer, &reader}) {
+        const auto* p = static_cast<const unsigned char*>(l->GetTag(500));
+        ASSERT_NE(p, nullptr);
+        EXPECT_EQ(sample::Load<int32_t>(p), int32_t(longer.size()));
+        EXPECT_EQ(p[longer.size() - 1], 'v');
+    }
+    const Bytes written = rdptest::UserPayload(1, std::string(5000, 'w'));
+    EXPECT_EQ(layer.SetTag(500, int(written.size()), written.data()), 1);
+    Bytes back(written.size());
+    ASSERT_EQ(GetTag(path.c_str(), 500, int(back.size()), back.data()), 1);
+    EXPECT_EQ(back, written);
+    EXPECT_EQ(CauseOf([&] { reader.SetTag(500, int(written.size()), written.data()); }), RDP_MEMORY);
+
+    // A tag appended behind it, and the one it was linked behind.
+    const Bytes added = rdptest::UserPayload(1, "added");
+    ASSERT_EQ(SetTag(path.c_str(), 501, int(added.size()), added.data()), 1);
+    for (CRDPLayer* l : {&layer, &reader}) {
+        EXPECT_NE(l->GetTag(501), nullptr);
+        EXPECT_NE(l->GetTag(500), nullptr);
+        EXPECT_EQ(l->GetTag(502), nullptr);
+    }
+    static_cast<unsigned char*>(layer.Rows()[1])[2] = 42;
+    EXPECT_EQ(static_cast<unsigned char*>(reader.Rows()[1])[2], 42);
+    reader.CloseLayer();
+
+    // Replaced by a larger file of the same name: its tags are not the bound layer's.
+    {
+        RdpFileBuilder other = RdpFileBuilder::Fresh(90, 90, UINT8);
+        other.AddTag(0, 600, rdptest::UserPayload(1, "other file"));
+        const std::string next = dir.File("next.rdp");
+        other.Save(next);
+        ASSERT_EQ(std::rename(next.c_str(), path.c_str()), 0);
+    }
+    EXPECT_EQ(layer.GetTag(600), nullptr);
+    EXPECT_NE(layer.GetTag(501), nullptr);
+    layer.CloseLayer();
 }
 
 TEST(RDPLayer, UnboundLayerOperationsThrowCause3)
@@ -335,7 +367,7 @@ TEST(RDPLayer, UnboundLayerOperationsThrowCause3)
     EXPECT_EQ(layer.HistAdr(), nullptr);
 }
 
-// The Parts' sample edge cases, per sample type where they apply.
+// Extremes of small layers, per sample type where they apply.
 TEST(RDPLayer, MaxMinCountPerType)
 {
     TempDir dir;
@@ -383,7 +415,7 @@ TEST(RDPLayer, MaxMinCountReadsOnlyTheRectangle)
     v[0] = -50, v[29] = 500;  // outside the rectangle below
     const std::string path = MakeLayer(dir, "r.rdp", 10, 3, SINT16, v);
     CRDPLayer layer;
-    RecordingMeter meter;
+    FakeMeter meter;
     layer.SetMeterInfo(&meter);
     ASSERT_NE(layer.OpenLayer(path.c_str(), 1), nullptr);
     const RECT two{4, -5, 5, 99};
@@ -419,6 +451,17 @@ TEST(RDPLayer, StatsCalcEdgeCases)
     unsigned hist[256];
     std::memcpy(hist, layer.HistAdr(), sizeof hist);
     EXPECT_EQ(hist[0], 1u);
+    EXPECT_EQ(hist[255], 1u);
+    layer.CloseLayer();
+
+    // Only the maximum is moved into the top bin: 21 of 105 truncates to 50.
+    path = MakeLayer(dir, "t.rdp", 3, 1, UINT8, {0, 21, 105});
+    ASSERT_NE(layer.OpenLayer(path.c_str(), 1), nullptr);
+    layer.MaxMinCount(nullptr);
+    layer.StatsCalc();
+    std::memcpy(hist, layer.HistAdr(), sizeof hist);
+    EXPECT_EQ(hist[0], 1u);
+    EXPECT_EQ(hist[50], 1u);
     EXPECT_EQ(hist[255], 1u);
     layer.CloseLayer();
 
@@ -513,7 +556,7 @@ TEST(RDPLayer, FillsPerType)
         SCOPED_TRACE(testing::Message() << c.type << " " << c.value);
         const std::string path = MakeLayer(dir, "f.rdp", 4, 3, c.type, std::vector<double>(12, 1.0));
         CRDPLayer layer;
-        RecordingMeter meter;
+        FakeMeter meter;
         layer.SetMeterInfo(&meter);
         ASSERT_NE(layer.OpenLayer(path.c_str(), 1), nullptr);
         const RECT r{1, -2, 9, 1};
@@ -597,7 +640,7 @@ TEST(RDPLayer, FinalisationByCreationFlags)
     for (int flags = 0; flags <= 7; ++flags) {
         SCOPED_TRACE(flags);
         const std::string path = MakeLayer(dir, "fin.rdp", 100, 100, UINT8, v, {}, true);
-        RecordingMeter meter;
+        FakeMeter meter;
         {
             CRDPLayer layer(&meter);
             ASSERT_NE(layer.OpenLayer(path.c_str(), 1), nullptr);
@@ -626,7 +669,7 @@ TEST(RDPLayer, FinalisationByCreationFlags)
 
     // Statistics already computed are not recomputed.
     const std::string path = MakeLayer(dir, "done.rdp", 100, 100, UINT8, v, {}, true);
-    RecordingMeter meter;
+    FakeMeter meter;
     CRDPLayer layer(&meter);
     ASSERT_NE(layer.OpenLayer(path.c_str(), 1), nullptr);
     layer.SetStatsReady(1);
@@ -635,32 +678,46 @@ TEST(RDPLayer, FinalisationByCreationFlags)
     EXPECT_TRUE(meter.ranges.empty());
 }
 
-TEST(RDPLayer, CancelledFinalisationStillUnbinds)
+// Whatever stops the finalisation (a cancel, an exhausted heap, an exception of
+// nobody's library), the layer is unbound and the failure comes out as the
+// library's exception; the destructor shows it and throws nothing.
+TEST(RDPLayer, FailedFinalisationStillUnbinds)
 {
     TempDir dir;
-    const std::string path = MakeLayer(dir, "x.rdp", 10, 10, FLOAT32, std::vector<double>(100, 3.0), {}, true);
-    RecordingMeter meter;
-    meter.cancelAfter = 15;
-    CRDPLayer layer(&meter);
-    ASSERT_NE(layer.OpenLayer(path.c_str(), 1), nullptr);
-    RDPLayerTestAccess::MarkCreated(layer, 7);
-    EXPECT_EQ(CauseOf([&] { layer.CloseLayer(); }), RDP_CANCEL);
-    EXPECT_TRUE(layer.IsEmpty());
-    EXPECT_EQ(meter.m_text, "before");
-    EXPECT_EQ(meter.ranges.back(), std::make_pair(0.0, 100.0));
-    EXPECT_EQ(ReadStats(path).computed, 0);
-    // The destructor of a failing close throws nothing: it shows the failure.
-    meter.steps = 0;
-    plat::ScopedMessageBoxAnswerer boxes(plat::IDOK);
-    {
-        CRDPLayer other(&meter);
-        ASSERT_NE(other.OpenLayer(path.c_str(), 1), nullptr);
-        RDPLayerTestAccess::MarkCreated(other, 7);
+    const struct {
+        FakeMeter::Fault fault;
+        int cause;
+    } kCases[] = {{FakeMeter::Fault::Cancel, RDP_CANCEL},
+                  {FakeMeter::Fault::Memory, RDP_FOREIGN},
+                  {FakeMeter::Fault::BadAlloc, RDP_MEMORY},
+                  {FakeMeter::Fault::Foreign, RDP_FOREIGN}};
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.cause);
+        const std::string path = MakeLayer(dir, "x.rdp", 10, 10, FLOAT32, std::vector<double>(100, 3.0), {}, true);
+        FakeMeter meter;
+        meter.failAt = 16;
+        meter.fault = c.fault;
+        CRDPLayer layer(&meter);
+        ASSERT_NE(layer.OpenLayer(path.c_str(), 1), nullptr);
+        RDPLayerTestAccess::MarkCreated(layer, 7);
+        EXPECT_EQ(CauseOf([&] { layer.CloseLayer(); }), c.cause);
+        EXPECT_TRUE(layer.IsEmpty());
+        EXPECT_EQ(meter.text, "before");
+        EXPECT_EQ(meter.ranges.back(), std::make_pair(0.0, 100.0));
+        EXPECT_EQ(ReadStats(path).computed, 0);
+
+        meter.steps = 0;
+        plat::ScopedMessageBoxAnswerer boxes(plat::IDOK);
+        {
+            CRDPLayer other(&meter);
+            ASSERT_NE(other.OpenLayer(path.c_str(), 1), nullptr);
+            RDPLayerTestAccess::MarkCreated(other, 7);
+        }
+        ASSERT_EQ(boxes.Calls().size(), 1u);
+        EXPECT_EQ(boxes.Calls()[0].text, "Error closing object  !");
+        EXPECT_EQ(boxes.Calls()[0].caption, "");
+        EXPECT_FALSE(boxes.Calls()[0].owned);
     }
-    ASSERT_EQ(boxes.Calls().size(), 1u);
-    EXPECT_EQ(boxes.Calls()[0].text, "Error closing object  !");
-    EXPECT_EQ(boxes.Calls()[0].caption, "");
-    EXPECT_FALSE(boxes.Calls()[0].owned);
 }
 
 TEST(RDPLayer, TemporaryLayers)
@@ -771,17 +828,22 @@ TEST(RDPLayer, StatisticsAndPreviewAgreeWithNumpy)
     const struct {
         int type;
         int w, h;
-    } cases[] = {{FLOAT32, 237, 301}, {SINT16, 450, 199}, {UINT8, 640, 401}, {CSINT16, 211, 233}, {CFLOAT32, 199, 203},
+        int cycle;  // samples 0, 1 .. cycle - 1 over and over; 0: normally distributed
+    } cases[] = {{FLOAT32, 237, 301, 0}, {SINT16, 450, 199, 0}, {UINT8, 640, 401, 0}, {CSINT16, 211, 233, 0},
+                 {CFLOAT32, 199, 203, 0},
+                 // Maxima whose 255 / range rounds: every value below them keeps its bin.
+                 {UINT8, 106, 3, 106}, {UINT16, 201, 2, 201}, {FLOAT64, 187, 2, 187},
                  // Large enough to be shared out among threads.
-                 {FLOAT32, 1100, 1001}, {CFLOAT32, 1030, 1021}};
+                 {FLOAT32, 1100, 1001, 0}, {CFLOAT32, 1030, 1021, 0}};
+    int n = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.type);
         std::vector<double> re(size_t(c.w) * c.h), im(c.type >= 9 ? re.size() : 0);
-        for (double& x : re)
-            x = std::round(normal(rng) * 4) / 4;
+        for (size_t i = 0; i < re.size(); ++i)
+            re[i] = c.cycle ? double(int(i) % c.cycle) : std::round(normal(rng) * 4) / 4;
         for (double& x : im)
             x = std::round(normal(rng) - 100);
-        const std::string path = MakeLayer(dir, "np" + std::to_string(c.type) + ".rdp", c.w, c.h, c.type, re, im, true);
+        const std::string path = MakeLayer(dir, "np" + std::to_string(n++) + ".rdp", c.w, c.h, c.type, re, im, true);
         {
             CRDPLayer layer;
             ASSERT_NE(layer.OpenLayer(path.c_str(), 1), nullptr);

@@ -215,7 +215,7 @@ TEST(SampleStats, ExtremesAndHistogramsPerType)
 
             sample::Histogram values, phases;
             sample::Sums sums, phaseSums;
-            sample::StatsRow<K>(row, 5, a, sample::HistogramScale(a, b), values, &phases, sums, &phaseSums);
+            sample::StatsRow<K>(row, 5, a, b, sample::HistogramScale(a, b), values, &phases, sums, &phaseSums);
             uint32_t counts[256] = {};
             values.AddCounts(counts);
             uint32_t expected[256] = {};
@@ -257,14 +257,14 @@ TEST(SampleStats, NaNIsSkippedAndBinsStayInRange)
         SCOPED_TRACE(r.mn);
         sample::Histogram h;
         sample::Sums sums;
-        sample::StatsRow<sample::Kind<float, false>>(reinterpret_cast<const unsigned char*>(row), 6, r.mn,
+        sample::StatsRow<sample::Kind<float, false>>(reinterpret_cast<const unsigned char*>(row), 6, r.mn, r.mx,
                                                      sample::HistogramScale(r.mn, r.mx), h, nullptr, sums, nullptr);
         EXPECT_EQ(h.Counted(), 4);
         EXPECT_EQ(h.bins[0][256] + h.bins[2][256], 2u);
     }
     sample::Histogram equal;
     sample::Sums sums;
-    sample::StatsRow<sample::Kind<float, false>>(reinterpret_cast<const unsigned char*>(row + 1), 1, 1.0,
+    sample::StatsRow<sample::Kind<float, false>>(reinterpret_cast<const unsigned char*>(row + 1), 1, 1.0, 1.0,
                                                  sample::HistogramScale(1.0, 1.0), equal, nullptr, sums, nullptr);
     EXPECT_EQ(sums.sum, 1.0);
     uint32_t counts[256] = {};
@@ -286,7 +286,7 @@ TEST(SampleStats, MaximumFallsIntoTheTopBin)
             continue;  // not representable as float: nothing to test
         sample::Histogram h;
         sample::Sums sums;
-        sample::StatsRow<sample::Kind<float, false>>(reinterpret_cast<const unsigned char*>(row), 2, mn,
+        sample::StatsRow<sample::Kind<float, false>>(reinterpret_cast<const unsigned char*>(row), 2, mn, mx,
                                                      sample::HistogramScale(mn, mx), h, nullptr, sums, nullptr);
         uint32_t counts[256] = {};
         h.AddCounts(counts);
@@ -295,7 +295,31 @@ TEST(SampleStats, MaximumFallsIntoTheTopBin)
     }
     // Values just below the maximum stay below the top bin.
     const double scale = sample::HistogramScale(0.0, 200.0);
-    EXPECT_EQ(sample::ClampBin(199.0 * scale), 253);
+    EXPECT_EQ(sample::ValueBin(199.0, 0.0, 200.0, scale), 253);
+}
+
+// Every value below the maximum takes the truncation of (v - mn) x (255 / range)
+// with the quotient as it rounds (21 of 105 is bin 50, not 51), for every pair of
+// byte values.
+TEST(SampleStats, ValuesBelowTheMaximumKeepTheTruncatedBin)
+{
+    for (int mx = 1; mx < 256; ++mx) {
+        std::vector<unsigned char> row(size_t(mx) + 1);
+        for (int v = 0; v <= mx; ++v)
+            row[size_t(v)] = static_cast<unsigned char>(v);
+        sample::Histogram h;
+        sample::Sums sums;
+        const double scale = sample::HistogramScale(0.0, mx);
+        sample::StatsRow<sample::Kind<uint8_t, false>>(row.data(), mx + 1, 0.0, mx, scale, h, nullptr, sums, nullptr);
+        uint32_t counts[256] = {};
+        h.AddCounts(counts);
+        uint32_t expected[256] = {};
+        for (int v = 0; v < mx; ++v)
+            ++expected[int(v * (255.0 / mx))];
+        ++expected[255];
+        for (int bin = 0; bin < 256; ++bin)
+            ASSERT_EQ(counts[bin], expected[bin]) << "maximum " << mx << ", bin " << bin;
+    }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <thread>
 #include <vector>
@@ -261,6 +262,7 @@ TEST_F(TempFilesTest, FindsValidCachesBesideTheFileThenInTempDir)
     const std::time_t T = 1600000000;
     const std::string src = Work() + "/data.old";
     const std::string temp = Work() + "/cache";
+    const auto inTemp = [&](const char* ext) { return TempDirCacheName(temp, src + "/image.rdp", ext); };
     enum Kind { None, Valid, Stale, Short };
     struct Case {
         const char* label;
@@ -272,14 +274,14 @@ TEST_F(TempFilesTest, FindsValidCachesBesideTheFileThenInTempDir)
     } cases[] = {
         {"beside", Valid, None, true, 0, src + "/image.tmp"},
         {"beside before TempDir", Valid, Valid, true, 0, src + "/image.tmp"},
-        {"in TempDir", None, Valid, true, 0, temp + "/image.tmp"},
-        {"stale beside, TempDir valid", Stale, Valid, true, 0, temp + "/image.tmp"},
+        {"in TempDir", None, Valid, true, 0, inTemp(".tmp")},
+        {"stale beside, TempDir valid", Stale, Valid, true, 0, inTemp(".tmp")},
         {"stale beside", Stale, None, true, 0, ""},
         {"stale everywhere", Stale, Stale, true, 0, ""},
         {"TempDir not set", None, Valid, false, 0, ""},
         {"short beside", Short, None, true, 0, ""},
         {"phase beside", Valid, None, true, 1, src + "/image.tmf"},
-        {"phase in TempDir", None, Valid, true, 1, temp + "/image.tmf"},
+        {"phase in TempDir", None, Valid, true, 1, inTemp(".tmf")},
         {"nothing", None, None, true, 0, ""},
     };
     for (const auto& c : cases) {
@@ -292,15 +294,17 @@ TEST_F(TempFilesTest, FindsValidCachesBesideTheFileThenInTempDir)
         SetTime(src + "/image.rdp", T);
         const char* ext = c.tmf ? ".tmf" : ".tmp";
         const char* wrongExt = c.tmf ? ".tmp" : ".tmf";
-        for (const auto& [kind, path] : {std::pair{c.beside, src + "/image"}, std::pair{c.inTemp, temp + "/image"}}) {
+        const auto beside = [&](const char* e) { return src + "/image" + e; };
+        for (const auto& [kind, name] : {std::pair{c.beside, std::function<std::string(const char*)>(beside)},
+                                         std::pair{c.inTemp, std::function<std::string(const char*)>(inTemp)}}) {
             // The other kind is always valid: it must never be taken for this one.
-            WriteCache(path + wrongExt, 2.0, T);
+            WriteCache(name(wrongExt), 2.0, T);
             if (kind == Valid)
-                WriteCache(path + ext, 2.0, T);
+                WriteCache(name(ext), 2.0, T);
             else if (kind == Stale)
-                WriteCache(path + ext, 2.0, T - 1);
+                WriteCache(name(ext), 2.0, T - 1);
             else if (kind == Short)
-                WriteCache(path + ext, 2.0, T, 10);
+                WriteCache(name(ext), 2.0, T, 10);
         }
         if (c.tempDirSet) {
             CSNRegKey w;
@@ -308,6 +312,70 @@ TEST_F(TempFilesTest, FindsValidCachesBesideTheFileThenInTempDir)
             ASSERT_EQ(w.SetStringValue(temp.c_str(), "TempDir"), 1);
         }
         EXPECT_EQ(FindTMPFile(src + "/image.rdp", c.tmf), c.expected) << c.label;
+    }
+}
+
+TEST_F(TempFilesTest, TempDirNamesCarryAHashOfTheSourcesFullPath)
+{
+    fs::create_directories(Work() + "/a");
+    fs::create_directories(Work() + "/b");
+    std::ofstream(Work() + "/a/img.rdp") << "a";
+    fs::create_symlink(Work() + "/a", Work() + "/link");
+    const std::string a = TempDirCacheName("/cache", Work() + "/a/img.rdp", ".tmp");
+    const std::string b = TempDirCacheName("/cache/", Work() + "/b/img.rdp", ".tmp");
+    // "/cache/img-" + 8 hex digits + ".tmp"
+    ASSERT_EQ(a.size(), std::string("/cache/img-12345678.tmp").size()) << a;
+    EXPECT_EQ(a.substr(0, 11), "/cache/img-");
+    EXPECT_EQ(a.substr(19), ".tmp");
+    EXPECT_EQ(a.find_first_not_of("0123456789abcdef", 11), 19u) << a;
+    EXPECT_NE(a, b);
+    EXPECT_EQ(b.substr(0, 11), "/cache/img-");
+    // One file reached by other paths keeps its name; the extension only changes the end.
+    const fs::path old = fs::current_path();
+    fs::current_path(Work());
+    EXPECT_EQ(TempDirCacheName("/cache", "a/../a/img.rdp", ".tmp"), a);
+    fs::current_path(old);
+    EXPECT_EQ(TempDirCacheName("/cache", Work() + "/link/img.rdp", ".tmp"), a);
+    EXPECT_EQ(TempDirCacheName("/cache", Work() + "/a/img.rdp", ".tmf"), a.substr(0, 19) + ".tmf");
+}
+
+// A cache cut short (or grown) keeps its header time but not the length its
+// layout gives: with the length asked for, it is not valid.
+TEST_F(TempFilesTest, FindWithALengthTakesOnlyCachesOfExactlyThatLength)
+{
+    const std::time_t T = 1650000000;
+    const std::string dir = Work() + "/len";
+    const std::string temp = Work() + "/lencache";
+    const size_t exact = 5000;
+    const std::string inTemp = TempDirCacheName(temp, dir + "/image.rdp", ".tmp");
+    struct Case {
+        const char* label;
+        size_t beside, inTemp;  // 0: no file
+        std::int64_t asked;
+        std::string expected;
+    } cases[] = {
+        {"exact", exact, 0, std::int64_t(exact), dir + "/image.tmp"},
+        {"cut short", exact - 1, 0, std::int64_t(exact), ""},
+        {"header only", kTempInfoSize, 0, std::int64_t(exact), ""},
+        {"too long", exact + 4096, 0, std::int64_t(exact), ""},
+        {"short beside, exact in TempDir", 100, exact, std::int64_t(exact), inTemp},
+        {"no length asked", 100, 0, -1, dir + "/image.tmp"},
+    };
+    for (const auto& c : cases) {
+        fs::remove_all(dir);
+        fs::remove_all(temp);
+        fs::create_directories(dir);
+        fs::create_directories(temp);
+        std::ofstream(dir + "/image.rdp") << "source";
+        SetTime(dir + "/image.rdp", T);
+        if (c.beside)
+            WriteCache(dir + "/image.tmp", 2.0, T, c.beside);
+        if (c.inTemp)
+            WriteCache(inTemp, 2.0, T, c.inTemp);
+        CSNRegKey w;
+        ASSERT_EQ(w.Create(HKEY_CURRENT_USER, GetGeneralSettingsKey().c_str()), 1);
+        ASSERT_EQ(w.SetStringValue(temp.c_str(), "TempDir"), 1);
+        EXPECT_EQ(FindTMPFile(dir + "/image.rdp", 0, c.asked), c.expected) << c.label;
     }
 }
 

@@ -19,6 +19,7 @@
 #include "jobs/MeterDialog.h"
 #include "jobs/MeterInfo.h"
 #include "PumpUntil.h"
+#include "TempDir.h"
 #include "layer/RDPExcept.h"
 #include "jobs/Run.h"
 #include "jobs/ThreadList.h"
@@ -291,9 +292,9 @@ TEST_F(ThreadListTest, AbortAnsweredYesOrNo)
     for (int answer : {plat::IDYES, plat::IDNO}) {
         const bool yes = answer == plat::IDYES;
         SCOPED_TRACE(yes ? "Yes" : "No");
+        testsupport::TempDir scratch;
         Writer w;
-        w.output = fs::path(::testing::TempDir()) / "thread_list_abort.txt";
-        fs::remove(w.output);
+        w.output = scratch.File("thread_list_abort.txt");
         ::Run("Writing", WriteRows, &w);
         ASSERT_TRUE(PumpUntil([&] { return w.writing.load(); }));
         auto windows = Windows("Writing");
@@ -559,6 +560,8 @@ TEST(ThreadListStopTest, SegmentationFaultIsNamedAndEndsTheProgram)
 
 constexpr int kWriters = 6;
 
+// A death test's child runs the test again in a fresh process, so parent and child
+// meet in a folder of a fixed name.
 fs::path StopDir(const char* name)
 {
     return fs::path(::testing::TempDir()) / name;

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -18,15 +19,18 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "layer/DataTypes.h"
 #include "pyramid/DisplayPyramid.h"
+#include "pyramid/PyramidLevel.h"
 #include "MessageBox.h"
-#include "jobs/MeterInfoBase.h"
 #include "layer/RDPExcept.h"
 #include "files/TempFiles.h"
 #include "../base/RdpFileBuilder.h"
+#include "FakeMeter.h"
+#include "TempDir.h"
 
 namespace {
 
@@ -34,49 +38,8 @@ using rdptest::CauseOf;
 
 // ---- helpers ---------------------------------------------------------------
 
-// Meter that records what it is told and cancels at a chosen StepIt or SetPos.
-class TestMeter final : public CMeterInfoBase {
-public:
-    void SetCaption(const char*) override {}
-    void SetText(const char*) override {}
-    void SetPos(double pos) override
-    {
-        positions.push_back(pos);
-        if (cancelAtSetPos)
-            AfxThrowRDPExcept(RDP_CANCEL);
-        if (failAtSetPos)
-            plat::ThrowMemoryException();
-        m_pos = pos;
-    }
-    void SetRange(double lo, double hi) override
-    {
-        rangeLo = lo;
-        rangeHi = hi;
-    }
-    void GetRange(double* lo, double* hi) override
-    {
-        *lo = rangeLo;
-        *hi = rangeHi;
-    }
-    void GetPos(double* pos) override { *pos = m_pos; }
-    void SetStep(double) override {}
-    void StepIt() override
-    {
-        ++steps;
-        if (cancelAtStep && steps == cancelAtStep)
-            AfxThrowRDPExcept(RDP_CANCEL);
-    }
-    std::string GetCaption() override { return {}; }
-    std::string GetText() override { return {}; }
-
-    double rangeLo = -1, rangeHi = -1;
-    int steps = 0;
-    int cancelAtStep = 0;
-    bool cancelAtSetPos = false;
-    bool failAtSetPos = false;
-    std::vector<double> positions;
-    double m_pos = 1000;
-};
+using testsupport::FakeMeter;
+using testsupport::TempDir;
 
 // Histogram and level block of one build, laid out as in the cache file.
 struct Block {
@@ -84,13 +47,6 @@ struct Block {
     unsigned char* levels() { return bytes.data() + kDisplayHistogramSize; }
     std::vector<unsigned char> bytes;
 };
-
-std::string MakeTempDir()
-{
-    std::string pattern = ::testing::TempDir() + "pyramidXXXXXX";
-    char* dir = mkdtemp(pattern.data());
-    return dir ? dir : "";
-}
 
 void WriteFile(const std::string& path, const void* data, size_t n)
 {
@@ -152,7 +108,7 @@ TEST(DisplayPyramidLayout, LevelCountsSizesAndTileCounts)
         EXPECT_EQ(CDisplayPyramid::GetDataSize(c.width, c.height), c.bytes);
         std::vector<unsigned char> block(size_t(c.bytes));
         CDisplayPyramid p;
-        ASSERT_EQ(p.Attach(block.data(), c.width, c.height), 1);
+        ASSERT_EQ(p.Attach(block.data(), c.width, c.height, int64_t(block.size())), 1);
         ASSERT_EQ(p.LevelCount(), c.levels);
         int tiles = 0;
         for (int k = 0; k < p.LevelCount(); ++k)
@@ -186,7 +142,7 @@ TEST(DisplayPyramidLayout, TileCornersAndOffsets)
         SCOPED_TRACE(testing::Message() << W << " x " << H);
         std::vector<unsigned char> block(size_t(GetViewerTempSize(W, H)));
         CDisplayPyramid p;
-        ASSERT_EQ(p.Attach(block.data(), W, H), 1);
+        ASSERT_EQ(p.Attach(block.data(), W, H, int64_t(block.size())), 1);
         int64_t levelStart = 0;
         for (int k = 0; k < p.LevelCount(); ++k) {
             const PyramidLevel& L = p.Level(k);
@@ -289,7 +245,8 @@ std::vector<unsigned char> MakeSamples(const BuildCase& c, std::mt19937& rng)
 
 TEST(DisplayPyramidBuild, MatchesTheNumpyModelForEverySampleType)
 {
-    const std::string dir = MakeTempDir();
+    const TempDir scratch;
+    const std::string& dir = scratch.Path();
     ASSERT_FALSE(dir.empty());
     std::mt19937 rng(7);
     std::string manifest;
@@ -308,7 +265,7 @@ TEST(DisplayPyramidBuild, MatchesTheNumpyModelForEverySampleType)
         SCOPED_TRACE(c.name);
         Block block(GetViewerTempSize(c.width, c.height));
         CDisplayPyramid p;
-        TestMeter meter;
+        FakeMeter meter;
         ASSERT_EQ(p.Build(block.levels(), samples[i].data(), c.width, c.height,
                           c.width * GetDataTypeSize(c.type) + c.pad, c.type, c.phase, c.lo, c.hi, &meter),
                   1);
@@ -321,10 +278,9 @@ TEST(DisplayPyramidBuild, MatchesTheNumpyModelForEverySampleType)
         int tiles = 0;
         for (int k = 0; k < p.LevelCount(); ++k)
             tiles += p.Level(k).tilesAcross * p.Level(k).tilesDown;
-        EXPECT_EQ(meter.rangeHi, tiles);
+        EXPECT_EQ(meter.hi, tiles);
         EXPECT_EQ(meter.steps, tiles);
     }
-    std::system(("rm -rf " + dir).c_str());
 }
 
 TEST(DisplayPyramidBuild, ValuesOutsideTheRangeClampAndNaNGivesZero)
@@ -381,8 +337,47 @@ TEST(DisplayPyramidBuild, RefusesBadArguments)
     EXPECT_EQ(p.Build(block.data() + 1024, nullptr, 5, 5, 10, UINT8, 0, 0, 1, nullptr), 0);
     EXPECT_EQ(p.Build(block.data() + 1024, samples.data(), 5, 5, 9, UINT16, 0, 0, 1, nullptr), 0);
     EXPECT_EQ(p.LevelCount(), 0);
-    EXPECT_EQ(p.Attach(nullptr, 5, 5), 0);
-    EXPECT_EQ(p.Attach(block.data(), -1, 5), 0);
+    EXPECT_EQ(p.Attach(nullptr, 5, 5, 25), 0);
+    EXPECT_EQ(p.Attach(block.data(), -1, 5, int64_t(block.size())), 0);
+}
+
+// Rows far apart (rowBytes beyond the samples): the build reads only sample
+// bytes, also when the last row ends where the caller's buffer ends.
+TEST(DisplayPyramidBuild, ReadsOnlySampleBytesOfWidelySpacedRows)
+{
+    struct Case {
+        int type, width, height;
+        ptrdiff_t rowBytes;
+    } cases[] = {
+        {UINT8, 10, 1, 8192},
+        {UINT8, 10, 3, 8192},
+        {FLOAT32, 5, 4, 10000},
+        {UINT16, 300, 2, 4097 * 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width << " x " << c.height << " of " << c.rowBytes);
+        const int size = GetDataTypeSize(c.type);
+        // Exactly up to the last sample, so the sanitizer sees any read beyond.
+        std::vector<unsigned char> samples(size_t((c.height - 1) * c.rowBytes + c.width * size), 0);
+        for (int y = 0; y < c.height; ++y)
+            for (int x = 0; x < c.width; ++x) {
+                unsigned char* p = samples.data() + y * c.rowBytes + x * size;
+                if (c.type == FLOAT32) {
+                    const float v = float(x + y);
+                    std::memcpy(p, &v, 4);
+                } else {
+                    *p = static_cast<unsigned char>(x + y);
+                }
+            }
+        Block block(GetViewerTempSize(c.width, c.height));
+        CDisplayPyramid p;
+        ASSERT_EQ(p.Build(block.levels(), samples.data(), c.width, c.height, c.rowBytes, c.type, 0, 0, 255,
+                          nullptr),
+                  1);
+        for (int y = 0; y < c.height; ++y)
+            for (int x = 0; x < std::min(c.width, 256); ++x)
+                ASSERT_EQ(block.levels()[size_t(y) * std::min(c.width, 256) + x], (x + y) & 0xFF) << x << ", " << y;
+    }
 }
 
 // ---- the cache file: attach, cancel, validity --------------------------------
@@ -396,7 +391,7 @@ TEST(DisplayPyramidCache, AttachGivesTheBuildsTablesAndRegions)
     Block block(GetViewerTempSize(W, H));
     CDisplayPyramid built, attached;
     ASSERT_EQ(built.Build(block.levels(), samples.data(), W, H, W * 2, UINT16, 0, 0, 65535, nullptr), 1);
-    ASSERT_EQ(attached.Attach(block.levels(), W, H), 1);
+    ASSERT_EQ(attached.Attach(block.levels(), W, H, GetViewerTempSize(W, H)), 1);
     ASSERT_EQ(attached.LevelCount(), built.LevelCount());
     for (int k = 0; k < built.LevelCount(); ++k) {
         const PyramidLevel& a = built.Level(k);
@@ -417,7 +412,7 @@ TEST(DisplayPyramidCache, AttachGivesTheBuildsTablesAndRegions)
 struct CacheFile {
     CacheFile(int w, int h)
     {
-        path = MakeTempDir() + "/layer.tmp";
+        path = dir.File("layer.tmp");
         size = size_t(kDisplayCacheLevelsOffset + GetViewerTempSize(w, h));
         fd = open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
         EXPECT_EQ(posix_fallocate(fd, 0, off_t(size)), 0);
@@ -430,8 +425,6 @@ struct CacheFile {
     {
         munmap(base, size);
         close(fd);
-        unlink(path.c_str());
-        rmdir(path.substr(0, path.rfind('/')).c_str());
     }
     // The header's time as a reader of the file sees it.
     int32_t StoredTime() const
@@ -441,6 +434,7 @@ struct CacheFile {
         return t;
     }
     static constexpr int32_t kTime = 1700000000;
+    TempDir dir;
     std::string path;
     size_t size = 0;
     int fd = -1;
@@ -454,7 +448,7 @@ TEST(DisplayPyramidCache, TimeIsWrittenOnlyWhenTheBuildCompletes)
     {
         CacheFile cache(W, H);
         CDisplayPyramid p;
-        TestMeter meter;
+        FakeMeter meter;
         ASSERT_EQ(p.Build(cache.base + kDisplayCacheLevelsOffset, samples.data(), W, H, W, UINT8, 0, 0, 255,
                           &meter, cache.base),
                   1);
@@ -468,8 +462,8 @@ TEST(DisplayPyramidCache, TimeIsWrittenOnlyWhenTheBuildCompletes)
         SCOPED_TRACE(cancelAt);
         CacheFile cache(W, H);
         CDisplayPyramid p;
-        TestMeter meter;
-        meter.cancelAtStep = cancelAt;
+        FakeMeter meter;
+        meter.failAt = cancelAt;
         EXPECT_EQ(CauseOf([&] {
                       p.Build(cache.base + kDisplayCacheLevelsOffset, samples.data(), W, H, W, UINT8, 0, 0, 255,
                               &meter, cache.base);
@@ -486,7 +480,8 @@ TEST(DisplayPyramidCache, LookUpFindsOnlyCompleteCaches)
 {
     const int W = 600, H = 300;
     std::vector<unsigned char> samples(size_t(W) * H, 5);
-    const std::string dir = MakeTempDir();
+    const TempDir scratch;
+    const std::string& dir = scratch.Path();
     const std::string source = dir + "/layer.rdp";
     WriteFile(source, "RDPR", 4);
     struct stat status {};
@@ -500,8 +495,8 @@ TEST(DisplayPyramidCache, LookUpFindsOnlyCompleteCaches)
         auto* base = static_cast<unsigned char*>(mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0));
         ASSERT_NE(base, MAP_FAILED);
         CTempInfoStruct(2.0, status.st_mtime).Store(base);
-        TestMeter meter;
-        meter.cancelAtStep = cancelAt;
+        FakeMeter meter;
+        meter.failAt = cancelAt;
         CDisplayPyramid p;
         const int cause = CauseOf([&] {
             p.Build(base + kDisplayCacheLevelsOffset, samples.data(), W, H, W, UINT8, 0, 0, 255, &meter, base);
@@ -511,7 +506,52 @@ TEST(DisplayPyramidCache, LookUpFindsOnlyCompleteCaches)
         EXPECT_EQ(cause, cancelAt ? RDP_CANCEL : -1);
         EXPECT_EQ(FindTMPFile(source, 0), cancelAt ? "" : cachePath);
     }
-    std::system(("rm -rf " + dir).c_str());
+}
+
+// A cache file cut short after its build keeps a matching time: the look-up
+// with the layout's length refuses it, and so does Attach with the mapping's
+// length, so no region reads past the mapping.
+TEST(DisplayPyramidCache, CacheCutShortIsNeitherFoundNorAttached)
+{
+    const int W = 600, H = 300;
+    std::vector<unsigned char> samples(size_t(W) * H, 5);
+    const TempDir scratch;
+    const std::string& dir = scratch.Path();
+    const std::string source = dir + "/layer.rdp";
+    WriteFile(source, "RDPR", 4);
+    struct stat status {};
+    ASSERT_EQ(stat(source.c_str(), &status), 0);
+    const int64_t size = GetDisplayCacheSize(W, H);
+    ASSERT_EQ(size, kDisplayCacheLevelsOffset + GetViewerTempSize(W, H));
+    EXPECT_EQ(GetDisplayCacheSize(0, 5), 0);
+    const std::string cachePath = dir + "/layer.tmp";
+    {
+        const int fd = open(cachePath.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+        ASSERT_EQ(posix_fallocate(fd, 0, off_t(size)), 0);
+        auto* base = static_cast<unsigned char*>(mmap(nullptr, size_t(size), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0));
+        ASSERT_NE(base, MAP_FAILED);
+        CTempInfoStruct(2.0, status.st_mtime).Store(base);
+        CDisplayPyramid p;
+        ASSERT_EQ(p.Build(base + kDisplayCacheLevelsOffset, samples.data(), W, H, W, UINT8, 0, 0, 255, nullptr, base),
+                  1);
+        munmap(base, size_t(size));
+        close(fd);
+    }
+    EXPECT_EQ(FindTMPFile(source, 0, size), cachePath);
+    ASSERT_EQ(truncate(cachePath.c_str(), off_t(size - 1000)), 0);
+    EXPECT_EQ(FindTMPFile(source, 0, size), "");
+
+    const int64_t length = size - 1000 - kDisplayCacheLevelsOffset;  // what a mapping of the file holds
+    std::vector<unsigned char> levels(static_cast<size_t>(length));
+    CDisplayPyramid p;
+    EXPECT_EQ(p.Attach(levels.data(), W, H, length), 0);
+    EXPECT_EQ(p.LevelCount(), 0);
+    std::vector<unsigned char> dest(size_t(W) * H, 0xCD);
+    EXPECT_EQ(p.GetRegion(dest.data(), W, 0, 0, W, H, 1.0, 0, 1, 0, nullptr), 0);
+    EXPECT_EQ(p.Attach(levels.data(), W, H, 0), 0);
+    std::vector<unsigned char> whole(size_t(GetViewerTempSize(W, H)));
+    EXPECT_EQ(p.Attach(whole.data(), W, H, int64_t(whole.size())), 1);
+    EXPECT_EQ(p.Attach(whole.data(), W, H, int64_t(whole.size()) + 4096), 1);
 }
 
 TEST(DisplayPyramidCache, ParallelBuildCancelsCleanly)
@@ -523,8 +563,8 @@ TEST(DisplayPyramidCache, ParallelBuildCancelsCleanly)
         samples[i] = float(i % 1000) / 1000.0f;
     CacheFile cache(W, H);
     CDisplayPyramid p;
-    TestMeter meter;
-    meter.cancelAtStep = 20;
+    FakeMeter meter;
+    meter.failAt = 20;
     EXPECT_EQ(CauseOf([&] {
                   p.Build(cache.base + kDisplayCacheLevelsOffset, samples.data(), W, H, W * 4, FLOAT32, 0, 0, 1,
                           &meter, cache.base);
@@ -591,7 +631,8 @@ std::vector<unsigned char> MakeLevel0(int w, int h, std::mt19937& rng)
 
 TEST(DisplayPyramidRegion, MatchesTheNumpyModel)
 {
-    const std::string dir = MakeTempDir();
+    const TempDir scratch;
+    const std::string& dir = scratch.Path();
     ASSERT_FALSE(dir.empty());
     std::mt19937 rng(11);
     std::vector<std::vector<unsigned char>> images;
@@ -646,7 +687,6 @@ TEST(DisplayPyramidRegion, MatchesTheNumpyModel)
         EXPECT_EQ(firstDiff, dest.size()) << "first difference at byte " << firstDiff << " (row "
                                           << firstDiff / size_t(rowBytes) << ")";
     }
-    std::system(("rm -rf " + dir).c_str());
 }
 
 TEST(DisplayPyramidRegion, TablesFollowTheReductionWithoutSetScale)
@@ -665,6 +705,40 @@ TEST(DisplayPyramidRegion, TablesFollowTheReductionWithoutSetScale)
     EXPECT_EQ(a, b);
 }
 
+// Regions at different reductions on several threads at once each come out
+// as they do alone: no call changes what another one reads.
+TEST(DisplayPyramidRegion, RegionsAtDifferentReductionsOnSeveralThreads)
+{
+    const int W = 2100, H = 1300;
+    std::mt19937 rng(13);
+    const auto img = MakeLevel0(W, H, rng);
+    Block block(GetViewerTempSize(W, H));
+    CDisplayPyramid p;
+    ASSERT_EQ(p.Build(block.levels(), img.data(), W, H, W, UINT8, 0, 0, 255, nullptr), 1);
+    const double reductions[] = {1.5, 3.0, 1.25, 6.0};
+    const int RW = 300, RH = 200;
+    std::vector<std::vector<unsigned char>> alone;
+    for (double r : reductions) {
+        alone.emplace_back(size_t(RW) * RH, 0);
+        ASSERT_EQ(p.GetRegion(alone.back().data(), RW, 11, 7, RW, RH, r, 0, 1, 0, nullptr), 1);
+    }
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> readers;
+    for (size_t i = 0; i < std::size(reductions); ++i)
+        readers.emplace_back([&, i] {
+            std::vector<unsigned char> dest(size_t(RW) * RH);
+            for (int round = 0; round < 100; ++round) {
+                std::fill(dest.begin(), dest.end(), 0);
+                if (p.GetRegion(dest.data(), RW, 11, 7, RW, RH, reductions[i], 0, 1, 0, nullptr) != 1 ||
+                    dest != alone[i])
+                    ++wrong;
+            }
+        });
+    for (auto& t : readers)
+        t.join();
+    EXPECT_EQ(wrong.load(), 0);
+}
+
 TEST(DisplayPyramidRegion, CopyPathMeterMovesByBandsAndCancelReachesTheCaller)
 {
     const int W = 1000, H = 600;
@@ -672,7 +746,8 @@ TEST(DisplayPyramidRegion, CopyPathMeterMovesByBandsAndCancelReachesTheCaller)
     Block block(GetViewerTempSize(W, H));
     CDisplayPyramid p;
     ASSERT_EQ(p.Build(block.levels(), img.data(), W, H, W, UINT8, 0, 0, 255, nullptr), 1);
-    TestMeter meter;
+    FakeMeter meter;
+    meter.pos = 1000;
     ASSERT_EQ(p.GetRegion(dest.data(), W, 0, 0, 500, 100, 1.0, 0, 1, 0, &meter), 1);
     ASSERT_EQ(meter.positions.size(), 1u);
     EXPECT_EQ(meter.positions[0], 1000 + 256);
@@ -680,13 +755,14 @@ TEST(DisplayPyramidRegion, CopyPathMeterMovesByBandsAndCancelReachesTheCaller)
     // A cancel reaches the caller as the cancel, with no box; any other fault
     // shows "Error !" and gives 0.
     plat::ScopedMessageBoxAnswerer boxes(plat::IDOK);
-    TestMeter cancelling;
-    cancelling.cancelAtSetPos = true;
+    FakeMeter cancelling;
+    cancelling.failAt = 1;
     EXPECT_EQ(CauseOf([&] { p.GetRegion(dest.data(), W, 0, 0, 500, 100, 1.0, 0, 1, 0, &cancelling); }),
               RDP_CANCEL);
     EXPECT_TRUE(boxes.Calls().empty());
-    TestMeter failing;
-    failing.failAtSetPos = true;
+    FakeMeter failing;
+    failing.failAt = 1;
+    failing.fault = FakeMeter::Fault::Memory;
     EXPECT_EQ(p.GetRegion(dest.data(), W, 0, 0, 500, 100, 1.0, 0, 1, 0, &failing), 0);
     const auto calls = boxes.Calls();
     ASSERT_EQ(calls.size(), 1u);

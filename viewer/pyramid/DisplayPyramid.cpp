@@ -1,50 +1,55 @@
 #include "pyramid/DisplayPyramid.h"
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <cfenv>
 #include <cmath>
 #include <cstring>
-#include <functional>
 #include <new>
+#include <type_traits>
 #include <vector>
 
-#include "pyramid/BandPool.h"
-#include "layer/DataTypes.h"
 #include "Exception.h"
-#include "util/MathHelpers.h"
-#include "jobs/MeterInfoBase.h"
-#include "pyramid/PyramidFault.h"
+#include "ParallelFor.h"
 #include "files/TempFiles.h"
+#include "format/SampleConvert.h"
+#include "jobs/MeterInfoBase.h"
+#include "layer/DataTypes.h"
+#include "pyramid/PyramidFault.h"
+#include "pyramid/PyramidLevel.h"
+#include "util/MathHelpers.h"
 
 namespace {
 
-constexpr int kTile = 256;
+constexpr int kTile = kPyramidTile;
 constexpr double kPhaseToDisplay = 40.58451048843335;  // 255 / 6.28318530717958
 
-// Flushes the pages holding [p, p + n) to the file behind them. Memory that no
-// file backs takes it as a no-op.
-void FlushBlock(const void* p, size_t n, bool wait)
-{
-    if (n == 0)
-        return;
-    static const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
-    const uintptr_t begin = uintptr_t(p) & ~(page - 1);
-    const uintptr_t end = uintptr_t(p) + n;
-    if (msync(reinterpret_cast<void*>(begin), end - begin, wait ? MS_SYNC : MS_ASYNC) != 0 && wait)
-        plat::FileException::ThrowOsError(errno, "");
-}
-
-// Reads one byte per page so the pages of a band come in in address order.
+// Reads one byte per page so the pages of a block come in in address order.
 void TouchPages(const unsigned char* p, int64_t reads)
 {
     unsigned sum = 0;
     for (int64_t i = 0; i < reads; ++i)
         sum += reinterpret_cast<const volatile unsigned char*>(p)[i * 4096];
+    static std::atomic<unsigned> sink;
+    sink.fetch_add(sum, std::memory_order_relaxed);
+}
+
+// The same over rows of sampleBytes each, rowBytes apart: one byte of each page
+// that holds samples, never a byte between or after the rows.
+void TouchRows(const unsigned char* first, ptrdiff_t rowBytes, int64_t rows, int64_t sampleBytes)
+{
+    constexpr uintptr_t kPage = 4096;
+    unsigned sum = 0;
+    uintptr_t touched = 0;  // the last page read, plus one page
+    for (int64_t r = 0; r < rows; ++r) {
+        const uintptr_t begin = uintptr_t(first + r * rowBytes), end = begin + uintptr_t(sampleBytes);
+        for (uintptr_t page = begin & ~(kPage - 1); page < end; page += kPage) {
+            if (page + kPage == touched)
+                continue;
+            sum += *reinterpret_cast<const volatile unsigned char*>(std::max(page, begin));
+            touched = page + kPage;
+        }
+    }
     static std::atomic<unsigned> sink;
     sink.fetch_add(sum, std::memory_order_relaxed);
 }
@@ -60,78 +65,30 @@ inline unsigned char ToDisplay(double x)
     return static_cast<unsigned char>(static_cast<int>((x + 6755399441055744.0) - 6755399441055744.0));
 }
 
-template <typename T>
-inline T Load(const unsigned char* p)
+// One row of n display values from samples of kind K. Complex kinds give the
+// amplitude, or the phase when asPhase is set.
+template <class K>
+void DisplayRow(const unsigned char* src, unsigned char* dst, int n, bool asPhase, double lo, double scale)
 {
-    T v;
-    std::memcpy(&v, p, sizeof(T));
-    return v;
-}
-
-template <typename T>
-void RealRow(const unsigned char* src, unsigned char* dst, int n, double lo, double scale)
-{
-    for (int i = 0; i < n; ++i)
-        dst[i] = ToDisplay((double(Load<T>(src + size_t(i) * sizeof(T))) - lo) * scale);
-}
-
-template <typename T>
-void AmplitudeRow(const unsigned char* src, unsigned char* dst, int n, double lo, double scale)
-{
-    for (int i = 0; i < n; ++i) {
-        const double re = double(Load<T>(src + size_t(i) * 2 * sizeof(T)));
-        const double im = double(Load<T>(src + size_t(i) * 2 * sizeof(T) + sizeof(T)));
-        dst[i] = ToDisplay((Sqrt(re * re + im * im) - lo) * scale);
-    }
-}
-
-template <typename T>
-void PhaseRow(const unsigned char* src, unsigned char* dst, int n)
-{
-    for (int i = 0; i < n; ++i) {
-        const T re = Load<T>(src + size_t(i) * 2 * sizeof(T));
-        const T im = Load<T>(src + size_t(i) * 2 * sizeof(T) + sizeof(T));
-        dst[i] = ToDisplay(Arg(re, im) * kPhaseToDisplay);
-    }
-}
-
-// Amplitude or phase of complex parts of type T. Signed bytes are read as char
-// for the phase, which has its own Arg.
-template <typename T, typename PhaseT = T>
-void ComplexRow(bool asPhase, const unsigned char* src, unsigned char* dst, int n, double lo, double scale)
-{
-    static_assert(sizeof(T) == sizeof(PhaseT));
-    if (asPhase)
-        PhaseRow<PhaseT>(src, dst, n);
-    else
-        AmplitudeRow<T>(src, dst, n, lo, scale);
-}
-
-// One row of display values; false for an unknown sample type.
-bool ConvertRow(int type, int phase, const unsigned char* src, unsigned char* dst, int n, double lo, double scale)
-{
-    const bool asPhase = (phase & 1) != 0;
-    switch (type) {
-    case UINT8: RealRow<uint8_t>(src, dst, n, lo, scale); return true;
-    case SINT8: RealRow<int8_t>(src, dst, n, lo, scale); return true;
-    case UINT16: RealRow<uint16_t>(src, dst, n, lo, scale); return true;
-    case SINT16: RealRow<int16_t>(src, dst, n, lo, scale); return true;
-    case UINT32: RealRow<uint32_t>(src, dst, n, lo, scale); return true;
-    case SINT32: RealRow<int32_t>(src, dst, n, lo, scale); return true;
-    case FLOAT32: RealRow<float>(src, dst, n, lo, scale); return true;
-    case FLOAT64: RealRow<double>(src, dst, n, lo, scale); return true;
-    default: break;
-    }
-    switch (type) {
-    case CFLOAT32: ComplexRow<float>(asPhase, src, dst, n, lo, scale); return true;
-    case CFLOAT64: ComplexRow<double>(asPhase, src, dst, n, lo, scale); return true;
-    case CUINT8: ComplexRow<uint8_t>(asPhase, src, dst, n, lo, scale); return true;
-    case CSINT8: ComplexRow<int8_t, char>(asPhase, src, dst, n, lo, scale); return true;
-    case CUINT16: ComplexRow<uint16_t>(asPhase, src, dst, n, lo, scale); return true;
-    case CSINT16: ComplexRow<int16_t>(asPhase, src, dst, n, lo, scale); return true;
-    case CUINT32: ComplexRow<uint32_t>(asPhase, src, dst, n, lo, scale); return true;
-    case CSINT32: ComplexRow<int32_t>(asPhase, src, dst, n, lo, scale); return true;
-    default: return false;
+    using C = typename K::Component;
+    constexpr size_t kSize = size_t(K::size);
+    if constexpr (!K::complex) {
+        for (int i = 0; i < n; ++i)
+            dst[i] = ToDisplay((double(sample::Load<C>(src + size_t(i) * kSize)) - lo) * scale);
+    } else if (asPhase) {
+        // Signed bytes are read as char, which has an Arg of its own.
+        using P = std::conditional_t<std::is_same_v<C, int8_t>, char, C>;
+        for (int i = 0; i < n; ++i) {
+            const P re = sample::Load<P>(src + size_t(i) * kSize);
+            const P im = sample::Load<P>(src + size_t(i) * kSize + sizeof(C));
+            dst[i] = ToDisplay(Arg(re, im) * kPhaseToDisplay);
+        }
+    } else {
+        for (int i = 0; i < n; ++i) {
+            const double re = double(sample::Load<C>(src + size_t(i) * kSize));
+            const double im = double(sample::Load<C>(src + size_t(i) * kSize + sizeof(C)));
+            dst[i] = ToDisplay((Sqrt(re * re + im * im) - lo) * scale);
+        }
     }
 }
 
@@ -176,26 +133,24 @@ void ReduceChild(const PyramidTile& child, unsigned char* out, int stride)
     }
 }
 
-// Runs work(band, slot) for every band, a pool's width of bands at a time,
-// and then(band) on the calling thread after each such group, in band order.
-// slot tells the bands of a group apart. An exception of then (the meter's
-// cancel) leaves with no band running.
-void RunBands(int bands, int64_t bytes, const std::function<void(int, int)>& work,
-              const std::function<void(int)>& then)
+// Runs work(band, slot) for every band on the parallel loop, and then(band) on
+// the calling thread for each band once it and all before it are done, in band
+// order. slot (below threads) tells apart the bands running at one time. An exception of then (the meter's cancel) leaves with no
+// band running.
+template <class Work, class Then>
+void RunBands(int bands, int threads, Work&& work, Then&& then)
 {
-    // Small levels are not worth a thread.
-    const int group = bytes < (int64_t(1) << 20) ? 1 : BandPoolSize();
-    for (int first = 0; first < bands; first += group) {
-        const int n = std::min(group, bands - first);
-        RunOnBandPool(n, [&](int i) { work(first + i, i); });
-        for (int b = first; b < first + n; ++b)
-            then(b);
-    }
-}
-
-int WorkerSlots()
-{
-    return BandPoolSize();
+    int64_t reported = 0;
+    plat::ParallelFor(
+        bands, 1, threads,
+        [&](int64_t first, int64_t end, int slot) {
+            for (int64_t b = first; b < end; ++b)
+                work(int(b), slot);
+        },
+        [&](int64_t done) {
+            for (; reported < done; ++reported)
+                then(int(reported));
+        });
 }
 
 }  // namespace
@@ -221,6 +176,12 @@ int64_t GetViewerTempSize(int width, int height)
     return total;
 }
 
+int64_t GetDisplayCacheSize(int width, int height)
+{
+    const int64_t levels = GetViewerTempSize(width, height);
+    return levels ? kDisplayCacheLevelsOffset + levels : 0;
+}
+
 // ---- PyramidTile ---------------------------------------------------------
 
 void PyramidTile::Set(unsigned char* tileData, int tileStep, int left, int top, int right, int bottom)
@@ -242,19 +203,23 @@ int PyramidTile::ScaleToDisplay(unsigned char* dest, uint32_t* histogram, const 
 {
     Set(dest, 1, left, top, right, bottom);
     const double scale = hi == lo ? 0.0 : 255.0 / (hi - lo);
-    const int sampleSize = GetDataTypeSize(type);
-    if (sampleSize == 0)
-        return 1;
-    const bool counted = !(IsComplexType(type) && (phase & 1));
+    const bool asPhase = (phase & 1) != 0;
+    bool counted = true;
 
     const int savedMode = std::fegetround();
     std::fesetround(FE_TONEAREST);
     const auto* base = static_cast<const unsigned char*>(samples);
-    for (int row = 0; row < height; ++row) {
-        const unsigned char* src = base + (int64_t(y0) + row) * rowBytes + int64_t(x0) * sampleSize;
-        ConvertRow(type, phase, src, dest + size_t(row) * width, width, lo, scale);
-    }
+    const bool known = sample::Dispatch(type, [&](auto kind) {
+        using K = decltype(kind);
+        counted = !(K::complex && asPhase);
+        for (int row = 0; row < height; ++row) {
+            const unsigned char* src = base + (int64_t(y0) + row) * rowBytes + int64_t(x0) * K::size;
+            DisplayRow<K>(src, dest + size_t(row) * width, width, asPhase, lo, scale);
+        }
+    });
     std::fesetround(savedMode);
+    if (!known)
+        return 1;
 
     if (counted && histogram) {
         uint32_t part[4][256] = {};
@@ -316,29 +281,28 @@ int PyramidLevel::BuildBase(unsigned char* levels, const void* samples, int w, i
     unsigned char* histogramBytes = levels - kDisplayHistogramSize;
     std::memset(histogramBytes, 0, kDisplayHistogramSize);
 
-    // Each worker counts into its own table; they are summed at the end.
-    std::vector<uint32_t> counts(size_t(WorkerSlots()) * 256, 0);
+    // Each slot counts into its own table; they are summed at the end.
+    const int threads = plat::ParallelThreadsFor(ByteSize());
+    std::vector<uint32_t> counts(size_t(threads) * 256, 0);
     const auto* source = static_cast<const unsigned char*>(samples);
-    const bool known = GetDataTypeSize(type) != 0;
+    const int64_t sampleBytes = int64_t(w) * GetDataTypeSize(type);
     auto work = [&](int r, int slot) {
         const int64_t y0 = int64_t(r) * kTile;
         const int64_t rows = std::min<int64_t>(kTile, h - y0);
-        if (known)
-            TouchPages(source + y0 * rowBytes, rows == kTile ? rowBytes / 16 : (rowBytes * rows) / 4096);
+        if (sampleBytes)
+            TouchRows(source + y0 * rowBytes, rowBytes, rows, sampleBytes);
         for (int c = 0; c < tilesAcross; ++c) {
             PyramidTile& t = tiles[size_t(r) * tilesAcross + c];
             t.ScaleToDisplay(t.data, &counts[size_t(slot) * 256], samples, rowBytes, type, phase, lo, hi, t.x0,
                              t.y0, t.x1, t.y1);
         }
     };
-    auto then = [&](int r) {
-        const PyramidTile& first = tiles[size_t(r) * tilesAcross];
+    auto then = [&](int) {
         if (meter)
             for (int c = 0; c < tilesAcross; ++c)
                 meter->StepIt();
-        FlushBlock(first.data, size_t(first.height) * width, false);
     };
-    RunBands(tilesDown, ByteSize(), work, then);
+    RunBands(tilesDown, threads, work, then);
 
     uint32_t histogram[256] = {};
     for (size_t slot = 0; slot < counts.size() / 256; ++slot)
@@ -366,18 +330,18 @@ int PyramidLevel::BuildReduced(unsigned char* data, const PyramidLevel& previous
                      hasBelow && hasRight ? &previous.Tile(below, right) : nullptr);
         }
     };
-    auto then = [&](int r) {
-        const PyramidTile& first = tiles[size_t(r) * tilesAcross];
+    auto then = [&](int) {
         if (meter)
             for (int c = 0; c < tilesAcross; ++c)
                 meter->StepIt();
-        FlushBlock(first.data, size_t(first.height) * width, false);
     };
-    RunBands(tilesDown, previous.ByteSize(), work, then);
+    RunBands(tilesDown, plat::ParallelThreadsFor(previous.ByteSize()), work, then);
     return 1;
 }
 
 // ---- CDisplayPyramid -----------------------------------------------------
+
+CDisplayPyramid::CDisplayPyramid() = default;
 
 CDisplayPyramid::~CDisplayPyramid()
 {
@@ -387,9 +351,6 @@ CDisplayPyramid::~CDisplayPyramid()
 void CDisplayPyramid::Free()
 {
     m_pLevels.reset();
-    m_pWorkBuffer.reset();
-    m_Work = PyramidWork{};
-    m_dTableReduction = 0.0;
     m_nLargerSide = 0;
     m_nWidth = 0;
     m_nHeight = 0;
@@ -404,11 +365,6 @@ void CDisplayPyramid::Prepare(unsigned char* levels, int width, int height)
         m_nWidth = width;
         m_nHeight = height;
         m_nLargerSide = std::max(width, height);
-        const size_t m = size_t(m_nLargerSide);
-        m_pWorkBuffer = std::make_unique<uint32_t[]>(3 * m);
-        m_Work.pairs = m_pWorkBuffer.get();
-        m_Work.fractions = m_Work.pairs + 2 * m;
-        m_Work.entries = 0;
         m_pData = levels;
         m_nLevelCount = PyramidLevelCount(width, height);
         m_pLevels = std::make_unique<PyramidLevel[]>(size_t(m_nLevelCount));
@@ -430,12 +386,12 @@ int CDisplayPyramid::Build(unsigned char* levels, const void* samples, int width
         return 0;
 
     // The cache is invalid (time 0) until its time is back, after everything
-    // else is on disk.
+    // else is written. A cache can be built again, so nothing waits for the
+    // disk: the page cache that every mapper shares holds the order.
     CTempInfoStruct header;
     if (cacheHeader) {
         header = CTempInfoStruct::Load(cacheHeader);
         CTempInfoStruct(header.m_flag, 0).Store(cacheHeader);
-        FlushBlock(cacheHeader, kDisplayCacheHeaderSize, true);
     }
     try {
         Prepare(levels, width, height);
@@ -454,11 +410,8 @@ int CDisplayPyramid::Build(unsigned char* levels, const void* samples, int width
             offset += m_pLevels[k].ByteSize();
         }
         m_nTotalSize = offset;
-        if (cacheHeader) {
-            FlushBlock(levels - kDisplayHistogramSize, size_t(offset) + kDisplayHistogramSize, true);
+        if (cacheHeader)
             header.Store(cacheHeader);
-            FlushBlock(cacheHeader, kDisplayCacheHeaderSize, true);
-        }
     } catch (const std::bad_alloc&) {
         Free();
         plat::ThrowMemoryException();
@@ -469,10 +422,12 @@ int CDisplayPyramid::Build(unsigned char* levels, const void* samples, int width
     return 1;
 }
 
-int CDisplayPyramid::Attach(unsigned char* levels, int width, int height)
+int CDisplayPyramid::Attach(unsigned char* levels, int width, int height, int64_t length)
 {
     Free();
-    if (!levels || width < 1 || height < 1)
+    // A block cut short (a cache file truncated after it was validated, say)
+    // would let regions read past the mapping.
+    if (!levels || width < 1 || height < 1 || length < GetViewerTempSize(width, height))
         return 0;
     return GuardPyramidCall([&] {
         Prepare(levels, width, height);
@@ -484,6 +439,11 @@ int CDisplayPyramid::Attach(unsigned char* levels, int width, int height)
         m_nTotalSize = offset;
         return 1;
     });
+}
+
+const PyramidLevel& CDisplayPyramid::Level(int k) const
+{
+    return m_pLevels[size_t(k)];
 }
 
 int CDisplayPyramid::ChooseLevel(double reduction) const

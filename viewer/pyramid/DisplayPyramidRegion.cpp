@@ -8,15 +8,16 @@
 #include <cstring>
 #include <vector>
 
-#include "pyramid/BandPool.h"
-#include "pyramid/DisplayPyramid.h"
-#include "util/MathHelpers.h"
+#include "ParallelFor.h"
 #include "jobs/MeterInfoBase.h"
+#include "pyramid/DisplayPyramid.h"
 #include "pyramid/PyramidFault.h"
+#include "pyramid/PyramidLevel.h"
+#include "util/MathHelpers.h"
 
 namespace {
 
-constexpr int kTile = 256;
+constexpr int kTile = kPyramidTile;
 
 void CopyStrided(unsigned char* dst, const unsigned char* src, int count, int dstStep, int srcStep)
 {
@@ -51,28 +52,6 @@ inline uint32_t Lerp(uint32_t a, uint32_t b, uint32_t fractionHigh, uint32_t fra
     return a + ((q ^ mask) - mask);
 }
 
-// Pairs and fractions mapping n outputs onto N sources with both corners aligned.
-void BuildResampleTable(uint32_t* pairs, uint32_t* fractions, int n, int N)
-{
-    pairs[0] = 0;
-    pairs[1] = 0;
-    fractions[0] = 0;
-    if (N <= 1 || n <= 1)
-        return;
-    const uint32_t q = uint32_t(N - 1) / uint32_t(n - 1);
-    const uint32_t f = uint32_t((uint64_t(uint32_t(N - 1) % uint32_t(n - 1)) << 32) / uint32_t(n - 1));
-    uint32_t index = 0, fraction = 0;
-    for (int e = 1; e < n; ++e) {
-        const uint64_t sum = uint64_t(fraction) + f;
-        fraction = uint32_t(sum);
-        index += q + uint32_t(sum >> 32);
-        pairs[2 * e] = index;
-        pairs[2 * e + 1] = index + 1;
-        fractions[e] = fraction;
-    }
-    pairs[2 * (n - 1) + 1] = uint32_t(N - 1);
-}
-
 // The columns of one region, the same for every row: source columns (clamped
 // to the level), split fractions, and for the vector path, per group of eight
 // outputs, where its sixteen source bytes start and the byte order that picks
@@ -90,16 +69,17 @@ ColumnMap MapColumns(const PyramidWork& work, const PyramidLevel& level, int x, 
 {
     ColumnMap map;
     const uint32_t last = uint32_t(level.width - 1);
-    const uint32_t* pairs = work.pairs + 2 * size_t(x);
     map.c0.resize(size_t(count));
     map.c1.resize(size_t(count));
     map.fractionHigh.resize(size_t(count));
     map.fractionLow.resize(size_t(count));
     for (int k = 0; k < count; ++k) {
-        map.c0[size_t(k)] = std::min(pairs[2 * k], last);
-        map.c1[size_t(k)] = std::min(pairs[2 * k + 1], last);
-        map.fractionHigh[size_t(k)] = uint16_t(work.fractions[x + k] >> 16);
-        map.fractionLow[size_t(k)] = uint16_t(work.fractions[x + k] & 0xFFFF);
+        uint32_t i0, i1, weight;
+        work.Entry(int64_t(x) + k, i0, i1, weight);
+        map.c0[size_t(k)] = std::min(i0, last);
+        map.c1[size_t(k)] = std::min(i1, last);
+        map.fractionHigh[size_t(k)] = uint16_t(weight >> 16);
+        map.fractionLow[size_t(k)] = uint16_t(weight & 0xFFFF);
     }
     const size_t groups = size_t(count / 8);
     map.groupTile.resize(groups);
@@ -258,10 +238,11 @@ void ResampleRows(const PyramidLevel& level, const PyramidWork& work, const Colu
     };
     const int64_t lastRow = level.height - 1;
     for (int j = 0; j < rows; ++j) {
-        const size_t t = size_t(y) + j;
-        const uint16_t* a = sourceRow(std::min<int64_t>(work.pairs[2 * t], lastRow), nullptr);
-        const uint16_t* b = sourceRow(std::min<int64_t>(work.pairs[2 * t + 1], lastRow), a);
-        LerpRows(a, b, work.fractions[t], count, dest + j * stride, pixelStep);
+        uint32_t i0, i1, weight;
+        work.Entry(int64_t(y) + j, i0, i1, weight);
+        const uint16_t* a = sourceRow(std::min<int64_t>(i0, lastRow), nullptr);
+        const uint16_t* b = sourceRow(std::min<int64_t>(i1, lastRow), a);
+        LerpRows(a, b, weight, count, dest + j * stride, pixelStep);
     }
 }
 
@@ -305,7 +286,7 @@ void PyramidTile::CopyMagnified(unsigned char* dest, ptrdiff_t rowBytes, int pix
 }
 
 int PyramidLevel::ExtractRegion(unsigned char* dest, int rowBytes, int x, int y, int w, int h, double reduction,
-                                PyramidWork& work, int pixelStep, int bottomUp, CMeterInfoBase* meter) const
+                                const PyramidWork& work, int pixelStep, int bottomUp, CMeterInfoBase* meter) const
 {
     if (w <= 0 || h <= 0 || x < 0 || y < 0)
         return 1;
@@ -407,17 +388,20 @@ int PyramidLevel::ExtractRegion(unsigned char* dest, int rowBytes, int x, int y,
         return 1;
     }
 
-    // Bilinear, large regions in bands of rows on the band pool.
+    // Bilinear, large regions in bands of rows on the parallel loop.
     const ColumnMap map = MapColumns(work, *this, x, w);
-    const int bands = int(std::min<int64_t>(BandPoolSize(), std::max<int64_t>(1, int64_t(w) * h / (1 << 17))));
-    RunOnBandPool(bands, [&](int band) {
-        const int j0 = int(int64_t(h) * band / bands), j1 = int(int64_t(h) * (band + 1) / bands);
-        ResampleRows(*this, work, map, y + j0, j1 - j0, dest + j0 * stride, stride, pixelStep);
+    const int bands =
+        int(std::min<int64_t>(plat::ParallelThreads(), std::max<int64_t>(1, int64_t(w) * h / (1 << 17))));
+    plat::ParallelFor(bands, 1, bands, [&](int64_t first, int64_t end, int) {
+        for (int64_t band = first; band < end; ++band) {
+            const int j0 = int(int64_t(h) * band / bands), j1 = int(int64_t(h) * (band + 1) / bands);
+            ResampleRows(*this, work, map, y + j0, j1 - j0, dest + j0 * stride, stride, pixelStep);
+        }
     });
     return 1;
 }
 
-int PyramidLevel::GetLine(uint32_t* out, int w, int h, int index, PyramidWork& work) const
+int PyramidLevel::GetLine(uint32_t* out, int w, int h, int index) const
 {
     int count;
     if (h == 1) {
@@ -436,6 +420,7 @@ int PyramidLevel::GetLine(uint32_t* out, int w, int h, int index, PyramidWork& w
     // The bytes land in the array's upper part and widen in place from the
     // first value up, never overtaking an unread byte.
     auto* bytes = reinterpret_cast<unsigned char*>(out) + 3 * size_t(count);
+    const PyramidWork work;  // 1:1 needs no tables
     if (h == 1)
         ExtractRegion(bytes, count, 0, index, count, 1, 1.0, work, 1, 0, nullptr);
     else
@@ -445,40 +430,45 @@ int PyramidLevel::GetLine(uint32_t* out, int w, int h, int index, PyramidWork& w
     return 1;
 }
 
-void CDisplayPyramid::SetScale(double reduction)
+PyramidWork PyramidWork::For(const PyramidLevel& level, double reduction, int largerSide)
 {
-    if (!(reduction > 1.0) || m_nLevelCount == 0 || !std::isfinite(reduction))
-        return;
-    const PyramidLevel& level = m_pLevels[ChooseLevel(reduction)];
+    PyramidWork work;
     const double s = reduction / level.step;
+    if (!(s > 1.0) || !std::isfinite(s))
+        return work;
     const int N = std::max(level.width, level.height);
-    const int n = int(std::min<double>(std::trunc(N / s) + 1, m_nLargerSide));
-    BuildResampleTable(m_Work.pairs, m_Work.fractions, n, N);
-    m_Work.entries = n;
-    m_dTableReduction = reduction;
+    const int n = int(std::min<double>(std::trunc(N / s) + 1, largerSide));
+    work.entries = n;
+    work.last = uint32_t(N - 1);
+    if (N > 1 && n > 1) {
+        work.whole = uint32_t(N - 1) / uint32_t(n - 1);
+        work.fraction = uint32_t((uint64_t(uint32_t(N - 1) % uint32_t(n - 1)) << 32) / uint32_t(n - 1));
+    }
+    return work;
+}
+
+void CDisplayPyramid::SetScale(double)
+{
 }
 
 int CDisplayPyramid::GetRegion(unsigned char* dest, int rowBytes, int x, int y, int width, int height,
-                               double reduction, int fit, int pixelStep, int bottomUp, CMeterInfoBase* meter)
+                               double reduction, int fit, int pixelStep, int bottomUp, CMeterInfoBase* meter) const
 {
     if (m_nLevelCount == 0 || !dest || pixelStep < 1 || !(reduction > 0.0) || !std::isfinite(reduction))
         return 0;
     return GuardPyramidCall([&] {
         if (reduction < 1.0 && fit)
-            return m_pLevels[0].ExtractRegion(dest, rowBytes, 0, 0, m_nWidth, m_nHeight, 1.0, m_Work, pixelStep,
-                                              bottomUp, meter);
+            return m_pLevels[0].ExtractRegion(dest, rowBytes, 0, 0, m_nWidth, m_nHeight, 1.0, PyramidWork{},
+                                              pixelStep, bottomUp, meter);
         const PyramidLevel& level = m_pLevels[ChooseLevel(reduction)];
-        // Tables left from another zoom would map the wrong pixels.
-        if (reduction / level.step > 1.0 && (m_Work.entries == 0 || m_dTableReduction != reduction))
-            SetScale(reduction);
-        return level.ExtractRegion(dest, rowBytes, x, y, width, height, reduction, m_Work, pixelStep, bottomUp,
-                                   meter);
+        return level.ExtractRegion(dest, rowBytes, x, y, width, height, reduction,
+                                   PyramidWork::For(level, reduction, m_nLargerSide), pixelStep, bottomUp, meter);
     });
 }
 
-int CDisplayPyramid::GetLine(uint32_t* out, int width, int height, int index)
+int CDisplayPyramid::GetLine(uint32_t* out, int width, int height, int index) const
 {
     if (m_nLevelCount == 0 || !out)
         return 0;
-    return m_pLevels[0].GetLine(out, width, height, index, m_Work);
+    return m_pLevels[0].GetLine(out, width, height, index);
 }

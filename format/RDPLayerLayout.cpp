@@ -1,0 +1,187 @@
+#include "format/RDPLayerLayout.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+#include "format/SampleConvert.h"
+
+namespace {
+
+bool Intersect(std::int64_t b1, std::int64_t e1, std::int64_t b2, std::int64_t e2)
+{
+    return b1 < e2 && b2 < e1;
+}
+
+}  // namespace
+
+RDPLayoutMap::RDPLayoutMap(RDPFileWalker& walk) : m_walk(walk)
+{
+    if (!walk.Valid())
+        return;
+    m_fixed.push_back({0, std::int64_t(sizeof(RDPFileHeader))});
+
+    // First tag header of each layer along the record chain.
+    std::vector<std::int64_t> firsts;
+    if (walk.Version() == kRDPVersion2) {
+        firsts.push_back(sizeof(RDPFileHeader));
+    } else if (walk.Version() == kRDPVersion3) {
+        std::unordered_set<std::int64_t> visited;
+        std::int64_t at = sizeof(RDPFileHeader);
+        bool whole = false;
+        while (visited.insert(at).second) {
+            RDPLayerRecord rec{};
+            if (!walk.ReadAt(at, &rec, sizeof rec))
+                break;
+            m_fixed.push_back({at, at + std::int64_t(sizeof rec)});
+            firsts.push_back(rec.firstTag);
+            if (rec.next == 0) {
+                whole = true;
+                break;
+            }
+            if (!walk.Inside(rec.next))
+                break;
+            at = rec.next;
+        }
+        if (!whole)
+            return;
+    } else {
+        return;
+    }
+    m_layers = int(firsts.size());
+
+    // Every header and payload the chains reach, whatever layer they belong to.
+    std::unordered_set<std::int64_t> visited;
+    for (std::int64_t at : firsts) {
+        std::vector<Tag>& chain = m_tags.emplace_back();
+        while (walk.Inside(at) && visited.insert(at).second) {
+            Tag t{at, {}, 0};
+            if (!walk.ReadHeader(at, t.fields))
+                break;
+            if (walk.Inside(t.fields.payload) && !walk.ReadAt(t.fields.payload, &t.length, sizeof t.length))
+                t.length = 0;
+            chain.push_back(t);
+            if (t.fields.next == 0)
+                break;
+            at = t.fields.next;
+        }
+    }
+}
+
+std::optional<RDPLayerLayout> RDPLayoutMap::Check(int layer, RDPLayoutFault* why) const
+{
+    auto fail = [why](RDPLayoutFault f) -> std::optional<RDPLayerLayout> {
+        if (why)
+            *why = f;
+        return std::nullopt;
+    };
+    if (why)
+        *why = RDPLayoutFault::None;
+    if (m_layers == 0 || layer < 0 || layer >= m_layers)
+        return fail(RDPLayoutFault::NoLayer);
+
+    const std::int64_t size = m_walk.Size();
+    // Payload of a tag with a length word of at least minLength, wholly inside the file.
+    auto payload = [&](std::int32_t tag, std::int64_t minLength, std::int64_t& at, std::int64_t& header,
+                       std::int32_t& length) {
+        const auto h = Find(layer, tag);
+        if (!h)
+            return false;
+        at = h->fields.payload;
+        header = h->header;
+        length = h->length;
+        return at > 0 && length >= 4 && length >= minLength && at + std::int64_t(length) <= size;
+    };
+
+    RDPLayerLayout out;
+    std::int64_t headerOfTag0 = 0, headerOfPixels = 0, headerOfStats = 0, headerOfPhase = 0, headerOfPreview = 0;
+    std::int32_t length = 0;
+    if (!payload(kTagLayerHeader, sizeof(LayerHeaderTag), out.header, headerOfTag0, length) ||
+        !m_walk.ReadAt(out.header, &out.fields, sizeof out.fields))
+        return fail(RDPLayoutFault::NoHeader);
+    const LayerHeaderTag& f = out.fields;
+    bool complex = false;
+    sample::Dispatch(f.type, [&](auto kind) {
+        out.sampleSize = decltype(kind)::size;
+        complex = decltype(kind)::complex;
+    });
+    if (f.width <= 0 || f.height <= 0 || out.sampleSize == 0 ||
+        std::int64_t(f.width) * f.height > size / out.sampleSize)
+        return fail(RDPLayoutFault::BadShape);
+    const std::int64_t pixelBytes = std::int64_t(f.width) * f.height * out.sampleSize;
+    if (!payload(f.pixelTag, pixelBytes + 4, out.pixels, headerOfPixels, length))
+        return fail(RDPLayoutFault::NoPixels);
+    if (!payload(kTagStatistics, sizeof(StatisticsTag), out.statistics, headerOfStats, length))
+        return fail(RDPLayoutFault::NoStatistics);
+    const std::int32_t previewLength = complex ? kPreviewLengthComplex : kPreviewLengthReal;
+    if (Find(layer, kTagPreview) && !payload(kTagPreview, previewLength, out.preview, headerOfPreview, length))
+        return fail(RDPLayoutFault::BadPreview);
+    // The phase statistics are written over their whole stored length; one that
+    // cannot be reached is refused when it is written, not here.
+    if (complex && !payload(kTagPhaseStatistics, 4, out.phase, headerOfPhase, out.phaseLength))
+        out.phase = 0, out.phaseLength = 0;
+
+    // What the binding writes in place, each with the header that owns it.
+    struct Written {
+        Region region;
+        std::int64_t header;
+    };
+    std::vector<Written> written{
+        {{out.pixels, out.pixels + 4 + pixelBytes}, headerOfPixels},
+        {{out.statistics, out.statistics + std::int64_t(sizeof(StatisticsTag))}, headerOfStats}};
+    if (out.phase)
+        written.push_back({{out.phase, out.phase + out.phaseLength}, headerOfPhase});
+    if (out.preview)
+        written.push_back({{out.preview, out.preview + previewLength}, headerOfPreview});
+    for (const Written& w : written)
+        if (Overlaps(w.region, w.header))
+            return fail(RDPLayoutFault::Overlap);
+    // Nor may they overlap each other or tag 0 (a pixel tag numbered 0 or 2 names
+    // one of those very payloads).
+    written.push_back({{out.header, out.header + std::int64_t(sizeof(LayerHeaderTag))}, headerOfTag0});
+    for (size_t i = 0; i < written.size(); ++i)
+        for (size_t j = i + 1; j < written.size(); ++j)
+            if (Intersect(written[i].region.begin, written[i].region.end, written[j].region.begin,
+                          written[j].region.end))
+                return fail(RDPLayoutFault::Overlap);
+    return out;
+}
+
+// The first header carrying tag along the layer's chain, found as every walk
+// finds it (the file's own walk, so that the rules for broken chains agree).
+std::optional<RDPLayoutMap::Tag> RDPLayoutMap::Find(int layer, std::int32_t tag) const
+{
+    const auto h = m_walk.TagPayload(layer, tag);
+    if (!h)
+        return std::nullopt;
+    Tag t{h->offset, h->fields, 0};
+    if (!m_walk.Inside(t.fields.payload) || !m_walk.ReadAt(t.fields.payload, &t.length, sizeof t.length))
+        t.length = 0;
+    return t;
+}
+
+bool RDPLayoutMap::Overlaps(const Region& w, std::int64_t ownHeader) const
+{
+    for (const Region& r : m_fixed)
+        if (Intersect(w.begin, w.end, r.begin, r.end))
+            return true;
+    const std::int64_t size = m_walk.Size();
+    for (const auto& chain : m_tags) {
+        for (const Tag& t : chain) {
+            if (Intersect(w.begin, w.end, t.header, t.header + std::int64_t(sizeof(RDPTagHeader))))
+                return true;
+            if (t.header == ownHeader || !m_walk.Inside(t.fields.payload))
+                continue;
+            // A payload whose length cannot be read covers at least its length word.
+            const std::int64_t length = std::max<std::int64_t>(t.length, 4);
+            const std::int64_t end = std::min(size, t.fields.payload + length);
+            if (Intersect(w.begin, w.end, t.fields.payload, end))
+                return true;
+        }
+    }
+    return false;
+}
+
+std::optional<RDPLayerLayout> CheckLayer(RDPFileWalker& walk, int layer, RDPLayoutFault* why)
+{
+    return RDPLayoutMap(walk).Check(layer, why);
+}

@@ -1,0 +1,150 @@
+#pragma once
+// Layer files, a notice window and settings for the raster view tests.
+
+#include <gtest/gtest.h>
+
+#include <QWidget>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <fcntl.h>
+#include <functional>
+#include <string>
+#include <sys/stat.h>
+#include <utility>
+#include <vector>
+
+#include "jobs/ThreadList.h"
+#include "layer/DataTypes.h"
+#include "layer/RDPLayer.h"
+#include "PumpUntil.h"
+#include "ScopedEnvFolder.h"
+#include "settings/SNRegKey.h"
+#include "StringTable.h"
+#include "TempDir.h"
+#include "VarnokApp.h"
+#include "window/ViewerMessages.h"
+
+namespace rvtest {
+
+// Writes a one-layer file whose samples come from sample(x, y) (complex types take
+// two components per sample); statistics are computed at close.
+inline void WriteLayer(const std::string& path, int w, int h, int type,
+                       const std::function<double(int x, int y, int part)>& sample)
+{
+    CRDPLayer layer;
+    void** rows = layer.CreateLayer(path.c_str(), w, h, type, 5);
+    ASSERT_NE(rows, nullptr) << path;
+    const int parts = IsComplexType(type) ? 2 : 1;
+    const int size = GetDataTypeSize(type) / parts;
+    for (int y = 0; y < h; ++y) {
+        auto* row = static_cast<unsigned char*>(rows[y]);
+        for (int x = 0; x < w; ++x)
+            for (int p = 0; p < parts; ++p) {
+                unsigned char* at = row + (int64_t(x) * parts + p) * size;
+                const double v = sample(x, y, p);
+                switch (type) {
+                case UINT8: {
+                    const auto u = static_cast<uint8_t>(v);
+                    std::memcpy(at, &u, 1);
+                    break;
+                }
+                case UINT16: {
+                    const auto u = static_cast<uint16_t>(v);
+                    std::memcpy(at, &u, 2);
+                    break;
+                }
+                case FLOAT32:
+                case CFLOAT32: {
+                    const auto f = static_cast<float>(v);
+                    std::memcpy(at, &f, 4);
+                    break;
+                }
+                default:
+                    FAIL() << "type " << type << " not written by the tests";
+                }
+            }
+    }
+    ASSERT_EQ(layer.CloseLayer(), 1);
+}
+
+inline void SetTime(const std::string& path, std::time_t t)
+{
+    const struct timespec times[2] = {{t, 0}, {t, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+inline std::vector<unsigned char> ReadAll(const std::string& path)
+{
+    std::vector<unsigned char> bytes;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return bytes;
+    unsigned char buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+        bytes.insert(bytes.end(), buf, buf + n);
+    std::fclose(f);
+    return bytes;
+}
+
+inline ino_t Inode(const std::string& path)
+{
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+// A window that records the viewer notices it gets.
+class NoticeWindow final {
+public:
+    NoticeWindow()
+    {
+        handle = plat::WindowHandle::Attach(&widget, [this](unsigned msg, plat::WParam w, plat::LParam l) {
+            if (msg == WM_VIEWER_NOTIFY)
+                notices.emplace_back(int(w), int(l));
+            return plat::LResult(0);
+        });
+    }
+    bool WaitFor(size_t count)
+    {
+        return testsupport::PumpUntil([&] { return notices.size() >= count; }, std::chrono::seconds(60));
+    }
+
+    QWidget widget;
+    plat::WindowHandle handle;
+    std::vector<std::pair<int, int>> notices;  // index, code
+};
+
+// Waits until no job runs, serving the GUI thread meanwhile.
+inline bool WaitForNoJobs()
+{
+    const bool ended = testsupport::PumpUntil([] { return GlobalThreadList().GetCount() == 0; },
+                                              std::chrono::seconds(60));
+    // What the last job posted is delivered too.
+    testsupport::PumpUntil([] { return false; }, std::chrono::milliseconds(20));
+    return ended;
+}
+
+inline const plat::StringEntry kHostStrings[] = {{115, "SOFTWARE\\Tolvek\\Quorvex"}};
+
+// Private settings, a scratch folder and the host's application key.
+class ViewFixture : public ::testing::Test {
+protected:
+    ScopedEnvFolder m_config{"XDG_CONFIG_HOME"};
+    ScopedEnvFolder m_runtime{"XDG_RUNTIME_DIR"};
+    plat::StringTableRegistration m_host{"TestHost", kHostStrings, true};
+    testsupport::TempDir m_dir;
+
+    void TearDown() override { EXPECT_TRUE(WaitForNoJobs()); }
+
+    std::string File(const std::string& name) const { return m_dir.File(name); }
+
+    void SetTempDir(const std::string& folder)
+    {
+        CSNRegKey key;
+        ASSERT_EQ(key.Create(HKEY_CURRENT_USER, GetGeneralSettingsKey().c_str()), 1);
+        ASSERT_EQ(key.SetStringValue(folder.c_str(), "TempDir"), 1);
+    }
+};
+
+}  // namespace rvtest

@@ -1,0 +1,90 @@
+// The program's start: in process, and the built program on its own.
+
+#include "ChildProcess.h"
+#include "PumpUntil.h"
+
+#include "viewer3d/Halcyte3DMain.h"
+#include "viewer3d/SAdministratorUn.h"
+#include "viewer3d/Viewer3DUnits.h"
+
+#include "engine3d/SRTDRegistry.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+extern char** environ;
+
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(Halcyte3DStart, RunsTheUnitsAroundTheAdministratorUntilItCloses)
+{
+    std::string caption, node;
+    bool registryDuringRun = false;
+    QTimer::singleShot(0, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* admin = dynamic_cast<TSAdministrator*>(w); admin && admin->isVisible()) {
+                caption = admin->CaptionText();
+                node = admin->TreeView1()->topLevelItem(0)->text(0).toStdString();
+                registryDuringRun = RTDRegistry() != nullptr;
+                admin->close();
+            }
+    });
+    EXPECT_EQ(RunHalcyte3D(), 0);
+    EXPECT_EQ(caption, " SAdminstrator");
+    EXPECT_EQ(node, " - NO PROJECT - ");
+    EXPECT_TRUE(registryDuringRun);
+    EXPECT_EQ(RTDRegistry(), nullptr);  // the units ended with the program
+    for (QWidget* w : QApplication::topLevelWidgets())
+        EXPECT_EQ(dynamic_cast<TSAdministrator*>(w), nullptr);
+}
+
+TEST(Halcyte3DStart, TheUnitTablesStartTheEngineFirstAndCanRunAgain)
+{
+    ASSERT_FALSE(Viewer3DUnits().empty());
+    for (int round = 0; round < 2; ++round) {
+        StartViewer3DUnits();
+        StartViewer3DUnits();  // once is enough
+        EXPECT_NE(RTDRegistry(), nullptr);
+        StopViewer3DUnits();
+        EXPECT_EQ(RTDRegistry(), nullptr);
+    }
+}
+
+TEST(Halcyte3DStart, TheBuiltProgramRunsOffscreenUntilStopped)
+{
+    const std::string program = std::string(SUITE_BIN_DIR) + "/Halcyte3D";
+    ASSERT_EQ(::access(program.c_str(), X_OK), 0) << program;
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ), 0);
+    // Still running after a while: it waits in its loop for the user.
+    int status = 0;
+    pid_t ended = 0;
+    for (int i = 0; i < 30 && ended == 0; ++i) {
+        std::this_thread::sleep_for(100ms);
+        ended = ::waitpid(pid, &status, WNOHANG);
+    }
+    EXPECT_EQ(ended, 0) << "ended early with status " << status;
+    if (ended == 0) {
+        ::kill(pid, SIGTERM);
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+    }
+}
+
+}  // namespace

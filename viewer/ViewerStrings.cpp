@@ -1,0 +1,30 @@
+#include "ViewerStrings.h"
+
+#include "PellionModule.h"
+#include "StringTable.h"
+
+namespace {
+
+const plat::StringEntry kStrings[] = {
+    {IDS_TYPE_UNSIGNED, "Unsigned integer"},
+    {IDS_TYPE_SIGNED, "Signed integer"},
+    {IDS_TYPE_FLOAT, "Float"},
+    {IDS_TYPE_COMPLEX_FLOAT, "Complex float"},
+    {IDS_BUILDING_HISTOGRAM, "Building histogram ..."},
+    {IDS_TYPE_COMPLEX_UNSIGNED, "Complex unsigned integer"},
+    {IDS_TYPE_COMPLEX_SIGNED, "Complex signed integer"},
+    {IDS_SIZE_8, "8 bits"},
+    {IDS_SIZE_16, "16 bits"},
+    {IDS_SIZE_32, "32 bits"},
+    {IDS_SIZE_64, "64 bits"},
+    {IDS_SIZE_128, "128 bits"},
+    {IDS_PREPARING_RASTER, "Preparing raster ..."},
+};
+const plat::StringTableRegistration kRegistration(kPellionModule, kStrings);
+
+}  // namespace
+
+std::string LoadViewerString(unsigned id)
+{
+    return plat::LoadString(id, kPellionModule);
+}

@@ -1,0 +1,23 @@
+#pragma once
+// Ids of the viewer library's string table (module kPellionModule).
+
+#include <string>
+
+enum ViewerStringId : unsigned {
+    IDS_TYPE_UNSIGNED = 202,
+    IDS_TYPE_SIGNED = 203,
+    IDS_TYPE_FLOAT = 208,
+    IDS_TYPE_COMPLEX_FLOAT = 210,
+    IDS_BUILDING_HISTOGRAM = 213,
+    IDS_TYPE_COMPLEX_UNSIGNED = 214,
+    IDS_TYPE_COMPLEX_SIGNED = 215,
+    IDS_SIZE_8 = 220,
+    IDS_SIZE_16 = 221,
+    IDS_SIZE_32 = 222,
+    IDS_SIZE_64 = 223,
+    IDS_SIZE_128 = 224,
+    IDS_PREPARING_RASTER = 34864,
+};
+
+// The text of id, the host program's own first.
+std::string LoadViewerString(unsigned id);

@@ -1,0 +1,89 @@
+#pragma once
+// A layer of the image window: a single-band raster, a three-channel raster or a
+// vector overlay. The image window owns its views and reaches them only through
+// these slots. Channel arguments: 1 the band of a single-band view; 3, 4 and 5 the
+// red, green and blue channels of a three-channel view. A channel a view does not
+// have answers the neutral value (NULL, 0.0, an empty text; the ranges -1.0).
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "Geometry.h"
+
+class CMeterInfoBase;
+struct PalitraTag;
+
+namespace plat {
+class DeviceContext;
+struct BitmapInfo;
+}  // namespace plat
+
+class CVirtualView {
+public:
+    CVirtualView() = default;
+    virtual ~CVirtualView();
+    // Owned by the image window in place: neither copied nor moved.
+    CVirtualView(const CVirtualView&) = delete;
+    CVirtualView& operator=(const CVirtualView&) = delete;
+
+    int GetKind() const { return m_nKind; }
+    int GetColorMode() const { return m_nColorMode; }
+    int GetWidth() const { return m_nWidth; }
+    int GetHeight() const { return m_nHeight; }
+    void SetShown(int shown) { m_bShown = shown; }
+    int IsShown() const { return m_bShown; }
+    void InvalidateRegion() { m_bRegionValid = 0; }
+    int IsRegionValid() const { return m_bRegionValid; }
+    int GetIndex() const { return m_nIndex; }
+
+    // mode 1: brightness of a single-band layer; 3, 4, 5: level of a channel.
+    virtual void SetBrightness(int value, int mode);
+    // value -127 .. 127.
+    virtual void SetContrast(int value);
+    virtual void EqualizeHistogram();
+    // The 256 entries of the source palette into out; its header is left alone.
+    virtual void GetPalitra(PalitraTag* out);
+    // in's 256 entries become the source palette.
+    virtual void SetPalitra(PalitraTag* in);
+    // 256 bins of 32 bits.
+    virtual std::uint32_t* GetHistAddr(int channel);
+    // Data values shown as display levels 0 and 255.
+    virtual double GetRangeMin(int channel);
+    virtual double GetRangeMax(int channel);
+    virtual std::string GetFileName(int channel);
+    virtual std::string GetValueString(int x, int y);
+    virtual double Min(int channel);
+    virtual double Max(int channel);
+    virtual double Mean(int channel);
+    virtual double StDev(int channel);
+    // Sample width ("8 bits" ... "128 bits") and data type texts.
+    virtual std::string GetStringSizePixel(int channel);
+    virtual std::string GetStringTypeData(int channel);
+    // A region as 24-bit pixels (blue, green, red) into out (outBytes long), rows
+    // rowBytes apart.
+    virtual void RenderRGB(int x, int y, int width, int height, int rowBytes, int bottomUp, double reduction,
+                           int wholeImage, unsigned char* out, std::size_t outBytes, CMeterInfoBase* meter) = 0;
+    // A region into the caller's 8-bit buffer bits (bitsBytes long), drawn 1:1 at
+    // (dstX, dstY) with the colours info already holds.
+    virtual void PaintDirect(plat::DeviceContext* dc, int x, int y, int dstX, int dstY, int width, int height,
+                             double reduction, int fit, void* bits, std::size_t bitsBytes,
+                             plat::BitmapInfo* info) = 0;
+    // The visible part of the layer at the current zoom.
+    virtual void PaintScaled(plat::DeviceContext* dc, int x, int y, int width, int height, double reduction,
+                             int fit, void* bits, std::size_t bitsBytes, plat::BitmapInfo* info) = 0;
+    virtual void SetScale(double reduction) = 0;
+    virtual std::string GetLayerName() = 0;
+    // axis 1: along X through row position; 0: along Y through column position.
+    virtual void ShowProfile(int axis, int position);
+    virtual void SaveSegment(const RECT* rect);
+
+protected:
+    int m_nIndex = 0;        // index in the image window; wParam of its notices
+    int m_nKind = 0;         // 1 image layer, 2 vector layer
+    int m_nColorMode = 0;    // 1 single band, 2 three channels, 0 vector
+    int m_bShown = 0;        // set by the image window once the layer may be painted
+    int m_nWidth = 0;
+    int m_nHeight = 0;
+    int m_bRegionValid = 0;  // the shared 8-bit buffer holds this layer's last extraction
+};

@@ -1,0 +1,47 @@
+#include "viewer3d/Viewer3DUnits.h"
+
+#include "viewer3d/SThreadFormUn.h"
+
+#include <mutex>
+
+namespace {
+
+// Each unit starts after the units it uses, and ends before them.
+constexpr TSUnit kViewer3DUnits[] = {
+    {"SThreadFormUn", &SThreadFormUnInitialization, &SThreadFormUnFinalization},
+};
+
+std::mutex gLock;
+bool gRunning = false;
+
+}  // namespace
+
+std::span<const TSUnit> Viewer3DUnits()
+{
+    return kViewer3DUnits;
+}
+
+void StartViewer3DUnits()
+{
+    std::lock_guard guard(gLock);
+    if (gRunning)
+        return;
+    StartEngineUnits();
+    try {
+        StartUnits(kViewer3DUnits);
+    } catch (...) {
+        StopEngineUnits();
+        throw;
+    }
+    gRunning = true;
+}
+
+void StopViewer3DUnits()
+{
+    std::lock_guard guard(gLock);
+    if (!gRunning)
+        return;
+    StopUnits(kViewer3DUnits);
+    StopEngineUnits();
+    gRunning = false;
+}
