@@ -2,6 +2,7 @@
 // the singular transform, placements, browse trees, and frames in object
 // streams and project files, crafted child lists included.
 
+#include "RowProject.h"
 #include "SceneTestSupport.h"
 
 #include <SProject.h>
@@ -31,52 +32,7 @@ TSVector3D Placed(const TSBasis3D& Frame, const TSVector3D& Local)
     return world;
 }
 
-// A project whose objects are a list of frames.
-class TFrameProject final : public TSProject {
-    S_CLASS(TFrameProject)
-public:
-    std::vector<std::unique_ptr<TSObject>> Items;
-    std::vector<std::int32_t> Written;
-
-    std::int32_t WriteObjects(TSObjectsStream* S) override
-    {
-        Written.clear();
-        const auto count = static_cast<std::int32_t>(Items.size());
-        S->Write(&count, 4);
-        std::int32_t n = 4;
-        for (const auto& item : Items) {
-            Written.push_back(S->WriteObject(item.get()));
-            n += Written.back();
-        }
-        return n;
-    }
-    std::int32_t ReadObjects(TSObjectsStream* S) override
-    {
-        Items.clear();
-        std::int32_t count = 0;
-        S->Read(&count, 4);
-        std::int32_t n = 4;
-        for (std::int32_t i = 0; i < count; ++i) {
-            TSObject* item = nullptr;
-            n += S->ReadObject(item, nullptr);
-            Items.emplace_back(item);
-        }
-        return n;
-    }
-    std::int32_t Link(TSObjectsStream* S) override
-    {
-        for (const auto& item : Items)
-            if (item)
-                item->Process(ocLink, reinterpret_cast<TSParam>(S));
-        return static_cast<std::int32_t>(Items.size());
-    }
-    TSBasis3D* Frame(std::size_t I) const { return dynamic_cast<TSBasis3D*>(Items.at(I).get()); }
-};
-
 }  // namespace
-
-constinit const TSClassInfo TFrameProject::ClassInfo{"TFrameProject", &TSProject::ClassInfo,
-                                                     &TSNewObject<TFrameProject>};
 
 namespace {
 
@@ -85,7 +41,7 @@ protected:
     void SetUp() override
     {
         SceneTest::SetUp();
-        RegisterRTDClass(&TFrameProject::ClassInfo);
+        RegisterRTDClass(&TRowProject::ClassInfo);
         std::string pattern = (fs::temp_directory_path() / "frames-test-XXXXXX").string();
         ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
         m_dir = pattern;
@@ -94,7 +50,7 @@ protected:
     {
         std::error_code ec;
         fs::remove_all(m_dir, ec);
-        UnregisterRTDClass(&TFrameProject::ClassInfo);
+        UnregisterRTDClass(&TRowProject::ClassInfo);
         SceneTest::TearDown();
     }
 
@@ -505,7 +461,7 @@ TEST_F(Frames, DamagedChildCountsAreInvalidValues)
 
 TEST_F(Frames, ThreeChildrenThroughAProjectFile)
 {
-    auto project = Make<TFrameProject>();
+    auto project = Make<TRowProject>();
     auto parent = FrameAt({1, 2, 3}, "parent");
     parent->RotateAboutOrigin(Rotation({0, 0, 1}, 0.25));
     for (int i = 0; i < 3; ++i) {
@@ -520,21 +476,21 @@ TEST_F(Frames, ThreeChildrenThroughAProjectFile)
     ASSERT_EQ(project->Written.size(), 4u);
     EXPECT_EQ(project->Written[0], 12 + (4 + 6) + 172 + 12);
 
-    auto loaded = Make<TFrameProject>();
+    auto loaded = Make<TRowProject>();
     loaded->LoadFromFileName(path);
     ASSERT_EQ(loaded->Items.size(), 4u);
-    TSBasis3D* frame = loaded->Frame(0);
+    TSBasis3D* frame = loaded->Item<TSBasis3D>(0);
     ASSERT_NE(frame, nullptr);
     EXPECT_EQ(frame->Name(), "parent");
     EXPECT_TRUE(Near(frame->Matrix(), matrix, 0));
     ASSERT_EQ(frame->ChildCount(), 3);
     for (std::int32_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(frame->GetChild(i), loaded->Frame(static_cast<std::size_t>(i) + 1));
-        EXPECT_EQ(loaded->Frame(static_cast<std::size_t>(i) + 1)->Parent(), frame);
+        EXPECT_EQ(frame->GetChild(i), loaded->Item<TSBasis3D>(static_cast<std::size_t>(i) + 1));
+        EXPECT_EQ(loaded->Item<TSBasis3D>(static_cast<std::size_t>(i) + 1)->Parent(), frame);
     }
     // They move together again.
     frame->Transform(IdentityMatrix(), {0, 1, 0});
-    EXPECT_TRUE(Near(loaded->Frame(3)->Origin(), {12, 1, 0}));
+    EXPECT_TRUE(Near(loaded->Item<TSBasis3D>(3)->Origin(), {12, 1, 0}));
 }
 
 TEST_F(Frames, CraftedChildListsBuildNoCycleAndNoSharedChild)
@@ -557,7 +513,7 @@ TEST_F(Frames, CraftedChildListsBuildNoCycleAndNoSharedChild)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.What);
-        auto project = Make<TFrameProject>();
+        auto project = Make<TRowProject>();
         std::vector<std::unique_ptr<TSBasis3D>> leaves;
         for (const char* name : {"frameA", "frameB", "frameC"}) {
             auto frame = FrameAt({}, name);
@@ -577,12 +533,12 @@ TEST_F(Frames, CraftedChildListsBuildNoCycleAndNoSharedChild)
         }
         WriteAll(path, file);
 
-        auto loaded = Make<TFrameProject>();
+        auto loaded = Make<TRowProject>();
         loaded->LoadFromFileName(path);
         ASSERT_EQ(loaded->Items.size(), 6u);
         std::vector<TSBasis3D*> frames;
         for (std::size_t i = 0; i < 6; i += 2)
-            frames.push_back(loaded->Frame(i));
+            frames.push_back(loaded->Item<TSBasis3D>(i));
         for (TSBasis3D* frame : frames) {
             ASSERT_NE(frame, nullptr);
             // No frame is its own ancestor ...

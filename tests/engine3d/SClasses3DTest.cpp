@@ -4,6 +4,7 @@
 // the registration.
 
 #include "Classes3DTable.h"
+#include "RowProject.h"
 #include "SceneTestSupport.h"
 
 #include <SClasses3D.h>
@@ -25,56 +26,7 @@ namespace {
 
 using Events = std::vector<std::pair<std::int32_t, TSParam>>;
 
-// A project that writes and reads a row of objects.
-class TClassesProject final : public TSProject {
-    S_CLASS(TClassesProject)
-public:
-    std::vector<std::unique_ptr<TSObject>> Items;
-    std::vector<std::int32_t> Written;
-
-    std::int32_t WriteObjects(TSObjectsStream* S) override
-    {
-        Written.clear();
-        const auto count = static_cast<std::int32_t>(Items.size());
-        S->Write(&count, 4);
-        std::int32_t n = 4;
-        for (const auto& item : Items) {
-            Written.push_back(S->WriteObject(item.get()));
-            n += Written.back();
-        }
-        return n;
-    }
-    std::int32_t ReadObjects(TSObjectsStream* S) override
-    {
-        Items.clear();
-        std::int32_t count = 0;
-        S->Read(&count, 4);
-        std::int32_t n = 4;
-        for (std::int32_t i = 0; i < count; ++i) {
-            TSObject* item = nullptr;
-            n += S->ReadObject(item, nullptr);
-            Items.emplace_back(item);
-        }
-        return n;
-    }
-    std::int32_t Link(TSObjectsStream* S) override
-    {
-        for (const auto& item : Items)
-            if (item)
-                item->Process(ocLink, reinterpret_cast<TSParam>(S));
-        return static_cast<std::int32_t>(Items.size());
-    }
-    template <class T>
-    T* Item(std::size_t I) const
-    {
-        return dynamic_cast<T*>(Items.at(I).get());
-    }
-};
-
 }  // namespace
-
-constinit const TSClassInfo TClassesProject::ClassInfo{"TClassesProject", &TSProject::ClassInfo,
-                                                       &TSNewObject<TClassesProject>};
 
 namespace {
 
@@ -83,7 +35,7 @@ protected:
     void SetUp() override
     {
         SceneTest::SetUp();
-        RegisterRTDClass(&TClassesProject::ClassInfo);
+        RegisterRTDClass(&TRowProject::ClassInfo);
         std::string pattern = (fs::temp_directory_path() / "classes3d-test-XXXXXX").string();
         ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
         m_dir = pattern;
@@ -92,7 +44,7 @@ protected:
     {
         std::error_code ec;
         fs::remove_all(m_dir, ec);
-        UnregisterRTDClass(&TClassesProject::ClassInfo);
+        UnregisterRTDClass(&TRowProject::ClassInfo);
         SceneTest::TearDown();
     }
 
@@ -458,7 +410,7 @@ TEST_F(StandardClasses, AssignCopiesTheLawAndTheEye)
 
 TEST_F(StandardClasses, RecordsThroughAProjectFile)
 {
-    auto project = Make<TClassesProject>();
+    auto project = Make<TRowProject>();
     auto add = [&](TSObject* Object) { project->Items.emplace_back(Object); };
     // Each class beside an object of its base class with the same name: the
     // records differ by the class's own bytes.
@@ -498,7 +450,7 @@ TEST_F(StandardClasses, RecordsThroughAProjectFile)
         EXPECT_EQ(project->Written[2 * i] - project->Written[2 * i + 1], own[i])
             << project->Items[2 * i]->ClassName();
 
-    auto loaded = Make<TClassesProject>();
+    auto loaded = Make<TRowProject>();
     loaded->LoadFromFileName(path);
     ASSERT_EQ(loaded->Items.size(), 10u);
     auto* eye2 = loaded->Item<TSEyeSystem3D>(0);
