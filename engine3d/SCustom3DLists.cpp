@@ -629,7 +629,14 @@ void TSList3DCore<Base>::RecomputeBounds()
 {
     if (this->IsDestroying())
         return;
-    TSObjectLock guard(*this);
+    // Runs without the list's lock: members announce their changes holding
+    // their own locks, and the list's own saving takes the list's lock before
+    // the members'. A later recomputation saw newer members, so it wins.
+    std::uint64_t round = 0;
+    {
+        std::lock_guard bounds(m_boundsLock);
+        round = ++m_boundsRound;
+    }
     TSVector3D lower{-1, -1, -1};
     TSVector3D upper{1, 1, 1};
     TSVector3D least;
@@ -670,6 +677,8 @@ void TSList3DCore<Base>::RecomputeBounds()
         }
     }
     std::lock_guard bounds(m_boundsLock);
+    if (round != m_boundsRound)
+        return;
     m_lower = lower;
     m_upper = upper;
 }
