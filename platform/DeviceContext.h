@@ -11,6 +11,7 @@
 #include <climits>
 #include <string>
 
+#include "Geometry.h"
 #include "SysColors.h"
 
 class QPaintDevice;
@@ -18,14 +19,8 @@ class QWidget;
 
 namespace plat {
 
-struct Rect {
-    int left = 0, top = 0, right = 0, bottom = 0;
-
-    int Width() const { return right - left; }
-    int Height() const { return bottom - top; }
-    bool IsEmpty() const { return right <= left || bottom <= top; }
-    bool operator==(const Rect&) const = default;
-};
+// The one rectangle type: painting code and the layer code share it.
+using Rect = ::CRect;
 
 // Lines are one pixel wide. A dotted line starts with 3 pixels of dots, then 3 of gaps,
 // and so on; the gaps take the background colour when the background mode is OPAQUE.

@@ -28,6 +28,7 @@ struct CRect : RECT {
 
     int Width() const { return right - left; }
     int Height() const { return bottom - top; }
+    bool IsEmpty() const { return right <= left || bottom <= top; }
     bool operator==(const CRect& o) const
     {
         return left == o.left && top == o.top && right == o.right && bottom == o.bottom;

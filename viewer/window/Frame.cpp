@@ -100,10 +100,8 @@ void CFrame::SetFrame(CRect)
 CRect CFrame::LimitedClient() const
 {
     CRect rc;
-    if (const plat::BufferedWindow* view = plat::BufferedWindow::FromHandle(m_pView)) {
-        const plat::Rect client = view->ClientRect();
-        rc = CRect(client.left, client.top, client.right, client.bottom);
-    }
+    if (const plat::BufferedWindow* view = plat::BufferedWindow::FromHandle(m_pView))
+        rc = view->ClientRect();
     rc.right = std::min(rc.right, m_rcImage.right);
     rc.bottom = std::min(rc.bottom, m_rcImage.bottom);
     return rc;
