@@ -1,6 +1,7 @@
 #include "Dialog.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include <QButtonGroup>
 #include <QCloseEvent>
@@ -18,59 +19,113 @@
 
 namespace plat {
 
+namespace {
+
+// What a control tells its dialog.
+enum class Notice { None, Clicked, Changed, ListChange, TabChange };
+
+struct ControlKindRow {
+    ControlKind kind;
+    QWidget* (*make)(const QString& label, unsigned style, QWidget* parent);
+    bool framed;  // CS_SUNKEN and CS_BORDER give it a frame
+    Notice notice;
+};
+
+QWidget* MakePushButton(const QString& label, unsigned, QWidget* parent)
+{
+    auto* button = new QPushButton(label, parent);
+    // Enter belongs to the dialog, not to the focused button.
+    button->setAutoDefault(false);
+    return button;
+}
+
+QWidget* MakeIconButton(const QString&, unsigned style, QWidget* parent)
+{
+    return MakePushButton(QString(), style, parent);
+}
+
+QWidget* MakeStatic(const QString& label, unsigned, QWidget* parent)
+{
+    auto* line = new QLabel(label, parent);
+    line->setTextFormat(Qt::PlainText);
+    return line;
+}
+
+QWidget* MakeOwnerDrawn(const QString&, unsigned, QWidget* parent)
+{
+    return new CustomControl(parent);
+}
+
+QWidget* MakeEdit(const QString& label, unsigned style, QWidget* parent)
+{
+    auto* edit = new QLineEdit(label, parent);
+    edit->setReadOnly(style & CS_READONLY);
+    edit->setFrame(!(style & CS_NOBORDER));
+    if ((style & CS_READONLY) && (style & CS_NOBORDER)) {
+        // A read-only line without a frame reads as text on the dialog.
+        QPalette palette = edit->palette();
+        palette.setColor(QPalette::Base, palette.color(QPalette::Window));
+        edit->setPalette(palette);
+    }
+    return edit;
+}
+
+QWidget* MakeRadioButton(const QString& label, unsigned, QWidget* parent)
+{
+    return new QRadioButton(label, parent);
+}
+
+QWidget* MakeGroupBox(const QString& label, unsigned, QWidget* parent)
+{
+    return new QGroupBox(label, parent);
+}
+
+QWidget* MakeDropDownList(const QString&, unsigned, QWidget* parent)
+{
+    auto* list = new QComboBox(parent);
+    list->setEditable(false);
+    return list;
+}
+
+QWidget* MakeTabControl(const QString&, unsigned, QWidget* parent)
+{
+    return new QTabWidget(parent);
+}
+
+// One row per control kind, in the order of ControlKind.
+constexpr ControlKindRow kControlKinds[] = {
+    {ControlKind::PushButton, &MakePushButton, false, Notice::Clicked},
+    {ControlKind::Static, &MakeStatic, true, Notice::None},
+    {ControlKind::ProgressBar, &MakeOwnerDrawn, true, Notice::None},
+    {ControlKind::Edit, &MakeEdit, false, Notice::Changed},
+    {ControlKind::IconButton, &MakeIconButton, false, Notice::Clicked},
+    {ControlKind::RadioButton, &MakeRadioButton, false, Notice::Clicked},
+    {ControlKind::GroupBox, &MakeGroupBox, false, Notice::None},
+    {ControlKind::DropDownList, &MakeDropDownList, false, Notice::ListChange},
+    {ControlKind::TabControl, &MakeTabControl, false, Notice::TabChange},
+};
+
+constexpr bool RowsInKindOrder()
+{
+    for (std::size_t i = 0; i < std::size(kControlKinds); ++i)
+        if (static_cast<std::size_t>(kControlKinds[i].kind) != i)
+            return false;
+    return true;
+}
+static_assert(RowsInKindOrder(), "one row per control kind, in the enum's order");
+
+const ControlKindRow& RowOf(ControlKind kind)
+{
+    return kControlKinds[static_cast<std::size_t>(kind)];
+}
+
+}  // namespace
+
 QWidget* MakeControl(ControlKind kind, unsigned style, const char* text, QWidget* parent)
 {
-    const QString label = QString::fromUtf8(text ? text : "");
-    QFrame* frame = nullptr;
-    QWidget* control = nullptr;
-    switch (kind) {
-    case ControlKind::PushButton:
-    case ControlKind::IconButton: {
-        auto* button = new QPushButton(kind == ControlKind::PushButton ? label : QString(), parent);
-        // Enter belongs to the dialog, not to the focused button.
-        button->setAutoDefault(false);
-        control = button;
-        break;
-    }
-    case ControlKind::Static: {
-        auto* line = new QLabel(label, parent);
-        line->setTextFormat(Qt::PlainText);
-        control = frame = line;
-        break;
-    }
-    case ControlKind::ProgressBar:
-        control = frame = new CustomControl(parent);
-        break;
-    case ControlKind::Edit: {
-        auto* edit = new QLineEdit(label, parent);
-        edit->setReadOnly(style & CS_READONLY);
-        edit->setFrame(!(style & CS_NOBORDER));
-        if ((style & CS_READONLY) && (style & CS_NOBORDER)) {
-            // A read-only line without a frame reads as text on the dialog.
-            QPalette palette = edit->palette();
-            palette.setColor(QPalette::Base, palette.color(QPalette::Window));
-            edit->setPalette(palette);
-        }
-        control = edit;
-        break;
-    }
-    case ControlKind::RadioButton:
-        control = new QRadioButton(label, parent);
-        break;
-    case ControlKind::GroupBox:
-        control = new QGroupBox(label, parent);
-        break;
-    case ControlKind::DropDownList: {
-        auto* list = new QComboBox(parent);
-        list->setEditable(false);
-        control = list;
-        break;
-    }
-    case ControlKind::TabControl:
-        control = new QTabWidget(parent);
-        break;
-    }
-    if (frame) {
+    const ControlKindRow& row = RowOf(kind);
+    QWidget* control = row.make(QString::fromUtf8(text ? text : ""), style, parent);
+    if (auto* frame = qobject_cast<QFrame*>(control); frame && row.framed) {
         if (style & CS_SUNKEN)
             frame->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         else if (style & CS_BORDER)
@@ -126,7 +181,7 @@ Dialog::Dialog(const DialogTemplate& tmpl, QWidget* parent, DialogRole role)
             radios = nullptr;
         }
         m_controls[row.id] = control;
-        Route(row.id, control);
+        Route(row.id, row.kind, control);
     }
 
     std::weak_ptr<MessageHandler> weak = m_message;
@@ -145,16 +200,24 @@ Dialog::~Dialog()
     m_handle.Close();
 }
 
-void Dialog::Route(unsigned id, QWidget* control)
+void Dialog::Route(unsigned id, ControlKind kind, QWidget* control)
 {
-    if (auto* button = qobject_cast<QAbstractButton*>(control))
-        connect(button, &QAbstractButton::clicked, this, [this, id] { Run(m_clicked, id); });
-    else if (auto* edit = qobject_cast<QLineEdit*>(control))
-        connect(edit, &QLineEdit::textChanged, this, [this, id] { Run(m_changed, id); });
-    else if (auto* list = qobject_cast<QComboBox*>(control))
-        connect(list, &QComboBox::activated, this, [this, id] { Run(m_selChange, id); });
-    else if (auto* tabs = qobject_cast<QTabWidget*>(control))
-        connect(tabs, &QTabWidget::currentChanged, this, [this, id] { Run(m_selChange, id); });
+    switch (RowOf(kind).notice) {
+    case Notice::None:
+        break;
+    case Notice::Clicked:
+        connect(static_cast<QAbstractButton*>(control), &QAbstractButton::clicked, this, [this, id] { Run(m_clicked, id); });
+        break;
+    case Notice::Changed:
+        connect(static_cast<QLineEdit*>(control), &QLineEdit::textChanged, this, [this, id] { Run(m_changed, id); });
+        break;
+    case Notice::ListChange:
+        connect(static_cast<QComboBox*>(control), &QComboBox::activated, this, [this, id] { Run(m_selChange, id); });
+        break;
+    case Notice::TabChange:
+        connect(static_cast<QTabWidget*>(control), &QTabWidget::currentChanged, this, [this, id] { Run(m_selChange, id); });
+        break;
+    }
 }
 
 void Dialog::Run(const std::map<unsigned, std::function<void()>>& handlers, unsigned id)

@@ -89,7 +89,7 @@ private:
     void Ok();
     void Cancel();
     void RunOrHide(std::function<void()> handler);
-    void Route(unsigned id, QWidget* control);
+    void Route(unsigned id, ControlKind kind, QWidget* control);
     static void Run(const std::map<unsigned, std::function<void()>>& handlers, unsigned id);
 
     std::map<unsigned, QPointer<QWidget>> m_controls;  // null once a control is gone
