@@ -1,5 +1,8 @@
 #include "SClassLib.h"
 
+#include <cerrno>
+#include <cstring>
+
 constinit const TSClassInfo TObject::ClassInfo{"TObject", nullptr, nullptr};
 constinit const TSClassInfo TPersistent::ClassInfo{"TPersistent", &TObject::ClassInfo, nullptr};
 
@@ -38,4 +41,13 @@ void TPersistent::Assign(TPersistent* Source)
 void TPersistent::AssignTo(TPersistent* Dest)
 {
     throw EAssignError(std::string("Cannot assign ") + ClassName() + " to " + (Dest ? Dest->ClassName() : "nil"));
+}
+
+void RaiseOSError(int Code, const std::string& What)
+{
+    if (Code == ENOMEM)
+        throw EOutOfMemory();
+    if (Code == 0)
+        Code = EIO;
+    throw EOSError(Code, std::string(std::strerror(Code)) + ": " + What);
 }

@@ -124,6 +124,10 @@ public:
     EOutOfMemory() : ELibraryError("Out of memory") {}
 };
 
+// Raises an error number of the operating system as the library's error, naming
+// what failed: ENOMEM as EOutOfMemory, anything else (0 as EIO) as EOSError.
+[[noreturn]] void RaiseOSError(int Code, const std::string& What);
+
 // Integer division by zero or a quotient out of range.
 class EIntDivision final : public ELibraryError {
 public:

@@ -1,5 +1,7 @@
 #include "SMemBitmap.h"
 
+#include "PlatformCall.h"
+
 #include "platform/Exception.h"
 #include "platform/ReplacingFile.h"
 
@@ -43,15 +45,6 @@ std::size_t SavedInfoBytes(TSPixelFormat Format)
     if (kFormats[Format].Compression == kBiBitfields)
         return 40 + 16;
     return 40 + 4;
-}
-
-[[noreturn]] void ThrowOs(int Code, const std::string& What)
-{
-    if (Code == ENOMEM)
-        throw EOutOfMemory();
-    if (Code == 0)
-        Code = EIO;
-    throw EOSError(Code, std::string(std::strerror(Code)) + ": " + What);
 }
 
 template <class T>
@@ -174,7 +167,7 @@ void TSMemoryBitmap::SetMappingSize(std::int64_t Bytes)
     void* mapping = ::mmap(nullptr, static_cast<std::size_t>(size), PROT_READ | PROT_WRITE,
                            MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (mapping == MAP_FAILED)
-        ThrowOs(errno, "pixel buffer");
+        RaiseOSError(errno, "pixel buffer");
     m_mapping = mapping;
     m_mappingSize = size;
 }
@@ -316,24 +309,20 @@ void TSMemoryBitmap::SaveToFile(const std::string& FileName)
 
     Events.Notify(this, ecBitmapSaving, 0);
     try {
-        try {
-            plat::ReplacingFile out(FileName);
-            plat::File& file = out.Out();
-            file.Reserve(offset + imageBytes);
-            file.Write(fileHeader, sizeof fileHeader);
-            file.Write(m_info.data(), static_cast<unsigned>(infoBytes));
-            {
-                std::lock_guard paint(m_canvas);
-                file.Write(m_bits, static_cast<unsigned>(imageBytes));
-            }
-            out.Commit();
-        } catch (plat::Exception* e) {
-            int code = EIO;
-            if (auto* fileError = dynamic_cast<plat::FileException*>(e))
-                code = fileError->m_lOsError;
-            e->Delete();
-            ThrowOs(code, FileName);
-        }
+        PlatformCall(
+            [&] {
+                plat::ReplacingFile out(FileName);
+                plat::File& file = out.Out();
+                file.Reserve(offset + imageBytes);
+                file.Write(fileHeader, sizeof fileHeader);
+                file.Write(m_info.data(), static_cast<unsigned>(infoBytes));
+                {
+                    std::lock_guard paint(m_canvas);
+                    file.Write(m_bits, static_cast<unsigned>(imageBytes));
+                }
+                out.Commit();
+            },
+            FileName);
     } catch (...) {
         Events.Notify(this, ecBitmapSaved, 0);
         throw;

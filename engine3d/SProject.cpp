@@ -1,6 +1,7 @@
 #include "SProject.h"
 
 #include "GeneralProc.h"
+#include "PlatformCall.h"
 
 #include <Exception.h>
 #include <MappedFile.h>
@@ -62,28 +63,6 @@ std::atomic<TSObjectsList*> gProjects{nullptr};
 [[noreturn]] void ThrowLayout(unsigned Id)
 {
     throw EInvalidOperation(EngineString(Id));
-}
-
-[[noreturn]] void ThrowOs(int Code, const std::string& Path)
-{
-    if (Code == 0)
-        Code = EIO;
-    throw EOSError(Code, std::string(std::strerror(Code)) + ": " + Path);
-}
-
-// Runs a platform call, turning its file exceptions into the library's error.
-template <class F>
-void PlatformCall(F&& Call, const std::string& Path)
-{
-    try {
-        Call();
-    } catch (plat::Exception* e) {
-        int code = EIO;
-        if (auto* file = dynamic_cast<plat::FileException*>(e))
-            code = file->m_lOsError;
-        e->Delete();
-        ThrowOs(code, Path);
-    }
 }
 
 void Report(TSThread* Thread, unsigned Id)
@@ -205,7 +184,7 @@ std::string FullPathOf(const std::string& Name)
 {
     std::string full = plat::MappedFile::FullPath(Name);
     if (full.empty())
-        ThrowOs(ENOENT, Name);
+        RaiseOSError(ENOENT, Name);
     return full;
 }
 
@@ -860,7 +839,7 @@ void TSProjectStream::Open(const std::string& FileName, std::int32_t Mode, std::
     Close();
     if (Mode == pmCreate) {
         if (Size <= 0)
-            ThrowOs(EINVAL, FileName);
+            RaiseOSError(EINVAL, FileName);
         std::unique_ptr<plat::ReplacingFile> created;
         PlatformCall(
             [&] {
@@ -875,20 +854,20 @@ void TSProjectStream::Open(const std::string& FileName, std::int32_t Mode, std::
     } else if (Mode == pmOpen) {
         struct stat st {};
         if (::stat(FileName.c_str(), &st) != 0)
-            ThrowOs(errno, FileName);
+            RaiseOSError(errno, FileName);
         if (!S_ISREG(st.st_mode))
-            ThrowOs(S_ISDIR(st.st_mode) ? EISDIR : EINVAL, FileName);
+            RaiseOSError(S_ISDIR(st.st_mode) ? EISDIR : EINVAL, FileName);
         if (st.st_size <= 0 || st.st_size > kMaxFileSize)
             ThrowFormat();
         errno = 0;
         auto view = std::make_unique<plat::MappedFile>(plat::MappedFile::Open(FileName, 0, false));
         if (!*view)
-            ThrowOs(errno, FileName);
+            RaiseOSError(errno, FileName);
         Size = static_cast<std::int32_t>(view->Length());
         m_loaded = std::move(view);
         m_view = m_loaded.get();
     } else {
-        ThrowOs(EINVAL, FileName);
+        RaiseOSError(EINVAL, FileName);
     }
     m_mappedSize = Size;
     m_position = 0;

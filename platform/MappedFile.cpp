@@ -1,5 +1,7 @@
 #include "MappedFile.h"
 
+#include "Fd.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -12,19 +14,6 @@
 namespace plat {
 
 namespace {
-
-// Closes a descriptor on every way out.
-struct Fd {
-    int fd = -1;
-    explicit Fd(int f) : fd(f) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
 
 FileId IdOf(const struct stat& st)
 {

@@ -1,5 +1,7 @@
 #include "ReplacingFile.h"
 
+#include "Fd.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -20,19 +22,6 @@
 namespace plat {
 
 namespace {
-
-// Closes a descriptor on every way out.
-struct Fd {
-    int fd = -1;
-    explicit Fd(int f) : fd(f) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
 
 // Follows symbolic links from path to the name that would be written; a dangling
 // link leads to the name it points at. 0 or an errno value.
