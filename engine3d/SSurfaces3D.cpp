@@ -27,9 +27,15 @@ std::int64_t RowStrideFor(std::int32_t Width)
     return Padded(Width) * kNodeSize;
 }
 
+// Sizes above TSSurface3D::MaxArraySize answer MaxArraySize + 1, so that the
+// product never overflows.
 std::int64_t ArraySizeFor(std::int32_t Width, std::int32_t Height)
 {
-    return Padded(Height) * RowStrideFor(Width);
+    const std::int64_t stride = RowStrideFor(Width);
+    const std::int64_t rows = Padded(Height);
+    if (stride > 0 && rows > TSSurface3D::MaxArraySize / stride)
+        return TSSurface3D::MaxArraySize + 1;
+    return rows * stride;
 }
 
 TSVector3DSingle WorldOf(const TSSurfaceNode& N)
