@@ -830,13 +830,24 @@ void TSRDPFile::ScanLayers()
         }
         layers += complex[k] ? 2 : 1;
     }
-    SetCount(layers);
+    // A file changed on disk may hold fewer layers now; a layer inside an
+    // update (the one whose update maps the file, among others) must outlive
+    // the scan, so it stays, bound to no record.
+    std::int32_t keep = layers;
+    for (std::int32_t k = layers; k < static_cast<std::int32_t>(m_layers.size()); ++k)
+        if (m_layers[k] != nullptr && m_layers[k]->IsUpdating())
+            keep = k + 1;
+    SetCount(keep);
     std::int32_t next = 0;
     for (std::int32_t k = 0; k < m_recordCount; ++k)
         for (std::int32_t part = 0; part < (complex[k] ? 2 : 1); ++part, ++next) {
             m_layers[next]->m_layerIndex = k;
             m_layers[next]->m_component = part;
         }
+    for (; next < keep; ++next) {
+        m_layers[next]->m_layerIndex = m_recordCount;
+        m_layers[next]->m_component = 0;
+    }
     for (TSRDPLayer* layer : m_layers)
         BindLayer(*layer);
 
@@ -846,6 +857,8 @@ void TSRDPFile::ScanLayers()
     for (std::int32_t k = 0; k < m_recordCount; ++k)
         m_tree->AddChild(TSDataBranch::Create("Layer " + std::to_string(k + 1)));
     for (TSRDPLayer* layer : m_layers) {
+        if (layer->m_layerIndex >= m_recordCount)
+            continue;
         auto* record = static_cast<TSDataBranch*>(m_tree->GetChild(layer->m_layerIndex));
         if (!complex[layer->m_layerIndex])
             record->SetData(layer);

@@ -416,6 +416,33 @@ TEST(SLayers, MappingFollowsUpdatesAndClosing)
     EXPECT_EQ(relative->Count(), 1);
 }
 
+// The file is read again at every mapping: a layer whose update maps a file
+// that now holds fewer layers survives, bound to nothing.
+TEST(SLayers, FileChangedOnDiskBetweenMappings)
+{
+    TempDir dir;
+    FileImage::Version3({{2, 1, 1, Ramp(2)}, {1, 1, 9, std::vector<unsigned char>(8)}}).Write(dir.File("c.rdp"));
+    auto file = OpenFile(dir.File("c.rdp"));
+    ASSERT_EQ(file->Count(), 3);
+    TSLayer* first = file->GetLayer(0);
+    TSLayer* image = file->GetLayer(2);
+
+    FileImage::Version3({{3, 1, 3, Ramp(6)}}).Write(dir.File("new.rdp"));
+    std::filesystem::rename(dir.File("new.rdp"), dir.File("c.rdp"));
+    image->BeginUpdate();
+    EXPECT_EQ(file->GetLayer(2), image);
+    EXPECT_EQ(file->LayerRecordCount(), 1);
+    EXPECT_EQ(image->Width(), 0);
+    EXPECT_EQ(dynamic_cast<TSRDPLayer*>(image)->Data(), nullptr);
+    EXPECT_EQ(ReadDoubles(*image, 0, 1)[0], -12345.0);
+    EXPECT_EQ(file->Tree()->Count(), 1);
+    // The first layer is now the new file's.
+    EXPECT_EQ(file->GetLayer(0), first);
+    EXPECT_EQ(first->SampleType(), stUInt16);
+    EXPECT_EQ(ReadDoubles(*first, 0, 3), (std::vector<double>{513, 1027, 1541}));
+    image->EndUpdate();
+}
+
 TEST(SLayers, WritesOnlyThroughAWritableMapping)
 {
     TempDir dir;
