@@ -276,46 +276,34 @@ void TSSurface3D::GetUpperBound(TSVector3D& B)
 // ---------------------------------------------------------------------------
 // Settings
 
-void TSSurface3D::SetLighting(std::int32_t Value)
+template <class T>
+void TSSurface3D::ChangeSetting(std::atomic<T>& Field, T Value, bool NeedsVisible)
 {
-    if (Value > slSceneLight)
-        return;
-    Value = std::max(Value, 0);
     TSObjectLock guard(*this);
-    if (Value == m_lighting.load())
+    if (Value == Field.load())
         return;
     InChange(*this, false, [&] {
-        m_lighting = Value;
-        if (Enabled() && !IsDestroying())
+        Field = Value;
+        if (Enabled() && (Visible() || !NeedsVisible) && !IsDestroying())
             Invalidate(0);
     });
+}
+
+void TSSurface3D::SetLighting(std::int32_t Value)
+{
+    if (Value <= slSceneLight)
+        ChangeSetting(m_lighting, std::max(Value, 0), false);
 }
 
 void TSSurface3D::SetDrawMode(std::int32_t Value)
 {
-    if (Value > sdTriangles)
-        return;
-    Value = std::max(Value, 0);
-    TSObjectLock guard(*this);
-    if (Value == m_drawMode.load())
-        return;
-    InChange(*this, false, [&] {
-        m_drawMode = Value;
-        if (Enabled() && Visible() && !IsDestroying())
-            Invalidate(0);
-    });
+    if (Value <= sdTriangles)
+        ChangeSetting(m_drawMode, std::max(Value, 0), true);
 }
 
 void TSSurface3D::SetSmooth(bool Value)
 {
-    TSObjectLock guard(*this);
-    if (Value == m_smooth.load())
-        return;
-    InChange(*this, false, [&] {
-        m_smooth = Value;
-        if (Enabled() && Visible() && !IsDestroying())
-            Invalidate(0);
-    });
+    ChangeSetting(m_smooth, Value, true);
 }
 
 void TSSurface3D::SetAttenuation(double Constant, double Linear, double Quadratic)

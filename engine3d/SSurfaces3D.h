@@ -122,6 +122,10 @@ private:
     // Moves the nodes into an array for Width x Height; see SetGridSize.
     void Resize(std::int32_t Width, std::int32_t Height);
     void ReleaseNodes();
+    // Stores a new value inside a change bracket and asks to be drawn again
+    // when enabled (and visible, when NeedsVisible).
+    template <class T>
+    void ChangeSetting(std::atomic<T>& Field, T Value, bool NeedsVisible);
     void HoldLaw(TSCustomReflectionLaw* Law);
     void LawEvent(TObject* Sender, std::int32_t EventCode, TSParam Param);
     TSEventHandler LawHandler() { return TSEventHandler::Of<&TSSurface3D::LawEvent>(this); }

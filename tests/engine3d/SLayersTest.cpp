@@ -2,6 +2,7 @@
 // raster layer file reader on files written by numpy (and proved by GDAL), and
 // its refusal of malformed files.
 
+#include "PythonCheck.h"
 #include "SceneTestSupport.h"
 
 #include <SLayers.h>
@@ -243,14 +244,7 @@ TEST(SLayers, CreatorsAnswerByExtensionNewestFirst)
 TEST(SLayers, ReadsWhatNumpyWroteAndGdalReads)
 {
     TempDir dir;
-    const std::string cmd = "/usr/bin/python3 " SUITE_SOURCE_DIR "/tests/engine3d/rdp_layers.py '" + dir.Path() + "' 2>&1";
-    FILE* p = ::popen(cmd.c_str(), "r");
-    ASSERT_NE(p, nullptr);
-    std::string text;
-    char buffer[512];
-    while (std::fgets(buffer, sizeof buffer, p) != nullptr)
-        text += buffer;
-    ASSERT_EQ(::pclose(p), 0) << text;
+    const std::string text = RunPythonCheck("rdp_layers.py", dir.Path());
     ASSERT_EQ(text, "ok 32\n");
 
     for (int code = 1; code <= 16; ++code)

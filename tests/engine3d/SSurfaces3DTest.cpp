@@ -1,6 +1,7 @@
 // The height-field surface: its grid, decimation, node updates, primitives,
 // lighting (checked against numpy), persistence and cancellation.
 
+#include "PythonCheck.h"
 #include "SceneTestSupport.h"
 
 #include <SClasses3D.h>
@@ -100,22 +101,6 @@ TSMatrix3D FrameWithXAxis(TSVector3D X)
     NormalizeVector3D(Z, Z);
     CrossProduct3D(Z, X, Y);
     return {{X.X, Y.X, Z.X, X.Y, Y.Y, Z.Y, X.Z, Y.Z, Z.Z}};
-}
-
-std::string RunPython(const std::string& Script, const std::string& Argument)
-{
-    const std::string cmd =
-        "/usr/bin/python3 " SUITE_SOURCE_DIR "/tests/engine3d/" + Script + " '" + Argument + "' 2>&1";
-    FILE* p = ::popen(cmd.c_str(), "r");
-    if (p == nullptr)
-        return "cannot run";
-    std::string text;
-    char buffer[512];
-    while (std::fgets(buffer, sizeof buffer, p) != nullptr)
-        text += buffer;
-    if (::pclose(p) != 0)
-        return "failed: " + text;
-    return text;
 }
 
 struct DrawJob {
@@ -466,7 +451,7 @@ TEST(SSurface3D, LitSurfacesMatchNumpy)
               << R"(, "flat": {"colour": [0.8, 0.7, 0.6], "direction": [0.3, -0.2, -1]})"
               << R"(, "point": {"colour": [1, 0.9, 0.5], "position": [50, 80, -200], "attenuation": [1, 0.001, 0]}})";
         std::ofstream(dir.File("scene.json")) << scene.str();
-        std::istringstream expected(RunPython("surface_reference.py", dir.File("scene.json")));
+        std::istringstream expected(RunPythonCheck("surface_reference.py", dir.File("scene.json")));
 
         auto lights = Make<TSCustomLightSystem3DList>();
         auto* ambient = TSObject::Create<TSAmbientLight3D>();
