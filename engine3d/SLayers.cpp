@@ -335,8 +335,7 @@ void TSLayer::EndUpdate()
 
 bool TSLayer::IsUpdating() const
 {
-    TSObjectLock guard(*this);
-    return m_updateNesting > 0;
+    return m_updateNesting.load() > 0;
 }
 
 // ---------------------------------------------------------------------------

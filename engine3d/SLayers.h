@@ -13,6 +13,7 @@
 
 #include <MappedFile.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -92,7 +93,8 @@ private:
     std::int32_t m_sampleType = 0;
     std::int32_t m_height = 0;
     std::int32_t m_width = 0;
-    std::int32_t m_updateNesting = 0;
+    // Read without the lock: a file asks its layers while holding its own.
+    std::atomic<std::int32_t> m_updateNesting{0};
 };
 
 // A container of layers.
