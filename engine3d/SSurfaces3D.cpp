@@ -5,6 +5,8 @@
 #include "SRTDRegistry.h"
 #include "SThreads.h"
 
+#include <ParallelFor.h>
+
 #include <algorithm>
 #include <climits>
 #include <memory>
@@ -423,14 +425,6 @@ void TSSurface3D::RefreshIfEnabled()
         Invalidate(0);
 }
 
-template <class Visit>
-void TSSurface3D::ForSampled(Visit&& Visit_)
-{
-    for (std::int32_t j = 0; j < m_height; j += m_stepY)
-        for (std::int32_t i = 0; i < m_width; i += m_stepX)
-            Visit_(Node(i, j));
-}
-
 void TSSurface3D::StartProgress(TSThread* Thread)
 {
     if (Thread == nullptr)
@@ -449,16 +443,39 @@ void TSSurface3D::RowDone(TSThread* Thread)
     }
 }
 
+template <class Visit>
+void TSSurface3D::ForSampledInParallel(Visit&& Visit_)
+{
+    const std::int64_t rows = (std::int64_t(m_height) + m_stepY - 1) / m_stepY;
+    const std::int64_t columns = (std::int64_t(m_width) + m_stepX - 1) / m_stepX;
+    const int threads = plat::ParallelThreadsFor(rows * columns * kNodeSize);
+    plat::ParallelFor(rows, 16, threads, [&](std::int64_t begin, std::int64_t end, int) {
+        for (std::int64_t r = begin; r < end; ++r) {
+            const auto j = static_cast<std::int32_t>(r * m_stepY);
+            for (std::int32_t i = 0; i < m_width; i += m_stepX)
+                Visit_(Node(i, j));
+        }
+    });
+}
+
 void TSSurface3D::TransformNodes()
 {
-    TSBasis3D* frame = Frame();
-    ForSampled([frame](TSSurfaceNode& n) {
-        TSVector3DSingle world = n.Position;
-        if (frame != nullptr)
-            frame->PointToWorldSingle(n.Position, world);
-        n.Vertex.X = world.X;
-        n.Vertex.Y = world.Y;
-        n.Vertex.Z = world.Z;
+    // One look at the frame for the whole pass, in the frame's own arithmetic.
+    TSMatrix3D matrix;
+    IdentityMatrix3D(matrix);
+    TSVector3D origin;
+    if (TSBasis3D* frame = Frame()) {
+        matrix = frame->Matrix();
+        origin = frame->Origin();
+    }
+    ForSampledInParallel([&](TSSurfaceNode& n) {
+        TSVector3D local, world;
+        SingleToDoubleVector3D(n.Position, local);
+        MulMatrixVector3D(matrix, local, world);
+        AddVector3D(world, origin, world);
+        n.Vertex.X = static_cast<float>(world.X);
+        n.Vertex.Y = static_cast<float>(world.Y);
+        n.Vertex.Z = static_cast<float>(world.Z);
     });
 }
 
@@ -466,9 +483,24 @@ void TSSurface3D::ProjectNodes()
 {
     if (m_camera == nullptr)
         return;
-    ForSampled([this](TSSurfaceNode& n) {
+    // The camera's frame is read once; ProjectPoint itself only reads.
+    TSMatrix3D inverse;
+    IdentityMatrix3D(inverse);
+    TSVector3D origin;
+    if (TSBasis3D* frame = m_camera->Frame()) {
+        inverse = frame->InverseMatrix();
+        origin = frame->Origin();
+    }
+    TSCustomProjectionSystem3D* camera = m_camera;
+    ForSampledInParallel([&](TSSurfaceNode& n) {
+        TSVector3D world, local;
+        SingleToDoubleVector3D(WorldOf(n), world);
+        SubVector3D(world, origin, world);
+        MulMatrixVector3D(inverse, world, local);
+        const TSVector3DSingle narrowed{static_cast<float>(local.X), static_cast<float>(local.Y),
+                                        static_cast<float>(local.Z)};
         TSVector3DSingle projected;
-        m_camera->ProjectWorldPoint(WorldOf(n), projected);
+        camera->ProjectPoint(narrowed, projected);
         n.Vertex.X = projected.X;
         n.Vertex.Y = projected.Y;
         n.Vertex.Z = projected.Z;

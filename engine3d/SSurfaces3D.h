@@ -132,8 +132,9 @@ private:
     // Rows between progress steps, counted down while a pass runs.
     void StartProgress(TSThread* Thread);
     void RowDone(TSThread* Thread);
+    // Visits every sampled node, rows shared among the parallel loop's threads.
     template <class Visit>
-    void ForSampled(Visit&& Visit_);
+    void ForSampledInParallel(Visit&& Visit_);
 
     std::int32_t m_updateNesting = 0;
     unsigned char* m_nodes = nullptr;

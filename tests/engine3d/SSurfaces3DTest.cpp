@@ -356,6 +356,42 @@ TEST(SSurface3D, DrawsThroughTheCameraWithDecimation)
     EXPECT_FLOAT_EQ(ds->Points[0].R, 1.0f);
 }
 
+// A grid large enough for the parallel passes: every node lands where it should.
+TEST(SSurface3D, LargeGridProjectsEveryNode)
+{
+    const int side = 300;
+    auto s = Make<TSSurface3D>();
+    s->SetGridSize(side, side);
+    s->BeginUpdate();
+    for (int j = 0; j < side; ++j)
+        for (int i = 0; i < side; ++i)
+            s->Node(i, j).Position = {float(i), float(-j), float(-1000 - i - j)};
+    s->EndUpdate();
+    s->SetLighting(slNoLight);
+    s->SetDrawMode(sdPoints);
+    s->Frame()->SetPlacement(Rotation({0, 0, 1}, M_PI / 2), {5, 0, 0});
+    auto camera = Make<TSEyeSystem3D>();
+    camera->Frame()->Transform(IdentityMatrix(), {0, 0, 100});
+    auto ds = Make<TPrimitiveRecorder>();
+    TSRenderContext context;
+    context.Camera = camera.get();
+    context.DrawSystem = ds.get();
+    s->Draw(context);
+    ASSERT_EQ(ds->Points.size(), std::size_t(side) * side);
+    int wrong = 0;
+    for (int j = 0; j < side; ++j)
+        for (int i = 0; i < side; ++i) {
+            // Turned a quarter about Z: (x, y) -> (-y, x), then moved by (5, 0, 0);
+            // the camera at z = 100 looks down -Z.
+            const double x = j + 5.0, y = i, depth = 1100.0 + i + j;
+            const TSVertex3DSingle& p = ds->Points[std::size_t(j) * side + i];
+            if (std::abs(p.X - x * 1000 / depth) > 1e-3 || std::abs(p.Y - y * 1000 / depth) > 1e-3 ||
+                std::abs(p.Z - depth * 1000) > 1)
+                ++wrong;
+        }
+    EXPECT_EQ(wrong, 0);
+}
+
 TEST(SSurface3D, DistanceAttenuationAndUnlitColours)
 {
     struct Case {
