@@ -555,6 +555,7 @@ void TSRDPFile::Initialize()
 
 TSRDPFile::~TSRDPFile()
 {
+    Finalize();
     Close(true);
     // Layers never opened by a file still die with it.
     SetCount(0);

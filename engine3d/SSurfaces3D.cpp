@@ -732,6 +732,8 @@ std::int32_t TSSurface3D::Load(TSObjectsStream* Stream)
         if (stored > kept)
             Stream->SetPosition(static_cast<std::int32_t>(start + stored));
         total += 4 + stored;
+        // The bounds so far are those of the empty grid.
+        RecomputeBounds();
     }
     return total;
 }

@@ -613,6 +613,9 @@ TEST(SSurface3D, SavesAndLoadsNodesByteForByte)
     EXPECT_EQ(loadedLaw->AttenuationQuadratic(), 0.125);
     ASSERT_EQ(loaded->ArraySize(), s->ArraySize());
     EXPECT_EQ(std::memcmp(loaded->NodeArray(), s->NodeArray(), s->ArraySize()), 0);
+    TSVector3D upper;
+    loaded->GetUpperBound(upper);
+    EXPECT_TRUE(Near(upper, {2, 1, 2.5}));  // the bounds of the loaded nodes
 
     // With StoreNodes the array goes out as it lies in memory.
     MemoryStream again;
