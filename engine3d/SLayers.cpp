@@ -311,10 +311,11 @@ void TSLayer::ReadRow(std::int32_t, void*, std::int32_t, std::int32_t, std::int3
 
 void TSLayer::WriteRow(std::int32_t, const void*, std::int32_t, std::int32_t, std::int32_t) {}
 
+// The layer's lock is not held around DoBeginUpdate and DoEndUpdate: a file
+// binds its layers under its own lock, so the file's lock always comes first.
 void TSLayer::BeginUpdate()
 {
-    TSObjectLock guard(*this);
-    if (++m_updateNesting != 1)
+    if (m_updateNesting.fetch_add(1) != 0)
         return;
     try {
         DoBeginUpdate();
@@ -326,10 +327,10 @@ void TSLayer::BeginUpdate()
 
 void TSLayer::EndUpdate()
 {
-    TSObjectLock guard(*this);
-    if (m_updateNesting <= 0)
-        return;
-    if (--m_updateNesting == 0)
+    std::int32_t nesting = m_updateNesting.load();
+    while (nesting > 0 && !m_updateNesting.compare_exchange_weak(nesting, nesting - 1)) {
+    }
+    if (nesting == 1)
         DoEndUpdate();
 }
 

@@ -93,7 +93,6 @@ private:
     std::int32_t m_sampleType = 0;
     std::int32_t m_height = 0;
     std::int32_t m_width = 0;
-    // Read without the lock: a file asks its layers while holding its own.
     std::atomic<std::int32_t> m_updateNesting{0};
 };
 

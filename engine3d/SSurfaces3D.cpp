@@ -344,23 +344,34 @@ void TSSurface3D::ApplyDrawSettings(const TSSurfaceDrawSettings* Settings)
 
 void TSSurface3D::HoldLaw(TSCustomReflectionLaw* Law)
 {
-    if (m_law != nullptr) {
-        m_law->Events.Remove(LawHandler());
-        delete std::exchange(m_law, nullptr);
+    if (Law != nullptr)
+        Law->Events.Add(LawHandler());
+    TSCustomReflectionLaw* old = nullptr;
+    {
+        TSObjectLock guard(*this);
+        old = std::exchange(m_law, Law);
     }
-    m_law = Law;
-    if (m_law != nullptr)
-        m_law->Events.Add(LawHandler());
+    if (old != nullptr) {
+        old->Events.Remove(LawHandler());
+        delete old;
+    }
 }
 
+// The law's changes come to the surface as the surface's own (its events 4
+// and 5 take the surface's lock inside the law's), so the surface never holds
+// its lock while it copies into, clones or frees a law.
 void TSSurface3D::SetReflectionLaw(TSCustomReflectionLaw* Law)
 {
-    TSObjectLock guard(*this);
-    if (Law == m_law)
+    TSCustomReflectionLaw* held = nullptr;
+    {
+        TSObjectLock guard(*this);
+        held = m_law;
+    }
+    if (Law == held)
         return;
     InChange(*this, false, [&] {
-        if (Law != nullptr && m_law != nullptr && Law->ClassType() == m_law->ClassType()) {
-            m_law->Assign(Law);
+        if (Law != nullptr && held != nullptr && Law->ClassType() == held->ClassType()) {
+            held->Assign(Law);
             return;
         }
         TSCustomReflectionLaw* copy = nullptr;
@@ -655,17 +666,24 @@ std::int32_t TSSurface3D::Save(TSObjectsStream* Stream)
 {
     if (Stream == nullptr)
         return -1;
+    std::int32_t total = 0;
+    TSCustomReflectionLaw* law = nullptr;
+    {
+        TSObjectLock guard(*this);
+        if (m_updateNesting > 0)
+            throw EInvalidOperation(ObjectErrorText(this, sCantSave, sBusy));
+        total = TSCustomConstruction3D::Save(Stream);
+        const std::int32_t ints[6] = {m_width,    m_height, m_gridStep, Lighting(), DrawMode(),
+                                      (Smooth() ? 1 : 0) | (m_storeNodes ? 2 : 0)};
+        Stream->Write(ints, sizeof ints);
+        const double attenuation[3] = {AttenuationConstant(), AttenuationLinear(), AttenuationQuadratic()};
+        Stream->Write(attenuation, sizeof attenuation);
+        total += sizeof ints + sizeof attenuation;
+        law = m_law;
+    }
+    // The law saves under its own lock, never inside the surface's.
+    total += Stream->WriteObject(law);
     TSObjectLock guard(*this);
-    if (m_updateNesting > 0)
-        throw EInvalidOperation(ObjectErrorText(this, sCantSave, sBusy));
-    std::int32_t total = TSCustomConstruction3D::Save(Stream);
-    const std::int32_t ints[6] = {m_width,    m_height, m_gridStep, Lighting(), DrawMode(),
-                                  (Smooth() ? 1 : 0) | (m_storeNodes ? 2 : 0)};
-    Stream->Write(ints, sizeof ints);
-    const double attenuation[3] = {AttenuationConstant(), AttenuationLinear(), AttenuationQuadratic()};
-    Stream->Write(attenuation, sizeof attenuation);
-    total += sizeof ints + sizeof attenuation;
-    total += Stream->WriteObject(m_law);
     total += Stream->WriteObject(m_center);
     if (m_storeNodes) {
         Stream->Write(&m_arraySize, 4);
@@ -680,9 +698,10 @@ std::int32_t TSSurface3D::Load(TSObjectsStream* Stream)
 {
     if (Stream == nullptr)
         return -1;
+    // The old law goes first, outside the surface's lock.
+    SetReflectionLaw(nullptr);
     TSObjectLock guard(*this);
     std::int32_t total = TSCustomConstruction3D::Load(Stream);
-    SetReflectionLaw(nullptr);
     std::int32_t size[2] = {};
     Stream->Read(size, sizeof size);
     if (size[0] < 0 || size[1] < 0 || ArraySizeFor(size[0], size[1]) > MaxArraySize)
