@@ -7,9 +7,11 @@
 #include "SCustom3DLists.h"
 #include "SGeneral.h"
 #include "SInterface.h"
+#include "SLayers.h"
 #include "SProject.h"
 #include "SRTDRegistry.h"
 #include "SScene3D.h"
+#include "SSurfaces3D.h"
 #include "SThreads.h"
 
 #include <mutex>
@@ -29,6 +31,8 @@ constexpr TSUnit kEngineUnits[] = {
     {"SCanvas3D", &SCanvas3DInitialization, &SCanvas3DFinalization},
     {"SScene3D", &SScene3DInitialization, &SScene3DFinalization},
     {"SClasses3D", &SClasses3DInitialization, &SClasses3DFinalization},
+    {"SLayers", &SLayersInitialization, &SLayersFinalization},
+    {"SSurfaces3D", &SSurfaces3DInitialization, &SSurfaces3DFinalization},
 };
 
 std::mutex gLock;

@@ -49,6 +49,14 @@ void CheckRunning(const char* When)
     Check(FindRegistryPath(0, "Classes\\TObject\\TPersistent\\TSObject\\TSCustomChangeObject\\TSProject") != nullptr,
           "no class path to TSProject");
     Check(FindRTDClass("TSDataBranch") == &TSDataBranch::ClassInfo, "TSDataBranch not registered");
+    Check(FindRTDClass("TSRDPFile") != nullptr, "TSRDPFile not registered");
+    Check(FindRTDClass("TSSurface3D") != nullptr, "TSSurface3D not registered");
+    if (const TSClass keeper = FindRTDClass("TSFileLayerKeeper")) {
+        const TSDataBranch* creators = FindRegistryPath(reinterpret_cast<TSRegistryKey>(keeper), "Creators");
+        Check(creators != nullptr && creators->Count() == 1, "no \".rdp\" reader factory");
+    } else {
+        Check(false, "TSFileLayerKeeper not registered");
+    }
     const std::set<std::string> lists = ListNames();
     Check(lists.contains("Global List of SThread"), "no thread list");
     Check(lists.contains("Global List of SProjects"), "no project list");
