@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
@@ -68,6 +69,9 @@ QWidget* MakeControl(ControlKind kind, unsigned style, const char* text, QWidget
     }
     case ControlKind::TabControl:
         control = new QTabWidget(parent);
+        break;
+    case ControlKind::CheckBox:
+        control = new QCheckBox(label, parent);
         break;
     }
     if (frame) {
