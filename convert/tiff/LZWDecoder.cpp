@@ -24,19 +24,6 @@ int CLZWDecoder::GetString(int code, unsigned char* out) const
     return length;
 }
 
-int CLZWDecoder::AddString(int prev, unsigned char byte, int width)
-{
-    // A full table takes no more strings until the next Clear.
-    if (m_next >= kTableSize)
-        return width;
-    if (m_next == 510 || m_next == 1022 || m_next == 2046)
-        ++width;
-    const Entry& p = m_table[prev];
-    m_table[m_next] = Entry{static_cast<std::uint16_t>(prev), static_cast<std::uint16_t>(p.length + 1), byte, p.first};
-    ++m_next;
-    return width;
-}
-
 std::int64_t CLZWDecoder::DecodeStrip(const unsigned char* data, std::size_t bytes, unsigned char* out,
                                       std::size_t need, std::string* why)
 {
@@ -47,63 +34,66 @@ std::int64_t CLZWDecoder::DecodeStrip(const unsigned char* data, std::size_t byt
     };
     LZWCodeReader reader(data, bytes);
     reader.Seek(0, 0, 9);
-    Reset();
-    int width = 9;
+    Entry* const table = m_table.get();
+    int next = kFirstFree;
     int prev = -1;  // none: the next code must be a literal
     std::size_t done = 0;
     unsigned char spill[kTableSize];
     while (done < need) {
         const int code = reader.ReadCode();
         if (code < 0)
-            return damage("the LZW codes run past the end of the strip");
+            return m_next = next, damage("the LZW codes run past the end of the strip");
         if (code == kEnd)
             break;
         if (code == kClear) {
-            Reset();
-            width = 9;
-            reader.SetWidth(width);
+            next = kFirstFree;
+            reader.SetWidth(9);
             prev = -1;
             continue;
         }
         if (prev < 0) {
             if (code > 255)
-                return damage("an LZW string does not begin with a literal code");
+                return m_next = next, damage("an LZW string does not begin with a literal code");
             out[done++] = static_cast<unsigned char>(code);
             prev = code;
             continue;
         }
-        const Entry* table = m_table.get();
         int length;
         unsigned char first;
-        if (code < m_next) {
+        if (code < next) {
             length = table[code].length;
             first = table[code].first;
-        } else if (code == m_next && m_next < kTableSize) {
+        } else if (code == next && next < kTableSize) {
             // The string of prev and its own first byte, not in the table yet.
             length = table[prev].length + 1;
             first = table[prev].first;
         } else {
-            return damage("an LZW code lies above the next free code");
+            return m_next = next, damage("an LZW code lies above the next free code");
         }
-        width = AddString(prev, first, width);
-        reader.SetWidth(width);
-        // The string goes straight to the output, or through a spill buffer when
-        // it reaches past what the strip needs.
-        unsigned char* dst = done + std::size_t(length) <= need ? out + done : spill;
-        unsigned char* p = dst + length - 1;
-        int c = code;
-        while (c >= kFirstFree) {
-            *p-- = table[c].last;
-            c = table[c].prefix;
-        }
-        *p = static_cast<unsigned char>(c);
-        if (dst == spill) {
-            std::memcpy(out + done, spill, need - done);
-            done = need;
+        if (Store(table, next, prev, first))
+            reader.Widen();
+        if (length == 1) {
+            out[done++] = static_cast<unsigned char>(code);
         } else {
-            done += std::size_t(length);
+            // The string goes straight to the output, or through a spill buffer
+            // when it reaches past what the strip needs.
+            unsigned char* dst = done + std::size_t(length) <= need ? out + done : spill;
+            unsigned char* q = dst + length - 1;
+            int c = code;
+            while (c >= kFirstFree) {
+                *q-- = table[c].last;
+                c = table[c].prefix;
+            }
+            *q = static_cast<unsigned char>(c);
+            if (dst == spill) {
+                std::memcpy(out + done, spill, need - done);
+                done = need;
+            } else {
+                done += std::size_t(length);
+            }
         }
         prev = code;
     }
+    m_next = next;
     return std::int64_t(done);
 }

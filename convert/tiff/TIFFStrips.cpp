@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "MappedFile.h"
 #include "ParallelFor.h"
 #include "files/OrderFile.h"
 #include "jobs/MeterInfoBase.h"
@@ -124,21 +125,31 @@ void CTIFFReader::ReadStrips(COrderFile* file, unsigned char* const* pixels, CMe
             data.resize(std::size_t(count));
             if (count > 0 && !TiffReadAt(*file, offset, data.data(), data.size()))
                 Damage("strip " + std::to_string(s) + " cannot be read");
-            // Only the rows up to the window's last one in this strip are decoded.
+            // Only the rows up to the window's last one in this strip are decoded:
+            // straight into the layer when they are whole rows of it as stored.
             const std::size_t need = std::size_t((to - stripTop) * rowBytes);
+            const bool direct = from == stripTop && x == 0 && w == std::int64_t(m_width) && plain && !writer.swapBytes;
             std::vector<unsigned char>& rows = decoded[std::size_t(slot)];
-            rows.resize(need);
+            if (!direct)
+                rows.resize(need);
+            unsigned char* target = direct ? pixels[0] + (stripTop - y) * rowBytes : rows.data();
             std::string why;
-            const std::int64_t got =
-                decoders[std::size_t(slot)].DecodeStrip(data.data(), data.size(), rows.data(), need, &why);
+            const std::int64_t got = decoders[std::size_t(slot)].DecodeStrip(data.data(), data.size(), target, need, &why);
             if (got < 0)
                 Damage("strip " + std::to_string(s) + ": " + why);
             if (std::size_t(got) < need)
                 Damage("strip " + std::to_string(s) + " ends before its rows are complete");
+            if (direct)
+                continue;
             for (std::int64_t r = from; r < to; ++r)
                 writer.Put(r - y, rows.data() + (r - stripTop) * rowBytes + std::int64_t(x) * bytesPerPixel);
         }
     };
+    // The layers are new mappings: faulting their pages in one call is much
+    // cheaper than a fault per page from the writing threads.
+    const int planes = plain || outBytesPerPixel == 4 ? 1 : 3;
+    for (int p = 0; p < planes; ++p)
+        plat::PrefaultForWrite(pixels[p], std::int64_t(w) * h * (planes == 3 ? 1 : outBytesPerPixel));
     if (meter)
         meter->SetRange(0.0, double(strips));
     auto progress = [&](std::int64_t done) {
