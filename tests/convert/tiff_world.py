@@ -3,9 +3,10 @@ with the raster layer files that the import wrote.
 
   tiff_world.py make DIR        writes the fixtures; prints one line per file:
                                 name kind (kind: ok or refused)
-  tiff_world.py compare TIF X Y W H MODE RDP...
+  tiff_world.py compare LIST     LIST holds one comparison a line:
+                                TIF X Y W H MODE RDP...
                                 MODE single | rgba | planes | palette:FILE
-                                prints "same" or what differs
+                                prints "same" or what differs, a line each
 """
 import os
 import subprocess
@@ -32,8 +33,11 @@ def make(d):
     out = []
 
     def save(name, arrays, dtype, options=(), palette=None):
+        # The pixels go to a plain file; gdal_translate writes the variant.
+        base = os.path.join(d, "base_" + name)
         drv = gdal.GetDriverByName("GTiff")
-        ds = drv.Create(os.path.join(d, name), w, h, len(arrays), dtype, list(options))
+        ds = drv.Create(base, w, h, len(arrays), dtype,
+                        ["PHOTOMETRIC=RGB", "INTERLEAVE=PIXEL"] if len(arrays) == 3 else [])
         for i, a in enumerate(arrays):
             ds.GetRasterBand(i + 1).WriteArray(a)
         if palette is not None:
@@ -43,6 +47,11 @@ def make(d):
             ds.GetRasterBand(1).SetRasterColorTable(ct)
             ds.GetRasterBand(1).SetRasterColorInterpretation(gdal.GCI_PaletteIndex)
         ds = None
+        cmd = ["gdal_translate", "-q"]
+        for o in options:
+            cmd += ["-co", o]
+        run(*cmd, base, os.path.join(d, name))
+        os.remove(base)
 
     save("g8.tif", [noisy.astype(np.uint8)], gdal.GDT_Byte)
     out.append(("g8.tif", "ok"))
@@ -74,8 +83,9 @@ def make(d):
                                 "f64_lzw.tif", "pal_lzw.tif", "pal16.tif", "rgb.tif", "rgb_B_r3.tif"]]
 
     # ImageMagick codes LZW with horizontal differencing unless told otherwise.
+    # Its TIFF writer takes the byte order from tiff:endian; -endian alone leaves it little-endian.
     run(MAGICK, "-size", "120x90", "gradient:", "-depth", "16", "-compress", "LZW", "-endian", "MSB",
-        "-define", "tiff:predictor=1", os.path.join(d, "im16_lzw_msb.tif"))
+        "-define", "tiff:endian=msb", "-define", "tiff:predictor=1", os.path.join(d, "im16_lzw_msb.tif"))
     run(MAGICK, "-seed", "3", "-size", "120x90", "plasma:fractal", "-colorspace", "Gray", "-depth", "8",
         "-compress", "LZW", "-define", "tiff:predictor=1", os.path.join(d, "im8_lzw.tif"))
     run(MAGICK, "-size", "120x90", "gradient:", "-depth", "16", "-compress", "None", "-endian", "LSB",
@@ -131,12 +141,17 @@ def compare(tif, x, y, w, h, mode, rdps):
             if tuple(int(v) for v in tag[8 + 3 * i:11 + 3 * i]) != tuple(want):
                 problems.append("palette entry %d: %s, GDAL %s" % (i, tag[8 + 3 * i:11 + 3 * i].tolist(), want))
                 break
-    print("same" if not problems else "; ".join(problems))
+    return "same" if not problems else "; ".join(problems)
 
 
 if __name__ == "__main__":
     if sys.argv[1] == "make":
         make(sys.argv[2])
     else:
-        a = sys.argv
-        compare(a[2], int(a[3]), int(a[4]), int(a[5]), int(a[6]), a[7], a[8:])
+        with open(sys.argv[2]) as lines:
+            for line in lines:
+                a = line.split()
+                try:
+                    print(compare(a[0], int(a[1]), int(a[2]), int(a[3]), int(a[4]), a[5], a[6:]))
+                except Exception as e:  # one failed comparison does not hide the others
+                    print("error: %s" % e)
