@@ -62,6 +62,15 @@ public:
     const std::vector<std::uint32_t>& StripByteCounts() const { return m_stripByteCounts; }
 
 private:
+    struct StripPlan;     // the window, its strips and where their rows go
+    struct StripScratch;  // one thread's buffers and string table
+    // The strip readers: strips [begin, end) of the window, uncompressed (each
+    // row's window read alone) or LZW (decoded up to the window's last row).
+    void ReadRows(COrderFile* file, const StripPlan& plan, std::int64_t begin, std::int64_t end,
+                  StripScratch& scratch) const;
+    void ReadLZWStrips(COrderFile* file, const StripPlan& plan, std::int64_t begin, std::int64_t end,
+                       StripScratch& scratch) const;
+
     bool Refuse(std::string why);
     // Bytes of one sample of the layer, for the byte order's reversal.
     int SampleBytes() const;

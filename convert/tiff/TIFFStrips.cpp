@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "MappedFile.h"
@@ -62,6 +63,83 @@ struct RowWriter {
 
 }  // namespace
 
+struct CTIFFReader::StripPlan {
+    int x, y, w, h;
+    int bytesPerPixel;
+    bool plain;  // pixels copied as they are (not RGB widened or split)
+    std::int64_t rowBytes;
+    std::int64_t rowsPerStrip;
+    std::int64_t firstStrip;
+    RowWriter writer;
+    unsigned char* const* pixels;
+
+    // Rows [from, to) of strip s that the window takes.
+    std::int64_t Top(std::int64_t s) const { return s * rowsPerStrip; }
+    std::int64_t From(std::int64_t s) const { return std::max<std::int64_t>(y, Top(s)); }
+    std::int64_t To(std::int64_t s, std::int64_t height) const
+    {
+        return std::min<std::int64_t>(std::int64_t(y) + h, std::min(Top(s) + rowsPerStrip, height));
+    }
+};
+
+struct CTIFFReader::StripScratch {
+    std::vector<unsigned char> raw;
+    std::vector<unsigned char> decoded;
+    std::unique_ptr<CLZWDecoder> lzw;
+};
+
+void CTIFFReader::ReadRows(COrderFile* file, const StripPlan& plan, std::int64_t begin, std::int64_t end,
+                           StripScratch& scratch) const
+{
+    const std::int64_t windowBytes = std::int64_t(plan.w) * plan.bytesPerPixel;
+    std::vector<unsigned char>& row = scratch.raw;
+    row.resize(std::size_t(windowBytes));
+    for (std::int64_t s = plan.firstStrip + begin; s < plan.firstStrip + end; ++s) {
+        const std::int64_t offset = m_stripOffsets[std::size_t(s)];
+        const std::int64_t count = m_stripByteCounts[std::size_t(s)];
+        for (std::int64_t r = plan.From(s), to = plan.To(s, m_height); r < to; ++r) {
+            const std::int64_t at = (r - plan.Top(s)) * plan.rowBytes + std::int64_t(plan.x) * plan.bytesPerPixel;
+            if (at + windowBytes > count || !TiffReadAt(*file, offset + at, row.data(), row.size()))
+                Damage("strip " + std::to_string(s) + " cannot be read");
+            plan.writer.Put(r - plan.y, row.data());
+        }
+    }
+}
+
+void CTIFFReader::ReadLZWStrips(COrderFile* file, const StripPlan& plan, std::int64_t begin, std::int64_t end,
+                                StripScratch& scratch) const
+{
+    if (!scratch.lzw)
+        scratch.lzw = std::make_unique<CLZWDecoder>();
+    for (std::int64_t s = plan.firstStrip + begin; s < plan.firstStrip + end; ++s) {
+        const std::int64_t top = plan.Top(s), from = plan.From(s), to = plan.To(s, m_height);
+        std::vector<unsigned char>& data = scratch.raw;
+        data.resize(m_stripByteCounts[std::size_t(s)]);
+        if (!data.empty() && !TiffReadAt(*file, m_stripOffsets[std::size_t(s)], data.data(), data.size()))
+            Damage("strip " + std::to_string(s) + " cannot be read");
+        // Only the rows up to the window's last one in this strip are decoded:
+        // straight into the layer when they are whole rows of it as stored.
+        const std::size_t need = std::size_t((to - top) * plan.rowBytes);
+        const bool direct =
+            from == top && plan.x == 0 && plan.w == std::int64_t(m_width) && plan.plain && !plan.writer.swapBytes;
+        std::vector<unsigned char>& rows = scratch.decoded;
+        if (!direct)
+            rows.resize(need);
+        unsigned char* target = direct ? plan.pixels[0] + (top - plan.y) * plan.rowBytes : rows.data();
+        std::string why;
+        const std::int64_t got = scratch.lzw->DecodeStrip(data.data(), data.size(), target, need, &why);
+        if (got < 0)
+            Damage("strip " + std::to_string(s) + ": " + why);
+        if (std::size_t(got) < need)
+            Damage("strip " + std::to_string(s) + " ends before its rows are complete");
+        if (direct)
+            continue;
+        for (std::int64_t r = from; r < to; ++r)
+            plan.writer.Put(r - plan.y,
+                            rows.data() + (r - top) * plan.rowBytes + std::int64_t(plan.x) * plan.bytesPerPixel);
+    }
+}
+
 void CTIFFReader::ReadStrips(COrderFile* file, unsigned char* const* pixels, CMeterInfoBase* meter, int x, int y,
                              int w, int h, int bytesPerPixel, int outBytesPerPixel) const
 {
@@ -77,74 +155,28 @@ void CTIFFReader::ReadStrips(COrderFile* file, unsigned char* const* pixels, CMe
     if (!plain && !(bytesPerPixel == 3 && (outBytesPerPixel == 3 || outBytesPerPixel == 4)))
         Damage("no reader for these pixels");
 
-    const std::int64_t rowBytes = std::int64_t(m_width) * bytesPerPixel;
     const std::int64_t rps = m_rowsPerStrip;
     const std::int64_t firstStrip = y / rps;
     const std::int64_t lastStrip = (std::int64_t(y) + h - 1) / rps;
     if (lastStrip >= std::int64_t(m_stripOffsets.size()))
         Damage("the image has too few strips");
     const int sampleBytes = SampleBytes();
-    const RowWriter writer{pixels, w, bytesPerPixel, outBytesPerPixel,
-                           (m_byteOrder == 2 && plain && sampleBytes > 1) ? sampleBytes : 0};
-    const std::int64_t windowBytes = std::int64_t(w) * bytesPerPixel;
+    const StripPlan plan{x,
+                         y,
+                         w,
+                         h,
+                         bytesPerPixel,
+                         plain,
+                         std::int64_t(m_width) * bytesPerPixel,
+                         rps,
+                         firstStrip,
+                         RowWriter{pixels, w, bytesPerPixel, outBytesPerPixel,
+                                   (m_byteOrder == 2 && plain && sampleBytes > 1) ? sampleBytes : 0},
+                         pixels};
     const std::int64_t strips = lastStrip - firstStrip + 1;
+    const int threads = std::max(1, plat::ParallelThreadsFor(std::int64_t(w) * h * outBytesPerPixel));
+    std::vector<StripScratch> scratch(static_cast<std::size_t>(threads));
 
-    // Per thread slot: the strip's bytes and, for LZW, its decoded rows.
-    const int threads = plat::ParallelThreadsFor(std::int64_t(w) * h * outBytesPerPixel);
-    std::vector<std::vector<unsigned char>> raw(std::size_t(std::max(threads, 1)));
-    std::vector<std::vector<unsigned char>> decoded(raw.size());
-    std::vector<CLZWDecoder> decoders;
-    if (lzw) {
-        decoders.reserve(raw.size());
-        for (std::size_t i = 0; i < raw.size(); ++i)
-            decoders.emplace_back();
-    }
-
-    auto body = [&](std::int64_t begin, std::int64_t end, int slot) {
-        for (std::int64_t i = begin; i < end; ++i) {
-            const std::int64_t s = firstStrip + i;
-            const std::int64_t stripTop = s * rps;
-            const std::int64_t stripRows = std::min<std::int64_t>(rps, std::int64_t(m_height) - stripTop);
-            const std::int64_t from = std::max<std::int64_t>(y, stripTop);
-            const std::int64_t to = std::min<std::int64_t>(std::int64_t(y) + h, stripTop + stripRows);
-            const std::int64_t offset = m_stripOffsets[std::size_t(s)];
-            const std::int64_t count = m_stripByteCounts[std::size_t(s)];
-            if (!lzw) {
-                // Each row's window is read alone, so no strip is read whole.
-                std::vector<unsigned char>& row = raw[std::size_t(slot)];
-                row.resize(std::size_t(windowBytes));
-                for (std::int64_t r = from; r < to; ++r) {
-                    const std::int64_t at = (r - stripTop) * rowBytes + std::int64_t(x) * bytesPerPixel;
-                    if (at + windowBytes > count || !TiffReadAt(*file, offset + at, row.data(), row.size()))
-                        Damage("strip " + std::to_string(s) + " cannot be read");
-                    writer.Put(r - y, row.data());
-                }
-                continue;
-            }
-            std::vector<unsigned char>& data = raw[std::size_t(slot)];
-            data.resize(std::size_t(count));
-            if (count > 0 && !TiffReadAt(*file, offset, data.data(), data.size()))
-                Damage("strip " + std::to_string(s) + " cannot be read");
-            // Only the rows up to the window's last one in this strip are decoded:
-            // straight into the layer when they are whole rows of it as stored.
-            const std::size_t need = std::size_t((to - stripTop) * rowBytes);
-            const bool direct = from == stripTop && x == 0 && w == std::int64_t(m_width) && plain && !writer.swapBytes;
-            std::vector<unsigned char>& rows = decoded[std::size_t(slot)];
-            if (!direct)
-                rows.resize(need);
-            unsigned char* target = direct ? pixels[0] + (stripTop - y) * rowBytes : rows.data();
-            std::string why;
-            const std::int64_t got = decoders[std::size_t(slot)].DecodeStrip(data.data(), data.size(), target, need, &why);
-            if (got < 0)
-                Damage("strip " + std::to_string(s) + ": " + why);
-            if (std::size_t(got) < need)
-                Damage("strip " + std::to_string(s) + " ends before its rows are complete");
-            if (direct)
-                continue;
-            for (std::int64_t r = from; r < to; ++r)
-                writer.Put(r - y, rows.data() + (r - stripTop) * rowBytes + std::int64_t(x) * bytesPerPixel);
-        }
-    };
     // The layers are new mappings: faulting their pages in one call is much
     // cheaper than a fault per page from the writing threads.
     const int planes = plain || outBytesPerPixel == 4 ? 1 : 3;
@@ -152,6 +184,12 @@ void CTIFFReader::ReadStrips(COrderFile* file, unsigned char* const* pixels, CMe
         plat::PrefaultForWrite(pixels[p], std::int64_t(w) * h * (planes == 3 ? 1 : outBytesPerPixel));
     if (meter)
         meter->SetRange(0.0, double(strips));
+    auto body = [&](std::int64_t begin, std::int64_t end, int slot) {
+        if (lzw)
+            ReadLZWStrips(file, plan, begin, end, scratch[std::size_t(slot)]);
+        else
+            ReadRows(file, plan, begin, end, scratch[std::size_t(slot)]);
+    };
     auto progress = [&](std::int64_t done) {
         if (meter)
             meter->SetPos(double(done));

@@ -188,8 +188,9 @@ TEST(TIFFReader, ChecksAcceptAndRefuseAsTheTableSays)
         EXPECT_EQ(o.directory, c.expect.directory);
         EXPECT_EQ(o.interpreted, c.expect.interpreted) << why;
         EXPECT_EQ(o.check, c.expect.check) << why;
-        if (o.check != -1 && o.check != 3099)
+        if (o.check != -1 && o.check != 3099) {
             EXPECT_EQ(o.bytesPerPixel, c.expect.bytesPerPixel);
+        }
         EXPECT_NE(why.find(c.reason), std::string::npos) << why;
     }
 }
