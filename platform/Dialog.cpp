@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include <QButtonGroup>
-#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
@@ -69,9 +68,6 @@ QWidget* MakeControl(ControlKind kind, unsigned style, const char* text, QWidget
     }
     case ControlKind::TabControl:
         control = new QTabWidget(parent);
-        break;
-    case ControlKind::CheckBox:
-        control = new QCheckBox(label, parent);
         break;
     }
     if (frame) {

@@ -18,7 +18,6 @@ enum class ControlKind {
     GroupBox,     // a titled frame; the controls over it are its siblings
     DropDownList, // a combo box without an edit; cy is the height of the dropped list
     TabControl,   // a row of tabs over a frame; panes lie over it as siblings
-    CheckBox,     // a two-state check box; its clicks reach OnClicked
 };
 
 // The id of controls that are never looked up (labels, frames).

@@ -267,6 +267,8 @@ TEST_F(TIFFImportDlgTest, RgbAsSeparatePlanesOpensThreeViewers)
     auto* separate = d->ControlAs<QCheckBox>(CTIFFImportDlg::IDC_SEPARATE);
     EXPECT_TRUE(separate->isChecked());
     EXPECT_TRUE(separate->isEnabled());
+    if (const char* shots = std::getenv("SUITE_SHOT_DIR"))
+        d->grab().save(QString::fromStdString(std::string(shots) + "/tiff_import_rgb.png"));
 
     Click(d, CTIFFImportDlg::IDC_EXECUTE);
     ASSERT_TRUE(FinishJob(CMeterDialog::IDC_VIEW));
