@@ -6,6 +6,7 @@
 
 #include "TempDir.h"
 #include "TiffFixture.h"
+#include "files/OrderFile.h"
 #include "tiff/TIFFReader.h"
 
 using tifftest::Bytes;
@@ -225,4 +226,53 @@ TEST(TIFFReader, MissingFileAndLayerTypes)
         ASSERT_EQ(o.check, 0) << why;
         EXPECT_EQ(r.LayerType(c.out), c.type) << c.bits.size() << " x " << c.bits[0] << " format " << c.format;
     }
+}
+
+// Values in the value field or out of line, of each unsigned type, in either
+// byte order; and an entry written back as 12 little-endian bytes.
+TEST(TIFFReader, EntryValuesAndWrite)
+{
+    testsupport::TempDir dir;
+    struct Case {
+        std::uint16_t type;
+        std::vector<std::uint32_t> values;
+    };
+    const std::vector<Case> cases = {
+        {1, {7}},          {1, {1, 2, 3, 4}},       {1, {9, 8, 7, 6, 5}}, {3, {0xBEEF}},
+        {3, {0x0102, 0xA0B0}}, {3, {1, 0xFFFF, 3}}, {4, {0xDEADBEEF}},    {4, {1, 0x80000000}},
+    };
+    for (bool big : {false, true}) {
+        TiffBuilder b(big);
+        b.Image(2, 2, {8}, 1, 1, 2, {Bytes(4)});
+        for (std::size_t i = 0; i < cases.size(); ++i)
+            b.Add(std::uint16_t(50000 + i), cases[i].type, cases[i].values);
+        const std::string path = dir.File("values.tif");
+        tifftest::WriteFile(path, b.Build());
+        CTIFFReader r(path);
+        ASSERT_EQ(r.ReadDirectory(), 0);
+        COrderFile file;
+        ASSERT_TRUE(file.Open(path.c_str(), plat::File::modeRead));
+        for (const TIFFDirEntry& e : r.Directory().entries) {
+            if (e.tag < 50000)
+                continue;
+            const Case& c = cases[e.tag - 50000];
+            SCOPED_TRACE(std::to_string(e.tag) + (big ? " MM" : " II"));
+            std::vector<std::uint32_t> got;
+            std::string why;
+            ASSERT_TRUE(e.FetchValues(got, file, file.GetLength(), big ? 2 : 1, &why)) << why;
+            EXPECT_EQ(got, c.values);
+            if (c.values.size() == 1) {
+                EXPECT_EQ(e.value, c.values[0]);
+            }
+        }
+    }
+
+    TIFFDirEntry e;
+    e.Set(273, TIFF_LONG, 3, 0x01020304);
+    const std::string out = dir.File("entry.bin");
+    {
+        plat::File f(out.c_str(), plat::File::modeCreate | plat::File::modeWrite);
+        e.Write(f);
+    }
+    EXPECT_EQ(tifftest::ReadFile(out), (Bytes{0x11, 0x01, 4, 0, 3, 0, 0, 0, 4, 3, 2, 1}));
 }
