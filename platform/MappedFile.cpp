@@ -3,6 +3,7 @@
 #include "Fd.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
@@ -144,6 +145,21 @@ bool MappedFile::RemoveIfSame(const std::string& path, const FileId& id)
     if (::lstat(path.c_str(), &st) != 0 || !(IdOf(st) == id))
         return false;
     return ::unlink(path.c_str()) == 0;
+}
+
+void PrefaultForWrite(void* p, std::int64_t bytes)
+{
+#ifdef MADV_POPULATE_WRITE
+    if (p == nullptr || bytes <= 0)
+        return;
+    const auto page = std::uintptr_t(::sysconf(_SC_PAGESIZE));
+    const auto begin = reinterpret_cast<std::uintptr_t>(p) & ~(page - 1);
+    const auto end = reinterpret_cast<std::uintptr_t>(p) + std::uintptr_t(bytes);
+    ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
+#else
+    (void)p;
+    (void)bytes;
+#endif
 }
 
 }  // namespace plat

@@ -1,0 +1,204 @@
+#include "tiff/TIFFImportDlg.h"
+
+#include <QCheckBox>
+#include <QKeySequence>
+#include <QShortcut>
+
+#include <atomic>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "Dialog.h"
+#include "MessageBox.h"
+#include "jobs/Run.h"
+#include "settings/HelpSystem.h"
+#include "tiff/TiffImport.h"
+#include "tiff/TiffStrings.h"
+
+namespace {
+
+using plat::ControlKind;
+using plat::IDC_STATIC;
+
+const plat::ControlTemplate kControls[] = {
+    {IDC_STATIC, ControlKind::Static, 10, 10, 36, 9, "Width", plat::CS_NONE},
+    {CTIFFImportDlg::IDC_IMAGE_WIDTH, ControlKind::Static, 48, 9, 52, 11, "Not Defined", plat::CS_SUNKEN},
+    {IDC_STATIC, ControlKind::Static, 10, 24, 36, 9, "Height", plat::CS_NONE},
+    {CTIFFImportDlg::IDC_IMAGE_HEIGHT, ControlKind::Static, 48, 23, 52, 11, "Not Defined", plat::CS_SUNKEN},
+    {CTIFFImportDlg::IDC_DATA_TYPE, ControlKind::Static, 10, 39, 150, 9, "", plat::CS_NONE},
+    {IDC_STATIC, ControlKind::GroupBox, 6, 52, 156, 64, "", plat::CS_NONE},
+    {IDC_STATIC, ControlKind::Static, 12, 64, 34, 9, "Delta X", plat::CS_NONE},
+    {CTIFFImportDlg::IDC_DELTA_X, ControlKind::Edit, 46, 62, 34, 12, "", plat::CS_NONE},
+    {IDC_STATIC, ControlKind::Static, 12, 81, 34, 9, "Delta Y", plat::CS_NONE},
+    {CTIFFImportDlg::IDC_DELTA_Y, ControlKind::Edit, 46, 79, 34, 12, "", plat::CS_NONE},
+    {IDC_STATIC, ControlKind::Static, 88, 64, 30, 9, "Width", plat::CS_NONE},
+    {CTIFFImportDlg::IDC_WIN_WIDTH, ControlKind::Edit, 120, 62, 36, 12, "", plat::CS_NONE},
+    {IDC_STATIC, ControlKind::Static, 88, 81, 30, 9, "Height", plat::CS_NONE},
+    {CTIFFImportDlg::IDC_WIN_HEIGHT, ControlKind::Edit, 120, 79, 36, 12, "", plat::CS_NONE},
+    // The place of the check box, which Create puts there (the templates have no check box kind yet).
+    {CTIFFImportDlg::IDC_SEPARATE, ControlKind::Static, 12, 98, 140, 10, "", plat::CS_NONE},
+    {CTIFFImportDlg::IDC_EXECUTE, ControlKind::PushButton, 170, 8, 50, 14, "Execute", plat::CS_NONE},
+    {CTIFFImportDlg::IDC_CLOSE, ControlKind::PushButton, 170, 26, 50, 14, "Close", plat::CS_NONE},
+    {CTIFFImportDlg::IDC_HELP, ControlKind::PushButton, 170, 44, 50, 14, "Help", plat::CS_NONE},
+};
+
+const plat::DialogTemplate kTemplate = {
+    CTIFFImportDlg::IDD, "Import TIFF", "MS Sans Serif", 8, 228, 122, kControls, std::size(kControls),
+};
+
+std::atomic<TiffResultOpener> g_opener{nullptr};
+
+// The completion of an import: each of its results in a viewer.
+void ViewTiffResults(void* data)
+{
+    const std::unique_ptr<std::vector<std::string>> files(static_cast<std::vector<std::string>*>(data));
+    if (TiffResultOpener open = g_opener.load())
+        for (const std::string& file : *files)
+            open(file, 0);
+}
+
+// An edit's whole text as an int; false for anything else.
+bool ReadInt(const std::string& text, long long* value)
+{
+    char tail = 0;
+    return std::sscanf(text.c_str(), " %lld %c", value, &tail) == 1 && *value >= -2147483648LL &&
+           *value <= 2147483647LL;
+}
+
+}  // namespace
+
+void SetTiffResultOpener(TiffResultOpener opener)
+{
+    g_opener.store(opener);
+}
+
+const plat::DialogTemplate& CTIFFImportDlg::Template()
+{
+    return kTemplate;
+}
+
+CTIFFImportDlg::CTIFFImportDlg(std::string input, std::string output)
+    : m_input(std::move(input)), m_output(std::move(output)), m_reader(m_input)
+{}
+
+CTIFFImportDlg::~CTIFFImportDlg() = default;
+
+bool CTIFFImportDlg::Create()
+{
+    m_wnd = new plat::Dialog(kTemplate);
+    m_wnd->OnClicked(IDC_EXECUTE, [this] { OnExecute(); });
+    m_wnd->SetOkHandler([this] { OnExecute(); });
+    m_wnd->OnClicked(IDC_CLOSE, [this] { OnClose(); });
+    m_wnd->SetCancelHandler([this] { OnClose(); });
+    m_wnd->OnClicked(IDC_HELP, [this] { OnHelp(); });
+    auto* separate = new QCheckBox(QStringLiteral("Write R,G,B Separate"));
+    m_wnd->ReplaceControl(IDC_SEPARATE, separate);
+    QObject::connect(separate, &QCheckBox::clicked, m_wnd, [this] { OnSeparate(); });
+    auto* help = new QShortcut(QKeySequence::HelpContents, m_wnd);
+    QObject::connect(help, &QShortcut::activated, m_wnd, [this] { OnHelp(); });
+    m_wnd->show();
+    OnInitDialog();
+    return true;
+}
+
+int CTIFFImportDlg::Box(const std::string& text, unsigned type) const
+{
+    return plat::MessageBox(m_wnd->Handle(), text, LoadTiffString(IDS_TIFF_CAPTION), type);
+}
+
+int CTIFFImportDlg::CheckInput()
+{
+    m_bytesPerPixel = m_outBytesPerPixel = 0;
+    if (m_reader.ReadDirectory() != 0 || m_reader.InterpretTags() != 1)
+        return IDS_TIFF_INVALID;
+    if (const int id = m_reader.CheckInput(&m_bytesPerPixel))
+        return id;
+    m_outBytesPerPixel = m_bytesPerPixel == 3 ? 3 : m_bytesPerPixel;
+    return 0;
+}
+
+void CTIFFImportDlg::OnInitDialog()
+{
+    const std::string undefined = LoadTiffString(IDS_TIFF_UNDEFINED);
+    m_wnd->SetControlText(IDC_IMAGE_WIDTH, undefined);
+    m_wnd->SetControlText(IDC_IMAGE_HEIGHT, undefined);
+    const int refusal = CheckInput();
+    // A file whose tags could not be read has no size to show.
+    if (refusal == 0 || m_reader.Width() > 0) {
+        m_wnd->SetControlText(IDC_IMAGE_WIDTH, std::to_string(m_reader.Width()));
+        m_wnd->SetControlText(IDC_IMAGE_HEIGHT, std::to_string(m_reader.Height()));
+    }
+    m_wnd->SetControlText(IDC_DELTA_X, "0");
+    m_wnd->SetControlText(IDC_DELTA_Y, "0");
+    m_wnd->SetControlText(IDC_WIN_WIDTH, std::to_string(m_reader.Width()));
+    m_wnd->SetControlText(IDC_WIN_HEIGHT, std::to_string(m_reader.Height()));
+    char type[96];
+    std::snprintf(type, sizeof type, "Depth: %d bit, Samples: %d", m_reader.GetDepth(),
+                  int(m_reader.SamplesPerPixel()));
+    m_wnd->SetControlText(IDC_DATA_TYPE, type);
+    auto* separate = m_wnd->ControlAs<QCheckBox>(IDC_SEPARATE);
+    const bool rgb = refusal == 0 && m_bytesPerPixel == 3;
+    separate->setChecked(rgb);
+    separate->setEnabled(rgb);
+    m_wnd->Control(IDC_EXECUTE)->setEnabled(refusal == 0);
+    if (refusal != 0)
+        Box(TiffRefusalText(refusal, m_reader.Refusal()), plat::MB_OK | plat::MB_ICONWARNING);
+}
+
+bool CTIFFImportDlg::WindowFits(long long x, long long y, long long w, long long h, long long width, long long height)
+{
+    return x >= 0 && y >= 0 && w > 0 && h > 0 && x + w <= width && y + h <= height;
+}
+
+void CTIFFImportDlg::OnSeparate()
+{
+    m_outBytesPerPixel = m_wnd->ControlAs<QCheckBox>(IDC_SEPARATE)->isChecked() ? 3 : 4;
+}
+
+void CTIFFImportDlg::OnExecute()
+{
+    if (!m_wnd->Control(IDC_EXECUTE)->isEnabled())
+        return;
+    long long x = -1, y = -1, w = 0, h = 0;
+    const bool numbers = ReadInt(m_wnd->ControlText(IDC_DELTA_X), &x) && ReadInt(m_wnd->ControlText(IDC_DELTA_Y), &y) &&
+                         ReadInt(m_wnd->ControlText(IDC_WIN_WIDTH), &w) &&
+                         ReadInt(m_wnd->ControlText(IDC_WIN_HEIGHT), &h);
+    if (!numbers || !WindowFits(x, y, w, h, m_reader.Width(), m_reader.Height())) {
+        Box(LoadTiffString(IDS_TIFF_BAD_WINDOW), plat::MB_OK | plat::MB_ICONERROR);
+        return;
+    }
+    if (m_reader.Compression() == 5 &&
+        Box(LoadTiffString(IDS_TIFF_LZW_QUESTION), plat::MB_YESNO | plat::MB_ICONQUESTION) != plat::IDYES)
+        return;
+    auto job = std::make_unique<TiffImportJob>(m_input, m_output, m_reader);
+    job->bytesPerPixel = m_bytesPerPixel;
+    job->outBytesPerPixel = m_bytesPerPixel == 3 ? m_outBytesPerPixel : m_bytesPerPixel;
+    job->separate = m_bytesPerPixel == 3 && m_outBytesPerPixel == 3;
+    job->x = int(x);
+    job->y = int(y);
+    job->width = int(w);
+    job->height = int(h);
+    auto results = std::make_unique<std::vector<std::string>>(TiffOutputNames(*job));
+    Run(LoadTiffString(IDS_TIFF_CAPTION), TiffImportWorker, job.release(), ViewTiffResults, results.release());
+}
+
+void CTIFFImportDlg::OnHelp()
+{
+    CallHelpSystem(m_wnd, LoadTiffString(IDS_TIFF_HELP_TOPIC).c_str());
+}
+
+void CTIFFImportDlg::OnClose()
+{
+    m_wnd->DestroyWindow();
+    m_wnd = nullptr;
+    delete this;
+}
+
+int LaunchTiffImport(const char* input, const char* output)
+{
+    auto* dlg = new CTIFFImportDlg(input ? input : "", output ? output : "");
+    if (!dlg->Create())
+        return 0;
+    return 1;
+}
