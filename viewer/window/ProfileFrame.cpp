@@ -1,5 +1,6 @@
 #include "window/ProfileFrame.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QIcon>
 #include <QPainter>
@@ -54,6 +55,11 @@ int CProfileFrame::Create(CVirtualView* view, const std::string& title, int axis
     setPalette(back);
 
     m_wndStatusBar = new plat::StatusBar(this);
+    // The grey is the frame's own background; the bar keeps the usual face.
+    QPalette face = m_wndStatusBar->palette();
+    face.setColor(QPalette::Window, QApplication::palette().color(QPalette::Window));
+    m_wndStatusBar->setPalette(face);
+    m_wndStatusBar->setAutoFillBackground(true);
     m_wndStatusBar->setSizeGripEnabled(false);
     m_wndStatusBar->SetParts({kPaneWidth, 2 * kPaneWidth});
 
