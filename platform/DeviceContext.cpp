@@ -364,8 +364,23 @@ void DeviceContext::StretchDIBits(int xDst, int yDst, int wDst, int hDst, int xS
             return;
         strip.fill(Qt::transparent);
     }
+    // Columns of the picture the region reads: an 8-bit row is looked up once into
+    // colours, then spread; a repeated stored row is copied from the row above.
+    std::int32_t firstCol = INT32_MAX, lastCol = -1;
+    for (const std::int32_t c : cols)
+        if (c >= 0) {
+            firstCol = std::min(firstCol, c);
+            lastCol = std::max(lastCol, c);
+        }
+    if (lastCol < 0)
+        return;
+    std::vector<QRgb> rowColours(info.bitCount == 8 && !straight ? size_t(lastCol - firstCol + 1) : 0);
+
     const auto* base = static_cast<const unsigned char*>(bits);
     Rect touched{INT_MAX, INT_MAX, INT_MIN, INT_MIN};
+    std::int64_t lastStored = -1;
+    const QRgb* lastOut = nullptr;
+    const int n = dev.Width();
     for (int dy = dev.top; dy < dev.bottom; ++dy) {
         std::int64_t k = dy + std::int64_t(m_orgY) - top;
         if (hDst < 0)
@@ -377,15 +392,19 @@ void DeviceContext::StretchDIBits(int xDst, int yDst, int wDst, int hDst, int xS
         const unsigned char* row = base + stored * stride;
         QRgb* out = pixels ? reinterpret_cast<QRgb*>(pixels->scanLine(dy)) + dev.left
                            : reinterpret_cast<QRgb*>(strip.scanLine(dy - dev.top));
-        const int n = dev.Width();
-        if (straight) {
+        if (stored == lastStored && lastOut) {
+            std::memcpy(out, lastOut, size_t(n) * sizeof(QRgb));
+        } else if (straight) {
             const unsigned char* from = row + cols.front();
             for (int i = 0; i < n; ++i)
                 out[i] = table[from[i]];
         } else if (info.bitCount == 8) {
+            QRgb* colours = rowColours.data() - firstCol;
+            for (std::int32_t c = firstCol; c <= lastCol; ++c)
+                colours[c] = table[row[c]];
             for (int i = 0; i < n; ++i)
-                if (cols[size_t(i)] >= 0)
-                    out[i] = table[row[cols[size_t(i)]]];
+                if (const std::int32_t c = cols[size_t(i)]; c >= 0)
+                    out[i] = colours[c];
         } else {
             for (int i = 0; i < n; ++i)
                 if (const std::int32_t c = cols[size_t(i)]; c >= 0) {
@@ -393,6 +412,8 @@ void DeviceContext::StretchDIBits(int xDst, int yDst, int wDst, int hDst, int xS
                     out[i] = qRgb(p[2], p[1], p[0]);
                 }
         }
+        lastStored = stored;
+        lastOut = out;
         touched = Rect{dev.left, std::min(touched.top, dy), dev.right, std::max(touched.bottom, dy + 1)};
     }
     if (!pixels && !touched.IsEmpty()) {
