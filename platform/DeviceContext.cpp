@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "BufferedWindow.h"
+#include "ParallelFor.h"
 
 namespace plat {
 
@@ -374,48 +375,67 @@ void DeviceContext::StretchDIBits(int xDst, int yDst, int wDst, int hDst, int xS
         }
     if (lastCol < 0)
         return;
-    std::vector<QRgb> rowColours(info.bitCount == 8 && !straight ? size_t(lastCol - firstCol + 1) : 0);
+    const size_t spanColours = info.bitCount == 8 && !straight ? size_t(lastCol - firstCol + 1) : 0;
 
     const auto* base = static_cast<const unsigned char*>(bits);
-    Rect touched{INT_MAX, INT_MAX, INT_MIN, INT_MIN};
-    std::int64_t lastStored = -1;
-    const QRgb* lastOut = nullptr;
     const int n = dev.Width();
-    for (int dy = dev.top; dy < dev.bottom; ++dy) {
+    // The stored row shown on device row dy, or -1.
+    const auto storedRow = [&](int dy) -> std::int64_t {
         std::int64_t k = dy + std::int64_t(m_orgY) - top;
         if (hDst < 0)
             k = height - 1 - k;
         const std::int64_t partRow = CentreSource(k, height, hSrc);  // from the part's top as shown
         const std::int64_t stored = topDown ? ySrc + partRow : std::int64_t(ySrc) + hSrc - 1 - partRow;
-        if (stored < 0 || stored >= pictureRows)
-            continue;
-        const unsigned char* row = base + stored * stride;
-        QRgb* out = pixels ? reinterpret_cast<QRgb*>(pixels->scanLine(dy)) + dev.left
-                           : reinterpret_cast<QRgb*>(strip.scanLine(dy - dev.top));
-        if (stored == lastStored && lastOut) {
-            std::memcpy(out, lastOut, size_t(n) * sizeof(QRgb));
-        } else if (straight) {
-            const unsigned char* from = row + cols.front();
-            for (int i = 0; i < n; ++i)
-                out[i] = table[from[i]];
-        } else if (info.bitCount == 8) {
-            QRgb* colours = rowColours.data() - firstCol;
-            for (std::int32_t c = firstCol; c <= lastCol; ++c)
-                colours[c] = table[row[c]];
-            for (int i = 0; i < n; ++i)
-                if (const std::int32_t c = cols[size_t(i)]; c >= 0)
-                    out[i] = colours[c];
-        } else {
-            for (int i = 0; i < n; ++i)
-                if (const std::int32_t c = cols[size_t(i)]; c >= 0) {
-                    const unsigned char* p = row + std::int64_t(c) * 3;
-                    out[i] = qRgb(p[2], p[1], p[0]);
-                }
+        return stored >= 0 && stored < pictureRows ? stored : -1;
+    };
+    // Rows are reached from the first one: the image detaches here, once, not on the helpers.
+    unsigned char* const target = pixels ? pixels->bits() : strip.bits();
+    const std::int64_t targetStride = pixels ? pixels->bytesPerLine() : strip.bytesPerLine();
+    const int targetTop = pixels ? 0 : dev.top, targetLeft = pixels ? dev.left : 0;
+    // Bands of rows on the parallel loop; each band copies its repeated rows itself.
+    const auto drawRows = [&](std::int64_t firstRow, std::int64_t endRow, int) {
+        std::vector<QRgb> rowColours(spanColours);
+        std::int64_t lastStored = -1;
+        const QRgb* lastOut = nullptr;
+        for (std::int64_t dy = firstRow; dy < endRow; ++dy) {
+            const std::int64_t stored = storedRow(int(dy));
+            if (stored < 0)
+                continue;
+            const unsigned char* row = base + stored * stride;
+            QRgb* out = reinterpret_cast<QRgb*>(target + (dy - targetTop) * targetStride) + targetLeft;
+            if (stored == lastStored && lastOut) {
+                std::memcpy(out, lastOut, size_t(n) * sizeof(QRgb));
+            } else if (straight) {
+                const unsigned char* from = row + cols.front();
+                for (int i = 0; i < n; ++i)
+                    out[i] = table[from[i]];
+            } else if (info.bitCount == 8) {
+                QRgb* colours = rowColours.data() - firstCol;
+                for (std::int32_t c = firstCol; c <= lastCol; ++c)
+                    colours[c] = table[row[c]];
+                for (int i = 0; i < n; ++i)
+                    if (const std::int32_t c = cols[size_t(i)]; c >= 0)
+                        out[i] = colours[c];
+            } else {
+                for (int i = 0; i < n; ++i)
+                    if (const std::int32_t c = cols[size_t(i)]; c >= 0) {
+                        const unsigned char* p = row + std::int64_t(c) * 3;
+                        out[i] = qRgb(p[2], p[1], p[0]);
+                    }
+            }
+            lastStored = stored;
+            lastOut = out;
         }
-        lastStored = stored;
-        lastOut = out;
-        touched = Rect{dev.left, std::min(touched.top, dy), dev.right, std::max(touched.bottom, dy + 1)};
-    }
+    };
+    const std::int64_t outBytes = std::int64_t(n) * dev.Height() * std::int64_t(sizeof(QRgb));
+    const int threads = ParallelThreadsFor(outBytes);
+    ParallelFor(dev.Height(), std::max<std::int64_t>(16, dev.Height() / (4 * threads) + 1), threads,
+                [&](std::int64_t b, std::int64_t e, int slot) { drawRows(dev.top + b, dev.top + e, slot); });
+
+    Rect touched{INT_MAX, INT_MAX, INT_MIN, INT_MIN};
+    for (int dy = dev.top; dy < dev.bottom; ++dy)
+        if (storedRow(dy) >= 0)
+            touched = Rect{dev.left, std::min(touched.top, dy), dev.right, std::max(touched.bottom, dy + 1)};
     if (!pixels && !touched.IsEmpty()) {
         m_painter.save();
         m_painter.resetTransform();
