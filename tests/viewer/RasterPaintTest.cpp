@@ -51,32 +51,6 @@ QRgb At(const plat::DeviceContext& dc, int x, int y)
     return dc.Image().pixel(x, y) | 0xFF000000u;
 }
 
-// Holds the job that reports to it at its first report until released.
-class HoldingMeter final : public CMeterInfoBase {
-public:
-    void SetCaption(const char*) override {}
-    void SetText(const char*) override {}
-    void SetPos(double) override { Hold(); }
-    void SetRange(double, double) override { Hold(); }
-    void GetRange(double* lo, double* hi) override { *lo = *hi = 0; }
-    void GetPos(double* pos) override { *pos = 0; }
-    void SetStep(double) override {}
-    void StepIt() override { Hold(); }
-    std::string GetCaption() override { return {}; }
-    std::string GetText() override { return {}; }
-
-    std::atomic<bool> entered{false};
-    std::atomic<bool> released{false};
-
-private:
-    void Hold()
-    {
-        entered = true;
-        while (!released)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-};
-
 class RasterPaint : public ViewFixture {
 protected:
     // A UINT8 layer shown with stretch None: display level = sample.

@@ -4,16 +4,19 @@
 #include <gtest/gtest.h>
 
 #include <QWidget>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
 #include <string>
+#include <thread>
 #include <sys/stat.h>
 #include <utility>
 #include <vector>
 
+#include "jobs/MeterInfoBase.h"
 #include "jobs/ThreadList.h"
 #include "layer/DataTypes.h"
 #include "layer/RDPLayer.h"
@@ -97,6 +100,32 @@ public:
     QWidget widget;
     plat::WindowHandle handle;
     std::vector<std::pair<int, int>> notices;  // index, code
+};
+
+// Holds the job that reports to it at its first report until released.
+class HoldingMeter final : public CMeterInfoBase {
+public:
+    void SetCaption(const char*) override {}
+    void SetText(const char*) override {}
+    void SetPos(double) override { Hold(); }
+    void SetRange(double, double) override { Hold(); }
+    void GetRange(double* lo, double* hi) override { *lo = *hi = 0; }
+    void GetPos(double* pos) override { *pos = 0; }
+    void SetStep(double) override {}
+    void StepIt() override { Hold(); }
+    std::string GetCaption() override { return {}; }
+    std::string GetText() override { return {}; }
+
+    std::atomic<bool> entered{false};
+    std::atomic<bool> released{false};
+
+private:
+    void Hold()
+    {
+        entered = true;
+        while (!released)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
 };
 
 // Waits until no job runs, serving the GUI thread meanwhile.

@@ -229,25 +229,7 @@ TEST_F(SegmentSave, ClosingTheViewerDuringTheSaveStillCompletesIt)
     auto view = std::make_unique<CRasterView>();
     Open(*view, source);
     // The job holds at its first report while the view goes.
-    struct Holding final : CMeterInfoBase {
-        void SetCaption(const char*) override {}
-        void SetText(const char*) override {}
-        void SetPos(double) override { Hold(); }
-        void SetRange(double, double) override {}
-        void GetRange(double* lo, double* hi) override { *lo = *hi = 0; }
-        void GetPos(double* pos) override { *pos = 0; }
-        void SetStep(double) override {}
-        void StepIt() override { Hold(); }
-        std::string GetCaption() override { return {}; }
-        std::string GetText() override { return {}; }
-        void Hold()
-        {
-            entered = true;
-            while (!released)
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        std::atomic<bool> entered{false}, released{false};
-    } meter;
+    HoldingMeter meter;
     auto* params = new RasterSegmentParams{out, source, kRect, *view->GetLayer()};
     std::thread job([&] { CRasterView::SaveSegmentJob(params, &meter); });
     ASSERT_TRUE(testsupport::PumpUntil([&] { return meter.entered.load(); }, std::chrono::seconds(30)));
