@@ -132,7 +132,7 @@ TEST_F(RasterPaint, ARepaintReusesTheBufferUntilSomethingInvalidatesIt)
     EXPECT_EQ(At(dc, 5, 5), Colour(Sample(5, 5)));
 }
 
-TEST_F(RasterPaint, AMagnifiedWholeLayerNeedsABufferThatHoldsIt)
+TEST_F(RasterPaint, ExtractionsNeedABufferThatHoldsWhatTheyDeliver)
 {
     CRasterView view;
     Open(view);
@@ -148,6 +148,16 @@ TEST_F(RasterPaint, AMagnifiedWholeLayerNeedsABufferThatHoldsIt)
     // A visible region at 1:1 too large for the buffer is refused the same way.
     view.PaintScaled(&dc, 0, 0, 2 * kW, 2 * kH, 1.0, 0, small.data(), small.size(), &m_info);
     EXPECT_EQ(At(dc, 0, 0), qRgb(1, 2, 3));
+
+    // So are a magnified strip and a magnified whole-image rendering narrower than the
+    // layer that the extraction would deliver whole.
+    std::vector<unsigned char> strip(size_t(64) * 2 * kH, 0);
+    view.PaintDirect(&dc, 0, 0, 0, 0, 64, 2 * kH, 0.5, 1, strip.data(), strip.size(), &m_info);
+    EXPECT_EQ(At(dc, 0, 0), qRgb(1, 2, 3));
+    EXPECT_EQ(strip, std::vector<unsigned char>(strip.size(), 0));
+    std::vector<unsigned char> out(size_t(3 * 64) * 2 * kH, 0xEE);
+    view.RenderRGB(0, 0, 64, 2 * kH, 3 * 64, 0, 0.5, 1, out.data(), out.size(), nullptr);
+    EXPECT_EQ(out, std::vector<unsigned char>(out.size(), 0xEE));
 }
 
 TEST_F(RasterPaint, AScrolledStripLandsAtItsPlaceWithTheTableItIsGiven)

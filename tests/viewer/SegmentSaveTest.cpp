@@ -127,6 +127,12 @@ TEST_F(SegmentSave, EachTypeSavesItsWindowTagsAndShiftedHistory)
         plat::ScopedFileDialogAnswerer answer(Chosen(out));
         view.SaveSegment(&kRect);
         ASSERT_TRUE(WaitForNoJobs());
+        // The job ran behind its own progress window.
+        int windows = 0;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* dlg = dynamic_cast<plat::Dialog*>(w); dlg && dlg->Handle().IsWindow())
+                windows += dlg->windowTitle() == "Saving segment ...";
+        EXPECT_GE(windows, 1);
 
         const auto calls = answer.Calls();
         ASSERT_EQ(calls.size(), 1u);

@@ -35,6 +35,18 @@ std::int64_t PaddedRow(std::int64_t width)
     return (width + 3) / 4 * 4;
 }
 
+// Whether a region extraction of width x height rows rowBytes apart stays inside bytes:
+// with fit and a magnification the pyramid delivers the whole layer instead.
+bool ExtractionFits(std::int64_t rowBytes, std::int64_t width, std::int64_t height, double reduction, int fit,
+                    int layerWidth, int layerHeight, std::uint64_t bytes)
+{
+    if (reduction < 1.0 && fit) {
+        width = layerWidth;
+        height = layerHeight;
+    }
+    return rowBytes >= width && std::uint64_t(rowBytes) * std::uint64_t(height) <= bytes;
+}
+
 void FillColourTable(plat::BitmapInfo& info, const PaletteEntries& palette)
 {
     info.bitCount = 8;
@@ -132,7 +144,7 @@ void CRasterView::PaintScaled(plat::DeviceContext* dc, int x, int y, int width, 
         // The whole full-resolution level goes into the buffer once and is stretched
         // from there on every repaint; a buffer too small for it shows nothing.
         const std::int64_t rowBytes = PaddedRow(m_nWidth);
-        if (rowBytes > INT_MAX || std::uint64_t(rowBytes) * std::uint64_t(m_nHeight) > bitsBytes)
+        if (rowBytes > INT_MAX || !ExtractionFits(rowBytes, m_nWidth, m_nHeight, 1.0, 0, m_nWidth, m_nHeight, bitsBytes))
             return;
         const int sx = TruncToInt(x * reduction), sy = TruncToInt(y * reduction);
         const int w = std::min(width, TruncToInt(m_nWidth / reduction) + 1);
@@ -146,7 +158,7 @@ void CRasterView::PaintScaled(plat::DeviceContext* dc, int x, int y, int width, 
                           bitsBytes, *info);
     } else {
         const std::int64_t rowBytes = PaddedRow(width);
-        if (rowBytes > INT_MAX || std::uint64_t(rowBytes) * std::uint64_t(height) > bitsBytes)
+        if (rowBytes > INT_MAX || !ExtractionFits(rowBytes, width, height, reduction, fit, m_nWidth, m_nHeight, bitsBytes))
             return;
         const int w = std::min(width, TruncToInt(m_nWidth / reduction));
         const int h = std::min(height, TruncToInt(m_nHeight / reduction));
@@ -170,7 +182,7 @@ void CRasterView::PaintDirect(plat::DeviceContext* dc, int x, int y, int dstX, i
     if (dc == nullptr || bits == nullptr || info == nullptr || width <= 0 || height <= 0)
         return;
     const std::int64_t rowBytes = PaddedRow(width);
-    if (rowBytes > INT_MAX || std::uint64_t(rowBytes) * std::uint64_t(height) > bitsBytes)
+    if (rowBytes > INT_MAX || !ExtractionFits(rowBytes, width, height, reduction, fit, m_nWidth, m_nHeight, bitsBytes))
         return;
     info->bitCount = 8;
     m_pShared->m_Pyramid.GetRegion(static_cast<unsigned char*>(bits), int(rowBytes), x, y, width, height,
@@ -189,9 +201,13 @@ void CRasterView::RenderRGB(int x, int y, int width, int height, int rowBytes, i
     const std::int64_t total = std::int64_t(rowBytes) * height;
     if (std::int64_t(rowBytes) < 3 * std::int64_t(width) || std::uint64_t(total) > outBytes)
         return;
+    // The levels go to the last width x height bytes, which must hold what is extracted.
+    const std::int64_t levelBytes = std::int64_t(width) * height;
+    if (!ExtractionFits(width, width, height, reduction, wholeImage, m_nWidth, m_nHeight, std::uint64_t(levelBytes)))
+        return;
     if (meter)
         meter->SetRange(0, 2.0 * height);
-    unsigned char* levels = out + (total - std::int64_t(width) * height);
+    unsigned char* levels = out + (total - levelBytes);
     m_pShared->m_Pyramid.GetRegion(levels, width, x, y, width, height, reduction, wholeImage, 1, 1, meter);
     ExpandLevelsToBGR(out, outBytes, width, height, rowBytes, m_DisplayPalette.entries, [meter](int) {
         if (meter)
