@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "BitmapInfo.h"
 #include "BufferedWindow.h"
 #include "ParallelFor.h"
 

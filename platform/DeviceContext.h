@@ -9,10 +9,8 @@
 #include <QPainter>
 #include <QPointer>
 #include <climits>
-#include <cstddef>
 #include <string>
 
-#include "BitmapInfo.h"
 #include "SysColors.h"
 
 class QPaintDevice;
@@ -48,6 +46,7 @@ enum BkMode : int { TRANSPARENT = 1, OPAQUE = 2 };
 enum Rop2 : int { R2_XORPEN = 7, R2_COPYPEN = 13, R2_MERGEPEN = 15 };
 
 class BufferedWindow;
+struct BitmapInfo;  // BitmapInfo.h
 
 // DrawText format flags.
 enum : unsigned {
