@@ -12,7 +12,6 @@
 #include "dialogs/FileMasks.h"
 #include "dialogs/InfoFileDialog.h"
 #include "Exception.h"
-#include "FileDialog.h"
 #include "jobs/MeterInfo.h"
 #include "jobs/ThreadList.h"
 #include "layer/RDPFileTags.h"
@@ -273,7 +272,7 @@ void CRasterView::SaveSegment(const RECT* rect)
 {
     if (rect == nullptr || m_strFileName.empty() || m_Layer.Pixels() == nullptr)
         return;
-    const std::string filter = std::string(AppName) + " Files (*.rdp)|*.rdp|All Files (*.*)|*.*||";
+    const std::string filter = DefaultLayerFilter();
     CInfoFileDialog dialog(0, "rdp", nullptr, kSegmentDialogFlags, filter.c_str(), m_pNotifyWnd);
     if (dialog.DoModal() != plat::IDOK)
         return;
