@@ -116,11 +116,6 @@ public:
     // is a memory context or a window's buffer.
     void BitBlt(int x, int y, int width, int height, const DeviceContext& src, int xSrc, int ySrc);
 
-    // Draws an 8-bit picture of srcWidth x srcHeight pixels, rows bottom first and each
-    // padded to 4 bytes, through its 256 colours (colors[256]), stretched over dest (nearest pixel).
-    void StretchDIBits8(const Rect& dest, int srcWidth, int srcHeight, const unsigned char* rows,
-                        const ColorRef* colors);
-
     // Device-independent pictures: 8 bits per pixel through info's colour table, or 24
     // (blue, green, red bytes); info.width pixels a row, rows padded to 4 bytes; a
     // negative info.height stores the top row first, else the bottom row. Source
@@ -137,6 +132,11 @@ public:
     // including xDst).
     void StretchDIBits(int xDst, int yDst, int wDst, int hDst, int xSrc, int ySrc, int wSrc, int hSrc,
                        const void* bits, std::size_t bitsBytes, const BitmapInfo& info);
+
+    // Draws an 8-bit picture of srcWidth x srcHeight pixels, rows bottom first and each
+    // padded to 4 bytes, through its 256 colours (colors[256]), stretched over dest (nearest pixel).
+    void StretchDIBits8(const Rect& dest, int srcWidth, int srcHeight, const unsigned char* rows,
+                        const ColorRef* colors);
 
     // Current position for LineTo.
     void MoveTo(int x, int y);
