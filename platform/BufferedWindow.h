@@ -17,6 +17,19 @@ namespace plat {
 
 enum ScrollBar : int { SB_HORZ = 0, SB_VERT = 1 };
 
+// Requests of a scroll bar to its window.
+enum ScrollCode : int {
+    SB_LINELEFT = 0,
+    SB_LINERIGHT = 1,
+    SB_PAGELEFT = 2,
+    SB_PAGERIGHT = 3,
+    SB_THUMBPOSITION = 4,
+    SB_THUMBTRACK = 5,
+    SB_LEFT = 6,
+    SB_RIGHT = 7,
+    SB_ENDSCROLL = 8,
+};
+
 struct ScrollInfo {
     int nMin = 0;
     int nMax = 0;

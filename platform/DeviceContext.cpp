@@ -5,8 +5,11 @@
 #include <cstdint>
 #include <cstring>
 #include <utility>
+#include <vector>
 
+#include "BitmapInfo.h"
 #include "BufferedWindow.h"
+#include "ParallelFor.h"
 
 namespace plat {
 
@@ -289,19 +292,158 @@ void DeviceContext::StretchDIBits8(const Rect& dest, int srcWidth, int srcHeight
 {
     if (!rows || !colors || srcWidth <= 0 || srcHeight <= 0 || dest.IsEmpty())
         return;
-    const qsizetype stride = (qsizetype(srcWidth) + 3) / 4 * 4;
-    QImage picture(srcWidth, srcHeight, QImage::Format_Indexed8);
-    QList<QRgb> table(256);
+    BitmapInfo info;
+    info.width = srcWidth;
+    info.height = srcHeight;
+    info.bitCount = 8;
     for (int i = 0; i < 256; ++i)
-        table[i] = qRgb(int(GetRValue(colors[i])), int(GetGValue(colors[i])), int(GetBValue(colors[i])));
-    picture.setColorTable(table);
-    for (int y = 0; y < srcHeight; ++y)
-        std::memcpy(picture.scanLine(y), rows + stride * (srcHeight - 1 - y), size_t(srcWidth));
-    Rect touched = Shift(dest, m_orgX, m_orgY);
-    Paint(touched, [&](QPainter& p) {
-        p.setRenderHint(QPainter::SmoothPixmapTransform, false);
-        p.drawImage(QRect(dest.left, dest.top, dest.Width(), dest.Height()), picture);
-    });
+        info.colors[i] = RgbQuad{std::uint8_t(GetBValue(colors[i])), std::uint8_t(GetGValue(colors[i])),
+                                 std::uint8_t(GetRValue(colors[i])), 0};
+    const std::size_t bytes = std::size_t((std::int64_t(srcWidth) + 3) / 4 * 4) * std::size_t(srcHeight);
+    StretchDIBits(dest.left, dest.top, dest.Width(), dest.Height(), 0, 0, srcWidth, srcHeight, rows, bytes, info);
+}
+
+void DeviceContext::SetDIBitsToDevice(int xDst, int yDst, int width, int height, int xSrc, int ySrc,
+                                      const void* bits, std::size_t bitsBytes, const BitmapInfo& info)
+{
+    StretchDIBits(xDst, yDst, width, height, xSrc, ySrc, width, height, bits, bitsBytes, info);
+}
+
+namespace {
+
+// Source index under the centre of destination pixel k of n spread over m source pixels.
+inline std::int64_t CentreSource(std::int64_t k, std::int64_t n, std::int64_t m)
+{
+    return (2 * k + 1) * m / (2 * n);
+}
+
+}  // namespace
+
+void DeviceContext::StretchDIBits(int xDst, int yDst, int wDst, int hDst, int xSrc, int ySrc, int wSrc, int hSrc,
+                                  const void* bits, std::size_t bitsBytes, const BitmapInfo& info)
+{
+    if (!bits || (info.bitCount != 8 && info.bitCount != 24) || info.width <= 0 || info.height == 0 ||
+        wDst == 0 || hDst == 0 || wSrc <= 0 || hSrc <= 0 || !IsValid())
+        return;
+    const std::int64_t pictureRows = std::abs(std::int64_t(info.height));
+    const std::int64_t stride = (std::int64_t(info.width) * info.bitCount + 31) / 32 * 4;
+    if (std::uint64_t(stride) * std::uint64_t(pictureRows) > bitsBytes)
+        return;
+    const bool topDown = info.height < 0;
+    const std::int64_t width = std::abs(std::int64_t(wDst)), height = std::abs(std::int64_t(hDst));
+    const std::int64_t left = wDst < 0 ? std::int64_t(xDst) - width + 1 : xDst;
+    const std::int64_t top = hDst < 0 ? std::int64_t(yDst) - height + 1 : yDst;
+
+    // The device pixels to fill: the destination within the clip.
+    const Rect area = ClipArea();
+    const std::int64_t devLeft = std::max<std::int64_t>(left - m_orgX, area.left);
+    const std::int64_t devTop = std::max<std::int64_t>(top - m_orgY, area.top);
+    const std::int64_t devRight = std::min<std::int64_t>(left + width - m_orgX, area.right);
+    const std::int64_t devBottom = std::min<std::int64_t>(top + height - m_orgY, area.bottom);
+    if (devLeft >= devRight || devTop >= devBottom)
+        return;
+    const Rect dev{int(devLeft), int(devTop), int(devRight), int(devBottom)};
+
+    // Per device column the source column (-1: outside the picture), per device row the stored row.
+    std::vector<std::int32_t> cols(size_t(dev.Width()));
+    for (int dx = dev.left; dx < dev.right; ++dx) {
+        std::int64_t k = dx + std::int64_t(m_orgX) - left;
+        if (wDst < 0)
+            k = width - 1 - k;
+        const std::int64_t c = xSrc + CentreSource(k, width, wSrc);
+        cols[size_t(dx - dev.left)] = c >= 0 && c < info.width ? std::int32_t(c) : -1;
+    }
+    QRgb table[256];
+    for (int i = 0; i < 256; ++i)
+        table[i] = qRgb(info.colors[i].red, info.colors[i].green, info.colors[i].blue);
+    const bool straight = info.bitCount == 8 && wDst == wSrc && cols.front() >= 0 && cols.back() >= 0;
+
+    QImage* pixels = Pixels();
+    QImage strip;
+    if (!pixels) {
+        strip = QImage(dev.Width(), dev.Height(), QImage::Format_ARGB32);
+        if (strip.isNull())
+            return;
+        strip.fill(Qt::transparent);
+    }
+    // Columns of the picture the region reads: an 8-bit row is looked up once into
+    // colours, then spread; a repeated stored row is copied from the row above.
+    std::int32_t firstCol = INT32_MAX, lastCol = -1;
+    for (const std::int32_t c : cols)
+        if (c >= 0) {
+            firstCol = std::min(firstCol, c);
+            lastCol = std::max(lastCol, c);
+        }
+    if (lastCol < 0)
+        return;
+    const size_t spanColours = info.bitCount == 8 && !straight ? size_t(lastCol - firstCol + 1) : 0;
+
+    const auto* base = static_cast<const unsigned char*>(bits);
+    const int n = dev.Width();
+    // The stored row shown on device row dy, or -1.
+    const auto storedRow = [&](int dy) -> std::int64_t {
+        std::int64_t k = dy + std::int64_t(m_orgY) - top;
+        if (hDst < 0)
+            k = height - 1 - k;
+        const std::int64_t partRow = CentreSource(k, height, hSrc);  // from the part's top as shown
+        const std::int64_t stored = topDown ? ySrc + partRow : std::int64_t(ySrc) + hSrc - 1 - partRow;
+        return stored >= 0 && stored < pictureRows ? stored : -1;
+    };
+    // Rows are reached from the first one: the image detaches here, once, not on the helpers.
+    unsigned char* const target = pixels ? pixels->bits() : strip.bits();
+    const std::int64_t targetStride = pixels ? pixels->bytesPerLine() : strip.bytesPerLine();
+    const int targetTop = pixels ? 0 : dev.top, targetLeft = pixels ? dev.left : 0;
+    // Bands of rows on the parallel loop; each band copies its repeated rows itself.
+    const auto drawRows = [&](std::int64_t firstRow, std::int64_t endRow, int) {
+        std::vector<QRgb> rowColours(spanColours);
+        std::int64_t lastStored = -1;
+        const QRgb* lastOut = nullptr;
+        for (std::int64_t dy = firstRow; dy < endRow; ++dy) {
+            const std::int64_t stored = storedRow(int(dy));
+            if (stored < 0)
+                continue;
+            const unsigned char* row = base + stored * stride;
+            QRgb* out = reinterpret_cast<QRgb*>(target + (dy - targetTop) * targetStride) + targetLeft;
+            if (stored == lastStored && lastOut) {
+                std::memcpy(out, lastOut, size_t(n) * sizeof(QRgb));
+            } else if (straight) {
+                const unsigned char* from = row + cols.front();
+                for (int i = 0; i < n; ++i)
+                    out[i] = table[from[i]];
+            } else if (info.bitCount == 8) {
+                QRgb* colours = rowColours.data() - firstCol;
+                for (std::int32_t c = firstCol; c <= lastCol; ++c)
+                    colours[c] = table[row[c]];
+                for (int i = 0; i < n; ++i)
+                    if (const std::int32_t c = cols[size_t(i)]; c >= 0)
+                        out[i] = colours[c];
+            } else {
+                for (int i = 0; i < n; ++i)
+                    if (const std::int32_t c = cols[size_t(i)]; c >= 0) {
+                        const unsigned char* p = row + std::int64_t(c) * 3;
+                        out[i] = qRgb(p[2], p[1], p[0]);
+                    }
+            }
+            lastStored = stored;
+            lastOut = out;
+        }
+    };
+    const std::int64_t outBytes = std::int64_t(n) * dev.Height() * std::int64_t(sizeof(QRgb));
+    const int threads = ParallelThreadsFor(outBytes);
+    ParallelFor(dev.Height(), std::max<std::int64_t>(16, dev.Height() / (4 * threads) + 1), threads,
+                [&](std::int64_t b, std::int64_t e, int slot) { drawRows(dev.top + b, dev.top + e, slot); });
+
+    Rect touched{INT_MAX, INT_MAX, INT_MIN, INT_MIN};
+    for (int dy = dev.top; dy < dev.bottom; ++dy)
+        if (storedRow(dy) >= 0)
+            touched = Rect{dev.left, std::min(touched.top, dy), dev.right, std::max(touched.bottom, dy + 1)};
+    if (!pixels && !touched.IsEmpty()) {
+        m_painter.save();
+        m_painter.resetTransform();
+        m_painter.drawImage(QPoint(dev.left, dev.top), strip);
+        m_painter.restore();
+    }
+    Shown(touched);
 }
 
 void DeviceContext::MoveTo(int x, int y)

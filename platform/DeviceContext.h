@@ -41,6 +41,7 @@ enum BkMode : int { TRANSPARENT = 1, OPAQUE = 2 };
 enum Rop2 : int { R2_XORPEN = 7, R2_COPYPEN = 13, R2_MERGEPEN = 15 };
 
 class BufferedWindow;
+struct BitmapInfo;  // BitmapInfo.h
 
 // DrawText format flags.
 enum : unsigned {
@@ -109,6 +110,23 @@ public:
     // Copies width x height pixels from src (logical (xSrc, ySrc)) to (x, y). The source
     // is a memory context or a window's buffer.
     void BitBlt(int x, int y, int width, int height, const DeviceContext& src, int xSrc, int ySrc);
+
+    // Device-independent pictures: 8 bits per pixel through info's colour table, or 24
+    // (blue, green, red bytes); info.width pixels a row, rows padded to 4 bytes; a
+    // negative info.height stores the top row first, else the bottom row. Source
+    // positions count stored rows from the first one stored, columns from the left.
+    // bitsBytes is what bits holds: a picture larger than that, or of another bit
+    // count, draws nothing. Parts outside the picture are left out. No smoothing.
+    //
+    // 1:1, width x height pixels from (xSrc, ySrc) to (xDst, yDst).
+    void SetDIBitsToDevice(int xDst, int yDst, int width, int height, int xSrc, int ySrc, const void* bits,
+                           std::size_t bitsBytes, const BitmapInfo& info);
+    // The wSrc x hSrc part at (xSrc, ySrc) over wDst x hDst pixels at (xDst, yDst), each
+    // destination pixel taking the source pixel under its centre. A negative wDst or
+    // hDst mirrors: the destination then ends at xDst or yDst (|wDst| pixels up to and
+    // including xDst).
+    void StretchDIBits(int xDst, int yDst, int wDst, int hDst, int xSrc, int ySrc, int wSrc, int hSrc,
+                       const void* bits, std::size_t bitsBytes, const BitmapInfo& info);
 
     // Draws an 8-bit picture of srcWidth x srcHeight pixels, rows bottom first and each
     // padded to 4 bytes, through its 256 colours (colors[256]), stretched over dest (nearest pixel).

@@ -19,6 +19,10 @@ const plat::StringEntry kStrings[] = {
     {IDS_SIZE_64, "64 bits"},
     {IDS_SIZE_128, "128 bits"},
     {IDS_PREPARING_RASTER, "Preparing raster ..."},
+    {IDS_ERROR_CREATING_FILE, "Error creating file !"},
+    {IDS_PROFILE_ALONG_X, "Profile along X axis with Y="},
+    {IDS_PROFILE_ALONG_Y, "Profile along Y axis with X="},
+    {IDS_SAVING_SEGMENT, "Saving segment ..."},
 };
 const plat::StringTableRegistration kRegistration(kPellionModule, kStrings);
 

@@ -17,6 +17,10 @@ enum ViewerStringId : unsigned {
     IDS_SIZE_64 = 223,
     IDS_SIZE_128 = 224,
     IDS_PREPARING_RASTER = 34864,
+    IDS_ERROR_CREATING_FILE = 34867,
+    IDS_PROFILE_ALONG_X = 34879,
+    IDS_PROFILE_ALONG_Y = 34880,
+    IDS_SAVING_SEGMENT = 34881,
 };
 
 // The text of id, the host program's own first.

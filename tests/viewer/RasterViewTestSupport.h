@@ -4,19 +4,23 @@
 #include <gtest/gtest.h>
 
 #include <QWidget>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
 #include <string>
+#include <thread>
 #include <sys/stat.h>
 #include <utility>
 #include <vector>
 
+#include "jobs/MeterInfoBase.h"
 #include "jobs/ThreadList.h"
 #include "layer/DataTypes.h"
 #include "layer/RDPLayer.h"
+#include "format/SampleConvert.h"
 #include "PumpUntil.h"
 #include "ScopedEnvFolder.h"
 #include "settings/SNRegKey.h"
@@ -27,44 +31,27 @@
 
 namespace rvtest {
 
-// Writes a one-layer file whose samples come from sample(x, y) (complex types take
+// Writes a one-layer file whose samples come from value(x, y, part) (complex types take
 // two components per sample); statistics are computed at close.
 inline void WriteLayer(const std::string& path, int w, int h, int type,
-                       const std::function<double(int x, int y, int part)>& sample)
+                       const std::function<double(int x, int y, int part)>& value)
 {
     CRDPLayer layer;
     void** rows = layer.CreateLayer(path.c_str(), w, h, type, 5);
     ASSERT_NE(rows, nullptr) << path;
-    const int parts = IsComplexType(type) ? 2 : 1;
-    const int size = GetDataTypeSize(type) / parts;
-    for (int y = 0; y < h; ++y) {
-        auto* row = static_cast<unsigned char*>(rows[y]);
-        for (int x = 0; x < w; ++x)
-            for (int p = 0; p < parts; ++p) {
-                unsigned char* at = row + (int64_t(x) * parts + p) * size;
-                const double v = sample(x, y, p);
-                switch (type) {
-                case UINT8: {
-                    const auto u = static_cast<uint8_t>(v);
-                    std::memcpy(at, &u, 1);
-                    break;
-                }
-                case UINT16: {
-                    const auto u = static_cast<uint16_t>(v);
-                    std::memcpy(at, &u, 2);
-                    break;
-                }
-                case FLOAT32:
-                case CFLOAT32: {
-                    const auto f = static_cast<float>(v);
-                    std::memcpy(at, &f, 4);
-                    break;
-                }
-                default:
-                    FAIL() << "type " << type << " not written by the tests";
-                }
-            }
-    }
+    const bool known = sample::Dispatch(type, [&](auto kind) {
+        using K = decltype(kind);
+        using C = typename K::Component;
+        const int parts = K::complex ? 2 : 1;
+        for (int y = 0; y < h; ++y) {
+            auto* row = static_cast<unsigned char*>(rows[y]);
+            for (int x = 0; x < w; ++x)
+                for (int p = 0; p < parts; ++p)
+                    sample::Store(row + (int64_t(x) * parts + p) * int64_t(sizeof(C)),
+                                  sample::FromDouble<C>(value(x, y, p)));
+        }
+    });
+    ASSERT_TRUE(known) << "type " << type;
     ASSERT_EQ(layer.CloseLayer(), 1);
 }
 
@@ -113,6 +100,32 @@ public:
     QWidget widget;
     plat::WindowHandle handle;
     std::vector<std::pair<int, int>> notices;  // index, code
+};
+
+// Holds the job that reports to it at its first report until released.
+class HoldingMeter final : public CMeterInfoBase {
+public:
+    void SetCaption(const char*) override {}
+    void SetText(const char*) override {}
+    void SetPos(double) override { Hold(); }
+    void SetRange(double, double) override { Hold(); }
+    void GetRange(double* lo, double* hi) override { *lo = *hi = 0; }
+    void GetPos(double* pos) override { *pos = 0; }
+    void SetStep(double) override {}
+    void StepIt() override { Hold(); }
+    std::string GetCaption() override { return {}; }
+    std::string GetText() override { return {}; }
+
+    std::atomic<bool> entered{false};
+    std::atomic<bool> released{false};
+
+private:
+    void Hold()
+    {
+        entered = true;
+        while (!released)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
 };
 
 // Waits until no job runs, serving the GUI thread meanwhile.

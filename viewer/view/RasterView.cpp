@@ -179,6 +179,7 @@ CRasterView::CRasterView()
 
 CRasterView::~CRasterView()
 {
+    CloseProfiles();
     m_pShared->m_bClosed.store(true);
     if (m_bCallerBuffers) {
         const auto end = std::chrono::steady_clock::now() + kBufferJobWait;
@@ -574,26 +575,6 @@ void CRasterView::ApplyLayerPalette()
     }
 }
 
-void CRasterView::SetGreyPalettes()
-{
-    for (int i = 0; i < 256; ++i)
-        for (int c = 0; c < 3; ++c) {
-            m_SourcePalette[i][c] = static_cast<unsigned char>(i);
-            m_DisplayPalette.entries[i][c] = static_cast<unsigned char>(i);
-        }
-    m_bRegionValid = 0;
-}
-
-// At brightness and contrast 0 the display palette is the source palette itself.
-void CRasterView::SetPalitra(PalitraTag* in)
-{
-    if (in == nullptr)
-        return;
-    std::memmove(m_SourcePalette, in->entries, sizeof m_SourcePalette);
-    std::memcpy(m_DisplayPalette.entries, m_SourcePalette, sizeof m_SourcePalette);
-    m_bRegionValid = 0;
-}
-
 // ---- answers -----------------------------------------------------------------
 
 int CRasterView::GetRegion(unsigned char* dest, int destRowBytes, int x, int y, int width, int height,
@@ -659,17 +640,3 @@ std::string CRasterView::GetLayerName()
 {
     return m_strLayerName;
 }
-
-void CRasterView::RenderRGB(int, int, int, int, int, int, double, int, unsigned char*, std::size_t, CMeterInfoBase*) {}
-
-void CRasterView::PaintDirect(plat::DeviceContext*, int, int, int, int, int, int, double, int, void*, std::size_t,
-                              plat::BitmapInfo*)
-{
-}
-
-void CRasterView::PaintScaled(plat::DeviceContext*, int, int, int, int, double, int, void*, std::size_t,
-                              plat::BitmapInfo*)
-{
-}
-
-void CRasterView::SetScale(double) {}

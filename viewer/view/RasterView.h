@@ -12,6 +12,9 @@
 #include <ctime>
 #include <memory>
 #include <string>
+#include <vector>
+
+#include <QPointer>
 
 #include "files/MemoryMap.h"
 #include "layer/RDPLayer.h"
@@ -20,6 +23,9 @@
 #include "pyramid/DisplayPyramid.h"
 #include "view/VirtualView.h"
 #include "WindowHandle.h"
+
+class CMeterInfo;
+class CProfileFrame;
 
 // What a view shares with its preparation job. The job holds it (and its own copies
 // of the layer binding and the cache mapping) until it ends, so a view closed during
@@ -30,6 +36,16 @@ struct RasterViewShared {
     std::atomic<bool> m_bClosed{false};  // the view is gone: the job stops and reports nothing
     CDisplayPyramid m_Pyramid;
     std::uint32_t m_Histogram[256] = {};
+};
+
+// The parameter block of a segment save; the job frees it. The job reads its own copy
+// of the source layer, which shares the view's binding: the samples stay mapped even
+// when the view is closed meanwhile.
+struct RasterSegmentParams {
+    std::string m_strOutput;
+    std::string m_strSource;
+    RECT m_Rect;  // right and bottom excluded
+    CRDPLayer m_Source;
 };
 
 class CRasterView final : public CVirtualView {
@@ -63,6 +79,17 @@ public:
 
     // Both palettes become the grey ramp.
     void SetGreyPalettes();
+    // Display entry index becomes the grey (v, v, v), v = value clamped to 0..255.
+    void SetGreyEntry(int index, int value);
+    int GetBrightness() const { return m_nBrightness; }
+    int GetContrast() const { return m_nContrast; }
+    // Profile windows opened from this layer and still open.
+    std::vector<CProfileFrame*> OpenProfiles() const;
+
+    // Body of the segment-save job: a new file of the rectangle, its user tags and its
+    // transform history; a failed creation tells the user, any later failure (a cancel
+    // too) removes the half-written file. Frees params.
+    static void SaveSegmentJob(RasterSegmentParams* params, CMeterInfoBase* meter);
 
     int IsBusy() const { return m_pShared->m_bBusy.load(); }
     double GetSigmaFactor() const { return m_dSigmaFactor; }
@@ -71,6 +98,10 @@ public:
     const PalitraTag& DisplayPalette() const { return m_DisplayPalette; }
 
     // Slots of the layer view.
+    void SetBrightness(int value, int mode) override;
+    void SetContrast(int value) override;
+    void EqualizeHistogram() override;
+    void GetPalitra(PalitraTag* out) override;
     void SetPalitra(PalitraTag* in) override;
     std::uint32_t* GetHistAddr(int channel) override;
     double GetRangeMin(int channel) override;
@@ -83,7 +114,9 @@ public:
     std::string GetStringSizePixel(int channel) override;
     std::string GetStringTypeData(int channel) override;
     std::string GetLayerName() override;
-    // Drawing comes with the display operations; until then these draw nothing.
+    std::string GetValueString(int x, int y) override;
+    // Each draws nothing before the layer is shown, while it is prepared, or when bits
+    // cannot hold what the extraction writes (bitsBytes, outBytes).
     void RenderRGB(int x, int y, int width, int height, int rowBytes, int bottomUp, double reduction, int wholeImage,
                    unsigned char* out, std::size_t outBytes, CMeterInfoBase* meter) override;
     void PaintDirect(plat::DeviceContext* dc, int x, int y, int dstX, int dstY, int width, int height,
@@ -91,6 +124,9 @@ public:
     void PaintScaled(plat::DeviceContext* dc, int x, int y, int width, int height, double reduction, int fit,
                      void* bits, std::size_t bitsBytes, plat::BitmapInfo* info) override;
     void SetScale(double reduction) override;
+    void ShowProfile(int axis, int position) override;
+    // rect's right and bottom are excluded.
+    void SaveSegment(const RECT* rect) override;
 
 private:
     struct PrepareJob;
@@ -112,10 +148,14 @@ private:
     int StartJob(CMeterInfoBase* meter);
 
     static void PrepareJobEntry(void* data);
+    static void SaveSegmentEntry(void* data, CMeterInfo* meter);
+    void CloseProfiles();
     static int RunPreparation(PrepareJob& job, bool relayMeter);
     static void PostNotice(const std::shared_ptr<RasterViewShared>& shared, const plat::WindowHandle& notify,
                            int index, int code);
 
+    // Each profile frame deletes itself when closed; the pointers then read null.
+    std::vector<QPointer<CProfileFrame>> m_Profiles;
     std::shared_ptr<RasterViewShared> m_pShared = std::make_shared<RasterViewShared>();
     plat::WindowHandle m_pNotifyWnd;
     std::string m_strFileName;

@@ -1,0 +1,320 @@
+// Display operations of a prepared raster view: palettes, painting at any zoom,
+// 24-bit rendering, the sample read-out, profiles and segment saving.
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+#include "BitmapInfo.h"
+#include "DeviceContext.h"
+#include "dialogs/FileMasks.h"
+#include "dialogs/InfoFileDialog.h"
+#include "Exception.h"
+#include "jobs/MeterInfo.h"
+#include "jobs/ThreadList.h"
+#include "layer/RDPFileTags.h"
+#include "layer/Transform.h"
+#include "MessageBox.h"
+#include "util/DoubleToInt.h"
+#include "view/RasterDisplayMath.h"
+#include "view/RasterView.h"
+#include "ViewerStrings.h"
+#include "window/ProfileFrame.h"
+
+namespace {
+
+// Save dialog flags: OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_SHAREAWARE | OFN_NOREADONLYRETURN.
+constexpr unsigned kSegmentDialogFlags = 0xC006;
+
+// Bytes of a row of width pixels padded to 4 bytes.
+std::int64_t PaddedRow(std::int64_t width)
+{
+    return (width + 3) / 4 * 4;
+}
+
+// Whether a region extraction of width x height rows rowBytes apart stays inside bytes:
+// with fit and a magnification the pyramid delivers the whole layer instead.
+bool ExtractionFits(std::int64_t rowBytes, std::int64_t width, std::int64_t height, double reduction, int fit,
+                    int layerWidth, int layerHeight, std::uint64_t bytes)
+{
+    if (reduction < 1.0 && fit) {
+        width = layerWidth;
+        height = layerHeight;
+    }
+    return rowBytes >= width && std::uint64_t(rowBytes) * std::uint64_t(height) <= bytes;
+}
+
+void FillColourTable(plat::BitmapInfo& info, const PaletteEntries& palette)
+{
+    info.bitCount = 8;
+    for (int i = 0; i < 256; ++i)
+        info.colors[i] = plat::RgbQuad{palette[i][2], palette[i][1], palette[i][0], 0};
+}
+
+}  // namespace
+
+// ---- palettes ----------------------------------------------------------------
+
+void CRasterView::SetGreyPalettes()
+{
+    for (int i = 0; i < 256; ++i)
+        for (int c = 0; c < 3; ++c) {
+            m_SourcePalette[i][c] = static_cast<unsigned char>(i);
+            m_DisplayPalette.entries[i][c] = static_cast<unsigned char>(i);
+        }
+    m_bRegionValid = 0;
+}
+
+void CRasterView::SetGreyEntry(int index, int value)
+{
+    if (index < 0 || index > 255)
+        return;
+    const auto v = static_cast<unsigned char>(std::clamp(value, 0, 255));
+    m_DisplayPalette.entries[index][0] = m_DisplayPalette.entries[index][1] = m_DisplayPalette.entries[index][2] = v;
+    m_bRegionValid = 0;
+}
+
+// The stored contrast serves as K itself, not through ContrastK: after a positive
+// contrast a brightness change draws the gentler slope the palettes always had.
+void CRasterView::SetBrightness(int value, int mode)
+{
+    if (mode != 1)
+        return;
+    BuildDisplayPalette(m_SourcePalette, double(m_nContrast), value, m_DisplayPalette.entries);
+    m_nBrightness = value;
+    m_bRegionValid = 0;
+}
+
+void CRasterView::SetContrast(int value)
+{
+    BuildDisplayPalette(m_SourcePalette, ContrastK(value), m_nBrightness, m_DisplayPalette.entries);
+    m_nContrast = value;
+    m_bRegionValid = 0;
+}
+
+// The histogram is the job's while the layer is prepared.
+void CRasterView::EqualizeHistogram()
+{
+    if (IsBusy())
+        return;
+    unsigned char map[256];
+    EqualizationMap(m_pShared->m_Histogram, map);
+    for (int i = 0; i < 256; ++i)
+        SetGreyEntry(i, map[i]);
+}
+
+void CRasterView::GetPalitra(PalitraTag* out)
+{
+    if (out != nullptr)
+        std::memcpy(out->entries, m_SourcePalette, sizeof m_SourcePalette);
+}
+
+void CRasterView::SetPalitra(PalitraTag* in)
+{
+    if (in == nullptr)
+        return;
+    std::memmove(m_SourcePalette, in->entries, sizeof m_SourcePalette);
+    SetBrightness(m_nBrightness, 1);
+    m_bRegionValid = 0;
+}
+
+void CRasterView::SetScale(double reduction)
+{
+    m_pShared->m_Pyramid.SetScale(reduction);
+    m_bRegionValid = 0;
+}
+
+// ---- painting ----------------------------------------------------------------
+
+void CRasterView::PaintScaled(plat::DeviceContext* dc, int x, int y, int width, int height, double reduction,
+                              int fit, void* bits, std::size_t bitsBytes, plat::BitmapInfo* info)
+{
+    if (!m_bShown || IsBusy())
+        return;
+    if (dc == nullptr || bits == nullptr || info == nullptr || width <= 0 || height <= 0 || !(reduction > 0.0) ||
+        !std::isfinite(reduction))
+        return;
+    auto* buffer = static_cast<unsigned char*>(bits);
+    FillColourTable(*info, m_DisplayPalette.entries);
+
+    if (reduction < 1.0 && fit) {
+        // The whole full-resolution level goes into the buffer once and is stretched
+        // from there on every repaint; a buffer too small for it shows nothing.
+        const std::int64_t rowBytes = PaddedRow(m_nWidth);
+        if (rowBytes > INT_MAX || !ExtractionFits(rowBytes, m_nWidth, m_nHeight, 1.0, 0, m_nWidth, m_nHeight, bitsBytes))
+            return;
+        const int sx = TruncToInt(x * reduction), sy = TruncToInt(y * reduction);
+        const int w = std::min(width, TruncToInt(m_nWidth / reduction) + 1);
+        const int h = std::min(height, TruncToInt(m_nHeight / reduction) + 1);
+        if (!m_bRegionValid)
+            m_pShared->m_Pyramid.GetRegion(buffer, int(rowBytes), 0, 0, m_nWidth, m_nHeight, reduction, fit, 1, 0,
+                                           nullptr);
+        info->width = int(rowBytes);
+        info->height = m_nHeight;
+        dc->StretchDIBits(0, h - 1, w, -h, sx, sy, TruncToInt(w * reduction), TruncToInt(h * reduction), bits,
+                          bitsBytes, *info);
+    } else {
+        const std::int64_t rowBytes = PaddedRow(width);
+        if (rowBytes > INT_MAX || !ExtractionFits(rowBytes, width, height, reduction, fit, m_nWidth, m_nHeight, bitsBytes))
+            return;
+        const int w = std::min(width, TruncToInt(m_nWidth / reduction));
+        const int h = std::min(height, TruncToInt(m_nHeight / reduction));
+        if (!m_bRegionValid)
+            m_pShared->m_Pyramid.GetRegion(buffer, int(rowBytes), x, y, width, height, reduction, fit, 1, 0,
+                                           nullptr);
+        info->width = int(rowBytes);
+        info->height = -h;
+        if (w > 0 && h > 0)
+            dc->SetDIBitsToDevice(0, 0, w, h, 0, 0, bits, std::size_t(rowBytes) * std::size_t(h), *info);
+    }
+    m_bRegionValid = 1;
+}
+
+void CRasterView::PaintDirect(plat::DeviceContext* dc, int x, int y, int dstX, int dstY, int width, int height,
+                              double reduction, int fit, void* bits, std::size_t bitsBytes, plat::BitmapInfo* info)
+{
+    if (!m_bShown || IsBusy())
+        return;
+    m_bRegionValid = 0;
+    if (dc == nullptr || bits == nullptr || info == nullptr || width <= 0 || height <= 0)
+        return;
+    const std::int64_t rowBytes = PaddedRow(width);
+    if (rowBytes > INT_MAX || !ExtractionFits(rowBytes, width, height, reduction, fit, m_nWidth, m_nHeight, bitsBytes))
+        return;
+    info->bitCount = 8;
+    m_pShared->m_Pyramid.GetRegion(static_cast<unsigned char*>(bits), int(rowBytes), x, y, width, height,
+                                   reduction, fit, 1, 0, nullptr);
+    info->width = int(rowBytes);
+    info->height = -height;
+    dc->SetDIBitsToDevice(dstX, dstY, width, height, 0, 0, bits, std::size_t(rowBytes) * std::size_t(height), *info);
+}
+
+// Rows always come bottom-up, whatever bottomUp asks.
+void CRasterView::RenderRGB(int x, int y, int width, int height, int rowBytes, int /*bottomUp*/, double reduction,
+                            int wholeImage, unsigned char* out, std::size_t outBytes, CMeterInfoBase* meter)
+{
+    if (IsBusy() || out == nullptr || width <= 0 || height <= 0)
+        return;
+    const std::int64_t total = std::int64_t(rowBytes) * height;
+    if (std::int64_t(rowBytes) < 3 * std::int64_t(width) || std::uint64_t(total) > outBytes)
+        return;
+    // The levels go to the last width x height bytes, which must hold what is extracted.
+    const std::int64_t levelBytes = std::int64_t(width) * height;
+    if (!ExtractionFits(width, width, height, reduction, wholeImage, m_nWidth, m_nHeight, std::uint64_t(levelBytes)))
+        return;
+    if (meter)
+        meter->SetRange(0, 2.0 * height);
+    unsigned char* levels = out + (total - levelBytes);
+    m_pShared->m_Pyramid.GetRegion(levels, width, x, y, width, height, reduction, wholeImage, 1, 1, meter);
+    ExpandLevelsToBGR(out, outBytes, width, height, rowBytes, m_DisplayPalette.entries, [meter](int) {
+        if (meter)
+            meter->StepIt();
+    });
+}
+
+// ---- read-out and profiles ---------------------------------------------------------
+
+std::string CRasterView::GetValueString(int x, int y)
+{
+    double value = 0.0;
+    if (!IsBusy() && m_pPixels != nullptr && x >= 0 && x < m_nWidth && y >= 0 && y < m_nHeight)
+        value = SampleValue(static_cast<const unsigned char*>(m_pPixels) + std::int64_t(y) * m_nRowBytes, x, m_nType,
+                            m_bPhase);
+    return FormatValue(value);
+}
+
+void CRasterView::ShowProfile(int axis, int position)
+{
+    const int count = axis == 1 ? m_nWidth : m_nHeight;
+    if (count <= 0)
+        return;
+    std::erase_if(m_Profiles, [](const QPointer<CProfileFrame>& p) { return p.isNull(); });
+    const std::string title =
+        LoadViewerString(axis == 1 ? IDS_PROFILE_ALONG_X : IDS_PROFILE_ALONG_Y) + std::to_string(position);
+    auto* frame = new CProfileFrame;
+    if (!frame->Create(this, title, axis, position, count)) {
+        delete frame;
+        return;
+    }
+    m_Profiles.emplace_back(frame);
+    // Display levels of the full-resolution level; none while the pyramid is built.
+    if (!IsBusy()) {
+        if (axis == 1)
+            m_pShared->m_Pyramid.GetLine(frame->Values(), count, 1, position);
+        else
+            m_pShared->m_Pyramid.GetLine(frame->Values(), 1, count, position);
+    }
+    frame->show();
+}
+
+std::vector<CProfileFrame*> CRasterView::OpenProfiles() const
+{
+    std::vector<CProfileFrame*> open;
+    for (const QPointer<CProfileFrame>& p : m_Profiles)
+        if (p)
+            open.push_back(p.data());
+    return open;
+}
+
+void CRasterView::CloseProfiles()
+{
+    for (const QPointer<CProfileFrame>& p : m_Profiles)
+        if (p)
+            p->DestroyWindow();
+    m_Profiles.clear();
+}
+
+// ---- segments ----------------------------------------------------------------
+
+void CRasterView::SaveSegment(const RECT* rect)
+{
+    if (rect == nullptr || m_strFileName.empty() || m_Layer.Pixels() == nullptr)
+        return;
+    const std::string filter = DefaultLayerFilter();
+    CInfoFileDialog dialog(0, "rdp", nullptr, kSegmentDialogFlags, filter.c_str(), m_pNotifyWnd);
+    if (dialog.DoModal() != plat::IDOK)
+        return;
+    auto params = std::make_unique<RasterSegmentParams>(
+        RasterSegmentParams{dialog.GetPathName(), m_strFileName, *rect, m_Layer});
+    if (GlobalThreadList().RunThread(LoadViewerString(IDS_SAVING_SEGMENT), &CRasterView::SaveSegmentEntry,
+                                     params.get(), nullptr, nullptr, 1))
+        params.release();
+}
+
+void CRasterView::SaveSegmentEntry(void* data, CMeterInfo* meter)
+{
+    SaveSegmentJob(static_cast<RasterSegmentParams*>(data), meter);
+}
+
+void CRasterView::SaveSegmentJob(RasterSegmentParams* params, CMeterInfoBase* meter)
+{
+    std::unique_ptr<RasterSegmentParams> own(params);
+    if (!own)
+        return;
+    const RECT& r = own->m_Rect;
+    const std::int64_t width = std::int64_t(r.right) - r.left, height = std::int64_t(r.bottom) - r.top;
+    CRDPLayer segment(meter);
+    void** rows = nullptr;
+    if (width > 0 && height > 0 && width <= INT_MAX && height <= INT_MAX) {
+        try {
+            rows = segment.CreateLayer(own->m_strOutput.c_str(), int(width), int(height), own->m_Source.Type(), 7);
+        } catch (plat::Exception* e) {
+            e->Delete();
+        }
+    }
+    if (rows == nullptr) {
+        plat::MessageBox(plat::WindowHandle(), LoadViewerString(IDS_ERROR_CREATING_FILE), "", plat::MB_OK);
+        return;
+    }
+    try {
+        segment.ReadData(&own->m_Source, CPoint{r.left, r.top}, CPoint{0, 0}, CSize{int(width), int(height)});
+        segment.CloseLayer();
+        CopyTag(own->m_strOutput.c_str(), own->m_strSource.c_str());
+        SaveSubsetTransform(SPoint{double(r.left), double(r.top)}, own->m_strSource, own->m_strOutput);
+    } catch (plat::Exception* e) {
+        e->Delete();
+        segment.DestroyLayer();
+    }
+}
