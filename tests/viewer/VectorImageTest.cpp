@@ -176,6 +176,24 @@ TEST_F(VectorImageFile, ReSavingLargerMovesTheTagAndSmallerWritesInPlace)
     EXPECT_EQ(Describe(image, 0), "p 5 6\n");
 }
 
+// The overlay's copy flag is 0: copying every user tag leaves it behind, naming it copies it.
+TEST_F(VectorImageFile, CopyingEveryTagLeavesTheOverlayBehind)
+{
+    CVectorImage image;
+    image.Create(path.c_str());
+    image.AddLayer(kRed);
+    image.Add(0, Pt(1, 2));
+    ASSERT_EQ(image.Save(), 1);
+    const std::string copy = dir.File("copy.rdp");
+    MakeRasterFile(copy);
+    EXPECT_EQ(CopyTag(copy.c_str(), path.c_str()), 0);
+    EXPECT_EQ(GetSizeTag(copy.c_str(), kVectorTagNumber), 0);
+    const int tags[] = {kVectorTagNumber};
+    EXPECT_EQ(CopyTag(copy.c_str(), path.c_str(), tags, 1), 1);
+    ASSERT_EQ(image.Open(copy.c_str()), 1) << image.GetReason();
+    EXPECT_EQ(Describe(image, 0), "p 1 2\n");
+}
+
 struct MalformedCase {
     const char* name;
     std::vector<std::int32_t> words;  // word 0 becomes the payload's length
