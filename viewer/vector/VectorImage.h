@@ -70,7 +70,8 @@ public:
 
     int IsOpen() const { return m_bOpen; }
     int GetNumLayer() const { return m_nLayers; }
-    // Why the last Open, Save or addition failed (empty after a success).
+    // Why the last refused Open, Save or addition was refused (a successful Open or Save
+    // clears it).
     const std::string& GetReason() const { return m_strReason; }
     const std::string& GetFileName() const { return m_strFile; }
 
@@ -107,8 +108,7 @@ public:
     Line* GetNextLine();
     int LayerIsEmpty(int layer) const;
 
-    // The used bytes of the block (tests and the DXF writer's callers look at it).
-    const unsigned char* Block() const { return m_pBlock.get(); }
+    // Bytes of the block in use; 0 when none is held.
     int GetUsedSize() const;
 
 private:
