@@ -210,6 +210,8 @@ const MalformedCase kMalformed[] = {
     {"point link outside", {60, 0, 0, 1, 60, 0xFF, 1, 0, 52, 0, 52, 0, kF1, kF1, 0}, "point link"},
     {"point link into the layer records", {60, 0, 0, 1, 60, 0xFF, 1, 0, 20, 0, 20, 0, kF1, kF1, 0}, "point link"},
     {"point chain loops", {72, 0, 0, 1, 72, 0xFF, 2, 0, 48, 0, 60, 0, kF1, kF1, 60, kF1, kF1, 48}, "chain"},
+    {"looping chain with a huge count",
+     {72, 0, 0, 1, 72, 0xFF, INT_MAX, 0, 48, 0, 60, 0, kF1, kF1, 60, kF1, kF1, 48}, "more records"},
     {"more points than counted", {72, 0, 0, 1, 72, 0xFF, 1, 0, 48, 0, 48, 0, kF1, kF1, 60, kF1, kF1, 0}, "chain"},
     {"fewer points than counted", {72, 0, 0, 1, 72, 0xFF, 3, 0, 48, 0, 60, 0, kF1, kF1, 60, kF1, kF1, 0},
      "point link"},
@@ -220,7 +222,7 @@ const MalformedCase kMalformed[] = {
     {"line of huge count", {64, 0, 0, 1, 64, 0xFF, 0, 1, 0, 48, 0, 48, INT_MAX, 0, kF1, kF1, kF1, kF1},
      "vertices"},
     {"two layers share a point",
-     {88, 0, 0, 2, 88, 0xFF, 1, 0, 76, 0, 76, 0, 0xFF, 1, 0, 76, 0, 76, 0, kF1, kF1, 0, 0}, "overlap"},
+     {100, 0, 0, 2, 100, 0xFF, 1, 0, 76, 0, 76, 0, 0xFF, 1, 0, 76, 0, 76, 0, kF1, kF1, 0, 0, 0, 0}, "overlap"},
     {"records leave a gap", {72, 0, 0, 1, 72, 0xFF, 1, 0, 60, 0, 60, 0, 0, 0, 0, kF1, kF1, 0}, "gaps"},
 };
 

@@ -94,15 +94,20 @@ std::int64_t CheckBlock(const unsigned char* block, std::int64_t stored, std::st
             why = layer + " has a negative count";
             return 0;
         }
-        // Points: the count bounds the walk, so a loop cannot run on.
+        // The records' total size bounds the walk, so neither a loop nor a count
+        // beyond the block runs on.
         std::int64_t at = firstPoint, last = 0;
         for (std::int32_t k = 0; k < points; ++k) {
             if (!fits(at, CVectorImage::kPointSize)) {
                 why = layer + ": point link " + std::to_string(at) + " leads outside the overlay's records";
                 return 0;
             }
-            records.push_back({at, at + CVectorImage::kPointSize});
             total += CVectorImage::kPointSize;
+            if (total > used) {
+                why = layer + ": more records than the overlay holds";
+                return 0;
+            }
+            records.push_back({at, at + CVectorImage::kPointSize});
             last = at;
             at = read32(at + 8);
         }
@@ -122,8 +127,12 @@ std::int64_t CheckBlock(const unsigned char* block, std::int64_t stored, std::st
                 why = layer + ": a line of " + std::to_string(n) + " vertices does not fit the overlay";
                 return 0;
             }
-            records.push_back({at, at + LineSize(n)});
             total += LineSize(n);
+            if (total > used) {
+                why = layer + ": more records than the overlay holds";
+                return 0;
+            }
+            records.push_back({at, at + LineSize(n)});
             last = at;
             at = read32(at + 4);
         }
