@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "layer/RDPFileTags.h"
+#include "DeviceContext.h"
 #include "MessageBox.h"
 #include "SysColors.h"
 #include "VectorTestSupport.h"
@@ -246,6 +247,50 @@ TEST_F(VectorImageFile, MalformedPayloadsAreRefusedAndLeaveTheObjectEmpty)
     MakeRasterFile(path);
     EXPECT_EQ(image.Open(path.c_str()), 0) << "no tag 500";
     EXPECT_EQ(image.Open(dir.File("missing.rdp").c_str()), 0);
+}
+
+// Every word of a good block replaced by hostile values: the block is refused, or it
+// opens whole and takes every use (the sanitizers watch each access).
+TEST_F(VectorImageFile, DamagedWordsAreRefusedOrOpenWhole)
+{
+    CVectorImage image;
+    image.Create(path.c_str());
+    image.AddLayer(kRed);
+    image.AddLayer(kGreen);
+    image.Add(0, Pt(1, 2));
+    AddLine(image, 0, {{1, 1}, {2, 2}});
+    image.Add(1, Pt(3, 4));
+    image.Add(0, Pt(5, 6));
+    ASSERT_EQ(image.Save(), 1);
+    std::vector<std::int32_t> words(std::size_t(GetSizeTag(path.c_str(), kVectorTagNumber)) / 4);
+    ASSERT_EQ(GetTag(path.c_str(), kVectorTagNumber, int(words.size() * 4), words.data()), 1);
+
+    const std::int32_t hostile[] = {0, 1, -1, 4, 20, 48, 76, 80, INT_MAX, INT_MIN, std::int32_t(words.size() * 4)};
+    int opened = 0;
+    for (std::size_t w = 1; w < words.size(); ++w) {
+        for (std::int32_t v : hostile) {
+            std::vector<std::int32_t> damaged = words;
+            damaged[w] = v;
+            ASSERT_EQ(SetTag(path.c_str(), kVectorTagNumber, int(damaged.size() * 4), damaged.data()), 1);
+            CVectorImage probe;
+            if (!probe.Open(path.c_str())) {
+                EXPECT_FALSE(probe.GetReason().empty());
+                continue;
+            }
+            ++opened;
+            plat::DeviceContext dc(16, 16);
+            probe.SetPaintMode(1, -1);
+            probe.Paint(&dc, 0.5, CPoint{}, -1);
+            for (int i = 0; i < probe.GetNumLayer(); ++i)
+                Describe(probe, i);
+            probe.AddLayer(kRed);
+            probe.Add(0, Pt(7, 7));
+            AddLine(probe, 1, {{0, 0}, {1, 1}});
+            ASSERT_EQ(probe.Save(), 1);
+            ASSERT_EQ(probe.Open(path.c_str()), 1) << "word " << w << " = " << v << ": " << probe.GetReason();
+        }
+    }
+    EXPECT_GT(opened, 0) << "coordinates, colours and the unread words may change freely";
 }
 
 TEST_F(VectorImageFile, GrowthTakesLargeLinesAndRefusesImpossibleOnesUnchanged)
