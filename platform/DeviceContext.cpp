@@ -467,6 +467,23 @@ void DeviceContext::Plot(QImage* pixels, int x, int y, ColorRef color)
     }
 }
 
+void DeviceContext::SetPixel(int x, int y, ColorRef color)
+{
+    const std::int64_t px = std::int64_t(x) - m_orgX, py = std::int64_t(y) - m_orgY;
+    const Rect area = ClipArea();
+    if (!IsValid() || px < area.left || px >= area.right || py < area.top || py >= area.bottom)
+        return;
+    QImage* pixels = Pixels();
+    if (!pixels && m_kind == Kind::Device) {
+        m_painter.save();
+        m_painter.resetTransform();
+    }
+    Plot(pixels, int(px), int(py), color);
+    if (!pixels && m_kind == Kind::Device)
+        m_painter.restore();
+    Shown(Rect{int(px), int(py), int(px) + 1, int(py) + 1});
+}
+
 void DeviceContext::LineTo(int x, int y)
 {
     const std::int64_t x0 = std::int64_t(m_posX) - m_orgX, y0 = std::int64_t(m_posY) - m_orgY;
@@ -487,8 +504,10 @@ void DeviceContext::LineTo(int x, int y)
 
     // Only the steps whose major coordinate lies in the clip are walked.
     std::int64_t first = step > 0 ? lo - major0 : major0 - hi, last = step > 0 ? hi - major0 : major0 - lo;
+    // A wide solid pen draws a band of width pixels across the minor axis, end included.
+    const int width = m_pen.style == Pen::Solid ? std::max(1, m_pen.width) : 1;
     first = std::max<std::int64_t>(first, 0);
-    last = std::min(last, n - 1);
+    last = std::min(last, width > 1 ? n : n - 1);
 
     QImage* pixels = Pixels();
     if (!pixels && m_kind == Kind::Device) {
@@ -503,13 +522,18 @@ void DeviceContext::LineTo(int x, int y)
         const bool dot = m_pen.style == Pen::Solid || i % 6 < 3;
         if (!dot && m_bkMode == TRANSPARENT)
             continue;
-        const std::int64_t major = major0 + step * i, minor = minor0 + RoundDiv(__int128(i) * dMinor, n);
-        const int px = int(xMajor ? major : minor), py = int(xMajor ? minor : major);
-        if (px < area.left || px >= area.right || py < area.top || py >= area.bottom)
-            continue;
-        Plot(pixels, px, py, dot ? m_pen.color : m_bkColor);
-        touched = Rect{std::min(touched.left, px), std::min(touched.top, py), std::max(touched.right, px + 1),
-                       std::max(touched.bottom, py + 1)};
+        const std::int64_t major = major0 + step * i, centre = minor0 + RoundDiv(__int128(i) * dMinor, n);
+        const std::int64_t minorLo = xMajor ? area.top : area.left, minorHi = xMajor ? area.bottom : area.right;
+        const std::int64_t from = std::max(centre - width / 2, minorLo);
+        const std::int64_t to = std::min(centre - width / 2 + width, minorHi);
+        for (std::int64_t minor = from; minor < to; ++minor) {
+            const int px = int(xMajor ? major : minor), py = int(xMajor ? minor : major);
+            if (px < area.left || px >= area.right || py < area.top || py >= area.bottom)
+                continue;
+            Plot(pixels, px, py, dot ? m_pen.color : m_bkColor);
+            touched = Rect{std::min(touched.left, px), std::min(touched.top, py), std::max(touched.right, px + 1),
+                           std::max(touched.bottom, py + 1)};
+        }
     }
     if (!pixels && m_kind == Kind::Device)
         m_painter.restore();

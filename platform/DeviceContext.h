@@ -22,7 +22,9 @@ namespace plat {
 // The one rectangle type: painting code and the layer code share it.
 using Rect = ::CRect;
 
-// Lines are one pixel wide. A dotted line starts with 3 pixels of dots, then 3 of gaps,
+// A solid pen wider than one pixel draws its lines as bands that many pixels across
+// (end pixel included, so joined segments leave no notch); other lines are one pixel
+// wide. A dotted line starts with 3 pixels of dots, then 3 of gaps,
 // and so on; the gaps take the background colour when the background mode is OPAQUE.
 struct Pen {
     enum Style { Solid, Null, Dot } style = Solid;
@@ -132,6 +134,9 @@ public:
     // padded to 4 bytes, through its 256 colours (colors[256]), stretched over dest (nearest pixel).
     void StretchDIBits8(const Rect& dest, int srcWidth, int srcHeight, const unsigned char* rows,
                         const ColorRef* colors);
+
+    // One pixel in color (the write mode applies).
+    void SetPixel(int x, int y, ColorRef color);
 
     // Current position for LineTo.
     void MoveTo(int x, int y);

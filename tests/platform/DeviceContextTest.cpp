@@ -184,6 +184,31 @@ TEST(DeviceContext, LinesFarOutsideAreCut)
     EXPECT_EQ(Count(dc, Rect{0, 0, 2, 8}, kRed) + Count(dc, Rect{14, 0, 16, 8}, kRed), 0);
 }
 
+// A wide solid pen: a band across the minor axis, end pixel included, cut to the clip.
+TEST(DeviceContext, WidePensAndSinglePixels)
+{
+    plat::DeviceContext dc(20, 20);
+    dc.FillRect(Rect{0, 0, 20, 20}, kWhite);
+    dc.SelectPen(plat::Pen{plat::Pen::Solid, 4, kRed});
+    dc.MoveTo(2, 5);
+    dc.LineTo(10, 5);  // rows 3..6, columns 2..10
+    EXPECT_EQ(Count(dc, Rect{0, 0, 20, 20}, kRed), 4 * 9);
+    EXPECT_EQ(Count(dc, Rect{2, 3, 11, 7}, kRed), 4 * 9);
+    dc.SelectPen(plat::Pen{plat::Pen::Solid, 3, kBlue});
+    dc.SelectClipRect(Rect{0, 0, 20, 16});
+    dc.MoveTo(15, 10);
+    dc.LineTo(15, 40);  // columns 14..16, cut at row 16
+    EXPECT_EQ(Count(dc, Rect{0, 0, 20, 20}, kBlue), 3 * 6);
+    EXPECT_EQ(Count(dc, Rect{14, 10, 17, 16}, kBlue), 3 * 6);
+
+    dc.SetPixel(0, 0, kBlue);
+    dc.SetPixel(0, 19, kBlue);  // outside the clip
+    dc.SetPixel(-1, 3, kBlue);
+    EXPECT_EQ(At(dc, 0, 0), kBlue);
+    EXPECT_EQ(At(dc, 0, 19), kWhite);
+    EXPECT_EQ(Count(dc, Rect{0, 0, 20, 20}, kBlue), 3 * 6 + 1);
+}
+
 // Dotted lines: 3 pixels of dots, 3 of gaps, from each line's start; the gaps take the
 // background colour when it is opaque. XOR and OR touch the colour bits only.
 TEST(DeviceContext, DottedLinesAndWriteModes)

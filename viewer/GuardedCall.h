@@ -1,0 +1,10 @@
+#pragma once
+// The viewer library's fault guards: a fault or an exception inside a guarded call is
+// reported in a system-modal box without owner, under the guard's own caption, with the
+// fault code's name as its text (empty for a framework exception).
+
+#include <functional>
+
+// Runs fn and returns its result, or 0 after the report. passCancel lets the meter's
+// cancel leave as the cancel exception instead.
+int GuardedViewerCall(const char* caption, const std::function<int()>& fn, bool passCancel = false);
