@@ -147,9 +147,19 @@ bool CSpawnFrameWnd::eventFilter(QObject* watched, QEvent* event)
             const int position = m_menu.MenuChar(key->text().at(0).unicode(), popup);
             if (position >= 0) {
                 QAction* item = popup->actions().at(position);
+                if (!item->isEnabled())
+                    return true;
                 popup->setActiveAction(item);
-                QKeyEvent run(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-                QApplication::sendEvent(popup, &run);
+                if (item->menu() != nullptr) {
+                    // A submenu title opens its menu, as Return would.
+                    QKeyEvent open(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+                    QApplication::sendEvent(popup, &open);
+                    return true;
+                }
+                // A command closes every open menu, then runs.
+                while (QWidget* open = QApplication::activePopupWidget())
+                    open->close();
+                item->trigger();
                 return true;
             }
         }
