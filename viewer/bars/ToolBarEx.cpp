@@ -117,8 +117,9 @@ void CToolBarEx::actionEvent(QActionEvent* event)
     if (QWidget* w = widgetForAction(event->action())) {
         w->installEventFilter(this);
         w->setMouseTracking(true);
+        // The bar tracks the hover itself; the button repaints nothing on entering.
         if (auto* button = qobject_cast<QToolButton*>(w)) {
-            button->setAutoRaise(true);
+            button->setAutoRaise(false);
             button->setFixedSize(ButtonSize());
         }
     }
@@ -130,6 +131,11 @@ bool CToolBarEx::eventFilter(QObject* watched, QEvent* event)
     if (w != nullptr && w->parentWidget() == this) {
         // The bar paints its buttons, so they draw nothing of their own.
         if (event->type() == QEvent::Paint && m_flat)
+            return true;
+        // Nor do they repaint on hover events (styles turn them on): the bar's own
+        // hover tracking decides what is repainted.
+        if (m_flat && (event->type() == QEvent::HoverEnter || event->type() == QEvent::HoverLeave ||
+                       event->type() == QEvent::HoverMove))
             return true;
         if (event->type() == QEvent::MouseMove)
             HoverAt(w->mapToParent(static_cast<QMouseEvent*>(event)->position().toPoint()));
