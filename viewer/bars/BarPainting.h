@@ -6,9 +6,16 @@
 #include <QImage>
 #include <QRect>
 
+#include "SysColors.h"
+
 class QPainter;
 
 namespace bars {
+
+inline QColor ToQColor(plat::ColorRef c)
+{
+    return QColor(int(plat::GetRValue(c)), int(plat::GetGValue(c)), int(plat::GetBValue(c)));
+}
 
 // Top and left edges in topLeft, bottom and right edges in bottomRight, one pixel wide,
 // inside r.

@@ -16,6 +16,7 @@
 
 #include "CommandBars.h"
 #include "SysColors.h"
+#include "bars/BarPainting.h"
 #include "bars/MenuLayout.h"
 
 class QAction;
@@ -85,7 +86,7 @@ public:
     int ImageCount() const { return int(m_images.size()); }
 
 private:
-    static QColor C(plat::ColorRef c) { return QColor(int(plat::GetRValue(c)), int(plat::GetGValue(c)), int(plat::GetBValue(c))); }
+    static QColor C(plat::ColorRef c) { return bars::ToQColor(c); }
     int AppendToolbarImages(unsigned id, bool fresh);
     void OwnerDrawActions(const QList<QAction*>& actions, bool barTitles);
     void Attach(QAction* action, bars::MenuItemRecord* item);

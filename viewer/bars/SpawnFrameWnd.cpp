@@ -134,6 +134,11 @@ bool CSpawnFrameWnd::eventFilter(QObject* watched, QEvent* event)
         case QEvent::Hide:
             WipeHot();
             break;
+        case QEvent::MouseButtonPress:
+            // Entering the menus: titles added since are made owner-drawn now.
+            if (auto* bar = qobject_cast<QMenuBar*>(menuWidget()))
+                m_menu.OwnerDrawMenu(bar);
+            break;
         default:
             break;
         }

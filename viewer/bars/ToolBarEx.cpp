@@ -18,10 +18,7 @@ namespace {
 
 constexpr const char* kImageProperty = "bars.image";
 
-QColor C(plat::ColorRef c)
-{
-    return QColor(int(plat::GetRValue(c)), int(plat::GetGValue(c)), int(plat::GetBValue(c)));
-}
+using bars::ToQColor;
 
 // Room for the double gripper before the first button.
 constexpr int kGripperRoom = 12;
@@ -55,10 +52,10 @@ QList<QAction*> CToolBarEx::Buttons() const
 
 void CToolBarEx::ReadColors()
 {
-    m_clrFace = C(plat::GetSysColor(plat::COLOR_3DFACE));
-    m_clrLight = C(plat::GetSysColor(plat::COLOR_3DHILIGHT));
-    m_clrDark = C(plat::GetSysColor(plat::COLOR_3DSHADOW));
-    m_clrLightFill = C(plat::GetSysColor(plat::COLOR_3DLIGHT));
+    m_clrFace = ToQColor(plat::GetSysColor(plat::COLOR_3DFACE));
+    m_clrLight = ToQColor(plat::GetSysColor(plat::COLOR_3DHILIGHT));
+    m_clrDark = ToQColor(plat::GetSysColor(plat::COLOR_3DSHADOW));
+    m_clrLightFill = ToQColor(plat::GetSysColor(plat::COLOR_3DLIGHT));
     if (m_clrLightFill == m_clrFace)
         m_clrLightFill = m_clrLight;
 }
