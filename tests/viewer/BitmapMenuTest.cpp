@@ -26,6 +26,7 @@ const plat::MenuEntry kRows[] = {
     {1, 9001, "&Plain"},
     {1, 0, "&More", MF_POPUP},
     {2, 9002, "Inner"},
+    {1, 9003, "Chec&ked"},
     {0, 0, "&View", MF_POPUP},
     {1, ID_MENU_FIT, "&Fit"},
 };
@@ -42,6 +43,8 @@ protected:
         plat::BuildMenuBar(&bar, kMenu, {});
         file = bar.actions()[0]->menu();
         file->setStyle(&style);
+        file->actions()[5]->setCheckable(true);
+        file->actions()[5]->setChecked(true);
         painter.OwnerDrawMenu(&bar);
         file->popup(QPoint(50, 50));
         QApplication::processEvents();
@@ -243,6 +246,22 @@ TEST_F(BitmapMenuGrab, SelectionHighlightsTextAreaOrWholeRow)
         EXPECT_EQ(Pixel(image, b + boxRight + 2, r.top() + 1), highlight);
         EXPECT_EQ(Pixel(image, b + r.right() - 1, r.bottom() - 1), highlight);
     }
+}
+
+TEST_F(BitmapMenuGrab, CheckedItemWithoutImageShowsTheCheckMark)
+{
+    const QImage image = Grab(Item(5));
+    const QRect r = ItemRect(5);
+    const QColor highlight(QApplication::palette().color(QPalette::Active, QPalette::Highlight));
+    const QRect box(r.left(), r.top(), r.height(), r.height());
+    // The mark's black strokes lie in the image box, raised by 2 from its centred place.
+    const int x0 = r.left() + (r.height() - 16) / 2, y0 = r.top() + (r.height() - 15) / 2 - 2;
+    const auto black = [&](int x, int y) { return Pixel(image, x, y) == QColor(Qt::black); };
+    EXPECT_GT(Count(image, box, black), 10);
+    EXPECT_GT(Count(image, QRect(x0 + 5, y0 + 7, 9, 7), black), 10);
+    // Checked: the highlight covers the text area only.
+    EXPECT_EQ(Pixel(image, FlatBarStyle::kPopupBorder + r.left() + 1, r.top() + 1), painter.MenuColor());
+    EXPECT_EQ(Pixel(image, FlatBarStyle::kPopupBorder + r.right() - 1, r.top() + 1), highlight);
 }
 
 TEST_F(BitmapMenuGrab, SeparatorIsEtchedAndAcceleratorRightAligned)
