@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QTest>
+#include <QTimer>
 #include <chrono>
 #include <vector>
 
@@ -157,6 +158,41 @@ TEST_F(SpawnFrame, LettersInAnOpenMenu)
         Popup(0)->close();
         ASSERT_TRUE(PumpUntil([&] { return !Popup(0)->isVisible(); }, 2s));
     }
+}
+
+TEST_F(SpawnFrame, MenusAskTheUpdateHandlerWhenTheyOpen)
+{
+    std::vector<unsigned> asked;
+    frame.SetUpdateHandler([&](plat::CmdUI& ui) {
+        asked.push_back(ui.id);
+        ui.enabled = ui.id != 9103;
+    });
+    Popup(0)->popup(bar->mapToGlobal(TitleRect(0).bottomLeft()));
+    ASSERT_TRUE(PumpUntil([&] { return Popup(0)->isVisible(); }, 2s));
+    EXPECT_EQ(asked, (std::vector<unsigned>{9103, 9102, 9101, ID_MENU_OPEN}));
+    EXPECT_FALSE(Popup(0)->actions()[4]->isEnabled());
+
+    // The letter picks "&Again", the lower item, which is disabled: nothing runs, the
+    // menu stays.
+    frame.commands.clear();
+    QTest::keyClick(Popup(0), Qt::Key_A);
+    QApplication::processEvents();
+    EXPECT_TRUE(frame.commands.empty());
+    EXPECT_TRUE(Popup(0)->isVisible());
+}
+
+TEST_F(SpawnFrame, ContextMenuAnswersTheCommandChosenByLetter)
+{
+    QMenu context;
+    plat::BuildPopupMenu(&context, kMenu, 1, [&](unsigned id) { frame.commands.push_back(id); });
+    QTimer::singleShot(0, &context, [&] {
+        PumpUntil([&] { return context.isVisible(); }, 2s);
+        QTest::keyClick(&context, Qt::Key_I);
+    });
+    EXPECT_EQ(frame.TrackPopupMenu(&context, frame.mapToGlobal(QPoint(50, 80))), unsigned(ID_MENU_ZOOM_IN));
+    EXPECT_EQ(frame.commands, std::vector<unsigned>{ID_MENU_ZOOM_IN});
+    ASSERT_NE(CBitmapMenu::ItemOf(context.actions()[0]), nullptr);  // drawn by the frame's painter
+    EXPECT_EQ(CBitmapMenu::ItemOf(context.actions()[0])->image, frame.MenuPainter().FindImage(ID_MENU_ZOOM_IN));
 }
 
 }  // namespace

@@ -154,17 +154,11 @@ bool CSpawnFrameWnd::eventFilter(QObject* watched, QEvent* event)
                 QAction* item = popup->actions().at(position);
                 if (!item->isEnabled())
                     return true;
+                // Run as Return runs the active item: a command closes the menus and
+                // runs, a submenu title opens its menu.
                 popup->setActiveAction(item);
-                if (item->menu() != nullptr) {
-                    // A submenu title opens its menu, as Return would.
-                    QKeyEvent open(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-                    QApplication::sendEvent(popup, &open);
-                    return true;
-                }
-                // A command closes every open menu, then runs.
-                while (QWidget* open = QApplication::activePopupWidget())
-                    open->close();
-                item->trigger();
+                QKeyEvent run(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+                QApplication::sendEvent(popup, &run);
                 return true;
             }
         }
