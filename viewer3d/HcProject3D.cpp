@@ -507,6 +507,11 @@ void THalcyte3DProject::MemberEvent(TObject* Sender, std::int32_t Code, TSParam 
             PauseRendering();
             break;
         case ecUpdateEnd:
+            // A moved object is drawn again where it went: a camera in its
+            // viewers, anything else in all of them.
+            Invalidate(record.Sender);
+            ResumeRendering();
+            break;
         case ecEndChange:
             ResumeRendering();
             break;

@@ -342,7 +342,7 @@ TEST_F(Project3D, AMovedCameraRedrawsEveryViewerShowingIt)
     Project->SetCamera(other, elsewhere);
     ASSERT_TRUE(Settle());
     const int before[3] = {first->Pictures.load(), second->Pictures.load(), other->Pictures.load()};
-    camera->Invalidate(reinterpret_cast<TSParam>(camera));
+    camera->Frame()->Transform(TSMatrix3D{{1, 0, 0, 0, 1, 0, 0, 0, 1}}, TSVector3D{0, 0, 5});
     ASSERT_TRUE(Settle());
     EXPECT_EQ(first->Pictures.load(), before[0] + 1);
     EXPECT_EQ(second->Pictures.load(), before[1] + 1);
