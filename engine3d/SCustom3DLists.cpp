@@ -629,7 +629,14 @@ void TSList3DCore<Base>::RecomputeBounds()
 {
     if (this->IsDestroying())
         return;
-    TSObjectLock guard(*this);
+    // Not under the list's lock: members announce their changes holding their
+    // own locks, and the list holds its lock while it saves or frees them. Of
+    // two recomputations that overlap, the later one's box stays.
+    std::uint64_t turn = 0;
+    {
+        std::lock_guard bounds(m_boundsLock);
+        turn = ++m_boundsTurn;
+    }
     TSVector3D lower{-1, -1, -1};
     TSVector3D upper{1, 1, 1};
     TSVector3D least;
@@ -670,6 +677,8 @@ void TSList3DCore<Base>::RecomputeBounds()
         }
     }
     std::lock_guard bounds(m_boundsLock);
+    if (turn != m_boundsTurn)
+        return;
     m_lower = lower;
     m_upper = upper;
 }

@@ -139,6 +139,7 @@ private:
     mutable std::mutex m_boundsLock;
     TSVector3D m_lower{-1, -1, -1};
     TSVector3D m_upper{1, 1, 1};
+    std::uint64_t m_boundsTurn = 0;
 };
 
 // The lists that draw: construction and light lists.

@@ -171,7 +171,9 @@ void THalcyte3DProject::AddObject(TObject* Parent, TObject* Object)
     for (TSCustomChangeObject* list : Lists())
         if (object == list)
             return;
-    TSObjectLock guard(*this);
+    // Not the project's own lock: filing takes the lists' locks, and a list
+    // announces its changes (which pause the render) holding its lock.
+    std::lock_guard guard(m_fileLock);
     if (auto* drawSystem = dynamic_cast<TSCustomDrawSystem3D*>(object)) {
         if (ViewerIndex(drawSystem) < 0) {
             AddViewer(drawSystem);
@@ -712,7 +714,10 @@ void THalcyte3DProject::PauseRendering()
 {
     if (IsDestroying())
         return;
-    TSObjectLock guard(*this);
+    // A lock of its own, never the project's: objects announce their changes
+    // holding their own locks, and the project's lock is held while it calls
+    // them.
+    std::lock_guard guard(m_pauseLock);
     if (++m_pauseCount == 1)
         DoPauseBegin();
     // The render's own changes cannot wait for the render.
@@ -733,7 +738,7 @@ void THalcyte3DProject::ResumeRendering()
 {
     if (IsDestroying())
         return;
-    TSObjectLock guard(*this);
+    std::lock_guard guard(m_pauseLock);
     std::int32_t count = m_pauseCount.load();
     while (count > 0 && !m_pauseCount.compare_exchange_weak(count, count - 1)) {
     }

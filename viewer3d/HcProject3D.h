@@ -209,6 +209,10 @@ private:
     TSCustomLightSystem3DList* m_lights = nullptr;
     TSCustomProjectionSystem3DList* m_cameras = nullptr;
 
+    // Serialize filing, and pausing and resuming; taken after any object's
+    // lock, never before one.
+    std::recursive_mutex m_fileLock;
+    std::recursive_mutex m_pauseLock;
     std::atomic<std::int32_t> m_pauseCount{0};
     std::atomic<std::thread::id> m_renderThread{};
 

@@ -137,11 +137,12 @@ std::int32_t THalcyte3DProject::BeginOperation(std::int32_t Operation)
         std::lock_guard folders(m_foldersLock);
         m_currentFolders = std::make_unique<std::vector<std::string>>(std::move(current));
     }
-    // Loading replaces what the render draws: it waits until the load ends.
-    if (Operation == ocLoad) {
+    // Loading replaces what the render draws, and a save must not catch a
+    // depository's record applied for a picture: the render waits until the
+    // operation ends.
+    if (Operation == ocLoad)
         m_loadLinked = false;
-        PauseRendering();
-    }
+    PauseRendering();
     std::int32_t answer = -1;
     auto begin = [&](TSObject* Object) {
         if (Object != nullptr)
@@ -155,8 +156,7 @@ std::int32_t THalcyte3DProject::BeginOperation(std::int32_t Operation)
         for (std::int32_t i = 0, n = DepositoryCount(); i < n; ++i)
             begin(GetDepositoryPair(i).Depository);
     } catch (...) {
-        if (Operation == ocLoad)
-            ResumeRendering();
+        ResumeRendering();
         throw;
     }
     return answer;
@@ -207,8 +207,8 @@ std::int32_t THalcyte3DProject::EndOperation(std::int32_t Operation)
             RestackWindows();
         }
         SetWindowOrderCount(0);
-        ResumeRendering();
     }
+    ResumeRendering();
     if (failure)
         std::rethrow_exception(failure);
     return answer;
