@@ -232,6 +232,8 @@ public:
 
     void Lock() const { m_lock.lock(); }
     void Unlock() const { m_lock.unlock(); }
+    // Takes the lock only when it is free (or held by the caller).
+    bool TryLock() const { return m_lock.try_lock(); }
     // With KeepLocked the caller still holds the lock on return and passes
     // WasLocked = true to the matching EndChange.
     void BeginChange(bool KeepLocked = false, std::int32_t Param = 0);

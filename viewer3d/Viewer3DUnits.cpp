@@ -1,5 +1,6 @@
 #include "viewer3d/Viewer3DUnits.h"
 
+#include "viewer3d/HcProject3D.h"
 #include "viewer3d/SThreadFormUn.h"
 
 #include <mutex>
@@ -9,6 +10,7 @@ namespace {
 // Each unit starts after the units it uses, and ends before them.
 constexpr TSUnit kViewer3DUnits[] = {
     {"SThreadFormUn", &SThreadFormUnInitialization, &SThreadFormUnFinalization},
+    {"HcProject3D", &HcProject3DInitialization, &HcProject3DFinalization},
 };
 
 std::mutex gLock;

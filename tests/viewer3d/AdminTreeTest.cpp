@@ -3,6 +3,8 @@
 
 #include "Viewer3DTestSupport.h"
 
+#include "viewer3d/HcProject3D.h"
+
 #include "viewer3d/AdminTree.h"
 
 #include <map>
@@ -137,8 +139,10 @@ TEST_F(NewTree, OffersProjectClassesThenTheProjectsAndTheParentsCategories)
         std::unique_ptr<TSDataBranch> tree(BuildNewTree(nullptr, nullptr));
         ASSERT_EQ(ChildNames(tree.get()), std::vector<std::string>{"Projects"});
         const auto* projects = static_cast<TSDataBranch*>(tree->GetChild(0));
-        ASSERT_EQ(ChildNames(projects), std::vector<std::string>{"Test Project"});
-        EXPECT_EQ(static_cast<TSDataBranch*>(projects->GetChild(0))->Data().AsClass(), &TTestAdminProject::ClassInfo);
+        // The program's own project class, then the tests'.
+        ASSERT_EQ(ChildNames(projects), (std::vector<std::string>{"Halcyte 3D Project", "Test Project"}));
+        EXPECT_EQ(static_cast<TSDataBranch*>(projects->GetChild(0))->Data().AsClass(), &THalcyte3DProject::ClassInfo);
+        EXPECT_EQ(static_cast<TSDataBranch*>(projects->GetChild(1))->Data().AsClass(), &TTestAdminProject::ClassInfo);
         EXPECT_FALSE(projects->Expanded());
     }
     std::unique_ptr<TTestAdminProject> project(TSObject::Create<TTestAdminProject>());

@@ -44,6 +44,9 @@ TEST(Halcyte3DStart, RunsTheUnitsAroundTheAdministratorUntilItCloses)
             }
     });
     EXPECT_EQ(RunHalcyte3D(), 0);
+    // The closing main form also asked the application to quit as its last
+    // window; that request must not end the next test's modal loops.
+    QCoreApplication::removePostedEvents(qApp, QEvent::Quit);
     EXPECT_EQ(caption, " SAdminstrator");
     EXPECT_EQ(node, " - NO PROJECT - ");
     EXPECT_TRUE(registryDuringRun);
