@@ -77,8 +77,12 @@ std::vector<Vertex> MakeMesh()
 TSCanvasPoint ToCanvas(const Vertex& V)
 {
     auto colour = [](float c) { return c >= 1.0f ? 32768 : std::int32_t(std::nearbyint(c * 32768.0f)); };
-    return {std::int32_t(std::nearbyint(V.X)), std::int32_t(std::nearbyint(V.Y)), std::int32_t(std::nearbyint(V.Z)),
-            colour(V.R),                       colour(V.G),                       colour(V.B)};
+    return {std::int32_t(std::nearbyint(V.X)),
+            std::int32_t(std::nearbyint(V.Y)),
+            std::int32_t(std::nearbyint(V.Z)),
+            colour(V.R),
+            colour(V.G),
+            colour(V.B)};
 }
 
 std::int64_t CountDrawn(const std::uint32_t* Pixels, std::int64_t RowPixels, std::uint32_t Background)

@@ -19,8 +19,8 @@
 #include "BenchCompare.h"
 #include "BitmapInfo.h"
 #include "DeviceContext.h"
-#include "layer/DataTypes.h"
 #include "ParallelFor.h"
+#include "layer/DataTypes.h"
 #include "pyramid/DisplayPyramid.h"
 #include "view/RasterView.h"
 
@@ -41,8 +41,8 @@ struct BufferLayer {
                     pixels[size_t(y) * size_t(w) + size_t(x)] =
                         static_cast<unsigned char>(128 + 60 * std::sin(x * 0.01) + 60 * std::cos(y * 0.013));
         });
-        if (view.OpenBuffer(0, {}, "bench", pixels.data(), w, h, UINT8, block.data() + kDisplayHistogramSize,
-                            nullptr, 0.0, 255.0, nullptr, {}) != 1) {
+        if (view.OpenBuffer(0, {}, "bench", pixels.data(), w, h, UINT8, block.data() + kDisplayHistogramSize, nullptr,
+                            0.0, 255.0, nullptr, {}) != 1) {
             std::fprintf(stderr, "cannot open a %d x %d layer\n", w, h);
             std::exit(2);
         }

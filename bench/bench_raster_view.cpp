@@ -24,6 +24,7 @@
 
 #include "BenchCompare.h"
 #include "ParallelFor.h"
+#include "WindowHandle.h"
 #include "files/MemoryMap.h"
 #include "files/TempFiles.h"
 #include "layer/DataTypes.h"
@@ -32,7 +33,6 @@
 #include "view/DisplayCache.h"
 #include "view/RasterView.h"
 #include "window/ViewerMessages.h"
-#include "WindowHandle.h"
 
 namespace {
 
@@ -118,10 +118,12 @@ int main(int argc, char** argv)
         }
         delete view;
         view = nullptr;
-        const double reopen = bench::Best(5, [&] { opener.Open(path, view); }, [&] {
-            delete view;
-            view = nullptr;
-        });
+        const double reopen = bench::Best(
+            5, [&] { opener.Open(path, view); },
+            [&] {
+                delete view;
+                view = nullptr;
+            });
         if (view->GetCacheName() != CacheNameBeside(path, 0)) {
             std::fprintf(stderr, "the cache was not reused\n");
             return 2;
@@ -137,8 +139,9 @@ int main(int argc, char** argv)
             bench::Best(3, [&] { sink = bench::ReadPass(layer.Pixels(), layer.TotalSize(), threads); });
         (void)sink;
         std::printf("re-opening %d x %d UINT16 with a valid cache, up to ready:\n", W, H);
-        ok = bench::Compare("  against one read pass", {"re-open", reopen, 1}, {"read pass", pass, 1}, 1.0 / 20, true) &&
-             ok;
+        ok =
+            bench::Compare("  against one read pass", {"re-open", reopen, 1}, {"read pass", pass, 1}, 1.0 / 20, true) &&
+            ok;
         bench::Ratio("  the real limit: read pass on all threads", {"re-open", reopen, 1},
                      {"read pass", passAll, threads});
         std::remove(CacheNameBeside(path, 0).c_str());
@@ -163,7 +166,8 @@ int main(int argc, char** argv)
         opener.Open(path, view);  // samples into the page cache, and the range
         const double lo = view->GetRangeMin(1), hi = view->GetRangeMax(1);
         removeCache();
-        const double first = bench::Best(3, [&] { opener.Open(path, view); }, removeCache);
+        const double first = bench::Best(
+            3, [&] { opener.Open(path, view); }, removeCache);
         removeCache();
 
         // Build alone: a fresh mapped cache file, header written, levels and histogram.

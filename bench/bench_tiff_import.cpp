@@ -45,9 +45,9 @@ bool WriteNoiseTiff(const std::string& path)
     const std::uint32_t ifd = 8 + std::uint32_t(pixels.size());
     Put(head, ifd, 4);
     std::vector<unsigned char> dir;
-    const std::uint32_t entries[][3] = {{256, 4, kSide}, {257, 4, kSide},         {258, 3, 8},
-                                        {259, 3, 1},     {262, 3, 1},             {273, 4, 8},
-                                        {277, 3, 1},     {278, 4, kSide},         {279, 4, kSide * kSide}};
+    const std::uint32_t entries[][3] = {{256, 4, kSide}, {257, 4, kSide}, {258, 3, 8},
+                                        {259, 3, 1},     {262, 3, 1},     {273, 4, 8},
+                                        {277, 3, 1},     {278, 4, kSide}, {279, 4, kSide * kSide}};
     Put(dir, std::size(entries), 2);
     for (const auto& e : entries) {
         Put(dir, e[0], 2);
@@ -105,9 +105,11 @@ int main(int argc, char** argv)
     };
     const double tiffcp = bench::Best(
         kRuns, [&] { bench::Run("tiffcp -c none " + bench::Quote(lzw) + " " + bench::Quote(plain)); }, removeOut);
-    const double ours = bench::Best(kRuns, [&] { ok = Decode(lzw, out) && ok; }, removeOut);
+    const double ours = bench::Best(
+        kRuns, [&] { ok = Decode(lzw, out) && ok; }, removeOut);
     plat::SetParallelThreadLimit(1);
-    const double single = bench::Best(kRuns, [&] { ok = Decode(lzw, out) && ok; }, removeOut);
+    const double single = bench::Best(
+        kRuns, [&] { ok = Decode(lzw, out) && ok; }, removeOut);
     plat::SetParallelThreadLimit(0);
     std::string error;
     const double import = bench::Best(

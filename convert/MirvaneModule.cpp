@@ -1,3 +1,6 @@
 #include "MirvaneModule.h"
 
-const char* MirvaneModuleName() { return kMirvaneModule; }
+const char* MirvaneModuleName()
+{
+    return kMirvaneModule;
+}

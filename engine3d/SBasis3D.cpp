@@ -18,7 +18,6 @@ std::recursive_mutex& FramesLock()
 
 std::atomic<TSObjectsList*> gFrames{nullptr};
 
-
 using FramesGuard = std::lock_guard<std::recursive_mutex>;
 
 TSMatrix3D Identity()

@@ -47,9 +47,9 @@ void* Realloc(void* Old, std::int64_t Size)
 std::string CanvasName()
 {
     const std::uint64_t n = gCanvasCounter.fetch_add(1);
-    const auto tick = std::chrono::duration_cast<std::chrono::milliseconds>(
-                          std::chrono::steady_clock::now().time_since_epoch())
-                          .count();
+    const auto tick =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
     return "TSCanvas3D #" + std::to_string(n) + "/ PrID #" + std::to_string(::getpid()) + "/ ThID #" +
            std::to_string(::syscall(SYS_gettid)) + "/ Time #" + std::to_string(static_cast<std::uint32_t>(tick));
 }
@@ -467,8 +467,8 @@ void TSCanvas3D::PaintTo(const TSPaintTarget* Target, std::int32_t SrcX, std::in
     if (m_released)
         return;
     static constexpr void (*kBlits[4])(const void*, void*, const std::uint32_t*, std::int32_t, std::int32_t,
-                                       std::ptrdiff_t, std::ptrdiff_t) = {&BlitIndices8, &BlitIndices16,
-                                                                          &BlitIndices24, &BlitIndices32};
+                                       std::ptrdiff_t, std::ptrdiff_t) = {&BlitIndices8, &BlitIndices16, &BlitIndices24,
+                                                                          &BlitIndices32};
     for (int k = 0; k < 3; ++k) {
         const TSCanvasBuffer& plane = m_planes[k];
         const auto* table = static_cast<const std::uint32_t*>(m_colorTables[k].Data);
@@ -729,8 +729,7 @@ void TSCanvas3D::Assign(TPersistent* Source)
 // ---------------------------------------------------------------------------
 // TSCnv3DIITransformer
 
-constinit const TSClassInfo TSCnv3DIITransformer::ClassInfo{"TSCnv3DIITransformer", &TPersistent::ClassInfo,
-                                                            nullptr};
+constinit const TSClassInfo TSCnv3DIITransformer::ClassInfo{"TSCnv3DIITransformer", &TPersistent::ClassInfo, nullptr};
 
 void TSCnv3DIITransformer::SetCount(std::int32_t N)
 {

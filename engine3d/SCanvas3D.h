@@ -106,9 +106,8 @@ public:
     void SetBackgroundPixel(std::uint32_t Value);
     void SetBackgroundChannels(std::uint32_t C1, std::uint32_t C2, std::uint32_t C3, const TSBitLayoutEntry* Layout);
     // Rebuilds the plane's table from up to three curves placed by Layout.
-    void SetChannelCurves(std::int32_t Channel, const TSCnv3DIITransformer* Curve1,
-                          const TSCnv3DIITransformer* Curve2, const TSCnv3DIITransformer* Curve3,
-                          const TSBitLayoutEntry* Layout);
+    void SetChannelCurves(std::int32_t Channel, const TSCnv3DIITransformer* Curve1, const TSCnv3DIITransformer* Curve2,
+                          const TSCnv3DIITransformer* Curve3, const TSBitLayoutEntry* Layout);
     // The OR of the existing planes' table values, cut to the target.
     void PaintTo(const TSPaintTarget* Target, std::int32_t SrcX, std::int32_t SrcY, std::int32_t DstX,
                  std::int32_t DstY, std::int32_t Width, std::int32_t Height);

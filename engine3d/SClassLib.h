@@ -29,10 +29,13 @@ using TSClass = const TSClassInfo*;
 // Put first in the body of every class of the model, then the class's own
 // "public:" or "protected:". Define the record in the class's .cpp file:
 //   constinit const TSClassInfo TFoo::ClassInfo{"TFoo", &TBar::ClassInfo, &TSNewObject<TFoo>};
-#define S_CLASS(Self)                                       \
-public:                                                     \
-    static const TSClassInfo ClassInfo;                     \
-    TSClass ClassType() const override { return &ClassInfo; }
+#define S_CLASS(Self)                                                                                                  \
+public:                                                                                                                \
+    static const TSClassInfo ClassInfo;                                                                                \
+    TSClass ClassType() const override                                                                                 \
+    {                                                                                                                  \
+        return &ClassInfo;                                                                                             \
+    }
 
 // True when T declares its own record; a class without one would pass for its
 // parent when created, streamed or copied.

@@ -352,8 +352,8 @@ void TSFlatSpringLight3D::LightVertex(TSLightingRequestSingle& Request)
     float factor = 1;
     if (CastsShadows() && Request.Occluders != nullptr) {
         const TSVector3DSingle& p = *Request.Position;
-        const TSVector3DSingle far = Narrow(
-            {p.X - 1000000.0 * direction.X, p.Y - 1000000.0 * direction.Y, p.Z - 1000000.0 * direction.Z});
+        const TSVector3DSingle far =
+            Narrow({p.X - 1000000.0 * direction.X, p.Y - 1000000.0 * direction.Y, p.Z - 1000000.0 * direction.Z});
         TSOcclusionQuerySingle query{&far, Request.Position, &factor};
         Request.Occluders->TestOcclusion(query);
     }
@@ -577,7 +577,7 @@ std::int32_t TSPointSpringLight3D::Save(TSObjectsStream* Stream)
     TSObjectLock guard(*this);
     const std::int32_t base = TSCustomLightSystem3D::Save(Stream);
     const Values v = Snapshot();
-    const double values[8] = {v.Color.X, v.Color.Y, v.Color.Z,   v.Constant,
+    const double values[8] = {v.Color.X, v.Color.Y,   v.Color.Z,      v.Constant,
                               v.Linear,  v.Quadratic, v.SpotExponent, v.SpotCutOff};
     return base + WriteDoubles(Stream, values, 8);
 }
@@ -832,8 +832,7 @@ const CategoryRow kCategories[] = {
     {&TSCustomProjectionSystem3DList::ClassInfo, "Standart Objects", "Eye System", &TSEyeSystem3D::ClassInfo},
     {&TSCustomLightSystem3DList::ClassInfo, "Standart Objects", "Ambient Light", &TSAmbientLight3D::ClassInfo},
     {&TSCustomLightSystem3DList::ClassInfo, "Standart Objects", "Flat Spring Light", &TSFlatSpringLight3D::ClassInfo},
-    {&TSCustomLightSystem3DList::ClassInfo, "Standart Objects", "Point Spring Light",
-     &TSPointSpringLight3D::ClassInfo},
+    {&TSCustomLightSystem3DList::ClassInfo, "Standart Objects", "Point Spring Light", &TSPointSpringLight3D::ClassInfo},
 };
 
 }  // namespace

@@ -321,7 +321,8 @@ void ClipCanvasPoint(const TSCanvasPoint* A, const TSCanvasPoint* B, TSCanvasPoi
 
 std::int32_t MixChannels(const std::int32_t* Row, const TSCanvasPoint* P)
 {
-    const std::uint32_t sum = std::uint32_t(Row[0]) * std::uint32_t(P->C1) + std::uint32_t(Row[1]) * std::uint32_t(P->C2) +
+    const std::uint32_t sum = std::uint32_t(Row[0]) * std::uint32_t(P->C1) +
+                              std::uint32_t(Row[1]) * std::uint32_t(P->C2) +
                               std::uint32_t(Row[2]) * std::uint32_t(P->C3);
     return std::int32_t(sum) >> 20;
 }

@@ -41,7 +41,11 @@ struct TSEdgeRow {
 static_assert(sizeof(TSEdgeRow) == 40);
 
 // Int32 fields of an edge row, for StepEdgeColumn's column start.
-enum TSEdgeField : int { efX = 0, efZ = 2, efValue = 4 };
+enum TSEdgeField : int {
+    efX = 0,
+    efZ = 2,
+    efValue = 4
+};
 inline constexpr int kEdgeRowInts = sizeof(TSEdgeRow) / 4;
 
 // Bits 0..15 of a channel value go to Masks[0..15] of the output.
@@ -86,8 +90,7 @@ void CopyPointTwice(TSCanvasPoint* D1, TSCanvasPoint* D2, const TSCanvasPoint* S
 // included; a pixel is written when its depth is <= the stored one. ValueSlot
 // 0..2 picks the plane's pair of values in the edge rows.
 using TSSpanKernel = void (*)(std::int32_t ValueSlot, std::ptrdiff_t ZStride, std::ptrdiff_t PlaneStride,
-                              std::int32_t Rows, std::int32_t* ZRow, std::uint16_t* PlaneRow,
-                              const TSEdgeRow* Edges);
+                              std::int32_t Rows, std::int32_t* ZRow, std::uint16_t* PlaneRow, const TSEdgeRow* Edges);
 void FillSpansFlat(std::int32_t ValueSlot, std::ptrdiff_t ZStride, std::ptrdiff_t PlaneStride, std::int32_t Rows,
                    std::int32_t* ZRow, std::uint16_t* PlaneRow, const TSEdgeRow* Edges);
 void FillSpansSmooth(std::int32_t ValueSlot, std::ptrdiff_t ZStride, std::ptrdiff_t PlaneStride, std::int32_t Rows,
@@ -96,8 +99,8 @@ void FillSpansSmooth(std::int32_t ValueSlot, std::ptrdiff_t ZStride, std::ptrdif
 // A line of Rows rows downward from (Params->XL, first row) to (Params->XR,
 // last row), depth from ZL to ZR, value from V1L to V1R (the flat kernel
 // writes V1L throughout).
-using TSLineKernel = void (*)(std::ptrdiff_t ZStride, std::ptrdiff_t PlaneStride, std::int32_t Rows,
-                              std::int32_t* ZRow, std::uint16_t* PlaneRow, const TSEdgeRow* Params);
+using TSLineKernel = void (*)(std::ptrdiff_t ZStride, std::ptrdiff_t PlaneStride, std::int32_t Rows, std::int32_t* ZRow,
+                              std::uint16_t* PlaneRow, const TSEdgeRow* Params);
 void StepLineFlat(std::ptrdiff_t ZStride, std::ptrdiff_t PlaneStride, std::int32_t Rows, std::int32_t* ZRow,
                   std::uint16_t* PlaneRow, const TSEdgeRow* Params);
 void StepLineSmooth(std::ptrdiff_t ZStride, std::ptrdiff_t PlaneStride, std::int32_t Rows, std::int32_t* ZRow,

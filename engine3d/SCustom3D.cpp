@@ -20,9 +20,8 @@ std::atomic<bool> gStringsRegistered{false};
 
 // The classes of the unit, in registration order.
 const TSClass kClasses[] = {
-    &TSCustomReflectionLaw::ClassInfo,      &TSCustomDrawSystem3D::ClassInfo,
-    &TSCustomObject3D::ClassInfo,           &TSCustomConstruction3D::ClassInfo,
-    &TSCustomProjectionSystem3D::ClassInfo, &TSCustomLightSystem3D::ClassInfo,
+    &TSCustomReflectionLaw::ClassInfo,  &TSCustomDrawSystem3D::ClassInfo,       &TSCustomObject3D::ClassInfo,
+    &TSCustomConstruction3D::ClassInfo, &TSCustomProjectionSystem3D::ClassInfo, &TSCustomLightSystem3D::ClassInfo,
 };
 
 void StartList(std::atomic<TSObjectsList*>& List, const char* Name)
@@ -46,7 +45,6 @@ void Leave(std::atomic<TSObjectsList*>& List, TObject* Object)
     if (TSObjectsList* list = List.load())
         list->Remove(Object);
 }
-
 
 // The setter pattern of the scene classes: under the lock, only on a change,
 // the new value stored and the reaction run inside a change bracket that
@@ -124,8 +122,7 @@ void SCustom3DFinalization()
 // ---------------------------------------------------------------------------
 // TSCustomReflectionLaw
 
-constinit const TSClassInfo TSCustomReflectionLaw::ClassInfo{"TSCustomReflectionLaw",
-                                                             &TSCustomChangeObject::ClassInfo,
+constinit const TSClassInfo TSCustomReflectionLaw::ClassInfo{"TSCustomReflectionLaw", &TSCustomChangeObject::ClassInfo,
                                                              &TSNewObject<TSCustomReflectionLaw>};
 
 void TSCustomReflectionLaw::Initialize()
@@ -216,8 +213,7 @@ void TSCustomDrawSystem3D::DrawTriangle(const TSVertex3DSingle&, const TSVertex3
 void TSCustomDrawSystem3D::DrawTriangle(const TSVertex3D&, const TSVertex3D&, const TSVertex3D&) {}
 void TSCustomDrawSystem3D::DrawQuad(const TSVertex3DSingle&, const TSVertex3DSingle&, const TSVertex3DSingle&,
                                     const TSVertex3DSingle&)
-{
-}
+{}
 void TSCustomDrawSystem3D::DrawQuad(const TSVertex3D&, const TSVertex3D&, const TSVertex3D&, const TSVertex3D&) {}
 
 std::int32_t TSCustomDrawSystem3D::Save(TSObjectsStream* Stream)
@@ -468,9 +464,8 @@ std::int32_t TSCustomConstruction3D::Load(TSObjectsStream* Stream)
 // ---------------------------------------------------------------------------
 // TSCustomProjectionSystem3D
 
-constinit const TSClassInfo TSCustomProjectionSystem3D::ClassInfo{"TSCustomProjectionSystem3D",
-                                                                  &TSCustomConstruction3D::ClassInfo,
-                                                                  &TSNewObject<TSCustomProjectionSystem3D>};
+constinit const TSClassInfo TSCustomProjectionSystem3D::ClassInfo{
+    "TSCustomProjectionSystem3D", &TSCustomConstruction3D::ClassInfo, &TSNewObject<TSCustomProjectionSystem3D>};
 
 void TSCustomProjectionSystem3D::Initialize()
 {
@@ -515,9 +510,8 @@ void TSCustomProjectionSystem3D::ProjectWorldPoint(const TSVector3DSingle& World
 // ---------------------------------------------------------------------------
 // TSCustomLightSystem3D
 
-constinit const TSClassInfo TSCustomLightSystem3D::ClassInfo{"TSCustomLightSystem3D",
-                                                             &TSCustomConstruction3D::ClassInfo,
-                                                             &TSNewObject<TSCustomLightSystem3D>};
+constinit const TSClassInfo TSCustomLightSystem3D::ClassInfo{
+    "TSCustomLightSystem3D", &TSCustomConstruction3D::ClassInfo, &TSNewObject<TSCustomLightSystem3D>};
 
 void TSCustomLightSystem3D::Initialize()
 {

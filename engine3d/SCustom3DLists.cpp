@@ -233,13 +233,11 @@ void TSCustomListCore<Base>::MemberEvent(TObject* Sender, std::int32_t EventCode
 
 template <class Base>
 void TSCustomListCore<Base>::MembersChangeBegin(TSParam)
-{
-}
+{}
 
 template <class Base>
 void TSCustomListCore<Base>::MembersChangeEnd(TSParam)
-{
-}
+{}
 
 template <class Base>
 void TSCustomListCore<Base>::CloseOpenChanges(TSCustomChangeObject* Member)
@@ -876,8 +874,8 @@ namespace {
 
 // In registration order; unregistered in reverse.
 const TSClass kListClasses[] = {
-    &TSCustomChangeObjectList::ClassInfo,       &TSCustomObject3DList::ClassInfo,
-    &TSCustomConstruction3DList::ClassInfo,     &TSCustomProjectionSystem3DList::ClassInfo,
+    &TSCustomChangeObjectList::ClassInfo,   &TSCustomObject3DList::ClassInfo,
+    &TSCustomConstruction3DList::ClassInfo, &TSCustomProjectionSystem3DList::ClassInfo,
     &TSCustomLightSystem3DList::ClassInfo,
 };
 

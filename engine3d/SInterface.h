@@ -24,16 +24,16 @@ enum TSInterfaceKey : std::int32_t {
 
 // Editing commands; what Param carries is given with each.
 enum TSInterfaceCommand : std::int32_t {
-    icOpen = 1,         // not read
-    icCaption = 2,      // std::string* (out)
-    icCategories = 3,   // TSBranch* (in/out)
-    icRename = 4,       // const std::string* (in)
-    icGetText = 5,      // std::string* (out)
-    icDescribe = 6,     // TSDataBranch* (in/out)
-    icImage64 = 7,      // the result
-    icImage32 = 8,      // the result
-    icImage16 = 9,      // the result
-    icPopupMenu = 11,   // QMenu*
+    icOpen = 1,        // not read
+    icCaption = 2,     // std::string* (out)
+    icCategories = 3,  // TSBranch* (in/out)
+    icRename = 4,      // const std::string* (in)
+    icGetText = 5,     // std::string* (out)
+    icDescribe = 6,    // TSDataBranch* (in/out)
+    icImage64 = 7,     // the result
+    icImage32 = 8,     // the result
+    icImage16 = 9,     // the result
+    icPopupMenu = 11,  // QMenu*
 };
 
 // Process code that opens an object's editor; sent to the depository, or to

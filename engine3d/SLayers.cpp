@@ -64,6 +64,7 @@ struct TypeTag {
 template <class F>
 bool DispatchLayerType(std::int32_t Type, F&& f)
 {
+    // clang-format off
     switch (Type) {
     case stUInt8: f(TypeTag<std::uint8_t>{}); return true;
     case stSInt8: f(TypeTag<std::int8_t>{}); return true;
@@ -78,6 +79,7 @@ bool DispatchLayerType(std::int32_t Type, F&& f)
     case stFloat80: f(TypeTag<Float80>{}); return true;
     default: return false;
     }
+    // clang-format on
 }
 
 // The layer type whose C type is C.
@@ -520,8 +522,7 @@ std::int32_t TSRDPLayer::RowSamples(std::int32_t Row, std::int32_t Count) const
     return std::clamp(Count, 0, Width());
 }
 
-void TSRDPLayer::ReadRow(std::int32_t Row, void* Buffer, std::int32_t Count, std::int32_t Step,
-                         std::int32_t BufferType)
+void TSRDPLayer::ReadRow(std::int32_t Row, void* Buffer, std::int32_t Count, std::int32_t Step, std::int32_t BufferType)
 {
     const std::int32_t n = RowSamples(Row, Count);
     if (n == 0 || Buffer == nullptr)
@@ -537,15 +538,14 @@ void TSRDPLayer::WriteRow(std::int32_t Row, const void* Buffer, std::int32_t Cou
     // A read-only view would fault on the first store.
     if (n == 0 || Buffer == nullptr || m_file == nullptr || !m_file->m_map.Writable())
         return;
-    CastSamples(m_data + Row * m_rowStep, m_sampleStep, SampleType(), static_cast<const unsigned char*>(Buffer),
-                Step, BufferType, n);
+    CastSamples(m_data + Row * m_rowStep, m_sampleStep, SampleType(), static_cast<const unsigned char*>(Buffer), Step,
+                BufferType, n);
 }
 
 // ---------------------------------------------------------------------------
 // TSRDPFile
 
-constinit const TSClassInfo TSRDPFile::ClassInfo{"TSRDPFile", &TSFileLayerKeeper::ClassInfo,
-                                                 &TSNewObject<TSRDPFile>};
+constinit const TSClassInfo TSRDPFile::ClassInfo{"TSRDPFile", &TSFileLayerKeeper::ClassInfo, &TSNewObject<TSRDPFile>};
 
 void TSRDPFile::Initialize()
 {

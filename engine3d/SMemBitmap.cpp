@@ -78,12 +78,18 @@ std::int32_t PixelFormatBits(TSPixelFormat Format)
 TSPixelFormat PixelFormatOfDepth(std::int32_t BitsPerPixel)
 {
     switch (BitsPerPixel) {
-    case 8: return 1;
-    case 15: return 2;
-    case 16: return 3;
-    case 24: return 4;
-    case 32: return 5;
-    default: return 0;
+    case 8:
+        return 1;
+    case 15:
+        return 2;
+    case 16:
+        return 3;
+    case 24:
+        return 4;
+    case 32:
+        return 5;
+    default:
+        return 0;
     }
 }
 
@@ -164,8 +170,8 @@ void TSMemoryBitmap::SetMappingSize(std::int64_t Bytes)
     m_mappingSize = 0;
     if (size <= 0)
         return;
-    void* mapping = ::mmap(nullptr, static_cast<std::size_t>(size), PROT_READ | PROT_WRITE,
-                           MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void* mapping =
+        ::mmap(nullptr, static_cast<std::size_t>(size), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (mapping == MAP_FAILED)
         RaiseOSError(errno, "pixel buffer");
     m_mapping = mapping;

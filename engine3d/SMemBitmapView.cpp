@@ -15,10 +15,9 @@ QImage MemoryBitmapImage(const TSMemoryBitmap& Bitmap)
     const int height = Bitmap.GetDimension(1);
     if (bits == nullptr || width <= 0 || height <= 0)
         return {};
-    static constexpr QImage::Format kFormats[] = {QImage::Format_Invalid, QImage::Format_Indexed8,
-                                                  QImage::Format_RGB555,  QImage::Format_RGB16,
-                                                  QImage::Format_BGR888,  QImage::Format_RGB32,
-                                                  QImage::Format_RGB32};
+    static constexpr QImage::Format kFormats[] = {
+        QImage::Format_Invalid, QImage::Format_Indexed8, QImage::Format_RGB555, QImage::Format_RGB16,
+        QImage::Format_BGR888,  QImage::Format_RGB32,    QImage::Format_RGB32};
     const TSPixelFormat format = Bitmap.PixelFormat();
     QImage image(width, height, kFormats[format]);
     if (image.isNull())
@@ -34,8 +33,8 @@ QImage MemoryBitmapImage(const TSMemoryBitmap& Bitmap)
             auto* out = reinterpret_cast<QRgb*>(dst);
             for (int x = 0; x < width; ++x) {
                 const std::uint32_t p = in[x];
-                out[x] = format == 5 ? (p | 0xFF000000u)
-                                     : qRgb(int(p >> 24), int((p >> 13) & 0xFF), int((p >> 2) & 0xFF));
+                out[x] =
+                    format == 5 ? (p | 0xFF000000u) : qRgb(int(p >> 24), int((p >> 13) & 0xFF), int((p >> 2) & 0xFF));
             }
         } else {
             std::memcpy(dst, src, used);

@@ -815,9 +815,7 @@ void TSProject::LoadFromFile(TSThread* Thread, TSThreadParams* Params)
 
 constinit const TSClassInfo TSProjectStream::ClassInfo{"TSProjectStream", &TSObjectsStream::ClassInfo, nullptr};
 
-TSProjectStream::TSProjectStream(TSProject* Project, TSThread* Thread) : m_project(Project), m_thread(Thread)
-{
-}
+TSProjectStream::TSProjectStream(TSProject* Project, TSThread* Thread) : m_project(Project), m_thread(Thread) {}
 
 TSProjectStream::~TSProjectStream()
 {
@@ -937,7 +935,8 @@ void TSProjectStream::Read(void* Buffer, std::int32_t Count)
     }
     if (m_position < 0 || Count > Limit() - m_position)
         FormatError();
-    std::memcpy(Buffer, static_cast<const unsigned char*>(m_view->Data()) + m_position, static_cast<std::size_t>(Count));
+    std::memcpy(Buffer, static_cast<const unsigned char*>(m_view->Data()) + m_position,
+                static_cast<std::size_t>(Count));
     m_position += Count;
 }
 

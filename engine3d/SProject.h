@@ -146,8 +146,8 @@ private:
 
 // Modes of TSProjectStream::Open.
 enum TSProjectStreamMode : std::int32_t {
-    pmOpen = 2,         // an existing file, mapped read-only
-    pmCreate = 65535,   // a new file of the given size, replacing the target when committed
+    pmOpen = 2,        // an existing file, mapped read-only
+    pmCreate = 65535,  // a new file of the given size, replacing the target when committed
 };
 
 // The object stream of project files. Without a file it only counts: Read and

@@ -11,8 +11,7 @@
 // ---------------------------------------------------------------------------
 // TSDataBranch
 
-constinit const TSClassInfo TSDataBranch::ClassInfo{"TSDataBranch", &TSBranch::ClassInfo,
-                                                    &TSNewObject<TSDataBranch>};
+constinit const TSClassInfo TSDataBranch::ClassInfo{"TSDataBranch", &TSBranch::ClassInfo, &TSNewObject<TSDataBranch>};
 
 namespace {
 
@@ -131,7 +130,8 @@ TSDataBranch* TSDataBranch::FindChildByName(const std::string& Name, bool CaseSe
 {
     std::lock_guard guard(TreeLock());
     for (std::int32_t i = 0; i < Count(); ++i)
-        if (auto* child = dynamic_cast<TSDataBranch*>(GetChild(i)); child && SameName(child->m_name, Name, CaseSensitive))
+        if (auto* child = dynamic_cast<TSDataBranch*>(GetChild(i));
+            child && SameName(child->m_name, Name, CaseSensitive))
             return child;
     return nullptr;
 }

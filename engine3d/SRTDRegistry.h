@@ -25,8 +25,7 @@ struct TSNodeData {
     constexpr TSNodeData(std::int32_t Number) : Value(Number) {}
     template <class T>
     TSNodeData(T* Reference) : Value(reinterpret_cast<TSParam>(Reference)), IsReference(Reference != nullptr)
-    {
-    }
+    {}
 
     bool IsNil() const { return Value == 0; }
     // The reference as a pointer of the type it was stored with.
@@ -58,7 +57,8 @@ public:
     template <class T>
     static T* Create(const std::string& Name, TSNodeData Data = {}, bool Expanded = false)
     {
-        static_assert(std::is_base_of_v<TSDataBranch, T> && THasOwnClassRecord<T>, "not a data node class with S_CLASS");
+        static_assert(std::is_base_of_v<TSDataBranch, T> && THasOwnClassRecord<T>,
+                      "not a data node class with S_CLASS");
         return static_cast<T*>(Create(&T::ClassInfo, Name, Data, Expanded));
     }
 

@@ -16,9 +16,9 @@ constexpr std::int32_t kStopWaitMs = kThreadDestroyWaitMs;
 
 std::string NewSceneName()
 {
-    const auto ticks = std::chrono::duration_cast<std::chrono::milliseconds>(
-                           std::chrono::steady_clock::now().time_since_epoch())
-                           .count();
+    const auto ticks =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
     return "TSScene3D #" + std::to_string(gSceneCounter.fetch_add(1)) + "/ PrID #" + std::to_string(getpid()) +
            "/ ThID #" + std::to_string(gettid()) + "/ Time #" + std::to_string(ticks);
 }
@@ -69,9 +69,9 @@ void TSSimpleScene3D::Initialize()
     m_cameras = TSObject::Create<TSCustomConstruction3DList>(this);
     m_cameras->SetName("Cameras");
     m_cameras->SetVisible(false);
-    for (TSCustomChangeObject* list : {static_cast<TSCustomChangeObject*>(m_objects),
-                                       static_cast<TSCustomChangeObject*>(m_lights),
-                                       static_cast<TSCustomChangeObject*>(m_cameras)})
+    for (TSCustomChangeObject* list :
+         {static_cast<TSCustomChangeObject*>(m_objects), static_cast<TSCustomChangeObject*>(m_lights),
+          static_cast<TSCustomChangeObject*>(m_cameras)})
         list->Events.Add(Handler());
     if (TSObjectsList* scenes = GlobalScenesList())
         scenes->Add(this);

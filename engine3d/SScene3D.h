@@ -16,7 +16,7 @@
 
 // Events of a scene, besides those of every change object.
 enum TSSceneEvent : std::int32_t {
-    ecImageFailed = 1,        // making an image failed or was stopped (Param 1)
+    ecImageFailed = 1,          // making an image failed or was stopped (Param 1)
     ecSceneUpdateBegin = 8193,  // the outermost update begins (Param of the call)
     ecSceneUpdateEnd = 8194,    // ... and ends
 };

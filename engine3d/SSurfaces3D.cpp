@@ -9,9 +9,9 @@
 
 #include <algorithm>
 #include <climits>
-#include <memory>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <utility>
 
 namespace {
@@ -158,7 +158,8 @@ void TSSurface3D::Resize(std::int32_t Width, std::int32_t Height)
         const std::int64_t bytes = std::min(m_width, Width) * kNodeSize;
         if (m_nodes != nullptr && bytes > 0)
             for (std::int32_t j = 0; j < rows; ++j)
-                std::memcpy(nodes + j * stride, m_nodes + std::int64_t(j) * m_rowStride, static_cast<std::size_t>(bytes));
+                std::memcpy(nodes + j * stride, m_nodes + std::int64_t(j) * m_rowStride,
+                            static_cast<std::size_t>(bytes));
     }
     std::free(std::exchange(m_nodes, nodes));
     m_arraySize = static_cast<std::int32_t>(size);
@@ -673,8 +674,8 @@ std::int32_t TSSurface3D::Save(TSObjectsStream* Stream)
         if (m_updateNesting > 0)
             throw EInvalidOperation(ObjectErrorText(this, sCantSave, sBusy));
         total = TSCustomConstruction3D::Save(Stream);
-        const std::int32_t ints[6] = {m_width,    m_height, m_gridStep, Lighting(), DrawMode(),
-                                      (Smooth() ? 1 : 0) | (m_storeNodes ? 2 : 0)};
+        const std::int32_t ints[6] = {m_width,    m_height,   m_gridStep,
+                                      Lighting(), DrawMode(), (Smooth() ? 1 : 0) | (m_storeNodes ? 2 : 0)};
         Stream->Write(ints, sizeof ints);
         const double attenuation[3] = {AttenuationConstant(), AttenuationLinear(), AttenuationQuadratic()};
         Stream->Write(attenuation, sizeof attenuation);

@@ -36,8 +36,15 @@ enum TSSurfaceEvent : std::int32_t {
 };
 
 // Lighting and drawing modes.
-enum TSSurfaceLighting : std::int32_t { slNoLight = 0, slSceneLight = 1 };
-enum TSSurfaceDrawMode : std::int32_t { sdPoints = 1, sdLines = 2, sdTriangles = 3 };
+enum TSSurfaceLighting : std::int32_t {
+    slNoLight = 0,
+    slSceneLight = 1
+};
+enum TSSurfaceDrawMode : std::int32_t {
+    sdPoints = 1,
+    sdLines = 2,
+    sdTriangles = 3
+};
 
 // Nodes lie row after row; rows and the row count are padded to multiples of
 // 16 nodes. The grid is written between BeginUpdate and EndUpdate after

@@ -134,9 +134,7 @@ struct TSThread::Workers {
     TSThread* Orphan = nullptr;
 };
 
-TSThread::TSThread() : m_workers(std::make_shared<Workers>())
-{
-}
+TSThread::TSThread() : m_workers(std::make_shared<Workers>()) {}
 
 void TSThread::Initialize()
 {

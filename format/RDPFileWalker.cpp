@@ -105,7 +105,8 @@ std::optional<std::int64_t> RDPFileWalker::LayerRecord(int layer)
 // Follows the layer's tag chain until step says Found or Fail, a header cannot
 // be read, a next offset leads outside the file or an offset comes round again.
 template <class Step>
-std::optional<RDPFileWalker::Header> RDPFileWalker::WalkTags(int layer, std::unordered_set<std::int64_t>& visited, Step step)
+std::optional<RDPFileWalker::Header> RDPFileWalker::WalkTags(int layer, std::unordered_set<std::int64_t>& visited,
+                                                             Step step)
 {
     const auto first = FirstTagHeader(layer);
     if (!first)
@@ -154,9 +155,8 @@ std::optional<RDPFileWalker::Header> RDPFileWalker::TagHeader(int layer, int tag
 std::optional<RDPFileWalker::Header> RDPFileWalker::LastTagHeader(int layer)
 {
     std::unordered_set<std::int64_t> visited;
-    return WalkTags(layer, visited, [](const RDPTagHeader& fields) {
-        return fields.next == 0 ? WalkStep::Found : WalkStep::Next;
-    });
+    return WalkTags(layer, visited,
+                    [](const RDPTagHeader& fields) { return fields.next == 0 ? WalkStep::Found : WalkStep::Next; });
 }
 
 int RDPFileWalker::CountLayers()

@@ -61,7 +61,11 @@ public:
     bool Inside(std::int64_t offset) const { return offset > 0 && offset <= m_size; }
 
 private:
-    enum class WalkStep { Found, Fail, Next };
+    enum class WalkStep {
+        Found,
+        Fail,
+        Next
+    };
     template <class Step>
     std::optional<Header> WalkTags(int layer, std::unordered_set<std::int64_t>& visited, Step step);
 

@@ -103,6 +103,7 @@ struct Kind {
 template <class F>
 inline bool Dispatch(int type, F&& f)
 {
+    // clang-format off
     switch (type) {
     case 1: f(Kind<uint8_t, false>{}); return true;
     case 2: f(Kind<int8_t, false>{}); return true;
@@ -122,6 +123,7 @@ inline bool Dispatch(int type, F&& f)
     case 16: f(Kind<int32_t, true>{}); return true;
     default: return false;
     }
+    // clang-format on
 }
 
 // One sample of kind S at src converted to kind D at dst:

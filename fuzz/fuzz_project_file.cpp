@@ -75,8 +75,7 @@ constinit const TSClassInfo TTestItem::ClassInfo{"TFuzzItem", &TSCustomChangeObj
 
 namespace {
 
-constinit const TSClassInfo TFuzzProject::ClassInfo{"TFuzzProject", &TSProject::ClassInfo,
-                                                    &TSNewObject<TFuzzProject>};
+constinit const TSClassInfo TFuzzProject::ClassInfo{"TFuzzProject", &TSProject::ClassInfo, &TSNewObject<TFuzzProject>};
 
 std::string ScratchFolder()
 {

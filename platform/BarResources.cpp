@@ -64,20 +64,34 @@ Registry<ToolBarResource>& ToolBars()
 
 }  // namespace
 
-void RegisterMenu(const char* module, const MenuResource& menu, bool isHost) { Menus().Add(module, menu, isHost); }
-void UnregisterMenu(const MenuResource& menu) { Menus().Remove(menu); }
+void RegisterMenu(const char* module, const MenuResource& menu, bool isHost)
+{
+    Menus().Add(module, menu, isHost);
+}
+void UnregisterMenu(const MenuResource& menu)
+{
+    Menus().Remove(menu);
+}
 void RegisterToolBar(const char* module, const ToolBarResource& bar, bool isHost)
 {
     ToolBars().Add(module, bar, isHost);
 }
-void UnregisterToolBar(const ToolBarResource& bar) { ToolBars().Remove(bar); }
+void UnregisterToolBar(const ToolBarResource& bar)
+{
+    ToolBars().Remove(bar);
+}
 
-const MenuResource* FindMenu(unsigned id, const char* module) { return Menus().Find(id, module); }
-const ToolBarResource* FindToolBar(unsigned id, const char* module) { return ToolBars().Find(id, module); }
+const MenuResource* FindMenu(unsigned id, const char* module)
+{
+    return Menus().Find(id, module);
+}
+const ToolBarResource* FindToolBar(unsigned id, const char* module)
+{
+    return ToolBars().Find(id, module);
+}
 
-BarResourceRegistration::BarResourceRegistration(const char* module, const MenuResource* menus,
-                                                 std::size_t menuCount, const ToolBarResource* bars,
-                                                 std::size_t barCount, bool isHost)
+BarResourceRegistration::BarResourceRegistration(const char* module, const MenuResource* menus, std::size_t menuCount,
+                                                 const ToolBarResource* bars, std::size_t barCount, bool isHost)
     : m_menus(menus), m_menuCount(menuCount), m_bars(bars), m_barCount(barCount)
 {
     for (std::size_t i = 0; i < menuCount; ++i)

@@ -8,15 +8,15 @@
 namespace plat {
 
 enum : unsigned {
-    MF_POPUP = 0x10,    // the rows that follow one level deeper are its items
-    MF_GRAYED = 0x01,   // disabled from the start
+    MF_POPUP = 0x10,   // the rows that follow one level deeper are its items
+    MF_GRAYED = 0x01,  // disabled from the start
 };
 
 // One row of a menu. A separator has id 0 and no text.
 struct MenuEntry {
-    int depth;          // 0: a title of the bar (or an item of the outermost popup)
-    unsigned id;        // command id; not read for a popup
-    const char* text;   // UTF-8, "&" before the mnemonic; a tab before an accelerator text
+    int depth;         // 0: a title of the bar (or an item of the outermost popup)
+    unsigned id;       // command id; not read for a popup
+    const char* text;  // UTF-8, "&" before the mnemonic; a tab before an accelerator text
     unsigned flags = 0;
 };
 

@@ -22,7 +22,8 @@ Rect Union(const Rect& a, const Rect& b)
         return b;
     if (b.IsEmpty())
         return a;
-    return Rect{std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right), std::max(a.bottom, b.bottom)};
+    return Rect{std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
+                std::max(a.bottom, b.bottom)};
 }
 
 struct CursorCode {
@@ -31,11 +32,8 @@ struct CursorCode {
 };
 
 const CursorCode kCursorCodes[] = {
-    {7, Qt::SizeAllCursor},
-    {8, Qt::SizeVerCursor},
-    {9, Qt::SizeHorCursor},
-    {10, Qt::SizeFDiagCursor},
-    {11, Qt::SizeBDiagCursor},
+    {7, Qt::SizeAllCursor},    {8, Qt::SizeVerCursor},    {9, Qt::SizeHorCursor},
+    {10, Qt::SizeFDiagCursor}, {11, Qt::SizeBDiagCursor},
 };
 
 }  // namespace
@@ -102,7 +100,8 @@ void BufferedWindow::Invalidate()
 
 void BufferedWindow::InvalidateRect(const Rect& rect)
 {
-    Rect r{std::max(rect.left, 0), std::max(rect.top, 0), std::min(rect.right, width()), std::min(rect.bottom, height())};
+    Rect r{std::max(rect.left, 0), std::max(rect.top, 0), std::min(rect.right, width()),
+           std::min(rect.bottom, height())};
     if (r.IsEmpty())
         return;
     m_invalid = Union(m_invalid, r);

@@ -15,7 +15,10 @@
 
 namespace plat {
 
-enum ScrollBar : int { SB_HORZ = 0, SB_VERT = 1 };
+enum ScrollBar : int {
+    SB_HORZ = 0,
+    SB_VERT = 1
+};
 
 // Requests of a scroll bar to its window.
 enum ScrollCode : int {

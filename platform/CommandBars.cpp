@@ -121,8 +121,7 @@ QPixmap StripImage(const QPixmap& strip, int width, int height, int i)
     return strip.copy(i * width, 0, width, height);
 }
 
-void BuildToolBar(QToolBar* bar, const ToolBarResource& resource, const CommandHandler& handler,
-                  const char* module)
+void BuildToolBar(QToolBar* bar, const ToolBarResource& resource, const CommandHandler& handler, const char* module)
 {
     const QPixmap strip = ToolBarStrip(resource);
     bar->setIconSize(QSize(resource.imageWidth, resource.imageHeight));

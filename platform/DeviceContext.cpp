@@ -74,8 +74,7 @@ DeviceContext::DeviceContext(QPaintDevice* target, const Rect& clip) : m_kind(Ki
 
 DeviceContext::DeviceContext(BufferedWindow& window, const Rect& clip)
     : m_kind(Kind::Window), m_window(&window), m_device(clip), m_font(window.font())
-{
-}
+{}
 
 DeviceContext::~DeviceContext()
 {
@@ -303,8 +302,8 @@ void DeviceContext::StretchDIBits8(const Rect& dest, int srcWidth, int srcHeight
     StretchDIBits(dest.left, dest.top, dest.Width(), dest.Height(), 0, 0, srcWidth, srcHeight, rows, bytes, info);
 }
 
-void DeviceContext::SetDIBitsToDevice(int xDst, int yDst, int width, int height, int xSrc, int ySrc,
-                                      const void* bits, std::size_t bitsBytes, const BitmapInfo& info)
+void DeviceContext::SetDIBitsToDevice(int xDst, int yDst, int width, int height, int xSrc, int ySrc, const void* bits,
+                                      std::size_t bitsBytes, const BitmapInfo& info)
 {
     StretchDIBits(xDst, yDst, width, height, xSrc, ySrc, width, height, bits, bitsBytes, info);
 }
@@ -322,8 +321,8 @@ inline std::int64_t CentreSource(std::int64_t k, std::int64_t n, std::int64_t m)
 void DeviceContext::StretchDIBits(int xDst, int yDst, int wDst, int hDst, int xSrc, int ySrc, int wSrc, int hSrc,
                                   const void* bits, std::size_t bitsBytes, const BitmapInfo& info)
 {
-    if (!bits || (info.bitCount != 8 && info.bitCount != 24) || info.width <= 0 || info.height == 0 ||
-        wDst == 0 || hDst == 0 || wSrc <= 0 || hSrc <= 0 || !IsValid())
+    if (!bits || (info.bitCount != 8 && info.bitCount != 24) || info.width <= 0 || info.height == 0 || wDst == 0 ||
+        hDst == 0 || wSrc <= 0 || hSrc <= 0 || !IsValid())
         return;
     const std::int64_t pictureRows = std::abs(std::int64_t(info.height));
     const std::int64_t stride = (std::int64_t(info.width) * info.bitCount + 31) / 32 * 4;
@@ -460,11 +459,13 @@ void DeviceContext::Plot(QImage* pixels, int x, int y, ColorRef color)
     }
     QRgb src = qRgb(int(GetRValue(color)), int(GetGValue(color)), int(GetBValue(color)));
     QRgb& dst = reinterpret_cast<QRgb*>(pixels->scanLine(y))[x];
+    // clang-format off
     switch (m_rop) {
     case R2_XORPEN: dst = (dst ^ src) | 0xFF000000u; break;
     case R2_MERGEPEN: dst = dst | src; break;
     default: dst = src; break;
     }
+    // clang-format on
 }
 
 void DeviceContext::SetPixel(int x, int y, ColorRef color)

@@ -27,20 +27,34 @@ using Rect = ::CRect;
 // wide. A dotted line starts with 3 pixels of dots, then 3 of gaps,
 // and so on; the gaps take the background colour when the background mode is OPAQUE.
 struct Pen {
-    enum Style { Solid, Null, Dot } style = Solid;
+    enum Style {
+        Solid,
+        Null,
+        Dot
+    } style = Solid;
     int width = 1;
     ColorRef color = 0;
 };
 
 struct Brush {
-    enum Style { Solid, Null } style = Solid;
+    enum Style {
+        Solid,
+        Null
+    } style = Solid;
     ColorRef color = 0xFFFFFF;
 };
 
-enum BkMode : int { TRANSPARENT = 1, OPAQUE = 2 };
+enum BkMode : int {
+    TRANSPARENT = 1,
+    OPAQUE = 2
+};
 
 // How lines combine with the pixels under them; only the colour bits change.
-enum Rop2 : int { R2_XORPEN = 7, R2_COPYPEN = 13, R2_MERGEPEN = 15 };
+enum Rop2 : int {
+    R2_XORPEN = 7,
+    R2_COPYPEN = 13,
+    R2_MERGEPEN = 15
+};
 
 class BufferedWindow;
 struct BitmapInfo;  // BitmapInfo.h
@@ -127,8 +141,8 @@ public:
     // destination pixel taking the source pixel under its centre. A negative wDst or
     // hDst mirrors: the destination then ends at xDst or yDst (|wDst| pixels up to and
     // including xDst).
-    void StretchDIBits(int xDst, int yDst, int wDst, int hDst, int xSrc, int ySrc, int wSrc, int hSrc,
-                       const void* bits, std::size_t bitsBytes, const BitmapInfo& info);
+    void StretchDIBits(int xDst, int yDst, int wDst, int hDst, int xSrc, int ySrc, int wSrc, int hSrc, const void* bits,
+                       std::size_t bitsBytes, const BitmapInfo& info);
 
     // Draws an 8-bit picture of srcWidth x srcHeight pixels, rows bottom first and each
     // padded to 4 bytes, through its 256 colours (colors[256]), stretched over dest (nearest pixel).
@@ -145,7 +159,11 @@ public:
     void LineTo(int x, int y);
 
 private:
-    enum class Kind { Memory, Window, Device };
+    enum class Kind {
+        Memory,
+        Window,
+        Device
+    };
 
     void ApplyClip();
     Rect DeviceArea() const;
@@ -164,7 +182,7 @@ private:
     QPointer<QWidget> m_window;  // a BufferedWindow
     QPainter m_painter;          // active for the whole life of a device context only
     Rect m_device;               // drawable device area (device context; limit for a window)
-    Rect m_clip;    // in device pixels
+    Rect m_clip;                 // in device pixels
     bool m_clipped = false;
     int m_orgX = 0;
     int m_orgY = 0;

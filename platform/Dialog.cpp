@@ -22,7 +22,13 @@ namespace plat {
 namespace {
 
 // What a control tells its dialog.
-enum class Notice { None, Clicked, Changed, ListChange, TabChange };
+enum class Notice {
+    None,
+    Clicked,
+    Changed,
+    ListChange,
+    TabChange
+};
 
 struct ControlKindRow {
     ControlKind kind;
@@ -206,7 +212,8 @@ void Dialog::Route(unsigned id, ControlKind kind, QWidget* control)
     case Notice::None:
         break;
     case Notice::Clicked:
-        connect(static_cast<QAbstractButton*>(control), &QAbstractButton::clicked, this, [this, id] { Run(m_clicked, id); });
+        connect(static_cast<QAbstractButton*>(control), &QAbstractButton::clicked, this,
+                [this, id] { Run(m_clicked, id); });
         break;
     case Notice::Changed:
         connect(static_cast<QLineEdit*>(control), &QLineEdit::textChanged, this, [this, id] { Run(m_changed, id); });
@@ -215,7 +222,8 @@ void Dialog::Route(unsigned id, ControlKind kind, QWidget* control)
         connect(static_cast<QComboBox*>(control), &QComboBox::activated, this, [this, id] { Run(m_selChange, id); });
         break;
     case Notice::TabChange:
-        connect(static_cast<QTabWidget*>(control), &QTabWidget::currentChanged, this, [this, id] { Run(m_selChange, id); });
+        connect(static_cast<QTabWidget*>(control), &QTabWidget::currentChanged, this,
+                [this, id] { Run(m_selChange, id); });
         break;
     }
 }

@@ -2,7 +2,8 @@
 // A top-level dialog built from a template table. Controls are found by id; clicks on
 // push buttons go to the handler registered for the id. Enter goes to the OK handler,
 // Escape and the caption's close box to the Cancel handler; without one, either hides
-// the dialog. A close is refused unless the handler hid or destroyed the dialog. Private messages reach the message handler through Handle().
+// the dialog. A close is refused unless the handler hid or destroyed the dialog. Private messages reach the message
+// handler through Handle().
 
 #include <QDialog>
 #include <QPointer>
@@ -20,7 +21,10 @@ namespace plat {
 
 // A top-level dialog window, or a pane: a child dialog inside another window, whose
 // Enter and Escape go on to that window.
-enum class DialogRole { Window, Pane };
+enum class DialogRole {
+    Window,
+    Pane
+};
 
 // A control of kind with its style flags and text, as a template row makes it; the
 // caller places it. Used by controls that lay out their own parts.
@@ -43,7 +47,10 @@ public:
     // The control with this id, or null.
     QWidget* Control(unsigned id) const;
     template <class T>
-    T* ControlAs(unsigned id) const { return dynamic_cast<T*>(Control(id)); }
+    T* ControlAs(unsigned id) const
+    {
+        return dynamic_cast<T*>(Control(id));
+    }
 
     // Puts widget in the place of control id (a static placeholder, say), which goes; the
     // widget then answers to id.

@@ -10,14 +10,14 @@ namespace plat {
 
 enum class ControlKind {
     PushButton,
-    Static,       // a text line
-    ProgressBar,  // painted by its owner (a CustomControl)
-    Edit,         // a one-line edit field; its text changes reach OnChanged
-    IconButton,   // a push button showing an icon (SetButtonIcon)
-    RadioButton,  // a group runs from a CS_GROUP radio (or the first after another kind) to the next
-    GroupBox,     // a titled frame; the controls over it are its siblings
-    DropDownList, // a combo box without an edit; cy is the height of the dropped list
-    TabControl,   // a row of tabs over a frame; panes lie over it as siblings
+    Static,        // a text line
+    ProgressBar,   // painted by its owner (a CustomControl)
+    Edit,          // a one-line edit field; its text changes reach OnChanged
+    IconButton,    // a push button showing an icon (SetButtonIcon)
+    RadioButton,   // a group runs from a CS_GROUP radio (or the first after another kind) to the next
+    GroupBox,      // a titled frame; the controls over it are its siblings
+    DropDownList,  // a combo box without an edit; cy is the height of the dropped list
+    TabControl,    // a row of tabs over a frame; panes lie over it as siblings
 };
 
 // The id of controls that are never looked up (labels, frames).
@@ -26,13 +26,13 @@ inline constexpr unsigned IDC_STATIC = 0xFFFF;
 // Style flags of a control row.
 enum ControlStyle : unsigned {
     CS_NONE = 0,
-    CS_HIDDEN = 0x1,  // not visible at creation
-    CS_BORDER = 0x2,  // thin line border
-    CS_SUNKEN = 0x4,  // sunken edge
-    CS_READONLY = 0x8,    // edit: read-only
-    CS_DISABLED = 0x10,   // disabled at creation
-    CS_GROUP = 0x20,      // radio: starts a group
-    CS_NOBORDER = 0x40,   // edit: no frame
+    CS_HIDDEN = 0x1,     // not visible at creation
+    CS_BORDER = 0x2,     // thin line border
+    CS_SUNKEN = 0x4,     // sunken edge
+    CS_READONLY = 0x8,   // edit: read-only
+    CS_DISABLED = 0x10,  // disabled at creation
+    CS_GROUP = 0x20,     // radio: starts a group
+    CS_NOBORDER = 0x40,  // edit: no frame
 };
 
 struct ControlTemplate {

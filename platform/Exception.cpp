@@ -42,6 +42,7 @@ std::string FileException::Message() const
 void FileException::ThrowOsError(int osError, const std::string& fileName)
 {
     Cause cause = genericException;
+    // clang-format off
     switch (osError) {
     case ENOENT: cause = fileNotFound; break;
     case ENOTDIR:
@@ -53,6 +54,7 @@ void FileException::ThrowOsError(int osError, const std::string& fileName)
     case EDQUOT: cause = diskFull; break;
     default: break;
     }
+    // clang-format on
     throw new FileException(cause, osError, fileName);
 }
 

@@ -38,9 +38,18 @@ protected:
 // File open/read/write failure of the framework; carries the file name and errno.
 class FileException final : public Exception {
 public:
-    enum Cause { none, genericException, fileNotFound, badPath, accessDenied, diskFull, endOfFile };
+    enum Cause {
+        none,
+        genericException,
+        fileNotFound,
+        badPath,
+        accessDenied,
+        diskFull,
+        endOfFile
+    };
     FileException(Cause cause, int osError, std::string fileName)
-        : m_cause(cause), m_lOsError(osError), m_strFileName(std::move(fileName)) {}
+        : m_cause(cause), m_lOsError(osError), m_strFileName(std::move(fileName))
+    {}
 
     Cause m_cause = none;
     int m_lOsError = 0;

@@ -28,24 +28,36 @@ __attribute__((tls_model("initial-exec"))) thread_local Guard* t_guard = nullptr
 unsigned FpeCode(int siCode)
 {
     switch (siCode) {
-    case FPE_INTDIV: return FAULT_INT_DIVIDE_BY_ZERO;
-    case FPE_INTOVF: return FAULT_INT_OVERFLOW;
-    case FPE_FLTDIV: return FAULT_FLT_DIVIDE_BY_ZERO;
-    case FPE_FLTOVF: return FAULT_FLT_OVERFLOW;
-    case FPE_FLTUND: return FAULT_FLT_UNDERFLOW;
-    case FPE_FLTRES: return FAULT_FLT_INEXACT_RESULT;
-    case FPE_FLTINV: return FAULT_FLT_INVALID_OPERATION;
-    default: return 0;
+    case FPE_INTDIV:
+        return FAULT_INT_DIVIDE_BY_ZERO;
+    case FPE_INTOVF:
+        return FAULT_INT_OVERFLOW;
+    case FPE_FLTDIV:
+        return FAULT_FLT_DIVIDE_BY_ZERO;
+    case FPE_FLTOVF:
+        return FAULT_FLT_OVERFLOW;
+    case FPE_FLTUND:
+        return FAULT_FLT_UNDERFLOW;
+    case FPE_FLTRES:
+        return FAULT_FLT_INEXACT_RESULT;
+    case FPE_FLTINV:
+        return FAULT_FLT_INVALID_OPERATION;
+    default:
+        return 0;
     }
 }
 
 unsigned SignalCode(int sig, const siginfo_t* info)
 {
     switch (sig) {
-    case SIGFPE: return FpeCode(info->si_code);
-    case SIGSEGV: return FAULT_ACCESS_VIOLATION;
-    case SIGILL: return FAULT_ILLEGAL_INSTRUCTION;
-    default: return 0;
+    case SIGFPE:
+        return FpeCode(info->si_code);
+    case SIGSEGV:
+        return FAULT_ACCESS_VIOLATION;
+    case SIGILL:
+        return FAULT_ILLEGAL_INSTRUCTION;
+    default:
+        return 0;
     }
 }
 

@@ -61,10 +61,12 @@ auto CallFaultGuarded(F&& fn) -> decltype(fn())
             std::remove_reference_t<F>* fn;
             R result{};
         } call{&fn};
-        CallFaultGuardedRaw([](void* c) {
-            auto* self = static_cast<Call*>(c);
-            self->result = (*self->fn)();
-        }, &call);
+        CallFaultGuardedRaw(
+            [](void* c) {
+                auto* self = static_cast<Call*>(c);
+                self->result = (*self->fn)();
+            },
+            &call);
         return std::move(call.result);
     }
 }

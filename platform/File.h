@@ -15,11 +15,15 @@ public:
         modeWrite = 0x0001,
         modeReadWrite = 0x0002,
         shareDenyNone = 0x0040,
-        modeCreate = 0x1000,     // create, truncating an existing file...
-        modeNoTruncate = 0x2000, // ...unless this is also given
-        modeCreateNew = 0x4000,  // create; fails when the name exists
+        modeCreate = 0x1000,      // create, truncating an existing file...
+        modeNoTruncate = 0x2000,  // ...unless this is also given
+        modeCreateNew = 0x4000,   // create; fails when the name exists
     };
-    enum SeekPosition { begin = 0, current = 1, end = 2 };
+    enum SeekPosition {
+        begin = 0,
+        current = 1,
+        end = 2
+    };
 
     File() = default;
     // Opens or throws.

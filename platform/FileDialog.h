@@ -24,22 +24,22 @@ enum : unsigned {
 };
 
 struct FileDialogRequest {
-    bool save = false;        // a save dialog, else an open dialog
-    std::string kind;         // empty for the plain dialog; names an extended dialog otherwise
-    std::string title;        // empty: "Open" or "Save As"
-    std::string filter;       // "Text|*.txt|All|*.*||": description and pattern pairs
-    int filterIndex = 1;      // start filter, from 1 (0 is taken as 1)
-    std::string folder;       // start folder; empty: the current directory
-    std::string fileName;     // start name, or a path ('/' first) replacing the folder
-    std::string defaultExt;   // without the dot; added to a chosen name that has none
+    bool save = false;       // a save dialog, else an open dialog
+    std::string kind;        // empty for the plain dialog; names an extended dialog otherwise
+    std::string title;       // empty: "Open" or "Save As"
+    std::string filter;      // "Text|*.txt|All|*.*||": description and pattern pairs
+    int filterIndex = 1;     // start filter, from 1 (0 is taken as 1)
+    std::string folder;      // start folder; empty: the current directory
+    std::string fileName;    // start name, or a path ('/' first) replacing the folder
+    std::string defaultExt;  // without the dot; added to a chosen name that has none
     unsigned flags = 0;
-    bool owned = false;       // an owner window existed when the dialog was shown
+    bool owned = false;  // an owner window existed when the dialog was shown
 };
 
 struct FileDialogResult {
-    bool ok = false;                 // false: cancelled, nothing chosen
-    std::vector<std::string> paths;  // full paths; one unless several were allowed and chosen
-    int filterIndex = 0;             // the filter in use, from 1
+    bool ok = false;                             // false: cancelled, nothing chosen
+    std::vector<std::string> paths;              // full paths; one unless several were allowed and chosen
+    int filterIndex = 0;                         // the filter in use, from 1
     std::map<std::string, std::string> options;  // an extended dialog's own answers, by name
 
     std::string Path() const { return paths.empty() ? std::string() : paths.front(); }

@@ -3,8 +3,8 @@
 #include "Fd.h"
 
 #include <cerrno>
-#include <cstdint>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -28,8 +28,7 @@ MappedFile::MappedFile(MappedFile&& other) noexcept
       m_length(std::exchange(other.m_length, 0)),
       m_writable(std::exchange(other.m_writable, false)),
       m_id(std::exchange(other.m_id, {}))
-{
-}
+{}
 
 MappedFile& MappedFile::operator=(MappedFile&& other) noexcept
 {
@@ -91,8 +90,8 @@ MappedFile MappedFile::MapDescriptor(int fd, std::int64_t length, bool writable,
     // into a sparse file.
     if (writable && (error = ::posix_fallocate(fd, 0, length)) != 0)
         return result;
-    void* view = ::mmap(nullptr, static_cast<size_t>(length), writable ? PROT_READ | PROT_WRITE : PROT_READ,
-                        MAP_SHARED, fd, 0);
+    void* view =
+        ::mmap(nullptr, static_cast<size_t>(length), writable ? PROT_READ | PROT_WRITE : PROT_READ, MAP_SHARED, fd, 0);
     if (view == MAP_FAILED) {
         error = errno;
         return result;

@@ -17,6 +17,7 @@ int ShowReal(QWidget* owner, const MessageBoxCall& call)
     QMessageBox box(owner);
     box.setWindowTitle(QString::fromStdString(call.caption));
     box.setText(QString::fromStdString(call.text));
+    // clang-format off
     switch (call.type & 0xF0) {
     case MB_ICONERROR: box.setIcon(QMessageBox::Critical); break;
     case MB_ICONQUESTION: box.setIcon(QMessageBox::Question); break;
@@ -24,20 +25,25 @@ int ShowReal(QWidget* owner, const MessageBoxCall& call)
     case MB_ICONINFORMATION: box.setIcon(QMessageBox::Information); break;
     default: break;
     }
+    // clang-format on
     if (call.type & MB_SYSTEMMODAL)
         box.setWindowModality(Qt::ApplicationModal);
+    // clang-format off
     switch (call.type & 0xF) {
     case MB_OKCANCEL: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
     case MB_YESNOCANCEL: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel); break;
     case MB_YESNO: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
     default: box.setStandardButtons(QMessageBox::Ok); break;
     }
+    // clang-format on
+    // clang-format off
     switch (box.exec()) {
     case QMessageBox::Ok: return IDOK;
     case QMessageBox::Yes: return IDYES;
     case QMessageBox::No: return IDNO;
     default: return (call.type & 0xF) == MB_OK ? IDOK : IDCANCEL;
     }
+    // clang-format on
 }
 
 }  // namespace

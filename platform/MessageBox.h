@@ -26,7 +26,12 @@ enum : unsigned {
 };
 
 // Answers.
-enum : int { IDOK = 1, IDCANCEL = 2, IDYES = 6, IDNO = 7 };
+enum : int {
+    IDOK = 1,
+    IDCANCEL = 2,
+    IDYES = 6,
+    IDNO = 7
+};
 
 struct MessageBoxCall {
     std::string text;

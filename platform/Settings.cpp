@@ -47,8 +47,8 @@ std::vector<std::string> SplitPath(std::string_view path, bool& ok)
 
 bool ValidName(std::string_view name)
 {
-    return !name.empty() && name != "@" && name.find_first_of("/\\") == std::string_view::npos
-           && name.find('\0') == std::string_view::npos;
+    return !name.empty() && name != "@" && name.find_first_of("/\\") == std::string_view::npos &&
+           name.find('\0') == std::string_view::npos;
 }
 
 QString ToQString(std::string_view s)

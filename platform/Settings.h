@@ -15,9 +15,15 @@
 
 namespace plat {
 
-enum class SettingsRoot { CurrentUser };
+enum class SettingsRoot {
+    CurrentUser
+};
 
-enum class SettingsType { String, Number, Binary };
+enum class SettingsType {
+    String,
+    Number,
+    Binary
+};
 
 struct SettingsValue {
     SettingsType type = SettingsType::Binary;

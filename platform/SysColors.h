@@ -11,9 +11,18 @@ constexpr ColorRef Rgb(unsigned r, unsigned g, unsigned b)
 {
     return ColorRef((r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16));
 }
-constexpr unsigned GetRValue(ColorRef c) { return c & 0xFF; }
-constexpr unsigned GetGValue(ColorRef c) { return (c >> 8) & 0xFF; }
-constexpr unsigned GetBValue(ColorRef c) { return (c >> 16) & 0xFF; }
+constexpr unsigned GetRValue(ColorRef c)
+{
+    return c & 0xFF;
+}
+constexpr unsigned GetGValue(ColorRef c)
+{
+    return (c >> 8) & 0xFF;
+}
+constexpr unsigned GetBValue(ColorRef c)
+{
+    return (c >> 16) & 0xFF;
+}
 
 // Indexes of the system colours, numbered as the classic desktop numbers them.
 enum SysColor : int {

@@ -14,8 +14,10 @@ int GetSystemMetrics(SystemMetric index)
         return 0;
     const QRect desktop = screen->virtualGeometry();
     switch (index) {
-    case SM_CXVIRTUALSCREEN: return desktop.width();
-    case SM_CYVIRTUALSCREEN: return desktop.height();
+    case SM_CXVIRTUALSCREEN:
+        return desktop.width();
+    case SM_CYVIRTUALSCREEN:
+        return desktop.height();
     }
     return 0;
 }

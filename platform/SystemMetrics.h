@@ -3,7 +3,10 @@
 
 namespace plat {
 
-enum SystemMetric : int { SM_CXVIRTUALSCREEN = 78, SM_CYVIRTUALSCREEN = 79 };
+enum SystemMetric : int {
+    SM_CXVIRTUALSCREEN = 78,
+    SM_CYVIRTUALSCREEN = 79
+};
 
 // 0 for an unknown metric or without a GUI application.
 int GetSystemMetrics(SystemMetric index);

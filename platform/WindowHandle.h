@@ -18,7 +18,10 @@ using LResult = std::intptr_t;
 inline constexpr unsigned WM_USER = 0x0400;
 
 // Show commands of ShowWindow-style calls.
-enum ShowCmd : int { SW_HIDE = 0, SW_SHOW = 5 };
+enum ShowCmd : int {
+    SW_HIDE = 0,
+    SW_SHOW = 5
+};
 
 using MessageHandler = std::function<LResult(unsigned msg, WParam wParam, LParam lParam)>;
 

@@ -18,11 +18,7 @@ constexpr Rgb kBlue{0, 0, 255};
 
 // Run colours for 1 to 5 bands, first run first.
 constexpr Rgb kBands[5][5] = {
-    {kRed},
-    {kRed, kBlue},
-    {kRed, kGreen, kBlue},
-    {kRed, kYellow, kGreen, kBlue},
-    {kRed, kYellow, kGreen, kCyan, kBlue},
+    {kRed}, {kRed, kBlue}, {kRed, kGreen, kBlue}, {kRed, kYellow, kGreen, kBlue}, {kRed, kYellow, kGreen, kCyan, kBlue},
 };
 
 void Set(PalitraTag* pPal, int i, Rgb c)
@@ -64,10 +60,18 @@ void FillRamp(PalitraTag* pPal, int first, int last, int bands)
         const int r = Round((o - 0.25 * quarter * n) * k);
         const double v = std::trunc(r * 1020.0 / bands);
         switch (quarter) {
-        case 0: Set(pPal, i, {255, Component(v), 0}); break;
-        case 1: Set(pPal, i, {Component(255.0 - v), 255, 0}); break;
-        case 2: Set(pPal, i, {0, 255, Component(v)}); break;
-        default: Set(pPal, i, {0, Component(255.0 - v), 255}); break;
+        case 0:
+            Set(pPal, i, {255, Component(v), 0});
+            break;
+        case 1:
+            Set(pPal, i, {Component(255.0 - v), 255, 0});
+            break;
+        case 2:
+            Set(pPal, i, {0, 255, Component(v)});
+            break;
+        default:
+            Set(pPal, i, {0, Component(255.0 - v), 255});
+            break;
         }
     }
     Set(pPal, last, kBlue);

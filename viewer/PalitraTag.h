@@ -9,7 +9,7 @@ inline constexpr int kPalitraTagSize = 776;
 // Byte for byte the tag payload (the file is little-endian, as is every host we run on).
 struct PalitraTag {
     std::int32_t length = kPalitraTagSize;
-    std::int32_t flag = 1;  // copy flag: the palette travels with CopyTag
+    std::int32_t flag = 1;               // copy flag: the palette travels with CopyTag
     unsigned char entries[256][3] = {};  // red, green, blue of display value i
 };
 static_assert(sizeof(PalitraTag) == kPalitraTagSize);

@@ -1,3 +1,6 @@
 #include "PellionModule.h"
 
-const char* PellionModuleName() { return kPellionModule; }
+const char* PellionModuleName()
+{
+    return kPellionModule;
+}

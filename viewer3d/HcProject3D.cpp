@@ -862,9 +862,9 @@ void THalcyte3DProject::BuildTree(TSDataBranch* Branch)
             describe(viewers, drawSystem, drawSystem->Name());
     TSDataBranch* scene = TSDataBranch::Create("Scene", {}, true);
     Branch->AddChild(scene);
-    for (TSCustomChangeObject* list : {static_cast<TSCustomChangeObject*>(m_objects),
-                                       static_cast<TSCustomChangeObject*>(m_lights),
-                                       static_cast<TSCustomChangeObject*>(m_cameras)})
+    for (TSCustomChangeObject* list :
+         {static_cast<TSCustomChangeObject*>(m_objects), static_cast<TSCustomChangeObject*>(m_lights),
+          static_cast<TSCustomChangeObject*>(m_cameras)})
         describe(scene, list, list->Name());
     describe(Branch, m_customObjects, m_customObjects->Name());
 }

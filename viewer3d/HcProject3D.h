@@ -30,17 +30,17 @@
 
 // Events of the project, besides those of every change object.
 enum THalcyteProjectEvent : std::int32_t {
-    ecRenderFailed = 1,       // a render failed or was stopped (Param 1)
-    ecViewersChanged = 10,    // a viewer was added or removed (Param the project)
-    ecRelayedEvent = 11,      // a member's event; Param: the address of its TSEventRecord
-    ecPauseBegin = 8193,      // the first level of a pause began
-    ecPauseEnd = 8194,        // the last level of a pause ended
+    ecRenderFailed = 1,     // a render failed or was stopped (Param 1)
+    ecViewersChanged = 10,  // a viewer was added or removed (Param the project)
+    ecRelayedEvent = 11,    // a member's event; Param: the address of its TSEventRecord
+    ecPauseBegin = 8193,    // the first level of a pause began
+    ecPauseEnd = 8194,      // the last level of a pause ended
 };
 
 // Ids of the parameter records a depository takes through Process code 7.
 enum TSDepositoryParameter : std::int32_t {
-    dpSetObject = 4096,     // Data: the object the depository edits
-    dpApplyRecord = 4097,   // Data: a TSApplyRecord*
+    dpSetObject = 4096,    // Data: the object the depository edits
+    dpApplyRecord = 4097,  // Data: a TSApplyRecord*
 };
 
 // Asks a depository to apply, to its object, the record chosen for a drawing

@@ -20,10 +20,7 @@ class WindowStack final : public QObject {
 public:
     std::vector<QPointer<QWidget>> Windows;
 
-    static bool OnTop(const QWidget* Window)
-    {
-        return (Window->windowFlags() & Qt::WindowStaysOnTopHint) != 0;
-    }
+    static bool OnTop(const QWidget* Window) { return (Window->windowFlags() & Qt::WindowStaysOnTopHint) != 0; }
 
     void Raise(QWidget* Window)
     {
@@ -171,8 +168,7 @@ std::string FormatReal(double Value, int Width, int Decimals)
 {
     Decimals = std::clamp(Decimals, 0, 100);
     char buffer[512];
-    const auto [end, error] =
-        std::to_chars(buffer, buffer + sizeof buffer, Value, std::chars_format::fixed, Decimals);
+    const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, Value, std::chars_format::fixed, Decimals);
     std::string text = error == std::errc() ? std::string(buffer, end) : std::string();
     // The width only pads with blanks, which go again.
     (void)Width;

@@ -21,14 +21,14 @@ inline constexpr std::int32_t kPhasePreviewNeeds = 4 + 2 * kPreviewPictureBytes;
 inline constexpr std::int32_t kPaletteNeeds = 776;
 
 struct FilePreview {
-    bool isFile = false;         // false: a folder or nothing; default picture, texts as they were
-    bool hasHeader = false;      // the layer header (tag 0) was read; else both texts are empty
-    std::string sizeText;        // "%dx%d"
-    std::string typeText;        // the sample type's long name
-    bool phaseAllowed = false;   // complex data: Amplitude and Phase are enabled
-    bool hasPicture = false;     // false: the default picture
-    bool hasPalette = false;     // the colours come from the palette tag, else grey
-    std::vector<unsigned char> pixels;           // 200 rows of 200 bytes, bottom row first
+    bool isFile = false;                          // false: a folder or nothing; default picture, texts as they were
+    bool hasHeader = false;                       // the layer header (tag 0) was read; else both texts are empty
+    std::string sizeText;                         // "%dx%d"
+    std::string typeText;                         // the sample type's long name
+    bool phaseAllowed = false;                    // complex data: Amplitude and Phase are enabled
+    bool hasPicture = false;                      // false: the default picture
+    bool hasPalette = false;                      // the colours come from the palette tag, else grey
+    std::vector<unsigned char> pixels;            // 200 rows of 200 bytes, bottom row first
     std::array<plat::ColorRef, 256> colors = {};  // colour of each byte value
 };
 

@@ -130,7 +130,8 @@ int CInFileCtrl::Create(int mode, const char* path, const char* file, int)
     m_folderLine->setFocusPolicy(Qt::NoFocus);
     m_nameEdit = static_cast<QLineEdit*>(plat::MakeControl(plat::ControlKind::Edit, plat::CS_NONE, nullptr, m_window));
     m_nameEdit->setGeometry(0, line, w - h - gap, h);
-    m_browse = static_cast<QPushButton*>(plat::MakeControl(plat::ControlKind::IconButton, plat::CS_NONE, nullptr, m_window));
+    m_browse =
+        static_cast<QPushButton*>(plat::MakeControl(plat::ControlKind::IconButton, plat::CS_NONE, nullptr, m_window));
     m_browse->setGeometry(w - h, line, h, h);
     QObject::connect(m_browse, &QPushButton::clicked, m_window, [this] { OnBrowse(); });
     QObject::connect(m_nameEdit, &QLineEdit::textChanged, m_window, [this] { OnChangeFileName(); });
@@ -321,8 +322,8 @@ void CInFileCtrl::Redisplay()
     if (m_mode == 1 && m_infoLine)
         SetEditText(m_infoLine, m_info);
     const QFontMetrics metrics(m_folderLine->font());
-    m_shownFolder = ShortenFolder(m_folder, m_folderLine->width(), m_window->logicalDpiX(), [&](const std::string& text) {
-        return metrics.horizontalAdvance(QString::fromStdString(text));
-    });
+    m_shownFolder =
+        ShortenFolder(m_folder, m_folderLine->width(), m_window->logicalDpiX(),
+                      [&](const std::string& text) { return metrics.horizontalAdvance(QString::fromStdString(text)); });
     SetEditText(m_folderLine, m_shownFolder);
 }

@@ -66,8 +66,8 @@ int ToInt(const std::string& text, int fallback)
 
 }  // namespace
 
-CInfoFileDialog::CInfoFileDialog(int open, const char* defExt, const char* fileName, unsigned flags,
-                                 const char* filter, const plat::WindowHandle& parent)
+CInfoFileDialog::CInfoFileDialog(int open, const char* defExt, const char* fileName, unsigned flags, const char* filter,
+                                 const plat::WindowHandle& parent)
     : m_open(open != 0),
       m_defExt(defExt ? defExt : ""),
       m_fileName(fileName ? fileName : ""),
@@ -75,8 +75,7 @@ CInfoFileDialog::CInfoFileDialog(int open, const char* defExt, const char* fileN
       m_filter(filter ? filter : ""),
       m_parent(parent),
       m_grey(GreyColors())
-{
-}
+{}
 
 CInfoFileDialog::~CInfoFileDialog()
 {
@@ -111,8 +110,8 @@ plat::FileDialogRequest CInfoFileDialog::Request() const
 
 int CInfoFileDialog::DoModal()
 {
-    const plat::FileDialogResult result = plat::FileDialog(
-        m_parent, Request(), [this](const plat::WindowHandle& owner, const plat::FileDialogRequest&) {
+    const plat::FileDialogResult result =
+        plat::FileDialog(m_parent, Request(), [this](const plat::WindowHandle& owner, const plat::FileDialogRequest&) {
             return ShowModal(owner.Widget());
         });
     if (!result.ok || result.paths.empty())

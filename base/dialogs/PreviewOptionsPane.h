@@ -7,7 +7,12 @@
 #include "Dialog.h"
 
 // Trim methods, as listed in the pane.
-enum TrimMethod : int { TRIM_AUTO = 0, TRIM_NONE = 1, TRIM_DOUBLE_DISPERSION = 2, TRIM_SELECTED_DISPERSION = 3 };
+enum TrimMethod : int {
+    TRIM_AUTO = 0,
+    TRIM_NONE = 1,
+    TRIM_DOUBLE_DISPERSION = 2,
+    TRIM_SELECTED_DISPERSION = 3
+};
 
 class CPreviewOptionsPane final {
 public:

@@ -11,8 +11,7 @@ const plat::DialogTemplate kTemplate = {531, nullptr, "MS Sans Serif", 8, 135, 1
 
 }  // namespace
 
-CPreviewPane::CPreviewPane(QWidget* parent)
-    : m_window(new plat::Dialog(kTemplate, parent, plat::DialogRole::Pane))
+CPreviewPane::CPreviewPane(QWidget* parent) : m_window(new plat::Dialog(kTemplate, parent, plat::DialogRole::Pane))
 {
     m_window->SetPaintHandler([this](plat::DeviceContext& dc) { OnPaint(dc); });
 }
@@ -32,6 +31,6 @@ void CPreviewPane::OnPaint(plat::DeviceContext& dc)
 {
     if (!m_rows || !m_colors)
         return;
-    dc.StretchDIBits8(plat::Rect{0, 0, m_window->width(), m_window->height()}, kPreviewPictureSide,
-                      kPreviewPictureSide, m_rows, m_colors->data());
+    dc.StretchDIBits8(plat::Rect{0, 0, m_window->width(), m_window->height()}, kPreviewPictureSide, kPreviewPictureSide,
+                      m_rows, m_colors->data());
 }

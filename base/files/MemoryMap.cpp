@@ -27,8 +27,7 @@ int IsSameEntry(void* data, void* key, int)
 // holds m_FileOpenLock.
 bool IsLive(MapFileEntry* entry, std::uint64_t serial)
 {
-    return entry != nullptr &&
-           CMemoryMap::m_FileOpenList.GetElementWithProperty(IsSameEntry, entry, 0) != nullptr &&
+    return entry != nullptr && CMemoryMap::m_FileOpenList.GetElementWithProperty(IsSameEntry, entry, 0) != nullptr &&
            entry->serial == serial;
 }
 
@@ -245,8 +244,7 @@ void* CMemoryMap::Resize(int size)
     std::int64_t fileLength = plat::MappedFile::FileLength(old->path);
     plat::MappedFile view;
     if (fileLength >= 0)
-        view = size > fileLength ? ReplaceMapped(old->path, size, true)
-                                 : plat::MappedFile::Open(old->path, size, true);
+        view = size > fileLength ? ReplaceMapped(old->path, size, true) : plat::MappedFile::Open(old->path, size, true);
     auto fresh = NewEntry(std::move(view), old->path, old->temporary);
     if (fresh && fresh->view) {
         MapFileEntry* own = fresh.get();

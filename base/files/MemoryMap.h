@@ -18,17 +18,17 @@
 #include <mutex>
 #include <string>
 
-#include "util/ListVoid.h"
 #include "MappedFile.h"
+#include "util/ListVoid.h"
 
 // One mapped file in the process-wide registry.
 struct MapFileEntry {
-    plat::MappedFile view;       // unmapped when the entry is freed
-    int refs = 0;                // users beyond the first
-    int writable = 0;            // 1 for a read/write view
-    int temporary = 0;           // the file goes with the last user
-    std::uint64_t serial = 0;    // tells a live entry from a freed one at the same address
-    std::string path;            // full path the file was mapped by
+    plat::MappedFile view;     // unmapped when the entry is freed
+    int refs = 0;              // users beyond the first
+    int writable = 0;          // 1 for a read/write view
+    int temporary = 0;         // the file goes with the last user
+    std::uint64_t serial = 0;  // tells a live entry from a freed one at the same address
+    std::string path;          // full path the file was mapped by
 };
 
 // Owns one use of a registry entry. Copying makes another counted user of the
@@ -90,10 +90,10 @@ private:
     std::int64_t m_cursor = 0;
     std::int64_t m_length = 0;
     std::string m_fileName;
-    int m_writable = 0;                 // access this object asked for
+    int m_writable = 0;  // access this object asked for
     void* m_view = nullptr;
     MapFileEntry* m_entry = nullptr;
-    std::uint64_t m_serial = 0;         // serial of m_entry when bound
+    std::uint64_t m_serial = 0;  // serial of m_entry when bound
 };
 
 // Length of a regular file; -1 when it is missing, not a regular file, or

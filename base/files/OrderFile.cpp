@@ -6,8 +6,8 @@
 #include <limits>
 #include <vector>
 
-#include "layer/DataTypes.h"
 #include "Exception.h"
+#include "layer/DataTypes.h"
 
 COrderFile::COrderFile(const char* name, unsigned flags) : plat::File(name, flags) {}
 

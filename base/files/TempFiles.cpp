@@ -11,11 +11,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "files/FileNames.h"
-#include "settings/SNRegKey.h"
 #include "MappedFile.h"
 #include "SharedCounter.h"
 #include "VarnokApp.h"
+#include "files/FileNames.h"
+#include "settings/SNRegKey.h"
 
 namespace {
 
@@ -200,7 +200,8 @@ int DeleteTMPFiles(int which, const std::string& file)
     const bool exists = stat(file.c_str(), &source) == 0;
     const std::string base = GetFileNameWOExt(exists ? FullPath(file) : file);
     int deleted = 0;
-    for (const auto& [ext, wanted] : {std::pair{".tmp", which == 0 || which == 1}, std::pair{".tmf", which == 0 || which == 2}}) {
+    for (const auto& [ext, wanted] :
+         {std::pair{".tmp", which == 0 || which == 1}, std::pair{".tmf", which == 0 || which == 2}}) {
         if (!wanted)
             continue;
         const std::string cache = base + ext;

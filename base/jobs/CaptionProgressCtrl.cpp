@@ -116,7 +116,8 @@ void CCaptionProgressCtrl::OnPaint(plat::DeviceContext& paintDC)
     plat::Rect client = m_wnd->ClientRect();
     plat::Rect filled = client;
     // Past either end the filled part stops at the client's edge.
-    filled.right = int(std::clamp<long long>((long long)client.left + BarWidth(client.Width()), client.left, client.right));
+    filled.right =
+        int(std::clamp<long long>((long long)client.left + BarWidth(client.Width()), client.left, client.right));
     plat::Rect rest = client;
     rest.left = filled.right;
 

@@ -4,14 +4,14 @@
 #include <cstdio>
 #include <type_traits>
 
-#include "util/DoubleToInt.h"
 #include "GuiThread.h"
 #include "MessageBox.h"
-#include "jobs/MeterInfo.h"
-#include "layer/RDPExcept.h"
 #include "StringTable.h"
 #include "SysColors.h"
 #include "VarnokModule.h"
+#include "jobs/MeterInfo.h"
+#include "layer/RDPExcept.h"
+#include "util/DoubleToInt.h"
 
 namespace {
 
@@ -90,7 +90,8 @@ bool CMeterDialog::Create()
         // box do nothing. A finished window closes like OK.
         m_wnd->SetOkHandler([] {});
         m_wnd->SetCancelHandler([this] { OnClose(); });
-        m_wnd->SetMessageHandler([this](unsigned msg, plat::WParam wp, plat::LParam lp) { return OnMessage(msg, wp, lp); });
+        m_wnd->SetMessageHandler(
+            [this](unsigned msg, plat::WParam wp, plat::LParam lp) { return OnMessage(msg, wp, lp); });
         OnInitDialog();
         return true;
     });

@@ -10,10 +10,10 @@
 #include <string>
 #include <thread>
 
-#include "jobs/CaptionProgressCtrl.h"
 #include "Dialog.h"
 #include "PauseGate.h"
 #include "WindowHandle.h"
+#include "jobs/CaptionProgressCtrl.h"
 
 class CMeterInfo;
 class CThread;
@@ -30,7 +30,9 @@ public:
         IDC_VIEW = 5086,
         IDC_RES_OK = 5087,
     };
-    enum : unsigned { WM_METER_CLOSE = plat::WM_USER + 504 };
+    enum : unsigned {
+        WM_METER_CLOSE = plat::WM_USER + 504
+    };
 
     CMeterDialog(std::string caption, CMeterInfo* owner);
     // Destroys the window if it still exists.

@@ -6,8 +6,7 @@ std::atomic<int> TerminateAllFlag = 0;
 
 CMeterInfo::CMeterInfo(std::string caption, void (*fn)(void*), void* data)
     : m_dlg(new CMeterDialog(std::move(caption), this)), m_fn(fn), m_data(data)
-{
-}
+{}
 
 CMeterInfo::CMeterInfo(std::string caption) : CMeterInfo(std::move(caption), nullptr, nullptr) {}
 

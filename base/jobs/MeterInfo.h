@@ -13,8 +13,8 @@
 #include <atomic>
 #include <string>
 
-#include "jobs/MeterInfoBase.h"
 #include "WindowHandle.h"
+#include "jobs/MeterInfoBase.h"
 
 class CMeterDialog;
 class CThread;

@@ -2,16 +2,16 @@
 
 #include <unistd.h>
 
-#include "jobs/ExceptionCodeName.h"
 #include "FaultGuard.h"
 #include "GuiThread.h"
 #include "MessageBox.h"
+#include "StringTable.h"
+#include "VarnokModule.h"
+#include "jobs/ExceptionCodeName.h"
 #include "jobs/MeterDialog.h"
 #include "jobs/MeterInfo.h"
-#include "layer/RDPExcept.h"
-#include "StringTable.h"
 #include "jobs/ThreadList.h"
-#include "VarnokModule.h"
+#include "layer/RDPExcept.h"
 
 void CThread::SetData(std::string name, MeteredJob job, void* data, CThreadList* list, CMeterInfo* meter,
                       DoneFunction done)

@@ -30,11 +30,9 @@ public:
 
     // A metered job; done only tells whether the window offers View (the meter keeps
     // the completion function with its data). Priority code 1. GUI thread, before start.
-    void SetData(std::string name, MeteredJob job, void* data, CThreadList* list, CMeterInfo* meter,
-                 DoneFunction done);
+    void SetData(std::string name, MeteredJob job, void* data, CThreadList* list, CMeterInfo* meter, DoneFunction done);
     // A plain job: no meter, no completion function.
-    void SetData(std::string name, PlainJob job, void* data, CThreadList* list, CMeterInfo* meter,
-                 DoneFunction done);
+    void SetData(std::string name, PlainJob job, void* data, CThreadList* list, CMeterInfo* meter, DoneFunction done);
 
     // The thread body: the job inside the crash guard, the end of the job, the job off
     // its list. Always 0.

@@ -11,11 +11,11 @@
 #include <thread>
 
 #include "Exception.h"
-#include "jobs/ExceptionCodeName.h"
 #include "FaultGuard.h"
 #include "GuiThread.h"
 #include "MessageBox.h"
 #include "ThreadNice.h"
+#include "jobs/ExceptionCodeName.h"
 #include "jobs/MeterDialog.h"
 #include "jobs/MeterInfo.h"
 
@@ -36,10 +36,14 @@ constexpr int kNiceStep = 5;
 std::optional<int> NiceOffset(int code)
 {
     switch (code) {
-    case 1: return 0;
-    case 2: return -kNiceStep;
-    case 3: return kNiceStep;
-    default: return std::nullopt;
+    case 1:
+        return 0;
+    case 2:
+        return -kNiceStep;
+    case 3:
+        return kNiceStep;
+    default:
+        return std::nullopt;
     }
 }
 

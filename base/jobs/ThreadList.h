@@ -26,8 +26,8 @@ public:
 
     // Starts a metered job with its progress window titled name; 1 on success, 0 when
     // the thread could not be made (the window is closed and the user told). GUI thread.
-    int RunThread(std::string name, CThread::MeteredJob job, void* data, CThread::DoneFunction done,
-                  void* doneData, int priority);
+    int RunThread(std::string name, CThread::MeteredJob job, void* data, CThread::DoneFunction done, void* doneData,
+                  int priority);
     // Starts a plain job, no window; same results.
     int RunThread(std::string name, CThread::PlainJob job, void* data, int priority);
 

@@ -43,22 +43,14 @@ struct TypeRow {
 };
 
 const TypeRow kTypes[] = {
-    {UINT8, "UINT8", 5022, 1, CUINT8, 0},
-    {SINT8, "SINT8", 5023, 1, CSINT8, 0},
-    {UINT16, "UINT16", 5024, 2, CUINT16, 0},
-    {SINT16, "SINT16", 5025, 2, CSINT16, 0},
-    {UINT32, "UINT32", 5026, 4, CUINT32, 0},
-    {SINT32, "SINT32", 5027, 4, CSINT32, 0},
-    {FLOAT32, "FLOAT32", 5028, 4, CFLOAT32, 0},
-    {FLOAT64, "FLOAT64", 5029, 8, CFLOAT64, 0},
-    {CFLOAT32, "CFLOAT32", 5036, 8, 0, FLOAT32},
-    {CFLOAT64, "CFLOAT64", 5037, 16, 0, FLOAT64},
-    {CUINT8, "CUINT8", 5030, 2, 0, UINT8},
-    {CSINT8, "CSINT8", 5031, 2, 0, SINT8},
-    {CUINT16, "CUINT16", 5032, 4, 0, UINT16},
-    {CSINT16, "CSINT16", 5033, 4, 0, SINT16},
-    {CUINT32, "CUINT32", 5034, 8, 0, UINT32},
-    {CSINT32, "CSINT32", 5035, 8, 0, SINT32},
+    {UINT8, "UINT8", 5022, 1, CUINT8, 0},        {SINT8, "SINT8", 5023, 1, CSINT8, 0},
+    {UINT16, "UINT16", 5024, 2, CUINT16, 0},     {SINT16, "SINT16", 5025, 2, CSINT16, 0},
+    {UINT32, "UINT32", 5026, 4, CUINT32, 0},     {SINT32, "SINT32", 5027, 4, CSINT32, 0},
+    {FLOAT32, "FLOAT32", 5028, 4, CFLOAT32, 0},  {FLOAT64, "FLOAT64", 5029, 8, CFLOAT64, 0},
+    {CFLOAT32, "CFLOAT32", 5036, 8, 0, FLOAT32}, {CFLOAT64, "CFLOAT64", 5037, 16, 0, FLOAT64},
+    {CUINT8, "CUINT8", 5030, 2, 0, UINT8},       {CSINT8, "CSINT8", 5031, 2, 0, SINT8},
+    {CUINT16, "CUINT16", 5032, 4, 0, UINT16},    {CSINT16, "CSINT16", 5033, 4, 0, SINT16},
+    {CUINT32, "CUINT32", 5034, 8, 0, UINT32},    {CSINT32, "CSINT32", 5035, 8, 0, SINT32},
 };
 
 const TypeRow* Row(int type)
@@ -92,10 +84,14 @@ std::string GetDataTypeName(int type, int form)
 int GetUnsignedTypeBySize(int size)
 {
     switch (size) {
-    case 1: return UINT8;
-    case 2: return UINT16;
-    case 4: return UINT32;
-    default: return 0;
+    case 1:
+        return UINT8;
+    case 2:
+        return UINT16;
+    case 4:
+        return UINT32;
+    default:
+        return 0;
     }
 }
 

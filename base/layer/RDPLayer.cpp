@@ -2,28 +2,28 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstddef>
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <new>
 #include <vector>
 
-#include "layer/DataTypes.h"
-#include "util/MathHelpers.h"
-#include "MessageBox.h"
-#include "files/MemoryMap.h"
 #include "MappedFile.h"
+#include "MessageBox.h"
+#include "ParallelFor.h"
+#include "StringTable.h"
+#include "VarnokModule.h"
+#include "files/MemoryMap.h"
+#include "files/TempFiles.h"
+#include "format/RDPFileWalker.h"
+#include "format/RDPLayerLayout.h"
 #include "jobs/MeterInfoBase.h"
+#include "layer/DataTypes.h"
 #include "layer/RDPExcept.h"
 #include "layer/RDPFileTags.h"
-#include "format/RDPFileWalker.h"
-#include "ParallelFor.h"
-#include "format/RDPLayerLayout.h"
 #include "layer/SampleStats.h"
-#include "StringTable.h"
-#include "files/TempFiles.h"
-#include "VarnokModule.h"
+#include "util/MathHelpers.h"
 
 namespace {
 

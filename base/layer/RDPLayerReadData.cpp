@@ -4,11 +4,11 @@
 #include <cstdint>
 #include <string>
 
+#include "ParallelFor.h"
+#include "format/RowConvert.h"
 #include "jobs/MeterInfoBase.h"
 #include "layer/RDPExcept.h"
 #include "layer/RDPLayer.h"
-#include "ParallelFor.h"
-#include "format/RowConvert.h"
 
 int CRDPLayer::ReadData(CRDPLayer* src, CPoint srcPos, CPoint dstPos, CSize size)
 {
@@ -44,9 +44,7 @@ int CRDPLayer::ReadData(CRDPLayer* src, CPoint srcPos, CPoint dstPos, CSize size
     const std::int64_t rows = lastRow - srcY + 1;
     const int srcSize = src->m_nSampleSize;
     const int dstSize = m_nSampleSize;
-    auto from = [&](std::int64_t i) {
-        return src->m_pPixels + (srcY + i) * src->m_nRowSize + srcX * srcSize;
-    };
+    auto from = [&](std::int64_t i) { return src->m_pPixels + (srcY + i) * src->m_nRowSize + srcX * srcSize; };
     auto to = [&](std::int64_t i) { return m_pPixels + (dstY + i) * m_nRowSize + dstX * dstSize; };
     // A window moved within the same pixels is copied from its far end when it
     // lies behind its source, so no row is overwritten before it is read.

@@ -36,8 +36,7 @@ bool ReadHistory(const std::string& file, TransformTag* rec)
     if (size == 0)
         return true;
     // A longer record (an old one overwritten in place) still starts with the history.
-    return size >= kTransformTagSize &&
-           GetTag(file.c_str(), kTransformTagNumber, kTransformTagSize, rec) == 1;
+    return size >= kTransformTagSize && GetTag(file.c_str(), kTransformTagNumber, kTransformTagSize, rec) == 1;
 }
 
 int SaveStep(const TransformMatrix& step, const std::string& src, const std::string& dst)
@@ -101,8 +100,7 @@ int CalcInverseTransform(const TransformMatrix* m, TransformMatrix* out)
     return 1;
 }
 
-void CalcMultiplicationTransform(const TransformMatrix* first, const TransformMatrix* second,
-                                 TransformMatrix* out)
+void CalcMultiplicationTransform(const TransformMatrix* first, const TransformMatrix* second, TransformMatrix* out)
 {
     const TransformMatrix m1 = *first;
     const TransformMatrix m2 = *second;
@@ -133,8 +131,8 @@ void DegradeTransform(double sx, double sy, TransformMatrix* m)
     *m = TransformMatrix{sx, 0.0, 0.0, sy, 0.0, 0.0};
 }
 
-int CalculationTransform(const SPoint* p1, const SPoint* p2, const SPoint* p3, const SPoint* q1,
-                         const SPoint* q2, const SPoint* q3, TransformMatrix* m)
+int CalculationTransform(const SPoint* p1, const SPoint* p2, const SPoint* p3, const SPoint* q1, const SPoint* q2,
+                         const SPoint* q3, TransformMatrix* m)
 {
     const double dx1 = p2->x - p1->x;
     const double dy1 = p2->y - p1->y;

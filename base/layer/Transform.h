@@ -43,11 +43,10 @@ void DirectTransformPoint(const TransformMatrix* m, const SPoint* in, SPoint* ou
 // out untouched rather than filling it with infinities.
 int InverseTransformPoint(const TransformMatrix* m, const SPoint* in, SPoint* out);
 int CalcInverseTransform(const TransformMatrix* m, TransformMatrix* out);
-int CalculationTransform(const SPoint* p1, const SPoint* p2, const SPoint* p3, const SPoint* q1,
-                         const SPoint* q2, const SPoint* q3, TransformMatrix* m);
+int CalculationTransform(const SPoint* p1, const SPoint* p2, const SPoint* p3, const SPoint* q1, const SPoint* q2,
+                         const SPoint* q3, TransformMatrix* m);
 // out(p) = second(first(p)).
-void CalcMultiplicationTransform(const TransformMatrix* first, const TransformMatrix* second,
-                                 TransformMatrix* out);
+void CalcMultiplicationTransform(const TransformMatrix* first, const TransformMatrix* second, TransformMatrix* out);
 void SubsetTransform(const SPoint* origin, TransformMatrix* m);
 void RotateTransform(const SPoint* centre, double angle, TransformMatrix* m);
 void DegradeTransform(double sx, double sy, TransformMatrix* m);

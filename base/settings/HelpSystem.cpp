@@ -6,8 +6,8 @@
 #include <unistd.h>
 
 #include "DesktopOpen.h"
-#include "settings/SNRegKey.h"
 #include "VarnokApp.h"
+#include "settings/SNRegKey.h"
 
 namespace {
 

@@ -35,17 +35,50 @@ int Round(float x)
     return Round(double(x));
 }
 
-double Arg(double a, double b) { return SignedArg(a, b); }
-double Arg(float a, float b) { return SignedArg(a, b); }
-double Arg(char a, char b) { return SignedArg(static_cast<signed char>(a), static_cast<signed char>(b)); }
-double Arg(short a, short b) { return SignedArg(a, b); }
-double Arg(int a, int b) { return SignedArg(a, b); }
+double Arg(double a, double b)
+{
+    return SignedArg(a, b);
+}
+double Arg(float a, float b)
+{
+    return SignedArg(a, b);
+}
+double Arg(char a, char b)
+{
+    return SignedArg(static_cast<signed char>(a), static_cast<signed char>(b));
+}
+double Arg(short a, short b)
+{
+    return SignedArg(a, b);
+}
+double Arg(int a, int b)
+{
+    return SignedArg(a, b);
+}
 
-double Arg(unsigned char a, unsigned char b) { return std::atan2(double(b), double(a)); }
-double Arg(unsigned short a, unsigned short b) { return std::atan2(double(b), double(a)); }
-double Arg(unsigned int a, unsigned int b) { return std::atan2(double(b), double(a)); }
+double Arg(unsigned char a, unsigned char b)
+{
+    return std::atan2(double(b), double(a));
+}
+double Arg(unsigned short a, unsigned short b)
+{
+    return std::atan2(double(b), double(a));
+}
+double Arg(unsigned int a, unsigned int b)
+{
+    return std::atan2(double(b), double(a));
+}
 
-double Fabs(double x) { return std::fabs(x); }
-double Fabs(float x) { return std::fabs(double(x)); }
+double Fabs(double x)
+{
+    return std::fabs(x);
+}
+double Fabs(float x)
+{
+    return std::fabs(double(x));
+}
 
-double Sqrt(double x) { return std::sqrt(x); }
+double Sqrt(double x)
+{
+    return std::sqrt(x);
+}

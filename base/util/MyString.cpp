@@ -57,8 +57,7 @@ CMyString::CMyString(CMyString&& other) noexcept
     : data(std::exchange(other.data, nullptr)),
       size(std::exchange(other.size, 0)),
       cursor(std::exchange(other.cursor, 0))
-{
-}
+{}
 
 CMyString& CMyString::operator=(CMyString&& other) noexcept
 {

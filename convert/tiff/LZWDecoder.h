@@ -2,8 +2,8 @@
 // TIFF LZW decoding: codes stored most significant bit first, 9 to 12 bits wide,
 // the width growing one code early; 256 is Clear, 257 End of information.
 
-#include <cstddef>
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>

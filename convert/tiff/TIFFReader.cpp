@@ -64,7 +64,8 @@ int CTIFFReader::ReadDirectory()
         return Refuse("the file does not begin with II or MM"), -1;
     m_version = std::uint16_t(Get(head + 2, 2, m_byteOrder));
     if (m_version != 42)
-        return Refuse(m_version == 43 ? "BigTIFF (version 43) is not read" : "TIFF version " + std::to_string(m_version)),
+        return Refuse(m_version == 43 ? "BigTIFF (version 43) is not read"
+                                      : "TIFF version " + std::to_string(m_version)),
                -1;
     m_firstDirectory = Get(head + 4, 4, m_byteOrder);
     unsigned char countBytes[2];
@@ -312,9 +313,8 @@ int CTIFFReader::CheckInput(int* bytesPerPixel)
         if (format != 1)
             return refuse(IDS_TIFF_UNSUPPORTED, "sample format " + std::to_string(format) + " of several samples");
         if (bpp == 3 ? m_compression != 1 : (bpp != 2 && bpp != 4))
-            return refuse(IDS_TIFF_UNSUPPORTED,
-                          std::to_string(m_samples) + " samples of " + std::to_string(bits) + " bits" +
-                              (bpp == 3 ? " compressed" : ""));
+            return refuse(IDS_TIFF_UNSUPPORTED, std::to_string(m_samples) + " samples of " + std::to_string(bits) +
+                                                    " bits" + (bpp == 3 ? " compressed" : ""));
     }
     // The layer is width x height samples of bpp bytes.
     const std::int64_t rowBytes = std::int64_t(m_width) * bpp;
@@ -326,8 +326,8 @@ int CTIFFReader::CheckInput(int* bytesPerPixel)
             const std::uint32_t rows = std::min(m_rowsPerStrip, m_height - s * m_rowsPerStrip);
             if (std::int64_t(m_stripByteCounts[s]) < rowBytes * rows)
                 return refuse(IDS_TIFF_INVALID, "strip " + std::to_string(s) + " holds " +
-                                                     std::to_string(m_stripByteCounts[s]) + " bytes for " +
-                                                     std::to_string(rows) + " rows of " + std::to_string(rowBytes));
+                                                    std::to_string(m_stripByteCounts[s]) + " bytes for " +
+                                                    std::to_string(rows) + " rows of " + std::to_string(rowBytes));
         }
     }
     m_refusal.clear();

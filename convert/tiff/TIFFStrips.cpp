@@ -140,8 +140,8 @@ void CTIFFReader::ReadLZWStrips(COrderFile* file, const StripPlan& plan, std::in
     }
 }
 
-void CTIFFReader::ReadStrips(COrderFile* file, unsigned char* const* pixels, CMeterInfoBase* meter, int x, int y,
-                             int w, int h, int bytesPerPixel, int outBytesPerPixel) const
+void CTIFFReader::ReadStrips(COrderFile* file, unsigned char* const* pixels, CMeterInfoBase* meter, int x, int y, int w,
+                             int h, int bytesPerPixel, int outBytesPerPixel) const
 {
     if (w <= 0 || h <= 0 || x < 0 || y < 0 || std::int64_t(x) + w > m_width || std::int64_t(y) + h > m_height)
         Damage("the window lies outside the image");

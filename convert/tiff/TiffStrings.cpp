@@ -17,7 +17,8 @@ const plat::StringEntry kStrings[] = {
     {IDS_TIFF_UNKNOWN_ERROR, "Unknown Error"},
     {IDS_TIFF_WRITING_PALETTE, "Writing palette"},
     {IDS_TIFF_HELP_TOPIC, "Imp_TIFF_data.htm"},
-    {IDS_TIFF_LZW_QUESTION, "The file is LZW-compressed.\nThe import of such format is not fully supported. \nContinue?"},
+    {IDS_TIFF_LZW_QUESTION,
+     "The file is LZW-compressed.\nThe import of such format is not fully supported. \nContinue?"},
 };
 const plat::StringTableRegistration kRegistration(kMirvaneModule, kStrings);
 

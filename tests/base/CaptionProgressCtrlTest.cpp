@@ -5,8 +5,8 @@
 #include <QWidget>
 #include <climits>
 
-#include "jobs/CaptionProgressCtrl.h"
 #include "CustomControl.h"
+#include "jobs/CaptionProgressCtrl.h"
 
 namespace {
 

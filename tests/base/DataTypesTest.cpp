@@ -64,10 +64,10 @@ TEST(DataTypes, CodesMatchTheirNames)
         DataTypeCode code;
         const char* name;
     } kNamed[] = {
-        {UINT8, "UINT8"},     {SINT8, "SINT8"},     {UINT16, "UINT16"},     {SINT16, "SINT16"},
-        {UINT32, "UINT32"},   {SINT32, "SINT32"},   {FLOAT32, "FLOAT32"},   {FLOAT64, "FLOAT64"},
+        {UINT8, "UINT8"},       {SINT8, "SINT8"},       {UINT16, "UINT16"},   {SINT16, "SINT16"},
+        {UINT32, "UINT32"},     {SINT32, "SINT32"},     {FLOAT32, "FLOAT32"}, {FLOAT64, "FLOAT64"},
         {CFLOAT32, "CFLOAT32"}, {CFLOAT64, "CFLOAT64"}, {CUINT8, "CUINT8"},   {CSINT8, "CSINT8"},
-        {CUINT16, "CUINT16"}, {CSINT16, "CSINT16"}, {CUINT32, "CUINT32"},   {CSINT32, "CSINT32"},
+        {CUINT16, "CUINT16"},   {CSINT16, "CSINT16"},   {CUINT32, "CUINT32"}, {CSINT32, "CSINT32"},
     };
     unsigned seen = 0;
     for (const auto& n : kNamed) {
@@ -104,15 +104,9 @@ TEST(DataTypes, SwapBytesArrayReversesEachItem)
         const char* out;
     };
     const Case kCases[] = {
-        {2, 3, "abcdef", "badcfe"},
-        {4, 2, "abcdefgh", "dcbahgfe"},
-        {8, 1, "abcdefgh", "hgfedcba"},
-        {3, 2, "abcdef", "cbafed"},
-        {1, 4, "abcd", "abcd"},
-        {4, 0, "abcd", "abcd"},
-        {0, 4, "abcd", "abcd"},
-        {-4, 1, "abcd", "abcd"},
-        {4, -1, "abcd", "abcd"},
+        {2, 3, "abcdef", "badcfe"}, {4, 2, "abcdefgh", "dcbahgfe"}, {8, 1, "abcdefgh", "hgfedcba"},
+        {3, 2, "abcdef", "cbafed"}, {1, 4, "abcd", "abcd"},         {4, 0, "abcd", "abcd"},
+        {0, 4, "abcd", "abcd"},     {-4, 1, "abcd", "abcd"},        {4, -1, "abcd", "abcd"},
         {2, 1, "abcd", "bacd"},  // only the counted items move
     };
     for (const auto& c : kCases) {

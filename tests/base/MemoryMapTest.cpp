@@ -15,8 +15,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "files/MemoryMap.h"
 #include "TempDir.h"
+#include "files/MemoryMap.h"
 
 namespace fs = std::filesystem;
 
@@ -39,10 +39,7 @@ protected:
         m_registry = RegistrySize();
     }
 
-    void TearDown() override
-    {
-        EXPECT_EQ(RegistrySize(), m_registry) << "a mapping was left registered";
-    }
+    void TearDown() override { EXPECT_EQ(RegistrySize(), m_registry) << "a mapping was left registered"; }
 
     std::string PathOf(const std::string& name) const { return m_dir + "/" + name; }
 
@@ -231,8 +228,8 @@ TEST_F(MemoryMapTest, ReadWriteAndSeekStayInsideTheView)
         long cursor;
     };
     const SeekCase seeks[] = {
-        {3, 0, 3}, {3, 4, 7}, {9, 0, 9}, {10, 0, 9}, {100, 0, 9}, {-1, 0, 0}, {5, -8, 0},
-        {LONG_MAX, 1, 9}, {LONG_MIN, -1, 0},
+        {3, 0, 3},  {3, 4, 7},  {9, 0, 9},        {10, 0, 9},        {100, 0, 9},
+        {-1, 0, 0}, {5, -8, 0}, {LONG_MAX, 1, 9}, {LONG_MIN, -1, 0},
     };
     for (const auto& s : seeks) {
         SCOPED_TRACE(s.offset);
@@ -244,7 +241,8 @@ TEST_F(MemoryMapTest, ReadWriteAndSeekStayInsideTheView)
         int n;
         int result;  // bytes moved; 0 when the range leaves the view
     };
-    const IoCase io[] = {{0, 10, 10}, {0, 11, 0}, {8, 2, 2}, {8, 3, 0}, {9, 1, 1}, {0, 0, 0}, {0, -1, 0}, {5, INT_MAX, 0}};
+    const IoCase io[] = {{0, 10, 10}, {0, 11, 0}, {8, 2, 2},  {8, 3, 0},
+                         {9, 1, 1},   {0, 0, 0},  {0, -1, 0}, {5, INT_MAX, 0}};
     const char digits[] = "0123456789";
     char buf[16] = {};
     for (const auto& c : io) {
@@ -319,12 +317,8 @@ TEST_F(MemoryMapTest, RefusedCreateLeavesNothingBehind)
         int size;
     };
     const std::vector<Case> cases = {
-        {PathOf("zero.rdp"), 0},
-        {PathOf("negative.rdp"), -5},
-        {existing, 0},
-        {PathOf("nofolder/file.rdp"), 16},
-        {PathOf(std::string(260, 'n')), 16},
-        {PathOf(""), 16},
+        {PathOf("zero.rdp"), 0},           {PathOf("negative.rdp"), -5},        {existing, 0},
+        {PathOf("nofolder/file.rdp"), 16}, {PathOf(std::string(260, 'n')), 16}, {PathOf(""), 16},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name.substr(0, 80) + " " + std::to_string(c.size));
@@ -493,7 +487,8 @@ TEST(MemoryMapFree, GetFileLengthAndTestFileList)
     EXPECT_EQ(GetFileLength(""), -1);
     EXPECT_EQ(GetFileLength("/nonexistent/file.rdp"), -1);
     EXPECT_EQ(GetFileLength("/"), -1);
-    EXPECT_EQ(GetFileLength(SUITE_SOURCE_DIR "/CMakeLists.txt"), static_cast<int>(fs::file_size(SUITE_SOURCE_DIR "/CMakeLists.txt")));
+    EXPECT_EQ(GetFileLength(SUITE_SOURCE_DIR "/CMakeLists.txt"),
+              static_cast<int>(fs::file_size(SUITE_SOURCE_DIR "/CMakeLists.txt")));
 
     // The entry's full path against a text path, exactly; user plays no part.
     MapFileEntry entry;
@@ -505,9 +500,15 @@ TEST(MemoryMapFree, GetFileLengthAndTestFileList)
         int user;
         int result;
     } kCases[] = {
-        {nullptr, path, 0, 0},           {&entry, nullptr, 0, 0},      {&entry, path, 0, 1},
-        {&entry, path, 1, 1},            {&entry, path, -5, 1},        {&entry, "/data/img.rdp", 0, 0},
-        {&entry, "/data/Img.rdp/", 0, 0}, {&entry, "/data/Img.rd", 0, 0}, {&entry, "", 0, 0},
+        {nullptr, path, 0, 0},
+        {&entry, nullptr, 0, 0},
+        {&entry, path, 0, 1},
+        {&entry, path, 1, 1},
+        {&entry, path, -5, 1},
+        {&entry, "/data/img.rdp", 0, 0},
+        {&entry, "/data/Img.rdp/", 0, 0},
+        {&entry, "/data/Img.rd", 0, 0},
+        {&entry, "", 0, 0},
     };
     for (const auto& c : kCases)
         EXPECT_EQ(TestFileList(c.entry, const_cast<char*>(c.path), c.user), c.result)

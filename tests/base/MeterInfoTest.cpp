@@ -15,13 +15,13 @@
 #include <thread>
 
 #include "MessageBox.h"
-#include "jobs/MeterDialog.h"
-#include "jobs/MeterInfo.h"
 #include "PumpUntil.h"
-#include "layer/RDPExcept.h"
 #include "StringTable.h"
 #include "TempDir.h"
 #include "VarnokModule.h"
+#include "jobs/MeterDialog.h"
+#include "jobs/MeterInfo.h"
+#include "layer/RDPExcept.h"
 
 namespace {
 
@@ -40,7 +40,11 @@ void Pump(std::chrono::milliseconds span)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
-enum class End { Gone, Closed, Completed };
+enum class End {
+    Gone,
+    Closed,
+    Completed
+};
 
 // What the job's thread does when its function has returned: close the window after a
 // cancel or a DeleteOnClose, else show the result.
@@ -112,15 +116,51 @@ TEST_F(MeterInfoTest, PercentAndBarAtEachReport)
     } cases[] = {
         {"fresh", [](CMeterInfo&) {}, "", 0, 0},
         {"default range", [](CMeterInfo& m) { m.SetPos(42.5); }, "42.5%", 42, 42.5},
-        {"0..200 at 50", [](CMeterInfo& m) { m.SetRange(0, 200); m.SetPos(50); }, "25.0%", 25, 50},
-        {"range resets pos to 0, not lo", [](CMeterInfo& m) { m.SetPos(70); m.SetRange(10, 20); }, "70.0%", 70, 0},
-        {"10..20 then a step", [](CMeterInfo& m) { m.SetRange(10, 20); m.StepIt(); }, "-90.0%", -90, 1},
-        {"step of 2.5", [](CMeterInfo& m) { m.SetStep(2.5); m.StepIt(); m.StepIt(); }, "5.0%", 5, 5},
-        {"empty range", [](CMeterInfo& m) { m.SetRange(5, 5); m.SetPos(7); }, "0.0%", 0, 7},
-        {"far above", [](CMeterInfo& m) { m.SetRange(0, 1); m.SetPos(1e300); }, nullptr, INT_MAX, 1e300},
+        {"0..200 at 50",
+         [](CMeterInfo& m) {
+             m.SetRange(0, 200);
+             m.SetPos(50);
+         },
+         "25.0%", 25, 50},
+        {"range resets pos to 0, not lo",
+         [](CMeterInfo& m) {
+             m.SetPos(70);
+             m.SetRange(10, 20);
+         },
+         "70.0%", 70, 0},
+        {"10..20 then a step",
+         [](CMeterInfo& m) {
+             m.SetRange(10, 20);
+             m.StepIt();
+         },
+         "-90.0%", -90, 1},
+        {"step of 2.5",
+         [](CMeterInfo& m) {
+             m.SetStep(2.5);
+             m.StepIt();
+             m.StepIt();
+         },
+         "5.0%", 5, 5},
+        {"empty range",
+         [](CMeterInfo& m) {
+             m.SetRange(5, 5);
+             m.SetPos(7);
+         },
+         "0.0%", 0, 7},
+        {"far above",
+         [](CMeterInfo& m) {
+             m.SetRange(0, 1);
+             m.SetPos(1e300);
+         },
+         nullptr, INT_MAX, 1e300},
         {"far below", [](CMeterInfo& m) { m.SetPos(-1e300); }, nullptr, INT_MIN, -1e300},
         {"not a number", [nan](CMeterInfo& m) { m.SetPos(nan); }, "0.0%", 0, nan},
-        {"infinite range", [](CMeterInfo& m) { m.SetRange(0, INFINITY); m.SetPos(5); }, "0.0%", 0, 5},
+        {"infinite range",
+         [](CMeterInfo& m) {
+             m.SetRange(0, INFINITY);
+             m.SetPos(5);
+         },
+         "0.0%", 0, 5},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

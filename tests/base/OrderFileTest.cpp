@@ -8,8 +8,8 @@
 
 #include "ChildProcess.h"
 #include "Exception.h"
-#include "files/OrderFile.h"
 #include "RdpFileBuilder.h"
+#include "files/OrderFile.h"
 
 namespace {
 
@@ -122,18 +122,20 @@ TEST_F(OrderFileTest, AFifoIsRefusedWithoutWaitingForAWriter)
     for (unsigned mode : {unsigned(plat::File::modeRead), unsigned(plat::File::modeReadWrite)}) {
         SCOPED_TRACE(mode);
         // In a child: an open that waits for the FIFO's writer would hang the test.
-        const int status = testsupport::RunInChild([&] {
-            try {
-                COrderFile f(fifo.c_str(), mode);
-                char c = 0;
-                f.Read(&c, 1u, 1u, 0);
-            } catch (plat::Exception* e) {
-                const bool file = dynamic_cast<plat::FileException*>(e) != nullptr;
-                e->Delete();
-                return file ? 0 : 1;
-            }
-            return 1;
-        }, 3);
+        const int status = testsupport::RunInChild(
+            [&] {
+                try {
+                    COrderFile f(fifo.c_str(), mode);
+                    char c = 0;
+                    f.Read(&c, 1u, 1u, 0);
+                } catch (plat::Exception* e) {
+                    const bool file = dynamic_cast<plat::FileException*>(e) != nullptr;
+                    e->Delete();
+                    return file ? 0 : 1;
+                }
+                return 1;
+            },
+            3);
         EXPECT_TRUE(testsupport::ExitedWith(status, 0)) << "wait status " << status;
     }
 }

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "File.h"
-#include "format/RDPFileWalker.h"
 #include "RdpFileBuilder.h"
+#include "format/RDPFileWalker.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "RdpFileBuilder.h"
 #include "layer/DataTypes.h"
 #include "layer/RDPLayer.h"
-#include "RdpFileBuilder.h"
 
 namespace {
 
@@ -54,9 +54,11 @@ TEST(RDPLayerGdal, WrittenAndConvertedLayersReadBackThroughGdal)
     constexpr int w = 7, h = 5, n = w * h;
     const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
 
-    std::vector<float> f32{nan, inf, -inf, -0.0f, 0.0f, 0.5f, -1.5f, 300.7f, 255.9f, 256.0f, 3e9f, -3e9f, 1e30f, -1e30f};
+    std::vector<float> f32{nan,    inf,    -inf,   -0.0f, 0.0f,  0.5f,  -1.5f,
+                           300.7f, 255.9f, 256.0f, 3e9f,  -3e9f, 1e30f, -1e30f};
     std::vector<std::int16_t> s16{-32768, -1, 0, 1, 255, 256, 32767};
-    std::vector<std::complex<float>> c64{{3, -4}, {0, 0}, {-0.0f, 1}, {1e20f, 1e20f}, {1.9f, -1.9f}, {65535, 1}, {nan, 1}};
+    std::vector<std::complex<float>> c64{{3, -4},       {0, 0},     {-0.0f, 1}, {1e20f, 1e20f},
+                                         {1.9f, -1.9f}, {65535, 1}, {nan, 1}};
     for (int i = int(f32.size()); i < n; ++i)
         f32.push_back(float(i * i) * 0.37f - 100.0f);
     for (int i = int(s16.size()); i < n; ++i)

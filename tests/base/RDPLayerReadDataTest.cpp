@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "layer/DataTypes.h"
-#include "layer/RDPExcept.h"
-#include "layer/RDPLayer.h"
 #include "FakeMeter.h"
 #include "RdpFileBuilder.h"
 #include "format/RowConvert.h"
+#include "layer/DataTypes.h"
+#include "layer/RDPExcept.h"
+#include "layer/RDPLayer.h"
 
 namespace {
 
@@ -86,8 +86,10 @@ TEST(RDPLayerReadData, RefusalsTouchNothing)
         const char* what;
         CPoint src, dst;
     };
-    const Case kNegative[] = {{"source x", {-1, 0}, {0, 0}}, {"source y", {0, -1}, {0, 0}},
-                              {"destination x", {0, 0}, {-2, 0}}, {"destination y", {0, 0}, {0, -1}}};
+    const Case kNegative[] = {{"source x", {-1, 0}, {0, 0}},
+                              {"source y", {0, -1}, {0, 0}},
+                              {"destination x", {0, 0}, {-2, 0}},
+                              {"destination y", {0, 0}, {0, -1}}};
     for (const auto& c : kNegative) {
         SCOPED_TRACE(c.what);
         EXPECT_EQ(CauseOf([&] { dst.ReadData(&src, c.src, c.dst, {2, 2}); }), RDP_NEGATIVE_COORD);
@@ -128,8 +130,8 @@ TEST(RDPLayerReadData, EveryTypePairConvertsEachRowOfTheWindow)
             Bytes want(size_t(dst.TotalSize()), 0xEE);
             const auto convert = sample::GetRowConverter(s, d);
             for (int j = 0; j < 2; ++j)  // rows 1, 2 of the source land on rows 2, 3
-                convert(src.Pixels() + (1 + j) * src.RowSize() + 2 * ss,
-                        want.data() + (2 + j) * dst.RowSize() + 1 * ds, 5);
+                convert(src.Pixels() + (1 + j) * src.RowSize() + 2 * ss, want.data() + (2 + j) * dst.RowSize() + 1 * ds,
+                        5);
             EXPECT_EQ(Bytes(dst.Pixels(), dst.Pixels() + dst.TotalSize()), want);
         }
 }
@@ -230,7 +232,8 @@ TEST(RDPLayerReadData, AWindowMovedWithinItsOwnLayerIsCopiedWhole)
     struct Case {
         CPoint src, dst;
     };
-    const Case kCases[] = {{{0, 0}, {1, 1}}, {{1, 1}, {0, 0}}, {{0, 0}, {2, 0}}, {{2, 0}, {0, 0}}, {{0, 0}, {0, 1}}, {{1, 0}, {0, 2}}};
+    const Case kCases[] = {{{0, 0}, {1, 1}}, {{1, 1}, {0, 0}}, {{0, 0}, {2, 0}},
+                           {{2, 0}, {0, 0}}, {{0, 0}, {0, 1}}, {{1, 0}, {0, 2}}};
     for (const auto& c : kCases) {
         SCOPED_TRACE(testing::Message() << c.src.x << "," << c.src.y << " to " << c.dst.x << "," << c.dst.y);
         CRDPLayer layer, copy;

@@ -13,14 +13,14 @@
 #include <string>
 #include <vector>
 
-#include "layer/DataTypes.h"
-#include "util/MathHelpers.h"
+#include "FakeMeter.h"
 #include "MessageBox.h"
+#include "RdpFileBuilder.h"
+#include "layer/DataTypes.h"
 #include "layer/RDPExcept.h"
 #include "layer/RDPFileTags.h"
 #include "layer/RDPLayer.h"
-#include "FakeMeter.h"
-#include "RdpFileBuilder.h"
+#include "util/MathHelpers.h"
 
 // Marks a bound layer as created here, as the layer creators will, so that
 // closing it finalises it by its flags.
@@ -158,7 +158,8 @@ TEST(RDPLayer, MalformedFilesGiveNull)
         {"short pixel tag", [](RdpFileBuilder& b) { b.Put32(PixelOffset(b) - 4, 4 * 3 - 1 + 4); }},
         {"pixel length past the end", [](RdpFileBuilder& b) { b.Put32(PixelOffset(b) - 4, 0x7FFFFFF0); }},
         {"huge width", [&](RdpFileBuilder& b) { b.Put32(tag0(b) + 4, 0x7FFFFFFF); }},
-        {"huge width and height", [&](RdpFileBuilder& b) { b.Put32(tag0(b) + 4, 0x7FFFFFFF), b.Put32(tag0(b) + 8, 0x7FFFFFFF); }},
+        {"huge width and height",
+         [&](RdpFileBuilder& b) { b.Put32(tag0(b) + 4, 0x7FFFFFFF), b.Put32(tag0(b) + 8, 0x7FFFFFFF); }},
         {"zero width", [&](RdpFileBuilder& b) { b.Put32(tag0(b) + 4, 0); }},
         {"negative height", [&](RdpFileBuilder& b) { b.Put32(tag0(b) + 8, -3); }},
         {"type 0", [&](RdpFileBuilder& b) { b.Put32(tag0(b) + 12, 0); }},
@@ -182,8 +183,7 @@ TEST(RDPLayer, MalformedFilesGiveNull)
         {"pixel tag 2", [&](RdpFileBuilder& b) { b.Put32(tag0(b) + 20, 2); }},
         {"pixels over the layer record",
          [](RdpFileBuilder& b) { b.Put32(b.TagHeader(0, 1) + 4, 28), b.Put32(28, 16); }},
-        {"pixels over tag 2's header",
-         [](RdpFileBuilder& b) { b.Put32(b.TagHeader(0, 1) + 4, 88), b.Put32(88, 16); }},
+        {"pixels over tag 2's header", [](RdpFileBuilder& b) { b.Put32(b.TagHeader(0, 1) + 4, 88), b.Put32(88, 16); }},
         {"pixels over tag 2's payload",
          [](RdpFileBuilder& b) {
              const int32_t at = b.Get32(b.TagHeader(0, 2) + 4) + 8;
@@ -265,16 +265,11 @@ TEST(RDPLayer, TagsInTheMapping)
     const double row[3] = {1, 2, 3};
     const unsigned counts[256] = {};
     const std::function<void()> writes[] = {
-        [&] { layer.SetTag(300, 16, stored); },
-        [&] { layer.SetValue(5.0, &all); },
-        [&] { layer.SetZero(nullptr); },
-        [&] { layer.SetLineFromDouble(0, row, 1); },
-        [&] { layer.MaxMinCount(nullptr); },
-        [&] { layer.StatsCalc(); },
-        [&] { layer.SetHistogram(counts); },
-        [&] { layer.SetMin(1.0); },
-        [&] { layer.SetStatsReady(1); },
-        [&] { layer.RescaleToPreview(layer.PreviewBytes()); },
+        [&] { layer.SetTag(300, 16, stored); }, [&] { layer.SetValue(5.0, &all); },
+        [&] { layer.SetZero(nullptr); },        [&] { layer.SetLineFromDouble(0, row, 1); },
+        [&] { layer.MaxMinCount(nullptr); },    [&] { layer.StatsCalc(); },
+        [&] { layer.SetHistogram(counts); },    [&] { layer.SetMin(1.0); },
+        [&] { layer.SetStatsReady(1); },        [&] { layer.RescaleToPreview(layer.PreviewBytes()); },
     };
     for (const auto& w : writes)
         EXPECT_EQ(CauseOf(w), RDP_MEMORY);
@@ -353,7 +348,9 @@ TEST(RDPLayer, UnboundLayerOperationsThrowCause3)
         [&] { layer.SetHistogram(nullptr); },
         [&] { layer.RescaleToPreview(preview); },
         [&] { layer.SetValue(1.0, nullptr); },
-        [&] { layer.SetValue(COMPLEX_FLOAT64{1, 1}, nullptr); },
+        [&] {
+            layer.SetValue(COMPLEX_FLOAT64{1, 1}, nullptr);
+        },
         [&] { layer.SetZero(nullptr); },
         [&] { layer.GetDoubleLine(0, line, 1); },
         [&] { layer.SetLineFromDouble(0, line, 1); },
@@ -468,7 +465,8 @@ TEST(RDPLayer, StatsCalcEdgeCases)
     // Every sample equal: all in bin 0, for every type.
     for (int type = 1; type <= 16; ++type) {
         SCOPED_TRACE(type);
-        path = MakeLayer(dir, "s.rdp", 3, 2, type, std::vector<double>(6, 7.0), type >= 9 ? std::vector<double>(6, 0.0) : std::vector<double>{});
+        path = MakeLayer(dir, "s.rdp", 3, 2, type, std::vector<double>(6, 7.0),
+                         type >= 9 ? std::vector<double>(6, 0.0) : std::vector<double>{});
         ASSERT_NE(layer.OpenLayer(path.c_str(), 1), nullptr);
         layer.MaxMinCount(nullptr);
         layer.StatsCalc();
@@ -545,12 +543,23 @@ TEST(RDPLayer, FillsPerType)
         double value;
         double re, im;  // read back
     } cases[] = {
-        {UINT8, 2.9, 2, 0},          {UINT8, -1.0, 255, 0},     {SINT8, -1.5, -1, 0},
-        {UINT16, 70000, 4464, 0},    {SINT16, 40000, -25536, 0}, {UINT32, -1, 4294967295.0, 0},
-        {SINT32, 3e9, -1294967296, 0}, {FLOAT32, 0.1, double(0.1f), 0}, {FLOAT64, 1e300, 1e300, 0},
-        {CFLOAT32, 2.5, 2.5, 0},     {CFLOAT64, -3, -3, 0},     {CUINT8, 256.5, 0, 0},
-        {CSINT8, 127.9, 127, 0},     {CUINT16, 9.9, 9, 0},      {CSINT16, -7.7, -7, 0},
-        {CUINT32, 1e20, 0, 0},       {CSINT32, -0.5, 0, 0},
+        {UINT8, 2.9, 2, 0},
+        {UINT8, -1.0, 255, 0},
+        {SINT8, -1.5, -1, 0},
+        {UINT16, 70000, 4464, 0},
+        {SINT16, 40000, -25536, 0},
+        {UINT32, -1, 4294967295.0, 0},
+        {SINT32, 3e9, -1294967296, 0},
+        {FLOAT32, 0.1, double(0.1f), 0},
+        {FLOAT64, 1e300, 1e300, 0},
+        {CFLOAT32, 2.5, 2.5, 0},
+        {CFLOAT64, -3, -3, 0},
+        {CUINT8, 256.5, 0, 0},
+        {CSINT8, 127.9, 127, 0},
+        {CUINT16, 9.9, 9, 0},
+        {CSINT16, -7.7, -7, 0},
+        {CUINT32, 1e20, 0, 0},
+        {CSINT32, -0.5, 0, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.type << " " << c.value);
@@ -829,12 +838,18 @@ TEST(RDPLayer, StatisticsAndPreviewAgreeWithNumpy)
         int type;
         int w, h;
         int cycle;  // samples 0, 1 .. cycle - 1 over and over; 0: normally distributed
-    } cases[] = {{FLOAT32, 237, 301, 0}, {SINT16, 450, 199, 0}, {UINT8, 640, 401, 0}, {CSINT16, 211, 233, 0},
+    } cases[] = {{FLOAT32, 237, 301, 0},
+                 {SINT16, 450, 199, 0},
+                 {UINT8, 640, 401, 0},
+                 {CSINT16, 211, 233, 0},
                  {CFLOAT32, 199, 203, 0},
                  // Maxima whose 255 / range rounds: every value below them keeps its bin.
-                 {UINT8, 106, 3, 106}, {UINT16, 201, 2, 201}, {FLOAT64, 187, 2, 187},
+                 {UINT8, 106, 3, 106},
+                 {UINT16, 201, 2, 201},
+                 {FLOAT64, 187, 2, 187},
                  // Large enough to be shared out among threads.
-                 {FLOAT32, 1100, 1001, 0}, {CFLOAT32, 1030, 1021, 0}};
+                 {FLOAT32, 1100, 1001, 0},
+                 {CFLOAT32, 1030, 1021, 0}};
     int n = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.type);
@@ -849,7 +864,8 @@ TEST(RDPLayer, StatisticsAndPreviewAgreeWithNumpy)
             ASSERT_NE(layer.OpenLayer(path.c_str(), 1), nullptr);
             RDPLayerTestAccess::MarkCreated(layer, 7);
         }
-        const std::string cmd = "/usr/bin/python3 " SUITE_SOURCE_DIR "/tests/base/layer_stats_check.py '" + path + "' 2>&1";
+        const std::string cmd =
+            "/usr/bin/python3 " SUITE_SOURCE_DIR "/tests/base/layer_stats_check.py '" + path + "' 2>&1";
         FILE* pipe = popen(cmd.c_str(), "r");
         ASSERT_NE(pipe, nullptr);
         std::string out;

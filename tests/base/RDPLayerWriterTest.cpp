@@ -3,10 +3,10 @@
 #include <filesystem>
 #include <string>
 
+#include "RdpFileBuilder.h"
 #include "layer/DataTypes.h"
 #include "layer/RDPFileTags.h"
 #include "layer/RDPLayerWriter.h"
-#include "RdpFileBuilder.h"
 
 namespace {
 
@@ -30,7 +30,7 @@ struct ShapeCase {
     bool preview;
 };
 constexpr ShapeCase kShapes[] = {
-    {3, 2, UINT8, false}, {3, 2, UINT8, true},   {3, 2, CFLOAT32, false}, {4, 1, CSINT16, true},
+    {3, 2, UINT8, false},   {3, 2, UINT8, true},     {3, 2, CFLOAT32, false}, {4, 1, CSINT16, true},
     {1, 1, FLOAT64, false}, {5, 7, CFLOAT64, false}, {2, 3, UINT32, true},
 };
 
@@ -128,7 +128,12 @@ TEST_F(RDPLayerWriterTest, AppendRefusesWhatItCannotExtendAndLeavesItUntouched)
     };
     const Case kCases[] = {
         {"version 2", RdpFileBuilder::Version2(3, 2, UINT8).bytes},
-        {"version 4", [] { auto b = RdpFileBuilder::Fresh(3, 2, UINT8); b.Put32(4, 4); return b.bytes; }()},
+        {"version 4",
+         [] {
+             auto b = RdpFileBuilder::Fresh(3, 2, UINT8);
+             b.Put32(4, 4);
+             return b.bytes;
+         }()},
         {"header only", RdpFileBuilder().bytes},
         {"not a layer file", text.bytes},
         {"empty", {}},
@@ -187,7 +192,12 @@ TEST_F(RDPLayerWriterTest, UnlinkRelinksAndRenumbersTheChain)
         for (int i = 1; i < c.layers; ++i)
             b.AddLayer(i + 1, 1, UINT8);
         const std::string path = Save(b);
-        ASSERT_EQ(Widths(path), [&] { std::vector<int> w; for (int i = 1; i <= c.layers; ++i) w.push_back(i); return w; }());
+        ASSERT_EQ(Widths(path), [&] {
+            std::vector<int> w;
+            for (int i = 1; i <= c.layers; ++i)
+                w.push_back(i);
+            return w;
+        }());
 
         EXPECT_TRUE(rdpwrite::UnlinkLayer(path.c_str(), c.removed));
         EXPECT_EQ(Widths(path), c.widths);

@@ -18,10 +18,10 @@
 #include <string_view>
 #include <vector>
 
+#include "TempDir.h"
 #include "layer/DataTypes.h"
 #include "layer/RDPExcept.h"
 #include "layer/RDPFileTags.h"
-#include "TempDir.h"
 
 namespace rdptest {
 
@@ -202,10 +202,7 @@ public:
         ASSERT_TRUE(out.good()) << path;
     }
 
-    static std::int64_t PixelBytes(int w, int h, int type)
-    {
-        return std::int64_t(w) * h * GetDataTypeSize(type);
-    }
+    static std::int64_t PixelBytes(int w, int h, int type) { return std::int64_t(w) * h * GetDataTypeSize(type); }
 
 private:
     void AppendLayerHeaderTag(int w, int h, int type)

@@ -6,8 +6,8 @@
 #include <limits>
 #include <vector>
 
-#include "layer/DataTypes.h"
 #include "format/RowConvert.h"
+#include "layer/DataTypes.h"
 
 namespace {
 
@@ -238,9 +238,11 @@ TEST(RowConvert, BoundaryResults)
         {"CUINT8 (255, 255) to FLOAT32", CUINT8, bytes(std::uint8_t(255), std::uint8_t(255)), FLOAT32,
          bytes(float(std::sqrt(2.0 * 255 * 255)))},
         {"CFLOAT32 (inf, 0) to UINT8", CFLOAT32, bytes(float(kInf), 0.0f), UINT8, bytes(std::uint8_t(0))},
-        {"CFLOAT32 (1.9, -1.9) to CSINT8", CFLOAT32, bytes(1.9f, -1.9f), CSINT8, bytes(std::int8_t(1), std::int8_t(-1))},
+        {"CFLOAT32 (1.9, -1.9) to CSINT8", CFLOAT32, bytes(1.9f, -1.9f), CSINT8,
+         bytes(std::int8_t(1), std::int8_t(-1))},
         {"CFLOAT64 to CUINT16", CFLOAT64, bytes(-1.5, 65536.5), CUINT16, bytes(std::uint16_t(65535), std::uint16_t(0))},
-        {"CSINT32 to CFLOAT64", CSINT32, bytes(std::int32_t(-7), std::int32_t(2147483647)), CFLOAT64, bytes(-7.0, 2147483647.0)},
+        {"CSINT32 to CFLOAT64", CSINT32, bytes(std::int32_t(-7), std::int32_t(2147483647)), CFLOAT64,
+         bytes(-7.0, 2147483647.0)},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.what);

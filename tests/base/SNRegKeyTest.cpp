@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "settings/SNRegKey.h"
 #include "ScopedEnvFolder.h"
+#include "settings/SNRegKey.h"
 
 namespace {
 

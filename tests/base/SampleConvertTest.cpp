@@ -1,17 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <random>
 #include <vector>
 
-#include "layer/DataTypes.h"
-#include "util/MathHelpers.h"
 #include "format/SampleConvert.h"
+#include "layer/DataTypes.h"
 #include "layer/SampleStats.h"
+#include "util/MathHelpers.h"
 
 namespace {
 
@@ -111,10 +111,22 @@ TEST(SampleConvert, StoreAndRowsPerType)
         double readBack;  // the stored sample read as a double (real part)
     };
     const Case cases[] = {
-        {1, 2.9, 2},     {1, -1.0, 255},         {2, -1.5, -1},      {3, 65536.0 + 7, 7},
-        {4, -2.7, -2},   {5, -1.0, 4294967295.0}, {6, 1e10, 1410065408}, {7, 0.1, double(0.1f)},
-        {8, 0.1, 0.1},   {9, -3.25, -3.25},      {10, 1e300, 1e300}, {11, 257.9, 1},
-        {12, -128.5, -128}, {13, 70000, 4464},   {14, -1.5, -1},     {15, 3.99, 3},
+        {1, 2.9, 2},
+        {1, -1.0, 255},
+        {2, -1.5, -1},
+        {3, 65536.0 + 7, 7},
+        {4, -2.7, -2},
+        {5, -1.0, 4294967295.0},
+        {6, 1e10, 1410065408},
+        {7, 0.1, double(0.1f)},
+        {8, 0.1, 0.1},
+        {9, -3.25, -3.25},
+        {10, 1e300, 1e300},
+        {11, 257.9, 1},
+        {12, -128.5, -128},
+        {13, 70000, 4464},
+        {14, -1.5, -1},
+        {15, 3.99, 3},
         {16, -2147483649.0, 2147483647},
     };
     for (const auto& c : cases) {

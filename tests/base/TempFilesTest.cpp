@@ -17,11 +17,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "settings/SNRegKey.h"
 #include "ScopedEnvFolder.h"
 #include "StringTable.h"
-#include "files/TempFiles.h"
 #include "VarnokApp.h"
+#include "files/TempFiles.h"
+#include "settings/SNRegKey.h"
 
 extern char** environ;
 
@@ -263,7 +263,12 @@ TEST_F(TempFilesTest, FindsValidCachesBesideTheFileThenInTempDir)
     const std::string src = Work() + "/data.old";
     const std::string temp = Work() + "/cache";
     const auto inTemp = [&](const char* ext) { return TempDirCacheName(temp, src + "/image.rdp", ext); };
-    enum Kind { None, Valid, Stale, Short };
+    enum Kind {
+        None,
+        Valid,
+        Stale,
+        Short
+    };
     struct Case {
         const char* label;
         Kind beside;
@@ -410,8 +415,8 @@ TEST(TempInfo, StretchFactorTolerance)
         double stored, k;
         bool same;
     } cases[] = {
-        {2.0, 2.0, true},        {2.0, 2.00009, true}, {2.0, 1.99991, true}, {2.0, 2.0002, false},
-        {1.5, 2.0, false},       {NAN, 2.0, false},    {2.0, NAN, false},
+        {2.0, 2.0, true},  {2.0, 2.00009, true}, {2.0, 1.99991, true}, {2.0, 2.0002, false},
+        {1.5, 2.0, false}, {NAN, 2.0, false},    {2.0, NAN, false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(TMPFlagMatches(c.stored, c.k), c.same) << c.stored << " " << c.k;
@@ -422,7 +427,7 @@ TEST_F(TempFilesTest, DeletesOnlyTheFilesOwnCaches)
     const std::string d = Work();
     struct Case {
         const char* label;
-        const char* source;        // relative to the work folder
+        const char* source;  // relative to the work folder
         bool sourceExists;
         int which;
         std::vector<const char*> present;
@@ -433,7 +438,13 @@ TEST_F(TempFilesTest, DeletesOnlyTheFilesOwnCaches)
         {"tmp only", "a.b/img.rdp", true, 1, {"a.b/img.tmp", "a.b/img.tmf"}, {"a.b/img.tmf"}, 1},
         {"tmf only", "a.b/img.rdp", true, 2, {"a.b/img.tmp", "a.b/img.tmf"}, {"a.b/img.tmp"}, 1},
         {"missing source", "x.rdp", false, 0, {"x.tmp", "x.tmf"}, {}, 1},
-        {"no extension", "dir.d/img", true, 0, {"dir.d/img.tmp", "dir.tmp", "dir.d/i.tmp"}, {"dir.tmp", "dir.d/i.tmp"}, 1},
+        {"no extension",
+         "dir.d/img",
+         true,
+         0,
+         {"dir.d/img.tmp", "dir.tmp", "dir.d/i.tmp"},
+         {"dir.tmp", "dir.d/i.tmp"},
+         1},
         {"missing, no extension", "dir.d/img", false, 0, {"dir.d/img.tmp", "dir.d/i.tmp"}, {"dir.d/i.tmp"}, 1},
         {"source named like a cache", "s.tmp", true, 0, {"s.tmf"}, {}, 1},
         {"nothing there", "n.rdp", true, 0, {}, {}, 0},

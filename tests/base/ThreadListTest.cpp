@@ -13,16 +13,16 @@
 #include <thread>
 
 #include "Dialog.h"
-#include "jobs/ExceptionCodeName.h"
 #include "FaultGuard.h"
 #include "MessageBox.h"
-#include "jobs/MeterDialog.h"
-#include "jobs/MeterInfo.h"
 #include "PumpUntil.h"
 #include "TempDir.h"
-#include "layer/RDPExcept.h"
+#include "jobs/ExceptionCodeName.h"
+#include "jobs/MeterDialog.h"
+#include "jobs/MeterInfo.h"
 #include "jobs/Run.h"
 #include "jobs/ThreadList.h"
+#include "layer/RDPExcept.h"
 
 namespace {
 
@@ -132,7 +132,12 @@ void CloseAtEnd(void*, CMeterInfo* meter)
 
 // ---- ends of jobs ---------------------------------------------------------------------
 
-enum class Window { None, Completed, CompletedWithView, Closed };
+enum class Window {
+    None,
+    Completed,
+    CompletedWithView,
+    Closed
+};
 
 TEST_F(ThreadListTest, EndsOfJobs)
 {
@@ -155,7 +160,11 @@ TEST_F(ThreadListTest, EndsOfJobs)
          Window::Closed, false},
         {"cancel let through", [](const char* n, void*) { ::Run(n, EscapeCancel, nullptr); }, "        Error !\n",
          Window::Closed, false},
-        {"integer division by zero", [](const char* n, void*) { static Division d; ::Run(n, DivideByZero, &d); },
+        {"integer division by zero",
+         [](const char* n, void*) {
+             static Division d;
+             ::Run(n, DivideByZero, &d);
+         },
          "        Error !\nEXCEPTION_INT_DIVIDE_BY_ZERO", Window::Closed, false},
         {"closes at end", [](const char* n, void*) { ::Run(n, CloseAtEnd, nullptr); }, nullptr, Window::Closed, false},
     };
@@ -555,8 +564,6 @@ TEST(ThreadListStopTest, SegmentationFaultIsNamedAndEndsTheProgram)
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_DEATH(RunAndFault(), "Fatal fault: EXCEPTION_ACCESS_VIOLATION");
 }
-
-
 
 constexpr int kWriters = 6;
 

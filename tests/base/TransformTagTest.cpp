@@ -15,8 +15,8 @@
 #include <sys/stat.h>
 
 #include "ChildProcess.h"
-#include "layer/RDPFileTags.h"
 #include "RdpFileBuilder.h"
+#include "layer/RDPFileTags.h"
 #include "layer/Transform.h"
 
 namespace {
@@ -204,9 +204,18 @@ TEST_F(TransformHistory, AFifoIsRefusedAsSourceOrTarget)
         const char* name;
         std::function<int()> save;
     } cases[] = {
-        {"subset from", [&] { return SaveSubsetTransform({1, 1}, fifo, a); }},
-        {"subset to", [&] { return SaveSubsetTransform({1, 1}, a, fifo); }},
-        {"rotate to", [&] { return SaveRotateTransform({0, 0}, 0.5, a, fifo); }},
+        {"subset from",
+         [&] {
+             return SaveSubsetTransform({1, 1}, fifo, a);
+         }},
+        {"subset to",
+         [&] {
+             return SaveSubsetTransform({1, 1}, a, fifo);
+         }},
+        {"rotate to",
+         [&] {
+             return SaveRotateTransform({0, 0}, 0.5, a, fifo);
+         }},
         {"degrade from", [&] { return SaveDegradeTransform(2, 2, fifo, a); }},
     };
     for (const auto& c : cases) {

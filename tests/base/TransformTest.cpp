@@ -116,10 +116,8 @@ TEST(Transform, DegenerateMapsGiveZeroAndLeaveTheOutputAlone)
         const char* name;
         TransformMatrix m;
     } cases[] = {
-        {"rank one", {1, 2, 2, 4, 5, 6}},
-        {"zero", {0, 0, 0, 0, 1, 1}},
-        {"zero scale", {0, 0, 0, 1, 0, 0}},
-        {"subnormal determinant", {tiny, 0, 0, 1, 0, 0}},
+        {"rank one", {1, 2, 2, 4, 5, 6}},       {"zero", {0, 0, 0, 0, 1, 1}},
+        {"zero scale", {0, 0, 0, 1, 0, 0}},     {"subnormal determinant", {tiny, 0, 0, 1, 0, 0}},
         {"not a number", {nan, 0, 0, 1, 0, 0}},
     };
     for (const auto& c : cases) {
@@ -155,8 +153,8 @@ protected:
             for (const auto& line : cases)
                 f << line << '\n';
         }
-        const std::string cmd = std::string("/usr/bin/python3 ") + SUITE_SOURCE_DIR +
-                                "/tests/base/transform_check.py " + in + " " + out;
+        const std::string cmd =
+            std::string("/usr/bin/python3 ") + SUITE_SOURCE_DIR + "/tests/base/transform_check.py " + in + " " + out;
         EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
         std::vector<std::vector<double>> rows;
         std::ifstream f(out);
@@ -242,13 +240,13 @@ TEST_F(TransformAgainstNumpy, CompositionInverseRotationAndThreePointFit)
         do {
             for (auto& s : ps)
                 s = {coord(gen), coord(gen)};
-        } while (std::fabs((ps[1].x - ps[0].x) * (ps[2].y - ps[0].y) -
-                           (ps[1].y - ps[0].y) * (ps[2].x - ps[0].x)) < 1000.0);
+        } while (std::fabs((ps[1].x - ps[0].x) * (ps[2].y - ps[0].y) - (ps[1].y - ps[0].y) * (ps[2].x - ps[0].x)) <
+                 1000.0);
         for (int j = 0; j < 3; ++j)
             DirectTransformPoint(&m1, &ps[j], &qs[j]);
         ASSERT_EQ(CalculationTransform(&ps[0], &ps[1], &ps[2], &qs[0], &qs[1], &qs[2], &out), 1);
-        lines.push_back(Line("fit", {ps[0].x, ps[0].y, ps[1].x, ps[1].y, ps[2].x, ps[2].y, qs[0].x, qs[0].y,
-                                     qs[1].x, qs[1].y, qs[2].x, qs[2].y}));
+        lines.push_back(Line("fit", {ps[0].x, ps[0].y, ps[1].x, ps[1].y, ps[2].x, ps[2].y, qs[0].x, qs[0].y, qs[1].x,
+                                     qs[1].y, qs[2].x, qs[2].y}));
         ours.push_back(Flat(out));
         ExpectClose(Flat(out), Flat(m1));  // the fit recovers the map the points came from
     }

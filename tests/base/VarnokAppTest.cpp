@@ -10,13 +10,13 @@
 
 #include "ChildProcess.h"
 #include "DesktopOpen.h"
-#include "files/FileNames.h"
-#include "settings/HelpSystem.h"
-#include "settings/SNRegKey.h"
 #include "ScopedEnvFolder.h"
 #include "Splash.h"
 #include "StringTable.h"
 #include "VarnokApp.h"
+#include "files/FileNames.h"
+#include "settings/HelpSystem.h"
+#include "settings/SNRegKey.h"
 
 namespace {
 
@@ -150,10 +150,9 @@ TEST(FileNames, FileExistsWithWildcards)
         std::string name;
         int expected;
     } cases[] = {
-        {d + "/img1.rdp", 1},  {d + "/sub.d", 1},       {d + "/img2.rdp", 0},     {d + "/*.rdp", 1},
-        {d + "/img?.rdp", 1},  {d + "/img??.rdp", 0},   {d + "/*.xyz", 0},        {d + "/a[1].rdp", 1},
-        {d + "/a[1]*", 1},     {d + "/[a]*", 0},        {d + "/none/*.rdp", 0},   {d + "/*", 1},
-        {d + "/sub*", 1},      {"", 0},
+        {d + "/img1.rdp", 1},   {d + "/sub.d", 1}, {d + "/img2.rdp", 0}, {d + "/*.rdp", 1}, {d + "/img?.rdp", 1},
+        {d + "/img??.rdp", 0},  {d + "/*.xyz", 0}, {d + "/a[1].rdp", 1}, {d + "/a[1]*", 1}, {d + "/[a]*", 0},
+        {d + "/none/*.rdp", 0}, {d + "/*", 1},     {d + "/sub*", 1},     {"", 0},
     };
     for (const auto& c : cases)
         EXPECT_EQ(IsFileExist(c.name.c_str()), c.expected) << c.name;

@@ -93,8 +93,7 @@ protected:
         Bytes pixels(40 * 30 * 2);
         for (std::size_t i = 0; i < pixels.size(); ++i)
             pixels[i] = static_cast<unsigned char>(i);
-        b.Image(40, 30, {16}, compression, 1, 30,
-                {compression == 5 ? tifftest::LzwEncode(pixels) : pixels});
+        b.Image(40, 30, {16}, compression, 1, 30, {compression == 5 ? tifftest::LzwEncode(pixels) : pixels});
         return Write(name, b.Build());
     }
     std::string Rgb(const std::string& name)

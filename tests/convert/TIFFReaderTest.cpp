@@ -15,7 +15,7 @@ using tifftest::TiffBuilder;
 namespace {
 
 struct Outcome {
-    int directory = 0;  // ReadDirectory
+    int directory = 0;    // ReadDirectory
     int interpreted = 1;  // InterpretTags
     int check = 0;        // CheckInput's string id
     int bytesPerPixel = 1;
@@ -120,62 +120,163 @@ TEST(TIFFReader, ChecksAcceptAndRefuseAsTheTableSays)
         {"8-bit grey", [] { return Image(false, 10, 4, {8}); }, {0, 1, 0, 1}, ""},
         {"one strip without 279", [&] { return noStripCounts(1); }, {0, 1, 0, 1}, ""},
         {"two strips without 279", [&] { return noStripCounts(2); }, {0, 0, -1, 0}, "without StripByteCounts"},
-        {"8,8,8 uncompressed", [] { return Image(false, 10, 4, {8, 8, 8}); }, {0, 1, 0, 3}, ""},
-        {"8,8,8 LZW", [] { return Image(false, 10, 4, {8, 8, 8}, 5); }, {0, 1, 3091, 3}, "compressed"},
+        {"8,8,8 uncompressed",
+         [] {
+             return Image(false, 10, 4, {8, 8, 8});
+         },
+         {0, 1, 0, 3},
+         ""},
+        {"8,8,8 LZW",
+         [] {
+             return Image(false, 10, 4, {8, 8, 8}, 5);
+         },
+         {0, 1, 3091, 3},
+         "compressed"},
         {"depth 12", [] { return Image(false, 10, 4, {12}); }, {0, 1, 3099, 0}, "depth 12"},
-        {"depth 40", [] { return Image(false, 10, 4, {8, 8, 8, 8, 8}); }, {0, 1, 3091, 5}, "5 samples"},
-        {"16-byte pixels", [] { return Image(false, 2, 2, {64, 64}); }, {0, 1, 3091, 16}, "2 samples"},
+        {"depth 40",
+         [] {
+             return Image(false, 10, 4, {8, 8, 8, 8, 8});
+         },
+         {0, 1, 3091, 5},
+         "5 samples"},
+        {"16-byte pixels",
+         [] {
+             return Image(false, 2, 2, {64, 64});
+         },
+         {0, 1, 3091, 16},
+         "2 samples"},
         {"64-bit integer", [] { return Image(false, 2, 2, {64}); }, {0, 1, 3091, 8}, "sample format 1"},
-        {"64-bit float", [] { return Image(false, 2, 2, {64}, 1, 0, [](TiffBuilder& b) { b.Short(339, 3); }); },
-         {0, 1, 0, 8}, ""},
-        {"16-bit float", [] { return Image(false, 2, 2, {16}, 1, 0, [](TiffBuilder& b) { b.Short(339, 3); }); },
-         {0, 1, 3091, 2}, "sample format 3"},
+        {"64-bit float",
+         [] { return Image(false, 2, 2, {64}, 1, 0, [](TiffBuilder& b) { b.Short(339, 3); }); },
+         {0, 1, 0, 8},
+         ""},
+        {"16-bit float",
+         [] { return Image(false, 2, 2, {16}, 1, 0, [](TiffBuilder& b) { b.Short(339, 3); }); },
+         {0, 1, 3091, 2},
+         "sample format 3"},
         {"PackBits", [] { return Image(false, 10, 4, {8}, 32773); }, {0, 1, 3091, 1}, "compression 32773"},
         {"Deflate", [] { return Image(false, 10, 4, {8}, 8); }, {0, 1, 3091, 1}, "compression 8"},
-        {"predictor 2", [] { return Image(false, 10, 4, {8}, 5, 0, [](TiffBuilder& b) { b.Short(317, 2); }); },
-         {0, 1, 3091, 1}, "predictor 2"},
-        {"separate planes", [] { return Image(false, 10, 4, {8, 8, 8}, 1, 0, [](TiffBuilder& b) { b.Short(284, 2); }); },
-         {0, 1, 3091, 3}, "planar"},
-        {"separate plane of one sample", [] { return Image(false, 10, 4, {8}, 1, 0, [](TiffBuilder& b) { b.Short(284, 2); }); },
-         {0, 1, 0, 1}, ""},
+        {"predictor 2",
+         [] { return Image(false, 10, 4, {8}, 5, 0, [](TiffBuilder& b) { b.Short(317, 2); }); },
+         {0, 1, 3091, 1},
+         "predictor 2"},
+        {"separate planes",
+         [] {
+             return Image(false, 10, 4, {8, 8, 8}, 1, 0, [](TiffBuilder& b) { b.Short(284, 2); });
+         },
+         {0, 1, 3091, 3},
+         "planar"},
+        {"separate plane of one sample",
+         [] { return Image(false, 10, 4, {8}, 1, 0, [](TiffBuilder& b) { b.Short(284, 2); }); },
+         {0, 1, 0, 1},
+         ""},
         {"BigTIFF", [] { return Image(false, 10, 4, {8}); }, {-1, 0, -1, 0}, "BigTIFF"},
-        {"no byte-order mark", [] { Bytes f = Image(false, 10, 4, {8}); f[0] = 'X'; return f; }, {-1, 0, -1, 0}, "II or MM"},
-        {"directory past the end", [] { Bytes f = Image(false, 10, 4, {8}); f[4] = 0xF0; f[5] = 0xFF; f[6] = 0xFF; return f; },
-         {-1, 0, -1, 0}, "outside the file"},
-        {"entry count past the end", [] { TiffBuilder b; b.Long(256, 1); return b.Build(42, 0xFFFF); }, {-1, 0, -1, 0},
+        {"no byte-order mark",
+         [] {
+             Bytes f = Image(false, 10, 4, {8});
+             f[0] = 'X';
+             return f;
+         },
+         {-1, 0, -1, 0},
+         "II or MM"},
+        {"directory past the end",
+         [] {
+             Bytes f = Image(false, 10, 4, {8});
+             f[4] = 0xF0;
+             f[5] = 0xFF;
+             f[6] = 0xFF;
+             return f;
+         },
+         {-1, 0, -1, 0},
+         "outside the file"},
+        {"entry count past the end",
+         [] {
+             TiffBuilder b;
+             b.Long(256, 1);
+             return b.Build(42, 0xFFFF);
+         },
+         {-1, 0, -1, 0},
          "past the end"},
-        {"strip offset past the end", [] {
-             TiffBuilder b; b.Image(10, 4, {8}, 1, 1, 4, {Bytes(40)}); b.Raw(273, 4, 1, 0x7FFFFFF0); return b.Build(); },
-         {0, 0, -1, 0}, "past the end"},
-        {"strip counts that overflow 32 bits", [] {
-             TiffBuilder b; b.Image(10, 4, {8}, 1, 1, 4, {Bytes(40)}); b.Raw(279, 4, 1, 0xFFFFFFF0); return b.Build(); },
-         {0, 0, -1, 0}, "past the end"},
-        {"strip count array past the end", [] {
-             TiffBuilder b; b.Image(10, 4, {8}, 1, 1, 1, {Bytes(10), Bytes(10), Bytes(10), Bytes(10)});
-             b.Raw(279, 4, 0x40000000, 8); return b.Build(); },
-         {0, 0, -1, 0}, "past the end"},
-        {"offsets and counts disagree", [] {
-             TiffBuilder b; b.Image(10, 4, {8}, 1, 1, 2, {Bytes(20), Bytes(20)}); b.Add(279, 4, {20, 20, 20}); return b.Build(); },
-         {0, 0, -1, 0}, "strip byte counts"},
-        {"strips do not cover the image", [] {
-             TiffBuilder b; b.Image(10, 4, {8}, 1, 1, 1, {Bytes(10), Bytes(10)}); return b.Build(); },
-         {0, 0, -1, 0}, "strip offsets for 4 strips"},
-        {"short uncompressed strip", [] {
-             TiffBuilder b; b.Image(10, 4, {8}, 1, 1, 2, {Bytes(20), Bytes(19)}); return b.Build(); },
-         {0, 1, 3098, 1}, "strip 1 holds 19"},
-        {"RowsPerStrip 0", [] { return Image(false, 10, 4, {8}, 1, 0, [](TiffBuilder& b) { b.Long(278, 0); }); },
-         {0, 0, -1, 0}, "RowsPerStrip"},
-        {"fewer BitsPerSample than samples", [] {
-             return Image(false, 10, 4, {8, 8, 8}, 1, 0, [](TiffBuilder& b) { b.Add(258, 3, {8}); }); },
-         {0, 0, -1, 0}, "BitsPerSample"},
-        {"colour map not in threes", [] { return Image(false, 10, 4, {8}, 1, 0, [](TiffBuilder& b) { b.Add(320, 3, {1, 2, 3, 4}); }); },
-         {0, 0, -1, 0}, "three per entry"},
-        {"colour map past the end", [] { return Image(false, 10, 4, {8}, 1, 0, [](TiffBuilder& b) { b.Raw(320, 3, 768, 0x7FFFFF00); }); },
-         {0, 0, -1, 0}, "past the end"},
-        {"width as a rational", [] { return Image(false, 10, 4, {8}, 1, 0, [](TiffBuilder& b) { b.Raw(256, 5, 1, 8); }); },
-         {0, 0, -1, 0}, "field type 5"},
-        {"no width", [] { return Image(false, 10, 4, {8}, 1, 0, [](TiffBuilder& b) { b.Long(256, 0); }); },
-         {0, 0, -1, 0}, "no width"},
+        {"strip offset past the end",
+         [] {
+             TiffBuilder b;
+             b.Image(10, 4, {8}, 1, 1, 4, {Bytes(40)});
+             b.Raw(273, 4, 1, 0x7FFFFFF0);
+             return b.Build();
+         },
+         {0, 0, -1, 0},
+         "past the end"},
+        {"strip counts that overflow 32 bits",
+         [] {
+             TiffBuilder b;
+             b.Image(10, 4, {8}, 1, 1, 4, {Bytes(40)});
+             b.Raw(279, 4, 1, 0xFFFFFFF0);
+             return b.Build();
+         },
+         {0, 0, -1, 0},
+         "past the end"},
+        {"strip count array past the end",
+         [] {
+             TiffBuilder b;
+             b.Image(10, 4, {8}, 1, 1, 1, {Bytes(10), Bytes(10), Bytes(10), Bytes(10)});
+             b.Raw(279, 4, 0x40000000, 8);
+             return b.Build();
+         },
+         {0, 0, -1, 0},
+         "past the end"},
+        {"offsets and counts disagree",
+         [] {
+             TiffBuilder b;
+             b.Image(10, 4, {8}, 1, 1, 2, {Bytes(20), Bytes(20)});
+             b.Add(279, 4, {20, 20, 20});
+             return b.Build();
+         },
+         {0, 0, -1, 0},
+         "strip byte counts"},
+        {"strips do not cover the image",
+         [] {
+             TiffBuilder b;
+             b.Image(10, 4, {8}, 1, 1, 1, {Bytes(10), Bytes(10)});
+             return b.Build();
+         },
+         {0, 0, -1, 0},
+         "strip offsets for 4 strips"},
+        {"short uncompressed strip",
+         [] {
+             TiffBuilder b;
+             b.Image(10, 4, {8}, 1, 1, 2, {Bytes(20), Bytes(19)});
+             return b.Build();
+         },
+         {0, 1, 3098, 1},
+         "strip 1 holds 19"},
+        {"RowsPerStrip 0",
+         [] { return Image(false, 10, 4, {8}, 1, 0, [](TiffBuilder& b) { b.Long(278, 0); }); },
+         {0, 0, -1, 0},
+         "RowsPerStrip"},
+        {"fewer BitsPerSample than samples",
+         [] {
+             return Image(false, 10, 4, {8, 8, 8}, 1, 0, [](TiffBuilder& b) { b.Add(258, 3, {8}); });
+         },
+         {0, 0, -1, 0},
+         "BitsPerSample"},
+        {"colour map not in threes",
+         [] { return Image(false, 10, 4, {8}, 1, 0, [](TiffBuilder& b) {
+                  b.Add(320, 3, {1, 2, 3, 4});
+              }); },
+         {0, 0, -1, 0},
+         "three per entry"},
+        {"colour map past the end",
+         [] { return Image(false, 10, 4, {8}, 1, 0, [](TiffBuilder& b) { b.Raw(320, 3, 768, 0x7FFFFF00); }); },
+         {0, 0, -1, 0},
+         "past the end"},
+        {"width as a rational",
+         [] { return Image(false, 10, 4, {8}, 1, 0, [](TiffBuilder& b) { b.Raw(256, 5, 1, 8); }); },
+         {0, 0, -1, 0},
+         "field type 5"},
+        {"no width",
+         [] { return Image(false, 10, 4, {8}, 1, 0, [](TiffBuilder& b) { b.Long(256, 0); }); },
+         {0, 0, -1, 0},
+         "no width"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -210,9 +311,9 @@ TEST(TIFFReader, MissingFileAndLayerTypes)
         int type;
     };
     const std::vector<Case> cases = {
-        {{8}, 0, 1, 1},      {{8}, 2, 1, 2},      {{16}, 1, 2, 3},     {{16}, 2, 2, 4},
-        {{32}, 0, 4, 5},     {{32}, 2, 4, 6},     {{32}, 3, 4, 7},     {{64}, 3, 8, 8},
-        {{8, 8}, 0, 2, 3},   {{8, 8, 8}, 0, 4, 5}, {{8, 8, 8}, 0, 3, 1}, {{16, 16}, 1, 4, 5},
+        {{8}, 0, 1, 1},    {{8}, 2, 1, 2},       {{16}, 1, 2, 3},      {{16}, 2, 2, 4},
+        {{32}, 0, 4, 5},   {{32}, 2, 4, 6},      {{32}, 3, 4, 7},      {{64}, 3, 8, 8},
+        {{8, 8}, 0, 2, 3}, {{8, 8, 8}, 0, 4, 5}, {{8, 8, 8}, 0, 3, 1}, {{16, 16}, 1, 4, 5},
     };
     for (const Case& c : cases) {
         const std::string path = dir.File("t.tif");
@@ -238,8 +339,9 @@ TEST(TIFFReader, EntryValuesAndWrite)
         std::vector<std::uint32_t> values;
     };
     const std::vector<Case> cases = {
-        {1, {7}},          {1, {1, 2, 3, 4}},       {1, {9, 8, 7, 6, 5}}, {3, {0xBEEF}},
-        {3, {0x0102, 0xA0B0}}, {3, {1, 0xFFFF, 3}}, {4, {0xDEADBEEF}},    {4, {1, 0x80000000}},
+        {1, {7}},          {1, {1, 2, 3, 4}},     {1, {9, 8, 7, 6, 5}},
+        {3, {0xBEEF}},     {3, {0x0102, 0xA0B0}}, {3, {1, 0xFFFF, 3}},
+        {4, {0xDEADBEEF}}, {4, {1, 0x80000000}},
     };
     for (bool big : {false, true}) {
         TiffBuilder b(big);

@@ -5,10 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
-#include <algorithm>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -167,10 +167,20 @@ public:
         };
         auto typeSize = [](int type) {
             switch (type) {
-            case 1: case 2: case 6: case 7: return 1;
-            case 3: case 8: return 2;
-            case 5: case 10: case 12: return 8;
-            default: return 4;
+            case 1:
+            case 2:
+            case 6:
+            case 7:
+                return 1;
+            case 3:
+            case 8:
+                return 2;
+            case 5:
+            case 10:
+            case 12:
+                return 8;
+            default:
+                return 4;
             }
         };
         std::vector<Entry> entries = m_entries;

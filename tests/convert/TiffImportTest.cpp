@@ -113,10 +113,10 @@ TEST(TiffImport, WindowsAcrossStripsInEitherOrderAndCompression)
         int x, y, w, h;
     };
     const std::vector<Case> cases = {
-        {8, false, false, 7, 10, 20, 100, 50},  {8, true, true, 7, 10, 20, 100, 50},
-        {8, false, true, 100, 0, 0, 300, 100},  {8, false, false, 1, 299, 99, 1, 1},
-        {16, true, false, 9, 5, 3, 200, 60},    {16, true, true, 9, 5, 3, 200, 60},
-        {16, false, true, 16, 0, 90, 300, 10},  {32, true, true, 32, 1, 1, 298, 98},
+        {8, false, false, 7, 10, 20, 100, 50}, {8, true, true, 7, 10, 20, 100, 50},
+        {8, false, true, 100, 0, 0, 300, 100}, {8, false, false, 1, 299, 99, 1, 1},
+        {16, true, false, 9, 5, 3, 200, 60},   {16, true, true, 9, 5, 3, 200, 60},
+        {16, false, true, 16, 0, 90, 300, 10}, {32, true, true, 32, 1, 1, 298, 98},
     };
     const int W = 300, H = 100;
     for (const Case& c : cases) {
@@ -286,8 +286,7 @@ TEST(TiffImport, FailureOrCancelLeavesNoOutput)
         SCOPED_TRACE(planes ? "planes" : "palette");
         const std::string in = planes ? rgbFile : palFile;
         const std::string out = dir.File("out.rdp");
-        const std::vector<std::string> names =
-            planes ? SeparatePlaneNames(out) : std::vector<std::string>{out};
+        const std::vector<std::string> names = planes ? SeparatePlaneNames(out) : std::vector<std::string>{out};
         auto job = [&] { return Job(in, out, 0, 0, W, H, planes); };
         testsupport::FakeMeter clean;
         std::string error;

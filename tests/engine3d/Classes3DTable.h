@@ -1,4 +1,5 @@
 // Written by classes3d_table.py; do not edit.
+// clang-format off
 #pragma once
 
 #include <SVectors3D.h>

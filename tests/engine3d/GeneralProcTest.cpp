@@ -84,7 +84,7 @@ TEST(GeneralProc, MoveBlockMatchesCopyThroughTemporary)
     const Case cases[] = {
         {0, 5, 20},  // downward overlap
         {5, 0, 20},  // upward overlap: destination inside the source
-        {1, 0, 31},  {0, 1, 31}, {3, 7, 13}, {7, 3, 13}, {0, 16, 16}, {4, 4, 10}, {2, 9, 0}, {2, 9, -3},
+        {1, 0, 31}, {0, 1, 31}, {3, 7, 13}, {7, 3, 13}, {0, 16, 16}, {4, 4, 10}, {2, 9, 0}, {2, 9, -3},
     };
     for (const auto& c : cases) {
         std::vector<std::uint8_t> buf(40);

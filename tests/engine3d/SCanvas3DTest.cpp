@@ -20,10 +20,11 @@ struct Target {
     TSPaintTarget Paint;
 
     Target(std::int32_t W, std::int32_t H, std::int32_t Bytes = 4)
-        : Width(W), Height(H), Pixels(std::size_t(W) * H, 0xDEADBEEF),
+        : Width(W),
+          Height(H),
+          Pixels(std::size_t(W) * H, 0xDEADBEEF),
           Paint{Pixels.data(), W, H, Bytes, std::int64_t(W) * 4}
-    {
-    }
+    {}
     std::uint32_t At(int X, int Y) const { return Pixels[std::size_t(Y) * Width + X]; }
 };
 
@@ -383,7 +384,10 @@ TEST(SCanvas3D, GridMeshCoversItsOutlineExactly)
         bool smooth;
     };
     const Case cases[] = {
-        {2, 3, 40, 30, 6, false}, {-15, -9, 20, 50, 7, true}, {-50, 10, 80, 19, 13, false}, {5, -40, 12, 70, 9, true},
+        {2, 3, 40, 30, 6, false},
+        {-15, -9, 20, 50, 7, true},
+        {-50, 10, 80, 19, 13, false},
+        {5, -40, 12, 70, 9, true},
     };
     std::mt19937 random(7);
     for (const Case& c : cases) {

@@ -86,10 +86,18 @@ TEST(SChangeObject, ChangeBrackets)
             }
             const int param = ops[i++] - '0';
             switch (kind) {
-            case 'B': obj->BeginChange(false, param); break;
-            case 'E': obj->EndChange(false, param); break;
-            case 'K': obj->BeginChange(true, param); break;
-            case 'k': obj->EndChange(true, param); break;
+            case 'B':
+                obj->BeginChange(false, param);
+                break;
+            case 'E':
+                obj->EndChange(false, param);
+                break;
+            case 'K':
+                obj->BeginChange(true, param);
+                break;
+            case 'k':
+                obj->EndChange(true, param);
+                break;
             }
         }
         EXPECT_EQ(log.Codes(), c.events) << c.ops;

@@ -177,8 +177,8 @@ TEST_F(StandardClasses, LightingAsNumpyInBothForms)
         v.Color = {9, 9, 9};
         v.Law->ShadeVertex();
         EXPECT_TRUE(Close(Widen(v.Color), r.Expected, 2e-5))
-            << v.Color.X << " " << v.Color.Y << " " << v.Color.Z << " expected " << r.Expected.X << " "
-            << r.Expected.Y << " " << r.Expected.Z;
+            << v.Color.X << " " << v.Color.Y << " " << v.Color.Z << " expected " << r.Expected.X << " " << r.Expected.Y
+            << " " << r.Expected.Z;
         EXPECT_TRUE(std::isfinite(v.Color.X) && std::isfinite(v.Color.Y) && std::isfinite(v.Color.Z));
 
         // The double form of the lights, weighted by the viewing cosine here.
@@ -186,9 +186,8 @@ TEST_F(StandardClasses, LightingAsNumpyInBothForms)
         const TSVector3D position = Widen(v.Position);
         TSLightingRequest request{&position, v.Law.get(), nullptr};
         v.Lights->LightVertex(request);
-        const double k = v.Law->Radiate(r.UseNormals ? -(r.Normal.X * v.View.X + r.Normal.Y * v.View.Y +
-                                                         r.Normal.Z * v.View.Z)
-                                                     : 1);
+        const double k =
+            v.Law->Radiate(r.UseNormals ? -(r.Normal.X * v.View.X + r.Normal.Y * v.View.Y + r.Normal.Z * v.View.Z) : 1);
         const TSVector3D doubled{v.Color.X * k, v.Color.Y * k, v.Color.Z * k};
         EXPECT_TRUE(Close(doubled, r.Expected, 2e-5));
     }
@@ -234,11 +233,11 @@ TEST_F(StandardClasses, SpotFactorAndLawClamps)
         double Exponent, CutOff, Cos, Expected;
     };
     const Case cases[] = {
-        {0, -1, -1, 1},           // the defaults light every direction
+        {0, -1, -1, 1},  // the defaults light every direction
         {2, -1, 0.5, std::exp(-1.0)},
-        {0, 0.5, 0.4, 0},         // below the cut-off
-        {0, 0.5, 0.5, 1},         // at the cut-off
-        {-3, -1, 0.2, 1},         // a negative exponent gives no spot shape
+        {0, 0.5, 0.4, 0},  // below the cut-off
+        {0, 0.5, 0.5, 1},  // at the cut-off
+        {-3, -1, 0.2, 1},  // a negative exponent gives no spot shape
         {1, -1, 1, 1},
     };
     for (const Case& c : cases) {
@@ -332,8 +331,14 @@ TEST_F(StandardClasses, SettersAnnounceOnlyAChange)
         {"screen distance", eye.get(), [&] { eye->SetScreenDistance(1000); }, [&] { eye->SetScreenDistance(500); },
          self},
         {"depth scale", eye.get(), [&] { eye->SetDepthScale(1000); }, [&] { eye->SetDepthScale(2); }, self},
-        {"ambient colour", ambient.get(), [&] { ambient->SetColor({0, 0, 0}); },
-         [&] { ambient->SetColor({0, 0, 0.5}); }, 0},
+        {"ambient colour", ambient.get(),
+         [&] {
+             ambient->SetColor({0, 0, 0});
+         },
+         [&] {
+             ambient->SetColor({0, 0, 0.5});
+         },
+         0},
         {"flat colour", flat.get(), [&] { flat->SetColor(1, 1, 1); }, [&] { flat->SetColor(1, 0.5, 1); }, 0},
         {"point colour", point.get(), [&] { point->SetColor(1, 1, 1); }, [&] { point->SetColor(0, 1, 1); }, 0},
         {"point attenuation", point.get(), [&] { point->SetAttenuation(1, 0, 0); },
@@ -432,8 +437,8 @@ TEST_F(StandardClasses, RecordsThroughAProjectFile)
     law->SetRadiation(1, 2, 3);
     law->UseNormals = false;
     const std::pair<TSObject*, TSClass> pairs[] = {
-        {eye, &TSCustomProjectionSystem3D::ClassInfo},  {ambient, &TSCustomLightSystem3D::ClassInfo},
-        {flat, &TSCustomLightSystem3D::ClassInfo},      {point, &TSCustomLightSystem3D::ClassInfo},
+        {eye, &TSCustomProjectionSystem3D::ClassInfo}, {ambient, &TSCustomLightSystem3D::ClassInfo},
+        {flat, &TSCustomLightSystem3D::ClassInfo},     {point, &TSCustomLightSystem3D::ClassInfo},
         {law, &TSCustomReflectionLaw::ClassInfo},
     };
     for (const auto& [object, baseClass] : pairs) {
@@ -447,8 +452,7 @@ TEST_F(StandardClasses, RecordsThroughAProjectFile)
     ASSERT_EQ(project->Written.size(), 10u);
     const std::int32_t own[] = {16, 24, 24, 64, 48};
     for (std::size_t i = 0; i < 5; ++i)
-        EXPECT_EQ(project->Written[2 * i] - project->Written[2 * i + 1], own[i])
-            << project->Items[2 * i]->ClassName();
+        EXPECT_EQ(project->Written[2 * i] - project->Written[2 * i + 1], own[i]) << project->Items[2 * i]->ClassName();
 
     auto loaded = Make<TRowProject>();
     loaded->LoadFromFileName(path);
@@ -484,9 +488,8 @@ TEST_F(StandardClasses, RecordsThroughAProjectFile)
     EXPECT_TRUE(law2->UseNormals);
 
     // Both directions refuse a nil stream.
-    for (TSObject* object : {static_cast<TSObject*>(eye), static_cast<TSObject*>(ambient),
-                             static_cast<TSObject*>(flat), static_cast<TSObject*>(point),
-                             static_cast<TSObject*>(law)}) {
+    for (TSObject* object : {static_cast<TSObject*>(eye), static_cast<TSObject*>(ambient), static_cast<TSObject*>(flat),
+                             static_cast<TSObject*>(point), static_cast<TSObject*>(law)}) {
         EXPECT_EQ(object->Save(nullptr), -1);
         EXPECT_EQ(object->Load(nullptr), -1);
     }
@@ -516,8 +519,7 @@ TEST_F(StandardClasses, RegisteredWithCaptionsAndCategories)
     const Entry entries[] = {
         {&TSCustomProjectionSystem3DList::ClassInfo, "Standart Objects\\Eye System", &TSEyeSystem3D::ClassInfo},
         {&TSCustomLightSystem3DList::ClassInfo, "Standart Objects\\Ambient Light", &TSAmbientLight3D::ClassInfo},
-        {&TSCustomLightSystem3DList::ClassInfo, "Standart Objects\\Flat Spring Light",
-         &TSFlatSpringLight3D::ClassInfo},
+        {&TSCustomLightSystem3DList::ClassInfo, "Standart Objects\\Flat Spring Light", &TSFlatSpringLight3D::ClassInfo},
         {&TSCustomLightSystem3DList::ClassInfo, "Standart Objects\\Point Spring Light",
          &TSPointSpringLight3D::ClassInfo},
     };

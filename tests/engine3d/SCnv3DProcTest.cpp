@@ -92,10 +92,9 @@ TEST(SCnv3DProc, InterpolatePairs)
         std::int32_t y;
     };
     const Case cases[] = {
-        {rising, 1, 5, 0},    {rising, 0, 5, 0},    {rising, 2, -5, 0},  {rising, 2, 3, 30},
-        {rising, 2, 10, 100}, {rising, 2, 20, 100}, {falling, 2, 1, 67}, {falling, 2, 2, 34},
-        {many, 5, 20, 50},    {many, 5, 15, 30},    {many, 5, 35, 25},   {many, 5, 39, 5},
-        {many, 5, 10, 10},    {many, 5, 1, 1},
+        {rising, 1, 5, 0},    {rising, 0, 5, 0},   {rising, 2, -5, 0},  {rising, 2, 3, 30}, {rising, 2, 10, 100},
+        {rising, 2, 20, 100}, {falling, 2, 1, 67}, {falling, 2, 2, 34}, {many, 5, 20, 50},  {many, 5, 15, 30},
+        {many, 5, 35, 25},    {many, 5, 39, 5},    {many, 5, 10, 10},   {many, 5, 1, 1},
     };
     for (const Case& c : cases)
         EXPECT_EQ(InterpolatePairs(c.x, c.pairs, c.count), c.y) << c.x << " of " << c.count;
@@ -108,10 +107,8 @@ TEST(SCnv3DProc, FillLinearRun)
         std::vector<std::int32_t> expected;  // entries 0..6; -1 untouched
     };
     const Case cases[] = {
-        {5, 7, 5, 10, {-1, -1, -1, -1, -1, 8, -1}},
-        {0, 0, 1, 65535, {0, 65535, -1, -1, -1, -1, -1}},
-        {4, 10, 0, 0, {0, 3, 5, 8, 10, -1, -1}},
-        {1, 10, 6, 0, {-1, 10, 8, 6, 4, 2, 0}},
+        {5, 7, 5, 10, {-1, -1, -1, -1, -1, 8, -1}},   {0, 0, 1, 65535, {0, 65535, -1, -1, -1, -1, -1}},
+        {4, 10, 0, 0, {0, 3, 5, 8, 10, -1, -1}},      {1, 10, 6, 0, {-1, 10, 8, 6, 4, 2, 0}},
         {2, -3, 2, -4, {-1, -1, -4, -1, -1, -1, -1}},
     };
     for (const Case& c : cases) {
@@ -145,9 +142,9 @@ TEST(SCnv3DProc, StepEdgeColumnWalksToTheLastRow)
         std::vector<std::int32_t> expected;  // X field of 4 rows; 99 untouched
     };
     const Case cases[] = {
-        {0, 5, 9, {99, 99, 99, 99}},  {1, 5, 9, {5, 99, 99, 99}},   {3, 0, 3, {0, 2, 3, 99}},
-        {4, 7, 7, {7, 7, 7, 7}},      {4, 3, 0, {3, 2, 1, 0}},      {2, -1, 100, {-1, 100, 99, 99}},
-        {4, 0, 10, {0, 3, 7, 10}},    {3, 10, 0, {10, 5, 0, 99}},
+        {0, 5, 9, {99, 99, 99, 99}}, {1, 5, 9, {5, 99, 99, 99}}, {3, 0, 3, {0, 2, 3, 99}},
+        {4, 7, 7, {7, 7, 7, 7}},     {4, 3, 0, {3, 2, 1, 0}},    {2, -1, 100, {-1, 100, 99, 99}},
+        {4, 0, 10, {0, 3, 7, 10}},   {3, 10, 0, {10, 5, 0, 99}},
     };
     for (const Case& c : cases) {
         TSEdgeRow rows[4];
@@ -222,9 +219,9 @@ TEST(SCnv3DProc, MixChannelsWrapsIn32Bits)
         {{0x100000, 0, 0}, {0, 0, 0, 2047, 5, 5}, 2047},
         {{0x100000, 0, 0}, {0, 0, 0, 0, 5, 5}, 0},
         {{0x80000, 0x80000, 0}, {0, 0, 0, 100, 300, 9}, 200},
-        {{0x100000, 0, 0}, {0, 0, 0, 2048, 0, 0}, -2048},              // 2^31 reads as negative
-        {{0x100000, 0x100000, 0}, {0, 0, 0, 2048, 2048, 0}, 0},        // 2^32 wraps to 0
-        {{0x100000, 0x100000, 0x100000}, {0, 0, 0, 4096, 1, 1}, 2},    // 2^32 + 2^21 wraps to 2^21
+        {{0x100000, 0, 0}, {0, 0, 0, 2048, 0, 0}, -2048},            // 2^31 reads as negative
+        {{0x100000, 0x100000, 0}, {0, 0, 0, 2048, 2048, 0}, 0},      // 2^32 wraps to 0
+        {{0x100000, 0x100000, 0x100000}, {0, 0, 0, 4096, 1, 1}, 2},  // 2^32 + 2^21 wraps to 2^21
         {{-0x100000, 0, 0}, {0, 0, 0, 3, 0, 0}, -3},
     };
     for (const Case& c : cases)
@@ -253,7 +250,9 @@ TEST(SCnv3DProc, Spans)
         {"one pixel takes the left values", true, {Row(2, 2, 5, 9, 7, 8)}, {"2,0=7"}},
         {"smooth steps", true, {Row(0, 4, 5, 5, 0, 4)}, {"0,0=0", "1,0=1", "2,0=2", "3,0=3", "4,0=4"}},
         {"flat keeps the left value", false, {Row(1, 3, 5, 5, 9, 40)}, {"1,0=9", "2,0=9", "3,0=9"}},
-        {"rows advance", false, {Row(0, 0, 5, 5, 1, 1), Row(5, 3, 5, 5, 2, 2), Row(1, 2, 5, 5, 3, 3)},
+        {"rows advance",
+         false,
+         {Row(0, 0, 5, 5, 1, 1), Row(5, 3, 5, 5, 2, 2), Row(1, 2, 5, 5, 3, 3)},
          {"0,0=1", "1,2=3", "2,2=3"}},
         // Depth 2000 at the right end lies behind the stored 1000 from column 3 on (depth 1000 ties and wins).
         {"depth test", true, {Row(0, 5, 0, 2000, 10, 15)}, {"0,0=10", "1,0=11", "2,0=12"}},

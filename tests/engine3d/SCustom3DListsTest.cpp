@@ -93,7 +93,13 @@ constinit const TSClassInfo TCountingList::ClassInfo{"TCountingList", &TSCustomO
 
 namespace {
 
-enum Family { fChange, f3D, fConstruction, fProjection, fLight };
+enum Family {
+    fChange,
+    f3D,
+    fConstruction,
+    fProjection,
+    fLight
+};
 const char* const kFamilyNames[] = {"change", "3D", "construction", "projection", "light"};
 
 // One list of any family, reached through its family's operations.
@@ -133,11 +139,16 @@ AnyList Bind(std::unique_ptr<L> List)
 AnyList MakeList(Family F)
 {
     switch (F) {
-    case fChange: return Bind(Make<TSCustomChangeObjectList>());
-    case f3D: return Bind(Make<TSCustomObject3DList>());
-    case fConstruction: return Bind(Make<TSCustomConstruction3DList>());
-    case fProjection: return Bind(Make<TSCustomProjectionSystem3DList>());
-    case fLight: return Bind(Make<TSCustomLightSystem3DList>());
+    case fChange:
+        return Bind(Make<TSCustomChangeObjectList>());
+    case f3D:
+        return Bind(Make<TSCustomObject3DList>());
+    case fConstruction:
+        return Bind(Make<TSCustomConstruction3DList>());
+    case fProjection:
+        return Bind(Make<TSCustomProjectionSystem3DList>());
+    case fLight:
+        return Bind(Make<TSCustomLightSystem3DList>());
     }
     return {};
 }
@@ -146,11 +157,21 @@ TSCustomChangeObject* MakeMember(Family F, const std::string& Name)
 {
     TSCustomChangeObject* member = nullptr;
     switch (F) {
-    case fChange: member = TSObject::Create<TSCustomChangeObject>(); break;
-    case f3D: member = TSObject::Create<TSCustomObject3D>(); break;
-    case fConstruction: member = TSObject::Create<TSCustomConstruction3D>(); break;
-    case fProjection: member = TSObject::Create<TSCustomProjectionSystem3D>(); break;
-    case fLight: member = TSObject::Create<TSCustomLightSystem3D>(); break;
+    case fChange:
+        member = TSObject::Create<TSCustomChangeObject>();
+        break;
+    case f3D:
+        member = TSObject::Create<TSCustomObject3D>();
+        break;
+    case fConstruction:
+        member = TSObject::Create<TSCustomConstruction3D>();
+        break;
+    case fProjection:
+        member = TSObject::Create<TSCustomProjectionSystem3D>();
+        break;
+    case fLight:
+        member = TSObject::Create<TSCustomLightSystem3D>();
+        break;
     }
     member->SetName(Name);
     return member;
@@ -243,8 +264,8 @@ TEST_F(SceneLists, OperationsTable)
         const char* Start;
         std::function<TSParam(Scene&)> Run;  // its result, compared with Result
         std::function<TSParam(Scene&)> Result;
-        const char* Events;       // change-object and 3D lists
-        const char* DrawEvents;   // construction, camera and light lists
+        const char* Events;      // change-object and 3D lists
+        const char* DrawEvents;  // construction, camera and light lists
         const char* Entries;
     };
     auto index = [](std::int32_t i) { return [i](Scene&) { return TSParam(i); }; };
@@ -255,14 +276,36 @@ TEST_F(SceneLists, OperationsTable)
         {"add again", "ab", [](Scene& s) { return TSParam(s.List.Add(s['a'])); }, index(0), "", "", "ab"},
         {"add nil", "a", [](Scene& s) { return TSParam(s.List.Add(nullptr)); }, index(-1), "", "", "a"},
         {"add itself", "a", [](Scene& s) { return TSParam(s.List.Add(s.List.Object.get())); }, index(-1), "", "", "a"},
-        {"delete -1", "ab", [](Scene& s) { s.List.Delete(-1); return TSParam(0); }, none, "", "", "ab"},
-        {"delete count", "ab", [](Scene& s) { s.List.Delete(2); return TSParam(0); }, none, "", "", "ab"},
-        {"delete first", "ab", [](Scene& s) { s.List.Delete(0); return TSParam(0); }, none, "4 10 10 5",
-         "4 10 4100 10 5", "b"},
-        {"delete last", "ab", [](Scene& s) { s.List.Delete(1); return TSParam(0); }, none, "4 10 5", "4 4100 10 5",
-         "a"},
-        {"delete empty entry", "a-", [](Scene& s) { s.List.Delete(1); return TSParam(0); }, none, "4 10 5", "4 10 5",
-         "a"},
+        {"delete -1", "ab",
+         [](Scene& s) {
+             s.List.Delete(-1);
+             return TSParam(0);
+         },
+         none, "", "", "ab"},
+        {"delete count", "ab",
+         [](Scene& s) {
+             s.List.Delete(2);
+             return TSParam(0);
+         },
+         none, "", "", "ab"},
+        {"delete first", "ab",
+         [](Scene& s) {
+             s.List.Delete(0);
+             return TSParam(0);
+         },
+         none, "4 10 10 5", "4 10 4100 10 5", "b"},
+        {"delete last", "ab",
+         [](Scene& s) {
+             s.List.Delete(1);
+             return TSParam(0);
+         },
+         none, "4 10 5", "4 4100 10 5", "a"},
+        {"delete empty entry", "a-",
+         [](Scene& s) {
+             s.List.Delete(1);
+             return TSParam(0);
+         },
+         none, "4 10 5", "4 10 5", "a"},
         {"set item moves", "abc", [](Scene& s) { return reinterpret_cast<TSParam>(s.List.SetItem(0, s['c'])); },
          member('c'), "10", "10", "cab"},
         {"set item replaces", "ab", [](Scene& s) { return reinterpret_cast<TSParam>(s.List.SetItem(1, s['c'])); },
@@ -274,13 +317,42 @@ TEST_F(SceneLists, OperationsTable)
         {"set item itself", "a",
          [](Scene& s) { return reinterpret_cast<TSParam>(s.List.SetItem(0, s.List.Object.get())); },
          [](Scene& s) { return reinterpret_cast<TSParam>(s.List.Object.get()); }, "", "", "a"},
-        {"move", "abc", [](Scene& s) { s.List.Move(2, 0); return TSParam(0); }, none, "10", "10", "cab"},
-        {"move out of range", "abc", [](Scene& s) { s.List.Move(0, 3); return TSParam(0); }, none, "", "", "abc"},
-        {"exchange", "abc", [](Scene& s) { s.List.Exchange(0, 2); return TSParam(0); }, none, "10", "10", "cba"},
-        {"exchange same", "abc", [](Scene& s) { s.List.Exchange(1, 1); return TSParam(0); }, none, "", "", "abc"},
-        {"set count grows", "a", [](Scene& s) { s.List.SetCount(3); return TSParam(0); }, none, "4 5", "4 5", "a--"},
-        {"set count shrinks", "abc", [](Scene& s) { s.List.SetCount(1); return TSParam(0); }, none,
-         "4 10 10 5", "4 4100 10 4100 10 5", "a"},
+        {"move", "abc",
+         [](Scene& s) {
+             s.List.Move(2, 0);
+             return TSParam(0);
+         },
+         none, "10", "10", "cab"},
+        {"move out of range", "abc",
+         [](Scene& s) {
+             s.List.Move(0, 3);
+             return TSParam(0);
+         },
+         none, "", "", "abc"},
+        {"exchange", "abc",
+         [](Scene& s) {
+             s.List.Exchange(0, 2);
+             return TSParam(0);
+         },
+         none, "10", "10", "cba"},
+        {"exchange same", "abc",
+         [](Scene& s) {
+             s.List.Exchange(1, 1);
+             return TSParam(0);
+         },
+         none, "", "", "abc"},
+        {"set count grows", "a",
+         [](Scene& s) {
+             s.List.SetCount(3);
+             return TSParam(0);
+         },
+         none, "4 5", "4 5", "a--"},
+        {"set count shrinks", "abc",
+         [](Scene& s) {
+             s.List.SetCount(1);
+             return TSParam(0);
+         },
+         none, "4 10 10 5", "4 4100 10 4100 10 5", "a"},
     };
     for (Family f : kAllFamilies)
         for (const Case& c : cases) {
@@ -301,10 +373,14 @@ TEST_F(SceneLists, ClearFreesMembersWithTheFamilysEventOrder)
         const char* Events;
     };
     const Case cases[] = {
-        {fChange, "ab", "4 5 10"},         {fChange, "", "10"},
-        {f3D, "ab", "4 10 5"},             {f3D, "", ""},
-        {fConstruction, "ab", "4 4100 10 5"}, {fConstruction, "", ""},
-        {fProjection, "a", "4 4100 10 5"}, {fLight, "a-b", "4 4100 10 5"},
+        {fChange, "ab", "4 5 10"},
+        {fChange, "", "10"},
+        {f3D, "ab", "4 10 5"},
+        {f3D, "", ""},
+        {fConstruction, "ab", "4 4100 10 5"},
+        {fConstruction, "", ""},
+        {fProjection, "a", "4 4100 10 5"},
+        {fLight, "a-b", "4 4100 10 5"},
         {fLight, "", ""},
     };
     for (const Case& c : cases) {
@@ -402,12 +478,9 @@ TEST_F(SceneLists, DestroyedMemberLeavesTheList)
         const char* Entries;
     };
     const Case cases[] = {
-        {fChange, "abc", 'a', "11:3 4 10 5", "bc"},
-        {fChange, "abc", 'c', "11:3 4 5", "ab"},
-        {f3D, "ab", 'a', "11:3 4 10 5", "b"},
-        {fConstruction, "ab", 'a', "11:3 4 10 4100 5", "b"},
-        {fLight, "ab", 'b', "11:3 4 4100 5", "a"},
-        {fChange, "a-b", 'b', "11:3 4 10 5", "a-"},
+        {fChange, "abc", 'a', "11:3 4 10 5", "bc"}, {fChange, "abc", 'c', "11:3 4 5", "ab"},
+        {f3D, "ab", 'a', "11:3 4 10 5", "b"},       {fConstruction, "ab", 'a', "11:3 4 10 4100 5", "b"},
+        {fLight, "ab", 'b', "11:3 4 4100 5", "a"},  {fChange, "a-b", 'b', "11:3 4 10 5", "a-"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(kFamilyNames[c.F]) + " " + c.Start + " " + c.Destroyed);
@@ -679,10 +752,7 @@ TEST_F(SceneLists, OcclusionWalkStopsWhenNoLightIsLeft)
     };
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const Case cases[] = {
-        {{0.5, 0.5, 0.5}, 1, 3, 0.125},
-        {{0.5, 0, 0.5}, 1, 2, 0},
-        {{1, 1}, 0, 0, 0},
-        {{1, 1}, -1, 0, -1},
+        {{0.5, 0.5, 0.5}, 1, 3, 0.125}, {{0.5, 0, 0.5}, 1, 2, 0}, {{1, 1}, 0, 0, 0}, {{1, 1}, -1, 0, -1},
         {{nan, 1}, 1, 1, nan},
     };
     for (const Case& c : cases) {

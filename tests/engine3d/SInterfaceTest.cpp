@@ -152,7 +152,7 @@ TEST_F(SInterfaceTest, CaptionsAndImages)
         std::int32_t expected;
     };
     const Case cases[] = {
-        {32, &TIfBase::ClassInfo, 7}, {64, &TIfBase::ClassInfo, -1}, {16, &TIfBase::ClassInfo, -1},
+        {32, &TIfBase::ClassInfo, 7},  {64, &TIfBase::ClassInfo, -1},    {16, &TIfBase::ClassInfo, -1},
         {48, &TIfBase::ClassInfo, -1}, {32, &TIfDerived::ClassInfo, -1}, {32, nullptr, -1},
     };
     for (const auto& c : cases)
@@ -386,8 +386,8 @@ TEST_F(SInterfaceTest, OpenNeverReachesADestroyedObject)
             project.reset();
         Entry(menu, "Open")->trigger();
         if (std::string(c.destroyed) == "nothing")
-            EXPECT_EQ(OpenLog::Calls, (std::vector<std::pair<TObject*, TSParam>>{
-                                          {opened, reinterpret_cast<TSParam>(opened)}}));
+            EXPECT_EQ(OpenLog::Calls,
+                      (std::vector<std::pair<TObject*, TSParam>>{{opened, reinterpret_cast<TSParam>(opened)}}));
         else
             EXPECT_TRUE(OpenLog::Calls.empty()) << c.destroyed;
     }
@@ -406,8 +406,8 @@ TEST_F(SInterfaceTest, OpenNeverReachesADestroyedObject)
     DispatchInterfaceCommand(second->ClassType(), r);
     OpenLog::Calls.clear();
     Entry(older, "Open")->trigger();
-    EXPECT_EQ(OpenLog::Calls, (std::vector<std::pair<TObject*, TSParam>>{
-                                  {second.get(), reinterpret_cast<TSParam>(second.get())}}));
+    EXPECT_EQ(OpenLog::Calls,
+              (std::vector<std::pair<TObject*, TSParam>>{{second.get(), reinterpret_cast<TSParam>(second.get())}}));
     // Destroying the object of the older menu no longer matters.
     first.reset();
     OpenLog::Calls.clear();

@@ -18,11 +18,11 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <functional>
-#include <tuple>
 #include <fstream>
+#include <functional>
 #include <limits>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -150,10 +150,18 @@ std::string ErrorText(const std::function<void()>& Action)
 
 TEST(SLayers, SampleTypeTables)
 {
-    const char* names[] = {" Unknow ",          " Unsigned Int 8-bit ",  " Signed Int 8-bit ",
-                           " Unsigned Int 16-bit ", " Signed Int 16-bit ", " Unsigned Int 32-bit ",
-                           " Signed Int 32-bit ", " Unsigned Int 64-bit ", " Signed Int 64-bit ",
-                           " Float 32-bit ",    " Float 64-bit ",        " Float 80-bit "};
+    const char* names[] = {" Unknow ",
+                           " Unsigned Int 8-bit ",
+                           " Signed Int 8-bit ",
+                           " Unsigned Int 16-bit ",
+                           " Signed Int 16-bit ",
+                           " Unsigned Int 32-bit ",
+                           " Signed Int 32-bit ",
+                           " Unsigned Int 64-bit ",
+                           " Signed Int 64-bit ",
+                           " Float 32-bit ",
+                           " Float 64-bit ",
+                           " Float 80-bit "};
     const int sizes[] = {0, 1, 1, 2, 2, 4, 4, 8, 8, 4, 8, 10};
     for (int t = 0; t < kSampleTypeCount; ++t) {
         EXPECT_STREQ(SampleTypeName(t), names[t]);
@@ -369,7 +377,7 @@ TEST(SLayers, MappingFollowsUpdatesAndClosing)
     EXPECT_TRUE(file->IsMapped());
     EXPECT_TRUE(layer->IsUpdating());
     EXPECT_EQ(ReadDoubles(*layer, 1, 4), (std::vector<double>{5, 6, 7, 8}));
-    EXPECT_EQ(ReadDoubles(*layer, 2, 4)[0], -12345.0);   // outside the rows
+    EXPECT_EQ(ReadDoubles(*layer, 2, 4)[0], -12345.0);  // outside the rows
     EXPECT_EQ(ReadDoubles(*layer, -1, 4)[0], -12345.0);
     layer->EndUpdate();
     // The mapping is gone and with it the layer's data: a row read does nothing.
@@ -503,7 +511,8 @@ TEST(SLayers, VersionTwoAndRefusedHeaders)
         EXPECT_EQ(f->LayerRecordAddress(0), nullptr);
     }
     // Twelve bytes of a good header: accepted, one record too short to read.
-    std::ofstream(dir.File("h.rdp"), std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(v2.Data.data()), 12);
+    std::ofstream(dir.File("h.rdp"), std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(v2.Data.data()), 12);
     auto h = OpenFile(dir.File("h.rdp"));
     EXPECT_FALSE(h->IsFormatRefused());
     EXPECT_EQ(h->Count(), 0);
@@ -556,43 +565,49 @@ TEST(SLayers, MalformedFilesAreReadNoFurtherThanTheyHold)
     struct Case {
         const char* name;
         std::function<void(FileImage&)> spoil;
-        int layers;         // layer objects
-        int width;          // of layer 0
-        bool data;          // layer 0 has data
+        int layers;  // layer objects
+        int width;   // of layer 0
+        bool data;   // layer 0 has data
     };
     const Case cases[] = {
         {"intact", [](FileImage&) {}, 1, 4, true},
         {"short pixel payload", [](FileImage& f) { f.Patch<std::int32_t>(f.Pixels[0], 4 * 2 + 3); }, 1, 4, false},
-        {"huge width and height", [](FileImage& f) {
+        {"huge width and height",
+         [](FileImage& f) {
              f.Patch<std::int32_t>(f.Tag0[0] + 16, INT32_MAX);
              f.Patch<std::int32_t>(f.Tag0[0] + 20, INT32_MAX);
-         }, 1, INT32_MAX, false},
+         },
+         1, INT32_MAX, false},
         {"negative height", [](FileImage& f) { f.Patch<std::int32_t>(f.Tag0[0] + 20, -1); }, 1, 4, false},
-        {"negative width and height", [](FileImage& f) {
+        {"negative width and height",
+         [](FileImage& f) {
              f.Patch<std::int32_t>(f.Tag0[0] + 16, -4);
              f.Patch<std::int32_t>(f.Tag0[0] + 20, -2);
-         }, 1, -4, false},
+         },
+         1, -4, false},
         {"negative stored length", [](FileImage& f) { f.Patch<std::int32_t>(f.Pixels[0], -100); }, 1, 4, false},
         {"unknown type", [](FileImage& f) { f.Patch<std::int32_t>(f.Tag0[0] + 24, 17); }, 1, 4, false},
         {"pixel payload last", [](FileImage& f) { f.Data.resize(f.Pixels[0] + 12); }, 1, 4, false},
-        {"pixel header across the end", [](FileImage& f) {
-             f.Patch<std::int32_t>(f.Tag0[0] + 8, f.Size() - 6);
-         }, 1, 4, false},
-        {"pixel payload outside", [](FileImage& f) { f.Patch<std::int32_t>(f.Tag1[0] + 4, f.Size() + 100); }, 1, 4, false},
-        {"pixel payload's length across the end", [](FileImage& f) {
-             f.Patch<std::int32_t>(f.Tag1[0] + 4, f.Size() - 2);
-         }, 1, 4, false},
-        {"first tag across the end", [](FileImage& f) { f.Patch<std::int32_t>(f.Records[0] + 4, f.Size() - 8); }, 1, 0, false},
-        {"layer header across the end", [](FileImage& f) {
-             f.Patch<std::int32_t>(f.Tag0[0] + 4, f.Size() - 10);
-         }, 1, 0, false},
-        {"looping tag chain", [](FileImage& f) {
+        {"pixel header across the end", [](FileImage& f) { f.Patch<std::int32_t>(f.Tag0[0] + 8, f.Size() - 6); }, 1, 4,
+         false},
+        {"pixel payload outside", [](FileImage& f) { f.Patch<std::int32_t>(f.Tag1[0] + 4, f.Size() + 100); }, 1, 4,
+         false},
+        {"pixel payload's length across the end",
+         [](FileImage& f) { f.Patch<std::int32_t>(f.Tag1[0] + 4, f.Size() - 2); }, 1, 4, false},
+        {"first tag across the end", [](FileImage& f) { f.Patch<std::int32_t>(f.Records[0] + 4, f.Size() - 8); }, 1, 0,
+         false},
+        {"layer header across the end", [](FileImage& f) { f.Patch<std::int32_t>(f.Tag0[0] + 4, f.Size() - 10); }, 1, 0,
+         false},
+        {"looping tag chain",
+         [](FileImage& f) {
              f.Patch<std::int32_t>(f.Tag0[0], 99);
              f.Patch<std::int32_t>(f.Tag0[0] + 8, static_cast<std::int32_t>(f.Tag0[0]));
-         }, 1, 0, false},
+         },
+         1, 0, false},
         {"record across the end", [](FileImage& f) { f.Data.resize(30); }, 0, 0, false},
         {"looping record chain", [](FileImage& f) { f.Patch<std::int32_t>(f.Records[0] + 8, 12); }, 1, 4, true},
-        {"record chain leaving the file", [](FileImage& f) { f.Patch<std::int32_t>(f.Records[0] + 8, 1 << 30); }, 1, 4, true},
+        {"record chain leaving the file", [](FileImage& f) { f.Patch<std::int32_t>(f.Records[0] + 8, 1 << 30); }, 1, 4,
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -76,8 +76,10 @@ Channels PixelChannels(const TSMemoryBitmap& B, int X, int Y)
         const std::uint8_t* quad = B.Info() + 40 + 4 * (p & 0xFF);
         return {{8, 8, 8}, {quad[2], quad[1], quad[0]}};
     }
-    case 2: return {{5, 5, 5}, {std::uint16_t((p >> 10) & 31), std::uint16_t((p >> 5) & 31), std::uint16_t(p & 31)}};
-    case 3: return {{5, 6, 5}, {std::uint16_t((p >> 11) & 31), std::uint16_t((p >> 5) & 63), std::uint16_t(p & 31)}};
+    case 2:
+        return {{5, 5, 5}, {std::uint16_t((p >> 10) & 31), std::uint16_t((p >> 5) & 31), std::uint16_t(p & 31)}};
+    case 3:
+        return {{5, 6, 5}, {std::uint16_t((p >> 11) & 31), std::uint16_t((p >> 5) & 63), std::uint16_t(p & 31)}};
     case 4:
     case 5:
         return {{8, 8, 8}, {std::uint16_t((p >> 16) & 255), std::uint16_t((p >> 8) & 255), std::uint16_t(p & 255)}};
@@ -388,7 +390,8 @@ TEST(SMemBitmap, ImageForTheScreen)
 
 TEST(SMemBitmap, ScreenPixelFormat)
 {
-    const std::pair<int, TSPixelFormat> depths[] = {{8, 1}, {15, 2}, {16, 3}, {24, 4}, {32, 5}, {4, 0}, {1, 0}, {30, 0}};
+    const std::pair<int, TSPixelFormat> depths[] = {{8, 1},  {15, 2}, {16, 3}, {24, 4},
+                                                    {32, 5}, {4, 0},  {1, 0},  {30, 0}};
     for (const auto& [depth, format] : depths)
         EXPECT_EQ(PixelFormatOfDepth(depth), format) << depth;
     std::int32_t w = -1, h = -1;

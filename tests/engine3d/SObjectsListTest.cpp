@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <functional>
-#include <string>
 #include <memory>
+#include <string>
 #include <thread>
 
 namespace {

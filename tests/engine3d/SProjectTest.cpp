@@ -16,10 +16,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <functional>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 namespace {
@@ -159,10 +159,8 @@ constinit const TSClassInfo TTestFailingItem::ClassInfo{"TTestFailingItem", &TTe
                                                         &TSNewObject<TTestFailingItem>};
 constinit const TSClassInfo TTestOther::ClassInfo{"TTestOther", &TSCustomChangeObject::ClassInfo,
                                                   &TSNewObject<TTestOther>};
-constinit const TSClassInfo TTestUnknown::ClassInfo{"TTestUnknown", &TTestItem::ClassInfo,
-                                                    &TSNewObject<TTestUnknown>};
-constinit const TSClassInfo TTestProject::ClassInfo{"TTestProject", &TSProject::ClassInfo,
-                                                    &TSNewObject<TTestProject>};
+constinit const TSClassInfo TTestUnknown::ClassInfo{"TTestUnknown", &TTestItem::ClassInfo, &TSNewObject<TTestUnknown>};
+constinit const TSClassInfo TTestProject::ClassInfo{"TTestProject", &TSProject::ClassInfo, &TSNewObject<TTestProject>};
 
 template <class T>
 std::unique_ptr<T> Make()
@@ -216,8 +214,8 @@ void AppendInt(Bytes& Out, std::int32_t Value)
 
 // Where the size fields of a project file lie, found by walking its frame.
 struct FileMap {
-    std::size_t PathLength = 16, NameLength = 0, D = 0, DescriptionLength = 0, M = 0, K = 0, T = 0,
-                RootChildren = 0, RootNameLength = 0, H = 0, O = 0;
+    std::size_t PathLength = 16, NameLength = 0, D = 0, DescriptionLength = 0, M = 0, K = 0, T = 0, RootChildren = 0,
+                RootNameLength = 0, H = 0, O = 0;
 
     explicit FileMap(const Bytes& F)
     {
@@ -494,8 +492,8 @@ TEST_F(ProjectFile, ClassesAreMatchedByNameIgnoringCase)
     const FileMap map(file);
     auto rename = [&](const std::string& From, const std::string& To) {
         Bytes changed = file;
-        const auto at = std::search(changed.begin() + static_cast<std::ptrdiff_t>(map.T), changed.end(),
-                                    From.begin(), From.end());
+        const auto at =
+            std::search(changed.begin() + static_cast<std::ptrdiff_t>(map.T), changed.end(), From.begin(), From.end());
         EXPECT_NE(at, changed.end()) << From;
         std::copy(To.begin(), To.end(), at);
         WriteAll(path, changed);
@@ -522,11 +520,12 @@ TEST_F(ProjectFile, ObjectErrorsNameTheirClasses)
         std::string error;
     };
     const Case cases[] = {
-        {"a load that reads 4 bytes fewer",
-         [](TTestProject& p) { p.Items.push_back(MakeItem<TTestShortItem>("short", 1)); },
-         "TSProject.TTestProject\n\rShort\n\rObject [", },
-        {"a record of the wrong class",
-         [](TTestProject& p) { p.Tree = MakeItem<TTestItem>("not a branch", 1); },
+        {
+            "a load that reads 4 bytes fewer",
+            [](TTestProject& p) { p.Items.push_back(MakeItem<TTestShortItem>("short", 1)); },
+            "TSProject.TTestProject\n\rShort\n\rObject [",
+        },
+        {"a record of the wrong class", [](TTestProject& p) { p.Tree = MakeItem<TTestItem>("not a branch", 1); },
          "Can't Load Object \n\r \"TTestItem\" As \"TSDataBranch\""},
         {"a reference to an object of the wrong class",
          [](TTestProject& p) {
@@ -672,7 +671,8 @@ TEST_F(ProjectFile, NestingIsBoundedBothWays)
     Bytes file = ReadAll(path);
     const FileMap map(file);
     const std::string name = "TSDataBranch";
-    const auto at = std::search(file.begin() + static_cast<std::ptrdiff_t>(map.T), file.end(), name.begin(), name.end());
+    const auto at =
+        std::search(file.begin() + static_cast<std::ptrdiff_t>(map.T), file.end(), name.begin(), name.end());
     ASSERT_NE(at, file.end());
     const std::int32_t branchClass = GetInt(file, static_cast<std::size_t>(at - file.begin()) - 12);
     // Each record holds the next: all headers first, then all tails.
@@ -691,7 +691,7 @@ TEST_F(ProjectFile, NestingIsBoundedBothWays)
             AppendInt(out, level + 1 < Depth ? 1 : 0);
         }
         for (int level = 0; level < Depth; ++level) {
-            AppendInt(out, 0);             // name
+            AppendInt(out, 0);               // name
             out.resize(out.size() + 12, 0);  // data, tag, expanded
         }
         return out;
@@ -792,8 +792,7 @@ TEST_F(ProjectFile, FailedSaveLeavesTheOldFile)
          [](TTestProject& p) { p.Items.push_back(MakeItem<TTestGreedyItem>("greedy", 1)); }},
         {"an object whose save fails",
          [](TTestProject& p) { p.Items.push_back(MakeItem<TTestFailingItem>("failing", 1)); }},
-        {"a project inside the project",
-         [](TTestProject& p) { p.Items.push_back(Make<TTestProject>()); }},
+        {"a project inside the project", [](TTestProject& p) { p.Items.push_back(Make<TTestProject>()); }},
         {"an object busy in a change",
          [](TTestProject& p) {
              auto item = MakeItem<TTestItem>("busy", 1);
@@ -840,8 +839,7 @@ public:
     bool Effective() const
     {
         struct stat st {};
-        return ::access(m_path.c_str(), W_OK) != 0 ||
-               (::stat(m_path.c_str(), &st) == 0 && (st.st_mode & 0222) == 0);
+        return ::access(m_path.c_str(), W_OK) != 0 || (::stat(m_path.c_str(), &st) == 0 && (st.st_mode & 0222) == 0);
     }
 
 private:
@@ -937,10 +935,9 @@ TEST_F(ProjectFile, SaveAndLoadRunAsJobsInPlace)
     const std::string path = PathOf("job.hcp");
     ASSERT_TRUE(thread->RunSynchronously(params(path), TSThreadJob::Of<&TSProject::SaveToFile>(project.get())));
     EXPECT_EQ(thread->State(), tsDone);
-    EXPECT_EQ(messages.seen,
-              (std::vector<std::string>{"Starting Save Project ...", "Save Project Preparation ...",
-                                        "Save Project Header ...", "Save Project Objects Header ...",
-                                        "Save Project Objects ...", "Finishing Save Project ..."}));
+    EXPECT_EQ(messages.seen, (std::vector<std::string>{"Starting Save Project ...", "Save Project Preparation ...",
+                                                       "Save Project Header ...", "Save Project Objects Header ...",
+                                                       "Save Project Objects ...", "Finishing Save Project ..."}));
     const Bytes saved = ReadAll(path);
 
     auto copy = Make<TTestProject>();
@@ -948,8 +945,8 @@ TEST_F(ProjectFile, SaveAndLoadRunAsJobsInPlace)
     ASSERT_TRUE(thread->RunSynchronously(params(path), TSThreadJob::Of<&TSProject::LoadFromFile>(copy.get())));
     EXPECT_EQ(thread->State(), tsDone);
     EXPECT_EQ(messages.seen, (std::vector<std::string>{"Starting Load Project ...", "Load Project Header ...",
-                                                       "Load Project Objects Header ...",
-                                                       "Load Project Objects ...", "Finishing Load Project ..."}));
+                                                       "Load Project Objects Header ...", "Load Project Objects ...",
+                                                       "Finishing Load Project ..."}));
     EXPECT_EQ(copy->Items.size(), 2u);
     EXPECT_GT(thread->Progress(), 0);
 

@@ -64,8 +64,7 @@ protected:
         SetTag(static_cast<std::int32_t>(Name.size()));
     }
 };
-constinit const TSClassInfo TTaggedNode::ClassInfo{"TTaggedNode", &TSDataBranch::ClassInfo,
-                                                   &TSNewObject<TTaggedNode>};
+constinit const TSClassInfo TTaggedNode::ClassInfo{"TTaggedNode", &TSDataBranch::ClassInfo, &TSNewObject<TTaggedNode>};
 
 // A data node class that cannot be created by reference.
 class TAbstractNode final : public TSDataBranch {
@@ -100,8 +99,8 @@ class SRTDRegistryTest : public ::testing::Test {
 protected:
     void TearDown() override
     {
-        for (TSClass c : {&TRegA::ClassInfo, &TRegC::ClassInfo, &TRegA_Depository::ClassInfo,
-                          &TRegC_Depository::ClassInfo})
+        for (TSClass c :
+             {&TRegA::ClassInfo, &TRegC::ClassInfo, &TRegA_Depository::ClassInfo, &TRegC_Depository::ClassInfo})
             UnregisterRTDClass(c);
         for (TSClass d : {&TRegA_Depository::ClassInfo, &TRegC_Depository::ClassInfo})
             for (TSClass o : {&TRegA::ClassInfo, &TRegB::ClassInfo, &TRegC::ClassInfo})
@@ -220,8 +219,9 @@ TEST(SDataBranch, SearchesByNameDataAndPath)
         TSDataBranch* expected;
     };
     const NameCase names[] = {
-        {"Classes", true, classes}, {"classes", false, classes}, {"classes", true, nullptr},
-        {"ЁЖ", false, root->FindChildByName("Ёж", true)}, {"ЁЖ", true, nullptr}, {"X", false, nullptr},
+        {"Classes", true, classes}, {"classes", false, classes},
+        {"classes", true, nullptr}, {"ЁЖ", false, root->FindChildByName("Ёж", true)},
+        {"ЁЖ", true, nullptr},      {"X", false, nullptr},
     };
     for (const auto& c : names)
         EXPECT_EQ(root->FindChildByName(c.name, c.caseSensitive), c.expected) << c.name;
@@ -233,18 +233,12 @@ TEST(SDataBranch, SearchesByNameDataAndPath)
         TSDataBranch* expected;
     };
     const PathCase paths[] = {
-        {"", true, '\\', root.get()},
-        {"\\", true, '\\', root.get()},
-        {"Classes", true, '\\', classes},
-        {"Classes\\X\\Y", true, '\\', y},
-        {"Classes\\X\\Y\\", true, '\\', y},
-        {"classes\\x\\y", false, '\\', y},
-        {"classes\\x\\y", true, '\\', nullptr},
-        {"Classes/X", true, '/', x},
-        {"Classes/X", true, '\\', nullptr},
-        {"Classes\\Z\\Y", true, '\\', nullptr},
-        {"Classes\\\\X", true, '\\', nullptr},
-        {"Classes\\X\\Y\\Y", true, '\\', nullptr},
+        {"", true, '\\', root.get()},           {"\\", true, '\\', root.get()},
+        {"Classes", true, '\\', classes},       {"Classes\\X\\Y", true, '\\', y},
+        {"Classes\\X\\Y\\", true, '\\', y},     {"classes\\x\\y", false, '\\', y},
+        {"classes\\x\\y", true, '\\', nullptr}, {"Classes/X", true, '/', x},
+        {"Classes/X", true, '\\', nullptr},     {"Classes\\Z\\Y", true, '\\', nullptr},
+        {"Classes\\\\X", true, '\\', nullptr},  {"Classes\\X\\Y\\Y", true, '\\', nullptr},
     };
     for (const auto& c : paths)
         EXPECT_EQ(root->FindPath(c.path, c.caseSensitive, c.separator), c.expected) << c.path;
@@ -374,7 +368,10 @@ TEST(SRTDRegistryTable, KeysAndRoots)
         const char* name;
     };
     const NameCase names[] = {
-        {0, "{00000000}"}, {0x1234ABCD, "{1234ABCD}"}, {-1, "{FFFFFFFF}"}, {-4, "{FFFFFFFC}"},
+        {0, "{00000000}"},
+        {0x1234ABCD, "{1234ABCD}"},
+        {-1, "{FFFFFFFF}"},
+        {-4, "{FFFFFFFC}"},
         {static_cast<TSRegistryKey>(0xFFFFFFFFu), "{FFFFFFFF}"},
         {static_cast<TSRegistryKey>(0x123456789ABCLL), "{0000123456789ABC}"},
     };
@@ -457,8 +454,8 @@ TEST_F(SRTDRegistryTest, RegistersTheWholeAncestry)
         TSClass expected;
     };
     const NameCase names[] = {
-        {"TRegB", &TRegB::ClassInfo}, {"tregb", &TRegB::ClassInfo},     {"TREGA", &TRegA::ClassInfo},
-        {"TSObject", &TSObject::ClassInfo}, {"TRegC", nullptr}, {"", nullptr},
+        {"TRegB", &TRegB::ClassInfo},       {"tregb", &TRegB::ClassInfo}, {"TREGA", &TRegA::ClassInfo},
+        {"TSObject", &TSObject::ClassInfo}, {"TRegC", nullptr},           {"", nullptr},
     };
     for (const auto& c : names)
         EXPECT_EQ(FindRTDClass(c.name), c.expected) << c.name;

@@ -139,8 +139,7 @@ public:
 
 constinit const TSClassInfo TImageRecorder::ClassInfo{"TImageRecorder", &TSCustomDrawSystem3D::ClassInfo,
                                                       &TSNewObject<TImageRecorder>};
-constinit const TSClassInfo TTracedConstruction::ClassInfo{"TTracedConstruction",
-                                                           &TSCustomConstruction3D::ClassInfo,
+constinit const TSClassInfo TTracedConstruction::ClassInfo{"TTracedConstruction", &TSCustomConstruction3D::ClassInfo,
                                                            &TSNewObject<TTracedConstruction>};
 
 namespace {
@@ -175,12 +174,12 @@ struct Gate {
 // Releases a gate from another thread after a while.
 class LateRelease {
 public:
-    explicit LateRelease(Gate& G) : m_thread([&G] {
-        std::this_thread::sleep_for(200ms);
-        G.Release();
-    })
-    {
-    }
+    explicit LateRelease(Gate& G)
+        : m_thread([&G] {
+              std::this_thread::sleep_for(200ms);
+              G.Release();
+          })
+    {}
     ~LateRelease() { m_thread.join(); }
 
 private:
@@ -369,9 +368,8 @@ TEST_F(Scene, AsynchronousImageReportsItsSteps)
     EXPECT_NE(journal->ImageThreads.back(), std::this_thread::get_id());
     std::lock_guard guard(messages.Lock);
     EXPECT_EQ(messages.Messages,
-              (std::vector<std::string>{"MakeImage.1", "MakeImage.1.1", "MakeImage.1.2", "MakeImage.1.3",
-                                        "MakeImage.2", "MakeImage.2.1", "MakeImage.3", "MakeImage.3.1",
-                                        "MakeImage.3.2"}));
+              (std::vector<std::string>{"MakeImage.1", "MakeImage.1.1", "MakeImage.1.2", "MakeImage.1.3", "MakeImage.2",
+                                        "MakeImage.2.1", "MakeImage.3", "MakeImage.3.1", "MakeImage.3.2"}));
     scene->Thread()->Events.Remove(messages.Handler());
 }
 
@@ -434,9 +432,17 @@ TEST_F(Scene, OneImagePerOuterChangeOrUpdate)
          },
          3},
         {"light colour", [&] { light->SetColor(1, 1, 1); }, 3},
-        {"light moved", [&] { light->Frame()->Transform(IdentityMatrix(), {0, 1, 0}); }, 3},
+        {"light moved",
+         [&] {
+             light->Frame()->Transform(IdentityMatrix(), {0, 1, 0});
+         },
+         3},
         {"object redrawn", [&] { objects[1]->Refresh(); }, 3},
-        {"camera moved", [&] { eye->Frame()->Transform(IdentityMatrix(), {0, 0, 5}); }, 3},
+        {"camera moved",
+         [&] {
+             eye->Frame()->Transform(IdentityMatrix(), {0, 0, 5});
+         },
+         3},
         {"object added", [&] { scene->Objects()->Add(extra); }, 4},
         {"law changed elsewhere", [&] { scene->Invalidate(0); }, 4},
     };

@@ -76,8 +76,8 @@ private:
     }
     static TSCanvasPoint ToCanvas(const TSVertex3DSingle& V)
     {
-        return {Position(V.X) + kSide / 2, Position(V.Y) + kSide / 2, Position(V.Z),
-                Colour(V.R),           Colour(V.G),           Colour(V.B)};
+        return {
+            Position(V.X) + kSide / 2, Position(V.Y) + kSide / 2, Position(V.Z), Colour(V.R), Colour(V.G), Colour(V.B)};
     }
 };
 
@@ -86,10 +86,10 @@ constinit const TSClassInfo TCanvasDrawSystem::ClassInfo{"TCanvasDrawSystem", &T
 
 struct Scene {
     const char* name;
-    double z;                // the surface's height
-    bool lightHeadOn;        // flat light along (0, 0, -1); else its default +X
-    bool rowsDown;           // rows run along -y
-    double ambient;          // 0: no ambient light
+    double z;          // the surface's height
+    bool lightHeadOn;  // flat light along (0, 0, -1); else its default +X
+    bool rowsDown;     // rows run along -y
+    double ambient;    // 0: no ambient light
     TSVector3DSingle colour;
     int plane1, plane2, plane3;  // index inside the square
 };

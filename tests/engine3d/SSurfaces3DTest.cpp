@@ -14,10 +14,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <functional>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -215,14 +215,11 @@ TEST(SSurface3D, DecimationSteps)
         int stepX, stepY, rowsPerProgress, progressSteps;
     };
     const Case cases[] = {
-        {100, 100, 20, 13, 13, 125, 1},
-        {100, 100, 10, 10, 10, 100, 1},
-        {5, 5, 1, 1, 1, 200, 1},
-        {1000, 30, 1, 1, 1, 1, 30},  // 1000 sampled columns: one row a step
-        {100, 400, 1, 1, 1, 10, 40},  // 100 sampled columns: ten rows a step
-        {100, 400, 0, 1, 1, 10, 40},  // a step below 1 counts as 1
-        {100, 400, -4, 1, 1, 10, 40},
-        {64, 9, 8, 8, 2, 125, 1},
+        {100, 100, 20, 13, 13, 125, 1}, {100, 100, 10, 10, 10, 100, 1},
+        {5, 5, 1, 1, 1, 200, 1},        {1000, 30, 1, 1, 1, 1, 30},  // 1000 sampled columns: one row a step
+        {100, 400, 1, 1, 1, 10, 40},                                 // 100 sampled columns: ten rows a step
+        {100, 400, 0, 1, 1, 10, 40},                                 // a step below 1 counts as 1
+        {100, 400, -4, 1, 1, 10, 40},   {64, 9, 8, 8, 2, 125, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " step " + std::to_string(c.gridStep));
@@ -402,7 +399,7 @@ TEST(SSurface3D, DistanceAttenuationAndUnlitColours)
         {0, 0.01, 0, 0.2f},   // a = 5
         {0, 0.001, 0, 1.0f},  // a = 0.5: never brightened
         {1, 0, 0, 1.0f},
-        {0, 0, 1e-5, 0.4f},   // a = 2.5
+        {0, 0, 1e-5, 0.4f},  // a = 2.5
     };
     for (const Case& c : cases) {
         auto s = Make<TSSurface3D>();
@@ -516,8 +513,9 @@ TEST(SSurface3D, LitSurfacesMatchNumpy)
         for (int j = 0; j < c.height; ++j)
             for (int i = 0; i < c.width; ++i) {
                 const double x = x0 + dx * i, y = y0 + dy * j;
-                const double z = plane ? -1000 + 0.3 * x - 0.2 * y
-                                       : (c.step == 1 ? -1000 + 0.002 * (x * x + y * y) : -1200 - 0.001 * (x * x + y * y));
+                const double z =
+                    plane ? -1000 + 0.3 * x - 0.2 * y
+                          : (c.step == 1 ? -1000 + 0.002 * (x * x + y * y) : -1200 - 0.001 * (x * x + y * y));
                 s->Node(i, j).Position = {float(x), float(y), float(z)};
                 s->Node(i, j).Color = {0.9f, 0.6f, 0.3f};
             }
@@ -571,7 +569,11 @@ TEST(SSurface3D, SavesAndLoadsNodesByteForByte)
 
     // Saving during a node update is refused.
     s->BeginUpdate();
-    EXPECT_NE(ErrorOf([&] { MemoryStream busy; s->Save(&busy); }).find("Can't save : Busy"), std::string::npos);
+    EXPECT_NE(ErrorOf([&] {
+                  MemoryStream busy;
+                  s->Save(&busy);
+              }).find("Can't save : Busy"),
+              std::string::npos);
     s->EndUpdate();
 
     MemoryStream base;
@@ -634,11 +636,17 @@ TEST(SSurface3D, SavesAndLoadsNodesByteForByte)
         std::function<void(std::vector<unsigned char>&)> spoil;
         const char* error;
     };
-    auto putInt = [](std::vector<unsigned char>& b, std::size_t at, std::int32_t v) { std::memcpy(b.data() + at, &v, 4); };
+    auto putInt = [](std::vector<unsigned char>& b, std::size_t at, std::int32_t v) {
+        std::memcpy(b.data() + at, &v, 4);
+    };
     const Bad bad[] = {
         {"negative width", [&](auto& b) { putInt(b, baseSize, -1); }, "Can't load : Invalid Value"},
         {"negative height", [&](auto& b) { putInt(b, baseSize + 4, -3); }, "Can't load : Invalid Value"},
-        {"array beyond int32", [&](auto& b) { putInt(b, baseSize, 65536); putInt(b, baseSize + 4, 65536); },
+        {"array beyond int32",
+         [&](auto& b) {
+             putInt(b, baseSize, 65536);
+             putInt(b, baseSize + 4, 65536);
+         },
          "Can't load : Invalid Value"},
         {"negative stored size", [&](auto& b) { putInt(b, saved, -4); }, "Can't load : Invalid Value"},
         {"stored size past the record", [&](auto& b) { putInt(b, saved, 1 << 20); }, "Can't load : Invalid Value"},
@@ -708,7 +716,8 @@ TEST(SSurface3D, CancelledRenderStopsBetweenRows)
     struct Stopper {
         TSThread* Thread;
         int* Steps;
-        void On(TObject*, std::int32_t Code, TSParam) {
+        void On(TObject*, std::int32_t Code, TSParam)
+        {
             if (Code == ecThreadProgress && ++*Steps == 3)
                 Thread->RequestTerminate();
         }

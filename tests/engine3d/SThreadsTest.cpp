@@ -183,12 +183,14 @@ TEST(SThread, ProgressAtRangeEndsAndFarBeyond)
         {"far beyond", [](TSThread& x) { x.SetRange(0, 1, INT_MAX); }, INT_MAX},
         {"far below", [](TSThread& x) { x.SetRange(0, 1, INT_MIN); }, INT_MIN},
         {"start beyond the end", [](TSThread& x) { x.SetRange(INT_MAX, INT_MIN, INT_MIN); }, 1000000},
-        {"step past the top", [](TSThread& x) {
+        {"step past the top",
+         [](TSThread& x) {
              x.SetRange(0, 10, INT_MAX - 1);
              x.Step(INT_MAX);
          },
          INT_MAX},
-        {"step below the bottom", [](TSThread& x) {
+        {"step below the bottom",
+         [](TSThread& x) {
              x.SetRange(-10, 10, INT_MIN + 1);
              x.Step(INT_MIN);
          },
@@ -209,8 +211,8 @@ TEST(SThread, ProgressAtRangeEndsAndFarBeyond)
     t->SetRange(0, 8, 2);
     t->Step(2);
     const auto codes = log.Codes();
-    EXPECT_EQ(codes, (std::vector<std::pair<std::int32_t, TSParam>>{{ecThreadProgress, 250000},
-                                                                      {ecThreadProgress, 500000}}));
+    EXPECT_EQ(codes,
+              (std::vector<std::pair<std::int32_t, TSParam>>{{ecThreadProgress, 250000}, {ecThreadProgress, 500000}}));
 
     log.Entries.clear();
     t->SetMessage("Loading");

@@ -152,11 +152,11 @@ TEST(SVectors3D, SingularMatrixRaisesFloatDivisionAndKeepsResult)
 {
     const double huge = 1e300;
     const TSMatrix3D cases[] = {
-        {},                                                // zero
-        {{1, 2, 3, 2, 4, 6, 0, 1, 5}},                     // two rows alike
-        {{1e-200, 0, 0, 0, 1e-200, 0, 0, 0, 1e-200}},      // determinant underflows to 0
-        {{huge, 0, 0, 0, huge, 0, 0, 0, huge}},            // determinant overflows
-        {{std::nan(""), 0, 0, 0, 1, 0, 0, 0, 1}},          // not a number
+        {},                                            // zero
+        {{1, 2, 3, 2, 4, 6, 0, 1, 5}},                 // two rows alike
+        {{1e-200, 0, 0, 0, 1e-200, 0, 0, 0, 1e-200}},  // determinant underflows to 0
+        {{huge, 0, 0, 0, huge, 0, 0, 0, huge}},        // determinant overflows
+        {{std::nan(""), 0, 0, 0, 1, 0, 0, 0, 1}},      // not a number
     };
     for (const TSMatrix3D& m : cases) {
         TSMatrix3D r = IdentityMatrix();

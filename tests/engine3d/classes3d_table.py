@@ -232,6 +232,7 @@ def light_row(r):
 scene_points = [np.array(p, dtype=float) for p in ((0, 0, -1000), (100, 50, -500), (0, 0, 1000))]
 
 out = ["// Written by classes3d_table.py; do not edit.",
+       "// clang-format off",
        "#pragma once",
        "",
        "#include <SVectors3D.h>",

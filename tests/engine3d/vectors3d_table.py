@@ -51,7 +51,7 @@ for _ in range(8):
         ]) + "},")
 
 with open("Vectors3DTable.h", "w") as out:
-    out.write("// Written by vectors3d_table.py; do not edit.\n#pragma once\n\n")
+    out.write("// Written by vectors3d_table.py; do not edit.\n// clang-format off\n#pragma once\n\n")
     out.write("#include <SVectors3D.h>\n\n")
     out.write("struct Vectors3DRow {\n"
               "    TSMatrix3D A, B;\n    TSVector3D V, W, Axis;\n    double Angle;\n"

@@ -158,8 +158,11 @@ TEST(BufferedWindow, CursorCodesAndHiddenCursor)
     const struct {
         int code;
         Qt::CursorShape shape;
-    } codes[] = {{7, Qt::SizeAllCursor}, {8, Qt::SizeVerCursor}, {9, Qt::SizeHorCursor},
-                 {10, Qt::SizeFDiagCursor}, {11, Qt::SizeBDiagCursor}};
+    } codes[] = {{7, Qt::SizeAllCursor},
+                 {8, Qt::SizeVerCursor},
+                 {9, Qt::SizeHorCursor},
+                 {10, Qt::SizeFDiagCursor},
+                 {11, Qt::SizeBDiagCursor}};
     for (const auto& c : codes) {
         EXPECT_TRUE(w.SetCursorCode(c.code));
         EXPECT_EQ(w.cursor().shape(), c.shape);

@@ -17,16 +17,11 @@ using plat::MF_GRAYED;
 using plat::MF_POPUP;
 
 const plat::MenuEntry kMenuRows[] = {
-    {0, 0, "&File", MF_POPUP},
-    {1, 101, "&Open\tCtrl+O"},
-    {1, 0, nullptr},
-    {1, 0, "&Recent", MF_POPUP},
-    {2, 111, "One"},
-    {2, 112, "Two", MF_GRAYED},
-    {1, 102, "E&xit"},
-    {0, 0, "&View", MF_POPUP},
-    {1, 201, "&Zoom"},
-    {0, 301, "&Go"},
+    {0, 0, "&File", MF_POPUP}, {1, 101, "&Open\tCtrl+O"},
+    {1, 0, nullptr},           {1, 0, "&Recent", MF_POPUP},
+    {2, 111, "One"},           {2, 112, "Two", MF_GRAYED},
+    {1, 102, "E&xit"},         {0, 0, "&View", MF_POPUP},
+    {1, 201, "&Zoom"},         {0, 301, "&Go"},
 };
 const plat::MenuResource kLibMenu{7001, kMenuRows, std::size(kMenuRows)};
 const plat::MenuEntry kHostRows[] = {{0, 0, "Host", MF_POPUP}, {1, 1, "Only"}};
@@ -111,7 +106,8 @@ TEST(CommandBars, ToolBarImagesTipsAndStatesByCommand)
     plat::BuildMenuBar(menuBar, kLibMenu, {});
     auto* toolBar = new QToolBar(&window);
     std::vector<unsigned> clicked;
-    plat::BuildToolBar(toolBar, kBar, [&](unsigned id) { clicked.push_back(id); }, "TestBarsTips");
+    plat::BuildToolBar(
+        toolBar, kBar, [&](unsigned id) { clicked.push_back(id); }, "TestBarsTips");
 
     const QList<QAction*> buttons = toolBar->actions();
     ASSERT_EQ(buttons.size(), 3);

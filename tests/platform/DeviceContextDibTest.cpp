@@ -53,7 +53,7 @@ TEST(DeviceContextDib, OneToOnePartsLandAtTheirDestination)
         const char* what;
         int infoHeight;  // negative: top row stored first
         int xSrc, ySrc;
-        int shownRow0;   // stored row shown at the destination's top
+        int shownRow0;  // stored row shown at the destination's top
         int rowStep;
     } cases[] = {
         {"top-down from the corner", -4, 0, 0, 0, 1},

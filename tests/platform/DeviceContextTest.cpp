@@ -36,7 +36,8 @@ TEST(Colors, PackAsBlueGreenRed)
     EXPECT_EQ(plat::GetGValue(0x030201), 2u);
     EXPECT_EQ(plat::GetBValue(0x030201), 3u);
     QColor hl = QGuiApplication::palette().color(QPalette::Active, QPalette::Highlight);
-    EXPECT_EQ(plat::GetSysColor(plat::COLOR_HIGHLIGHT), Rgb(unsigned(hl.red()), unsigned(hl.green()), unsigned(hl.blue())));
+    EXPECT_EQ(plat::GetSysColor(plat::COLOR_HIGHLIGHT),
+              Rgb(unsigned(hl.red()), unsigned(hl.green()), unsigned(hl.blue())));
     EXPECT_EQ(plat::GetSysColor(999), 0u);
 }
 
@@ -91,7 +92,8 @@ TEST(DeviceContext, StretchesAnEightBitPictureBottomRowFirst)
     // 3 x 2 pixels, rows padded to 4 bytes; the first row stored is the bottom one.
     const unsigned char rows[] = {1, 2, 3, 9, 4, 5, 6, 9};
     plat::ColorRef colors[256] = {};
-    const plat::ColorRef used[] = {0, Rgb(10, 0, 0), Rgb(20, 0, 0), Rgb(30, 0, 0), Rgb(0, 40, 0), Rgb(0, 50, 0), Rgb(0, 0, 60)};
+    const plat::ColorRef used[] = {
+        0, Rgb(10, 0, 0), Rgb(20, 0, 0), Rgb(30, 0, 0), Rgb(0, 40, 0), Rgb(0, 50, 0), Rgb(0, 0, 60)};
     for (int i = 0; i < 7; ++i)
         colors[i] = used[i];
     plat::DeviceContext dc(8, 6);
@@ -100,8 +102,8 @@ TEST(DeviceContext, StretchesAnEightBitPictureBottomRowFirst)
     const struct {
         int x, y;
         plat::ColorRef color;
-    } cases[] = {{1, 1, used[4]}, {2, 2, used[4]}, {3, 1, used[5]}, {6, 2, used[6]},
-                 {1, 3, used[1]}, {4, 4, used[2]}, {6, 4, used[3]}, {0, 0, kWhite}, {7, 5, kWhite}};
+    } cases[] = {{1, 1, used[4]}, {2, 2, used[4]}, {3, 1, used[5]}, {6, 2, used[6]}, {1, 3, used[1]},
+                 {4, 4, used[2]}, {6, 4, used[3]}, {0, 0, kWhite},  {7, 5, kWhite}};
     for (const auto& c : cases)
         EXPECT_EQ(At(dc, c.x, c.y), c.color) << c.x << "," << c.y;
     dc.StretchDIBits8(Rect{0, 0, 8, 6}, 3, 2, nullptr, colors);  // nothing to draw

@@ -56,9 +56,10 @@ TEST(Dialog, BuildsTheControlsOfItsTemplate)
     for (const Case& c : cases) {
         QWidget* w = dlg.Control(c.id);
         ASSERT_NE(w, nullptr) << c.id;
-        const plat::ControlTemplate& row = *std::find_if(std::begin(kRows), std::end(kRows),
-                                                          [&](const auto& r) { return r.id == c.id; });
-        EXPECT_EQ(w->geometry(), QRect(u.ToPixelsX(row.x), u.ToPixelsY(row.y), u.ToPixelsX(row.cx), u.ToPixelsY(row.cy)))
+        const plat::ControlTemplate& row =
+            *std::find_if(std::begin(kRows), std::end(kRows), [&](const auto& r) { return r.id == c.id; });
+        EXPECT_EQ(w->geometry(),
+                  QRect(u.ToPixelsX(row.x), u.ToPixelsY(row.y), u.ToPixelsX(row.cx), u.ToPixelsY(row.cy)))
             << c.id;
         EXPECT_EQ(dlg.ControlText(c.id), c.text) << c.id;
         EXPECT_EQ(w->isHidden(), c.hidden) << c.id;

@@ -89,13 +89,15 @@ TEST_F(FileTest, OnlyRegularFilesOpenAndAFifoNeverWaits)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path + " flags " + std::to_string(c.flags));
         // In a child: opening a FIFO that waits for its other end would hang the test.
-        const int status = testsupport::RunInChild([&] {
-            plat::File f;
-            int error = 0;
-            if (f.Open(c.path.c_str(), c.flags, &error))
-                return 1;
-            return error != 0 && (c.error == 0 || error == c.error) ? 0 : 2;
-        }, 5);
+        const int status = testsupport::RunInChild(
+            [&] {
+                plat::File f;
+                int error = 0;
+                if (f.Open(c.path.c_str(), c.flags, &error))
+                    return 1;
+                return error != 0 && (c.error == 0 || error == c.error) ? 0 : 2;
+            },
+            5);
         EXPECT_TRUE(testsupport::ExitedWith(status, 0)) << "wait status " << status;
     }
 }
@@ -128,8 +130,9 @@ TEST_F(FileTest, OpenModes)
     EXPECT_FALSE(std::filesystem::exists(Path("missing")));
     ExpectFileException([&] { plat::File h(Path("missing").c_str(), plat::File::modeRead); },
                         plat::FileException::fileNotFound);
-    ExpectFileException([&] { plat::File h(Path("no/such/dir").c_str(), plat::File::modeCreate | plat::File::modeWrite); },
-                        plat::FileException::fileNotFound);
+    ExpectFileException(
+        [&] { plat::File h(Path("no/such/dir").c_str(), plat::File::modeCreate | plat::File::modeWrite); },
+        plat::FileException::fileNotFound);
 }
 
 TEST_F(FileTest, SetLengthGrowsWithZerosAndCutsAndOffsetsAre64Bit)

@@ -1,13 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <fcntl.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -101,7 +101,9 @@ TEST_F(ReplacingFileTest, WithoutCommitNothingChangesAndNothingIsLeft)
     EXPECT_EQ(EntryCount(), 0);
 
     std::ofstream(path, std::ios::binary) << "kept";
-    { plat::ReplacingFile out(path); }
+    {
+        plat::ReplacingFile out(path);
+    }
     EXPECT_EQ(Get(path), "kept");
     EXPECT_EQ(EntryCount(), 1);
 }

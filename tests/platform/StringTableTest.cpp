@@ -19,11 +19,8 @@ TEST(StringTable, HostFirstThenAskingModuleThenOthers)
         const char* text;
         bool found;
     } cases[] = {
-        {1, "TestLib", "lib one", true},
-        {2, "TestLib", "lib two", true},
-        {2, "TestOther", "other two", true},
-        {3, "TestLib", "other three", true},
-        {9, "TestLib", "", false},
+        {1, "TestLib", "lib one", true},     {2, "TestLib", "lib two", true}, {2, "TestOther", "other two", true},
+        {3, "TestLib", "other three", true}, {9, "TestLib", "", false},
     };
     for (const auto& c : cases) {
         bool found = !c.found;

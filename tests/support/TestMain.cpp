@@ -21,9 +21,12 @@ int main(int argc, char** argv)
     plat::SetMessageBoxAnswerer([](const plat::MessageBoxCall& call) {
         std::fprintf(stderr, "message box \"%s\": %s\n", call.caption.c_str(), call.text.c_str());
         switch (call.type & 0xF) {
-        case plat::MB_OK: return int(plat::IDOK);
-        case plat::MB_YESNO: return int(plat::IDNO);
-        default: return int(plat::IDCANCEL);
+        case plat::MB_OK:
+            return int(plat::IDOK);
+        case plat::MB_YESNO:
+            return int(plat::IDNO);
+        default:
+            return int(plat::IDCANCEL);
         }
     });
     plat::SetFileDialogAnswerer([](const plat::FileDialogRequest& request) {

@@ -32,7 +32,10 @@ const plat::MenuEntry kRows[] = {
 };
 const plat::MenuResource kMenu{9900, kRows, std::size(kRows)};
 
-QColor Pixel(const QImage& image, int x, int y) { return QColor(image.pixel(x, y)); }
+QColor Pixel(const QImage& image, int x, int y)
+{
+    return QColor(image.pixel(x, y));
+}
 
 // A popup drawn by a CBitmapMenu through the style, shown offscreen.
 class BitmapMenuGrab : public testing::Test {
@@ -93,7 +96,7 @@ TEST(BitmapMenu, ImagesFromToolBarResources)
     EXPECT_EQ(menu.ImageCount(), 17);
     struct Case {
         int id, image;
-    } cases[] = {{ID_MENU_OPEN, 0}, {ID_MENU_CLOSE, 2}, {ID_MENU_ADJUST, 12}, {ID_VR_CM_INC_SCALE, 13},
+    } cases[] = {{ID_MENU_OPEN, 0},         {ID_MENU_CLOSE, 2}, {ID_MENU_ADJUST, 12}, {ID_VR_CM_INC_SCALE, 13},
                  {ID_VR_CM_REAL_SCALE, 16}, {ID_MENU_HELP, -1}, {ID_BUTTON_LOAD, -1}};
     for (const Case& c : cases)
         EXPECT_EQ(menu.FindImage(c.id), c.image) << c.id;

@@ -22,15 +22,15 @@
 #include <thread>
 #include <vector>
 
-#include "layer/DataTypes.h"
-#include "pyramid/DisplayPyramid.h"
-#include "pyramid/PyramidLevel.h"
-#include "MessageBox.h"
-#include "layer/RDPExcept.h"
-#include "files/TempFiles.h"
 #include "../base/RdpFileBuilder.h"
 #include "FakeMeter.h"
+#include "MessageBox.h"
 #include "TempDir.h"
+#include "files/TempFiles.h"
+#include "layer/DataTypes.h"
+#include "layer/RDPExcept.h"
+#include "pyramid/DisplayPyramid.h"
+#include "pyramid/PyramidLevel.h"
 
 namespace {
 
@@ -64,8 +64,7 @@ std::vector<unsigned char> ReadFile(const std::string& path)
 void RunModel(const std::string& dir, const std::string& manifest)
 {
     WriteFile(dir + "/manifest.txt", manifest.data(), manifest.size());
-    const std::string cmd =
-        "/usr/bin/python3 " SUITE_SOURCE_DIR "/tests/viewer/pyramid_model.py " + dir;
+    const std::string cmd = "/usr/bin/python3 " SUITE_SOURCE_DIR "/tests/viewer/pyramid_model.py " + dir;
     ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
 }
 
@@ -185,32 +184,19 @@ struct BuildCase {
 };
 
 const BuildCase kBuilds[] = {
-    {"u8", UINT8, 0, 257, 257, 0, 20, 200},
-    {"u8ties", UINT8, 0, 300, 7, 3, 0, 510},
-    {"s8", SINT8, 0, 1, 300, 1, -100, 90},
-    {"u16", UINT16, 0, 300, 1, 0, 1000, 60000},
-    {"s16", SINT16, 0, 513, 270, 6, -20000, 25000},
-    {"u32", UINT32, 0, 260, 3, 0, 1e8, 4e9},
-    {"s32", SINT32, 0, 3, 260, 4, -2e9, 1.5e9},
-    {"f32", FLOAT32, 0, 1100, 1000, 0, -1.5, 2.0},
-    {"f32flat", FLOAT32, 0, 40, 30, 0, 0.5, 0.5},
-    {"f64", FLOAT64, 0, 257, 300, 8, -2.0, 1.0},
-    {"cf32", CFLOAT32, 0, 300, 200, 0, 0.2, 2.5},
-    {"cf32ph", CFLOAT32, 1, 300, 200, 0, 0.2, 2.5},
-    {"cf64", CFLOAT64, 0, 257, 257, 0, 0.0, 2.0},
-    {"cf64ph", CFLOAT64, 1, 257, 257, 0, 0.0, 2.0},
-    {"cu8", CUINT8, 0, 100, 300, 0, 10, 300},
-    {"cu8ph", CUINT8, 1, 100, 300, 0, 10, 300},
-    {"cs8", CSINT8, 0, 300, 100, 2, 5, 150},
-    {"cs8ph", CSINT8, 1, 300, 100, 2, 5, 150},
-    {"cu16", CUINT16, 0, 270, 260, 0, 1000, 80000},
-    {"cu16ph", CUINT16, 1, 270, 260, 0, 1000, 80000},
-    {"cs16", CSINT16, 0, 1, 1, 0, 0, 30000},
-    {"cs16ph", CSINT16, 1, 260, 1, 0, 0, 30000},
-    {"cu32", CUINT32, 0, 50, 600, 0, 1e8, 5e9},
-    {"cu32ph", CUINT32, 1, 50, 600, 0, 1e8, 5e9},
-    {"cs32", CSINT32, 0, 600, 50, 0, 1e8, 2.5e9},
-    {"cs32ph", CSINT32, 1, 600, 50, 0, 1e8, 2.5e9},
+    {"u8", UINT8, 0, 257, 257, 0, 20, 200},         {"u8ties", UINT8, 0, 300, 7, 3, 0, 510},
+    {"s8", SINT8, 0, 1, 300, 1, -100, 90},          {"u16", UINT16, 0, 300, 1, 0, 1000, 60000},
+    {"s16", SINT16, 0, 513, 270, 6, -20000, 25000}, {"u32", UINT32, 0, 260, 3, 0, 1e8, 4e9},
+    {"s32", SINT32, 0, 3, 260, 4, -2e9, 1.5e9},     {"f32", FLOAT32, 0, 1100, 1000, 0, -1.5, 2.0},
+    {"f32flat", FLOAT32, 0, 40, 30, 0, 0.5, 0.5},   {"f64", FLOAT64, 0, 257, 300, 8, -2.0, 1.0},
+    {"cf32", CFLOAT32, 0, 300, 200, 0, 0.2, 2.5},   {"cf32ph", CFLOAT32, 1, 300, 200, 0, 0.2, 2.5},
+    {"cf64", CFLOAT64, 0, 257, 257, 0, 0.0, 2.0},   {"cf64ph", CFLOAT64, 1, 257, 257, 0, 0.0, 2.0},
+    {"cu8", CUINT8, 0, 100, 300, 0, 10, 300},       {"cu8ph", CUINT8, 1, 100, 300, 0, 10, 300},
+    {"cs8", CSINT8, 0, 300, 100, 2, 5, 150},        {"cs8ph", CSINT8, 1, 300, 100, 2, 5, 150},
+    {"cu16", CUINT16, 0, 270, 260, 0, 1000, 80000}, {"cu16ph", CUINT16, 1, 270, 260, 0, 1000, 80000},
+    {"cs16", CSINT16, 0, 1, 1, 0, 0, 30000},        {"cs16ph", CSINT16, 1, 260, 1, 0, 0, 30000},
+    {"cu32", CUINT32, 0, 50, 600, 0, 1e8, 5e9},     {"cu32ph", CUINT32, 1, 50, 600, 0, 1e8, 5e9},
+    {"cs32", CSINT32, 0, 600, 50, 0, 1e8, 2.5e9},   {"cs32ph", CSINT32, 1, 600, 50, 0, 1e8, 2.5e9},
 };
 
 // Samples of every kind the conversion must handle, edge values included.
@@ -371,8 +357,7 @@ TEST(DisplayPyramidBuild, ReadsOnlySampleBytesOfWidelySpacedRows)
             }
         Block block(GetViewerTempSize(c.width, c.height));
         CDisplayPyramid p;
-        ASSERT_EQ(p.Build(block.levels(), samples.data(), c.width, c.height, c.rowBytes, c.type, 0, 0, 255,
-                          nullptr),
+        ASSERT_EQ(p.Build(block.levels(), samples.data(), c.width, c.height, c.rowBytes, c.type, 0, 0, 255, nullptr),
                   1);
         for (int y = 0; y < c.height; ++y)
             for (int x = 0; x < std::min(c.width, 256); ++x)
@@ -449,8 +434,8 @@ TEST(DisplayPyramidCache, TimeIsWrittenOnlyWhenTheBuildCompletes)
         CacheFile cache(W, H);
         CDisplayPyramid p;
         FakeMeter meter;
-        ASSERT_EQ(p.Build(cache.base + kDisplayCacheLevelsOffset, samples.data(), W, H, W, UINT8, 0, 0, 255,
-                          &meter, cache.base),
+        ASSERT_EQ(p.Build(cache.base + kDisplayCacheLevelsOffset, samples.data(), W, H, W, UINT8, 0, 0, 255, &meter,
+                          cache.base),
                   1);
         EXPECT_EQ(cache.StoredTime(), CacheFile::kTime);
         uint32_t histogram[256];
@@ -465,8 +450,8 @@ TEST(DisplayPyramidCache, TimeIsWrittenOnlyWhenTheBuildCompletes)
         FakeMeter meter;
         meter.failAt = cancelAt;
         EXPECT_EQ(CauseOf([&] {
-                      p.Build(cache.base + kDisplayCacheLevelsOffset, samples.data(), W, H, W, UINT8, 0, 0, 255,
-                              &meter, cache.base);
+                      p.Build(cache.base + kDisplayCacheLevelsOffset, samples.data(), W, H, W, UINT8, 0, 0, 255, &meter,
+                              cache.base);
                   }),
                   RDP_CANCEL);
         EXPECT_EQ(cache.StoredTime(), 0);
@@ -528,7 +513,8 @@ TEST(DisplayPyramidCache, CacheCutShortIsNeitherFoundNorAttached)
     {
         const int fd = open(cachePath.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
         ASSERT_EQ(posix_fallocate(fd, 0, off_t(size)), 0);
-        auto* base = static_cast<unsigned char*>(mmap(nullptr, size_t(size), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0));
+        auto* base =
+            static_cast<unsigned char*>(mmap(nullptr, size_t(size), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0));
         ASSERT_NE(base, MAP_FAILED);
         CTempInfoStruct(2.0, status.st_mtime).Store(base);
         CDisplayPyramid p;
@@ -566,8 +552,8 @@ TEST(DisplayPyramidCache, ParallelBuildCancelsCleanly)
     FakeMeter meter;
     meter.failAt = 20;
     EXPECT_EQ(CauseOf([&] {
-                  p.Build(cache.base + kDisplayCacheLevelsOffset, samples.data(), W, H, W * 4, FLOAT32, 0, 0, 1,
-                          &meter, cache.base);
+                  p.Build(cache.base + kDisplayCacheLevelsOffset, samples.data(), W, H, W * 4, FLOAT32, 0, 0, 1, &meter,
+                          cache.base);
               }),
               RDP_CANCEL);
     EXPECT_EQ(cache.StoredTime(), 0);
@@ -653,8 +639,8 @@ TEST(DisplayPyramidRegion, MatchesTheNumpyModel)
         manifest += std::string("region ") + c.name + " " + std::to_string(w) + " " + std::to_string(h) + " " +
                     Num(c.reduction) + " " + std::to_string(c.x) + " " + std::to_string(c.y) + " " +
                     std::to_string(c.width) + " " + std::to_string(c.height) + " " + std::to_string(c.fit) + " " +
-                    std::to_string(c.step) + " " + std::to_string(c.bottomUp) + " " + std::to_string(rowBytes) +
-                    " " + std::to_string(sizeOf(c)) + "\n";
+                    std::to_string(c.step) + " " + std::to_string(c.bottomUp) + " " + std::to_string(rowBytes) + " " +
+                    std::to_string(sizeOf(c)) + "\n";
     }
     RunModel(dir, manifest);
 
@@ -664,8 +650,7 @@ TEST(DisplayPyramidRegion, MatchesTheNumpyModel)
         const int w = kLayers[i][0], h = kLayers[i][1];
         blocks.push_back(std::make_unique<Block>(GetViewerTempSize(w, h)));
         pyramids.push_back(std::make_unique<CDisplayPyramid>());
-        ASSERT_EQ(pyramids.back()->Build(blocks.back()->levels(), images[i].data(), w, h, w, UINT8, 0, 0, 255,
-                                         nullptr),
+        ASSERT_EQ(pyramids.back()->Build(blocks.back()->levels(), images[i].data(), w, h, w, UINT8, 0, 0, 255, nullptr),
                   1);
     }
     for (const auto& c : kRegions) {
@@ -684,8 +669,8 @@ TEST(DisplayPyramidRegion, MatchesTheNumpyModel)
         size_t firstDiff = 0;
         while (firstDiff < dest.size() && dest[firstDiff] == expected[firstDiff])
             ++firstDiff;
-        EXPECT_EQ(firstDiff, dest.size()) << "first difference at byte " << firstDiff << " (row "
-                                          << firstDiff / size_t(rowBytes) << ")";
+        EXPECT_EQ(firstDiff, dest.size())
+            << "first difference at byte " << firstDiff << " (row " << firstDiff / size_t(rowBytes) << ")";
     }
 }
 
@@ -757,8 +742,7 @@ TEST(DisplayPyramidRegion, CopyPathMeterMovesByBandsAndCancelReachesTheCaller)
     plat::ScopedMessageBoxAnswerer boxes(plat::IDOK);
     FakeMeter cancelling;
     cancelling.failAt = 1;
-    EXPECT_EQ(CauseOf([&] { p.GetRegion(dest.data(), W, 0, 0, 500, 100, 1.0, 0, 1, 0, &cancelling); }),
-              RDP_CANCEL);
+    EXPECT_EQ(CauseOf([&] { p.GetRegion(dest.data(), W, 0, 0, 500, 100, 1.0, 0, 1, 0, &cancelling); }), RDP_CANCEL);
     EXPECT_TRUE(boxes.Calls().empty());
     FakeMeter failing;
     failing.failAt = 1;

@@ -21,7 +21,8 @@ plat::Rect Bounds(const QImage& image, QRgb color)
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
             if (image.pixel(x, y) == color)
-                r = plat::Rect{std::min(r.left, x), std::min(r.top, y), std::max(r.right, x + 1), std::max(r.bottom, y + 1)};
+                r = plat::Rect{std::min(r.left, x), std::min(r.top, y), std::max(r.right, x + 1),
+                               std::max(r.bottom, y + 1)};
     return r.left == INT_MAX ? plat::Rect{} : r;
 }
 
@@ -149,7 +150,8 @@ TEST_F(FrameTest, DefaultFrameAndMarkersAtFourZooms)
         EXPECT_EQ(frame->MarkerArm(), c.arm);
         frame->SetPoint(1, CPoint{60, 50});
         const CPoint z = frame->MarkerCentre(frame->GetPoint(1));
-        EXPECT_EQ(Bounds(view.Buffer(), kRed), (plat::Rect{z.x - c.arm, z.y - c.arm, z.x + c.arm + 1, z.y + c.arm + 1}));
+        EXPECT_EQ(Bounds(view.Buffer(), kRed),
+                  (plat::Rect{z.x - c.arm, z.y - c.arm, z.x + c.arm + 1, z.y + c.arm + 1}));
         ExpectNoTrails();
         frame->ClearPoint(1);
     }

@@ -51,7 +51,10 @@ TEST(MenuLayout, ItemRecords)
     struct Case {
         int code;
         int image;
-    } cases[] = {{34777, 3}, {34999, -1}, {kSubmenuTitle, kSubmenuTitle}, {kSeparator, kSeparator},
+    } cases[] = {{34777, 3},
+                 {34999, -1},
+                 {kSubmenuTitle, kSubmenuTitle},
+                 {kSeparator, kSeparator},
                  {kMenuBarTitle, kMenuBarTitle}};
     for (const Case& c : cases) {
         const MenuItemRecord r = MakeMenuItem("&Open", c.code, find);
@@ -62,7 +65,8 @@ TEST(MenuLayout, ItemRecords)
     // At most 127 bytes are kept, and a cut never splits a character.
     const std::string longText(200, 'x');
     EXPECT_EQ(std::string(MakeMenuItem(longText.c_str(), 1, find).text), std::string(127, 'x'));
-    const std::string cyrillic = std::string(126, 'x') + "\xD0\x96" "tail";  // the letter straddles byte 127
+    const std::string cyrillic = std::string(126, 'x') + "\xD0\x96"
+                                                         "tail";  // the letter straddles byte 127
     EXPECT_EQ(std::string(MakeMenuItem(cyrillic.c_str(), 1, find).text), std::string(126, 'x'));
     EXPECT_STREQ(MakeMenuItem(nullptr, kSeparator, find).text, "");
 }
@@ -74,13 +78,9 @@ TEST(MenuLayout, LettersPickTheLowestMarkedItem)
         unsigned ch;
         int position;
     } cases[] = {
-        {'o', 4},   // "&Open" and "&others": the lower one
-        {'O', 4},
-        {'c', 2},
-        {'v', 3},
-        {'s', -1},  // "Sa&ve" marks v, not s
-        {'n', -1},
-        {'z', -1},
+        {'o', 4},                                   // "&Open" and "&others": the lower one
+        {'O', 4},  {'c', 2},  {'v', 3}, {'s', -1},  // "Sa&ve" marks v, not s
+        {'n', -1}, {'z', -1},
     };
     for (const Case& c : cases)
         EXPECT_EQ(MenuCharMatch(texts, c.ch), c.position) << char(c.ch);

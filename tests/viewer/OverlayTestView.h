@@ -29,12 +29,14 @@ public:
         resize(width, height);
         // Rows of one colour, each column XORed with another: neighbours always differ.
         for (int y = 0; y < height; ++y)
-            m_picture.FillRect(plat::Rect{0, y, width, y + 1},
-                               plat::Rgb(unsigned(y * 37) & 0xFF, unsigned(y * 11 + 90) & 0xFF, unsigned(y * 5) & 0xFF));
+            m_picture.FillRect(
+                plat::Rect{0, y, width, y + 1},
+                plat::Rgb(unsigned(y * 37) & 0xFF, unsigned(y * 11 + 90) & 0xFF, unsigned(y * 5) & 0xFF));
         m_picture.SetROP2(plat::R2_XORPEN);
         for (int x = 0; x < width; ++x) {
-            m_picture.SelectPen(plat::Pen{plat::Pen::Solid, 0,
-                                          plat::Rgb(unsigned(x * 13) & 0xFF, unsigned(x * 71) & 0xFF, unsigned(x * 3 + 7) & 0xFF)});
+            m_picture.SelectPen(
+                plat::Pen{plat::Pen::Solid, 0,
+                          plat::Rgb(unsigned(x * 13) & 0xFF, unsigned(x * 71) & 0xFF, unsigned(x * 3 + 7) & 0xFF)});
             m_picture.MoveTo(x, 0);
             m_picture.LineTo(x, height);
         }
@@ -70,8 +72,8 @@ public:
         const Qt::MouseButtons held = type == QEvent::MouseButtonRelease || (type == QEvent::MouseMove && !m_down)
                                           ? Qt::NoButton
                                           : Qt::MouseButtons(button);
-        QMouseEvent e(type, QPointF(x, y), mapToGlobal(QPointF(x, y)), type == QEvent::MouseMove ? Qt::NoButton : button,
-                      held, Qt::NoModifier);
+        QMouseEvent e(type, QPointF(x, y), mapToGlobal(QPointF(x, y)),
+                      type == QEvent::MouseMove ? Qt::NoButton : button, held, Qt::NoModifier);
         QApplication::sendEvent(this, &e);
     }
     void Press(int x, int y) { Mouse(QEvent::MouseButtonPress, x, y); }

@@ -102,10 +102,10 @@ TEST_F(ProfileWindow, AlongXScrollsDrawsAndReadsOutTheRow)
     struct Step {
         int code, thumb, pos;
     } steps[] = {
-        {plat::SB_LINERIGHT, 0, 1},   {plat::SB_PAGERIGHT, 0, 11},    {plat::SB_LINELEFT, 0, 10},
-        {plat::SB_PAGELEFT, 0, 0},    {plat::SB_PAGELEFT, 0, 0},      {plat::SB_THUMBTRACK, 595, 595},
-        {plat::SB_PAGERIGHT, 0, 601}, {plat::SB_PAGERIGHT, 0, 601},   {plat::SB_LEFT, 0, 0},
-        {plat::SB_THUMBPOSITION, 5000, 601}, {plat::SB_RIGHT, 0, 601}, {plat::SB_ENDSCROLL, 0, 601},
+        {plat::SB_LINERIGHT, 0, 1},          {plat::SB_PAGERIGHT, 0, 11},  {plat::SB_LINELEFT, 0, 10},
+        {plat::SB_PAGELEFT, 0, 0},           {plat::SB_PAGELEFT, 0, 0},    {plat::SB_THUMBTRACK, 595, 595},
+        {plat::SB_PAGERIGHT, 0, 601},        {plat::SB_PAGERIGHT, 0, 601}, {plat::SB_LEFT, 0, 0},
+        {plat::SB_THUMBPOSITION, 5000, 601}, {plat::SB_RIGHT, 0, 601},     {plat::SB_ENDSCROLL, 0, 601},
     };
     for (const Step& s : steps) {
         view->OnHScroll(s.code, s.thumb);

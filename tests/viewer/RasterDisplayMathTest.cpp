@@ -67,13 +67,19 @@ TEST(Equalisation, MapsBinsToLevelsThatShareTheSamples)
         {"all zero: black", [](int) { return 0u; }, [](int) { return 0; }},
         {"flat: the ramp", [](int) { return 1000u; }, [](int i) { return i; }},
         {"all in bin 100", [](int i) { return i == 100 ? 256000u : 0u; },
-         [](int i) { return i < 100 ? 0 : i == 100 ? 127 : 255; }},
+         [](int i) { return i < 100    ? 0
+                            : i == 100 ? 127
+                                       : 255; }},
         // Past 2^31 samples the sums and the doubled allowance need 64 bits.
         {"flat, full bins", [](int) { return 0xFFFFFFFFu; }, [](int i) { return i; }},
         {"bin 100 past 2^31", [](int i) { return i == 100 ? 0xFFFFFFFFu : 0u; },
-         [](int i) { return i < 100 ? 0 : i == 100 ? 127 : 255; }},
+         [](int i) { return i < 100    ? 0
+                            : i == 100 ? 127
+                                       : 255; }},
         {"two halves past 2^31", [](int i) { return i == 0 || i == 255 ? 0x90000000u : 0u; },
-         [](int i) { return i == 0 ? 63 : i == 255 ? 191 : 127; }},
+         [](int i) { return i == 0     ? 63
+                            : i == 255 ? 191
+                                       : 127; }},
     };
     for (const Case& c : cases) {
         std::uint32_t hist[256];
@@ -144,8 +150,8 @@ TEST(BgrExpansion, LevelsAtTheEndBecomePixelsInPlace)
         for (int i = 0; i < w * h; ++i)
             levels[i] = static_cast<unsigned char>(17 * i + 3);
         std::vector<int> rowsDone;
-        ASSERT_TRUE(ExpandLevelsToBGR(out.data(), out.size(), w, h, rowBytes, palette,
-                                      [&](int r) { rowsDone.push_back(r); }));
+        ASSERT_TRUE(
+            ExpandLevelsToBGR(out.data(), out.size(), w, h, rowBytes, palette, [&](int r) { rowsDone.push_back(r); }));
         EXPECT_EQ(rowsDone, (std::vector<int>{0, 1, 2}));
         for (int r = 0; r < h; ++r)
             for (int x = 0; x < w; ++x) {

@@ -90,7 +90,8 @@ TEST_F(RasterPaint, EveryZoomPaintsThroughTheDisplayPalette)
         {"halved", 2.0, 0, 0, 0, kW / 2, kH / 2, [](int, int) { return true; },
          [](int px, int py) {
              return (Sample(2 * px, 2 * py) + Sample(2 * px + 1, 2 * py) + Sample(2 * px, 2 * py + 1) +
-                     Sample(2 * px + 1, 2 * py + 1)) >> 2;
+                     Sample(2 * px + 1, 2 * py + 1)) >>
+                    2;
          }},
         {"fit, magnified 4", 0.25, 1, 0, 0, 4 * kW, 4 * kH,
          [](int px, int py) { return px % 4 == 1 || px % 4 == 2 ? py % 4 == 1 || py % 4 == 2 : false; },
@@ -256,10 +257,10 @@ TEST_F(RasterPaint, ReadOutOfEveryTypeAtAPixelAndOutside)
         int phase;
         const char* text;  // at (3, 4)
     } cases[] = {
-        {UINT8, 0, "5"},    {SINT8, 0, "5"},    {UINT16, 0, "5"},   {SINT16, 0, "5"},   {UINT32, 0, "5"},
-        {SINT32, 0, "5"},   {FLOAT32, 0, "5"},  {FLOAT64, 0, "5"},  {CFLOAT32, 0, "5"}, {CFLOAT64, 0, "5"},
-        {CUINT8, 0, "5"},   {CSINT8, 0, "5"},   {CUINT16, 0, "5"},  {CSINT16, 0, "5"},  {CUINT32, 0, "5"},
-        {CSINT32, 0, "5"},  {CFLOAT32, 1, "0.927295"},
+        {UINT8, 0, "5"},   {SINT8, 0, "5"},           {UINT16, 0, "5"},  {SINT16, 0, "5"},   {UINT32, 0, "5"},
+        {SINT32, 0, "5"},  {FLOAT32, 0, "5"},         {FLOAT64, 0, "5"}, {CFLOAT32, 0, "5"}, {CFLOAT64, 0, "5"},
+        {CUINT8, 0, "5"},  {CSINT8, 0, "5"},          {CUINT16, 0, "5"}, {CSINT16, 0, "5"},  {CUINT32, 0, "5"},
+        {CSINT32, 0, "5"}, {CFLOAT32, 1, "0.927295"},
     };
     int opened = 0;
     for (const Case& c : cases) {

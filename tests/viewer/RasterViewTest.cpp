@@ -7,13 +7,13 @@
 #include <memory>
 #include <numeric>
 
+#include "RasterViewTestSupport.h"
+#include "StatusBar.h"
 #include "files/TempFiles.h"
 #include "format/RDPFile.h"
 #include "jobs/MeterInfoBase.h"
 #include "layer/RDPExcept.h"
 #include "pyramid/DisplayPyramid.h"
-#include "RasterViewTestSupport.h"
-#include "StatusBar.h"
 #include "util/MathHelpers.h"
 #include "view/DisplayCache.h"
 #include "view/RasterView.h"
@@ -73,7 +73,12 @@ TEST_F(ViewFixture, StretchModesChooseTheRangeAndTheFactorTheCacheRecords)
     };
     const auto ramp = [](int x, int y, int) { return 0.25 * x - 3.5 * y + 0.001 * x * y; };
     const auto flat = [](int, int, int) { return 7.0; };
-    enum Expect { AutoRange, Whole, Bytes, Dispersion };
+    enum Expect {
+        AutoRange,
+        Whole,
+        Bytes,
+        Dispersion
+    };
     struct Case {
         const char* label;
         int type;
@@ -207,7 +212,14 @@ TEST_F(ViewFixture, CacheIsBuiltReusedOrRebuilt)
     fs::create_directories(temp);
     constexpr int W = 700, H = 300;
     const auto sample = [](int x, int y, int) { return double((x * 7 + y * 13) % 4000); };
-    enum Setup { Nothing, SameK, OtherK, Stale, Short, Long };
+    enum Setup {
+        Nothing,
+        SameK,
+        OtherK,
+        Stale,
+        Short,
+        Long
+    };
     struct Case {
         const char* label;
         Setup setup;
@@ -234,15 +246,13 @@ TEST_F(ViewFixture, CacheIsBuiltReusedOrRebuilt)
         SetTempDir(temp);
         if (c.blockBeside)
             fs::create_directories(CacheNameBeside(path, 0));
-        const std::string expectedCache =
-            c.blockBeside ? CacheNameInTempDir(temp, path, 0) : CacheNameBeside(path, 0);
+        const std::string expectedCache = c.blockBeside ? CacheNameInTempDir(temp, path, 0) : CacheNameBeside(path, 0);
 
         NoticeWindow notify;
         plat::StatusBar bar;
         if (c.setup != Nothing) {
             CRasterView first;
-            ASSERT_EQ(first.OpenLayer(1, notify.handle, path.c_str(), 0, 2.0, c.setup == OtherK ? 0 : 2, nullptr,
-                                      {}),
+            ASSERT_EQ(first.OpenLayer(1, notify.handle, path.c_str(), 0, 2.0, c.setup == OtherK ? 0 : 2, nullptr, {}),
                       1);
             ASSERT_TRUE(notify.WaitFor(1));
             ASSERT_EQ(first.GetCacheName(), expectedCache);
@@ -417,14 +427,13 @@ TEST_F(ViewFixture, BufferLayersBuildIntoTheCallersBlock)
 
     NoticeWindow notify;
     CRasterView refused;
-    EXPECT_EQ(refused.OpenBuffer(0, notify.handle, "x", pixels.data(), W, H, CFLOAT32, levels, nullptr, 0, 1,
-                                 nullptr, {}),
-              0);
-    EXPECT_EQ(refused.OpenBuffer(0, notify.handle, "x", nullptr, W, H, FLOAT32, levels, nullptr, 0, 1, nullptr, {}),
-              0);
-    EXPECT_EQ(refused.OpenBuffer(0, notify.handle, "x", pixels.data(), W, H, FLOAT32, nullptr, nullptr, 0, 1,
-                                 nullptr, {}),
-              0);
+    EXPECT_EQ(
+        refused.OpenBuffer(0, notify.handle, "x", pixels.data(), W, H, CFLOAT32, levels, nullptr, 0, 1, nullptr, {}),
+        0);
+    EXPECT_EQ(refused.OpenBuffer(0, notify.handle, "x", nullptr, W, H, FLOAT32, levels, nullptr, 0, 1, nullptr, {}), 0);
+    EXPECT_EQ(
+        refused.OpenBuffer(0, notify.handle, "x", pixels.data(), W, H, FLOAT32, nullptr, nullptr, 0, 1, nullptr, {}),
+        0);
 
     CRasterView view;
     ASSERT_EQ(view.OpenBuffer(3, notify.handle, "buffer", pixels.data(), W, H, FLOAT32, levels, &palette, 0.0, 499.5,

@@ -11,22 +11,22 @@
 #include <fcntl.h>
 #include <functional>
 #include <string>
-#include <thread>
 #include <sys/stat.h>
+#include <thread>
 #include <utility>
 #include <vector>
 
+#include "PumpUntil.h"
+#include "ScopedEnvFolder.h"
+#include "StringTable.h"
+#include "TempDir.h"
+#include "VarnokApp.h"
+#include "format/SampleConvert.h"
 #include "jobs/MeterInfoBase.h"
 #include "jobs/ThreadList.h"
 #include "layer/DataTypes.h"
 #include "layer/RDPLayer.h"
-#include "format/SampleConvert.h"
-#include "PumpUntil.h"
-#include "ScopedEnvFolder.h"
 #include "settings/SNRegKey.h"
-#include "StringTable.h"
-#include "TempDir.h"
-#include "VarnokApp.h"
 #include "window/ViewerMessages.h"
 
 namespace rvtest {
@@ -131,8 +131,8 @@ private:
 // Waits until no job runs, serving the GUI thread meanwhile.
 inline bool WaitForNoJobs()
 {
-    const bool ended = testsupport::PumpUntil([] { return GlobalThreadList().GetCount() == 0; },
-                                              std::chrono::seconds(60));
+    const bool ended =
+        testsupport::PumpUntil([] { return GlobalThreadList().GetCount() == 0; }, std::chrono::seconds(60));
     // What the last job posted is delivered too.
     testsupport::PumpUntil([] { return false; }, std::chrono::milliseconds(20));
     return ended;

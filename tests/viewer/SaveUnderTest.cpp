@@ -160,10 +160,8 @@ TEST(SaveUnder, FailedInitSavesAndRestoresNothing)
         plat::WindowHandle wnd;
         int horz, vert, width, height;
     } cases[] = {
-        {"no window", plat::WindowHandle(), 8, 8, 0, 0},
-        {"window without a buffer", notBuffered, 8, 8, 0, 0},
-        {"no strips", view.handle, 0, 8, 0, 0},
-        {"negative strips", view.handle, 8, -1, 0, 0},
+        {"no window", plat::WindowHandle(), 8, 8, 0, 0}, {"window without a buffer", notBuffered, 8, 8, 0, 0},
+        {"no strips", view.handle, 0, 8, 0, 0},          {"negative strips", view.handle, 8, -1, 0, 0},
         {"negative width", view.handle, 8, 8, -100, 0},
     };
     for (const Case& c : cases) {

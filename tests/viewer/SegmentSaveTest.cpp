@@ -12,17 +12,17 @@
 #include <thread>
 
 #include "Dialog.h"
-#include "dialogs/InfoFileDialog.h"
 #include "FakeMeter.h"
 #include "FileDialog.h"
+#include "MessageBox.h"
+#include "PalitraTag.h"
+#include "RasterViewTestSupport.h"
+#include "dialogs/InfoFileDialog.h"
 #include "format/RDPFileWalker.h"
 #include "format/RDPLayerLayout.h"
 #include "jobs/MeterDialog.h"
 #include "layer/RDPFileTags.h"
 #include "layer/Transform.h"
-#include "MessageBox.h"
-#include "PalitraTag.h"
-#include "RasterViewTestSupport.h"
 #include "view/RasterView.h"
 
 namespace {
@@ -153,7 +153,8 @@ TEST_F(SegmentSave, EachTypeSavesItsWindowTagsAndShiftedHistory)
         ASSERT_NE(whole.OpenLayer(source.c_str(), 0), nullptr);
         const int sampleSize = whole.SampleSize();
         for (int y = 0; y < 50; ++y)
-            ASSERT_EQ(std::memcmp(segment.Rows()[y], static_cast<unsigned char*>(whole.Rows()[20 + y]) + 10 * sampleSize,
+            ASSERT_EQ(std::memcmp(segment.Rows()[y],
+                                  static_cast<unsigned char*>(whole.Rows()[20 + y]) + 10 * sampleSize,
                                   size_t(100) * sampleSize),
                       0)
                 << "type " << c.type << " row " << y;

@@ -21,16 +21,11 @@ using plat::MF_POPUP;
 using testsupport::PumpUntil;
 
 const plat::MenuEntry kRows[] = {
-    {0, 0, "&File", MF_POPUP},
-    {1, ID_MENU_OPEN, "&Open"},
-    {1, 9101, "&Alpha"},
-    {1, 0, nullptr},
-    {1, 9102, "An&other"},
-    {1, 9103, "&Again"},
-    {0, 0, "&Zoom", MF_POPUP},
-    {1, ID_MENU_ZOOM_IN, "Zoom &in"},
-    {0, 0, "&Help", MF_POPUP},
-    {1, ID_MENU_HELP, "Help inquiry"},
+    {0, 0, "&File", MF_POPUP}, {1, ID_MENU_OPEN, "&Open"},
+    {1, 9101, "&Alpha"},       {1, 0, nullptr},
+    {1, 9102, "An&other"},     {1, 9103, "&Again"},
+    {0, 0, "&Zoom", MF_POPUP}, {1, ID_MENU_ZOOM_IN, "Zoom &in"},
+    {0, 0, "&Help", MF_POPUP}, {1, ID_MENU_HELP, "Help inquiry"},
 };
 const plat::MenuResource kMenu{9950, kRows, std::size(kRows)};
 
@@ -91,8 +86,7 @@ TEST_F(SpawnFrame, HoveredTitlesAreFramedOneAtATime)
     }
 
     // Off the bar: the frame goes at once, well within 100 ms.
-    QTest::mouseMove(frame.centralWidget() ? frame.centralWidget() : static_cast<QWidget*>(&frame),
-                     QPoint(200, 150));
+    QTest::mouseMove(frame.centralWidget() ? frame.centralWidget() : static_cast<QWidget*>(&frame), QPoint(200, 150));
     const auto wiped = [&] { return frame.HotRect().isEmpty() && Corners(GrabBar(), 2) == flat; };
     EXPECT_TRUE(PumpUntil(wiped, 100ms));
 }
@@ -141,11 +135,11 @@ TEST_F(SpawnFrame, LettersInAnOpenMenu)
         Qt::Key key;
         std::vector<unsigned> ran;  // empty: the menu stays open
     } cases[] = {
-        {Qt::Key_Q, {}},               // no item and no title is marked q
-        {Qt::Key_A, {9103}},           // "&Alpha" and "&Again": the lower one
-        {Qt::Key_T, {}},               // "An&other" marks o, not t
-        {Qt::Key_O, {9102}},           // "&Open" and "An&other"
-        {Qt::Key_Z, {}},               // a title's letter does not run an item
+        {Qt::Key_Q, {}},      // no item and no title is marked q
+        {Qt::Key_A, {9103}},  // "&Alpha" and "&Again": the lower one
+        {Qt::Key_T, {}},      // "An&other" marks o, not t
+        {Qt::Key_O, {9102}},  // "&Open" and "An&other"
+        {Qt::Key_Z, {}},      // a title's letter does not run an item
     };
     for (const Case& c : cases) {
         frame.commands.clear();

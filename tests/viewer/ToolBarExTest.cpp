@@ -34,7 +34,8 @@ protected:
         owner.resize(500, 200);
         owner.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&owner));
-        strip = plat::ToolBarStrip(*plat::FindToolBar(IDR_VIEWER_TOOLBAR)).toImage().convertToFormat(QImage::Format_ARGB32);
+        strip =
+            plat::ToolBarStrip(*plat::FindToolBar(IDR_VIEWER_TOOLBAR)).toImage().convertToFormat(QImage::Format_ARGB32);
     }
 
     int Index(unsigned id) const
@@ -138,7 +139,7 @@ TEST_F(FlatToolBar, CheckedButtonAwayFromAndUnderTheMouse)
 
     MoveOff();
     QImage image = Grab();
-    EXPECT_EQ(At(image, r.topLeft()), dark);           // sunken
+    EXPECT_EQ(At(image, r.topLeft()), dark);  // sunken
     EXPECT_EQ(At(image, r.bottomRight()), light);
     EXPECT_EQ(At(image, r.topLeft() + QPoint(1, 1)), face);  // the face frame inside
     EXPECT_EQ(At(image, r.topLeft() + QPoint(2, 2)), lightFill);

@@ -65,25 +65,24 @@ TEST_F(DxfExchange, WrittenTextIsTheDrawingByteForByte)
     Fresh(image);
     FillSmall(image);
     ASSERT_EQ(VectorToDXF(dxf.c_str(), &image, 640, 480, -1), 1);
-    std::string want =
-        "  0\nSECTION\n  2\nHEADER\n"
-        "  9\n$ACADVER\n  1\nAC1006\n"
-        "  9\n$ANGBASE\n  50\n0.0\n"
-        "  9\n$ANGDIR\n  70\n0\n"
-        "  9\n$AUNITS\n  70\n0\n"
-        "  9\n$AUPREC\n  70\n0\n"
-        "  9\n$COORDS\n  70\n0\n"
-        "  9\n$LIMMIN\n  10\n0\n  20\n0\n"
-        "  9\n$LIMMAX\n  10\n640\n  20\n480\n"
-        "  0\nENDSEC\n  0\nSECTION\n  2\nTABLES\n"
-        "  0\nTABLE\n  2\nLAYER\n 70\n    1\n"
-        "  0\nLAYER\n  2\n0\n  70\n  0\n  62\n  1\n  6\nCONTINUOUS\n"
-        "  0\nENDTAB\n"
-        "  0\nENDSEC\n  0\nSECTION\n  2\nENTITIES\n"
-        "  0\nLINE\n  8\n0\n  10\n1.5\n  20\n2\n  30\n0.0\n  11\n3.25\n  21\n-4\n  31\n0.0\n"
-        "  0\nLINE\n  8\n0\n  10\n3.25\n  20\n-4\n  30\n0.0\n  11\n1e+06\n  21\n0.1\n  31\n0.0\n"
-        "  0\nPOINT\n  8\n0\n  10\n7\n  20\n8.5\n  30\n0.0\n"
-        "  0\nENDSEC\n  0\nEOF\n";
+    std::string want = "  0\nSECTION\n  2\nHEADER\n"
+                       "  9\n$ACADVER\n  1\nAC1006\n"
+                       "  9\n$ANGBASE\n  50\n0.0\n"
+                       "  9\n$ANGDIR\n  70\n0\n"
+                       "  9\n$AUNITS\n  70\n0\n"
+                       "  9\n$AUPREC\n  70\n0\n"
+                       "  9\n$COORDS\n  70\n0\n"
+                       "  9\n$LIMMIN\n  10\n0\n  20\n0\n"
+                       "  9\n$LIMMAX\n  10\n640\n  20\n480\n"
+                       "  0\nENDSEC\n  0\nSECTION\n  2\nTABLES\n"
+                       "  0\nTABLE\n  2\nLAYER\n 70\n    1\n"
+                       "  0\nLAYER\n  2\n0\n  70\n  0\n  62\n  1\n  6\nCONTINUOUS\n"
+                       "  0\nENDTAB\n"
+                       "  0\nENDSEC\n  0\nSECTION\n  2\nENTITIES\n"
+                       "  0\nLINE\n  8\n0\n  10\n1.5\n  20\n2\n  30\n0.0\n  11\n3.25\n  21\n-4\n  31\n0.0\n"
+                       "  0\nLINE\n  8\n0\n  10\n3.25\n  20\n-4\n  30\n0.0\n  11\n1e+06\n  21\n0.1\n  31\n0.0\n"
+                       "  0\nPOINT\n  8\n0\n  10\n7\n  20\n8.5\n  30\n0.0\n"
+                       "  0\nENDSEC\n  0\nEOF\n";
     std::string crlf;
     for (char c : want)
         crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
@@ -94,8 +93,8 @@ struct ExportCase {
     const char* name;
     int layers;
     std::function<void(CVectorImage&)> fill;
-    int layer;            // exported layer, -1 all
-    const char* entities; // as the outside reader lists them
+    int layer;             // exported layer, -1 all
+    const char* entities;  // as the outside reader lists them
 };
 
 const ExportCase kExports[] = {
@@ -139,8 +138,7 @@ TEST_F(DxfExchange, WeReadTheOutsideWritersDrawings)
     for (const char* version : {"R12", "R2000"})
         for (const char* ends : {"LF", "CRLF"}) {
             SCOPED_TRACE(std::string(version) + " " + ends);
-            const std::string want =
-                RunCommand(Tool("dxf_check.py") + " write '" + dxf + "' " + version + " " + ends);
+            const std::string want = RunCommand(Tool("dxf_check.py") + " write '" + dxf + "' " + version + " " + ends);
             CVectorImage image;
             Fresh(image, 2);
             std::string reason;
@@ -176,8 +174,8 @@ struct ReadCase {
 
 const ReadCase kReads[] = {
     {"names in any case, blanks around",
-     "0\nsection\n2\nEntities\n  0 \nPoint\n 10\n 1.5 \n20\n+2\n0\nline\n10\n1\n20\n2\n11\n3\n21\n4e1\n0\nendsec\n",
-     1, "p 1.5 2\nl 1 2 3 40\n", ""},
+     "0\nsection\n2\nEntities\n  0 \nPoint\n 10\n 1.5 \n20\n+2\n0\nline\n10\n1\n20\n2\n11\n3\n21\n4e1\n0\nendsec\n", 1,
+     "p 1.5 2\nl 1 2 3 40\n", ""},
     {"other entities and their coordinates passed over",
      "0\nSECTION\n2\nENTITIES\n0\nPOLYLINE\n10\n9\n20\n9\n0\nVERTEX\n10\n5\n20\n5\n0\nSEQEND\n"
      "0\nLWPOLYLINE\n10\n1\n20\n1\n10\n2\n20\n2\n0\nPOINT\n8\nLINE\n5\n1F\n10\n3\n20\n4\n30\n0\n0\nENDSEC\n",
@@ -196,8 +194,7 @@ const ReadCase kReads[] = {
      "0\nSECTION\n2\nENTITIES\n0\nPOINT\n10\n1\n20\n1\n0\nPOINT\nten\n5\n20\n6\n0\nENDSEC\n", 1, "p 1 1\n",
      "line 13: a group code"},
     {"a coordinate that is no number stops the reading",
-     "0\nSECTION\n2\nENTITIES\n0\nPOINT\n10\n1\n20\n1\n0\nPOINT\n10\n1,5\n20\n6\n0\nENDSEC\n", 1, "p 1 1\n",
-     "\"1,5\""},
+     "0\nSECTION\n2\nENTITIES\n0\nPOINT\n10\n1\n20\n1\n0\nPOINT\n10\n1,5\n20\n6\n0\nENDSEC\n", 1, "p 1 1\n", "\"1,5\""},
     {"a coordinate beyond float range stops the reading",
      "0\nSECTION\n2\nENTITIES\n0\nLINE\n10\n1\n20\n1\n11\n1e39\n21\n1\n0\nENDSEC\n", 1, "", "not a number in range"},
     {"the last entity needs the group that closes it",

@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "layer/RDPFileTags.h"
 #include "DeviceContext.h"
 #include "MessageBox.h"
 #include "SysColors.h"
 #include "VectorTestSupport.h"
+#include "layer/RDPFileTags.h"
 
 using namespace vectortest;
 
@@ -74,8 +74,8 @@ const LayoutCase kLayouts[] = {
          v.Add(1, Pt(3, 4));
          v.Add(0, Pt(5, 6));
      },
-     {112, 0, 0, 2, 112, 0xFF, 2, 0, 76, 0, 100, 0, 0xFF00, 1, 0, 88, 0, 88, 0, F(1), F(2), 100, F(3), F(4), 0,
-      F(5), F(6), 0}},
+     {112, 0,  0, 2,  112, 0xFF, 2,    0,   76,   0,    100, 0,    0xFF00, 1,
+      0,   88, 0, 88, 0,   F(1), F(2), 100, F(3), F(4), 0,   F(5), F(6),   0}},
     // Ignored: a layer that does not exist and a line without vertices.
     {"additions that do nothing",
      [](CVectorImage& v) {
@@ -158,8 +158,8 @@ TEST_F(VectorImageFile, ReSavingLargerMovesTheTagAndSmallerWritesInPlace)
     image.Add(0, Pt(1, 2));
     image.Add(0, Pt(3, 4));
     ASSERT_EQ(image.Save(), 1);
-    EXPECT_EQ(Dump(), "tags 0 1 2 500\n" + Words({72, 0, 0, 1, 72, 0xFF, 2, 0, 48, 0, 60, 0, F(1), F(2), 60, F(3),
-                                                  F(4), 0}));
+    EXPECT_EQ(Dump(),
+              "tags 0 1 2 500\n" + Words({72, 0, 0, 1, 72, 0xFF, 2, 0, 48, 0, 60, 0, F(1), F(2), 60, F(3), F(4), 0}));
 
     // Smaller: written in place; the stored length stays, the rest is cleared.
     image.Create(path.c_str());
@@ -172,7 +172,8 @@ TEST_F(VectorImageFile, ReSavingLargerMovesTheTagAndSmallerWritesInPlace)
     EXPECT_EQ(image.GetUsedSize(), 48);
     image.Add(0, Pt(5, 6));
     ASSERT_EQ(image.Save(), 1);
-    EXPECT_EQ(Dump(), "tags 0 1 2 500\n" + Words({72, 0, 0, 1, 60, 0xFF00, 1, 0, 48, 0, 48, 0, F(5), F(6), 0, 0, 0, 0}));
+    EXPECT_EQ(Dump(),
+              "tags 0 1 2 500\n" + Words({72, 0, 0, 1, 60, 0xFF00, 1, 0, 48, 0, 48, 0, F(5), F(6), 0, 0, 0, 0}));
     ASSERT_EQ(image.Open(path.c_str()), 1);
     EXPECT_EQ(Describe(image, 0), "p 5 6\n");
 }
@@ -212,18 +213,17 @@ const MalformedCase kMalformed[] = {
     {"point link into the layer records", {60, 0, 0, 1, 60, 0xFF, 1, 0, 20, 0, 20, 0, kF1, kF1, 0}, "point link"},
     {"point chain loops", {72, 0, 0, 1, 72, 0xFF, 2, 0, 48, 0, 60, 0, kF1, kF1, 60, kF1, kF1, 48}, "chain"},
     {"looping chain with a huge count",
-     {72, 0, 0, 1, 72, 0xFF, INT_MAX, 0, 48, 0, 60, 0, kF1, kF1, 60, kF1, kF1, 48}, "more records"},
+     {72, 0, 0, 1, 72, 0xFF, INT_MAX, 0, 48, 0, 60, 0, kF1, kF1, 60, kF1, kF1, 48},
+     "more records"},
     {"more points than counted", {72, 0, 0, 1, 72, 0xFF, 1, 0, 48, 0, 48, 0, kF1, kF1, 60, kF1, kF1, 0}, "chain"},
-    {"fewer points than counted", {72, 0, 0, 1, 72, 0xFF, 3, 0, 48, 0, 60, 0, kF1, kF1, 60, kF1, kF1, 0},
-     "point link"},
+    {"fewer points than counted", {72, 0, 0, 1, 72, 0xFF, 3, 0, 48, 0, 60, 0, kF1, kF1, 60, kF1, kF1, 0}, "point link"},
     {"last point link wrong", {72, 0, 0, 1, 72, 0xFF, 2, 0, 48, 0, 48, 0, kF1, kF1, 60, kF1, kF1, 0}, "chain"},
     {"line of no vertices", {56, 0, 0, 1, 56, 0xFF, 0, 1, 0, 48, 0, 48, 0, 0}, "0 vertices"},
-    {"line longer than the block", {64, 0, 0, 1, 64, 0xFF, 0, 1, 0, 48, 0, 48, 3, 0, kF1, kF1, kF1, kF1},
-     "3 vertices"},
-    {"line of huge count", {64, 0, 0, 1, 64, 0xFF, 0, 1, 0, 48, 0, 48, INT_MAX, 0, kF1, kF1, kF1, kF1},
-     "vertices"},
+    {"line longer than the block", {64, 0, 0, 1, 64, 0xFF, 0, 1, 0, 48, 0, 48, 3, 0, kF1, kF1, kF1, kF1}, "3 vertices"},
+    {"line of huge count", {64, 0, 0, 1, 64, 0xFF, 0, 1, 0, 48, 0, 48, INT_MAX, 0, kF1, kF1, kF1, kF1}, "vertices"},
     {"two layers share a point",
-     {100, 0, 0, 2, 100, 0xFF, 1, 0, 76, 0, 76, 0, 0xFF, 1, 0, 76, 0, 76, 0, kF1, kF1, 0, 0, 0, 0}, "overlap"},
+     {100, 0, 0, 2, 100, 0xFF, 1, 0, 76, 0, 76, 0, 0xFF, 1, 0, 76, 0, 76, 0, kF1, kF1, 0, 0, 0, 0},
+     "overlap"},
     {"records leave a gap", {72, 0, 0, 1, 72, 0xFF, 1, 0, 60, 0, 60, 0, 0, 0, 0, kF1, kF1, 0}, "gaps"},
 };
 

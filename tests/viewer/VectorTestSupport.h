@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "TempDir.h"
 #include "layer/DataTypes.h"
 #include "layer/RDPLayer.h"
-#include "TempDir.h"
 #include "vector/VectorImage.h"
 
 namespace vectortest {

@@ -19,12 +19,10 @@ public:
     void RenderRGB(int, int, int, int, int, int, double, int, unsigned char*, std::size_t, CMeterInfoBase*) override {}
     void PaintDirect(plat::DeviceContext*, int, int, int, int, int, int, double, int, void*, std::size_t,
                      plat::BitmapInfo*) override
-    {
-    }
+    {}
     void PaintScaled(plat::DeviceContext*, int, int, int, int, double, int, void*, std::size_t,
                      plat::BitmapInfo*) override
-    {
-    }
+    {}
     void SetScale(double) override {}
     std::string GetLayerName() override { return "bare"; }
 };

@@ -129,8 +129,7 @@ public:
     }
 };
 
-constinit const TSClassInfo TRecordingDrawSystem::ClassInfo{"TRecordingDrawSystem",
-                                                            &TSCustomDrawSystem3D::ClassInfo,
+constinit const TSClassInfo TRecordingDrawSystem::ClassInfo{"TRecordingDrawSystem", &TSCustomDrawSystem3D::ClassInfo,
                                                             &TSNewObject<TRecordingDrawSystem>};
 constinit const TSClassInfo THeldConstruction::ClassInfo{"THeldConstruction", &TSCustomConstruction3D::ClassInfo,
                                                          &TSNewObject<THeldConstruction>};
@@ -210,10 +209,10 @@ TEST_F(Project3D, ANewProjectHasFourEmptyListsAndAnswersTheAdministrator)
     EXPECT_EQ(Project->PauseWait(true), 200);
 
     std::unique_ptr<TSCustomChangeObject> stranger(TSObject::Create<TSCustomChangeObject>());
-    for (TSCustomChangeObject* list : {static_cast<TSCustomChangeObject*>(Project->CustomObjects()),
-                                       static_cast<TSCustomChangeObject*>(Project->Objects()),
-                                       static_cast<TSCustomChangeObject*>(Project->Lights()),
-                                       static_cast<TSCustomChangeObject*>(Project->Cameras())})
+    for (TSCustomChangeObject* list :
+         {static_cast<TSCustomChangeObject*>(Project->CustomObjects()),
+          static_cast<TSCustomChangeObject*>(Project->Objects()), static_cast<TSCustomChangeObject*>(Project->Lights()),
+          static_cast<TSCustomChangeObject*>(Project->Cameras())})
         EXPECT_EQ(Project->Process(pcCanDelete, reinterpret_cast<TSParam>(list)), 0) << list->Name();
     EXPECT_EQ(Project->Process(pcCanDelete, reinterpret_cast<TSParam>(stranger.get())), -1);
     EXPECT_EQ(Project->Process(pcCanDelete, 0), -1);
@@ -770,12 +769,9 @@ TEST(RelocatePathTable, PrefixesCompareWithoutCaseAndMustLeaveARest)
         bool Found;
     };
     const Row rows[] = {
-        {"/Old/", "/old/sub/f.rdp", true},
-        {"/old/", "/old/sub/f.rdp", true},
-        {"/other/", "/old/sub/f.rdp", false},
-        {"", "/old/sub/f.rdp", false},
-        {"/old/sub/f.rdp", "/old/sub/f.rdp", false},
-        {"/old/sub/f.rdp/more", "/old/sub/f.rdp", false},
+        {"/Old/", "/old/sub/f.rdp", true},           {"/old/", "/old/sub/f.rdp", true},
+        {"/other/", "/old/sub/f.rdp", false},        {"", "/old/sub/f.rdp", false},
+        {"/old/sub/f.rdp", "/old/sub/f.rdp", false}, {"/old/sub/f.rdp/more", "/old/sub/f.rdp", false},
         {"/old/", "/old/sub/missing.rdp", false},
     };
     for (const Row& row : rows) {
@@ -801,8 +797,7 @@ TEST_F(ProjectFile, RegisteredWindowsAreShownInOrderWhenALoadEnds)
     loaded->RegisterWindow(&fiveA, 5);
     loaded->RegisterWindow(&fiveB, 5);
     loaded->RegisterWindow(&low, -2);
-    const std::vector<std::pair<QWidget*, std::int32_t>> expected = {
-        {&fiveA, 5}, {&fiveB, 5}, {&three, 3}, {&low, -2}};
+    const std::vector<std::pair<QWidget*, std::int32_t>> expected = {{&fiveA, 5}, {&fiveB, 5}, {&three, 3}, {&low, -2}};
     EXPECT_EQ(loaded->WindowOrder(), expected);
     loaded->LoadFromFileName(path);
     EXPECT_TRUE(loaded->WindowOrder().empty());
@@ -846,10 +841,10 @@ TEST(WindowPlacementTable, CentresClampsAndKeepsSizes)
     };
     const Row rows[] = {
         {10, 20, 300, 200, {50, 50}, {10, 20, 300, 200}},
-        {-1, -1, 300, 200, {50, 50}, {350, 300, 300, 200}},     // centred
-        {900, 700, 300, 200, {50, 50}, {700, 600, 300, 200}},   // pulled back
-        {50, 50, 1200, 900, {50, 50}, {0, 0, 1200, 900}},       // larger than the screen
-        {5, 6, 0, -1, {120, 80}, {5, 6, 120, 80}},              // the current size
+        {-1, -1, 300, 200, {50, 50}, {350, 300, 300, 200}},    // centred
+        {900, 700, 300, 200, {50, 50}, {700, 600, 300, 200}},  // pulled back
+        {50, 50, 1200, 900, {50, 50}, {0, 0, 1200, 900}},      // larger than the screen
+        {5, 6, 0, -1, {120, 80}, {5, 6, 120, 80}},             // the current size
         {-5, 790, 1000, 10, {1, 1}, {0, 790, 1000, 10}},
     };
     for (const Row& row : rows)
@@ -884,9 +879,9 @@ TEST(NumberTexts, FormatRealTrimsBlanksAndZeros)
         const char* Text;
     };
     const Row rows[] = {
-        {2.0, 12, 6, "2"},       {1.5, 12, 6, "1.5"},   {100, 12, 6, "100"},
-        {0, 12, 6, "0"},         {-0.25, 12, 6, "-0.25"}, {-0.0000001, 12, 6, "0"},
-        {1234.5678, 0, 2, "1234.57"}, {100, 5, 0, "100"}, {0.1, 3, 1, "0.1"},
+        {2.0, 12, 6, "2"},       {1.5, 12, 6, "1.5"},      {100, 12, 6, "100"},          {0, 12, 6, "0"},
+        {-0.25, 12, 6, "-0.25"}, {-0.0000001, 12, 6, "0"}, {1234.5678, 0, 2, "1234.57"}, {100, 5, 0, "100"},
+        {0.1, 3, 1, "0.1"},
     };
     for (const Row& row : rows)
         EXPECT_EQ(FormatReal(row.Value, row.Width, row.Decimals), row.Text) << row.Value;
@@ -900,8 +895,9 @@ TEST(NumberTexts, TryParseTakesOnlyNumbersWithAPoint)
         std::int32_t Value;
     };
     const IntRow ints[] = {
-        {"42", true, 42}, {" -7 ", true, -7}, {"+3", true, 3}, {"", false, 9}, {"4.0", false, 9},
-        {"12a", false, 9}, {"2147483648", false, 9}, {"-2147483648", true, -2147483647 - 1}, {"+-1", false, 9},
+        {"42", true, 42},  {" -7 ", true, -7}, {"+3", true, 3},          {"", false, 9},
+        {"4.0", false, 9}, {"12a", false, 9},  {"2147483648", false, 9}, {"-2147483648", true, -2147483647 - 1},
+        {"+-1", false, 9},
     };
     for (const IntRow& row : ints) {
         std::int32_t value = 9;
@@ -914,9 +910,8 @@ TEST(NumberTexts, TryParseTakesOnlyNumbersWithAPoint)
         double Value;
     };
     const RealRow reals[] = {
-        {"1.5", true, 1.5}, {" -0.25", true, -0.25}, {"1e3", true, 1000}, {"+2", true, 2},
-        {"1,5", false, 9},  {"", false, 9},          {"nan", false, 9},  {"inf", false, 9},
-        {"1e999", false, 9}, {"1.5.2", false, 9},
+        {"1.5", true, 1.5}, {" -0.25", true, -0.25}, {"1e3", true, 1000}, {"+2", true, 2},     {"1,5", false, 9},
+        {"", false, 9},     {"nan", false, 9},       {"inf", false, 9},   {"1e999", false, 9}, {"1.5.2", false, 9},
     };
     for (const RealRow& row : reals) {
         double value = 9;

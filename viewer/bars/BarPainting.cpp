@@ -55,8 +55,8 @@ void PaintEmbossed(QPainter& p, int x, int y, const QImage& mask, const QColor& 
     p.drawImage(x, y, Ink(mask, dark));
 }
 
-void DrawDisabledImage(QPainter& p, int x, int y, const QImage& picture, const QColor& face,
-                       const QColor& light, const QColor& dark)
+void DrawDisabledImage(QPainter& p, int x, int y, const QImage& picture, const QColor& face, const QColor& light,
+                       const QColor& dark)
 {
     QImage drawn(picture.size(), QImage::Format_RGB32);
     drawn.fill(face);

@@ -31,7 +31,7 @@ void PaintEmbossed(QPainter& p, int x, int y, const QImage& mask, const QColor& 
 
 // Draws picture embossed at (x, y) as a disabled image is: its mask over a face
 // background, light copy one pixel right and down, dark copy in place.
-void DrawDisabledImage(QPainter& p, int x, int y, const QImage& picture, const QColor& face,
-                       const QColor& light, const QColor& dark);
+void DrawDisabledImage(QPainter& p, int x, int y, const QImage& picture, const QColor& face, const QColor& light,
+                       const QColor& dark);
 
 }  // namespace bars

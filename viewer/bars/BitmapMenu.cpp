@@ -28,8 +28,14 @@ struct DepthGuard {
     DepthGuard& operator=(const DepthGuard&) = delete;
 };
 
-QRect ToRect(const bars::Box& b) { return QRect(b.left, b.top, b.Width(), b.Height()); }
-bars::Box ToBox(const QRect& r) { return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()}; }
+QRect ToRect(const bars::Box& b)
+{
+    return QRect(b.left, b.top, b.Width(), b.Height());
+}
+bars::Box ToBox(const QRect& r)
+{
+    return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+}
 
 // The text a menu shows for an action: "&" before the mnemonic, a tab before its
 // shortcut.
@@ -43,8 +49,7 @@ std::string ActionText(const QAction* action)
 
 }  // namespace
 
-CBitmapMenu::CBitmapMenu()
-    : m_menuFont(QApplication::font("QMenu"))
+CBitmapMenu::CBitmapMenu() : m_menuFont(QApplication::font("QMenu"))
 {
     m_clrText = plat::GetSysColor(plat::COLOR_MENUTEXT);
     m_clrHighlightText = plat::GetSysColor(plat::COLOR_HIGHLIGHTTEXT);
@@ -72,8 +77,7 @@ CBitmapMenu::CBitmapMenu()
     m_checkMark = QPixmap::fromImage(check);
 }
 
-CBitmapMenu::CBitmapMenu(bool topLevel)
-    : CBitmapMenu()
+CBitmapMenu::CBitmapMenu(bool topLevel) : CBitmapMenu()
 {
     m_topLevel = topLevel;
 }
@@ -108,10 +112,19 @@ int CBitmapMenu::AppendToolbarImages(unsigned id, bool fresh)
     return 1;
 }
 
-int CBitmapMenu::LoadToolbarImages(unsigned id) { return AppendToolbarImages(id, true); }
-int CBitmapMenu::AddToolbarImages(unsigned id) { return AppendToolbarImages(id, false); }
+int CBitmapMenu::LoadToolbarImages(unsigned id)
+{
+    return AppendToolbarImages(id, true);
+}
+int CBitmapMenu::AddToolbarImages(unsigned id)
+{
+    return AppendToolbarImages(id, false);
+}
 
-void CBitmapMenu::AddCommandImage(int image, unsigned id) { m_commandImages.emplace_back(image, int(id)); }
+void CBitmapMenu::AddCommandImage(int image, unsigned id)
+{
+    m_commandImages.emplace_back(image, int(id));
+}
 
 int CBitmapMenu::FindImage(int id) const
 {
@@ -153,7 +166,7 @@ void CBitmapMenu::OwnerDrawActions(const QList<QAction*>& actions, bool barTitle
             const std::string text = ActionText(a);
             if (!text.empty())
                 Attach(a, AddItem(text.c_str(), barTitles && !m_topLevel && s_depth == 1 ? bars::kMenuBarTitle
-                                                                                        : bars::kSubmenuTitle));
+                                                                                         : bars::kSubmenuTitle));
         } else if (a->isSeparator()) {
             Attach(a, AddItem("", bars::kSeparator));
         } else {
@@ -175,7 +188,10 @@ void CBitmapMenu::OwnerDrawMenu(QMenu* menu)
         OwnerDrawActions(menu->actions(), false);
 }
 
-const QFont& CBitmapMenu::Font() const { return m_customFont ? *m_customFont : m_menuFont; }
+const QFont& CBitmapMenu::Font() const
+{
+    return m_customFont ? *m_customFont : m_menuFont;
+}
 
 QSize CBitmapMenu::MeasureRecord(const bars::MenuItemRecord& item) const
 {
@@ -209,8 +225,7 @@ bool CBitmapMenu::DrawItem(QPainter& p, const QAction* action, const QRect& r, c
     return true;
 }
 
-void CBitmapMenu::DrawText(QPainter& p, const std::string& text, const QRect& box, int align,
-                           const QColor& color) const
+void CBitmapMenu::DrawText(QPainter& p, const std::string& text, const QRect& box, int align, const QColor& color) const
 {
     p.setPen(color);
     p.drawText(box, align | Qt::TextShowMnemonic | Qt::TextExpandTabs, QString::fromUtf8(text.c_str()));

@@ -47,10 +47,8 @@ const QAction* MeasuredAction(const QWidget* widget, const QStyleOption* option)
 }  // namespace
 
 FlatBarStyle::FlatBarStyle(const CBitmapMenu& painter)
-    : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion")))
-    , m_painter(painter)
-{
-}
+    : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))), m_painter(painter)
+{}
 
 int FlatBarStyle::pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const
 {

@@ -11,7 +11,7 @@ namespace bars {
 
 // Codes of menu items that run no command.
 enum MenuItemCode : int {
-    kSubmenuTitle = -2,   // a submenu title inside a popup
+    kSubmenuTitle = -2,  // a submenu title inside a popup
     kSeparator = -3,
     kMenuBarTitle = -4,
 };
@@ -84,12 +84,17 @@ int MenuCharMatch(const std::vector<const char*>& texts, unsigned ch);
 Size ToolBarImageOffsets(Size button, Size image, bool someButtonHasText, int topBorder);
 
 // How a tool-bar button is drawn.
-enum class ButtonFrame { None, Face, Raised, Sunken };
+enum class ButtonFrame {
+    None,
+    Face,
+    Raised,
+    Sunken
+};
 struct ButtonLook {
     bool lightBackground = false;  // the 3D light colour instead of the face
     ButtonFrame frame = ButtonFrame::None;
-    bool innerFaceFrame = false;   // a pressed button away from the mouse: shrunk by 1, face frame
-    int shift = 0;                 // image and text move this far right and down
+    bool innerFaceFrame = false;  // a pressed button away from the mouse: shrunk by 1, face frame
+    int shift = 0;                // image and text move this far right and down
 };
 ButtonLook ToolButtonLook(bool checkedOrPressed, bool hot, bool enabled);
 

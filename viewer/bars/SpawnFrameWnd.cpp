@@ -16,8 +16,7 @@ namespace {
 constexpr const char* kPreparedProperty = "bars.prepared";
 }
 
-CSpawnFrameWnd::CSpawnFrameWnd(QWidget* parent)
-    : QMainWindow(parent)
+CSpawnFrameWnd::CSpawnFrameWnd(QWidget* parent) : QMainWindow(parent)
 {
     m_style = new FlatBarStyle(m_menu);
     m_style->setParent(this);

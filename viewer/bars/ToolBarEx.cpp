@@ -4,8 +4,8 @@
 #include <QActionEvent>
 #include <QApplication>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QPaintEvent>
+#include <QPainter>
 #include <QToolButton>
 
 #include "BarResources.h"
@@ -25,9 +25,7 @@ constexpr int kGripperRoom = 12;
 
 }  // namespace
 
-CToolBarEx::CToolBarEx(QWidget* owner)
-    : QToolBar(owner)
-    , m_owner(owner)
+CToolBarEx::CToolBarEx(QWidget* owner) : QToolBar(owner), m_owner(owner)
 {
     setMovable(false);
     setFloatable(false);
@@ -89,7 +87,10 @@ void CToolBarEx::SetFlat(bool flat)
             w->update();
 }
 
-int CToolBarEx::ButtonCount() const { return int(Buttons().size()); }
+int CToolBarEx::ButtonCount() const
+{
+    return int(Buttons().size());
+}
 
 QAction* CToolBarEx::ButtonAction(int index) const
 {
@@ -97,7 +98,10 @@ QAction* CToolBarEx::ButtonAction(int index) const
     return index >= 0 && index < all.size() ? all[index] : nullptr;
 }
 
-unsigned CToolBarEx::ButtonId(int index) const { return plat::CommandId(ButtonAction(index)); }
+unsigned CToolBarEx::ButtonId(int index) const
+{
+    return plat::CommandId(ButtonAction(index));
+}
 
 QRect CToolBarEx::ButtonRect(int index) const
 {

@@ -37,9 +37,9 @@ class CToolBarEx;
 struct CToolBarCustomDraw {
     unsigned drawStage = 0;
     QPainter* dc = nullptr;
-    QRect rc;                 // the button's (item stages)
-    unsigned itemSpec = 0;    // its command id
-    unsigned itemState = 0;   // CDIS_ flags
+    QRect rc;                // the button's (item stages)
+    unsigned itemSpec = 0;   // its command id
+    unsigned itemState = 0;  // CDIS_ flags
     unsigned prePaintAnswer = 0;
     unsigned itemAnswer = 0;  // the latest item pre-paint answer
     CToolBarEx* bar = nullptr;
@@ -100,9 +100,9 @@ private:
     bool m_flat = true;
     QSize m_imageSize{16, 15};
     QColor m_clrFace;
-    QColor m_clrLight;     // the light edge
-    QColor m_clrDark;      // the dark edge
-    QColor m_clrLightFill; // the 3D light colour, or the light edge when it equals the face
+    QColor m_clrLight;      // the light edge
+    QColor m_clrDark;       // the dark edge
+    QColor m_clrLightFill;  // the 3D light colour, or the light edge when it equals the face
     int m_hotButton = -1;
     std::optional<QPoint> m_cursor;  // where the mouse is over the bar, if it is
     QPointer<QWidget> m_owner;

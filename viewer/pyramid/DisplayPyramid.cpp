@@ -135,8 +135,8 @@ void ReduceChild(const PyramidTile& child, unsigned char* out, int stride)
 
 // Runs work(band, slot) for every band on the parallel loop, and then(band) on
 // the calling thread for each band once it and all before it are done, in band
-// order. slot (below threads) tells apart the bands running at one time. An exception of then (the meter's cancel) leaves with no
-// band running.
+// order. slot (below threads) tells apart the bands running at one time. An exception of then (the meter's cancel)
+// leaves with no band running.
 template <class Work, class Then>
 void RunBands(int bands, int threads, Work&& work, Then&& then)
 {
@@ -198,8 +198,7 @@ void PyramidTile::Set(unsigned char* tileData, int tileStep, int left, int top, 
 }
 
 int PyramidTile::ScaleToDisplay(unsigned char* dest, uint32_t* histogram, const void* samples, ptrdiff_t rowBytes,
-                                int type, int phase, double lo, double hi, int left, int top, int right,
-                                int bottom)
+                                int type, int phase, double lo, double hi, int left, int top, int right, int bottom)
 {
     Set(dest, 1, left, top, right, bottom);
     const double scale = hi == lo ? 0.0 : 255.0 / (hi - lo);
@@ -274,8 +273,8 @@ void PyramidLevel::Layout(unsigned char* data, int w, int h, int s)
     }
 }
 
-int PyramidLevel::BuildBase(unsigned char* levels, const void* samples, int w, int h, ptrdiff_t rowBytes,
-                            int type, int phase, double lo, double hi, CMeterInfoBase* meter)
+int PyramidLevel::BuildBase(unsigned char* levels, const void* samples, int w, int h, ptrdiff_t rowBytes, int type,
+                            int phase, double lo, double hi, CMeterInfoBase* meter)
 {
     Layout(levels, w, h, 1);
     unsigned char* histogramBytes = levels - kDisplayHistogramSize;
@@ -293,8 +292,8 @@ int PyramidLevel::BuildBase(unsigned char* levels, const void* samples, int w, i
             TouchRows(source + y0 * rowBytes, rowBytes, rows, sampleBytes);
         for (int c = 0; c < tilesAcross; ++c) {
             PyramidTile& t = tiles[size_t(r) * tilesAcross + c];
-            t.ScaleToDisplay(t.data, &counts[size_t(slot) * 256], samples, rowBytes, type, phase, lo, hi, t.x0,
-                             t.y0, t.x1, t.y1);
+            t.ScaleToDisplay(t.data, &counts[size_t(slot) * 256], samples, rowBytes, type, phase, lo, hi, t.x0, t.y0,
+                             t.x1, t.y1);
         }
     };
     auto then = [&](int) {
@@ -375,8 +374,7 @@ void CDisplayPyramid::Prepare(unsigned char* levels, int width, int height)
 }
 
 int CDisplayPyramid::Build(unsigned char* levels, const void* samples, int width, int height, ptrdiff_t rowBytes,
-                           int type, int phase, double lo, double hi, CMeterInfoBase* meter,
-                           unsigned char* cacheHeader)
+                           int type, int phase, double lo, double hi, CMeterInfoBase* meter, unsigned char* cacheHeader)
 {
     Free();
     const int sampleSize = GetDataTypeSize(type);

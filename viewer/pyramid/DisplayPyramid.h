@@ -45,10 +45,10 @@ public:
     // lies in a display cache file right after its header and histogram: the
     // header's time is cleared first and written back only after the levels and
     // histogram are complete, so a build that fails or is cancelled leaves a file
-    // no look-up accepts. Nothing is flushed to disk: a cache can be built again. Returns 0 for arguments it refuses; a cancel from the
-    // meter and other failures leave as exceptions. A mapped levels block must have
-    // its file space reserved (CMemoryMap, plat::ReplacingFile::Map): a write into a
-    // sparse file on a full disk ends the process with SIGBUS.
+    // no look-up accepts. Nothing is flushed to disk: a cache can be built again. Returns 0 for arguments it refuses; a
+    // cancel from the meter and other failures leave as exceptions. A mapped levels block must have its file space
+    // reserved (CMemoryMap, plat::ReplacingFile::Map): a write into a sparse file on a full disk ends the process with
+    // SIGBUS.
     int Build(unsigned char* levels, const void* samples, int width, int height, ptrdiff_t rowBytes, int type,
               int phase, double lo, double hi, CMeterInfoBase* meter, unsigned char* cacheHeader = nullptr);
 
@@ -64,8 +64,8 @@ public:
     // at, so regions at any reductions can be read on several threads at once;
     // SetScale prepares nothing and stays for callers that announce a zoom.
     void SetScale(double reduction);
-    int GetRegion(unsigned char* dest, int rowBytes, int x, int y, int width, int height, double reduction,
-                  int fit, int pixelStep, int bottomUp, CMeterInfoBase* meter) const;
+    int GetRegion(unsigned char* dest, int rowBytes, int x, int y, int width, int height, double reduction, int fit,
+                  int pixelStep, int bottomUp, CMeterInfoBase* meter) const;
     int GetLine(uint32_t* out, int width, int height, int index) const;
 
     int Width() const { return m_nWidth; }

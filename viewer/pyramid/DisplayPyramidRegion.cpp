@@ -135,9 +135,8 @@ __attribute__((target("avx2"))) inline __m256i LerpAvx2(__m256i a, __m256i b, __
 // Eight columns per group: one byte shuffle of the group's sixteen source
 // bytes gives its pairs; the arithmetic runs on sixteen 16-bit lanes, two
 // groups at a time. Returns the columns done.
-__attribute__((target("avx2"))) int LerpColumnsAvx2(const unsigned char* const* rowPointers,
-                                                    const PyramidLevel& level, const ColumnMap& map, int count,
-                                                    uint16_t* out)
+__attribute__((target("avx2"))) int LerpColumnsAvx2(const unsigned char* const* rowPointers, const PyramidLevel& level,
+                                                    const ColumnMap& map, int count, uint16_t* out)
 {
     alignas(16) unsigned char stitched[2][16];
     auto source = [&](size_t g, int half) {
@@ -149,8 +148,8 @@ __attribute__((target("avx2"))) int LerpColumnsAvx2(const unsigned char* const* 
     };
     int k = 0;
     for (size_t g = 0; k + 16 <= count; k += 16, g += 2) {
-        const __m128i p0 = _mm_shuffle_epi8(
-            source(g, 0), _mm_loadu_si128(reinterpret_cast<const __m128i*>(&map.groupOrder[16 * g])));
+        const __m128i p0 =
+            _mm_shuffle_epi8(source(g, 0), _mm_loadu_si128(reinterpret_cast<const __m128i*>(&map.groupOrder[16 * g])));
         const __m128i p1 = _mm_shuffle_epi8(
             source(g + 1, 1), _mm_loadu_si128(reinterpret_cast<const __m128i*>(&map.groupOrder[16 * g + 16])));
         const __m256i a = _mm256_cvtepu8_epi16(_mm_unpacklo_epi64(p0, p1));
@@ -163,8 +162,8 @@ __attribute__((target("avx2"))) int LerpColumnsAvx2(const unsigned char* const* 
 }
 
 // Row interpolation of two rows of sixteen-bit values into bytes.
-__attribute__((target("avx2"))) int LerpRowsAvx2(const uint16_t* a16, const uint16_t* b16, uint32_t fraction,
-                                                 int count, unsigned char* dest)
+__attribute__((target("avx2"))) int LerpRowsAvx2(const uint16_t* a16, const uint16_t* b16, uint32_t fraction, int count,
+                                                 unsigned char* dest)
 {
     const __m256i fh = _mm256_set1_epi16(short(fraction >> 16));
     const __m256i fl = _mm256_set1_epi16(short(fraction & 0xFFFF));
@@ -259,8 +258,8 @@ void PyramidTile::CopyRows(unsigned char* dest, ptrdiff_t rowBytes, int pixelSte
     }
 }
 
-void PyramidTile::CopyMagnified(unsigned char* dest, ptrdiff_t rowBytes, int pixelStep, int xoff, int yoff,
-                                int cols, int rows, int factor) const
+void PyramidTile::CopyMagnified(unsigned char* dest, ptrdiff_t rowBytes, int pixelStep, int xoff, int yoff, int cols,
+                                int rows, int factor) const
 {
     const unsigned char* src = data + size_t(yoff) * width + xoff;
     const int fullCols = cols / factor, restCols = cols % factor;
@@ -346,8 +345,8 @@ int PyramidLevel::ExtractRegion(unsigned char* dest, int rowBytes, int x, int y,
                 const PyramidTile& t = Tile(tileRow, sourceCol / kTile);
                 const int xoff = sourceCol % kTile;
                 const int cols = int(std::min<int64_t>(w - outCol, int64_t(t.width - xoff) * magnify));
-                t.CopyMagnified(dest + outRow * stride + ptrdiff_t(outCol) * pixelStep, stride, pixelStep, xoff,
-                                yoff, cols, rows, magnify);
+                t.CopyMagnified(dest + outRow * stride + ptrdiff_t(outCol) * pixelStep, stride, pixelStep, xoff, yoff,
+                                cols, rows, magnify);
                 outCol += cols;
                 sourceCol = (sourceCol / kTile + 1) * kTile;
             }
@@ -390,8 +389,7 @@ int PyramidLevel::ExtractRegion(unsigned char* dest, int rowBytes, int x, int y,
 
     // Bilinear, large regions in bands of rows on the parallel loop.
     const ColumnMap map = MapColumns(work, *this, x, w);
-    const int bands =
-        int(std::min<int64_t>(plat::ParallelThreads(), std::max<int64_t>(1, int64_t(w) * h / (1 << 17))));
+    const int bands = int(std::min<int64_t>(plat::ParallelThreads(), std::max<int64_t>(1, int64_t(w) * h / (1 << 17))));
     plat::ParallelFor(bands, 1, bands, [&](int64_t first, int64_t end, int) {
         for (int64_t band = first; band < end; ++band) {
             const int j0 = int(int64_t(h) * band / bands), j1 = int(int64_t(h) * (band + 1) / bands);
@@ -447,19 +445,17 @@ PyramidWork PyramidWork::For(const PyramidLevel& level, double reduction, int la
     return work;
 }
 
-void CDisplayPyramid::SetScale(double)
-{
-}
+void CDisplayPyramid::SetScale(double) {}
 
-int CDisplayPyramid::GetRegion(unsigned char* dest, int rowBytes, int x, int y, int width, int height,
-                               double reduction, int fit, int pixelStep, int bottomUp, CMeterInfoBase* meter) const
+int CDisplayPyramid::GetRegion(unsigned char* dest, int rowBytes, int x, int y, int width, int height, double reduction,
+                               int fit, int pixelStep, int bottomUp, CMeterInfoBase* meter) const
 {
     if (m_nLevelCount == 0 || !dest || pixelStep < 1 || !(reduction > 0.0) || !std::isfinite(reduction))
         return 0;
     return GuardPyramidCall([&] {
         if (reduction < 1.0 && fit)
-            return m_pLevels[0].ExtractRegion(dest, rowBytes, 0, 0, m_nWidth, m_nHeight, 1.0, PyramidWork{},
-                                              pixelStep, bottomUp, meter);
+            return m_pLevels[0].ExtractRegion(dest, rowBytes, 0, 0, m_nWidth, m_nHeight, 1.0, PyramidWork{}, pixelStep,
+                                              bottomUp, meter);
         const PyramidLevel& level = m_pLevels[ChooseLevel(reduction)];
         return level.ExtractRegion(dest, rowBytes, x, y, width, height, reduction,
                                    PyramidWork::For(level, reduction, m_nLargerSide), pixelStep, bottomUp, meter);

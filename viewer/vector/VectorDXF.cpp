@@ -193,7 +193,11 @@ struct Entities {
 
 void ReadEntities(std::string_view text, Entities& out, std::string& damage)
 {
-    enum class Kind { Other, Point, Line };
+    enum class Kind {
+        Other,
+        Point,
+        Line
+    };
     GroupReader groups(text);
     int code = 0;
     std::string_view value;

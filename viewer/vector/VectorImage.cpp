@@ -204,8 +204,7 @@ bool ClipSegment(double& ax, double& ay, double& bx, double& by)
 
 }  // namespace
 
-CVectorImage::LineRecord::LineRecord(const std::vector<VectorVertex>& vertices)
-    : m_words(2 + 2 * vertices.size(), 0)
+CVectorImage::LineRecord::LineRecord(const std::vector<VectorVertex>& vertices) : m_words(2 + 2 * vertices.size(), 0)
 {
     m_words[0] = std::int32_t(vertices.size());
     if (!vertices.empty())

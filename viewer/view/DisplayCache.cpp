@@ -1,10 +1,10 @@
 #include "view/DisplayCache.h"
 
+#include "VarnokApp.h"
 #include "files/FileNames.h"
 #include "files/TempFiles.h"
 #include "pyramid/DisplayPyramid.h"
 #include "settings/SNRegKey.h"
-#include "VarnokApp.h"
 
 namespace {
 

@@ -8,17 +8,17 @@
 #include <thread>
 
 #include "FaultGuard.h"
+#include "GuiThread.h"
+#include "StatusBar.h"
+#include "ViewerStrings.h"
 #include "files/TempFiles.h"
 #include "format/RDPFile.h"
-#include "GuiThread.h"
 #include "jobs/MeterInfo.h"
 #include "jobs/ThreadList.h"
 #include "layer/DataTypes.h"
 #include "layer/RDPExcept.h"
-#include "StatusBar.h"
 #include "view/DisplayCache.h"
 #include "view/DisplayRange.h"
-#include "ViewerStrings.h"
 #include "window/ViewerMessages.h"
 
 namespace {
@@ -36,14 +36,22 @@ struct TypeTexts {
 
 // Data type and sample width texts by sample type 1 to 16.
 constexpr TypeTexts kTypeTexts[16] = {
-    {IDS_TYPE_UNSIGNED, IDS_SIZE_8},          {IDS_TYPE_SIGNED, IDS_SIZE_8},
-    {IDS_TYPE_UNSIGNED, IDS_SIZE_16},         {IDS_TYPE_SIGNED, IDS_SIZE_16},
-    {IDS_TYPE_UNSIGNED, IDS_SIZE_32},         {IDS_TYPE_SIGNED, IDS_SIZE_32},
-    {IDS_TYPE_FLOAT, IDS_SIZE_32},            {IDS_TYPE_FLOAT, IDS_SIZE_64},
-    {IDS_TYPE_COMPLEX_FLOAT, IDS_SIZE_64},    {IDS_TYPE_COMPLEX_FLOAT, IDS_SIZE_128},
-    {IDS_TYPE_COMPLEX_UNSIGNED, IDS_SIZE_16}, {IDS_TYPE_COMPLEX_SIGNED, IDS_SIZE_16},
-    {IDS_TYPE_COMPLEX_UNSIGNED, IDS_SIZE_32}, {IDS_TYPE_COMPLEX_SIGNED, IDS_SIZE_32},
-    {IDS_TYPE_COMPLEX_UNSIGNED, IDS_SIZE_64}, {IDS_TYPE_COMPLEX_SIGNED, IDS_SIZE_64},
+    {IDS_TYPE_UNSIGNED, IDS_SIZE_8},
+    {IDS_TYPE_SIGNED, IDS_SIZE_8},
+    {IDS_TYPE_UNSIGNED, IDS_SIZE_16},
+    {IDS_TYPE_SIGNED, IDS_SIZE_16},
+    {IDS_TYPE_UNSIGNED, IDS_SIZE_32},
+    {IDS_TYPE_SIGNED, IDS_SIZE_32},
+    {IDS_TYPE_FLOAT, IDS_SIZE_32},
+    {IDS_TYPE_FLOAT, IDS_SIZE_64},
+    {IDS_TYPE_COMPLEX_FLOAT, IDS_SIZE_64},
+    {IDS_TYPE_COMPLEX_FLOAT, IDS_SIZE_128},
+    {IDS_TYPE_COMPLEX_UNSIGNED, IDS_SIZE_16},
+    {IDS_TYPE_COMPLEX_SIGNED, IDS_SIZE_16},
+    {IDS_TYPE_COMPLEX_UNSIGNED, IDS_SIZE_32},
+    {IDS_TYPE_COMPLEX_SIGNED, IDS_SIZE_32},
+    {IDS_TYPE_COMPLEX_UNSIGNED, IDS_SIZE_64},
+    {IDS_TYPE_COMPLEX_SIGNED, IDS_SIZE_64},
 };
 
 std::int32_t Time32(std::time_t t)
@@ -93,9 +101,8 @@ public:
 
     void SetCaption(const char* caption) override
     {
-        MeterRelay::Forward(m_relay, [text = std::string(caption ? caption : "")](CMeterInfoBase* m) {
-            m->SetCaption(text.c_str());
-        });
+        MeterRelay::Forward(
+            m_relay, [text = std::string(caption ? caption : "")](CMeterInfoBase* m) { m->SetCaption(text.c_str()); });
     }
     void SetText(const char* text) override
     {
@@ -577,8 +584,8 @@ void CRasterView::ApplyLayerPalette()
 
 // ---- answers -----------------------------------------------------------------
 
-int CRasterView::GetRegion(unsigned char* dest, int destRowBytes, int x, int y, int width, int height,
-                           double reduction, int wholeImage, int step, int bottomUp, CMeterInfoBase* meter)
+int CRasterView::GetRegion(unsigned char* dest, int destRowBytes, int x, int y, int width, int height, double reduction,
+                           int wholeImage, int step, int bottomUp, CMeterInfoBase* meter)
 {
     if (IsBusy())
         return 0;

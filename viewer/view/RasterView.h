@@ -16,13 +16,13 @@
 
 #include <QPointer>
 
-#include "files/MemoryMap.h"
-#include "layer/RDPLayer.h"
 #include "MappedFile.h"
 #include "PalitraTag.h"
+#include "WindowHandle.h"
+#include "files/MemoryMap.h"
+#include "layer/RDPLayer.h"
 #include "pyramid/DisplayPyramid.h"
 #include "view/VirtualView.h"
-#include "WindowHandle.h"
 
 class CMeterInfo;
 class CProfileFrame;
@@ -119,8 +119,8 @@ public:
     // cannot hold what the extraction writes (bitsBytes, outBytes).
     void RenderRGB(int x, int y, int width, int height, int rowBytes, int bottomUp, double reduction, int wholeImage,
                    unsigned char* out, std::size_t outBytes, CMeterInfoBase* meter) override;
-    void PaintDirect(plat::DeviceContext* dc, int x, int y, int dstX, int dstY, int width, int height,
-                     double reduction, int fit, void* bits, std::size_t bitsBytes, plat::BitmapInfo* info) override;
+    void PaintDirect(plat::DeviceContext* dc, int x, int y, int dstX, int dstY, int width, int height, double reduction,
+                     int fit, void* bits, std::size_t bitsBytes, plat::BitmapInfo* info) override;
     void PaintScaled(plat::DeviceContext* dc, int x, int y, int width, int height, double reduction, int fit,
                      void* bits, std::size_t bitsBytes, plat::BitmapInfo* info) override;
     void SetScale(double reduction) override;
@@ -130,7 +130,11 @@ public:
 
 private:
     struct PrepareJob;
-    enum class Cache { Failed, Created, Reused };
+    enum class Cache {
+        Failed,
+        Created,
+        Reused
+    };
 
     // Time, binding, pixels and size of the file's layer 0; 0 without pixels or statistics.
     int BindFile(const char* fileName);
@@ -151,8 +155,8 @@ private:
     static void SaveSegmentEntry(void* data, CMeterInfo* meter);
     void CloseProfiles();
     static int RunPreparation(PrepareJob& job, bool relayMeter);
-    static void PostNotice(const std::shared_ptr<RasterViewShared>& shared, const plat::WindowHandle& notify,
-                           int index, int code);
+    static void PostNotice(const std::shared_ptr<RasterViewShared>& shared, const plat::WindowHandle& notify, int index,
+                           int code);
 
     // Each profile frame deletes itself when closed; the pointers then read null.
     std::vector<QPointer<CProfileFrame>> m_Profiles;

@@ -9,18 +9,18 @@
 
 #include "BitmapInfo.h"
 #include "DeviceContext.h"
+#include "Exception.h"
+#include "MessageBox.h"
+#include "ViewerStrings.h"
 #include "dialogs/FileMasks.h"
 #include "dialogs/InfoFileDialog.h"
-#include "Exception.h"
 #include "jobs/MeterInfo.h"
 #include "jobs/ThreadList.h"
 #include "layer/RDPFileTags.h"
 #include "layer/Transform.h"
-#include "MessageBox.h"
 #include "util/DoubleToInt.h"
 #include "view/RasterDisplayMath.h"
 #include "view/RasterView.h"
-#include "ViewerStrings.h"
 #include "window/ProfileFrame.h"
 
 namespace {
@@ -128,8 +128,8 @@ void CRasterView::SetScale(double reduction)
 
 // ---- painting ----------------------------------------------------------------
 
-void CRasterView::PaintScaled(plat::DeviceContext* dc, int x, int y, int width, int height, double reduction,
-                              int fit, void* bits, std::size_t bitsBytes, plat::BitmapInfo* info)
+void CRasterView::PaintScaled(plat::DeviceContext* dc, int x, int y, int width, int height, double reduction, int fit,
+                              void* bits, std::size_t bitsBytes, plat::BitmapInfo* info)
 {
     if (!m_bShown || IsBusy())
         return;
@@ -143,7 +143,8 @@ void CRasterView::PaintScaled(plat::DeviceContext* dc, int x, int y, int width, 
         // The whole full-resolution level goes into the buffer once and is stretched
         // from there on every repaint; a buffer too small for it shows nothing.
         const std::int64_t rowBytes = PaddedRow(m_nWidth);
-        if (rowBytes > INT_MAX || !ExtractionFits(rowBytes, m_nWidth, m_nHeight, 1.0, 0, m_nWidth, m_nHeight, bitsBytes))
+        if (rowBytes > INT_MAX ||
+            !ExtractionFits(rowBytes, m_nWidth, m_nHeight, 1.0, 0, m_nWidth, m_nHeight, bitsBytes))
             return;
         const int sx = TruncToInt(x * reduction), sy = TruncToInt(y * reduction);
         const int w = std::min(width, TruncToInt(m_nWidth / reduction) + 1);
@@ -157,13 +158,13 @@ void CRasterView::PaintScaled(plat::DeviceContext* dc, int x, int y, int width, 
                           bitsBytes, *info);
     } else {
         const std::int64_t rowBytes = PaddedRow(width);
-        if (rowBytes > INT_MAX || !ExtractionFits(rowBytes, width, height, reduction, fit, m_nWidth, m_nHeight, bitsBytes))
+        if (rowBytes > INT_MAX ||
+            !ExtractionFits(rowBytes, width, height, reduction, fit, m_nWidth, m_nHeight, bitsBytes))
             return;
         const int w = std::min(width, TruncToInt(m_nWidth / reduction));
         const int h = std::min(height, TruncToInt(m_nHeight / reduction));
         if (!m_bRegionValid)
-            m_pShared->m_Pyramid.GetRegion(buffer, int(rowBytes), x, y, width, height, reduction, fit, 1, 0,
-                                           nullptr);
+            m_pShared->m_Pyramid.GetRegion(buffer, int(rowBytes), x, y, width, height, reduction, fit, 1, 0, nullptr);
         info->width = int(rowBytes);
         info->height = -h;
         if (w > 0 && h > 0)
@@ -184,8 +185,8 @@ void CRasterView::PaintDirect(plat::DeviceContext* dc, int x, int y, int dstX, i
     if (rowBytes > INT_MAX || !ExtractionFits(rowBytes, width, height, reduction, fit, m_nWidth, m_nHeight, bitsBytes))
         return;
     info->bitCount = 8;
-    m_pShared->m_Pyramid.GetRegion(static_cast<unsigned char*>(bits), int(rowBytes), x, y, width, height,
-                                   reduction, fit, 1, 0, nullptr);
+    m_pShared->m_Pyramid.GetRegion(static_cast<unsigned char*>(bits), int(rowBytes), x, y, width, height, reduction,
+                                   fit, 1, 0, nullptr);
     info->width = int(rowBytes);
     info->height = -height;
     dc->SetDIBitsToDevice(dstX, dstY, width, height, 0, 0, bits, std::size_t(rowBytes) * std::size_t(height), *info);
@@ -276,10 +277,10 @@ void CRasterView::SaveSegment(const RECT* rect)
     CInfoFileDialog dialog(0, "rdp", nullptr, kSegmentDialogFlags, filter.c_str(), m_pNotifyWnd);
     if (dialog.DoModal() != plat::IDOK)
         return;
-    auto params = std::make_unique<RasterSegmentParams>(
-        RasterSegmentParams{dialog.GetPathName(), m_strFileName, *rect, m_Layer});
-    if (GlobalThreadList().RunThread(LoadViewerString(IDS_SAVING_SEGMENT), &CRasterView::SaveSegmentEntry,
-                                     params.get(), nullptr, nullptr, 1))
+    auto params =
+        std::make_unique<RasterSegmentParams>(RasterSegmentParams{dialog.GetPathName(), m_strFileName, *rect, m_Layer});
+    if (GlobalThreadList().RunThread(LoadViewerString(IDS_SAVING_SEGMENT), &CRasterView::SaveSegmentEntry, params.get(),
+                                     nullptr, nullptr, 1))
         params.release();
 }
 

@@ -31,15 +31,11 @@ void CVectorView::PaintScaled(plat::DeviceContext* dc, int x, int y, int, int, d
     m_pImage->Paint(dc, reduction, origin, -1);
 }
 
-void CVectorView::RenderRGB(int, int, int, int, int, int, double, int, unsigned char*, std::size_t,
-                            CMeterInfoBase*)
-{
-}
+void CVectorView::RenderRGB(int, int, int, int, int, int, double, int, unsigned char*, std::size_t, CMeterInfoBase*) {}
 
-void CVectorView::PaintDirect(plat::DeviceContext*, int, int, int, int, int, int, double, int, void*,
-                              std::size_t, plat::BitmapInfo*)
-{
-}
+void CVectorView::PaintDirect(plat::DeviceContext*, int, int, int, int, int, int, double, int, void*, std::size_t,
+                              plat::BitmapInfo*)
+{}
 
 void CVectorView::SetScale(double) {}
 

@@ -21,11 +21,10 @@ public:
     void PaintScaled(plat::DeviceContext* dc, int x, int y, int width, int height, double reduction, int fit,
                      void* bits, std::size_t bitsBytes, plat::BitmapInfo* info) override;
     // Scrolled strips and bitmap export leave the overlay out.
-    void RenderRGB(int x, int y, int width, int height, int rowBytes, int bottomUp, double reduction,
-                   int wholeImage, unsigned char* out, std::size_t outBytes, CMeterInfoBase* meter) override;
-    void PaintDirect(plat::DeviceContext* dc, int x, int y, int dstX, int dstY, int width, int height,
-                     double reduction, int fit, void* bits, std::size_t bitsBytes,
-                     plat::BitmapInfo* info) override;
+    void RenderRGB(int x, int y, int width, int height, int rowBytes, int bottomUp, double reduction, int wholeImage,
+                   unsigned char* out, std::size_t outBytes, CMeterInfoBase* meter) override;
+    void PaintDirect(plat::DeviceContext* dc, int x, int y, int dstX, int dstY, int width, int height, double reduction,
+                     int fit, void* bits, std::size_t bitsBytes, plat::BitmapInfo* info) override;
     void SetScale(double reduction) override;
     std::string GetLayerName() override;
 

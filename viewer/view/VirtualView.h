@@ -67,11 +67,10 @@ public:
     // A region into the caller's 8-bit buffer bits (bitsBytes long), drawn 1:1 at
     // (dstX, dstY) with the colours info already holds.
     virtual void PaintDirect(plat::DeviceContext* dc, int x, int y, int dstX, int dstY, int width, int height,
-                             double reduction, int fit, void* bits, std::size_t bitsBytes,
-                             plat::BitmapInfo* info) = 0;
+                             double reduction, int fit, void* bits, std::size_t bitsBytes, plat::BitmapInfo* info) = 0;
     // The visible part of the layer at the current zoom.
-    virtual void PaintScaled(plat::DeviceContext* dc, int x, int y, int width, int height, double reduction,
-                             int fit, void* bits, std::size_t bitsBytes, plat::BitmapInfo* info) = 0;
+    virtual void PaintScaled(plat::DeviceContext* dc, int x, int y, int width, int height, double reduction, int fit,
+                             void* bits, std::size_t bitsBytes, plat::BitmapInfo* info) = 0;
     virtual void SetScale(double reduction) = 0;
     virtual std::string GetLayerName() = 0;
     // axis 1: along X through row position; 0: along Y through column position.
@@ -79,10 +78,10 @@ public:
     virtual void SaveSegment(const RECT* rect);
 
 protected:
-    int m_nIndex = 0;        // index in the image window; wParam of its notices
-    int m_nKind = 0;         // 1 image layer, 2 vector layer
-    int m_nColorMode = 0;    // 1 single band, 2 three channels, 0 vector
-    int m_bShown = 0;        // set by the image window once the layer may be painted
+    int m_nIndex = 0;      // index in the image window; wParam of its notices
+    int m_nKind = 0;       // 1 image layer, 2 vector layer
+    int m_nColorMode = 0;  // 1 single band, 2 three channels, 0 vector
+    int m_bShown = 0;      // set by the image window once the layer may be painted
     int m_nWidth = 0;
     int m_nHeight = 0;
     int m_bRegionValid = 0;  // the shared 8-bit buffer holds this layer's last extraction

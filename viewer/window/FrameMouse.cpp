@@ -16,14 +16,14 @@ struct EdgeRow {
 };
 
 const EdgeRow kEdges[] = {
-    {1, true, true, false, false, 10},   // top-left corner
-    {2, false, true, true, false, 11},   // top-right corner
-    {3, false, false, true, true, 10},   // bottom-right corner
-    {4, true, false, false, true, 11},   // bottom-left corner
-    {5, false, true, false, false, 8},   // top side
-    {6, false, false, true, false, 9},   // right side
-    {7, false, false, false, true, 8},   // bottom side
-    {8, true, false, false, false, 9},   // left side
+    {1, true, true, false, false, 10},  // top-left corner
+    {2, false, true, true, false, 11},  // top-right corner
+    {3, false, false, true, true, 10},  // bottom-right corner
+    {4, true, false, false, true, 11},  // bottom-left corner
+    {5, false, true, false, false, 8},  // top side
+    {6, false, false, true, false, 9},  // right side
+    {7, false, false, false, true, 8},  // bottom side
+    {8, true, false, false, false, 9},  // left side
 };
 
 const EdgeRow* FindEdge(int edge)

@@ -43,15 +43,23 @@ QCursor ProfileCursor()
 int StepFor(int code, int current, int thumb, int count)
 {
     switch (code) {
-    case plat::SB_LINELEFT: return current - 1;
-    case plat::SB_LINERIGHT: return current + 1;
-    case plat::SB_PAGELEFT: return current - 10;
-    case plat::SB_PAGERIGHT: return current + 10;
+    case plat::SB_LINELEFT:
+        return current - 1;
+    case plat::SB_LINERIGHT:
+        return current + 1;
+    case plat::SB_PAGELEFT:
+        return current - 10;
+    case plat::SB_PAGERIGHT:
+        return current + 10;
     case plat::SB_THUMBPOSITION:
-    case plat::SB_THUMBTRACK: return thumb;
-    case plat::SB_LEFT: return 0;
-    case plat::SB_RIGHT: return count;
-    default: return current;
+    case plat::SB_THUMBTRACK:
+        return thumb;
+    case plat::SB_LEFT:
+        return 0;
+    case plat::SB_RIGHT:
+        return count;
+    default:
+        return current;
     }
 }
 
@@ -64,8 +72,8 @@ int ProfileScrollTarget(int code, int current, int thumb, int count)
 
 int ClampScrollPos(const plat::ScrollInfo& info, int pos)
 {
-    const int last = std::max(info.nMin, int(std::min<long long>(
-                                              INT_MAX, (long long)info.nMax - std::max(info.nPage, 1) + 1)));
+    const int last =
+        std::max(info.nMin, int(std::min<long long>(INT_MAX, (long long)info.nMax - std::max(info.nPage, 1) + 1)));
     return std::clamp(pos, info.nMin, last);
 }
 
@@ -92,10 +100,7 @@ private:
     CProfileView* m_owner;
 };
 
-CProfileView::CProfileView(int axis, int position)
-    : m_nAxis(static_cast<unsigned char>(axis)), m_nPosition(position)
-{
-}
+CProfileView::CProfileView(int axis, int position) : m_nAxis(static_cast<unsigned char>(axis)), m_nPosition(position) {}
 
 CProfileView::~CProfileView() = default;
 
@@ -116,14 +121,29 @@ int CProfileView::Create(QWidget* parent, CVirtualView* view, int count, const s
     m_pScrollBar = new QScrollBar(Qt::Horizontal, this);
     QObject::connect(m_pScrollBar, &QAbstractSlider::actionTriggered, this, [this](int action) {
         switch (action) {
-        case QAbstractSlider::SliderSingleStepAdd: OnHScroll(plat::SB_LINERIGHT, 0); break;
-        case QAbstractSlider::SliderSingleStepSub: OnHScroll(plat::SB_LINELEFT, 0); break;
-        case QAbstractSlider::SliderPageStepAdd: OnHScroll(plat::SB_PAGERIGHT, 0); break;
-        case QAbstractSlider::SliderPageStepSub: OnHScroll(plat::SB_PAGELEFT, 0); break;
-        case QAbstractSlider::SliderToMinimum: OnHScroll(plat::SB_LEFT, 0); break;
-        case QAbstractSlider::SliderToMaximum: OnHScroll(plat::SB_RIGHT, 0); break;
-        case QAbstractSlider::SliderMove: OnHScroll(plat::SB_THUMBTRACK, m_pScrollBar->sliderPosition()); break;
-        default: break;
+        case QAbstractSlider::SliderSingleStepAdd:
+            OnHScroll(plat::SB_LINERIGHT, 0);
+            break;
+        case QAbstractSlider::SliderSingleStepSub:
+            OnHScroll(plat::SB_LINELEFT, 0);
+            break;
+        case QAbstractSlider::SliderPageStepAdd:
+            OnHScroll(plat::SB_PAGERIGHT, 0);
+            break;
+        case QAbstractSlider::SliderPageStepSub:
+            OnHScroll(plat::SB_PAGELEFT, 0);
+            break;
+        case QAbstractSlider::SliderToMinimum:
+            OnHScroll(plat::SB_LEFT, 0);
+            break;
+        case QAbstractSlider::SliderToMaximum:
+            OnHScroll(plat::SB_RIGHT, 0);
+            break;
+        case QAbstractSlider::SliderMove:
+            OnHScroll(plat::SB_THUMBTRACK, m_pScrollBar->sliderPosition());
+            break;
+        default:
+            break;
         }
         // The bar goes where the window put it, not by its own steps.
         m_pScrollBar->setSliderPosition(m_ScrollInfo.nPos);
@@ -196,9 +216,9 @@ void CProfileView::OnMouseMove(int x, int /*y*/)
         return;
     const int i = m_ScrollInfo.nPos + x;
     const bool alongX = m_nAxis == 1;
-    const std::string value = !m_pLayerView      ? std::string()
-                              : alongX          ? m_pLayerView->GetValueString(i, m_nPosition)
-                                                : m_pLayerView->GetValueString(m_nPosition, i);
+    const std::string value = !m_pLayerView ? std::string()
+                              : alongX      ? m_pLayerView->GetValueString(i, m_nPosition)
+                                            : m_pLayerView->GetValueString(m_nPosition, i);
     m_pStatusBar->SetText(0, (alongX ? "X=" : "Y=") + std::to_string(i));
     m_pStatusBar->SetText(1, "Z=" + value);
 }

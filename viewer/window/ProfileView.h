@@ -32,8 +32,7 @@ public:
     CProfileView& operator=(const CProfileView&) = delete;
 
     // The child window in parent; values (count of them) stay the frame's. 1.
-    int Create(QWidget* parent, CVirtualView* view, int count, const std::uint32_t* values,
-               plat::StatusBar* statusBar);
+    int Create(QWidget* parent, CVirtualView* view, int count, const std::uint32_t* values, plat::StatusBar* statusBar);
     // The layer view is gone: no more read-outs.
     void ForgetLayerView() { m_pLayerView = nullptr; }
 

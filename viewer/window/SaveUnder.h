@@ -41,7 +41,10 @@ public:
     int Height() const { return m_cyLimit; }
 
 private:
-    enum class Op { Save, Restore };
+    enum class Op {
+        Save,
+        Restore
+    };
 
     struct Line {
         int x1, y1, x2, y2;
@@ -53,8 +56,8 @@ private:
     void Apply(Op op, plat::DeviceContext& wnd, int n, int x1, int y1, int x2, int y2);
     void ApplyList(Op op, int count, const int* numbers, const CPoint* from, const CPoint* to,
                    plat::DeviceContext& wnd);
-    void ApplyLists(Op op, int nHorz, const int* horzNumbers, const CPoint* horzFrom, const CPoint* horzTo,
-                    int nVert, const int* vertNumbers, const CPoint* vertFrom, const CPoint* vertTo);
+    void ApplyLists(Op op, int nHorz, const int* horzNumbers, const CPoint* horzFrom, const CPoint* horzTo, int nVert,
+                    const int* vertNumbers, const CPoint* vertFrom, const CPoint* vertTo);
     std::unique_ptr<plat::DeviceContext> WindowDC() const;
 
     plat::WindowHandle m_pWnd;

@@ -4,8 +4,8 @@
 // bar and waits for nothing; on the GUI thread it acts at once. A bar that is gone
 // takes nothing.
 
-#include "jobs/MeterInfoBase.h"
 #include "WindowHandle.h"
+#include "jobs/MeterInfoBase.h"
 
 class CStatusMeter final : public CMeterInfoBase {
 public:

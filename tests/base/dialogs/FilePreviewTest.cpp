@@ -10,7 +10,11 @@ namespace {
 
 using namespace previewtest;
 
-enum class Picture { None, Amplitude, Phase };
+enum class Picture {
+    None,
+    Amplitude,
+    Phase
+};
 
 struct Case {
     const char* name;
@@ -33,19 +37,21 @@ std::string Save(rdptest::TempDir& dir, const RdpFileBuilder& b, const char* nam
 TEST(FilePreview, ShowsWhatTheTagsHoldAsFarAsTheirLengthsGo)
 {
     const Case cases[] = {
-        {"real with preview", [](auto& d) { return Save(d, Layer(4, 3, UINT8, kAmplitudePreviewNeeds), "r.rdp"); },
-         0, true, "4x3", UINT8, false, Picture::Amplitude, false},
+        {"real with preview", [](auto& d) { return Save(d, Layer(4, 3, UINT8, kAmplitudePreviewNeeds), "r.rdp"); }, 0,
+         true, "4x3", UINT8, false, Picture::Amplitude, false},
         {"real in phase mode shows amplitude",
-         [](auto& d) { return Save(d, Layer(4, 3, FLOAT32, kAmplitudePreviewNeeds), "r.rdp"); }, 1, true, "4x3", FLOAT32,
-         false, Picture::Amplitude, false},
+         [](auto& d) { return Save(d, Layer(4, 3, FLOAT32, kAmplitudePreviewNeeds), "r.rdp"); }, 1, true, "4x3",
+         FLOAT32, false, Picture::Amplitude, false},
         {"complex amplitude", [](auto& d) { return Save(d, Layer(5, 2, CFLOAT32, kPhasePreviewNeeds), "c.rdp"); }, 0,
          true, "5x2", CFLOAT32, true, Picture::Amplitude, false},
         {"complex phase", [](auto& d) { return Save(d, Layer(5, 2, CSINT16, kPhasePreviewNeeds), "c.rdp"); }, 1, true,
          "5x2", CSINT16, true, Picture::Phase, false},
-        {"with palette", [](auto& d) { return Save(d, Layer(2, 2, UINT16, kAmplitudePreviewNeeds, kPaletteNeeds), "p.rdp"); },
-         0, true, "2x2", UINT16, false, Picture::Amplitude, true},
-        {"short palette is grey", [](auto& d) { return Save(d, Layer(2, 2, UINT16, kAmplitudePreviewNeeds, 500), "p.rdp"); },
-         0, true, "2x2", UINT16, false, Picture::Amplitude, false},
+        {"with palette",
+         [](auto& d) { return Save(d, Layer(2, 2, UINT16, kAmplitudePreviewNeeds, kPaletteNeeds), "p.rdp"); }, 0, true,
+         "2x2", UINT16, false, Picture::Amplitude, true},
+        {"short palette is grey",
+         [](auto& d) { return Save(d, Layer(2, 2, UINT16, kAmplitudePreviewNeeds, 500), "p.rdp"); }, 0, true, "2x2",
+         UINT16, false, Picture::Amplitude, false},
         {"preview too short for phase",
          [](auto& d) { return Save(d, Layer(3, 3, CFLOAT32, kAmplitudePreviewNeeds), "s.rdp"); }, 1, true, "3x3",
          CFLOAT32, true, Picture::None, false},

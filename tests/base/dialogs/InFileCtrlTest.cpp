@@ -51,7 +51,10 @@ protected:
         ASSERT_TRUE(ctrl.SubclassDlgItem(kFieldId, dialog));
         ASSERT_EQ(ctrl.Create(mode, folder, file, 0), 1);
     }
-    void Type(CInFileCtrl& ctrl, const std::string& text) { ctrl.FileNameEdit()->setText(QString::fromStdString(text)); }
+    void Type(CInFileCtrl& ctrl, const std::string& text)
+    {
+        ctrl.FileNameEdit()->setText(QString::fromStdString(text));
+    }
 
     // A layer with statistics minimum -1.5 and maximum 7.25.
     std::string LayerWithStatistics(const char* name, std::int32_t statsLength = kStatisticsNeeds)
@@ -198,8 +201,14 @@ TEST_F(InFileCtrlTest, BrowsePostsOneMessageAndReadsTheLayer)
     Make(ctrl, 1, "/elsewhere/");
     ctrl.SetDefaultFilter(2);
     const auto values = [&] {
-        return std::vector<double>{ctrl.Sigma(), double(ctrl.HistStretchType()), double(ctrl.FazaMode()), ctrl.Min(),
-                                   ctrl.Max(), double(ctrl.Width()), double(ctrl.Height()), double(ctrl.Type()),
+        return std::vector<double>{ctrl.Sigma(),
+                                   double(ctrl.HistStretchType()),
+                                   double(ctrl.FazaMode()),
+                                   ctrl.Min(),
+                                   ctrl.Max(),
+                                   double(ctrl.Width()),
+                                   double(ctrl.Height()),
+                                   double(ctrl.Type()),
                                    double(ctrl.GetSelectedFilter())};
     };
     EXPECT_EQ(values(), std::vector<double>(9, 0.0));

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
-#include <QAbstractItemView>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QKeyEvent>
@@ -130,8 +130,8 @@ TEST_F(InfoFileDialogTest, ShowsThePreviewOfTheFileUnderTheCursor)
     } centres[] = {{w / 4, 3 * h / 4, 10}, {3 * w / 4, 3 * h / 4, 20}, {w / 4, h / 4, 30}, {3 * w / 4, h / 4, 40}};
     for (const auto& c : centres) {
         const plat::ColorRef want = PaletteColor(c.value);
-        EXPECT_EQ(shot.pixelColor(c.x, c.y), QColor(int(plat::GetRValue(want)), int(plat::GetGValue(want)),
-                                                    int(plat::GetBValue(want))))
+        EXPECT_EQ(shot.pixelColor(c.x, c.y),
+                  QColor(int(plat::GetRValue(want)), int(plat::GetGValue(want)), int(plat::GetBValue(want))))
             << int(c.value);
     }
     Shot(dlg, "preview");
@@ -294,11 +294,13 @@ TEST_F(InfoFileDialogTest, CancelLeavesTheCallersValues)
 
 TEST_F(InfoFileDialogTest, AsksBeforeReplacingAndChecksWhatItOpens)
 {
-    CInfoFileDialog save(0, "rdp", nullptr, plat::OFN_OVERWRITEPROMPT | plat::OFN_HIDEREADONLY, DefaultLayerFilter().c_str());
+    CInfoFileDialog save(0, "rdp", nullptr, plat::OFN_OVERWRITEPROMPT | plat::OFN_HIDEREADONLY,
+                         DefaultLayerFilter().c_str());
     save.SetInitialDir(dir.Path());
     {  // No: the dialog stays; then cancelled
         plat::ScopedMessageBoxAnswerer boxes(plat::IDNO);
-        ModalDriver driver(save, {TypeAndAccept("quad"), [](CInfoFileDialog& d) { return PressKey(d, Qt::Key_Escape); }});
+        ModalDriver driver(save,
+                           {TypeAndAccept("quad"), [](CInfoFileDialog& d) { return PressKey(d, Qt::Key_Escape); }});
         EXPECT_EQ(save.DoModal(), plat::IDCANCEL);
         ASSERT_EQ(boxes.Calls().size(), 1u);
         EXPECT_EQ(boxes.Calls()[0].text, quad + " already exists.\nDo you want to replace it?");
@@ -322,7 +324,8 @@ TEST_F(InfoFileDialogTest, AsksBeforeReplacingAndChecksWhatItOpens)
         CInfoFileDialog open(1, nullptr, nullptr, 0, nullptr);
         open.SetInitialDir(dir.Path());
         plat::ScopedMessageBoxAnswerer boxes(plat::IDOK);
-        ModalDriver driver(open, {TypeAndAccept("absent.rdp"), [](CInfoFileDialog& d) { return PressKey(d, Qt::Key_Escape); }});
+        ModalDriver driver(
+            open, {TypeAndAccept("absent.rdp"), [](CInfoFileDialog& d) { return PressKey(d, Qt::Key_Escape); }});
         EXPECT_EQ(open.DoModal(), plat::IDCANCEL);
         ASSERT_EQ(boxes.Calls().size(), 1u);
         EXPECT_EQ(boxes.Calls()[0].text, "absent.rdp\nFile not found.\nPlease verify the correct file name was given.");
@@ -377,7 +380,7 @@ TEST(PreviewOptions, SigmaTextsParseAsNumbersOnly)
         bool ok;
         float value;
     };
-    const Case cases[] = {{"2", true, 2.0f},  {" 1.5 ", true, 1.5f}, {"3e0", true, 3.0f}, {"", false, 0},
+    const Case cases[] = {{"2", true, 2.0f}, {" 1.5 ", true, 1.5f}, {"3e0", true, 3.0f}, {"", false, 0},
                           {"abc", false, 0}, {"1.5x", false, 0},    {"1e99", false, 0},  {"nan", false, 0}};
     for (const Case& c : cases) {
         float v = -1;
