@@ -7,6 +7,7 @@
 
 #include <EngineUnits.h>
 #include <ProjectTestItem.h>
+#include <RowProject.h>
 #include <SProject.h>
 
 #include <fcntl.h>
@@ -21,36 +22,23 @@
 
 namespace {
 
-// A header string, then a counted list of object records and one branch.
-class TFuzzProject final : public TSProject {
+// A header string, then the row of object records and one branch.
+class TFuzzProject final : public TRowProject {
     S_CLASS(TFuzzProject)
 public:
     std::string Header;
-    std::vector<std::unique_ptr<TSObject>> Items;
     std::unique_ptr<TSObject> Tree;
 
     std::int32_t WriteObjectsHeader(TSObjectsStream* S) override { return WriteStreamString(S, Header); }
     std::int32_t ReadObjectsHeader(TSObjectsStream* S) override { return ReadStreamString(S, Header); }
     std::int32_t WriteObjects(TSObjectsStream* S) override
     {
-        const auto count = static_cast<std::int32_t>(Items.size());
-        S->Write(&count, 4);
-        std::int32_t n = 4;
-        for (const auto& item : Items)
-            n += S->WriteObject(item.get());
+        const std::int32_t n = TRowProject::WriteObjects(S);
         return n + S->WriteObject(Tree.get());
     }
     std::int32_t ReadObjects(TSObjectsStream* S) override
     {
-        Items.clear();
-        std::int32_t count = 0;
-        S->Read(&count, 4);
-        std::int32_t n = 4;
-        for (std::int32_t i = 0; i < count; ++i) {
-            TSObject* item = nullptr;
-            n += S->ReadObject(item, nullptr);
-            Items.emplace_back(item);
-        }
+        std::int32_t n = TRowProject::ReadObjects(S);
         TSObject* tree = nullptr;
         n += S->ReadObject(tree, &TSBranch::ClassInfo);
         Tree.reset(tree);
@@ -58,12 +46,10 @@ public:
     }
     std::int32_t Link(TSObjectsStream* S) override
     {
-        for (const auto& item : Items)
-            if (item)
-                item->Process(ocLink, reinterpret_cast<TSParam>(S));
+        const std::int32_t linked = TRowProject::Link(S);
         if (Tree)
             Tree->Process(ocLink, reinterpret_cast<TSParam>(S));
-        return static_cast<std::int32_t>(Items.size());
+        return linked;
     }
 };
 
@@ -75,7 +61,8 @@ constinit const TSClassInfo TTestItem::ClassInfo{"TFuzzItem", &TSCustomChangeObj
 
 namespace {
 
-constinit const TSClassInfo TFuzzProject::ClassInfo{"TFuzzProject", &TSProject::ClassInfo, &TSNewObject<TFuzzProject>};
+constinit const TSClassInfo TFuzzProject::ClassInfo{"TFuzzProject", &TRowProject::ClassInfo,
+                                                    &TSNewObject<TFuzzProject>};
 
 std::string ScratchFolder()
 {
@@ -144,6 +131,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     StartEngineUnits();
     RegisterRTDClass(&TTestItem::ClassInfo);
+    RegisterRTDClass(&TRowProject::ClassInfo);
     RegisterRTDClass(&TFuzzProject::ClassInfo);
     if (const char* seeds = std::getenv("PROJECT_FUZZ_SEEDS"))
         WriteSeeds(seeds);

@@ -1,5 +1,6 @@
 #pragma once
-// A project that writes and reads a row of objects, for the scene tests.
+// A project that writes and reads a row of objects, for the scene tests and the
+// project file fuzz target (which adds a header and a tree behind the row).
 
 #include <SProject.h>
 
@@ -8,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-class TRowProject final : public TSProject {
+class TRowProject : public TSProject {
     S_CLASS(TRowProject)
 public:
     std::vector<std::unique_ptr<TSObject>> Items;
