@@ -51,17 +51,27 @@ RDPLayoutMap::RDPLayoutMap(RDPFileWalker& walk) : m_walk(walk)
 
     // Every header and payload the chains reach, whatever layer they belong to.
     std::unordered_set<std::int64_t> visited;
+    const std::int64_t size = walk.Size();
     for (std::int64_t at : firsts) {
         std::vector<Tag>& chain = m_tags.emplace_back();
+        if (at > size)
+            m_withinFile = false;
         while (walk.Inside(at) && visited.insert(at).second) {
             Tag t{at, {}, 0};
-            if (!walk.ReadHeader(at, t.fields))
+            if (!walk.ReadHeader(at, t.fields)) {
+                m_withinFile = false;
                 break;
+            }
             if (walk.Inside(t.fields.payload) && !walk.ReadAt(t.fields.payload, &t.length, sizeof t.length))
                 t.length = 0;
+            const std::int64_t payload = t.fields.payload;
+            if (payload > size || (walk.Inside(payload) && payload + std::max<std::int64_t>(t.length, 4) > size))
+                m_withinFile = false;
             chain.push_back(t);
             if (t.fields.next == 0)
                 break;
+            if (t.fields.next > size)
+                m_withinFile = false;
             at = t.fields.next;
         }
     }

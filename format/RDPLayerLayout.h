@@ -47,6 +47,10 @@ public:
     std::optional<RDPLayerLayout> Check(int layer, RDPLayoutFault* why = nullptr) const;
     // Layers along the record chain (0 when it is broken, as GetNumLayer counts).
     int Layers() const { return m_layers; }
+    // Whether no link or payload along the chains reaches past the end of the file.
+    // Bytes appended to a file where one does would be taken into that chain or
+    // payload, changing a layer that was never written to.
+    bool WithinFile() const { return m_withinFile; }
 
 private:
     struct Region {
@@ -64,6 +68,7 @@ private:
 
     RDPFileWalker& m_walk;
     int m_layers = 0;
+    bool m_withinFile = true;
     std::vector<std::vector<Tag>> m_tags;  // per layer, in chain order
     std::vector<Region> m_fixed;           // file header and layer records
 };

@@ -180,8 +180,11 @@ std::optional<int> AppendLayer(const char* path, const LayerShape& shape)
         if (last.fields.number != n - 1)
             return false;
         // The new layer goes behind the end of the file: only where every layer lies
-        // inside the file and over nothing else can no layer's rows reach it.
+        // inside the file and over nothing else can no layer's rows reach it, and
+        // only where no chain or payload reaches past the end can none take it in.
         const RDPLayoutMap layout(walk);
+        if (!layout.WithinFile())
+            return false;
         for (int i = 0; i < n; ++i)
             if (!layout.Check(i))
                 return false;

@@ -37,7 +37,7 @@ bool WriteFreshFile(const char* path, const LayerShape& shape);
 // before the last layer record is linked to it, so no reader ever meets half a
 // layer. Nothing when the file is not a readable version-3 file, its last record
 // is not numbered one below the layer count, one of its layers could not be bound
-// (see RDPLayerLayout.h), the result would be too large for the format, or a write
+// or a link or payload of its chains reaches past its end (see RDPLayerLayout.h), the result would be too large for the format, or a write
 // fails (the file is then cut back to its old size).
 std::optional<int> AppendLayer(const char* path, const LayerShape& shape);
 

@@ -22,6 +22,7 @@ using rdptest::CauseOf;
 using rdptest::FileSize;
 using rdptest::Load;
 using rdptest::RdpFileBuilder;
+using rdptest::UserPayload;
 
 namespace fs = std::filesystem;
 
@@ -276,14 +277,29 @@ TEST_F(RDPLayerCreateTest, AddLayerLeavesFilesItCannotExtendUntouched)
              const std::int32_t record = std::int32_t(b.RecordOffset(1));
              b.Put32(b.TagHeader(0, 1) + 4, record - 8), b.Put32(record - 8, 10);
          })},
+        // Layers that bind, in a file cut short: what is appended would become part
+        // of a chain or a payload that reaches past the end.
+        {"a tag's payload runs past the end", twoLayers([](RdpFileBuilder& b) {
+             b.AddTag(0, 300, UserPayload(1, "note"));
+             b.Put32(b.Size() - 12, 40004);
+         })},
+        {"a tag's link points past the end", twoLayers([](RdpFileBuilder& b) {
+             b.Put32(b.LastTagHeader(0) + 8, std::int32_t(b.Size() + 600));
+         })},
+        {"a tag's payload lies past the end", twoLayers([](RdpFileBuilder& b) {
+             b.AddTag(1, 300, UserPayload(1, "note"));
+             b.Put32(b.LastTagHeader(1) + 4, std::int32_t(b.Size() + 40));
+         })},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.what);
         RdpFileBuilder b;
         b.bytes = c.bytes;
         const std::string path = Save(b, "user.dat");
+        const int layers = GetNumLayer(path.c_str());
         CRDPLayer layer;
         EXPECT_EQ(layer.AddLayer(path.c_str(), 3, 2, UINT8, 0), nullptr);
+        EXPECT_EQ(GetNumLayer(path.c_str()), layers);
         EXPECT_TRUE(layer.IsEmpty());
         EXPECT_EQ(Load(path), c.bytes);
     }

@@ -1,0 +1,73 @@
+#pragma once
+// Scratch files and integrity checks shared by the fuzz targets. A failed check
+// is a finding: it prints what broke and aborts, so libFuzzer keeps the input.
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace fuzzsupport {
+
+// A private file in TMPDIR (default /tmp), made once per process; suffix is kept
+// as the name's end so look-ups by extension see it.
+inline std::string ScratchName(const char* stem)
+{
+    const char* dir = std::getenv("TMPDIR");
+    std::string pattern = std::string(dir && *dir ? dir : "/tmp") + "/" + stem + "_XXXXXX";
+    char* made = mkdtemp(pattern.data());
+    if (made == nullptr)
+        abort();
+    return pattern;
+}
+
+inline void WriteFile(const std::string& path, const void* data, size_t size)
+{
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (fd < 0)
+        abort();
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    for (size_t done = 0; done < size;) {
+        const ssize_t n = write(fd, bytes + done, size - done);
+        if (n <= 0)
+            abort();
+        done += size_t(n);
+    }
+    close(fd);
+}
+
+inline std::vector<uint8_t> ReadFile(const std::string& path)
+{
+    std::vector<uint8_t> out;
+    const int fd = open(path.c_str(), O_RDONLY);
+    if (fd < 0)
+        return out;
+    uint8_t buf[1 << 15];
+    for (;;) {
+        const ssize_t n = read(fd, buf, sizeof buf);
+        if (n <= 0)
+            break;
+        out.insert(out.end(), buf, buf + n);
+    }
+    close(fd);
+    return out;
+}
+
+[[noreturn]] inline void Fail(const char* what, const char* file, int line)
+{
+    std::fprintf(stderr, "INTEGRITY: %s (%s:%d)\n", what, file, line);
+    std::fflush(stderr);
+    abort();
+}
+
+}  // namespace fuzzsupport
+
+#define FUZZ_CHECK(cond)                                     \
+    do {                                                     \
+        if (!(cond))                                         \
+            ::fuzzsupport::Fail(#cond, __FILE__, __LINE__);  \
+    } while (0)
