@@ -171,15 +171,21 @@ std::optional<RDPLayoutMap::Tag> RDPLayoutMap::Find(int layer, std::int32_t tag)
 
 bool RDPLayoutMap::Overlaps(const Region& w, std::int64_t ownHeader) const
 {
+    return Meets(w, -1, ownHeader);
+}
+
+bool RDPLayoutMap::Meets(const Region& w, std::int64_t skipHeader, std::int64_t payloadOf) const
+{
     for (const Region& r : m_fixed)
         if (Intersect(w.begin, w.end, r.begin, r.end))
             return true;
     const std::int64_t size = m_walk.Size();
     for (const auto& chain : m_tags) {
         for (const Tag& t : chain) {
-            if (Intersect(w.begin, w.end, t.header, t.header + std::int64_t(sizeof(RDPTagHeader))))
+            if (t.header != skipHeader &&
+                Intersect(w.begin, w.end, t.header, t.header + std::int64_t(sizeof(RDPTagHeader))))
                 return true;
-            if (t.header == ownHeader || !m_walk.Inside(t.fields.payload))
+            if (t.header == payloadOf || !m_walk.Inside(t.fields.payload))
                 continue;
             // A payload whose length cannot be read covers at least its length word.
             const std::int64_t length = std::max<std::int64_t>(t.length, 4);
@@ -189,6 +195,16 @@ bool RDPLayoutMap::Overlaps(const Region& w, std::int64_t ownHeader) const
         }
     }
     return false;
+}
+
+bool RDPLayoutMap::MayWritePayload(std::int64_t begin, std::int64_t end, std::int64_t header) const
+{
+    return m_layers > 0 && !Overlaps({begin, end}, header);
+}
+
+bool RDPLayoutMap::MayWriteHeader(std::int64_t header) const
+{
+    return m_layers > 0 && !Meets({header, header + std::int64_t(sizeof(RDPTagHeader))}, header, -1);
 }
 
 std::optional<RDPLayerLayout> CheckLayer(RDPFileWalker& walk, int layer, RDPLayoutFault* why)

@@ -57,9 +57,12 @@ inline std::vector<uint8_t> ReadFile(const std::string& path)
     return out;
 }
 
+// The step of the target that runs, named in a failure's message.
+inline const char* g_step = "";
+
 [[noreturn]] inline void Fail(const char* what, const char* file, int line)
 {
-    std::fprintf(stderr, "INTEGRITY: %s (%s:%d)\n", what, file, line);
+    std::fprintf(stderr, "INTEGRITY: %s (%s:%d) in step %s\n", what, file, line, g_step);
     std::fflush(stderr);
     abort();
 }

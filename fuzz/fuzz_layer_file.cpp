@@ -141,6 +141,7 @@ void FileLevel(const char* file, int layers)
 // One step onto the history of layer 0, written back into the same file.
 void History(const char* file, const Snapshot& before, Dice& dice)
 {
+    fuzzsupport::g_step = "History";
     TransformTag prior;
     const int size = GetSizeTag(file, kTransformTagNumber);
     const bool readable =
@@ -165,6 +166,7 @@ void History(const char* file, const Snapshot& before, Dice& dice)
 // what was written is there when the layer is bound again.
 void Layer(const char* file, int number, const Snapshot& before, Dice& dice)
 {
+    fuzzsupport::g_step = "Layer";
     CRDPLayer layer;
     try {
         if (layer.OpenLayerEx(file, number, 1) == nullptr)
@@ -228,6 +230,7 @@ void Layer(const char* file, int number, const Snapshot& before, Dice& dice)
 // exactly (each type fits a double), the imaginary part of a real one is 0.
 void ToComplexDouble(const char* file, int number, Dice& dice)
 {
+    fuzzsupport::g_step = "ToComplexDouble";
     CRDPLayer src;
     CRDPLayer dst;
     try {
@@ -261,6 +264,7 @@ void ToComplexDouble(const char* file, int number, Dice& dice)
 // ReadData from one layer of the file into another, through a writable binding.
 void BetweenLayers(const char* file, const Snapshot& before, Dice& dice)
 {
+    fuzzsupport::g_step = "BetweenLayers";
     if (before.layers < 2)
         return;
     const int from = int(dice.Next(uint32_t(std::min(before.layers, kMaxLayers))));
@@ -281,6 +285,7 @@ void BetweenLayers(const char* file, const Snapshot& before, Dice& dice)
 // Tags one way into a fresh file and the other way into the input.
 void CopyTags(const Paths& p, const Snapshot& before, Dice& dice)
 {
+    fuzzsupport::g_step = "CopyTags";
     const int layer = int(dice.Next(uint32_t(std::min(std::max(before.layers, 1), kMaxLayers))));
     WriteFile(p.fresh, p.freshBytes.data(), p.freshBytes.size());
     const Snapshot fresh = Take(p.fresh.c_str());
@@ -317,6 +322,7 @@ void CopyTags(const Paths& p, const Snapshot& before, Dice& dice)
 // A layer appended and taken out again; a refused append changes nothing.
 void AddAndDestroy(const char* file, const Snapshot& before, Dice& dice)
 {
+    fuzzsupport::g_step = "AddAndDestroy";
     const int width = 1 + int(dice.Next(40));
     const int height = 1 + int(dice.Next(6));
     const int type = 1 + int(dice.Next(16));
@@ -363,6 +369,7 @@ void AddAndDestroy(const char* file, const Snapshot& before, Dice& dice)
 // Destroying a read-only binding only unbinds; a writable one takes the layer out.
 void Destroy(const char* file, const Snapshot& before, Dice& dice)
 {
+    fuzzsupport::g_step = "Destroy";
     if (before.layers < 2)
         return;
     const int number = int(dice.Next(uint32_t(std::min(before.layers, kMaxLayers))));
@@ -466,6 +473,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (before.layers > 0) {
         const Snapshot now = Take(file);
         const unsigned char tag[12] = {12, 0, 0, 0, 1, 0, 0, 0, 7, 7, 7, 7};
+        fuzzsupport::g_step = "SetTag";
         if (SetTag(file, 0, 300, sizeof tag, tag) == 1)
             ExpectWhole(file, now);
     }
