@@ -391,6 +391,38 @@ TEST_F(RDPLayerCreateTest, DestroyLeavesAFileWhoseChainBrokeMeanwhile)
     EXPECT_EQ(Load(path), before);
 }
 
+// Taking a layer out renumbers the records behind it: in a chain numbered out of
+// order, or with a record over the file header, that would write over another part
+// of the file. The layer is only unbound and the file left as it was.
+TEST_F(RDPLayerCreateTest, DestroyLeavesAChainNumberedOutOfOrder)
+{
+    struct Case {
+        const char* name;
+        std::function<void(RdpFileBuilder&)> edit;
+    };
+    const Case kCases[] = {
+        {"a record numbered twice", [](RdpFileBuilder& b) { b.Put32(b.RecordOffset(2), 0); }},
+        // The last record at offset 2: its number is read from the magic.
+        {"a record over the file header", [](RdpFileBuilder& b) { b.Put32(b.RecordOffset(2) + 8, 2); }},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.name);
+        auto b = RdpFileBuilder::Fresh(3, 2, UINT8);
+        b.AddLayer(4, 2, UINT8);
+        b.AddLayer(2, 1, UINT8);
+        c.edit(b);
+        const std::string path = Save(b, "img.rdp");
+        CRDPLayer layer;
+        ASSERT_NE(layer.OpenLayerEx(path.c_str(), 1, 1), nullptr);
+        layer.DestroyLayer();
+        EXPECT_TRUE(layer.IsEmpty());
+        EXPECT_EQ(Load(path), b.bytes);
+        CRDPLayer added;
+        EXPECT_EQ(added.AddLayer(path.c_str(), 1, 1, UINT8, 0), nullptr);
+        EXPECT_EQ(Load(path), b.bytes);
+    }
+}
+
 TEST_F(RDPLayerCreateTest, AWriteProtectedFileIsNeitherReplacedNorDestroyed)
 {
     // 0444 in a writable folder: read-only for every user, as a read-only attribute.
