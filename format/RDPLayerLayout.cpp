@@ -174,10 +174,10 @@ bool RDPLayoutMap::Overlaps(const Region& w, std::int64_t ownHeader) const
     return Meets(w, -1, ownHeader);
 }
 
-bool RDPLayoutMap::Meets(const Region& w, std::int64_t skipHeader, std::int64_t payloadOf) const
+bool RDPLayoutMap::Meets(const Region& w, std::int64_t skipHeader, std::int64_t payloadOf, bool fixed) const
 {
     for (const Region& r : m_fixed)
-        if (Intersect(w.begin, w.end, r.begin, r.end))
+        if (fixed && Intersect(w.begin, w.end, r.begin, r.end))
             return true;
     const std::int64_t size = m_walk.Size();
     for (const auto& chain : m_tags) {
@@ -205,6 +205,11 @@ bool RDPLayoutMap::MayWritePayload(std::int64_t begin, std::int64_t end, std::in
 bool RDPLayoutMap::MayWriteHeader(std::int64_t header) const
 {
     return m_layers > 0 && !Meets({header, header + std::int64_t(sizeof(RDPTagHeader))}, header, -1);
+}
+
+bool RDPLayoutMap::MayWriteRecord(std::int64_t offset) const
+{
+    return m_layers > 0 && !Meets({offset, offset + std::int64_t(sizeof(RDPLayerRecord))}, -1, -1, false);
 }
 
 std::optional<RDPLayerLayout> CheckLayer(RDPFileWalker& walk, int layer, RDPLayoutFault* why)

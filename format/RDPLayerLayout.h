@@ -58,6 +58,9 @@ public:
     // Whether the tag header at header may be changed (relinked): it meets no file
     // header, layer record, other tag header or payload.
     bool MayWriteHeader(std::int64_t header) const;
+    // Whether the layer record at offset may be rewritten: it meets no tag header or
+    // payload.
+    bool MayWriteRecord(std::int64_t offset) const;
 
 private:
     struct Region {
@@ -74,7 +77,7 @@ private:
     bool Overlaps(const Region& written, std::int64_t ownHeader) const;
     // Whether written meets the fixed regions, a tag header other than skipHeader, or
     // a payload other than that of payloadOf.
-    bool Meets(const Region& written, std::int64_t skipHeader, std::int64_t payloadOf) const;
+    bool Meets(const Region& written, std::int64_t skipHeader, std::int64_t payloadOf, bool fixed = true) const;
 
     RDPFileWalker& m_walk;
     int m_layers = 0;

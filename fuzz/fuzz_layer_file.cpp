@@ -109,10 +109,22 @@ Snapshot Take(const char* file)
 void ExpectWhole(const char* file, const Snapshot& before)
 {
     const Snapshot after = Take(file);
+    const auto show = [&] {
+        std::fprintf(stderr, "layers %d -> %d\n", before.layers, after.layers);
+        for (int i = 0; i < kMaxLayers; ++i)
+            std::fprintf(stderr, "  %d: %d %dx%d type %d -> %d %dx%d type %d\n", i, before.shape[i].binds,
+                         before.shape[i].width, before.shape[i].height, before.shape[i].type, after.shape[i].binds,
+                         after.shape[i].width, after.shape[i].height, after.shape[i].type);
+    };
+    if (after.layers != before.layers)
+        show();
     FUZZ_CHECK(after.layers == before.layers);
-    for (int i = 0; i < kMaxLayers; ++i)
+    for (int i = 0; i < kMaxLayers; ++i) {
+        if (before.shape[i].binds && !(after.shape[i] == before.shape[i]))
+            show();
         if (before.shape[i].binds)
             FUZZ_CHECK(after.shape[i] == before.shape[i]);
+    }
 }
 
 bool SameDouble(double a, double b)
@@ -353,6 +365,7 @@ void AddAndDestroy(const char* file, const Snapshot& before, Dice& dice)
     grown.layers = before.layers + 1;
     if (number < kMaxLayers)
         grown.shape[number] = Shape{true, width, height, type};
+    fuzzsupport::g_step = "AddLayer";
     ExpectWhole(file, grown);
 
     CRDPLayer again;
@@ -363,6 +376,7 @@ void AddAndDestroy(const char* file, const Snapshot& before, Dice& dice)
         e->Delete();
         FUZZ_CHECK(!"an added layer does not bind");
     }
+    fuzzsupport::g_step = "DestroyLayer";
     ExpectWhole(file, before);
 }
 

@@ -204,7 +204,7 @@ std::optional<int> AppendLayer(const char* path, const LayerShape& shape)
         // inside the file and over nothing else can no layer's rows reach it, and
         // only where no chain or payload reaches past the end can none take it in.
         const RDPLayoutMap layout(walk);
-        if (!layout.WithinFile())
+        if (!layout.WithinFile() || !layout.MayWriteRecord(last.offset))
             return false;
         for (int i = 0; i < n; ++i)
             if (!layout.Check(i))
@@ -253,6 +253,11 @@ bool UnlinkLayer(const char* path, int layer)
             ++b;
         if (b == chain.size())
             return false;
+        // Nor may a record that is rewritten lie under a tag.
+        const RDPLayoutMap layout(walk);
+        for (const ChainRecord& r : chain)
+            if (!layout.MayWriteRecord(r.offset))
+                return false;
 
         std::size_t renumberFrom = b + 1;
         if (b > 0) {

@@ -404,6 +404,12 @@ TEST_F(RDPLayerCreateTest, DestroyLeavesAChainNumberedOutOfOrder)
         {"a record numbered twice", [](RdpFileBuilder& b) { b.Put32(b.RecordOffset(2), 0); }},
         // The last record at offset 2: its number is read from the magic.
         {"a record over the file header", [](RdpFileBuilder& b) { b.Put32(b.RecordOffset(2) + 8, 2); }},
+        // A user tag whose payload starts at layer 0's link: every append or removal
+        // would change the tag's length word.
+        {"a tag's payload over a record", [](RdpFileBuilder& b) {
+             b.AddTag(0, 300, UserPayload(1, "note"));
+             b.Put32(b.Size() - 12 - 8, 20);
+         }},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.name);
