@@ -60,6 +60,21 @@ inline std::vector<uint8_t> ReadFile(const std::string& path)
 // The step of the target that runs, named in a failure's message.
 inline const char* g_step = "";
 
+// Choices taken from the input itself, so that each input replays the same way.
+struct Dice {
+    uint32_t state;
+    Dice(const uint8_t* data, size_t size) : state(2166136261u ^ uint32_t(size))
+    {
+        for (size_t i = size > 64 ? size - 64 : 0; i < size; ++i)
+            state = (state ^ data[i]) * 16777619u;
+    }
+    uint32_t Next(uint32_t n)
+    {
+        state = state * 1103515245u + 12345u;
+        return n ? (state >> 8) % n : 0;
+    }
+};
+
 [[noreturn]] inline void Fail(const char* what, const char* file, int line)
 {
     std::fprintf(stderr, "INTEGRITY: %s (%s:%d) in step %s\n", what, file, line, g_step);

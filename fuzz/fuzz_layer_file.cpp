@@ -25,6 +25,7 @@
 
 namespace {
 
+using fuzzsupport::Dice;
 using fuzzsupport::ReadFile;
 using fuzzsupport::WriteFile;
 
@@ -52,21 +53,6 @@ const Paths& Scratch()
     }();
     return paths;
 }
-
-// Choices taken from the input itself, so that each input replays the same way.
-struct Dice {
-    uint32_t state;
-    explicit Dice(const uint8_t* data, size_t size) : state(2166136261u ^ uint32_t(size))
-    {
-        for (size_t i = size > 64 ? size - 64 : 0; i < size; ++i)
-            state = (state ^ data[i]) * 16777619u;
-    }
-    uint32_t Next(uint32_t n)
-    {
-        state = state * 1103515245u + 12345u;
-        return n ? (state >> 8) % n : 0;
-    }
-};
 
 struct Shape {
     bool binds = false;
