@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "FuzzSupport.h"
+#include "ParallelFor.h"
 #include "layer/DataTypes.h"
 #include "layer/RDPExcept.h"
 #include "layer/RDPFileTags.h"
@@ -434,8 +435,11 @@ void WriteSeeds(const char* dir)
 
 }  // namespace
 
+// One thread: the inputs are far below what the parallel loops share out, and
+// helper threads that ever ran make every unmapping interrupt their processors.
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
+    plat::SetParallelThreadLimit(1);
     if (const char* dir = std::getenv("LAYER_FUZZ_SEEDS"))
         WriteSeeds(dir);
     return 0;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "FuzzSupport.h"
+#include "ParallelFor.h"
 #include "layer/DataTypes.h"
 #include "layer/RDPExcept.h"
 #include "layer/RDPFileTags.h"
@@ -124,6 +125,14 @@ void Layer(const char* file, int number, Dice& dice)
 }
 
 }  // namespace
+
+// One thread: the inputs are far below what the parallel loops share out, and
+// helper threads that ever ran make every unmapping interrupt their processors.
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    plat::SetParallelThreadLimit(1);
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
