@@ -1,7 +1,8 @@
-// Arbitrary bytes as a raster layer file. Everything that reads it runs: the
-// file-level tag functions, the transform history, every layer that binds (up to
-// four, read-only and writable) with its statistics, preview, rows and ReadData
-// into a complex double layer, CopyTag both ways, AddLayer and DestroyLayer.
+// Arbitrary bytes as a raster layer file, read and written: the file-level tag
+// functions, a transform history step, every layer that binds (up to four,
+// read-only and writable) with its statistics, preview, rows and tags, ReadData
+// between layers, CopyTag both ways, AddLayer and DestroyLayer. (ReadData into
+// complex double is checked by fuzz_layer_read.)
 //
 // Memory errors are not all that is looked for. After every write the file must
 // still hold itself together: the layer chain walks to the same count, every
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "FuzzSupport.h"
+#include "LayerFuzz.h"
 #include "ParallelFor.h"
 #include "layer/DataTypes.h"
 #include "layer/RDPExcept.h"
@@ -114,29 +116,6 @@ void ExpectWhole(const char* file, const Snapshot& before)
     }
 }
 
-bool SameDouble(double a, double b)
-{
-    return a == b || (std::isnan(a) && std::isnan(b));
-}
-
-void FileLevel(const char* file, int layers)
-{
-    GetVersion(file);
-    static unsigned char buf[1 << 16];
-    for (int layer = 0; layer <= kMaxLayers && layer <= layers; ++layer) {
-        GetNumTag(file, layer);
-        int tag = 0;
-        for (int i = 0; i < 8; ++i) {
-            GetSizeTag(file, layer, tag);
-            GetTag(file, layer, tag, sizeof buf, buf);
-            tag = GetNextTag(file, layer, tag);
-            if (tag == 0)
-                break;
-        }
-        GetNextNoReservedTag(file, layer, 0);
-    }
-}
-
 // One step onto the history of layer 0, written back into the same file.
 void History(const char* file, const Snapshot& before, Dice& dice)
 {
@@ -223,41 +202,6 @@ void Layer(const char* file, int number, const Snapshot& before, Dice& dice)
         FUZZ_CHECK(!"a layer that bound no longer reads");
     }
     again.CloseLayer();
-}
-
-// ReadData of a bound layer into a complex double layer: every sample arrives
-// exactly (each type fits a double), the imaginary part of a real one is 0.
-void ToComplexDouble(const char* file, int number, Dice& dice)
-{
-    fuzzsupport::g_step = "ToComplexDouble";
-    CRDPLayer src;
-    CRDPLayer dst;
-    try {
-        if (src.OpenLayerEx(file, number, 0) == nullptr)
-            return;
-        const int w = std::min(src.Width(), 1 + int(dice.Next(64)));
-        const int h = std::min(src.Height(), 1 + int(dice.Next(8)));
-        if (dst.CreateTempLayer(w, h, CFLOAT64) == nullptr)
-            return;
-        const CPoint at{int(dice.Next(2)), 0};
-        FUZZ_CHECK(dst.ReadData(&src, at, CPoint{0, 0}, CSize{-1, -1}) == 1);
-        const int cols = std::min(w, src.Width() - at.x);
-        if (cols <= 0)
-            return;
-        std::vector<double> re(static_cast<size_t>(src.Width())), im(static_cast<size_t>(src.Width()));
-        std::vector<double> dre(static_cast<size_t>(w)), dim(static_cast<size_t>(w));
-        src.GetDoubleLine(0, re.data(), 1);
-        if (src.IsComplex())
-            src.GetDoubleLine(0, im.data(), 2);
-        dst.GetDoubleLine(0, dre.data(), 1);
-        dst.GetDoubleLine(0, dim.data(), 2);
-        for (int x = 0; x < cols; ++x) {
-            FUZZ_CHECK(SameDouble(dre[size_t(x)], re[size_t(x + at.x)]));
-            FUZZ_CHECK(SameDouble(dim[size_t(x)], im[size_t(x + at.x)]));
-        }
-    } catch (plat::Exception* e) {
-        e->Delete();
-    }
 }
 
 // ReadData from one layer of the file into another, through a writable binding.
@@ -453,12 +397,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Dice dice(data, size);
 
     Snapshot before = Take(file);
-    FileLevel(file, before.layers);
+    fuzzsupport::ReadFileLevel(file, before.layers, kMaxLayers);
     History(file, before, dice);
     for (int number = 0; number < kMaxLayers && number < before.layers; ++number) {
         if (!before.shape[number].binds)
             continue;
-        ToComplexDouble(file, number, dice);
         Layer(file, number, before, dice);
     }
     BetweenLayers(file, before, dice);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "FuzzSupport.h"
+#include "LayerFuzz.h"
 #include "ParallelFor.h"
 #include "layer/DataTypes.h"
 #include "layer/RDPExcept.h"
@@ -42,25 +43,6 @@ const Paths& Scratch()
 bool SameDouble(double a, double b)
 {
     return a == b || (std::isnan(a) && std::isnan(b));
-}
-
-void FileLevel(const char* file, int layers)
-{
-    GetVersion(file);
-    static unsigned char buf[1 << 16];
-    for (int layer = 0; layer <= kMaxLayers && layer <= layers; ++layer) {
-        GetNumTag(file, layer);
-        int tag = 0;
-        for (int i = 0; i < 8; ++i) {
-            GetSizeTag(file, layer, tag);
-            GetTag(file, layer, tag, sizeof buf, buf);
-            tag = GetNextTag(file, layer, tag);
-            if (tag == 0)
-                break;
-        }
-        for (int t = GetNextNoReservedTag(file, layer, 0), i = 0; t != 0 && i < 8; ++i)
-            t = GetNextNoReservedTag(file, layer, t);
-    }
 }
 
 void Layer(const char* file, int number, Dice& dice)
@@ -142,7 +124,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Dice dice(data, size);
 
     const int layers = GetNumLayer(file);
-    FileLevel(file, layers);
+    fuzzsupport::ReadFileLevel(file, layers, kMaxLayers);
     // The history is read, the step composed, and the write refused.
     FUZZ_CHECK(SaveSubsetTransform(SPoint{1, 2}, p.file, p.unwritable) == 0);
     for (int number = 0; number < kMaxLayers && number < layers; ++number)
