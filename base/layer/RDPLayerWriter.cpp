@@ -253,11 +253,14 @@ bool UnlinkLayer(const char* path, int layer)
             ++b;
         if (b == chain.size())
             return false;
-        // Nor may a record that is rewritten lie under a tag.
+        // Nor may a record that is rewritten lie under a tag: the one before it (or
+        // record 0, which takes layer 1's place) and those renumbered behind it.
         const RDPLayoutMap layout(walk);
-        for (const ChainRecord& r : chain)
-            if (!layout.MayWriteRecord(r.offset))
+        for (std::size_t i = 0; i < chain.size(); ++i) {
+            const bool written = b > 0 ? i == b - 1 || i > b : i == 0 || i > 1;
+            if (written && !layout.MayWriteRecord(chain[i].offset))
                 return false;
+        }
 
         std::size_t renumberFrom = b + 1;
         if (b > 0) {

@@ -429,6 +429,27 @@ TEST_F(RDPLayerCreateTest, DestroyLeavesAChainNumberedOutOfOrder)
     }
 }
 
+// Only the records that are rewritten must lie clear of the tags: with a tag's
+// payload over layer 0's record, the last layer, appended and taken out through layer 1's
+// record, still goes.
+TEST_F(RDPLayerCreateTest, ALayerGoesWhenOnlyARecordItDoesNotRewriteLiesUnderATag)
+{
+    auto b = RdpFileBuilder::Fresh(3, 2, UINT8);
+    b.AddLayer(4, 2, UINT8);
+    b.AddTag(0, 300, UserPayload(1, "note"));
+    b.Put32(b.Size() - 12 - 8, 28);  // record 0's last word: a payload of 4 bytes
+    const std::string path = Save(b, "img.rdp");
+    CRDPLayer added;
+    ASSERT_NE(added.AddLayer(path.c_str(), 2, 1, UINT8, 0), nullptr);
+    added.CloseLayer();
+    ASSERT_EQ(GetNumLayer(path.c_str()), 3);
+    CRDPLayer layer;
+    ASSERT_NE(layer.OpenLayerEx(path.c_str(), 2, 1), nullptr);
+    layer.DestroyLayer();
+    EXPECT_EQ(GetNumLayer(path.c_str()), 2);
+    EXPECT_EQ(Widths(path), (std::vector<int>{3, 4}));
+}
+
 TEST_F(RDPLayerCreateTest, AWriteProtectedFileIsNeitherReplacedNorDestroyed)
 {
     // 0444 in a writable folder: read-only for every user, as a read-only attribute.
