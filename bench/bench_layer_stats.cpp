@@ -24,6 +24,7 @@
 #include "layer/DataTypes.h"
 #include "layer/RDPFileTags.h"
 #include "layer/RDPLayer.h"
+#include "layer/SampleStats.h"
 
 namespace {
 
@@ -72,33 +73,28 @@ void WriteVrt(const std::string& vrt, const std::string& raw, int w, int h, int 
 }
 
 // The least a 256-bin histogram of FLOAT32 samples costs: each sample offset,
-// scaled, held to 0..255 and counted (four interleaved tables per thread), and
-// nothing else. Shows what StatsCalc cannot go below.
+// scaled, held to 0..255 and counted in the kernels' own per-thread tables, and
+// nothing else (no sums, no NaN or maximum test). Shows what StatsCalc cannot go below.
 uint64_t HistogramPass(const CRDPLayer& layer, double mn, double scale, int threads)
 {
-    std::vector<uint32_t> bins(size_t(threads) * 4 * 256, 0);
+    std::vector<sample::Histogram> tables(static_cast<size_t>(threads));
     const auto* base = static_cast<const unsigned char*>(layer.Pixels());
     const int64_t n = layer.TotalSize() / 4;
     plat::ParallelFor(n, int64_t(1) << 16, threads, [&](int64_t b, int64_t e, int slot) {
-        uint32_t* h = &bins[size_t(slot) * 4 * 256];
         int32_t index[256];
         for (int64_t i = b; i < e; i += 256) {
             const int m = int(std::min<int64_t>(256, e - i));
+#pragma omp simd
             for (int k = 0; k < m; ++k) {
-                float v;
-                std::memcpy(&v, base + 4 * (i + k), 4);
-                double t = (double(v) - mn) * scale;
-                t = t > 0.0 ? t : 0.0;
-                t = t < 255.0 ? t : 255.0;
-                index[k] = int32_t(t);
+                const double v = sample::Load<float>(base + 4 * (i + k));
+                index[k] = int32_t(sample::ClampBinValue((v - mn) * scale));
             }
-            for (int k = 0; k < m; ++k)
-                ++h[(k & 3) * 256 + index[k]];
+            tables[size_t(slot)].Add(index, m);
         }
     });
     uint64_t sum = 0;
-    for (uint32_t c : bins)
-        sum += c;
+    for (const auto& t : tables)
+        sum += uint64_t(t.Counted());
     return sum;
 }
 

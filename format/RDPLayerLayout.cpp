@@ -51,17 +51,27 @@ RDPLayoutMap::RDPLayoutMap(RDPFileWalker& walk) : m_walk(walk)
 
     // Every header and payload the chains reach, whatever layer they belong to.
     std::unordered_set<std::int64_t> visited;
+    const std::int64_t size = walk.Size();
     for (std::int64_t at : firsts) {
         std::vector<Tag>& chain = m_tags.emplace_back();
+        if (at > size)
+            m_withinFile = false;
         while (walk.Inside(at) && visited.insert(at).second) {
             Tag t{at, {}, 0};
-            if (!walk.ReadHeader(at, t.fields))
+            if (!walk.ReadHeader(at, t.fields)) {
+                m_withinFile = false;
                 break;
+            }
             if (walk.Inside(t.fields.payload) && !walk.ReadAt(t.fields.payload, &t.length, sizeof t.length))
                 t.length = 0;
+            const std::int64_t payload = t.fields.payload;
+            if (payload > size || (walk.Inside(payload) && payload + std::max<std::int64_t>(t.length, 4) > size))
+                m_withinFile = false;
             chain.push_back(t);
             if (t.fields.next == 0)
                 break;
+            if (t.fields.next > size)
+                m_withinFile = false;
             at = t.fields.next;
         }
     }
@@ -161,15 +171,21 @@ std::optional<RDPLayoutMap::Tag> RDPLayoutMap::Find(int layer, std::int32_t tag)
 
 bool RDPLayoutMap::Overlaps(const Region& w, std::int64_t ownHeader) const
 {
+    return Meets(w, -1, ownHeader);
+}
+
+bool RDPLayoutMap::Meets(const Region& w, std::int64_t skipHeader, std::int64_t payloadOf, bool fixed) const
+{
     for (const Region& r : m_fixed)
-        if (Intersect(w.begin, w.end, r.begin, r.end))
+        if (fixed && Intersect(w.begin, w.end, r.begin, r.end))
             return true;
     const std::int64_t size = m_walk.Size();
     for (const auto& chain : m_tags) {
         for (const Tag& t : chain) {
-            if (Intersect(w.begin, w.end, t.header, t.header + std::int64_t(sizeof(RDPTagHeader))))
+            if (t.header != skipHeader &&
+                Intersect(w.begin, w.end, t.header, t.header + std::int64_t(sizeof(RDPTagHeader))))
                 return true;
-            if (t.header == ownHeader || !m_walk.Inside(t.fields.payload))
+            if (t.header == payloadOf || !m_walk.Inside(t.fields.payload))
                 continue;
             // A payload whose length cannot be read covers at least its length word.
             const std::int64_t length = std::max<std::int64_t>(t.length, 4);
@@ -179,6 +195,21 @@ bool RDPLayoutMap::Overlaps(const Region& w, std::int64_t ownHeader) const
         }
     }
     return false;
+}
+
+bool RDPLayoutMap::MayWritePayload(std::int64_t begin, std::int64_t end, std::int64_t header) const
+{
+    return m_layers > 0 && !Overlaps({begin, end}, header);
+}
+
+bool RDPLayoutMap::MayWriteHeader(std::int64_t header) const
+{
+    return m_layers > 0 && !Meets({header, header + std::int64_t(sizeof(RDPTagHeader))}, header, -1);
+}
+
+bool RDPLayoutMap::MayWriteRecord(std::int64_t offset) const
+{
+    return m_layers > 0 && !Meets({offset, offset + std::int64_t(sizeof(RDPLayerRecord))}, -1, -1, false);
 }
 
 std::optional<RDPLayerLayout> CheckLayer(RDPFileWalker& walk, int layer, RDPLayoutFault* why)

@@ -47,6 +47,20 @@ public:
     std::optional<RDPLayerLayout> Check(int layer, RDPLayoutFault* why = nullptr) const;
     // Layers along the record chain (0 when it is broken, as GetNumLayer counts).
     int Layers() const { return m_layers; }
+    // Whether no link or payload along the chains reaches past the end of the file.
+    // Bytes appended to a file where one does would be taken into that chain or
+    // payload, changing a layer that was never written to.
+    bool WithinFile() const { return m_withinFile; }
+    // Whether the payload of the tag whose header is at header may be written over
+    // [begin, end): the bytes meet no file header, layer record, tag header or other
+    // payload.
+    bool MayWritePayload(std::int64_t begin, std::int64_t end, std::int64_t header) const;
+    // Whether the tag header at header may be changed (relinked): it meets no file
+    // header, layer record, other tag header or payload.
+    bool MayWriteHeader(std::int64_t header) const;
+    // Whether the layer record at offset may be rewritten: it meets no tag header or
+    // payload.
+    bool MayWriteRecord(std::int64_t offset) const;
 
 private:
     struct Region {
@@ -61,9 +75,13 @@ private:
 
     std::optional<Tag> Find(int layer, std::int32_t tag) const;
     bool Overlaps(const Region& written, std::int64_t ownHeader) const;
+    // Whether written meets the fixed regions, a tag header other than skipHeader, or
+    // a payload other than that of payloadOf.
+    bool Meets(const Region& written, std::int64_t skipHeader, std::int64_t payloadOf, bool fixed = true) const;
 
     RDPFileWalker& m_walk;
     int m_layers = 0;
+    bool m_withinFile = true;
     std::vector<std::vector<Tag>> m_tags;  // per layer, in chain order
     std::vector<Region> m_fixed;           // file header and layer records
 };

@@ -11,6 +11,7 @@
 #include "Exception.h"
 #include "File.h"
 #include "format/RDPFileWalker.h"
+#include "format/RDPLayerLayout.h"
 
 namespace {
 
@@ -150,10 +151,15 @@ int SetTag(const char* file, int layer, int tag, int len, const void* buf)
     return WithFile(file, true, [&](plat::File& f) {
         RDPFileWalker walk(f);
         const std::int64_t size = walk.Size();
+        // Nothing is written over another part of the file's structure, and nothing
+        // is appended where a chain or payload reaching past the end would take it in.
+        const RDPLayoutMap map(walk);
 
         if (const auto h = walk.TagPayload(layer, tag)) {
             const auto p = ReadPayload(walk, h->fields.payload);
             if (p && len <= p->length) {
+                if (!map.MayWritePayload(p->offset, p->offset + p->length, h->offset))
+                    return 0;
                 // In place: the stored length stays, the rest of the old payload is cleared.
                 WriteAt(f, p->offset + 4, static_cast<const char*>(buf) + 4, unsigned(len - 4));
                 ZeroAt(f, p->offset + len, p->length - len);
@@ -161,6 +167,8 @@ int SetTag(const char* file, int layer, int tag, int len, const void* buf)
             }
             // Too small (or unreadable): the new payload goes to the end of the file and
             // the header is pointed at it; the old bytes stay as dead space.
+            if (!map.WithinFile() || !map.MayWriteHeader(h->offset))
+                return 0;
             return Append(f, size, len, [&] {
                 WritePayload(f, size, len, buf);
                 const std::int32_t payload = std::int32_t(size);
@@ -169,7 +177,7 @@ int SetTag(const char* file, int layer, int tag, int len, const void* buf)
         }
 
         const auto last = walk.LastTagHeader(layer);
-        if (!last)
+        if (!last || !map.WithinFile() || !map.MayWriteHeader(last->offset))
             return 0;
         // The new header and payload are complete before the chain leads to them.
         return Append(f, size, std::int64_t(sizeof(RDPTagHeader)) + len, [&] {

@@ -128,6 +128,27 @@ std::vector<ChainRecord> ReadChain(RDPFileWalker& walk)
     return {};
 }
 
+// Whether the records are numbered 0, 1, 2 ... in chain order and lie apart from
+// each other and from the file header: only then may one be rewritten without
+// writing over another.
+bool NumberedApart(const std::vector<ChainRecord>& chain)
+{
+    std::vector<std::int64_t> at;
+    at.reserve(chain.size());
+    for (std::size_t i = 0; i < chain.size(); ++i) {
+        if (chain[i].fields.number != std::int32_t(i))
+            return false;
+        at.push_back(chain[i].offset);
+    }
+    std::sort(at.begin(), at.end());
+    if (at.empty() || at.front() < std::int64_t(sizeof(RDPFileHeader)))
+        return false;
+    for (std::size_t i = 1; i < at.size(); ++i)
+        if (at[i] - at[i - 1] < std::int64_t(sizeof(RDPLayerRecord)))
+            return false;
+    return true;
+}
+
 }  // namespace
 
 std::optional<LayerShape> MakeShape(int width, int height, int type, bool preview)
@@ -177,11 +198,14 @@ std::optional<int> AppendLayer(const char* path, const LayerShape& shape)
         const int n = int(chain.size());
         // Linking behind a record that is not the last would cut off the layers after it.
         ChainRecord last = chain.back();
-        if (last.fields.number != n - 1)
+        if (!NumberedApart(chain))
             return false;
         // The new layer goes behind the end of the file: only where every layer lies
-        // inside the file and over nothing else can no layer's rows reach it.
+        // inside the file and over nothing else can no layer's rows reach it, and
+        // only where no chain or payload reaches past the end can none take it in.
         const RDPLayoutMap layout(walk);
+        if (!layout.WithinFile() || !layout.MayWriteRecord(last.offset))
+            return false;
         for (int i = 0; i < n; ++i)
             if (!layout.Check(i))
                 return false;
@@ -221,11 +245,22 @@ bool UnlinkLayer(const char* path, int layer)
             return false;
         RDPFileWalker walk(f);
         std::vector<ChainRecord> chain = ReadChain(walk);
+        // Renumbering rewrites every record behind the one taken out.
+        if (!NumberedApart(chain))
+            return false;
         std::size_t b = 0;
         while (b < chain.size() && chain[b].fields.number != layer)
             ++b;
         if (b == chain.size())
             return false;
+        // Nor may a record that is rewritten lie under a tag: the one before it (or
+        // record 0, which takes layer 1's place) and those renumbered behind it.
+        const RDPLayoutMap layout(walk);
+        for (std::size_t i = 0; i < chain.size(); ++i) {
+            const bool written = b > 0 ? i == b - 1 || i > b : i == 0 || i > 1;
+            if (written && !layout.MayWriteRecord(chain[i].offset))
+                return false;
+        }
 
         std::size_t renumberFrom = b + 1;
         if (b > 0) {

@@ -35,16 +35,18 @@ bool WriteFreshFile(const char* path, const LayerShape& shape);
 // Appends a layer to the version-3 file at path and returns its number. The new
 // layer, all its reserved tags included, is written behind the end of the file
 // before the last layer record is linked to it, so no reader ever meets half a
-// layer. Nothing when the file is not a readable version-3 file, its last record
-// is not numbered one below the layer count, one of its layers could not be bound
-// (see RDPLayerLayout.h), the result would be too large for the format, or a write
+// layer. Nothing when the file is not a readable version-3 file, its records are
+// not numbered 0, 1, 2 ... in order or overlap each other, the file header or a tag, one of its layers could not be bound
+// or a link or payload of its chains reaches past its end (see RDPLayerLayout.h), the result would be too large for the format, or a write
 // fails (the file is then cut back to its old size).
 std::optional<int> AppendLayer(const char* path, const LayerShape& shape);
 
 // Takes the layer numbered layer out of the chain of the version-3 file at path and
 // numbers the layers behind it down by one; its bytes stay in the file. Layer 0 is
 // replaced by a copy of layer 1's record, since the chain starts at offset 12.
-// False when the layer is not in a readable chain or a write fails part-way.
+// False when the layer is not in a readable chain, the chain's records are not
+// numbered 0, 1, 2 ... in order or overlap each other, the file header or a tag,
+// or a write fails part-way.
 bool UnlinkLayer(const char* path, int layer);
 
 }  // namespace rdpwrite

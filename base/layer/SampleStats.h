@@ -125,7 +125,20 @@ struct Histogram {
 
     void Add(const int32_t* bin, int n)
     {
-        for (int k = 0; k < n; ++k)
+        static_assert(kCopies == 4);
+        uint32_t* const b0 = bins[0];
+        uint32_t* const b1 = bins[1];
+        uint32_t* const b2 = bins[2];
+        uint32_t* const b3 = bins[3];
+        int k = 0;
+        // Unrolled by the copies: no index arithmetic between the increments.
+        for (; k + 4 <= n; k += 4) {
+            ++b0[bin[k]];
+            ++b1[bin[k + 1]];
+            ++b2[bin[k + 2]];
+            ++b3[bin[k + 3]];
+        }
+        for (; k < n; ++k)
             ++bins[k & (kCopies - 1)][bin[k]];
     }
 
@@ -159,13 +172,20 @@ inline void MeanStdDev(const Sums& s, int64_t n, double& mean, double& stdDev)
     stdDev = std::sqrt(std::fabs(s.sum2 / double(n) - mean * mean));
 }
 
+// A value already offset and scaled held to 0..255 (NaN gives 0); its truncation
+// is the bin. Kept in double so that a vector loop selects in the lanes it computes
+// in and converts once.
+inline double ClampBinValue(double t)
+{
+    t = t > 0.0 ? t : 0.0;
+    return t < 255.0 ? t : 255.0;
+}
+
 // Bin of a value already offset and scaled: truncation toward zero, held to
 // 0..255 (NaN gives 0).
 inline int32_t ClampBin(double t)
 {
-    t = t > 0.0 ? t : 0.0;
-    t = t < 255.0 ? t : 255.0;
-    return static_cast<int32_t>(t);
+    return static_cast<int32_t>(ClampBinValue(t));
 }
 
 // Histogram scale over [mn, mx]: 255 / (mx - mn), or 0 (every value in bin 0)
@@ -182,10 +202,15 @@ inline double HistogramScale(double mn, double mx)
 // 255 / range can round so that the maximum itself lands just below 255 (range 200
 // gives 254.99...): a value at or above mx takes bin 255, and only such a value
 // does. With scale 0 every value takes bin 0.
+inline double ValueBinValue(double x, double mn, double mx, double scale)
+{
+    const double b = ClampBinValue((x - mn) * scale);
+    return scale > 0.0 && x >= mx ? 255.0 : b;
+}
+
 inline int32_t ValueBin(double x, double mn, double mx, double scale)
 {
-    const int32_t b = ClampBin((x - mn) * scale);
-    return scale > 0.0 && x >= mx ? 255 : b;
+    return static_cast<int32_t>(ValueBinValue(x, mn, mx, scale));
 }
 
 // Adds a row of n samples of kind K to the value histogram (ValueBin over mn, mx
@@ -219,22 +244,23 @@ void StatsRow(const unsigned char* p, int64_t n, double mn, double mx, double sc
                 x = std::sqrt(re * re + im * im);
                 const bool ok = x == x;
                 const double a = PhaseOf(re, im);
-                const int32_t b = ClampBin(a * kPhaseToBin);
+                const double b = ClampBinValue(a * kPhaseToBin);
                 const double pa = ok ? a : 0.0;
                 ps += pa;
                 ps2 += pa * pa;
-                phBin[i] = ok ? b : Histogram::kSkip;
+                phBin[i] = static_cast<int32_t>(ok ? b : double(Histogram::kSkip));
             } else {
                 x = static_cast<double>(Load<C>(q + i * K::size));
             }
-            // Computed for every sample (ClampBin takes NaN), then selected, so
-            // that the loop has no branch.
-            const int32_t b = ValueBin(x, mn, mx, scale);
+            // Computed for every sample (ClampBinValue takes NaN), then selected,
+            // so that the loop has no branch; selected as doubles and converted
+            // once, so that no lane is repacked before the conversion.
+            const double b = ValueBinValue(x, mn, mx, scale);
             const bool ok = x == x;
             const double v = ok ? x : 0.0;
             vs += v;
             vs2 += v * v;
-            bin[i] = ok ? b : Histogram::kSkip;
+            bin[i] = static_cast<int32_t>(ok ? b : double(Histogram::kSkip));
         }
         values.Add(bin, m);
         if constexpr (K::complex)

@@ -508,6 +508,48 @@ TEST_F(RDPFileTest, SetTagRefusalsLeaveTheFileUnchanged)
     EXPECT_EQ(FileSize(missing), -1);  // never created
 }
 
+// A write that would land on another part of the file's structure, or bytes appended
+// where a link or payload of a chain reaches past the end (and would take them in),
+// is refused: the same call on the undamaged file succeeds.
+TEST_F(RDPFileTest, SetTagWritesNothingOverTheFileStructure)
+{
+    struct Case {
+        const char* name;
+        int tag;
+        std::function<void(RdpFileBuilder&)> damage;
+    };
+    const Case kCases[] = {
+        {"last header of the chain over the file header", 300,
+         [](RdpFileBuilder& b) { b.Put32(b.LastTagHeader(0) + 8, 4); }},
+        {"payload over the next layer's statistics", 7,
+         [](RdpFileBuilder& b) { b.Put32(b.TagHeader(0, 7) + 4, b.Get32(b.TagHeader(1, 2) + 4)); }},
+        // Tag 5 renumbered 64: its header reads as a payload of 64 bytes.
+        {"payload over tag headers", 7, [](RdpFileBuilder& b) {
+             const std::int64_t header5 = b.TagHeader(0, 5);
+             b.Put32(header5, 64);
+             b.Put32(b.TagHeader(0, 7) + 4, std::int32_t(header5));
+         }},
+        {"another layer's link past the end", 300,
+         [](RdpFileBuilder& b) { b.Put32(b.LastTagHeader(1) + 8, std::int32_t(b.Size() + 40)); }},
+        {"another layer's payload past the end", 300, [](RdpFileBuilder& b) {
+             b.AddTag(1, 301, UserPayload(1, "note"));
+             b.Put32(b.Size() - 12, 4000);
+         }},
+    };
+    const Bytes payload = UserPayload(1, "abcd");
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.name);
+        auto b = Tagged();
+        b.AddLayer(1, 1, UINT8);
+        const std::string clean = Save(b, "clean.rdp");
+        EXPECT_EQ(SetTag(clean.c_str(), 0, c.tag, int(payload.size()), payload.data()), 1);
+        c.damage(b);
+        const std::string path = Save(b);
+        EXPECT_EQ(SetTag(path.c_str(), 0, c.tag, int(payload.size()), payload.data()), 0);
+        EXPECT_EQ(Load(path), b.bytes);
+    }
+}
+
 // Overwriting reads only the caller's len bytes: a shorter payload is written and the
 // rest cleared (stored length kept), a longer one moves to the end of the file.
 TEST_F(RDPFileTest, SetTagOverwritesInPlaceOrMovesALongerPayload)

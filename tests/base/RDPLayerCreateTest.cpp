@@ -22,6 +22,7 @@ using rdptest::CauseOf;
 using rdptest::FileSize;
 using rdptest::Load;
 using rdptest::RdpFileBuilder;
+using rdptest::UserPayload;
 
 namespace fs = std::filesystem;
 
@@ -276,14 +277,29 @@ TEST_F(RDPLayerCreateTest, AddLayerLeavesFilesItCannotExtendUntouched)
              const std::int32_t record = std::int32_t(b.RecordOffset(1));
              b.Put32(b.TagHeader(0, 1) + 4, record - 8), b.Put32(record - 8, 10);
          })},
+        // Layers that bind, in a file cut short: what is appended would become part
+        // of a chain or a payload that reaches past the end.
+        {"a tag's payload runs past the end", twoLayers([](RdpFileBuilder& b) {
+             b.AddTag(0, 300, UserPayload(1, "note"));
+             b.Put32(b.Size() - 12, 40004);
+         })},
+        {"a tag's link points past the end", twoLayers([](RdpFileBuilder& b) {
+             b.Put32(b.LastTagHeader(0) + 8, std::int32_t(b.Size() + 600));
+         })},
+        {"a tag's payload lies past the end", twoLayers([](RdpFileBuilder& b) {
+             b.AddTag(1, 300, UserPayload(1, "note"));
+             b.Put32(b.LastTagHeader(1) + 4, std::int32_t(b.Size() + 40));
+         })},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.what);
         RdpFileBuilder b;
         b.bytes = c.bytes;
         const std::string path = Save(b, "user.dat");
+        const int layers = GetNumLayer(path.c_str());
         CRDPLayer layer;
         EXPECT_EQ(layer.AddLayer(path.c_str(), 3, 2, UINT8, 0), nullptr);
+        EXPECT_EQ(GetNumLayer(path.c_str()), layers);
         EXPECT_TRUE(layer.IsEmpty());
         EXPECT_EQ(Load(path), c.bytes);
     }
@@ -373,6 +389,65 @@ TEST_F(RDPLayerCreateTest, DestroyLeavesAFileWhoseChainBrokeMeanwhile)
     const Bytes before = Load(path);
     layer.DestroyLayer();
     EXPECT_EQ(Load(path), before);
+}
+
+// Taking a layer out renumbers the records behind it: in a chain numbered out of
+// order, or with a record over the file header, that would write over another part
+// of the file. The layer is only unbound and the file left as it was.
+TEST_F(RDPLayerCreateTest, DestroyLeavesAChainNumberedOutOfOrder)
+{
+    struct Case {
+        const char* name;
+        std::function<void(RdpFileBuilder&)> edit;
+    };
+    const Case kCases[] = {
+        {"a record numbered twice", [](RdpFileBuilder& b) { b.Put32(b.RecordOffset(2), 0); }},
+        // The last record at offset 2: its number is read from the magic.
+        {"a record over the file header", [](RdpFileBuilder& b) { b.Put32(b.RecordOffset(2) + 8, 2); }},
+        // A user tag whose payload starts at layer 0's link: every append or removal
+        // would change the tag's length word.
+        {"a tag's payload over a record", [](RdpFileBuilder& b) {
+             b.AddTag(0, 300, UserPayload(1, "note"));
+             b.Put32(b.Size() - 12 - 8, 20);
+         }},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.name);
+        auto b = RdpFileBuilder::Fresh(3, 2, UINT8);
+        b.AddLayer(4, 2, UINT8);
+        b.AddLayer(2, 1, UINT8);
+        c.edit(b);
+        const std::string path = Save(b, "img.rdp");
+        CRDPLayer layer;
+        ASSERT_NE(layer.OpenLayerEx(path.c_str(), 1, 1), nullptr);
+        layer.DestroyLayer();
+        EXPECT_TRUE(layer.IsEmpty());
+        EXPECT_EQ(Load(path), b.bytes);
+        CRDPLayer added;
+        EXPECT_EQ(added.AddLayer(path.c_str(), 1, 1, UINT8, 0), nullptr);
+        EXPECT_EQ(Load(path), b.bytes);
+    }
+}
+
+// Only the records that are rewritten must lie clear of the tags: with a tag's
+// payload over layer 0's record, the last layer, appended and taken out through layer 1's
+// record, still goes.
+TEST_F(RDPLayerCreateTest, ALayerGoesWhenOnlyARecordItDoesNotRewriteLiesUnderATag)
+{
+    auto b = RdpFileBuilder::Fresh(3, 2, UINT8);
+    b.AddLayer(4, 2, UINT8);
+    b.AddTag(0, 300, UserPayload(1, "note"));
+    b.Put32(b.Size() - 12 - 8, 28);  // record 0's last word: a payload of 4 bytes
+    const std::string path = Save(b, "img.rdp");
+    CRDPLayer added;
+    ASSERT_NE(added.AddLayer(path.c_str(), 2, 1, UINT8, 0), nullptr);
+    added.CloseLayer();
+    ASSERT_EQ(GetNumLayer(path.c_str()), 3);
+    CRDPLayer layer;
+    ASSERT_NE(layer.OpenLayerEx(path.c_str(), 2, 1), nullptr);
+    layer.DestroyLayer();
+    EXPECT_EQ(GetNumLayer(path.c_str()), 2);
+    EXPECT_EQ(Widths(path), (std::vector<int>{3, 4}));
 }
 
 TEST_F(RDPLayerCreateTest, AWriteProtectedFileIsNeitherReplacedNorDestroyed)
