@@ -84,8 +84,8 @@ struct Dice {
 
 }  // namespace fuzzsupport
 
-#define FUZZ_CHECK(cond)                                     \
-    do {                                                     \
-        if (!(cond))                                         \
-            ::fuzzsupport::Fail(#cond, __FILE__, __LINE__);  \
+#define FUZZ_CHECK(cond)                                                                                               \
+    do {                                                                                                               \
+        if (!(cond))                                                                                                   \
+            ::fuzzsupport::Fail(#cond, __FILE__, __LINE__);                                                            \
     } while (0)

@@ -149,7 +149,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const size_t rows = size_t(std::max(height, s.height));
         const size_t bytes = size_t(rowBytes) * rows;
         std::vector<uint8_t> got(bytes + 64, 0xCD), want(bytes + 64, 0xCD);
-        const int a = view.GetRegion(got.data(), rowBytes, x, y, width, height, reduction, fit, step, bottomUp, nullptr);
+        const int a =
+            view.GetRegion(got.data(), rowBytes, x, y, width, height, reduction, fit, step, bottomUp, nullptr);
         FUZZ_CHECK(std::all_of(got.begin() + long(bytes), got.end(), [](uint8_t b) { return b == 0xCD; }));
         if (!accepted) {
             const int b = reference.GetRegion(want.data(), rowBytes, x, y, width, height, reduction, fit, step,

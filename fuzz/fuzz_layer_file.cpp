@@ -35,8 +35,8 @@ using fuzzsupport::WriteFile;
 constexpr int kMaxLayers = 4;
 
 struct Paths {
-    std::string file;      // the input
-    std::string fresh;     // a well-formed one-layer file, written anew for each input
+    std::string file;   // the input
+    std::string fresh;  // a well-formed one-layer file, written anew for each input
     std::vector<uint8_t> freshBytes;
 };
 

@@ -1,8 +1,8 @@
 #include "layer/RDPFileTags.h"
 
 #include <algorithm>
-#include <cstring>
 #include <cstddef>
+#include <cstring>
 #include <exception>
 #include <new>
 #include <optional>

@@ -7,13 +7,13 @@
 #include <unordered_set>
 #include <vector>
 
-#include "layer/DataTypes.h"
 #include "Exception.h"
 #include "File.h"
-#include "layer/RDPFileTags.h"
+#include "ReplacingFile.h"
 #include "format/RDPFileWalker.h"
 #include "format/RDPLayerLayout.h"
-#include "ReplacingFile.h"
+#include "layer/DataTypes.h"
+#include "layer/RDPFileTags.h"
 
 namespace rdpwrite {
 
@@ -73,7 +73,8 @@ void WriteChain(plat::File& file, std::int64_t at, const LayerShape& shape, std:
     std::int64_t next = pixels + sizeof(PixelDataTag) + shape.pixelBytes + spare;
 
     PutAt(file, at, RDPTagHeader{kTagLayerHeader, Offset(tag0), Offset(header1)});
-    PutAt(file, tag0, LayerHeaderTag{std::int32_t(sizeof(LayerHeaderTag)), shape.width, shape.height, shape.type, 0, kTagPixels});
+    PutAt(file, tag0,
+          LayerHeaderTag{std::int32_t(sizeof(LayerHeaderTag)), shape.width, shape.height, shape.type, 0, kTagPixels});
     PutAt(file, header1, RDPTagHeader{kTagPixels, Offset(pixels), Offset(next)});
     PutAt(file, pixels, PixelDataTag{Offset(shape.pixelBytes + 4)});
 

@@ -36,9 +36,9 @@ bool WriteFreshFile(const char* path, const LayerShape& shape);
 // layer, all its reserved tags included, is written behind the end of the file
 // before the last layer record is linked to it, so no reader ever meets half a
 // layer. Nothing when the file is not a readable version-3 file, its records are
-// not numbered 0, 1, 2 ... in order or overlap each other, the file header or a tag, one of its layers could not be bound
-// or a link or payload of its chains reaches past its end (see RDPLayerLayout.h), the result would be too large for the format, or a write
-// fails (the file is then cut back to its old size).
+// not numbered 0, 1, 2 ... in order or overlap each other, the file header or a tag, one of its layers could not be
+// bound or a link or payload of its chains reaches past its end (see RDPLayerLayout.h), the result would be too large
+// for the format, or a write fails (the file is then cut back to its old size).
 std::optional<int> AppendLayer(const char* path, const LayerShape& shape);
 
 // Takes the layer numbered layer out of the chain of the version-3 file at path and

@@ -12,8 +12,8 @@
 #include <limits>
 #include <type_traits>
 
-#include "util/MathHelpers.h"
 #include "format/SampleConvert.h"
+#include "util/MathHelpers.h"
 
 namespace sample {
 
@@ -46,12 +46,16 @@ inline double PhaseOf(double re, double im)
     d2 = d2 == 0.0 ? 1.0 : d2;
     const double x = n2 / d2;
     const double z = x * x;
-    const double p = (((-8.750608600031904122785e-1 * z - 1.615753718733365076637e1) * z
-                       - 7.500855792314704667340e1) * z - 1.228866684490136173410e2) * z
-                     - 6.485021904942025371773e1;
-    const double q = ((((z + 2.485846490142306297962e1) * z + 1.650270098316988542046e2) * z
-                       + 4.328810604912902668951e2) * z + 4.853903996359136964868e2) * z
-                     + 1.945506571482613964425e2;
+    const double p =
+        (((-8.750608600031904122785e-1 * z - 1.615753718733365076637e1) * z - 7.500855792314704667340e1) * z -
+         1.228866684490136173410e2) *
+            z -
+        6.485021904942025371773e1;
+    const double q =
+        ((((z + 2.485846490142306297962e1) * z + 1.650270098316988542046e2) * z + 4.328810604912902668951e2) * z +
+         4.853903996359136964868e2) *
+            z +
+        1.945506571482613964425e2;
     // Every arm is computed and then selected: a conditional floating-point
     // operation would keep the loop from vectorising.
     double r = x * (z * p / q) + x;

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "ChildProcess.h"
-#include "layer/RDPFileTags.h"
 #include "RdpFileBuilder.h"
+#include "layer/RDPFileTags.h"
 
 namespace {
 
@@ -60,9 +60,9 @@ TEST_F(RDPFileTest, FreshThreeByTwoLayerIs1170BytesAsLaidOut)
     const auto b = RdpFileBuilder::Fresh(3, 2, UINT8);
     ASSERT_EQ(b.Size(), 1170);
     const std::int32_t kWords[][2] = {
-        {4, 3},  {12, 0}, {16, 32}, {20, 0},  {24, 1}, {28, 0},  {32, 0},   {36, 44},   {40, 68}, {44, 24},
-        {48, 3}, {52, 2}, {56, 1},  {60, 0},  {64, 1}, {68, 1},  {72, 80},  {76, 94},   {80, 10}, {90, 0},
-        {94, 2}, {98, 106}, {102, 0}, {106, 1064},
+        {4, 3},   {12, 0},  {16, 32}, {20, 0}, {24, 1}, {28, 0},   {32, 0},  {36, 44},
+        {40, 68}, {44, 24}, {48, 3},  {52, 2}, {56, 1}, {60, 0},   {64, 1},  {68, 1},
+        {72, 80}, {76, 94}, {80, 10}, {90, 0}, {94, 2}, {98, 106}, {102, 0}, {106, 1064},
     };
     for (const auto& w : kWords)
         EXPECT_EQ(b.Get32(w[0]), w[1]) << "offset " << w[0];
@@ -81,11 +81,8 @@ TEST_F(RDPFileTest, SetTagBuildsTheFreshLayoutFromTagsZeroAndOne)
         std::int64_t size;  // without P
     };
     const Case kCases[] = {
-        {3, 2, UINT8, false, 1164},
-        {3, 2, UINT8, true, 41180},
-        {3, 2, CFLOAT32, false, 2240},
-        {4, 1, CSINT16, true, 82256},
-        {1, 1, FLOAT64, false, 1164},
+        {3, 2, UINT8, false, 1164},   {3, 2, UINT8, true, 41180},   {3, 2, CFLOAT32, false, 2240},
+        {4, 1, CSINT16, true, 82256}, {1, 1, FLOAT64, false, 1164},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.type);
@@ -224,7 +221,7 @@ TEST_F(RDPFileTest, GetTagCopiesUpToMaxlenOfThePayload)
     EXPECT_EQ(GetTag(path.c_str(), 7, -1, buf), 0);
     EXPECT_EQ(GetTag(path.c_str(), 7, 4, nullptr), 0);
     EXPECT_EQ(GetTag(path.c_str(), 8, 4, buf), 0);
-    EXPECT_EQ(GetTag(path.c_str(), 1, 7, 4, buf), 0);   // no layer 1
+    EXPECT_EQ(GetTag(path.c_str(), 1, 7, 4, buf), 0);  // no layer 1
     EXPECT_EQ(GetTag(path.c_str(), -1, 7, 4, buf), 0);
     EXPECT_EQ(GetTag(nullptr, 7, 4, buf), 0);
 
@@ -524,14 +521,16 @@ TEST_F(RDPFileTest, SetTagWritesNothingOverTheFileStructure)
         {"payload over the next layer's statistics", 7,
          [](RdpFileBuilder& b) { b.Put32(b.TagHeader(0, 7) + 4, b.Get32(b.TagHeader(1, 2) + 4)); }},
         // Tag 5 renumbered 64: its header reads as a payload of 64 bytes.
-        {"payload over tag headers", 7, [](RdpFileBuilder& b) {
+        {"payload over tag headers", 7,
+         [](RdpFileBuilder& b) {
              const std::int64_t header5 = b.TagHeader(0, 5);
              b.Put32(header5, 64);
              b.Put32(b.TagHeader(0, 7) + 4, std::int32_t(header5));
          }},
         {"another layer's link past the end", 300,
          [](RdpFileBuilder& b) { b.Put32(b.LastTagHeader(1) + 8, std::int32_t(b.Size() + 40)); }},
-        {"another layer's payload past the end", 300, [](RdpFileBuilder& b) {
+        {"another layer's payload past the end", 300,
+         [](RdpFileBuilder& b) {
              b.AddTag(1, 301, UserPayload(1, "note"));
              b.Put32(b.Size() - 12, 4000);
          }},

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "RdpFileBuilder.h"
 #include "layer/DataTypes.h"
 #include "layer/RDPExcept.h"
 #include "layer/RDPFileTags.h"
 #include "layer/RDPLayer.h"
-#include "RdpFileBuilder.h"
 
 namespace {
 
@@ -46,7 +46,8 @@ TEST_F(RDPLayerCreateTest, CreatedFilesAreTheLaidOutLayerAndBindIt)
     struct Case {
         int w, h, type, flags;
     };
-    const Case kCases[] = {{3, 2, UINT8, 0}, {3, 2, UINT8, 2}, {4, 3, CFLOAT32, 0}, {2, 5, CSINT16, 3}, {7, 1, FLOAT64, 4}};
+    const Case kCases[] = {
+        {3, 2, UINT8, 0}, {3, 2, UINT8, 2}, {4, 3, CFLOAT32, 0}, {2, 5, CSINT16, 3}, {7, 1, FLOAT64, 4}};
     for (const auto& c : kCases) {
         SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " type " << c.type << " flags " << c.flags);
         const std::string path = dir.File("new.rdp");
@@ -283,9 +284,8 @@ TEST_F(RDPLayerCreateTest, AddLayerLeavesFilesItCannotExtendUntouched)
              b.AddTag(0, 300, UserPayload(1, "note"));
              b.Put32(b.Size() - 12, 40004);
          })},
-        {"a tag's link points past the end", twoLayers([](RdpFileBuilder& b) {
-             b.Put32(b.LastTagHeader(0) + 8, std::int32_t(b.Size() + 600));
-         })},
+        {"a tag's link points past the end",
+         twoLayers([](RdpFileBuilder& b) { b.Put32(b.LastTagHeader(0) + 8, std::int32_t(b.Size() + 600)); })},
         {"a tag's payload lies past the end", twoLayers([](RdpFileBuilder& b) {
              b.AddTag(1, 300, UserPayload(1, "note"));
              b.Put32(b.LastTagHeader(1) + 4, std::int32_t(b.Size() + 40));
@@ -406,7 +406,8 @@ TEST_F(RDPLayerCreateTest, DestroyLeavesAChainNumberedOutOfOrder)
         {"a record over the file header", [](RdpFileBuilder& b) { b.Put32(b.RecordOffset(2) + 8, 2); }},
         // A user tag whose payload starts at layer 0's link: every append or removal
         // would change the tag's length word.
-        {"a tag's payload over a record", [](RdpFileBuilder& b) {
+        {"a tag's payload over a record",
+         [](RdpFileBuilder& b) {
              b.AddTag(0, 300, UserPayload(1, "note"));
              b.Put32(b.Size() - 12 - 8, 20);
          }},
