@@ -1,3 +1,4 @@
+#include "Command.h"
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -33,15 +34,7 @@ void Fill(CRDPLayer& layer, const std::vector<T>& v)
 
 std::string Output(const std::string& cmd)
 {
-    std::string out;
-    FILE* p = ::popen(cmd.c_str(), "r");
-    if (p == nullptr)
-        return "popen failed";
-    char buf[512];
-    while (std::fgets(buf, sizeof buf, p))
-        out += buf;
-    const int rc = ::pclose(p);
-    return rc == 0 ? out : out + "exit " + std::to_string(rc);
+    return testsupport::CommandOutput(cmd);
 }
 
 // Layers written here and converted here, read back by GDAL at the pixel offsets

@@ -1,3 +1,4 @@
+#include "Command.h"
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -866,14 +867,9 @@ TEST(RDPLayer, StatisticsAndPreviewAgreeWithNumpy)
         }
         const std::string cmd =
             "/usr/bin/python3 " SUITE_SOURCE_DIR "/tests/base/layer_stats_check.py '" + path + "' 2>&1";
-        FILE* pipe = popen(cmd.c_str(), "r");
-        ASSERT_NE(pipe, nullptr);
-        std::string out;
-        char buf[256];
-        while (std::fgets(buf, sizeof buf, pipe))
-            out += buf;
-        EXPECT_EQ(pclose(pipe), 0) << out;
-        EXPECT_EQ(out, "OK\n");
+        const testsupport::CommandResult run = testsupport::RunCommand(cmd);
+        EXPECT_EQ(run.status, 0) << run.output;
+        EXPECT_EQ(run.output, "OK\n");
     }
 }
 

@@ -3,6 +3,7 @@
 // either byte order (hostile ones included), a TIFF LZW encoder, and helpers to
 // run the outside tools that write and read TIFF.
 
+#include "Command.h"
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -249,15 +250,7 @@ inline Bytes ReadFile(const std::string& path, std::size_t offset = 0)
 // Runs a shell command; answers its output, with "exit N" appended on failure.
 inline std::string Run(const std::string& cmd)
 {
-    std::string out;
-    FILE* p = ::popen((cmd + " 2>&1").c_str(), "r");
-    if (p == nullptr)
-        return "popen failed";
-    char buf[512];
-    while (std::fgets(buf, sizeof buf, p))
-        out += buf;
-    const int rc = ::pclose(p);
-    return rc == 0 ? out : out + "exit " + std::to_string(rc);
+    return testsupport::CommandOutput(cmd + " 2>&1");
 }
 
 // Bytes of pseudo-random data (noise) that repeat for a given seed.

@@ -1,3 +1,4 @@
+#include "Command.h"
 #include <EngineUnits.h>
 
 #include <gtest/gtest.h>
@@ -73,13 +74,10 @@ TEST(EngineUnits, ProgramThatRefersToNoUnitFindsTheirClasses)
 {
     const std::string probe = std::string(SUITE_BIN_DIR) + "/engine3d_units_probe";
     // Its standard output carries the report; Qt talks on the error output.
-    FILE* out = ::popen(probe.c_str(), "r");
-    ASSERT_NE(out, nullptr);
-    std::string text;
-    char buffer[256];
-    while (std::fgets(buffer, sizeof buffer, out) != nullptr)
-        text += buffer;
-    const int status = ::pclose(out);
+    const testsupport::CommandResult run = testsupport::RunCommand(probe);
+    const std::string& text = run.output;
+    const int status = run.status;
+    ASSERT_NE(status, -1) << text;
     ASSERT_TRUE(WIFEXITED(status)) << text;
     EXPECT_EQ(WEXITSTATUS(status), 0) << text;
     EXPECT_EQ(text, "started\nended\nstarted again\nended\n");

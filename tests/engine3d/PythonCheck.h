@@ -2,6 +2,7 @@
 // Runs one of this folder's Python checks with the system's interpreter (the
 // one that has numpy and GDAL) and hands back what it printed.
 
+#include "Command.h"
 #include <cstdio>
 #include <string>
 
@@ -10,14 +11,6 @@ inline std::string RunPythonCheck(const std::string& Script, const std::string& 
 {
     const std::string cmd =
         "/usr/bin/python3 " SUITE_SOURCE_DIR "/tests/engine3d/" + Script + " '" + Argument + "' 2>&1";
-    FILE* p = ::popen(cmd.c_str(), "r");
-    if (p == nullptr)
-        return "failed: cannot run " + Script;
-    std::string text;
-    char buffer[512];
-    while (std::fgets(buffer, sizeof buffer, p) != nullptr)
-        text += buffer;
-    if (::pclose(p) != 0)
-        return "failed: " + text;
-    return text;
+    const testsupport::CommandResult run = testsupport::RunCommand(cmd);
+    return run.status == 0 ? run.output : "failed: " + run.output;
 }

@@ -1,3 +1,4 @@
+#include "Command.h"
 #include "EngineTestSupport.h"
 #include "TempDir.h"
 
@@ -346,14 +347,9 @@ TEST(SMemBitmap, FilesReadBackByImageMagick)
             }
             const std::string cmd = "/usr/bin/python3 " SUITE_SOURCE_DIR "/tests/engine3d/bmp_check.py '" + path +
                                     "' '" + dir.File(name + ".expected") + "' " + std::to_string(format) + " 2>&1";
-            FILE* p = ::popen(cmd.c_str(), "r");
-            ASSERT_NE(p, nullptr);
-            std::string text;
-            char buffer[512];
-            while (std::fgets(buffer, sizeof buffer, p) != nullptr)
-                text += buffer;
-            EXPECT_EQ(::pclose(p), 0) << name << ": " << text;
-            EXPECT_EQ(text, "ok\n") << name;
+            const testsupport::CommandResult run = testsupport::RunCommand(cmd);
+            EXPECT_EQ(run.status, 0) << name << ": " << run.output;
+            EXPECT_EQ(run.output, "ok\n") << name;
         }
 }
 

@@ -2,6 +2,7 @@
 // window (checked here and through GDAL), the user tags, the transform history, and
 // the failure paths, which leave no file behind.
 
+#include "Command.h"
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -48,15 +49,7 @@ double Value(int x, int y, int part)
 
 std::string Output(const std::string& cmd)
 {
-    std::string out;
-    FILE* p = ::popen(cmd.c_str(), "r");
-    if (p == nullptr)
-        return "popen failed";
-    char buf[512];
-    while (std::fgets(buf, sizeof buf, p))
-        out += buf;
-    const int rc = ::pclose(p);
-    return rc == 0 ? out : out + "exit " + std::to_string(rc);
+    return testsupport::CommandOutput(cmd);
 }
 
 // Offset of layer 0's first sample.

@@ -1,6 +1,7 @@
 #pragma once
 // Raster layer files, words and outside tools for the vector overlay tests.
 
+#include "Command.h"
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -29,16 +30,10 @@ inline std::uint32_t F(float f)
 // What a command printed on its standard output (its standard error follows it).
 inline std::string RunCommand(const std::string& cmd, int* status = nullptr)
 {
-    std::string out;
-    if (FILE* p = ::popen((cmd + " 2>&1").c_str(), "r")) {
-        char buf[4096];
-        while (std::size_t n = std::fread(buf, 1, sizeof buf, p))
-            out.append(buf, n);
-        const int rc = ::pclose(p);
-        if (status)
-            *status = rc;
-    }
-    return out;
+    const testsupport::CommandResult run = testsupport::RunCommand(cmd + " 2>&1");
+    if (status && run.status != -1)
+        *status = run.status;
+    return run.output;
 }
 
 inline std::string Tool(const std::string& script)

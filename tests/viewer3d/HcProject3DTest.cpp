@@ -2,6 +2,7 @@
 // render thread and its pauses, the project file with relocation, and the
 // small form routines of its unit.
 
+#include "Command.h"
 #include "Viewer3DTestSupport.h"
 
 #include "PumpUntil.h"
@@ -646,13 +647,9 @@ TEST_F(ProjectFile, AnIndependentParserReadsTheBlocks)
     const std::string path = Dir.File("world.hcp");
     Project->SaveToFileName(path);
     const std::string command = "/usr/bin/python3 " SUITE_SOURCE_DIR "/tests/viewer3d/project_check.py '" + path + "'";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    std::string output;
-    char buffer[512];
-    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr)
-        output += buffer;
-    ASSERT_EQ(::pclose(pipe), 0) << output;
+    const testsupport::CommandResult run = testsupport::RunCommand(command);
+    const std::string& output = run.output;
+    ASSERT_EQ(run.status, 0) << output;
     // Two folders: the saving one with its '/', the work folder empty without a key.
     EXPECT_EQ(output, "mode 0 stop 2 waits 100 200\n"
                       "folders ['" +
