@@ -8,17 +8,14 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
 #include "Dialog.h"
 #include "MessageBox.h"
 #include "RasterViewTestSupport.h"
+#include "SegmentCheck.h"
 #include "dialogs/RGBChannelsDlg.h"
-#include "format/RDPFileWalker.h"
-#include "format/RDPLayerLayout.h"
-#include "jobs/MeterDialog.h"
 #include "layer/RDPFileTags.h"
 #include "layer/Transform.h"
 #include "view/RGBView.h"
@@ -37,39 +34,15 @@ struct ChannelCase {
     const char* gdalType;
 };
 // The channels need not share a sample type.
-constexpr ChannelCase kChannels[3] = {{"red", FLOAT32, "Float32"}, {"green", SINT16, "Int16"}, {"blue", FLOAT32, "Float32"}};
-
-std::string Output(const std::string& cmd)
-{
-    std::string out;
-    FILE* p = ::popen(cmd.c_str(), "r");
-    if (p == nullptr)
-        return "popen failed";
-    char buf[512];
-    while (std::fgets(buf, sizeof buf, p))
-        out += buf;
-    const int rc = ::pclose(p);
-    return rc == 0 ? out : out + "exit " + std::to_string(rc);
-}
-
-std::int64_t PixelOffset(const std::string& path)
-{
-    std::vector<unsigned char> bytes = ReadAll(path);
-    RDPFileWalker walk(bytes.data(), std::int64_t(bytes.size()));
-    const auto layout = CheckLayer(walk, 0);
-    return layout ? layout->pixels + 4 : -1;
-}
+constexpr ChannelCase kChannels[3] = {
+    {"red", FLOAT32, "Float32"}, {"green", SINT16, "Int16"}, {"blue", FLOAT32, "Float32"}};
 
 class RGBSegmentSave : public ViewFixture {
 protected:
     void TearDown() override
     {
         ViewFixture::TearDown();
-        // Finished progress windows wait for OK.
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* dlg = dynamic_cast<plat::Dialog*>(w); dlg && dlg->Handle().IsWindow())
-                dlg->Handle().SendMessage(CMeterDialog::WM_METER_CLOSE);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        CloseProgressWindows();
     }
 
     // Three sources, each with its own transform history.
@@ -81,8 +54,8 @@ protected:
                        [c](int x, int y, int) { return x * 3.25 - y * 7.0 + c * 100; });
             ASSERT_EQ(SaveSubsetTransform(SPoint{double(5 * c), 50}, m_sources[c], m_sources[c]), 1);
         }
-        ASSERT_EQ(view.OpenImage(0, m_notify.handle, m_sources[0].c_str(), m_sources[1].c_str(),
-                                 m_sources[2].c_str(), nullptr, {}),
+        ASSERT_EQ(view.OpenImage(0, m_notify.handle, m_sources[0].c_str(), m_sources[1].c_str(), m_sources[2].c_str(),
+                                 nullptr, {}),
                   1);
         ASSERT_TRUE(m_notify.WaitFor(1));
         ASSERT_EQ(m_notify.notices.back().second, 2);
@@ -135,12 +108,9 @@ TEST_F(RGBSegmentSave, EachChannelSavesItsFrame)
         EXPECT_EQ(history.matrix.e, -(5.0 * c + 10)) << c;
         EXPECT_EQ(history.matrix.f, -70.0);
 
-        const std::string cmd = std::string("/usr/bin/python3 " SUITE_SOURCE_DIR "/tests/viewer/segment_check.py ") +
-                                kChannels[c].gdalType + " '" + m_sources[c] + "' " +
-                                std::to_string(PixelOffset(m_sources[c])) + " " + std::to_string(kW) + " " +
-                                std::to_string(kH) + " '" + outputs[c] + "' " + std::to_string(PixelOffset(outputs[c])) +
-                                " 100 50 10 20";
-        EXPECT_EQ(Output(cmd), "OK\n") << cmd;
+        const std::string cmd =
+            SegmentCheckCommand(kChannels[c].gdalType, m_sources[c], kW, kH, outputs[c], 100, 50, 10, 20);
+        EXPECT_EQ(CommandOutput(cmd), "OK\n") << cmd;
     }
 }
 

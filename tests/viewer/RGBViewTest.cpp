@@ -161,9 +161,8 @@ TEST_F(RGBViewTest, PreparedChannelsAnswerPerChannel)
         EXPECT_EQ(view.GetStringTypeData(channel), "");
         EXPECT_EQ(view.GetStringSizePixel(channel), "");
     }
-    EXPECT_EQ(view.GetValueString(3, 2), "(" + std::to_string(Sample(0, 3, 2)) + "," +
-                                             std::to_string(Sample(1, 3, 2)) + "," + std::to_string(Sample(2, 3, 2)) +
-                                             ")");
+    EXPECT_EQ(view.GetValueString(3, 2), "(" + std::to_string(Sample(0, 3, 2)) + "," + std::to_string(Sample(1, 3, 2)) +
+                                             "," + std::to_string(Sample(2, 3, 2)) + ")");
 }
 
 TEST_F(RGBViewTest, AFailedPreparationReportsWithoutABox)

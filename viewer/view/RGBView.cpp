@@ -30,6 +30,13 @@ int ChannelIndex(int channel)
     return channel >= 3 && channel <= 5 ? channel - 3 : -1;
 }
 
+// A channel's own answer for its band, or none without that channel.
+template <class T, class Ask>
+T AnswerOf(CRasterView* view, T none, Ask ask)
+{
+    return view ? ask(*view) : none;
+}
+
 }  // namespace
 
 // Everything one preparation needs, owned by the job.
@@ -170,62 +177,53 @@ void CRGBView::SetBrightness(int value, int channel)
 
 std::uint32_t* CRGBView::GetHistAddr(int channel)
 {
-    CRasterView* view = GetChannel(channel);
-    return view ? view->GetHistAddr(1) : nullptr;
+    return AnswerOf(GetChannel(channel), static_cast<std::uint32_t*>(nullptr),
+                    [](CRasterView& v) { return v.GetHistAddr(1); });
 }
 
 double CRGBView::GetRangeMin(int channel)
 {
-    CRasterView* view = GetChannel(channel);
-    return view ? view->GetRangeMin(1) : -1.0;
+    return AnswerOf(GetChannel(channel), -1.0, [](CRasterView& v) { return v.GetRangeMin(1); });
 }
 
 double CRGBView::GetRangeMax(int channel)
 {
-    CRasterView* view = GetChannel(channel);
-    return view ? view->GetRangeMax(1) : -1.0;
+    return AnswerOf(GetChannel(channel), -1.0, [](CRasterView& v) { return v.GetRangeMax(1); });
 }
 
 std::string CRGBView::GetFileName(int channel)
 {
-    CRasterView* view = GetChannel(channel);
-    return view ? view->GetFileName(1) : std::string();
+    return AnswerOf(GetChannel(channel), std::string(), [](CRasterView& v) { return v.GetFileName(1); });
 }
 
 double CRGBView::Min(int channel)
 {
-    CRasterView* view = GetChannel(channel);
-    return view ? view->Min(1) : -1.0;
+    return AnswerOf(GetChannel(channel), -1.0, [](CRasterView& v) { return v.Min(1); });
 }
 
 double CRGBView::Max(int channel)
 {
-    CRasterView* view = GetChannel(channel);
-    return view ? view->Max(1) : -1.0;
+    return AnswerOf(GetChannel(channel), -1.0, [](CRasterView& v) { return v.Max(1); });
 }
 
 double CRGBView::Mean(int channel)
 {
-    CRasterView* view = GetChannel(channel);
-    return view ? view->Mean(1) : -1.0;
+    return AnswerOf(GetChannel(channel), -1.0, [](CRasterView& v) { return v.Mean(1); });
 }
 
 double CRGBView::StDev(int channel)
 {
-    CRasterView* view = GetChannel(channel);
-    return view ? view->StDev(1) : -1.0;
+    return AnswerOf(GetChannel(channel), -1.0, [](CRasterView& v) { return v.StDev(1); });
 }
 
 std::string CRGBView::GetStringSizePixel(int channel)
 {
-    CRasterView* view = GetChannel(channel);
-    return view ? view->GetStringSizePixel(1) : std::string();
+    return AnswerOf(GetChannel(channel), std::string(), [](CRasterView& v) { return v.GetStringSizePixel(1); });
 }
 
 std::string CRGBView::GetStringTypeData(int channel)
 {
-    CRasterView* view = GetChannel(channel);
-    return view ? view->GetStringTypeData(1) : std::string();
+    return AnswerOf(GetChannel(channel), std::string(), [](CRasterView& v) { return v.GetStringTypeData(1); });
 }
 
 std::string CRGBView::GetValueString(int x, int y)
@@ -273,7 +271,8 @@ void CRGBView::PaintDirect(plat::DeviceContext* dc, int x, int y, int dstX, int 
         !(reduction > 0.0) || !std::isfinite(reduction))
         return;
     const std::int64_t rowBytes = RGBRowBytes(width);
-    if (rowBytes > INT_MAX || !RGBExtractionFits(rowBytes, width, height, reduction, fit, m_nWidth, m_nHeight, bitsBytes))
+    if (rowBytes > INT_MAX ||
+        !RGBExtractionFits(rowBytes, width, height, reduction, fit, m_nWidth, m_nHeight, bitsBytes))
         return;
     auto* buffer = static_cast<unsigned char*>(bits);
     info->bitCount = 24;
@@ -300,7 +299,8 @@ void CRGBView::PaintScaled(plat::DeviceContext* dc, int x, int y, int width, int
         // The whole image goes into the buffer once and is stretched from there on every
         // repaint; a buffer too small for it shows nothing.
         const std::int64_t rowBytes = RGBRowBytes(m_nWidth);
-        if (rowBytes > INT_MAX || !RGBExtractionFits(rowBytes, m_nWidth, m_nHeight, 1.0, 0, m_nWidth, m_nHeight, bitsBytes))
+        if (rowBytes > INT_MAX ||
+            !RGBExtractionFits(rowBytes, m_nWidth, m_nHeight, 1.0, 0, m_nWidth, m_nHeight, bitsBytes))
             return;
         const int sx = TruncToInt(x * reduction), sy = TruncToInt(y * reduction);
         const int w = std::min(width, TruncToInt(m_nWidth / reduction) + 1);
@@ -315,7 +315,8 @@ void CRGBView::PaintScaled(plat::DeviceContext* dc, int x, int y, int width, int
                           bitsBytes, *info);
     } else {
         const std::int64_t rowBytes = RGBRowBytes(width);
-        if (rowBytes > INT_MAX || !RGBExtractionFits(rowBytes, width, height, reduction, fit, m_nWidth, m_nHeight, bitsBytes))
+        if (rowBytes > INT_MAX ||
+            !RGBExtractionFits(rowBytes, width, height, reduction, fit, m_nWidth, m_nHeight, bitsBytes))
             return;
         const int w = std::min(width, TruncToInt(m_nWidth / reduction));
         const int h = std::min(height, TruncToInt(m_nHeight / reduction));

@@ -20,7 +20,7 @@ class CMeterInfo;
 // and a view closed meanwhile frees nothing the job still uses.
 struct RGBViewShared {
     std::atomic<int> m_bBusy{0};
-    std::atomic<bool> m_bClosed{false};  // the view is gone: the job stops and reports nothing
+    std::atomic<bool> m_bClosed{false};           // the view is gone: the job stops and reports nothing
     std::unique_ptr<CRasterView> m_pChannels[3];  // red, green, blue
     bool m_bReady[3] = {};                        // the channel's file was prepared
     int m_nWidth = 0;

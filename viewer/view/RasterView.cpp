@@ -533,8 +533,8 @@ int CRasterView::RunPreparation(PrepareJob& job, bool relayMeter)
         std::shared_ptr<CMeterInfoBase> jobMeter;
         CMeterInfoBase* meter = job.meter;
         if (relayMeter) {
-            jobMeter = MakeJobMeter(std::shared_ptr<const std::atomic<bool>>(job.shared, &job.shared->m_bClosed),
-                                   job.meter);
+            jobMeter =
+                MakeJobMeter(std::shared_ptr<const std::atomic<bool>>(job.shared, &job.shared->m_bClosed), job.meter);
             meter = jobMeter.get();
         }
         ok = plat::CallFaultGuarded([&] {
