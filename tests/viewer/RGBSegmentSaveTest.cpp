@@ -12,6 +12,7 @@
 #include <filesystem>
 
 #include "Dialog.h"
+#include "FakeMeter.h"
 #include "MessageBox.h"
 #include "RasterViewTestSupport.h"
 #include "SegmentCheck.h"
@@ -138,6 +139,28 @@ TEST_F(RGBSegmentSave, AnOutputThatCannotBeCreatedIsSkipped)
     float first;
     std::memcpy(&first, blue.Rows()[0], 4);
     EXPECT_EQ(first, float(10 * 3.25 - 20 * 7.0 + 200));
+}
+
+TEST_F(RGBSegmentSave, ACancelRemovesWhatIsOpenAndEndsTheJobQuietly)
+{
+    CRGBView view;
+    Open(view);
+    plat::ScopedMessageBoxAnswerer boxes(plat::IDOK);
+    const std::string outputs[3] = {File("r3.rdp"), File("g3.rdp"), File("b3.rdp")};
+    auto* params = new SegmentParams;
+    for (int c = 0; c < 3; ++c) {
+        params->m_strOutput[c] = outputs[c];
+        params->m_strSource[c] = m_sources[c];
+        params->m_Source[c] = *view.GetChannel(3 + c)->GetLayer();
+    }
+    params->m_Rect = kFrame;
+    testsupport::FakeMeter meter;
+    meter.failAt = 2;
+    CRGBView::SaveSegmentJob(params, &meter);
+    EXPECT_GE(meter.Reports(), 2);
+    for (const std::string& out : outputs)
+        EXPECT_FALSE(fs::exists(out)) << out;
+    EXPECT_TRUE(boxes.Calls().empty());
 }
 
 }  // namespace
