@@ -9,6 +9,7 @@
 #include "Exception.h"
 #include "GuiThread.h"
 #include "MessageBox.h"
+#include "ParallelFor.h"
 #include "ViewerStrings.h"
 #include "dialogs/RGBChannelsDlg.h"
 #include "jobs/MeterInfo.h"
@@ -242,13 +243,31 @@ void CRGBView::ApplyLevels(unsigned char* buffer, int rowBytes, int width, int h
     ::ApplyLevels(buffer, rowBytes, width, height, m_nLevel[2], m_nLevel[1], m_nLevel[0]);
 }
 
+// Reduced or 1:1 top-down regions come out the same in bands of rows, so the three
+// channels are extracted band by band on the parallel loop. A magnification (its
+// replication is phased from the region's first row), a bottom-up region and a
+// metered one are extracted whole, channel after channel.
 void CRGBView::ExtractPlanes(CRasterView* const (&channels)[3], unsigned char* buffer, int rowBytes, int x, int y,
                              int width, int height, double reduction, int fit, int bottomUp,
                              CMeterInfoBase* meter) const
 {
-    for (int c = 0; c < 3; ++c)
-        channels[c]->GetRegion(buffer + RGBPlaneOffset(3 + c), rowBytes, x, y, width, height, reduction, fit, 3,
-                               bottomUp, meter);
+    constexpr int kBand = 64;
+    if (reduction < 1.0 || bottomUp || meter != nullptr || height <= kBand) {
+        for (int c = 0; c < 3; ++c)
+            channels[c]->GetRegion(buffer + RGBPlaneOffset(3 + c), rowBytes, x, y, width, height, reduction, fit, 3,
+                                   bottomUp, meter);
+        return;
+    }
+    const std::int64_t bands = (height + kBand - 1) / kBand;
+    const int threads = plat::ParallelThreadsFor(std::int64_t(rowBytes) * height);
+    plat::ParallelFor(3 * bands, 1, threads, [&](std::int64_t first, std::int64_t end, int) {
+        for (std::int64_t item = first; item < end; ++item) {
+            const int c = int(item % 3);
+            const int top = int(item / 3) * kBand;
+            channels[c]->GetRegion(buffer + std::int64_t(top) * rowBytes + RGBPlaneOffset(3 + c), rowBytes, x, y + top,
+                                   width, std::min(kBand, height - top), reduction, fit, 3, 0, nullptr);
+        }
+    });
 }
 
 void CRGBView::SetScale(double reduction)

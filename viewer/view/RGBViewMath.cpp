@@ -1,5 +1,7 @@
 #include "view/RGBViewMath.h"
 
+#include "ParallelFor.h"
+
 int RGBPlaneOffset(int channel)
 {
     switch (channel) {
@@ -37,16 +39,24 @@ void ApplyLevels(unsigned char* buffer, int rowBytes, int width, int height, int
     if (buffer == nullptr || width <= 0 || height <= 0)
         return;
     const int levels[3] = {blueLevel, greenLevel, redLevel};
-    for (int plane = 0; plane < 3; ++plane) {
-        const unsigned level = unsigned(levels[plane]);
-        if (level == 255)
-            continue;
-        for (int r = 0; r < height; ++r) {
-            unsigned char* p = buffer + std::int64_t(r) * rowBytes + plane;
-            for (int i = 0; i < width; ++i, p += 3)
-                *p = static_cast<unsigned char>((*p * level) >> 8);
+    if (levels[0] == 255 && levels[1] == 255 && levels[2] == 255)
+        return;
+    // One pass through a table per plane; a plane at 255 maps onto itself.
+    unsigned char table[3][256];
+    for (int plane = 0; plane < 3; ++plane)
+        for (unsigned v = 0; v < 256; ++v)
+            table[plane][v] = static_cast<unsigned char>(levels[plane] == 255 ? v : (v * unsigned(levels[plane])) >> 8);
+    const std::int64_t bytes = std::int64_t(width) * 3 * height;
+    plat::ParallelFor(height, 64, plat::ParallelThreadsFor(bytes), [&](std::int64_t first, std::int64_t end, int) {
+        for (std::int64_t r = first; r < end; ++r) {
+            unsigned char* p = buffer + r * rowBytes;
+            for (int i = 0; i < width; ++i, p += 3) {
+                p[0] = table[0][p[0]];
+                p[1] = table[1][p[1]];
+                p[2] = table[2][p[2]];
+            }
         }
-    }
+    });
 }
 
 std::string FilePartOf(const std::string& path)
