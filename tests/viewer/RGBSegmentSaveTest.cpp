@@ -84,6 +84,19 @@ protected:
         });
     }
 
+    // The record SaveSegment hands its job, for the frame and these outputs.
+    SegmentParams* Params(CRGBView& view, const std::string (&outputs)[3]) const
+    {
+        auto* params = new SegmentParams;
+        for (int c = 0; c < 3; ++c) {
+            params->m_strOutput[c] = outputs[c];
+            params->m_strSource[c] = m_sources[c];
+            params->m_Source[c] = *view.GetChannel(3 + c)->GetLayer();
+        }
+        params->m_Rect = kFrame;
+        return params;
+    }
+
     NoticeWindow m_notify;
     std::string m_sources[3];
 };
@@ -121,13 +134,7 @@ TEST_F(RGBSegmentSave, AnOutputThatCannotBeCreatedIsSkipped)
     Open(view);
     plat::ScopedMessageBoxAnswerer boxes(plat::IDOK);
     const std::string outputs[3] = {File("r2.rdp"), File("no/such/folder/g2.rdp"), File("b2.rdp")};
-    auto* params = new SegmentParams;
-    for (int c = 0; c < 3; ++c) {
-        params->m_strOutput[c] = outputs[c];
-        params->m_strSource[c] = m_sources[c];
-        params->m_Source[c] = *view.GetChannel(3 + c)->GetLayer();
-    }
-    params->m_Rect = kFrame;
+    SegmentParams* params = Params(view, outputs);
     CRGBView::SaveSegmentJob(params, nullptr);
     ASSERT_EQ(boxes.Calls().size(), 1u);
     EXPECT_EQ(boxes.Calls()[0].text, "Error creating file !");
@@ -147,13 +154,7 @@ TEST_F(RGBSegmentSave, ACancelRemovesWhatIsOpenAndEndsTheJobQuietly)
     Open(view);
     plat::ScopedMessageBoxAnswerer boxes(plat::IDOK);
     const std::string outputs[3] = {File("r3.rdp"), File("g3.rdp"), File("b3.rdp")};
-    auto* params = new SegmentParams;
-    for (int c = 0; c < 3; ++c) {
-        params->m_strOutput[c] = outputs[c];
-        params->m_strSource[c] = m_sources[c];
-        params->m_Source[c] = *view.GetChannel(3 + c)->GetLayer();
-    }
-    params->m_Rect = kFrame;
+    SegmentParams* params = Params(view, outputs);
     testsupport::FakeMeter meter;
     meter.failAt = 2;
     CRGBView::SaveSegmentJob(params, &meter);
