@@ -21,6 +21,8 @@ enum ViewerStringId : unsigned {
     IDS_PROFILE_ALONG_X = 34879,
     IDS_PROFILE_ALONG_Y = 34880,
     IDS_SAVING_SEGMENT = 34881,
+    IDS_FILES_NOT_SAME_SIZE = 34885,
+    IDS_ENTER_FILE_NAMES = 34888,
 };
 
 // The text of id, the host program's own first.

@@ -2,7 +2,6 @@
 // window (checked here and through GDAL), the user tags, the transform history, and
 // the failure paths, which leave no file behind.
 
-#include "Command.h"
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -18,6 +17,7 @@
 #include "MessageBox.h"
 #include "PalitraTag.h"
 #include "RasterViewTestSupport.h"
+#include "SegmentCheck.h"
 #include "dialogs/InfoFileDialog.h"
 #include "format/RDPFileWalker.h"
 #include "format/RDPLayerLayout.h"
@@ -47,30 +47,12 @@ double Value(int x, int y, int part)
     return part == 0 ? x * 3.25 - y * 101.0 : y * 0.5 + x;
 }
 
-std::string Output(const std::string& cmd)
-{
-    return testsupport::CommandOutput(cmd);
-}
-
-// Offset of layer 0's first sample.
-std::int64_t PixelOffset(const std::string& path)
-{
-    std::vector<unsigned char> bytes = ReadAll(path);
-    RDPFileWalker walk(bytes.data(), std::int64_t(bytes.size()));
-    const auto layout = CheckLayer(walk, 0);
-    return layout ? layout->pixels + 4 : -1;
-}
-
 class SegmentSave : public ViewFixture {
 protected:
     void TearDown() override
     {
         ViewFixture::TearDown();
-        // Finished progress windows wait for OK.
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* dlg = dynamic_cast<plat::Dialog*>(w); dlg && dlg->Handle().IsWindow())
-                dlg->Handle().SendMessage(CMeterDialog::WM_METER_CLOSE);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        CloseProgressWindows();
     }
 
     // A source of type with a user tag, a palette and a transform history.
@@ -167,11 +149,8 @@ TEST_F(SegmentSave, EachTypeSavesItsWindowTagsAndShiftedHistory)
         EXPECT_EQ(history.matrix.f, -70.0);
 
         // GDAL reads the same window out of both files.
-        const std::string cmd = std::string("/usr/bin/python3 " SUITE_SOURCE_DIR "/tests/viewer/segment_check.py ") +
-                                c.gdalType + " '" + source + "' " + std::to_string(PixelOffset(source)) + " " +
-                                std::to_string(kW) + " " + std::to_string(kH) + " '" + out + "' " +
-                                std::to_string(PixelOffset(out)) + " 100 50 10 20";
-        EXPECT_EQ(Output(cmd), "OK\n") << cmd;
+        const std::string cmd = SegmentCheckCommand(c.gdalType, source, kW, kH, out, 100, 50, 10, 20);
+        EXPECT_EQ(CommandOutput(cmd), "OK\n") << cmd;
     }
 }
 

@@ -63,7 +63,7 @@ std::int32_t Time32(std::time_t t)
 // view is open: the meter may belong to a window that goes with the view. A failure
 // of that meter (its cancel, or any exception) reaches the job at its next report.
 struct MeterRelay {
-    std::shared_ptr<RasterViewShared> shared;
+    std::shared_ptr<const std::atomic<bool>> closed;
     CMeterInfoBase* target = nullptr;
     std::atomic<int> pendingSteps{0};
     std::atomic<int> failure{0};  // cause of the meter's exception
@@ -74,7 +74,7 @@ struct MeterRelay {
         if (!relay->target)
             return;
         plat::PostToGuiThread([relay, fn] {
-            if (relay->shared->m_bClosed.load())
+            if (relay->closed->load())
                 return;
             try {
                 fn(relay->target);
@@ -144,7 +144,7 @@ public:
 private:
     void Check() const
     {
-        if (m_relay->shared->m_bClosed.load() || TerminateAllFlag.load() != 0)
+        if (m_relay->closed->load() || TerminateAllFlag.load() != 0)
             AfxThrowRDPExcept(RDP_CANCEL);
         if (const int cause = m_relay->failure.load())
             AfxThrowRDPExcept(cause == RDP_FOREIGN ? RDP_CANCEL : cause);
@@ -154,6 +154,14 @@ private:
 };
 
 }  // namespace
+
+std::shared_ptr<CMeterInfoBase> MakeJobMeter(std::shared_ptr<const std::atomic<bool>> closed, CMeterInfoBase* target)
+{
+    auto relay = std::make_shared<MeterRelay>();
+    relay->closed = std::move(closed);
+    relay->target = target;
+    return std::make_shared<JobMeter>(std::move(relay));
+}
 
 // Everything one preparation needs, owned by the job.
 struct CRasterView::PrepareJob {
@@ -522,14 +530,11 @@ int CRasterView::RunPreparation(PrepareJob& job, bool relayMeter)
             header = job.levels - kDisplayCacheLevelsOffset;
             CTempInfoStruct(job.k, job.sourceTime).Store(header);
         }
-        std::shared_ptr<MeterRelay> relay;
-        std::unique_ptr<JobMeter> jobMeter;
+        std::shared_ptr<CMeterInfoBase> jobMeter;
         CMeterInfoBase* meter = job.meter;
         if (relayMeter) {
-            relay = std::make_shared<MeterRelay>();
-            relay->shared = job.shared;
-            relay->target = job.meter;
-            jobMeter = std::make_unique<JobMeter>(relay);
+            jobMeter =
+                MakeJobMeter(std::shared_ptr<const std::atomic<bool>>(job.shared, &job.shared->m_bClosed), job.meter);
             meter = jobMeter.get();
         }
         ok = plat::CallFaultGuarded([&] {

@@ -38,6 +38,11 @@ struct RasterViewShared {
     std::uint32_t m_Histogram[256] = {};
 };
 
+// The meter a job reports to: each report goes on to target on the GUI thread while
+// closed is false; once closed is set, all jobs are being stopped or target failed, the
+// job's next report raises the cancel (or target's failure).
+std::shared_ptr<CMeterInfoBase> MakeJobMeter(std::shared_ptr<const std::atomic<bool>> closed, CMeterInfoBase* target);
+
 // The parameter block of a segment save; the job frees it. The job reads its own copy
 // of the source layer, which shares the view's binding: the samples stay mapped even
 // when the view is closed meanwhile.

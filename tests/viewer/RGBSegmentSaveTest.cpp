@@ -1,0 +1,167 @@
+// Saving a frame of a three-channel view as three new raster layer files: through the
+// RGB Channels dialog, checked here and through GDAL, and with one output that
+// cannot be created.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <cstring>
+#include <filesystem>
+
+#include "Dialog.h"
+#include "FakeMeter.h"
+#include "MessageBox.h"
+#include "RasterViewTestSupport.h"
+#include "SegmentCheck.h"
+#include "dialogs/RGBChannelsDlg.h"
+#include "layer/RDPFileTags.h"
+#include "layer/Transform.h"
+#include "view/RGBView.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace rvtest;
+
+constexpr int kW = 160, kH = 90;
+const RECT kFrame{10, 20, 110, 70};
+
+struct ChannelCase {
+    const char* name;
+    int type;
+    const char* gdalType;
+};
+// The channels need not share a sample type.
+constexpr ChannelCase kChannels[3] = {
+    {"red", FLOAT32, "Float32"}, {"green", SINT16, "Int16"}, {"blue", FLOAT32, "Float32"}};
+
+class RGBSegmentSave : public ViewFixture {
+protected:
+    void TearDown() override
+    {
+        ViewFixture::TearDown();
+        CloseProgressWindows();
+    }
+
+    // Three sources, each with its own transform history.
+    void Open(CRGBView& view)
+    {
+        for (int c = 0; c < 3; ++c) {
+            m_sources[c] = File(std::string(kChannels[c].name) + ".rdp");
+            WriteLayer(m_sources[c], kW, kH, kChannels[c].type,
+                       [c](int x, int y, int) { return x * 3.25 - y * 7.0 + c * 100; });
+            ASSERT_EQ(SaveSubsetTransform(SPoint{double(5 * c), 50}, m_sources[c], m_sources[c]), 1);
+        }
+        ASSERT_EQ(view.OpenImage(0, m_notify.handle, m_sources[0].c_str(), m_sources[1].c_str(), m_sources[2].c_str(),
+                                 nullptr, {}),
+                  1);
+        ASSERT_TRUE(m_notify.WaitFor(1));
+        ASSERT_EQ(m_notify.notices.back().second, 2);
+    }
+
+    // The user names the three outputs in the dialog and presses "Open".
+    static void NameOutputs(const std::string (&outputs)[3])
+    {
+        QTimer::singleShot(0, [outputs] {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                auto* dlg = dynamic_cast<plat::Dialog*>(w);
+                if (!dlg || !dlg->isVisible() || dlg->windowTitle() != "RGB Channels")
+                    continue;
+                const unsigned ids[3] = {CRGBChannelsDlg::IDC_RED_FILE, CRGBChannelsDlg::IDC_GREEN_FILE,
+                                         CRGBChannelsDlg::IDC_BLUE_FILE};
+                for (int c = 0; c < 3; ++c) {
+                    const auto edit = dlg->Control(ids[c])->findChildren<QLineEdit*>();
+                    // The file-name edit is the one that is not read-only.
+                    for (QLineEdit* e : edit)
+                        if (!e->isReadOnly())
+                            e->setText(QString::fromStdString(outputs[c]));
+                }
+                qobject_cast<QPushButton*>(dlg->Control(plat::IDOK))->click();
+            }
+        });
+    }
+
+    // The record SaveSegment hands its job, for the frame and these outputs.
+    SegmentParams* Params(CRGBView& view, const std::string (&outputs)[3]) const
+    {
+        auto* params = new SegmentParams;
+        for (int c = 0; c < 3; ++c) {
+            params->m_strOutput[c] = outputs[c];
+            params->m_strSource[c] = m_sources[c];
+            params->m_Source[c] = *view.GetChannel(3 + c)->GetLayer();
+        }
+        params->m_Rect = kFrame;
+        return params;
+    }
+
+    NoticeWindow m_notify;
+    std::string m_sources[3];
+};
+
+TEST_F(RGBSegmentSave, EachChannelSavesItsFrame)
+{
+    CRGBView view;
+    Open(view);
+    const std::string outputs[3] = {File("out_r.rdp"), File("out_g.rdp"), File("out_b.rdp")};
+    NameOutputs(outputs);
+    view.SaveSegment(&kFrame);
+    ASSERT_TRUE(WaitForNoJobs());
+
+    for (int c = 0; c < 3; ++c) {
+        CRDPLayer segment;
+        ASSERT_NE(segment.OpenLayer(outputs[c].c_str(), 0), nullptr) << outputs[c];
+        EXPECT_EQ(segment.Width(), 100);
+        EXPECT_EQ(segment.Height(), 50);
+        EXPECT_EQ(segment.Type(), kChannels[c].type);
+        segment.CloseLayer();
+        TransformTag history;
+        ASSERT_GT(GetTag(outputs[c].c_str(), kTransformTagNumber, int(sizeof history), &history), 0);
+        EXPECT_EQ(history.matrix.e, -(5.0 * c + 10)) << c;
+        EXPECT_EQ(history.matrix.f, -70.0);
+
+        const std::string cmd =
+            SegmentCheckCommand(kChannels[c].gdalType, m_sources[c], kW, kH, outputs[c], 100, 50, 10, 20);
+        EXPECT_EQ(CommandOutput(cmd), "OK\n") << cmd;
+    }
+}
+
+TEST_F(RGBSegmentSave, AnOutputThatCannotBeCreatedIsSkipped)
+{
+    CRGBView view;
+    Open(view);
+    plat::ScopedMessageBoxAnswerer boxes(plat::IDOK);
+    const std::string outputs[3] = {File("r2.rdp"), File("no/such/folder/g2.rdp"), File("b2.rdp")};
+    SegmentParams* params = Params(view, outputs);
+    CRGBView::SaveSegmentJob(params, nullptr);
+    ASSERT_EQ(boxes.Calls().size(), 1u);
+    EXPECT_EQ(boxes.Calls()[0].text, "Error creating file !");
+    EXPECT_TRUE(fs::exists(outputs[0]));
+    EXPECT_FALSE(fs::exists(outputs[1]));
+    EXPECT_TRUE(fs::exists(outputs[2]));
+    CRDPLayer blue;
+    ASSERT_NE(blue.OpenLayer(outputs[2].c_str(), 0), nullptr);
+    float first;
+    std::memcpy(&first, blue.Rows()[0], 4);
+    EXPECT_EQ(first, float(10 * 3.25 - 20 * 7.0 + 200));
+}
+
+TEST_F(RGBSegmentSave, ACancelRemovesWhatIsOpenAndEndsTheJobQuietly)
+{
+    CRGBView view;
+    Open(view);
+    plat::ScopedMessageBoxAnswerer boxes(plat::IDOK);
+    const std::string outputs[3] = {File("r3.rdp"), File("g3.rdp"), File("b3.rdp")};
+    SegmentParams* params = Params(view, outputs);
+    testsupport::FakeMeter meter;
+    meter.failAt = 2;
+    CRGBView::SaveSegmentJob(params, &meter);
+    EXPECT_GE(meter.Reports(), 2);
+    for (const std::string& out : outputs)
+        EXPECT_FALSE(fs::exists(out)) << out;
+    EXPECT_TRUE(boxes.Calls().empty());
+}
+
+}  // namespace
