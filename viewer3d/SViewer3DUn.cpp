@@ -140,7 +140,8 @@ void TSViewer3D::resizeEvent(QResizeEvent* Event)
 {
     QWidget::resizeEvent(Event);
     m_caption->setGeometry(0, 0, width(), kCaptionHeight);
-    if (m_fitting || m_drawingSystem == nullptr)
+    // A hidden window's size is ours, not the user's (Qt delivers it on show).
+    if (m_fitting || m_drawingSystem == nullptr || !isVisible())
         return;
     m_fitting = true;
     try {
@@ -171,6 +172,7 @@ void TSViewer3D::paintEvent(QPaintEvent*)
 void TSViewer3D::showEvent(QShowEvent* Event)
 {
     QWidget::showEvent(Event);
+    FitToImage();
     m_setupForm->setVisible(m_setupVisible);
 }
 
