@@ -266,8 +266,10 @@ std::int32_t TSViewer3D::SaveState(TSObjectsStream* Stream)
         return kViewerStateBytes;
     std::int32_t total = 0;
     plat::CallOnGuiThread([&] {
-        const QRect r = windowState() == Qt::WindowNoState || !normalGeometry().isValid() ? geometry()
-                                                                                          : normalGeometry();
+        // Placement moves the frame and sizes the client area.
+        const QRect client = windowState() == Qt::WindowNoState || !normalGeometry().isValid() ? geometry()
+                                                                                               : normalGeometry();
+        const QRect r(client.topLeft() - (geometry().topLeft() - pos()), client.size());
         std::int32_t flags = 0;
         if (isVisible())
             flags |= vfVisible;

@@ -13,6 +13,7 @@
 #include "viewer3d/SViewer3DUn.h"
 
 #include "engine3d/SClasses3D.h"
+#include "engine3d/SSurfaces3D.h"
 #include "engine3d/SMemBitmapView.h"
 
 #include <QApplication>
@@ -24,6 +25,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <tuple>
 
 using namespace std::chrono_literals;
 
@@ -345,4 +347,79 @@ TEST_F(ViewerInProject, PickerCancelKeepsTheCameraAndTheListNodeRemovesIt)
     TSCustomProjectionSystem3D* kept = Camera;
     EXPECT_FALSE(SelectCamera("Select Camera", nullptr, kept));
     EXPECT_EQ(kept, Camera);
+}
+
+// A lit surface rendered by the project into its viewer, saved as a bitmap
+// through the window, and the viewer, camera and window state through the
+// project file.
+TEST_F(ViewerInProject, RendersSavesAndKeepsItsStateInTheProjectFile)
+{
+    testsupport::TempDir dir;
+    auto* light = Make<TSFlatSpringLight3D>();
+    auto* surface = Make<TSSurface3D>();
+    ASSERT_NE(light, nullptr);
+    ASSERT_NE(surface, nullptr);
+    std::unique_ptr<TSSimpleDiffuseReflection> law(TSObject::Create<TSSimpleDiffuseReflection>());
+    surface->SetReflectionLaw(law.get());
+    surface->SetGridSize(2, 2);
+    surface->BeginUpdate();
+    for (int j = 0; j < 2; ++j)
+        for (int i = 0; i < 2; ++i) {
+            surface->Node(i, j).Position = {i == 0 ? -10.0f : 10.0f, j == 0 ? -10.0f : 10.0f, -1000.0f};
+            surface->Node(i, j).Color = {1, 1, 1};
+        }
+    surface->EndUpdate();
+    System->SetName("Main view");
+    System->BeginChange();
+    System->SetSize(64, 64);
+    System->SetBackgroundColor({0, 0, 1});
+    System->SetColorDepth(5);
+    System->Canvas()->SetChannelEnabled(2, true);
+    System->Canvas()->SetChannelEnabled(3, true);
+    System->EndChange();
+    auto* view = dynamic_cast<TSViewer3D*>(System->Viewer());
+    view->show();
+    // The light at +X lights the surface half.
+    ASSERT_TRUE(testsupport::PumpUntil(
+        [&] {
+            return !Project->Thread()->HasWorker() && !Project->IsDirty() &&
+                   view->size() == QSize(64, 64 + 24) && MemoryBitmapImage(*System->Bitmap()).pixel(32, 32) == 0xFF808080u;
+        },
+        20s));
+    AnswerFileDialog(dir.File("shot"));
+    view->SaveBitmap();
+    const QImage file(QString::fromStdString(dir.File("shot.bmp")));
+    ASSERT_EQ(file.size(), QSize(64, 64));
+    const QImage shot = view->grab().toImage();
+    // Top row first: the square's canvas rows 22..42 are rows 41..21 here.
+    for (auto [x, y, rgb] : {std::tuple{32, 32, 0x808080u}, {22, 21, 0x808080u}, {42, 41, 0x808080u},
+                             {21, 32, 0x0000FFu}, {43, 32, 0x0000FFu}, {32, 42, 0x0000FFu}, {2, 2, 0x0000FFu}}) {
+        EXPECT_EQ(file.pixel(x, y) & 0xFFFFFF, rgb) << x << "," << y;
+        EXPECT_EQ(shot.pixel(x, y + 24) & 0xFFFFFF, rgb) << x << "," << y;
+    }
+
+    view->move(100, 120);
+    QCoreApplication::processEvents();
+    const QPoint at = view->pos();
+    const std::string path = dir.File("p.hcp");
+    Project->SaveToFileName(path);
+    std::unique_ptr<THalcyte3DProject> loaded(dynamic_cast<THalcyte3DProject*>(CreateProjectFromFile(path)));
+    ASSERT_NE(loaded, nullptr);
+    loaded->LoadFromFileName(path);
+    ASSERT_EQ(loaded->ViewerCount(), 1);
+    auto* again = dynamic_cast<TSDrawingSystem3D*>(loaded->GetViewer(0));
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(again->Name(), "Main view");
+    EXPECT_EQ(again->Width(), 64);
+    EXPECT_EQ(again->ColorDepth(), 5);
+    EXPECT_TRUE(again->Canvas()->GetChannelEnabled(3));
+    ASSERT_NE(loaded->GetCamera(again), nullptr);
+    EXPECT_EQ(loaded->Cameras()->IndexOf(loaded->GetCamera(again)), 0);
+    auto* loadedView = dynamic_cast<TSViewer3D*>(again->Viewer());
+    ASSERT_NE(loadedView, nullptr);
+    EXPECT_TRUE(loadedView->isVisible());
+    EXPECT_EQ(loadedView->pos(), at);
+    EXPECT_EQ(loadedView->CaptionText(), "Main view");
+    // Drawn once by the load (the surface's nodes come from its layer file, not the project's).
+    EXPECT_EQ(MemoryBitmapImage(*again->Bitmap()).pixel(2, 2), 0xFF0000FFu);
 }
