@@ -1,0 +1,213 @@
+// The image window with real raster layers, offscreen: notices into the first
+// display, painting at several zooms, margins, scrolling and the mouse tools.
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QImage>
+#include <string>
+
+#include "PalitraTag.h"
+#include "RasterViewTestSupport.h"
+#include "vector/VectorImage.h"
+#include "view/VirtualView.h"
+#include "window/ViewRect.h"
+
+namespace {
+
+using namespace rvtest;
+
+int Sample(int x, int y)
+{
+    return (x * 7 + y * 13) % 256;
+}
+
+QRgb Grey(int v)
+{
+    return qRgb(v, v, v);
+}
+
+class ViewRectWindow : public ViewFixture {
+protected:
+    ViewRectWindow() : m_win(m_frame.handle)
+    {
+        m_win.resize(200, 150);
+        m_win.show();
+    }
+
+    // A UINT8 layer with stretch None and a grey palette: display level = sample.
+    int Load(const char* name, int w, int h)
+    {
+        const std::string path = File(name);
+        WriteLayer(path, w, h, UINT8, [](int x, int y, int) { return double(Sample(x, y)); });
+        const size_t before = m_frame.notices.size();
+        const bool first = m_win.GetActive() < 0;
+        const int n = m_win.LoadNewLayer(path.c_str(), 0, 2.0, 1, nullptr, {});
+        if (first) {
+            EXPECT_TRUE(m_frame.WaitFor(before + 1));
+        } else {
+            // Only the active layer's ready reaches the frame.
+            EXPECT_TRUE(WaitForNoJobs());
+            QCoreApplication::processEvents();
+        }
+        PalitraTag grey;
+        for (int i = 0; i < 256; ++i)
+            grey.entries[i][0] = grey.entries[i][1] = grey.entries[i][2] = static_cast<unsigned char>(i);
+        if (CVirtualView* v = m_win.GetView(n))
+            v->SetPalitra(&grey);
+        return n;
+    }
+
+    QImage Shot()
+    {
+        m_win.Invalidate();
+        m_win.UpdateWindow();
+        return m_win.Buffer().copy();
+    }
+
+    static QRgb At(const QImage& img, int x, int y) { return img.pixel(x, y) | 0xFF000000u; }
+
+    NoticeWindow m_frame;
+    CViewRect m_win;
+};
+
+TEST_F(ViewRectWindow, ReadyReachesTheFrameInTwoHopsAndBlackShowsBefore)
+{
+    const std::string path = File("a.rdp");
+    WriteLayer(path, 64, 48, UINT8, [](int x, int y, int) { return double(Sample(x, y)); });
+    ASSERT_EQ(m_win.LoadNewLayer(path.c_str(), 0, 2.0, 1, nullptr, {}), 0);
+    const QImage before = Shot();
+    EXPECT_EQ(At(before, 10, 10), qRgb(0, 0, 0)) << "nothing shown yet: black";
+    EXPECT_EQ(At(before, 150, 100), qRgb(0, 0, 0));
+    ASSERT_TRUE(m_frame.WaitFor(1));
+    EXPECT_EQ(m_frame.notices.back(), std::make_pair(0, 2));
+    EXPECT_EQ(m_win.GetActive(), 0);
+    EXPECT_EQ(m_win.GetScale(), 1.0);
+}
+
+TEST_F(ViewRectWindow, PaintFollowsTheCoordinateRuleWithHatchedMargins)
+{
+    Load("a.rdp", 64, 48);
+    struct Case {
+        const char* what;
+        double scale;
+        bool fit;
+    } cases[] = {{"1:1", 1.0, false}, {"magnified 2", 0.5, false}, {"fitted 4", 0, true}};
+    for (const auto& c : cases) {
+        if (c.fit) {
+            m_win.resize(256, 192);
+            m_win.FitToWindow();  // 64 x 48 in 256 x 192: 1/4
+        }
+        else
+            m_win.SetScale(c.scale);
+        const double s = m_win.GetScale();
+        const QImage img = Shot();
+        for (auto [x, y] : {std::pair{0, 0}, {5, 7}, {17, 3}, {int(63 / s), int(47 / s)}})
+            EXPECT_EQ(At(img, x, y), Grey(Sample(int(x * s), int(y * s))))
+                << c.what << " at " << x << "," << y << " got " << std::hex << At(img, x, y);
+        if (c.fit)
+            continue;  // fills the client exactly
+        // Margin right of the image: the hatch, counted from the image origin.
+        const int mx = int(64 / s) + 8 - (int(64 / s) % 8);
+        EXPECT_EQ(At(img, mx, 0), qRgb(0, 0, 0)) << c.what << " " << mx;
+        EXPECT_EQ(At(img, mx + 1, 0), qRgb(255, 255, 255)) << c.what;
+    }
+}
+
+TEST_F(ViewRectWindow, ScrollStepMovesThePicture)
+{
+    Load("big.rdp", 400, 300);
+    QImage img = Shot();
+    EXPECT_EQ(At(img, 0, 0), Grey(Sample(0, 0)));
+    m_win.OnHScroll(plat::SB_LINERIGHT);
+    m_win.OnVScroll(plat::SB_LINERIGHT);
+    EXPECT_EQ(m_win.GetScroll(plat::SB_HORZ).nPos, 1);
+    img = m_win.Buffer().copy();
+    for (auto [x, y] : {std::pair{0, 0}, {10, 20}, {150, 100}})
+        EXPECT_EQ(At(img, x, y), Grey(Sample(x + 1, y + 1))) << x << "," << y;
+    m_win.OnHScroll(plat::SB_RIGHT);
+    EXPECT_EQ(m_win.GetScroll(plat::SB_HORZ).nPos, 200) << "clamped to the range";
+}
+
+TEST_F(ViewRectWindow, StatusTextsReadThePixelUnderTheMouse)
+{
+    Load("a.rdp", 64, 48);
+    m_win.SetMouse(CPoint{10, 20});
+    auto panes = m_win.GetStatusTexts();
+    EXPECT_EQ(panes[0], "100 %");
+    EXPECT_EQ(panes[1], "( 10, 20 )");
+    EXPECT_EQ(panes[3], "") << "no geo tags";
+    m_win.SetScale(0.5);
+    panes = m_win.GetStatusTexts();
+    EXPECT_EQ(panes[0], "200 %");
+    EXPECT_EQ(panes[1], "( 5, 10 )");
+}
+
+TEST_F(ViewRectWindow, NoticesFindTheirViewAndFailedRemovesIt)
+{
+    Load("a.rdp", 64, 48);
+    Load("b.rdp", 32, 32);
+    ASSERT_EQ(m_win.GetCount(), 2);
+    const int idB = m_win.GetView(1)->GetIndex();
+    const int idA = m_win.GetView(0)->GetIndex();
+    m_win.CloseView(0);
+    ASSERT_EQ(m_win.GetCount(), 1);
+    // A notice for the closed view is ignored; the one for the moved view finds it.
+    m_win.Handle().SendMessage(WM_VIEWER_NOTIFY, plat::WParam(idA), 3);
+    EXPECT_EQ(m_win.GetCount(), 1);
+    const size_t before = m_frame.notices.size();
+    m_win.Handle().SendMessage(WM_VIEWER_NOTIFY, plat::WParam(idB), 3);
+    EXPECT_EQ(m_win.GetCount(), 0);
+    ASSERT_TRUE(m_frame.WaitFor(before + 1));
+    EXPECT_EQ(m_frame.notices.back(), std::make_pair(0, 3));
+}
+
+TEST_F(ViewRectWindow, AMissingFileFailsAndTheOthersStay)
+{
+    Load("a.rdp", 64, 48);
+    const size_t before = m_frame.notices.size();
+    EXPECT_EQ(m_win.LoadNewLayer(File("none.rdp").c_str(), 0, 2.0, 1, nullptr, {}), 0);
+    ASSERT_TRUE(m_frame.WaitFor(before + 1));
+    EXPECT_EQ(m_frame.notices.back(), std::make_pair(0, 3));
+    EXPECT_EQ(m_win.GetCount(), 1);
+    EXPECT_EQ(m_win.GetActive(), 0);
+}
+
+TEST_F(ViewRectWindow, OverlayNeedsAnActiveLayerAndClosingItKeepsIt)
+{
+    CVectorImage image;
+    EXPECT_EQ(m_win.LoadNewLayer(&image), -1);
+    Load("a.rdp", 64, 48);
+    const int overlay = m_win.LoadNewLayer(&image);
+    ASSERT_EQ(overlay, 1);
+    m_win.CloseView(overlay);
+    EXPECT_EQ(m_win.GetCount(), 1);
+    EXPECT_EQ(m_win.GetActive(), 0);
+    EXPECT_EQ(m_win.SetActiveView(5, 1), 0) << "outside the stack";
+}
+
+TEST_F(ViewRectWindow, ClicksPerTool)
+{
+    Load("big.rdp", 400, 300);
+    m_win.SetMouseTool(1);
+    m_win.OnLButtonDown(CPoint{150, 100});  // centre on screen (150, 100)
+    EXPECT_EQ(m_win.GetScroll(plat::SB_HORZ).nPos, 150 - 100);
+    EXPECT_EQ(m_win.GetScroll(plat::SB_VERT).nPos, 100 - 75);
+    m_win.SetMouseTool(3);
+    m_win.OnLButtonDown(CPoint{0, 0});  // image point (50, 25) stays near the middle
+    EXPECT_EQ(m_win.GetScale(), 0.5);
+    EXPECT_EQ(m_win.GetScroll(plat::SB_HORZ).nPos, 100 - 100);
+    EXPECT_EQ(m_win.GetScroll(plat::SB_VERT).nPos, 50 - 75 < 0 ? 0 : 50 - 75);
+    m_win.SetMouseTool(2);
+    m_win.OnLButtonDown(CPoint{0, 0});
+    EXPECT_EQ(m_win.GetScale(), 1.0);
+    // Profile tools beyond the image do nothing (no window opens, nothing breaks).
+    m_win.SetScale(4.0);
+    m_win.SetMouseTool(4);
+    m_win.OnLButtonDown(CPoint{10, 149});
+    m_win.SetMouseTool(5);
+    m_win.OnLButtonDown(CPoint{199, 10});
+    EXPECT_EQ(m_win.GetCount(), 1);
+}
+
+}  // namespace

@@ -1,0 +1,561 @@
+#include "ViewRect.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QStyle>
+#include <algorithm>
+#include <cmath>
+
+#include "DeviceContext.h"
+#include "SysColors.h"
+#include "ViewerStrings.h"
+#include "util/MathHelpers.h"
+#include "view/RGBView.h"
+#include "view/RasterView.h"
+#include "view/VectorView.h"
+#include "window/ViewerMessages.h"
+
+namespace {
+
+constexpr plat::LParam kReady = 2;
+constexpr plat::LParam kFailed = 3;
+
+int BarExtent()
+{
+    return QApplication::style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+}
+
+}  // namespace
+
+CViewRect::CViewRect(plat::WindowHandle frame, QWidget* parent) : plat::BufferedWindow(parent), m_hFrame(frame)
+{
+    setMouseTracking(true);
+    m_hWnd = plat::WindowHandle::Attach(
+        this, [this](unsigned msg, plat::WParam w, plat::LParam l) { return OnMessage(msg, w, l); });
+}
+
+CViewRect::~CViewRect()
+{
+    m_hWnd.Close();
+}
+
+CVirtualView* CViewRect::GetView(int index) const
+{
+    return index >= 0 && index < GetCount() ? m_arrViews[size_t(index)].get() : nullptr;
+}
+
+int CViewRect::FindById(int id) const
+{
+    for (int i = 0; i < GetCount(); ++i)
+        if (m_arrViews[size_t(i)]->GetIndex() == id)
+            return i;
+    return -1;
+}
+
+int CViewRect::AddImageView(std::unique_ptr<CVirtualView> view, const std::function<int(int id)>& open,
+                            bool removeOnFailure, int bytesPerPixel)
+{
+    const int n = GetCount();
+    const int id = m_nNextId++;
+    const int oldActive = m_nActive;
+    if (m_nActive < 0)
+        m_nActive = n;
+    m_arrViews.push_back(std::move(view));
+    int ok = 0;
+    try {
+        ok = open(id);
+    } catch (...) {
+        // A view that threw while opening is as good as one that failed.
+        ok = 0;
+        removeOnFailure = true;
+    }
+    if (!ok && removeOnFailure) {
+        m_arrViews.pop_back();
+        m_nActive = oldActive;
+        m_hFrame.PostMessage(WM_VIEWER_NOTIFY, 0, kFailed);
+        return -1;
+    }
+    m_nBytesPerPixel = std::max(m_nBytesPerPixel, bytesPerPixel);
+    return n;
+}
+
+int CViewRect::LoadNewLayer(const char* fileName, int phase, double sigma, int stretch, CMeterInfoBase* meter,
+                            plat::WindowHandle statusWnd)
+{
+    if (m_nActive < 0 && fileName != nullptr) {
+        const viewrect::GeoTags tags = viewrect::ReadGeoTags(fileName);
+        m_nGeoFormat = tags.format.value;
+        const auto map = viewrect::GeoMap(tags);
+        m_bGeo = map ? 1 : 0;
+        if (map)
+            m_GeoTransform = *map;
+    }
+    auto view = std::make_unique<CRasterView>();
+    CRasterView* raster = view.get();
+    const int n = AddImageView(
+        std::move(view),
+        [&](int id) { return raster->OpenLayer(id, m_hWnd, fileName, phase, sigma, stretch, meter, statusWnd); },
+        true, 1);
+    return n < 0 ? 0 : n;
+}
+
+int CViewRect::LoadNewLayer(const char* name, void* pixels, int width, int height, int type, unsigned char* levels,
+                            const PalitraTag* palette, double min, double max, CMeterInfoBase* meter,
+                            plat::WindowHandle statusWnd)
+{
+    auto view = std::make_unique<CRasterView>();
+    CRasterView* raster = view.get();
+    return AddImageView(
+        std::move(view),
+        [&](int id) {
+            return raster->OpenBuffer(id, m_hWnd, name, pixels, width, height, type, levels, palette, min, max, meter,
+                                      statusWnd);
+        },
+        false, 1);
+}
+
+int CViewRect::LoadNewLayer(const char* red, const char* green, const char* blue, CMeterInfoBase* meter,
+                            plat::WindowHandle statusWnd)
+{
+    auto view = std::make_unique<CRGBView>();
+    CRGBView* rgb = view.get();
+    return AddImageView(
+        std::move(view), [&](int id) { return rgb->OpenImage(id, m_hWnd, red, green, blue, meter, statusWnd); },
+        false, 3);
+}
+
+int CViewRect::LoadNewLayer(CVectorImage* image)
+{
+    if (m_nActive < 0)
+        return -1;
+    auto view = std::make_unique<CVectorView>();
+    view->Attach(m_nNextId++, image, m_sizeImage.cx, m_sizeImage.cy);
+    view->SetScale(m_dScale);
+    view->SetShown(1);
+    m_arrViews.push_back(std::move(view));
+    RedrawNow();
+    return GetCount() - 1;
+}
+
+int CViewRect::SetActiveView(int index, int show)
+{
+    CVirtualView* view = GetView(index);
+    if (view == nullptr)
+        return 0;
+    if (view->GetKind() == 1) {
+        if (CVirtualView* old = GetView(m_nActive))
+            old->SetShown(0);
+        m_nActive = index;
+        view->InvalidateRegion();
+    }
+    view->SetShown(show);
+    RedrawNow();
+    return 1;
+}
+
+void CViewRect::RemoveAt(int index)
+{
+    m_arrViews.erase(m_arrViews.begin() + index);
+    if (m_nActive > index)
+        --m_nActive;
+}
+
+void CViewRect::Reset()
+{
+    m_sizeImage = {};
+    SetScrollInfo(plat::SB_HORZ, {});
+    SetScrollInfo(plat::SB_VERT, {});
+}
+
+void CViewRect::CloseActiveView()
+{
+    if (m_nActive < 0)
+        return;
+    RemoveAt(m_nActive);
+    m_nActive = -1;
+    for (int i = 0; i < GetCount(); ++i)
+        if (m_arrViews[size_t(i)]->GetKind() == 1) {
+            m_nActive = i;
+            m_arrViews[size_t(i)]->SetShown(1);
+            break;
+        }
+    if (GetCount() == 0)
+        Reset();
+    RedrawNow();
+}
+
+void CViewRect::CloseView(int index)
+{
+    if (index < 0 || index >= GetCount())
+        return;
+    if (index == m_nActive) {
+        CloseActiveView();
+        return;
+    }
+    RemoveAt(index);
+    if (GetCount() == 0)
+        Reset();
+    RedrawNow();
+}
+
+void CViewRect::CloseAll()
+{
+    m_arrViews.clear();
+    m_nActive = -1;
+    Reset();
+    RedrawNow();
+}
+
+std::string CViewRect::GetLayerName()
+{
+    CVirtualView* v = GetView(m_nActive);
+    return v ? v->GetLayerName() : std::string();
+}
+
+std::vector<std::string> CViewRect::GetStatusTexts()
+{
+    std::vector<std::string> panes(4);
+    if (GetCount() == 0)
+        return panes;
+    const int x = viewrect::ImageSample(m_ptMouse.x + GetScrollInfo(plat::SB_HORZ).nPos, m_dScale);
+    const int y = viewrect::ImageSample(m_ptMouse.y + GetScrollInfo(plat::SB_VERT).nPos, m_dScale);
+    panes[0] = viewrect::ZoomText(m_dScale);
+    panes[1] = viewrect::PositionText(x, y);
+    if (CVirtualView* v = GetView(m_nActive))
+        panes[2] = v->GetValueString(x, y);
+    if (m_bGeo) {
+        SPoint px{double(x), double(y)}, ll;
+        if (InverseTransformPoint(&m_GeoTransform, &px, &ll))
+            panes[3] = viewrect::GeoText(ll.x, ll.y, m_nGeoFormat, LoadViewerString(IDS_LONGITUDE),
+                                         LoadViewerString(IDS_LATITUDE));
+    }
+    return panes;
+}
+
+// ---- notices ------------------------------------------------------------------
+
+plat::LResult CViewRect::OnMessage(unsigned msg, plat::WParam wParam, plat::LParam lParam)
+{
+    if (msg == WM_VIEWER_NOTIFY) {
+        OnLayerNotice(int(wParam), int(lParam));
+        return 1;
+    }
+    if (msg == WM_VIEWER_CURSOR) {
+        m_nCursor = int(wParam);
+        if (m_nCursor >= 7 && m_nCursor <= 11)
+            SetCursorCode(m_nCursor);
+        return 0;
+    }
+    return 0;
+}
+
+void CViewRect::OnLayerNotice(int id, int code)
+{
+    // Removals move views; the notice names the view it came from.
+    const int index = FindById(id);
+    if (index < 0)
+        return;
+    if (code == kReady) {
+        if (index == m_nActive) {
+            CVirtualView* v = m_arrViews[size_t(index)].get();
+            m_sizeImage = {v->GetWidth(), v->GetHeight()};
+            v->SetShown(1);
+            const plat::Rect rc = ClientRect();
+            m_sizeClient = {std::max(rc.Width(), 0), std::max(rc.Height(), 0)};
+            SetScale(1.0);
+            SetVertScrollPos(0);
+            SetHorzScrollPos(0);
+            RedrawNow();
+            m_hFrame.PostMessage(WM_VIEWER_NOTIFY, 0, kReady);
+        }
+        for (auto& v : m_arrViews)
+            v->SetScale(m_dScale);
+    } else if (code == kFailed) {
+        if (index == m_nActive)
+            m_nActive = -1;
+        RemoveAt(index);
+        m_hFrame.PostMessage(WM_VIEWER_NOTIFY, 0, kFailed);
+    }
+}
+
+// ---- zoom and scrolling -------------------------------------------------------
+
+void CViewRect::SetScale(double s)
+{
+    if (GetCount() == 0)
+        return;
+    const auto accepted = viewrect::AcceptedScale(s, m_sizeImage.cx, m_sizeImage.cy);
+    if (!accepted)
+        return;
+    m_dScale = *accepted;
+    m_bScaling = 1;
+    for (auto& v : m_arrViews)
+        v->SetScale(m_dScale);
+    const auto h = viewrect::AxisForScale(m_sizeImage.cx, m_dScale, m_sizeClient.cx);
+    const auto v = viewrect::AxisForScale(m_sizeImage.cy, m_dScale, m_sizeClient.cy);
+    SetScrollInfo(plat::SB_HORZ, {h.nMin, h.nMax, h.nPage, 0, 0});
+    SetScrollInfo(plat::SB_VERT, {v.nMin, v.nMax, v.nPage, 0, 0});
+    m_bScaling = 0;
+    InvalidateAllRegions();
+}
+
+void CViewRect::SetScrollPos(plat::ScrollBar bar, int p)
+{
+    plat::ScrollInfo si = GetScrollInfo(bar);
+    const viewrect::ScrollAxis axis{si.nMin, si.nMax, si.nPage, si.nPos, si.nTrackPos};
+    const auto pos = viewrect::ScrollPosFor(p, m_dScale, axis, bar == plat::SB_HORZ ? m_sizeClient.cx : m_sizeClient.cy);
+    if (!pos || *pos == si.nPos)
+        return;
+    si.nPos = *pos;
+    SetScrollInfo(bar, si);
+    // The buffer holds the old position's extraction.
+    InvalidateAllRegions();
+}
+
+void CViewRect::SetHorzScrollPos(int p)
+{
+    SetScrollPos(plat::SB_HORZ, p);
+}
+
+void CViewRect::SetVertScrollPos(int p)
+{
+    SetScrollPos(plat::SB_VERT, p);
+}
+
+void CViewRect::CenterOn(int x, int y)
+{
+    const plat::ScrollInfo h = GetScrollInfo(plat::SB_HORZ), v = GetScrollInfo(plat::SB_VERT);
+    m_bScaling = 1;
+    SetHorzScrollPos(viewrect::CenterRequest(x, m_dScale, {h.nMin, h.nMax, h.nPage, h.nPos, 0}, m_sizeClient.cx));
+    SetVertScrollPos(viewrect::CenterRequest(y, m_dScale, {v.nMin, v.nMax, v.nPage, v.nPos, 0}, m_sizeClient.cy));
+    m_bScaling = 0;
+}
+
+viewrect::Extent CViewRect::GetScrollBarSize() const
+{
+    if (GetCount() == 0)
+        return {};
+    return viewrect::ScrollBarSize(m_sizeImage.cx, m_sizeImage.cy, m_dScale, m_sizeClient.cx, m_sizeClient.cy,
+                                   BarExtent());
+}
+
+void CViewRect::RealScale()
+{
+    m_bFit = 0;
+    SetScale(1.0);
+    RedrawNow();
+}
+
+void CViewRect::FitToWindow()
+{
+    m_bFit = 1;
+    const plat::Rect rc = ClientRect();
+    m_sizeClient = {std::max(rc.Width(), 0), std::max(rc.Height(), 0)};
+    SetScale(viewrect::FitScale(m_sizeImage.cx, m_sizeImage.cy, m_sizeClient.cx, m_sizeClient.cy));
+    m_nZoomLevel = 0;
+    SetHorzScrollPos(0);
+    SetVertScrollPos(0);
+    RedrawNow();
+}
+
+void CViewRect::ZoomIn()
+{
+    const int ix = Round((m_ptMouse.x + GetScrollInfo(plat::SB_HORZ).nPos) * m_dScale);
+    const int iy = Round((m_ptMouse.y + GetScrollInfo(plat::SB_VERT).nPos) * m_dScale);
+    m_bFit = 0;
+    m_nZoomLevel = viewrect::ZoomLevel(m_dScale);
+    SetScale(viewrect::ZoomInScale(m_dScale));
+    CenterOn(Round(ix / m_dScale), Round(iy / m_dScale));
+    RedrawNow();
+}
+
+void CViewRect::ZoomOut()
+{
+    const int ix = Round((m_ptMouse.x + GetScrollInfo(plat::SB_HORZ).nPos) * m_dScale);
+    const int iy = Round((m_ptMouse.y + GetScrollInfo(plat::SB_VERT).nPos) * m_dScale);
+    m_bFit = 0;
+    m_nZoomLevel = viewrect::ZoomLevel(m_dScale);
+    SetScale(viewrect::ZoomOutScale(m_dScale));
+    CenterOn(Round(ix / m_dScale), Round(iy / m_dScale));
+    RedrawNow();
+}
+
+void CViewRect::SetTrackPos(plat::ScrollBar bar, int pos)
+{
+    plat::ScrollInfo si = GetScrollInfo(bar);
+    si.nTrackPos = pos;
+    SetScrollInfo(bar, si);
+}
+
+void CViewRect::Scroll(plat::ScrollBar bar, int code)
+{
+    const plat::ScrollInfo si = GetScrollInfo(bar);
+    int old = si.nPos;
+    if (code == plat::SB_THUMBTRACK)
+        m_bTracking = 1;
+    if (code == plat::SB_ENDSCROLL && m_bTracking) {
+        old = -1;
+        m_bTracking = 0;
+    }
+    const int p = viewrect::ScrollRequest(code, {si.nMin, si.nMax, si.nPage, si.nPos, si.nTrackPos}, m_dScale);
+    SetScrollPos(bar, p);
+    if (GetScrollInfo(bar).nPos != old)
+        RedrawNow();
+}
+
+void CViewRect::OnHScroll(int code)
+{
+    Scroll(plat::SB_HORZ, code);
+}
+
+void CViewRect::OnVScroll(int code)
+{
+    Scroll(plat::SB_VERT, code);
+}
+
+// ---- mouse --------------------------------------------------------------------
+
+void CViewRect::OnMouseMove(CPoint point)
+{
+    if (GetCount() == 0)
+        return;
+    m_ptMouse = point;
+    m_hFrame.PostMessage(WM_VIEWER_STATUS, 1, 0);
+}
+
+void CViewRect::OnLButtonDown(CPoint point)
+{
+    m_ptMouse = point;
+    const int hpos = GetScrollInfo(plat::SB_HORZ).nPos, vpos = GetScrollInfo(plat::SB_VERT).nPos;
+    switch (m_nCursor) {
+    case 1:
+        CenterOn(point.x + hpos, point.y + vpos);
+        RedrawNow();
+        break;
+    case 2: ZoomOut(); break;
+    case 3: ZoomIn(); break;
+    case 4: {
+        const int iy = Round((point.y + vpos) * m_dScale);
+        if (CVirtualView* v = GetView(m_nActive); v && iy >= 0 && iy < m_sizeImage.cy)
+            v->ShowProfile(1, iy);
+        break;
+    }
+    case 5: {
+        const int ix = Round((point.x + hpos) * m_dScale);
+        if (CVirtualView* v = GetView(m_nActive); v && ix >= 0 && ix < m_sizeImage.cx)
+            v->ShowProfile(0, ix);
+        break;
+    }
+    default: break;
+    }
+    m_hFrame.PostMessage(WM_VIEWER_STATUS, 1, 0);
+}
+
+void CViewRect::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton)
+        OnLButtonDown(CPoint{event->position().toPoint().x(), event->position().toPoint().y()});
+}
+
+void CViewRect::mouseMoveEvent(QMouseEvent* event)
+{
+    OnMouseMove(CPoint{event->position().toPoint().x(), event->position().toPoint().y()});
+}
+
+// ---- painting -----------------------------------------------------------------
+
+void CViewRect::InvalidateAllRegions()
+{
+    for (auto& v : m_arrViews)
+        v->InvalidateRegion();
+}
+
+void CViewRect::RedrawNow()
+{
+    Invalidate();
+    UpdateWindow();
+}
+
+void CViewRect::resizeEvent(QResizeEvent* event)
+{
+    plat::BufferedWindow::resizeEvent(event);
+    const plat::Rect rc = ClientRect();
+    m_sizeClient = {std::max(rc.Width(), 0), std::max(rc.Height(), 0)};
+    if (GetCount() > 0) {
+        for (plat::ScrollBar bar : {plat::SB_HORZ, plat::SB_VERT}) {
+            plat::ScrollInfo si = GetScrollInfo(bar);
+            si.nPage = (bar == plat::SB_HORZ ? m_sizeClient.cx : m_sizeClient.cy) + 1;
+            SetScrollInfo(bar, si);
+        }
+        InvalidateAllRegions();
+    }
+    Invalidate();
+}
+
+void CViewRect::EnsureBuffer(std::int64_t needed)
+{
+    const auto size = viewrect::GrownBufferSize(std::int64_t(m_Buffer.size()), needed);
+    if (size > std::int64_t(m_Buffer.size())) {
+        m_Buffer.assign(size_t(size), 0);
+        InvalidateAllRegions();
+    }
+}
+
+void CViewRect::PaintMargins(plat::DeviceContext& dc, int shown)
+{
+    const int cw = m_sizeClient.cx, ch = m_sizeClient.cy;
+    const viewrect::Extent e = viewrect::MarginEdges(m_sizeImage.cx, m_sizeImage.cy, m_dScale, m_bFit != 0, cw, ch);
+    if (e.cx >= cw && e.cy >= ch)
+        return;
+    if (!shown) {
+        if (e.cx < cw)
+            dc.FillRect(plat::Rect{e.cx, 0, cw, ch}, plat::Rgb(0, 0, 0));
+        if (e.cy < ch)
+            dc.FillRect(plat::Rect{0, e.cy, cw, ch}, plat::Rgb(0, 0, 0));
+        return;
+    }
+    // The hatch is anchored to the image, so it moves with the scroll position.
+    const int ox = -GetScrollInfo(plat::SB_HORZ).nPos, oy = -GetScrollInfo(plat::SB_VERT).nPos;
+    for (int y = 0; y < ch; ++y) {
+        const int x0 = y < e.cy ? e.cx : 0;
+        if (x0 >= cw)
+            continue;
+        dc.FillRect(plat::Rect{x0, y, cw, y + 1}, plat::Rgb(255, 255, 255));
+        for (int x = x0; x < cw; ++x)
+            if (viewrect::HatchBlack(x - ox, y - oy))
+                dc.SetPixel(x, y, plat::Rgb(0, 0, 0));
+    }
+}
+
+void CViewRect::OnPaint(plat::DeviceContext& dc)
+{
+    if (m_bScaling)
+        return;
+    const plat::Rect rc = ClientRect();
+    m_sizeClient = {std::max(rc.Width(), 0), std::max(rc.Height(), 0)};
+    const int cw = m_sizeClient.cx, ch = m_sizeClient.cy;
+    if (cw <= 0 || ch <= 0)
+        return;
+    if (GetCount() == 0) {
+        dc.FillRect(plat::Rect{0, 0, cw, ch}, plat::Rgb(255, 255, 255));
+        return;
+    }
+    const int bpp = std::max(m_nBytesPerPixel, 1);
+    std::int64_t needed = viewrect::PaintBytes(cw + 3, ch, bpp);
+    if (m_bFit && m_dScale < 1.0)
+        needed = std::max(needed, viewrect::PaintBytes((std::int64_t(m_sizeImage.cx) * bpp + 3) / 4 * 4 / bpp + 3,
+                                                       m_sizeImage.cy, bpp));
+    EnsureBuffer(needed);
+    const int hpos = GetScrollInfo(plat::SB_HORZ).nPos, vpos = GetScrollInfo(plat::SB_VERT).nPos;
+    int shown = 0;
+    for (auto& v : m_arrViews)
+        if (v->GetKind() != 2) {
+            v->PaintScaled(&dc, hpos, vpos, cw, ch, m_dScale, m_bFit, m_Buffer.data(), m_Buffer.size(), &m_bmi);
+            shown += v->IsShown() ? 1 : 0;
+        }
+    if (!m_bTracking)
+        for (auto& v : m_arrViews)
+            if (v->GetKind() != 1)
+                v->PaintScaled(&dc, hpos, vpos, cw, ch, m_dScale, m_bFit, m_Buffer.data(), m_Buffer.size(), &m_bmi);
+    PaintMargins(dc, shown);
+}
