@@ -8,6 +8,7 @@
 #include <string>
 
 #include "PalitraTag.h"
+#include "layer/RDPFileTags.h"
 #include "RasterViewTestSupport.h"
 #include "vector/VectorImage.h"
 #include "view/VirtualView.h"
@@ -141,6 +142,38 @@ TEST_F(ViewRectWindow, StatusTextsReadThePixelUnderTheMouse)
     panes = m_win.GetStatusTexts();
     EXPECT_EQ(panes[0], "200 %");
     EXPECT_EQ(panes[1], "( 5, 10 )");
+}
+
+TEST_F(ViewRectWindow, GeoReadOutComesFromTheFirstLayerOnly)
+{
+    auto tag = [&](const char* name, double lon0) {
+        const std::string path = File(name);
+        WriteLayer(path, 64, 48, UINT8, [](int x, int y, int) { return double(Sample(x, y)); });
+        viewrect::CornerTag c;
+        c.ulLon = lon0, c.ulLat = 50;
+        c.urLon = lon0 + 1, c.urLat = 50;
+        c.llLon = lon0, c.llLat = 49;
+        viewrect::WindowTag w;
+        w.width = 64, w.height = 48;
+        EXPECT_EQ(SetTag(path.c_str(), 0, 302, sizeof c, &c), 1);
+        EXPECT_EQ(SetTag(path.c_str(), 0, 303, sizeof w, &w), 1);
+        return path;
+    };
+    const std::string first = tag("g1.rdp", 10), second = tag("g2.rdp", -20);
+    ASSERT_EQ(m_win.LoadNewLayer(first.c_str(), 0, 2.0, 1, nullptr, {}), 0);
+    ASSERT_TRUE(m_frame.WaitFor(1));
+    ASSERT_TRUE(m_win.HasGeo());
+    m_win.SetMouse(CPoint{32, 24});  // half-way: 10.5 degrees, 49.5 degrees
+    const std::string text = m_win.GetStatusTexts()[3];
+    EXPECT_EQ(text, " Longitude:  10\u00B0  30' 0''   Latitude:  49\u00B0  30' 0'' ");
+    EXPECT_EQ(m_win.LoadNewLayer(second.c_str(), 0, 2.0, 1, nullptr, {}), 1);
+    EXPECT_TRUE(WaitForNoJobs());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(m_win.GetStatusTexts()[3], text) << "a second load keeps the first map";
+    CVectorImage image;
+    m_win.CloseView(m_win.LoadNewLayer(&image));
+    EXPECT_EQ(m_win.GetActive(), 0);
+    EXPECT_EQ(m_win.GetStatusTexts()[3], text) << "closing an overlay keeps the map";
 }
 
 TEST_F(ViewRectWindow, NoticesFindTheirViewAndFailedRemovesIt)
