@@ -5,6 +5,8 @@
 
 #include <QCoreApplication>
 #include <QImage>
+#include <QScrollBar>
+#include <algorithm>
 #include <string>
 
 #include "PalitraTag.h"
@@ -96,7 +98,8 @@ TEST_F(ViewRectWindow, PaintFollowsTheCoordinateRuleWithHatchedMargins)
     } cases[] = {{"1:1", 1.0, false}, {"magnified 2", 0.5, false}, {"fitted 4", 0, true}};
     for (const auto& c : cases) {
         if (c.fit) {
-            m_win.resize(256, 192);
+            const auto c0 = m_win.GetClientSize();
+            m_win.resize(m_win.width() - c0.cx + 256, m_win.height() - c0.cy + 192);
             m_win.FitToWindow();  // 64 x 48 in 256 x 192: 1/4
         }
         else
@@ -127,7 +130,23 @@ TEST_F(ViewRectWindow, ScrollStepMovesThePicture)
     for (auto [x, y] : {std::pair{0, 0}, {10, 20}, {150, 100}})
         EXPECT_EQ(At(img, x, y), Grey(Sample(x + 1, y + 1))) << x << "," << y;
     m_win.OnHScroll(plat::SB_RIGHT);
-    EXPECT_EQ(m_win.GetScroll(plat::SB_HORZ).nPos, 200) << "clamped to the range";
+    EXPECT_EQ(m_win.GetScroll(plat::SB_HORZ).nPos, 400 - m_win.GetClientSize().cx) << "clamped to the range";
+}
+
+TEST_F(ViewRectWindow, BarsFollowTheHandlerOnly)
+{
+    Load("big.rdp", 400, 300);
+    auto bars = m_win.findChildren<QScrollBar*>();
+    ASSERT_EQ(bars.size(), 2);
+    QScrollBar* horz = bars[0]->orientation() == Qt::Horizontal ? bars[0] : bars[1];
+    EXPECT_TRUE(horz->isVisible());
+    EXPECT_EQ(horz->maximum(), 400 - m_win.GetClientSize().cx);
+    m_win.SetScale(0.25);
+    horz->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_EQ(m_win.GetScroll(plat::SB_HORZ).nPos, 4) << "one image sample";
+    EXPECT_EQ(horz->value(), 4);
+    m_win.SetScale(2.0);  // 200 x 150 screen pixels: nothing to scroll across
+    EXPECT_EQ(horz->isEnabled(), 200 > m_win.GetClientSize().cx);
 }
 
 TEST_F(ViewRectWindow, StatusTextsReadThePixelUnderTheMouse)
@@ -222,15 +241,18 @@ TEST_F(ViewRectWindow, OverlayNeedsAnActiveLayerAndClosingItKeepsIt)
 TEST_F(ViewRectWindow, ClicksPerTool)
 {
     Load("big.rdp", 400, 300);
+    const auto client = m_win.GetClientSize();
     m_win.SetMouseTool(1);
     m_win.OnLButtonDown(CPoint{150, 100});  // centre on screen (150, 100)
-    EXPECT_EQ(m_win.GetScroll(plat::SB_HORZ).nPos, 150 - 100);
-    EXPECT_EQ(m_win.GetScroll(plat::SB_VERT).nPos, 100 - 75);
+    const int h = 150 - client.cx / 2, v = 100 - client.cy / 2;
+    EXPECT_EQ(m_win.GetScroll(plat::SB_HORZ).nPos, h);
+    EXPECT_EQ(m_win.GetScroll(plat::SB_VERT).nPos, v);
     m_win.SetMouseTool(3);
-    m_win.OnLButtonDown(CPoint{0, 0});  // image point (50, 25) stays near the middle
+    m_win.OnLButtonDown(CPoint{100, 80});  // the image point under the mouse goes to the middle
     EXPECT_EQ(m_win.GetScale(), 0.5);
-    EXPECT_EQ(m_win.GetScroll(plat::SB_HORZ).nPos, 100 - 100);
-    EXPECT_EQ(m_win.GetScroll(plat::SB_VERT).nPos, 50 - 75 < 0 ? 0 : 50 - 75);
+    // Magnified positions start at whole image samples.
+    EXPECT_EQ(m_win.GetScroll(plat::SB_HORZ).nPos, std::max((100 + h) * 2 - client.cx / 2, 0) / 2 * 2);
+    EXPECT_EQ(m_win.GetScroll(plat::SB_VERT).nPos, std::max((80 + v) * 2 - client.cy / 2, 0) / 2 * 2);
     m_win.SetMouseTool(2);
     m_win.OnLButtonDown(CPoint{0, 0});
     EXPECT_EQ(m_win.GetScale(), 1.0);

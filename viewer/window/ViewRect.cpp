@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <QStyle>
 #include <algorithm>
 #include <cmath>
@@ -30,6 +31,15 @@ int BarExtent()
 CViewRect::CViewRect(plat::WindowHandle frame, QWidget* parent) : plat::BufferedWindow(parent), m_hFrame(frame)
 {
     setMouseTracking(true);
+    for (plat::ScrollBar bar : {plat::SB_HORZ, plat::SB_VERT}) {
+        auto* sb = new QScrollBar(bar == plat::SB_HORZ ? Qt::Horizontal : Qt::Vertical, this);
+        sb->hide();
+        QObject::connect(sb, &QAbstractSlider::actionTriggered, this, [this, bar](int a) { OnBarAction(bar, a); });
+        QObject::connect(sb, &QAbstractSlider::sliderReleased, this, [this, bar] {
+            bar == plat::SB_HORZ ? OnHScroll(plat::SB_ENDSCROLL) : OnVScroll(plat::SB_ENDSCROLL);
+        });
+        m_pBar[bar == plat::SB_VERT] = sb;
+    }
     m_hWnd = plat::WindowHandle::Attach(
         this, [this](unsigned msg, plat::WParam w, plat::LParam l) { return OnMessage(msg, w, l); });
 }
@@ -165,6 +175,7 @@ void CViewRect::Reset()
     m_sizeImage = {};
     SetScrollInfo(plat::SB_HORZ, {});
     SetScrollInfo(plat::SB_VERT, {});
+    SyncBars();
 }
 
 void CViewRect::CloseActiveView()
@@ -260,8 +271,8 @@ void CViewRect::OnLayerNotice(int id, int code)
             CVirtualView* v = m_arrViews[size_t(index)].get();
             m_sizeImage = {v->GetWidth(), v->GetHeight()};
             v->SetShown(1);
-            const plat::Rect rc = ClientRect();
-            m_sizeClient = {std::max(rc.Width(), 0), std::max(rc.Height(), 0)};
+            m_bBarsShown = true;
+            UpdateClientSize();
             SetScale(1.0);
             SetVertScrollPos(0);
             SetHorzScrollPos(0);
@@ -297,6 +308,7 @@ void CViewRect::SetScale(double s)
     SetScrollInfo(plat::SB_VERT, {v.nMin, v.nMax, v.nPage, 0, 0});
     m_bScaling = 0;
     InvalidateAllRegions();
+    SyncBars();
 }
 
 void CViewRect::SetScrollPos(plat::ScrollBar bar, int p)
@@ -349,8 +361,7 @@ void CViewRect::RealScale()
 void CViewRect::FitToWindow()
 {
     m_bFit = 1;
-    const plat::Rect rc = ClientRect();
-    m_sizeClient = {std::max(rc.Width(), 0), std::max(rc.Height(), 0)};
+    UpdateClientSize();
     SetScale(viewrect::FitScale(m_sizeImage.cx, m_sizeImage.cy, m_sizeClient.cx, m_sizeClient.cy));
     m_nZoomLevel = 0;
     SetHorzScrollPos(0);
@@ -411,6 +422,58 @@ void CViewRect::OnHScroll(int code)
 void CViewRect::OnVScroll(int code)
 {
     Scroll(plat::SB_VERT, code);
+}
+
+void CViewRect::UpdateClientSize()
+{
+    const plat::Rect rc = ClientRect();
+    const int bar = m_bBarsShown ? BarExtent() : 0;
+    m_sizeClient = {std::max(rc.Width() - bar, 0), std::max(rc.Height() - bar, 0)};
+}
+
+void CViewRect::SyncBars()
+{
+    if (!m_bBarsShown)
+        return;
+    const plat::Rect rc = ClientRect();
+    const int ext = BarExtent();
+    for (plat::ScrollBar bar : {plat::SB_HORZ, plat::SB_VERT}) {
+        QScrollBar* sb = m_pBar[bar == plat::SB_VERT];
+        const plat::ScrollInfo si = GetScrollInfo(bar);
+        const int last = std::max(si.nMax - si.nPage + 1, 0);
+        const QSignalBlocker block(sb);
+        sb->setRange(0, last);
+        sb->setPageStep(std::max(si.nPage, 1));
+        sb->setValue(si.nPos);
+        sb->setEnabled(last > 0);
+        if (bar == plat::SB_HORZ)
+            sb->setGeometry(0, rc.Height() - ext, std::max(rc.Width() - ext, 0), ext);
+        else
+            sb->setGeometry(rc.Width() - ext, 0, ext, std::max(rc.Height() - ext, 0));
+        sb->show();
+    }
+}
+
+void CViewRect::OnBarAction(plat::ScrollBar bar, int action)
+{
+    QScrollBar* sb = m_pBar[bar == plat::SB_VERT];
+    int code = -1;
+    switch (action) {
+    case QAbstractSlider::SliderSingleStepSub: code = plat::SB_LINELEFT; break;
+    case QAbstractSlider::SliderSingleStepAdd: code = plat::SB_LINERIGHT; break;
+    case QAbstractSlider::SliderPageStepSub: code = plat::SB_PAGELEFT; break;
+    case QAbstractSlider::SliderPageStepAdd: code = plat::SB_PAGERIGHT; break;
+    case QAbstractSlider::SliderToMinimum: code = plat::SB_LEFT; break;
+    case QAbstractSlider::SliderToMaximum: code = plat::SB_RIGHT; break;
+    case QAbstractSlider::SliderMove:
+        code = plat::SB_THUMBTRACK;
+        SetTrackPos(bar, sb->sliderPosition());
+        break;
+    default: return;
+    }
+    bar == plat::SB_HORZ ? OnHScroll(code) : OnVScroll(code);
+    // Only the handler moves the position; the bar shows where it went.
+    sb->setSliderPosition(GetScrollInfo(bar).nPos);
 }
 
 // ---- mouse --------------------------------------------------------------------
@@ -479,8 +542,7 @@ void CViewRect::RedrawNow()
 void CViewRect::resizeEvent(QResizeEvent* event)
 {
     plat::BufferedWindow::resizeEvent(event);
-    const plat::Rect rc = ClientRect();
-    m_sizeClient = {std::max(rc.Width(), 0), std::max(rc.Height(), 0)};
+    UpdateClientSize();
     if (GetCount() > 0) {
         for (plat::ScrollBar bar : {plat::SB_HORZ, plat::SB_VERT}) {
             plat::ScrollInfo si = GetScrollInfo(bar);
@@ -531,9 +593,14 @@ void CViewRect::OnPaint(plat::DeviceContext& dc)
 {
     if (m_bScaling)
         return;
-    const plat::Rect rc = ClientRect();
-    m_sizeClient = {std::max(rc.Width(), 0), std::max(rc.Height(), 0)};
+    UpdateClientSize();
+    SyncBars();
     const int cw = m_sizeClient.cx, ch = m_sizeClient.cy;
+    if (m_bBarsShown) {
+        // The square between the bars.
+        const plat::Rect rc = ClientRect();
+        dc.FillRect(plat::Rect{cw, ch, rc.Width(), rc.Height()}, plat::GetSysColor(plat::COLOR_BTNFACE));
+    }
     if (cw <= 0 || ch <= 0)
         return;
     if (GetCount() == 0) {

@@ -17,6 +17,7 @@
 #include "layer/Transform.h"
 #include "window/ViewRectMath.h"
 
+class QScrollBar;
 class CVirtualView;
 class CVectorImage;
 class CMeterInfoBase;
@@ -107,6 +108,10 @@ private:
     void SetScrollPos(plat::ScrollBar bar, int p);
     void EnsureBuffer(std::int64_t needed);
     void PaintMargins(plat::DeviceContext& dc, int shown);
+    // Client size less the bars, and the bars brought in line with the stored state.
+    void UpdateClientSize();
+    void SyncBars();
+    void OnBarAction(plat::ScrollBar bar, int action);
 
     plat::WindowHandle m_hWnd;
     plat::WindowHandle m_hFrame;
@@ -128,4 +133,6 @@ private:
     int m_nBytesPerPixel = 0;
     plat::BitmapInfo m_bmi;
     std::vector<unsigned char> m_Buffer;
+    QScrollBar* m_pBar[2] = {nullptr, nullptr};  // horizontal, vertical
+    bool m_bBarsShown = false;                    // once set, always shown
 };
