@@ -576,17 +576,34 @@ void CViewRect::PaintMargins(plat::DeviceContext& dc, int shown)
             dc.FillRect(plat::Rect{0, e.cy, cw, ch}, plat::Rgb(0, 0, 0));
         return;
     }
-    // The hatch is anchored to the image, so it moves with the scroll position.
+    // The hatch is anchored to the image, so it moves with the scroll position. It
+    // goes out as one two-colour bitmap per margin rectangle.
     const int ox = -GetScrollInfo(plat::SB_HORZ).nPos, oy = -GetScrollInfo(plat::SB_VERT).nPos;
-    for (int y = 0; y < ch; ++y) {
-        const int x0 = y < e.cy ? e.cx : 0;
-        if (x0 >= cw)
-            continue;
-        dc.FillRect(plat::Rect{x0, y, cw, y + 1}, plat::Rgb(255, 255, 255));
-        for (int x = x0; x < cw; ++x)
-            if (viewrect::HatchBlack(x - ox, y - oy))
-                dc.SetPixel(x, y, plat::Rgb(0, 0, 0));
-    }
+    plat::BitmapInfo info;
+    info.colors[0] = {255, 255, 255, 0};
+    info.colors[1] = {0, 0, 0, 0};
+    auto hatch = [&](const plat::Rect& r) {
+        const int w = r.Width(), h = r.Height();
+        if (w <= 0 || h <= 0)
+            return;
+        const int row = (w + 3) & ~3;
+        std::vector<unsigned char> bits(size_t(row) * size_t(h));
+        for (int y = 0; y < h; ++y) {
+            unsigned char* line = bits.data() + size_t(y) * size_t(row);
+            unsigned char pattern[8];
+            for (int i = 0; i < 8; ++i)
+                pattern[i] = viewrect::HatchBlack(r.left + i - ox, r.top + y - oy) ? 1 : 0;
+            for (int x = 0; x < w; ++x)
+                line[x] = pattern[x & 7];
+        }
+        info.width = row;
+        info.height = -h;
+        dc.SetDIBitsToDevice(r.left, r.top, w, h, 0, 0, bits.data(), bits.size(), info);
+    };
+    if (e.cx < cw)
+        hatch(plat::Rect{e.cx, 0, cw, std::min(e.cy, ch)});
+    if (e.cy < ch)
+        hatch(plat::Rect{0, e.cy, cw, ch});
 }
 
 void CViewRect::OnPaint(plat::DeviceContext& dc)
