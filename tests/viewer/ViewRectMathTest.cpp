@@ -81,14 +81,14 @@ TEST(ViewRectScroll, LineStepIsOneImageSample)
     EXPECT_EQ(a.nMax, 400);
     EXPECT_EQ(a.nPage, 101);
     a.nPos = 8;
-    EXPECT_EQ(ScrollRequest(kLineForward, a, 0.25), 12);
-    EXPECT_EQ(ScrollRequest(kLineBack, a, 0.25), 4);
-    EXPECT_EQ(ScrollRequest(kPageForward, a, 0.25), 8 + 101);
-    EXPECT_EQ(ScrollRequest(kToEnd, a, 0.25), 400);
-    EXPECT_EQ(ScrollRequest(kToStart, a, 0.25), 0);
+    EXPECT_EQ(ScrollRequest(plat::SB_LINERIGHT, a, 0.25), 12);
+    EXPECT_EQ(ScrollRequest(plat::SB_LINELEFT, a, 0.25), 4);
+    EXPECT_EQ(ScrollRequest(plat::SB_PAGERIGHT, a, 0.25), 8 + 101);
+    EXPECT_EQ(ScrollRequest(plat::SB_RIGHT, a, 0.25), 400);
+    EXPECT_EQ(ScrollRequest(plat::SB_LEFT, a, 0.25), 0);
     a.nTrackPos = 77;
-    EXPECT_EQ(ScrollRequest(kThumbTrack, a, 0.25), 77);
-    EXPECT_EQ(ScrollRequest(kEndScroll, a, 0.25), 8);
+    EXPECT_EQ(ScrollRequest(plat::SB_THUMBTRACK, a, 0.25), 77);
+    EXPECT_EQ(ScrollRequest(plat::SB_ENDSCROLL, a, 0.25), 8);
 }
 
 TEST(ViewRectScroll, PositionsSnapToSamplesAndClampToTheRange)

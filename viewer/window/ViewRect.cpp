@@ -304,8 +304,8 @@ void CViewRect::SetScale(double s)
         v->SetScale(m_dScale);
     const auto h = viewrect::AxisForScale(m_sizeImage.cx, m_dScale, m_sizeClient.cx);
     const auto v = viewrect::AxisForScale(m_sizeImage.cy, m_dScale, m_sizeClient.cy);
-    SetScrollInfo(plat::SB_HORZ, {h.nMin, h.nMax, h.nPage, 0, 0});
-    SetScrollInfo(plat::SB_VERT, {v.nMin, v.nMax, v.nPage, 0, 0});
+    SetScrollInfo(plat::SB_HORZ, h);
+    SetScrollInfo(plat::SB_VERT, v);
     m_bScaling = 0;
     InvalidateAllRegions();
     SyncBars();
@@ -314,8 +314,7 @@ void CViewRect::SetScale(double s)
 void CViewRect::SetScrollPos(plat::ScrollBar bar, int p)
 {
     plat::ScrollInfo si = GetScrollInfo(bar);
-    const viewrect::ScrollAxis axis{si.nMin, si.nMax, si.nPage, si.nPos, si.nTrackPos};
-    const auto pos = viewrect::ScrollPosFor(p, m_dScale, axis, bar == plat::SB_HORZ ? m_sizeClient.cx : m_sizeClient.cy);
+    const auto pos = viewrect::ScrollPosFor(p, m_dScale, si, bar == plat::SB_HORZ ? m_sizeClient.cx : m_sizeClient.cy);
     if (!pos || *pos == si.nPos)
         return;
     si.nPos = *pos;
@@ -338,8 +337,8 @@ void CViewRect::CenterOn(int x, int y)
 {
     const plat::ScrollInfo h = GetScrollInfo(plat::SB_HORZ), v = GetScrollInfo(plat::SB_VERT);
     m_bScaling = 1;
-    SetHorzScrollPos(viewrect::CenterRequest(x, m_dScale, {h.nMin, h.nMax, h.nPage, h.nPos, 0}, m_sizeClient.cx));
-    SetVertScrollPos(viewrect::CenterRequest(y, m_dScale, {v.nMin, v.nMax, v.nPage, v.nPos, 0}, m_sizeClient.cy));
+    SetHorzScrollPos(viewrect::CenterRequest(x, m_dScale, h, m_sizeClient.cx));
+    SetVertScrollPos(viewrect::CenterRequest(y, m_dScale, v, m_sizeClient.cy));
     m_bScaling = 0;
 }
 
@@ -408,7 +407,7 @@ void CViewRect::Scroll(plat::ScrollBar bar, int code)
         old = -1;
         m_bTracking = 0;
     }
-    const int p = viewrect::ScrollRequest(code, {si.nMin, si.nMax, si.nPage, si.nPos, si.nTrackPos}, m_dScale);
+    const int p = viewrect::ScrollRequest(code, si, m_dScale);
     SetScrollPos(bar, p);
     if (GetScrollInfo(bar).nPos != old)
         RedrawNow();

@@ -112,14 +112,14 @@ int LineStep(double scale)
 int ScrollRequest(int code, const ScrollAxis& axis, double scale)
 {
     switch (code) {
-    case kLineBack: return axis.nPos - LineStep(scale);
-    case kLineForward: return axis.nPos + LineStep(scale);
-    case kPageBack: return axis.nPos - axis.nPage;
-    case kPageForward: return axis.nPos + axis.nPage;
-    case kThumbPosition:
-    case kThumbTrack: return axis.nTrackPos;
-    case kToStart: return 0;
-    case kToEnd: return axis.nMax;
+    case plat::SB_LINELEFT: return axis.nPos - LineStep(scale);
+    case plat::SB_LINERIGHT: return axis.nPos + LineStep(scale);
+    case plat::SB_PAGELEFT: return axis.nPos - axis.nPage;
+    case plat::SB_PAGERIGHT: return axis.nPos + axis.nPage;
+    case plat::SB_THUMBPOSITION:
+    case plat::SB_THUMBTRACK: return axis.nTrackPos;
+    case plat::SB_LEFT: return 0;
+    case plat::SB_RIGHT: return axis.nMax;
     default: return axis.nPos;
     }
 }

@@ -6,19 +6,14 @@
 #include <optional>
 #include <string>
 
+#include "BufferedWindow.h"
 #include "layer/Transform.h"
 
 namespace viewrect {
 
-// A scroll bar's state in screen pixels; the last reachable position is
-// nMax - nPage + 1, as with the native bars.
-struct ScrollAxis {
-    int nMin = 0;
-    int nMax = 0;
-    int nPage = 0;
-    int nPos = 0;
-    int nTrackPos = 0;
-};
+// A scroll bar's state (plat::ScrollInfo) is kept in screen pixels; the last
+// reachable position is nMax - nPage + 1, as with the native bars.
+using ScrollAxis = plat::ScrollInfo;
 
 struct Extent {
     int cx = 0;
@@ -66,22 +61,9 @@ Extent ImageExtent(int imageWidth, int imageHeight, double scale);
 Extent ScrollBarSize(int imageWidth, int imageHeight, double scale, int clientWidth, int clientHeight,
                      int barExtent);
 
-// Scroll bar action codes, as the handlers receive them.
-enum ScrollCode {
-    kLineBack = 0,
-    kLineForward = 1,
-    kPageBack = 2,
-    kPageForward = 3,
-    kThumbPosition = 4,
-    kThumbTrack = 5,
-    kToStart = 6,
-    kToEnd = 7,
-    kEndScroll = 8,
-};
-
 // One line of scrolling: one image sample when magnified, at least one pixel.
 int LineStep(double scale);
-// The position asked for by an action (before snapping and clamping).
+// The position asked for by an action, a plat::ScrollCode (before snapping and clamping).
 int ScrollRequest(int code, const ScrollAxis& axis, double scale);
 
 // Bytes a paint of rows rows of rowBytes bytes at bytesPerPixel needs, and the
