@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "BenchCompare.h"
+#include "BenchLayers.h"
 #include "ParallelFor.h"
 #include "WindowHandle.h"
 #include "layer/DataTypes.h"
@@ -39,14 +40,8 @@ struct Window {
     CViewRect* win = nullptr;
 
     Window(int w, int h)
-        : pixels(size_t(w) * size_t(h)), block(size_t(GetViewerTempSize(w, h)) + kDisplayHistogramSize)
+        : pixels(bench::WaveSamples(w, h)), block(size_t(GetViewerTempSize(w, h)) + kDisplayHistogramSize)
     {
-        plat::ParallelFor(h, 64, plat::ParallelThreads(), [&](int64_t b, int64_t e, int) {
-            for (int64_t y = b; y < e; ++y)
-                for (int x = 0; x < w; ++x)
-                    pixels[size_t(y) * size_t(w) + size_t(x)] =
-                        static_cast<unsigned char>(128 + 60 * std::sin(x * 0.01) + 60 * std::cos(y * 0.013));
-        });
         frame = plat::WindowHandle::Attach(&frameWidget, [this](unsigned msg, plat::WParam, plat::LParam l) {
             if (msg == WM_VIEWER_NOTIFY && l == 2)
                 ready = true;
