@@ -370,22 +370,22 @@ void CViewRect::FitToWindow()
 
 void CViewRect::ZoomIn()
 {
-    const int ix = Round((m_ptMouse.x + GetScrollInfo(plat::SB_HORZ).nPos) * m_dScale);
-    const int iy = Round((m_ptMouse.y + GetScrollInfo(plat::SB_VERT).nPos) * m_dScale);
-    m_bFit = 0;
-    m_nZoomLevel = viewrect::ZoomLevel(m_dScale);
-    SetScale(viewrect::ZoomInScale(m_dScale));
-    CenterOn(Round(ix / m_dScale), Round(iy / m_dScale));
-    RedrawNow();
+    Zoom(true);
 }
 
 void CViewRect::ZoomOut()
+{
+    Zoom(false);
+}
+
+// One step in or out, keeping the image point under the mouse in view at the middle.
+void CViewRect::Zoom(bool in)
 {
     const int ix = Round((m_ptMouse.x + GetScrollInfo(plat::SB_HORZ).nPos) * m_dScale);
     const int iy = Round((m_ptMouse.y + GetScrollInfo(plat::SB_VERT).nPos) * m_dScale);
     m_bFit = 0;
     m_nZoomLevel = viewrect::ZoomLevel(m_dScale);
-    SetScale(viewrect::ZoomOutScale(m_dScale));
+    SetScale(in ? viewrect::ZoomInScale(m_dScale) : viewrect::ZoomOutScale(m_dScale));
     CenterOn(Round(ix / m_dScale), Round(iy / m_dScale));
     RedrawNow();
 }

@@ -104,6 +104,7 @@ private:
     void RedrawNow();
     void InvalidateAllRegions();
     void OnLayerNotice(int id, int code);
+    void Zoom(bool in);
     void Scroll(plat::ScrollBar bar, int code);
     void SetScrollPos(plat::ScrollBar bar, int p);
     void EnsureBuffer(std::int64_t needed);
