@@ -108,6 +108,16 @@ int main(int argc, char** argv)
         // Thumb drag at 1:1: one 4-pixel step against a full repaint.
         big.win->SetScale(1.0);
         const double full = bench::Best(5, [&] { big.FullRepaint(); });
+        // Where a full repaint goes: the paint handler into the buffer, and showing it.
+        const double handler = bench::Best(5, [&] {
+            for (int i = 0; i < big.win->GetCount(); ++i)
+                big.win->GetView(i)->InvalidateRegion();
+            big.win->Invalidate();
+            big.win->UpdateWindow();
+        });
+        const double show = bench::Best(5, [&] { big.win->repaint(); });
+        bench::Ratio("paint handler alone at 1:1", {"handler", handler, threads}, {"memcpy", copy, 1});
+        bench::Ratio("showing the buffer alone at 1:1", {"show", show, threads}, {"memcpy", copy, 1});
         int pos = 0;
         const double drag = bench::Best(5, [&] {
             pos += 4;

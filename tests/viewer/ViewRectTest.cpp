@@ -7,12 +7,15 @@
 #include <QImage>
 #include <QScrollBar>
 #include <algorithm>
+#include <memory>
+#include <stdexcept>
 #include <string>
 
 #include "PalitraTag.h"
 #include "layer/RDPFileTags.h"
 #include "RasterViewTestSupport.h"
 #include "vector/VectorImage.h"
+#include "view/RasterView.h"
 #include "view/VirtualView.h"
 #include "window/ViewRect.h"
 
@@ -221,6 +224,20 @@ TEST_F(ViewRectWindow, AMissingFileFailsAndTheOthersStay)
     EXPECT_EQ(m_win.LoadNewLayer(File("none.rdp").c_str(), 0, 2.0, 1, nullptr, {}), 0);
     ASSERT_TRUE(m_frame.WaitFor(before + 1));
     EXPECT_EQ(m_frame.notices.back(), std::make_pair(0, 3));
+    EXPECT_EQ(m_win.GetCount(), 1);
+    EXPECT_EQ(m_win.GetActive(), 0);
+}
+
+TEST_F(ViewRectWindow, AThrowingOpenIsAFailedOpen)
+{
+    auto throwing = [](int) -> int { throw std::runtime_error("broken layer"); };
+    EXPECT_EQ(m_win.AddImageView(std::make_unique<CRasterView>(), throwing, false, 1), -1);
+    EXPECT_EQ(m_win.GetCount(), 0);
+    EXPECT_EQ(m_win.GetActive(), -1) << "no half-opened view stays active";
+    ASSERT_TRUE(m_frame.WaitFor(1));
+    EXPECT_EQ(m_frame.notices.back(), std::make_pair(0, 3));
+    Load("a.rdp", 64, 48);
+    EXPECT_EQ(m_win.AddImageView(std::make_unique<CRasterView>(), throwing, false, 3), -1);
     EXPECT_EQ(m_win.GetCount(), 1);
     EXPECT_EQ(m_win.GetActive(), 0);
 }
