@@ -132,6 +132,18 @@ TEST_F(ViewRectWindow, ScrollStepMovesThePicture)
     img = m_win.Buffer().copy();
     for (auto [x, y] : {std::pair{0, 0}, {10, 20}, {150, 100}})
         EXPECT_EQ(At(img, x, y), Grey(Sample(x + 1, y + 1))) << x << "," << y;
+    // A thumb drag moves the pixels and paints the uncovered strip.
+    for (int pos : {9, 3}) {
+        m_win.SetTrackPos(plat::SB_HORZ, pos);
+        m_win.OnHScroll(plat::SB_THUMBTRACK);
+        img = m_win.Buffer().copy();
+        const int cw = m_win.GetClientSize().cx;
+        for (int x : {0, 3, 7, 100, cw - 7, cw - 1})
+            EXPECT_EQ(At(img, x, 5), Grey(Sample(x + pos, 5 + 1))) << "drag to " << pos << " at " << x;
+    }
+    m_win.OnHScroll(plat::SB_ENDSCROLL);
+    img = m_win.Buffer().copy();
+    EXPECT_EQ(At(img, 50, 50), Grey(Sample(53, 51)));
     m_win.OnHScroll(plat::SB_RIGHT);
     EXPECT_EQ(m_win.GetScroll(plat::SB_HORZ).nPos, 400 - m_win.GetClientSize().cx) << "clamped to the range";
 }

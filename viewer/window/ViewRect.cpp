@@ -409,8 +409,43 @@ void CViewRect::Scroll(plat::ScrollBar bar, int code)
     }
     const int p = viewrect::ScrollRequest(code, si, m_dScale);
     SetScrollPos(bar, p);
-    if (GetScrollInfo(bar).nPos != old)
+    const int now = GetScrollInfo(bar).nPos;
+    if (now == old)
+        return;
+    if (code == plat::SB_THUMBTRACK && !(m_bFit && m_dScale < 1.0))
+        DragStep(bar, old - now);
+    else
         RedrawNow();
+}
+
+// During a thumb drag the picture moves with the buffer's pixels and only the
+// uncovered strip is painted, from the active layer alone; the rest waits for the
+// full repaint at the end of the drag.
+void CViewRect::DragStep(plat::ScrollBar bar, int delta)
+{
+    CVirtualView* active = GetView(m_nActive);
+    const int cw = m_sizeClient.cx, ch = m_sizeClient.cy;
+    const int span = bar == plat::SB_HORZ ? cw : ch;
+    if (active == nullptr || cw <= 0 || ch <= 0 || std::abs(delta) >= span) {
+        RedrawNow();
+        return;
+    }
+    plat::DeviceContext dc(*this);
+    plat::DeviceContext old(cw, ch);
+    old.BitBlt(0, 0, cw, ch, dc, 0, 0);
+    const int dx = bar == plat::SB_HORZ ? delta : 0, dy = bar == plat::SB_VERT ? delta : 0;
+    dc.BitBlt(dx, dy, cw, ch, old, 0, 0);
+    const int hpos = GetScrollInfo(plat::SB_HORZ).nPos, vpos = GetScrollInfo(plat::SB_VERT).nPos;
+    const int n = std::abs(delta);
+    const int from = delta > 0 ? 0 : span - n;
+    const int x = bar == plat::SB_HORZ ? from : 0, y = bar == plat::SB_VERT ? from : 0;
+    const int w = bar == plat::SB_HORZ ? n : cw, h = bar == plat::SB_VERT ? n : ch;
+    const int bpp = std::max(m_nBytesPerPixel, 1);
+    EnsureBuffer(viewrect::PaintBytes(w + 3, h, bpp));
+    active->PaintDirect(&dc, hpos + x, vpos + y, x, y, w, h, m_dScale, m_bFit, m_Buffer.data(), m_Buffer.size(),
+                        &m_bmi);
+    PaintMargins(dc, active->IsShown());
+    ShowChanged(plat::Rect{0, 0, cw, ch});
 }
 
 void CViewRect::OnHScroll(int code)

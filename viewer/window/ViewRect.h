@@ -105,6 +105,7 @@ private:
     void InvalidateAllRegions();
     void OnLayerNotice(int id, int code);
     void Zoom(bool in);
+    void DragStep(plat::ScrollBar bar, int delta);
     void Scroll(plat::ScrollBar bar, int code);
     void SetScrollPos(plat::ScrollBar bar, int p);
     void EnsureBuffer(std::int64_t needed);
