@@ -567,9 +567,14 @@ void CViewRect::InvalidateAllRegions()
         v->InvalidateRegion();
 }
 
+// The bars lie over the window's edges; they need no repaint with the picture.
 void CViewRect::RedrawNow()
 {
-    Invalidate();
+    UpdateClientSize();
+    if (m_bBarsShown)
+        InvalidateRect(plat::Rect{0, 0, m_sizeClient.cx, m_sizeClient.cy});
+    else
+        Invalidate();
     UpdateWindow();
 }
 
