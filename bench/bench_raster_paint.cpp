@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "BenchCompare.h"
+#include "BenchLayers.h"
 #include "BitmapInfo.h"
 #include "DeviceContext.h"
 #include "ParallelFor.h"
@@ -33,14 +34,8 @@ struct BufferLayer {
     CRasterView view;
 
     BufferLayer(int w, int h)
-        : pixels(size_t(w) * size_t(h)), block(size_t(GetViewerTempSize(w, h)) + kDisplayHistogramSize)
+        : pixels(bench::WaveSamples(w, h)), block(size_t(GetViewerTempSize(w, h)) + kDisplayHistogramSize)
     {
-        plat::ParallelFor(h, 64, plat::ParallelThreads(), [&](int64_t b, int64_t e, int) {
-            for (int64_t y = b; y < e; ++y)
-                for (int x = 0; x < w; ++x)
-                    pixels[size_t(y) * size_t(w) + size_t(x)] =
-                        static_cast<unsigned char>(128 + 60 * std::sin(x * 0.01) + 60 * std::cos(y * 0.013));
-        });
         if (view.OpenBuffer(0, {}, "bench", pixels.data(), w, h, UINT8, block.data() + kDisplayHistogramSize, nullptr,
                             0.0, 255.0, nullptr, {}) != 1) {
             std::fprintf(stderr, "cannot open a %d x %d layer\n", w, h);

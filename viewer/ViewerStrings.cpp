@@ -23,6 +23,8 @@ const plat::StringEntry kStrings[] = {
     {IDS_PROFILE_ALONG_X, "Profile along X axis with Y="},
     {IDS_PROFILE_ALONG_Y, "Profile along Y axis with X="},
     {IDS_SAVING_SEGMENT, "Saving segment ..."},
+    {IDS_LONGITUDE, "Longitude:"},
+    {IDS_LATITUDE, "Latitude:"},
     {IDS_FILES_NOT_SAME_SIZE, "Files must be of the same size"},
     {IDS_ENTER_FILE_NAMES, "Enter file names !"},
 };

@@ -1,0 +1,297 @@
+// The image window with real raster layers, offscreen: notices into the first
+// display, painting at several zooms, margins, scrolling and the mouse tools.
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QImage>
+#include <QScrollBar>
+#include <algorithm>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "PalitraTag.h"
+#include "layer/RDPFileTags.h"
+#include "RasterViewTestSupport.h"
+#include "vector/VectorImage.h"
+#include "view/RasterView.h"
+#include "view/VirtualView.h"
+#include "window/ViewRect.h"
+
+namespace {
+
+using namespace rvtest;
+
+int Sample(int x, int y)
+{
+    return (x * 7 + y * 13) % 256;
+}
+
+QRgb Grey(int v)
+{
+    return qRgb(v, v, v);
+}
+
+class ViewRectWindow : public ViewFixture {
+protected:
+    ViewRectWindow() : m_win(m_frame.handle)
+    {
+        m_win.resize(200, 150);
+        m_win.show();
+    }
+
+    // A UINT8 layer with stretch None and a grey palette: display level = sample.
+    int Load(const char* name, int w, int h)
+    {
+        const std::string path = File(name);
+        WriteLayer(path, w, h, UINT8, [](int x, int y, int) { return double(Sample(x, y)); });
+        const size_t before = m_frame.notices.size();
+        const bool first = m_win.GetActive() < 0;
+        const int n = m_win.LoadNewLayer(path.c_str(), 0, 2.0, 1, nullptr, {});
+        if (first) {
+            EXPECT_TRUE(m_frame.WaitFor(before + 1));
+        } else {
+            // Only the active layer's ready reaches the frame.
+            EXPECT_TRUE(WaitForNoJobs());
+            QCoreApplication::processEvents();
+        }
+        PalitraTag grey;
+        for (int i = 0; i < 256; ++i)
+            grey.entries[i][0] = grey.entries[i][1] = grey.entries[i][2] = static_cast<unsigned char>(i);
+        if (CVirtualView* v = m_win.GetView(n))
+            v->SetPalitra(&grey);
+        return n;
+    }
+
+    QImage Shot()
+    {
+        m_win.Invalidate();
+        m_win.UpdateWindow();
+        return m_win.Buffer().copy();
+    }
+
+    static QRgb At(const QImage& img, int x, int y) { return img.pixel(x, y) | 0xFF000000u; }
+
+    NoticeWindow m_frame;
+    CViewRect m_win;
+};
+
+TEST_F(ViewRectWindow, ReadyReachesTheFrameInTwoHopsAndBlackShowsBefore)
+{
+    const std::string path = File("a.rdp");
+    WriteLayer(path, 64, 48, UINT8, [](int x, int y, int) { return double(Sample(x, y)); });
+    ASSERT_EQ(m_win.LoadNewLayer(path.c_str(), 0, 2.0, 1, nullptr, {}), 0);
+    const QImage before = Shot();
+    EXPECT_EQ(At(before, 10, 10), qRgb(0, 0, 0)) << "nothing shown yet: black";
+    EXPECT_EQ(At(before, 150, 100), qRgb(0, 0, 0));
+    ASSERT_TRUE(m_frame.WaitFor(1));
+    EXPECT_EQ(m_frame.notices.back(), std::make_pair(0, 2));
+    EXPECT_EQ(m_win.GetActive(), 0);
+    EXPECT_EQ(m_win.GetScale(), 1.0);
+}
+
+TEST_F(ViewRectWindow, PaintFollowsTheCoordinateRuleWithHatchedMargins)
+{
+    Load("a.rdp", 64, 48);
+    struct Case {
+        const char* what;
+        double scale;
+        bool fit;
+    } cases[] = {{"1:1", 1.0, false}, {"magnified 2", 0.5, false}, {"fitted 4", 0, true}};
+    for (const auto& c : cases) {
+        if (c.fit) {
+            const auto c0 = m_win.GetClientSize();
+            m_win.resize(m_win.width() - c0.cx + 256, m_win.height() - c0.cy + 192);
+            m_win.FitToWindow();  // 64 x 48 in 256 x 192: 1/4
+        }
+        else
+            m_win.SetScale(c.scale);
+        const double s = m_win.GetScale();
+        const QImage img = Shot();
+        for (auto [x, y] : {std::pair{0, 0}, {5, 7}, {17, 3}, {int(63 / s), int(47 / s)}})
+            EXPECT_EQ(At(img, x, y), Grey(Sample(int(x * s), int(y * s))))
+                << c.what << " at " << x << "," << y << " got " << std::hex << At(img, x, y);
+        if (c.fit)
+            continue;  // fills the client exactly
+        // Margin right of the image: the hatch, counted from the image origin.
+        const int mx = int(64 / s) + 8 - (int(64 / s) % 8);
+        EXPECT_EQ(At(img, mx, 0), qRgb(0, 0, 0)) << c.what << " " << mx;
+        EXPECT_EQ(At(img, mx + 1, 0), qRgb(255, 255, 255)) << c.what;
+    }
+}
+
+TEST_F(ViewRectWindow, ScrollStepMovesThePicture)
+{
+    Load("big.rdp", 400, 300);
+    QImage img = Shot();
+    EXPECT_EQ(At(img, 0, 0), Grey(Sample(0, 0)));
+    m_win.OnHScroll(plat::SB_LINERIGHT);
+    m_win.OnVScroll(plat::SB_LINERIGHT);
+    EXPECT_EQ(m_win.GetScroll(plat::SB_HORZ).nPos, 1);
+    img = m_win.Buffer().copy();
+    for (auto [x, y] : {std::pair{0, 0}, {10, 20}, {150, 100}})
+        EXPECT_EQ(At(img, x, y), Grey(Sample(x + 1, y + 1))) << x << "," << y;
+    // A thumb drag moves the pixels and paints the uncovered strip.
+    for (int pos : {9, 3}) {
+        m_win.SetTrackPos(plat::SB_HORZ, pos);
+        m_win.OnHScroll(plat::SB_THUMBTRACK);
+        img = m_win.Buffer().copy();
+        const int cw = m_win.GetClientSize().cx;
+        for (int x : {0, 3, 7, 100, cw - 7, cw - 1})
+            EXPECT_EQ(At(img, x, 5), Grey(Sample(x + pos, 5 + 1))) << "drag to " << pos << " at " << x;
+    }
+    m_win.OnHScroll(plat::SB_ENDSCROLL);
+    img = m_win.Buffer().copy();
+    EXPECT_EQ(At(img, 50, 50), Grey(Sample(53, 51)));
+    m_win.OnHScroll(plat::SB_RIGHT);
+    EXPECT_EQ(m_win.GetScroll(plat::SB_HORZ).nPos, 400 - m_win.GetClientSize().cx) << "clamped to the range";
+}
+
+TEST_F(ViewRectWindow, BarsFollowTheHandlerOnly)
+{
+    Load("big.rdp", 400, 300);
+    auto bars = m_win.findChildren<QScrollBar*>();
+    ASSERT_EQ(bars.size(), 2);
+    QScrollBar* horz = bars[0]->orientation() == Qt::Horizontal ? bars[0] : bars[1];
+    EXPECT_TRUE(horz->isVisible());
+    EXPECT_EQ(horz->maximum(), 400 - m_win.GetClientSize().cx);
+    m_win.SetScale(0.25);
+    horz->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_EQ(m_win.GetScroll(plat::SB_HORZ).nPos, 4) << "one image sample";
+    EXPECT_EQ(horz->value(), 4);
+    m_win.SetScale(2.0);  // 200 x 150 screen pixels: nothing to scroll across
+    EXPECT_EQ(horz->isEnabled(), 200 > m_win.GetClientSize().cx);
+}
+
+TEST_F(ViewRectWindow, StatusTextsReadThePixelUnderTheMouse)
+{
+    Load("a.rdp", 64, 48);
+    m_win.SetMouse(CPoint{10, 20});
+    auto panes = m_win.GetStatusTexts();
+    EXPECT_EQ(panes[0], "100 %");
+    EXPECT_EQ(panes[1], "( 10, 20 )");
+    EXPECT_EQ(panes[3], "") << "no geo tags";
+    m_win.SetScale(0.5);
+    panes = m_win.GetStatusTexts();
+    EXPECT_EQ(panes[0], "200 %");
+    EXPECT_EQ(panes[1], "( 5, 10 )");
+}
+
+TEST_F(ViewRectWindow, GeoReadOutComesFromTheFirstLayerOnly)
+{
+    auto tag = [&](const char* name, double lon0) {
+        const std::string path = File(name);
+        WriteLayer(path, 64, 48, UINT8, [](int x, int y, int) { return double(Sample(x, y)); });
+        viewrect::CornerTag c;
+        c.ulLon = lon0, c.ulLat = 50;
+        c.urLon = lon0 + 1, c.urLat = 50;
+        c.llLon = lon0, c.llLat = 49;
+        viewrect::WindowTag w;
+        w.width = 64, w.height = 48;
+        EXPECT_EQ(SetTag(path.c_str(), 0, 302, sizeof c, &c), 1);
+        EXPECT_EQ(SetTag(path.c_str(), 0, 303, sizeof w, &w), 1);
+        return path;
+    };
+    const std::string first = tag("g1.rdp", 10), second = tag("g2.rdp", -20);
+    ASSERT_EQ(m_win.LoadNewLayer(first.c_str(), 0, 2.0, 1, nullptr, {}), 0);
+    ASSERT_TRUE(m_frame.WaitFor(1));
+    ASSERT_TRUE(m_win.HasGeo());
+    m_win.SetMouse(CPoint{32, 24});  // half-way: 10.5 degrees, 49.5 degrees
+    const std::string text = m_win.GetStatusTexts()[3];
+    EXPECT_EQ(text, " Longitude:  10\u00B0  30' 0''   Latitude:  49\u00B0  30' 0'' ");
+    EXPECT_EQ(m_win.LoadNewLayer(second.c_str(), 0, 2.0, 1, nullptr, {}), 1);
+    EXPECT_TRUE(WaitForNoJobs());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(m_win.GetStatusTexts()[3], text) << "a second load keeps the first map";
+    CVectorImage image;
+    m_win.CloseView(m_win.LoadNewLayer(&image));
+    EXPECT_EQ(m_win.GetActive(), 0);
+    EXPECT_EQ(m_win.GetStatusTexts()[3], text) << "closing an overlay keeps the map";
+}
+
+TEST_F(ViewRectWindow, NoticesFindTheirViewAndFailedRemovesIt)
+{
+    Load("a.rdp", 64, 48);
+    Load("b.rdp", 32, 32);
+    ASSERT_EQ(m_win.GetCount(), 2);
+    const int idB = m_win.GetView(1)->GetIndex();
+    const int idA = m_win.GetView(0)->GetIndex();
+    m_win.CloseView(0);
+    ASSERT_EQ(m_win.GetCount(), 1);
+    // A notice for the closed view is ignored; the one for the moved view finds it.
+    m_win.Handle().SendMessage(WM_VIEWER_NOTIFY, plat::WParam(idA), 3);
+    EXPECT_EQ(m_win.GetCount(), 1);
+    const size_t before = m_frame.notices.size();
+    m_win.Handle().SendMessage(WM_VIEWER_NOTIFY, plat::WParam(idB), 3);
+    EXPECT_EQ(m_win.GetCount(), 0);
+    ASSERT_TRUE(m_frame.WaitFor(before + 1));
+    EXPECT_EQ(m_frame.notices.back(), std::make_pair(0, 3));
+}
+
+TEST_F(ViewRectWindow, AMissingFileFailsAndTheOthersStay)
+{
+    Load("a.rdp", 64, 48);
+    const size_t before = m_frame.notices.size();
+    EXPECT_EQ(m_win.LoadNewLayer(File("none.rdp").c_str(), 0, 2.0, 1, nullptr, {}), 0);
+    ASSERT_TRUE(m_frame.WaitFor(before + 1));
+    EXPECT_EQ(m_frame.notices.back(), std::make_pair(0, 3));
+    EXPECT_EQ(m_win.GetCount(), 1);
+    EXPECT_EQ(m_win.GetActive(), 0);
+}
+
+TEST_F(ViewRectWindow, AThrowingOpenIsAFailedOpen)
+{
+    auto throwing = [](int) -> int { throw std::runtime_error("broken layer"); };
+    EXPECT_EQ(m_win.AddImageView(std::make_unique<CRasterView>(), throwing, false, 1), -1);
+    EXPECT_EQ(m_win.GetCount(), 0);
+    EXPECT_EQ(m_win.GetActive(), -1) << "no half-opened view stays active";
+    ASSERT_TRUE(m_frame.WaitFor(1));
+    EXPECT_EQ(m_frame.notices.back(), std::make_pair(0, 3));
+    Load("a.rdp", 64, 48);
+    EXPECT_EQ(m_win.AddImageView(std::make_unique<CRasterView>(), throwing, false, 3), -1);
+    EXPECT_EQ(m_win.GetCount(), 1);
+    EXPECT_EQ(m_win.GetActive(), 0);
+}
+
+TEST_F(ViewRectWindow, OverlayNeedsAnActiveLayerAndClosingItKeepsIt)
+{
+    CVectorImage image;
+    EXPECT_EQ(m_win.LoadNewLayer(&image), -1);
+    Load("a.rdp", 64, 48);
+    const int overlay = m_win.LoadNewLayer(&image);
+    ASSERT_EQ(overlay, 1);
+    m_win.CloseView(overlay);
+    EXPECT_EQ(m_win.GetCount(), 1);
+    EXPECT_EQ(m_win.GetActive(), 0);
+    EXPECT_EQ(m_win.SetActiveView(5, 1), 0) << "outside the stack";
+}
+
+TEST_F(ViewRectWindow, ClicksPerTool)
+{
+    Load("big.rdp", 400, 300);
+    const auto client = m_win.GetClientSize();
+    m_win.SetMouseTool(1);
+    m_win.OnLButtonDown(CPoint{150, 100});  // centre on screen (150, 100)
+    const int h = 150 - client.cx / 2, v = 100 - client.cy / 2;
+    EXPECT_EQ(m_win.GetScroll(plat::SB_HORZ).nPos, h);
+    EXPECT_EQ(m_win.GetScroll(plat::SB_VERT).nPos, v);
+    m_win.SetMouseTool(3);
+    m_win.OnLButtonDown(CPoint{100, 80});  // the image point under the mouse goes to the middle
+    EXPECT_EQ(m_win.GetScale(), 0.5);
+    // Magnified positions start at whole image samples.
+    EXPECT_EQ(m_win.GetScroll(plat::SB_HORZ).nPos, std::max((100 + h) * 2 - client.cx / 2, 0) / 2 * 2);
+    EXPECT_EQ(m_win.GetScroll(plat::SB_VERT).nPos, std::max((80 + v) * 2 - client.cy / 2, 0) / 2 * 2);
+    m_win.SetMouseTool(2);
+    m_win.OnLButtonDown(CPoint{0, 0});
+    EXPECT_EQ(m_win.GetScale(), 1.0);
+    // Profile tools beyond the image do nothing (no window opens, nothing breaks).
+    m_win.SetScale(4.0);
+    m_win.SetMouseTool(4);
+    m_win.OnLButtonDown(CPoint{10, 149});
+    m_win.SetMouseTool(5);
+    m_win.OnLButtonDown(CPoint{199, 10});
+    EXPECT_EQ(m_win.GetCount(), 1);
+}
+
+}  // namespace
