@@ -91,9 +91,8 @@ int main(int argc, char** argv)
         const struct {
             const char* what;
             double scale;
-        } steps[] = {{"reduction 4", 4.0},     {"reduction 3", 3.0},     {"reduction 2", 2.0},
-                     {"1:1", 1.0},             {"magnification 2", 0.5}, {"magnification 3", 1.0 / 3},
-                     {"magnification 4", 0.25}};
+        } steps[] = {{"reduction 4", 4.0},     {"reduction 3", 3.0},         {"reduction 2", 2.0},     {"1:1", 1.0},
+                     {"magnification 2", 0.5}, {"magnification 3", 1.0 / 3}, {"magnification 4", 0.25}};
         for (const auto& s : steps) {
             big.win->SetScale(s.scale);
             const double paint = bench::Best(5, [&] { big.FullRepaint(); });

@@ -99,7 +99,7 @@ TEST(ViewRectScroll, PositionsSnapToSamplesAndClampToTheRange)
         double scale;
         std::optional<int> want;
     } cases[] = {
-        {10, 0.25, 8},     // magnified: whole samples
+        {10, 0.25, 8},  // magnified: whole samples
         {-5, 0.25, 0},
         {1000, 0.25, 300},  // nMax - client
         {13, 1.0, 13},
@@ -192,8 +192,7 @@ TEST(ViewRectStatus, DegreesKeepTheirSignAndPrintInTheCLocale)
         int format;
         std::string want;
     } cases[] = {
-        {"west within one degree", -0.5, -1.5, 0,
-         " Longitude:  -0\u00B0  30' 0''   Latitude:  -1\u00B0  30' 0'' "},
+        {"west within one degree", -0.5, -1.5, 0, " Longitude:  -0\u00B0  30' 0''   Latitude:  -1\u00B0  30' 0'' "},
         {"format 1 spacing", 10.25, 50.5, 1, " Longitude: 10\u00B0  15' 0''   Latitude: 50\u00B0  30' 0'' "},
         {"fractional seconds", 1.0 + 1.0 / 60 + 2.5 / 3600, 0, 0,
          " Longitude:  1\u00B0  1' 2.5''   Latitude:  0\u00B0  0' 0'' "},
@@ -283,7 +282,7 @@ TEST_F(ViewRectGeo, MissingShortOrSingularTagsGiveNoReadOut)
         t.corners = c;
         t.corners.length = 0;
         t.window = w;
-        EXPECT_FALSE(GeoMap(t))<< "302 with a zero length";
+        EXPECT_FALSE(GeoMap(t)) << "302 with a zero length";
     }
     {
         const std::string f = MakeFile("short.rdp");

@@ -12,8 +12,8 @@
 #include <string>
 
 #include "PalitraTag.h"
-#include "layer/RDPFileTags.h"
 #include "RasterViewTestSupport.h"
+#include "layer/RDPFileTags.h"
 #include "vector/VectorImage.h"
 #include "view/RasterView.h"
 #include "view/VirtualView.h"
@@ -104,8 +104,7 @@ TEST_F(ViewRectWindow, PaintFollowsTheCoordinateRuleWithHatchedMargins)
             const auto c0 = m_win.GetClientSize();
             m_win.resize(m_win.width() - c0.cx + 256, m_win.height() - c0.cy + 192);
             m_win.FitToWindow();  // 64 x 48 in 256 x 192: 1/4
-        }
-        else
+        } else
             m_win.SetScale(c.scale);
         const double s = m_win.GetScale();
         const QImage img = Shot();

@@ -104,8 +104,8 @@ int CViewRect::LoadNewLayer(const char* fileName, int phase, double sigma, int s
     CRasterView* raster = view.get();
     const int n = AddImageView(
         std::move(view),
-        [&](int id) { return raster->OpenLayer(id, m_hWnd, fileName, phase, sigma, stretch, meter, statusWnd); },
-        true, 1);
+        [&](int id) { return raster->OpenLayer(id, m_hWnd, fileName, phase, sigma, stretch, meter, statusWnd); }, true,
+        1);
     return n < 0 ? 0 : n;
 }
 
@@ -130,8 +130,8 @@ int CViewRect::LoadNewLayer(const char* red, const char* green, const char* blue
     auto view = std::make_unique<CRGBView>();
     CRGBView* rgb = view.get();
     return AddImageView(
-        std::move(view), [&](int id) { return rgb->OpenImage(id, m_hWnd, red, green, blue, meter, statusWnd); },
-        false, 3);
+        std::move(view), [&](int id) { return rgb->OpenImage(id, m_hWnd, red, green, blue, meter, statusWnd); }, false,
+        3);
 }
 
 int CViewRect::LoadNewLayer(CVectorImage* image)
@@ -493,17 +493,30 @@ void CViewRect::OnBarAction(plat::ScrollBar bar, int action)
     QScrollBar* sb = m_pBar[bar == plat::SB_VERT];
     int code = -1;
     switch (action) {
-    case QAbstractSlider::SliderSingleStepSub: code = plat::SB_LINELEFT; break;
-    case QAbstractSlider::SliderSingleStepAdd: code = plat::SB_LINERIGHT; break;
-    case QAbstractSlider::SliderPageStepSub: code = plat::SB_PAGELEFT; break;
-    case QAbstractSlider::SliderPageStepAdd: code = plat::SB_PAGERIGHT; break;
-    case QAbstractSlider::SliderToMinimum: code = plat::SB_LEFT; break;
-    case QAbstractSlider::SliderToMaximum: code = plat::SB_RIGHT; break;
+    case QAbstractSlider::SliderSingleStepSub:
+        code = plat::SB_LINELEFT;
+        break;
+    case QAbstractSlider::SliderSingleStepAdd:
+        code = plat::SB_LINERIGHT;
+        break;
+    case QAbstractSlider::SliderPageStepSub:
+        code = plat::SB_PAGELEFT;
+        break;
+    case QAbstractSlider::SliderPageStepAdd:
+        code = plat::SB_PAGERIGHT;
+        break;
+    case QAbstractSlider::SliderToMinimum:
+        code = plat::SB_LEFT;
+        break;
+    case QAbstractSlider::SliderToMaximum:
+        code = plat::SB_RIGHT;
+        break;
     case QAbstractSlider::SliderMove:
         code = plat::SB_THUMBTRACK;
         SetTrackPos(bar, sb->sliderPosition());
         break;
-    default: return;
+    default:
+        return;
     }
     bar == plat::SB_HORZ ? OnHScroll(code) : OnVScroll(code);
     // Only the handler moves the position; the bar shows where it went.
@@ -529,8 +542,12 @@ void CViewRect::OnLButtonDown(CPoint point)
         CenterOn(point.x + hpos, point.y + vpos);
         RedrawNow();
         break;
-    case 2: ZoomOut(); break;
-    case 3: ZoomIn(); break;
+    case 2:
+        ZoomOut();
+        break;
+    case 3:
+        ZoomIn();
+        break;
     case 4: {
         const int iy = Round((point.y + vpos) * m_dScale);
         if (CVirtualView* v = GetView(m_nActive); v && iy >= 0 && iy < m_sizeImage.cy)
@@ -543,7 +560,8 @@ void CViewRect::OnLButtonDown(CPoint point)
             v->ShowProfile(0, ix);
         break;
     }
-    default: break;
+    default:
+        break;
     }
     m_hFrame.PostMessage(WM_VIEWER_STATUS, 1, 0);
 }

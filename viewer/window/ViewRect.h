@@ -136,5 +136,5 @@ private:
     plat::BitmapInfo m_bmi;
     std::vector<unsigned char> m_Buffer;
     QScrollBar* m_pBar[2] = {nullptr, nullptr};  // horizontal, vertical
-    bool m_bBarsShown = false;                    // once set, always shown
+    bool m_bBarsShown = false;                   // once set, always shown
 };

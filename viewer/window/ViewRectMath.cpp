@@ -90,8 +90,7 @@ Extent ImageExtent(int imageWidth, int imageHeight, double scale)
     return {int(std::trunc((imageWidth + scale - 1) / scale)), int(std::trunc((imageHeight + scale - 1) / scale))};
 }
 
-Extent ScrollBarSize(int imageWidth, int imageHeight, double scale, int clientWidth, int clientHeight,
-                     int barExtent)
+Extent ScrollBarSize(int imageWidth, int imageHeight, double scale, int clientWidth, int clientHeight, int barExtent)
 {
     const Extent e = ImageExtent(imageWidth, imageHeight, scale);
     Extent bars;
@@ -112,15 +111,23 @@ int LineStep(double scale)
 int ScrollRequest(int code, const ScrollAxis& axis, double scale)
 {
     switch (code) {
-    case plat::SB_LINELEFT: return axis.nPos - LineStep(scale);
-    case plat::SB_LINERIGHT: return axis.nPos + LineStep(scale);
-    case plat::SB_PAGELEFT: return axis.nPos - axis.nPage;
-    case plat::SB_PAGERIGHT: return axis.nPos + axis.nPage;
+    case plat::SB_LINELEFT:
+        return axis.nPos - LineStep(scale);
+    case plat::SB_LINERIGHT:
+        return axis.nPos + LineStep(scale);
+    case plat::SB_PAGELEFT:
+        return axis.nPos - axis.nPage;
+    case plat::SB_PAGERIGHT:
+        return axis.nPos + axis.nPage;
     case plat::SB_THUMBPOSITION:
-    case plat::SB_THUMBTRACK: return axis.nTrackPos;
-    case plat::SB_LEFT: return 0;
-    case plat::SB_RIGHT: return axis.nMax;
-    default: return axis.nPos;
+    case plat::SB_THUMBTRACK:
+        return axis.nTrackPos;
+    case plat::SB_LEFT:
+        return 0;
+    case plat::SB_RIGHT:
+        return axis.nMax;
+    default:
+        return axis.nPos;
     }
 }
 
@@ -237,8 +244,7 @@ std::string PositionText(int x, int y)
     return "( " + std::to_string(x) + ", " + std::to_string(y) + " )";
 }
 
-std::string GeoText(double lon, double lat, int geoFormat, const std::string& lonLabel,
-                    const std::string& latLabel)
+std::string GeoText(double lon, double lat, int geoFormat, const std::string& lonLabel, const std::string& latLabel)
 {
     if (!std::isfinite(lon) || !std::isfinite(lat))
         return {};

@@ -58,8 +58,7 @@ Extent ImageExtent(int imageWidth, int imageHeight, double scale);
 
 // Width of a vertical and height of a horizontal bar that the image needs in a
 // client area of that size (bars not counted); barExtent is the style's bar width.
-Extent ScrollBarSize(int imageWidth, int imageHeight, double scale, int clientWidth, int clientHeight,
-                     int barExtent);
+Extent ScrollBarSize(int imageWidth, int imageHeight, double scale, int clientWidth, int clientHeight, int barExtent);
 
 // One line of scrolling: one image sample when magnified, at least one pixel.
 int LineStep(double scale);
@@ -120,7 +119,6 @@ std::optional<TransformMatrix> GeoMap(const GeoTags& tags);
 // Status texts; numbers print as in the C locale.
 std::string ZoomText(double scale);
 std::string PositionText(int x, int y);
-std::string GeoText(double lon, double lat, int geoFormat, const std::string& lonLabel,
-                    const std::string& latLabel);
+std::string GeoText(double lon, double lat, int geoFormat, const std::string& lonLabel, const std::string& latLabel);
 
 }  // namespace viewrect
