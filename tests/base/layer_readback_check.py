@@ -7,12 +7,13 @@ Arguments: file width height known_f32 known_s16 known_c64 and six pixel offsets
 FLOAT32, SINT16, CFLOAT32 layers as written; FLOAT64 from the SINT16 layer,
 FLOAT32 from the CFLOAT32 layer (amplitude), UINT8 from the FLOAT32 layer."""
 
+import os
 import sys
 
-import numpy as np
-from osgeo import gdal
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from raw_band import read_raw_band  # noqa: E402
 
-gdal.UseExceptions()
+import numpy as np
 
 path, width, height = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
 known_f32, known_s16, known_c64 = sys.argv[4:7]
@@ -21,17 +22,7 @@ SIZES = {"Float32": 4, "Int16": 2, "CFloat32": 8, "Float64": 8, "Byte": 1}
 
 
 def read(offset, gdal_type):
-    size = SIZES[gdal_type]
-    vrt = (
-        f'<VRTDataset rasterXSize="{width}" rasterYSize="{height}">'
-        f'<VRTRasterBand dataType="{gdal_type}" band="1" subClass="VRTRawRasterBand">'
-        f'<SourceFilename relativeToVRT="0">{path}</SourceFilename>'
-        f"<ImageOffset>{offset}</ImageOffset><PixelOffset>{size}</PixelOffset>"
-        f"<LineOffset>{size * width}</LineOffset><ByteOrder>LSB</ByteOrder>"
-        f"</VRTRasterBand></VRTDataset>"
-    )
-    dataset = gdal.Open(vrt)  # must outlive its band
-    return dataset.GetRasterBand(1).ReadAsArray()
+    return read_raw_band(path, offset, width, height, gdal_type, SIZES[gdal_type])
 
 
 failures = []

@@ -5,12 +5,13 @@ bit for bit. Prints OK, or what differs, and exits 1 on a difference.
 Arguments: gdal_type source source_offset source_width source_height
 segment segment_offset segment_width segment_height left top"""
 
+import os
 import sys
 
-import numpy as np
-from osgeo import gdal
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from raw_band import read_raw_band  # noqa: E402
 
-gdal.UseExceptions()
+import numpy as np
 
 SIZES = {"Float32": 4, "Int16": 2, "CFloat32": 8}
 gdal_type = sys.argv[1]
@@ -20,17 +21,7 @@ left, top = int(sys.argv[10]), int(sys.argv[11])
 
 
 def read(path, offset, width, height):
-    size = SIZES[gdal_type]
-    vrt = (
-        f'<VRTDataset rasterXSize="{width}" rasterYSize="{height}">'
-        f'<VRTRasterBand dataType="{gdal_type}" band="1" subClass="VRTRawRasterBand">'
-        f'<SourceFilename relativeToVRT="0">{path}</SourceFilename>'
-        f"<ImageOffset>{offset}</ImageOffset><PixelOffset>{size}</PixelOffset>"
-        f"<LineOffset>{size * width}</LineOffset><ByteOrder>LSB</ByteOrder>"
-        f"</VRTRasterBand></VRTDataset>"
-    )
-    dataset = gdal.Open(vrt)  # must outlive its band
-    return dataset.GetRasterBand(1).ReadAsArray()
+    return read_raw_band(path, offset, width, height, gdal_type, SIZES[gdal_type])
 
 
 source = read(src, src_offset, src_w, src_h)
