@@ -180,8 +180,7 @@ TEST_F(FrameViewerTest, CreateAnnouncesLoadsAndShowsTheLayer)
     v->RedrawView();
     const QImage shot = v->GetViewRect()->Buffer().copy();
     for (auto [x, y] : {std::pair{0, 0}, {7, 3}, {60, 45}, {119, 89}})
-        EXPECT_EQ(shot.pixel(x, y) | 0xFF000000u, qRgb(Sample(x, y), Sample(x, y), Sample(x, y)))
-            << x << "," << y;
+        EXPECT_EQ(shot.pixel(x, y) | 0xFF000000u, qRgb(Sample(x, y), Sample(x, y), Sample(x, y))) << x << "," << y;
     const std::string artefact = std::string(SUITE_BIN_DIR) + "/viewer_frame_ready.png";
     EXPECT_TRUE(v->grab().save(QString::fromStdString(artefact)));
 }
@@ -228,6 +227,8 @@ TEST_F(FrameViewerTest, FilesThatCannotBeShownFail)
         v->resize(v->width() + 20, v->height());
         QCoreApplication::processEvents();
         EXPECT_EQ(v->StatusBar()->PartCount(), 4);
+        // The end of the sizing finds no layer to extract anew.
+        testsupport::PumpUntil([] { return false; }, std::chrono::milliseconds(300));
         ++id;
     }
 }
@@ -268,6 +269,7 @@ TEST_F(FrameViewerTest, ClosingWhilePreparingIsSafeAndQuiet)
     WriteLayer(path, 3000, 2500, UINT8, [](int x, int y, int) { return double((x ^ y) & 255); });
     CFrameViewer* v = Open(path, 11);
     QPointer<CFrameViewer> alive(v);
+    EXPECT_GT(GlobalThreadList().GetCount(), 0) << "the layer is being prepared";
     v->DestroyWindow();
     Flush();
     testsupport::PumpUntil([] { return false; }, std::chrono::milliseconds(100));
@@ -285,7 +287,7 @@ TEST_F(FrameViewerTest, MouseToolsPressOneButtonAndZoomCommandsScale)
         unsigned button;
         int tool;
     } tools[] = {
-        {ID_BUTTON_PLUS, ID_BUTTON_PLUS, 3},     {ID_BUTTON_MINUS, ID_BUTTON_MINUS, 2},
+        {ID_BUTTON_PLUS, ID_BUTTON_PLUS, 3},      {ID_BUTTON_MINUS, ID_BUTTON_MINUS, 2},
         {ID_MENU_PROFILE_X, ID_BUTTON_SREZ_X, 4}, {ID_BUTTON_SREZ_Y, ID_BUTTON_SREZ_Y, 5},
         {ID_MENU_CENTER, ID_BUTTON_ARROW, 1},
     };
@@ -484,9 +486,9 @@ TEST_F(FrameViewerTest, MultiResultOpensOneViewerPerEntry)
         m_viewers.emplace_back(made.back());
     }
     EXPECT_TRUE(WaitForNoJobs());
-    EXPECT_TRUE(testsupport::PumpUntil([&] { return made[0]->GetViewRect()->GetCount() == 1 &&
-                                                 made[0]->windowTitle() != "Viewer: File not found"; },
-                                       std::chrono::seconds(30)));
+    EXPECT_TRUE(testsupport::PumpUntil(
+        [&] { return made[0]->GetViewRect()->GetCount() == 1 && made[0]->windowTitle() != "Viewer: File not found"; },
+        std::chrono::seconds(30)));
     EXPECT_EQ(made[1]->GetViewRect()->GetCount(), 0) << "an empty name: an empty viewer";
     EXPECT_EQ(made[1]->windowTitle().toStdString(), "Viewer: File not found");
     EXPECT_TRUE(m_host.notices.empty()) << "result viewers have no host";

@@ -29,7 +29,12 @@ inline constexpr int kOpenRGBBit = 0x10000;
 
 // The command states of a viewer: empty (only Open, Open RGB and Help), loading
 // (everything disabled), ready (everything enabled), failed (as empty).
-enum class CommandState { Empty, Loading, Ready, Failed };
+enum class CommandState {
+    Empty,
+    Loading,
+    Ready,
+    Failed
+};
 
 struct EnableStep {
     int enable;

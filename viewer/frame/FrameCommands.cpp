@@ -26,10 +26,20 @@ constexpr const char* kOpenFilter = "Velmora Files (*.rdp)|*.rdp|All Files (*.*)
 constexpr unsigned kToolButtons[] = {ID_BUTTON_ARROW, ID_BUTTON_PLUS, ID_BUTTON_MINUS, ID_BUTTON_SREZ_X,
                                      ID_BUTTON_SREZ_Y};
 
-enum MouseTool : int { TOOL_CENTER = 1, TOOL_ZOOM_OUT = 2, TOOL_ZOOM_IN = 3, TOOL_PROFILE_X = 4, TOOL_PROFILE_Y = 5 };
+enum MouseTool : int {
+    TOOL_CENTER = 1,
+    TOOL_ZOOM_OUT = 2,
+    TOOL_ZOOM_IN = 3,
+    TOOL_PROFILE_X = 4,
+    TOOL_PROFILE_Y = 5
+};
 
 // Commands that only the image window's context menu sends.
-enum : unsigned { ID_VR_CM_SAVE_BOX = 34783, ID_BUTTON_HELP_CONT = 34840, ID_BUTTON_VECTOR = 34785 };
+enum : unsigned {
+    ID_VR_CM_SAVE_BOX = 34783,
+    ID_BUTTON_HELP_CONT = 34840,
+    ID_BUTTON_VECTOR = 34785
+};
 
 }  // namespace
 

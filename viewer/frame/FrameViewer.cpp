@@ -194,8 +194,8 @@ int CFrameViewer::LoadNewLayer(const char* file, int phaseMode, double sigma, in
 {
     return GuardedLoad([&] {
         ShowProgressBar(plat::SW_SHOW);
-        const int n = m_wndViewRect->LoadNewLayer(file, phaseMode, sigma, stretchType, &m_StatusMeter,
-                                                  m_wndStatusBar->Handle());
+        const int n =
+            m_wndViewRect->LoadNewLayer(file, phaseMode, sigma, stretchType, &m_StatusMeter, m_wndStatusBar->Handle());
         EnableMenuItems(0, kAllCommands);
         return n;
     });
@@ -211,9 +211,9 @@ int CFrameViewer::LoadNewLayer(const char* red, const char* green, const char* b
     });
 }
 
-int CFrameViewer::LoadNewLayer(const char* name, void* samples, int width, int height, int type,
-                               unsigned char* levels, PalitraTag* palette, double min, double max,
-                               CMeterInfoBase* meter, plat::StatusBar* statusBar)
+int CFrameViewer::LoadNewLayer(const char* name, void* samples, int width, int height, int type, unsigned char* levels,
+                               PalitraTag* palette, double min, double max, CMeterInfoBase* meter,
+                               plat::StatusBar* statusBar)
 {
     return GuardedLoad([&] {
         plat::WindowHandle status = statusBar ? statusBar->Handle() : plat::WindowHandle();
@@ -222,8 +222,8 @@ int CFrameViewer::LoadNewLayer(const char* name, void* samples, int width, int h
             meter = &m_StatusMeter;
             status = m_wndStatusBar->Handle();
         }
-        const int n = m_wndViewRect->LoadNewLayer(name, samples, width, height, type, levels, palette, min, max,
-                                                  meter, status);
+        const int n =
+            m_wndViewRect->LoadNewLayer(name, samples, width, height, type, levels, palette, min, max, meter, status);
         EnableMenuItems(0, kAllCommands);
         return n;
     });

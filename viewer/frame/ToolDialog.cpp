@@ -68,9 +68,7 @@ const plat::DialogTemplate& CToolDialog::RGBLevelsTemplate()
     return kTemplates[4];
 }
 
-CToolDialog::CToolDialog(const plat::DialogTemplate& tmpl, int closeCode) : m_template(tmpl), m_nCloseCode(closeCode)
-{
-}
+CToolDialog::CToolDialog(const plat::DialogTemplate& tmpl, int closeCode) : m_template(tmpl), m_nCloseCode(closeCode) {}
 
 CToolDialog::~CToolDialog()
 {

@@ -7,7 +7,8 @@
 #include "window/ViewRectMath.h"
 
 CViewRectTools::CViewRectTools(CViewRect& view)
-    : m_view(view), m_pFrame(std::make_unique<CFrame>(view.Handle(), nullptr)),
+    : m_view(view),
+      m_pFrame(std::make_unique<CFrame>(view.Handle(), nullptr)),
       m_pPointer(std::make_unique<CCrossPointer>())
 {
     m_pPointer->Attach(view.Handle(), 0, 0);

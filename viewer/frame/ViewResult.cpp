@@ -7,8 +7,7 @@
 
 ViewMultiResultParam::ViewMultiResultParam(ViewMultiResultParam&& other) noexcept
     : m_nCount(std::exchange(other.m_nCount, 0)), m_pParams(std::move(other.m_pParams))
-{
-}
+{}
 
 ViewMultiResultParam& ViewMultiResultParam::operator=(ViewMultiResultParam&& other) noexcept
 {

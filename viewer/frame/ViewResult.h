@@ -12,12 +12,12 @@
 class CFrameViewer;
 
 struct ViewResultParam {
-    plat::WindowHandle pOwner;  // host of the notices; null: none
-    int nID = 0;                // sent back with ready and failed
-    int nPhaseMode = 0;         // complex samples: 0 amplitude, else phase
-    float fSigma = 2.0f;        // dispersion width in standard deviations
-    int nStretchType = 0;       // 0 Auto, 1 None, 2 Double Dispersion, 3 Selected Dispersion
-    std::string strFileName;    // empty: an empty viewer
+    plat::WindowHandle pOwner;    // host of the notices; null: none
+    int nID = 0;                  // sent back with ready and failed
+    int nPhaseMode = 0;           // complex samples: 0 amplitude, else phase
+    float fSigma = 2.0f;          // dispersion width in standard deviations
+    int nStretchType = 0;         // 0 Auto, 1 None, 2 Double Dispersion, 3 Selected Dispersion
+    std::string strFileName;      // empty: an empty viewer
     const RECT* pRect = nullptr;  // the caller's; null: the default placement
 };
 
