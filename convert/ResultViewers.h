@@ -1,0 +1,18 @@
+#pragma once
+// Completion functions of the conversion jobs: "View" on a finished job's progress
+// window opens its results in new image viewers, without host, sigma 2.0 and the
+// double-dispersion stretch. Each takes its data (made with new) and frees it; a
+// result whose viewer cannot be made is passed over silently.
+
+#include <string>
+#include <vector>
+
+// The results of a job that writes several files, in the order they open.
+struct ResultFileList {
+    std::vector<std::string> names;
+};
+
+// data: a std::string* holding one result path.
+void OpenResultInViewer(void* data);
+// data: a ResultFileList*.
+void OpenResultsInViewer(void* data);
