@@ -26,6 +26,8 @@ const plat::StringEntry kStrings[] = {
     {IDS_LONGITUDE, "Longitude:"},
     {IDS_LATITUDE, "Latitude:"},
     {IDS_FILES_NOT_SAME_SIZE, "Files must be of the same size"},
+    {IDS_HISTOGRAM_LEVEL, "Level"},
+    {IDS_HISTOGRAM_COUNT, "Count"},
     {IDS_ENTER_FILE_NAMES, "Enter file names !"},
 };
 const plat::StringTableRegistration kRegistration(kPellionModule, kStrings);
