@@ -145,7 +145,14 @@ int CStatisticsDlg::Create(plat::WindowHandle parent)
     m_wnd->OnSelChange(IDC_CHANNEL, [this] { OnSelchangeChannel(); });
     m_wnd->OnClicked(IDC_FILL, [this] { OnFill(); });
     m_wnd->SetPaintHandler([this](plat::DeviceContext&) { OnPaint(); });
-    m_wnd->SetShowHandler([this](bool) { RefreshStatistics(); });
+    m_wnd->SetShowHandler([this](bool shown) {
+        // The place the window first appears at is the one it comes back to.
+        if (shown && !m_bPlaced) {
+            m_rcWindowInit.moveTopLeft(m_wnd->geometry().topLeft());
+            m_bPlaced = true;
+        }
+        RefreshStatistics();
+    });
     m_wnd->SetSizeHandler([this](int cx, int cy) { OnSize(cx, cy); });
     OnInitDialog();
     return 1;
@@ -155,7 +162,9 @@ void CStatisticsDlg::OnInitDialog()
 {
     const CRect chart = FromQt(m_wnd->Control(IDC_CHART)->geometry());
     m_layout.m_rcChart = m_rcChartInit = chart;
-    m_chart.Create(&m_state, m_wnd, IDC_CHART);
+    m_chart.Create(&m_state, m_wnd.data(), IDC_CHART);
+    // The grip stays usable over the chart's corner.
+    m_wnd->Control(IDC_GRIP)->raise();
     m_rcWindowInit = m_wnd->geometry();
     m_nMinWidth = m_wnd->width();
     m_nMinHeight = m_wnd->height();
@@ -294,10 +303,9 @@ void CStatisticsDlg::OnPaint()
             combo->setEnabled(true);
     }
     if (m_state.m_nColorMode == 2) {
+        // Three channels show what the refresh kept: Size alone.
         const int shown = m_state.m_nChannel;
-        if (shown == 0) {
-            ClearFileTexts();
-        } else if (shown >= 1 && shown <= 3) {
+        if (shown >= 1 && shown <= 3) {
             const Channel& channel = m_channels[shown - 1];
             if (channel.hasHistogram && m_state.HistOf(StatisticsState::ChannelOf(shown))) {
                 SetText(IDC_MIN, Number(channel.low));

@@ -5,18 +5,15 @@
 // sends WM_VIEWER_DLGCMD (wParam 4) to the frame, which hides it.
 
 #include <QIcon>
+#include <QPointer>
 #include <cstdint>
 #include <map>
 #include <string>
 
+#include "Dialog.h"
 #include "WindowHandle.h"
 #include "dialogs/HistogramWnd.h"
 #include "dialogs/StatisticsState.h"
-
-namespace plat {
-class Dialog;
-struct DialogTemplate;
-}  // namespace plat
 
 class CStatisticsDlg final {
 public:
@@ -61,7 +58,7 @@ public:
     // The largest of the first n counts.
     static std::uint32_t MaxCount(const std::uint32_t* counts, int n);
 
-    plat::Dialog* Window() const { return m_wnd; }
+    plat::Dialog* Window() const { return m_wnd.data(); }
     CHistogramWnd& Chart() { return m_chart; }
     StatisticsState& State() { return m_state; }
     const StatisticsLayout& Layout() const { return m_layout; }
@@ -90,11 +87,12 @@ private:
     StatisticsLayout m_layout;
     CHistogramWnd m_chart;
     plat::WindowHandle m_parent;
-    plat::Dialog* m_wnd = nullptr;
+    QPointer<plat::Dialog> m_wnd;  // null once its parent took it along
     Channel m_channels[3];  // red, green, blue as last read
     std::string m_strSize;  // the Size text as last refreshed
     std::map<unsigned, std::string> m_texts;
     QRect m_rcWindowInit;
+    bool m_bPlaced = false;  // m_rcWindowInit holds the place of the first show
     CRect m_rcChartInit;
     CRect m_rcGripInit;
     CRect m_rcHistGroupInit;
