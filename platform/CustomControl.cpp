@@ -1,5 +1,6 @@
 #include "CustomControl.h"
 
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 
@@ -46,6 +47,44 @@ void CustomControl::resizeEvent(QResizeEvent* event)
     QFrame::resizeEvent(event);
     if (m_resize)
         m_resize();
+}
+
+void CustomControl::SetMouseHandler(MouseHandler handler)
+{
+    m_mouse = std::move(handler);
+    setMouseTracking(bool(m_mouse));
+}
+
+void CustomControl::Mouse(MouseAction action, QMouseEvent* event)
+{
+    if (!m_mouse)
+        return;
+    // Qt keeps the mouse with the pressed widget until the release, so a drag goes on
+    // reporting outside the control.
+    const QPoint at = event->position().toPoint() - contentsRect().topLeft();
+    MouseHandler handler = m_mouse;
+    handler(action, at.x(), at.y());
+}
+
+void CustomControl::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton)
+        Mouse(MouseAction::LeftDown, event);
+    else
+        QFrame::mousePressEvent(event);
+}
+
+void CustomControl::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton)
+        Mouse(MouseAction::LeftUp, event);
+    else
+        QFrame::mouseReleaseEvent(event);
+}
+
+void CustomControl::mouseMoveEvent(QMouseEvent* event)
+{
+    Mouse(MouseAction::Move, event);
 }
 
 }  // namespace plat

@@ -16,6 +16,13 @@ class CustomControl final : public QFrame {
 public:
     using PaintHandler = std::function<void(DeviceContext& dc)>;
     using ResizeHandler = std::function<void()>;
+    enum class MouseAction {
+        LeftDown,
+        LeftUp,
+        Move
+    };
+    // (x, y) in client coordinates; they may lie outside while the left button is held.
+    using MouseHandler = std::function<void(MouseAction action, int x, int y)>;
 
     explicit CustomControl(QWidget* parent = nullptr);
 
@@ -25,6 +32,9 @@ public:
 
     void SetPaintHandler(PaintHandler handler) { m_paint = std::move(handler); }
     void SetResizeHandler(ResizeHandler handler) { m_resize = std::move(handler); }
+    // Every move over the control, with or without a button, and the left button's
+    // presses and releases. From a press to its release the control keeps the mouse.
+    void SetMouseHandler(MouseHandler handler);
 
     // The client area in client coordinates.
     Rect ClientRect() const;
@@ -39,10 +49,16 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
+    void Mouse(MouseAction action, QMouseEvent* event);
+
     PaintHandler m_paint;
     ResizeHandler m_resize;
+    MouseHandler m_mouse;
     std::string m_text;
 };
 

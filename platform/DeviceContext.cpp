@@ -1,5 +1,6 @@
 #include "DeviceContext.h"
 
+#include <QFontMetrics>
 #include <QPaintDevice>
 #include <algorithm>
 #include <cstdint>
@@ -250,9 +251,42 @@ void DeviceContext::Rectangle(const Rect& rect)
     FillRect(Rect{std::max(rect.left, rect.right - w), rect.top, rect.right, rect.bottom}, m_pen.color);
 }
 
+unsigned DeviceContext::SetTextAlign(unsigned align)
+{
+    return std::exchange(m_textAlign, align);
+}
+
+int DeviceContext::SetTextEscapement(int tenths)
+{
+    return std::exchange(m_escapement, tenths);
+}
+
 void DeviceContext::TextOut(int x, int y, const std::string& text)
 {
-    DrawText(text, Rect{x, y, x + (1 << 20), y + (1 << 20)}, DT_LEFT);
+    if (m_textAlign == (TA_LEFT | TA_TOP) && m_escapement == 0) {
+        DrawText(text, Rect{x, y, x + (1 << 20), y + (1 << 20)}, DT_LEFT);
+        return;
+    }
+    const QString s = QString::fromStdString(text);
+    const QFontMetrics metrics(m_font);
+    const int width = metrics.horizontalAdvance(s);
+    // The text cell relative to the reference point, before turning.
+    const unsigned across = m_textAlign & TA_CENTER;
+    const int left = across == TA_CENTER ? -width / 2 : across == TA_RIGHT ? -width : 0;
+    const unsigned down = m_textAlign & TA_BASELINE;
+    const int top = down == TA_BASELINE ? -metrics.ascent() : down == TA_BOTTOM ? -metrics.height() : 0;
+    Paint(ClipArea(), [&](QPainter& p) {
+        p.save();
+        p.setFont(m_font);
+        p.translate(x, y);
+        // Screen y runs down, so a counterclockwise turn is a negative angle.
+        p.rotate(-m_escapement / 10.0);
+        if (m_bkMode == OPAQUE)
+            p.fillRect(QRect(left, top, width, metrics.height()), ToQt(m_bkColor));
+        p.setPen(ToQt(m_textColor));
+        p.drawText(left, top + metrics.ascent(), s);
+        p.restore();
+    });
 }
 
 void DeviceContext::DrawText(const std::string& text, const Rect& rect, unsigned format)

@@ -56,6 +56,16 @@ enum Rop2 : int {
     R2_MERGEPEN = 15
 };
 
+// Where TextOut's point lies on the text: one horizontal and one vertical flag.
+enum : unsigned {
+    TA_LEFT = 0,
+    TA_TOP = 0,
+    TA_RIGHT = 2,
+    TA_CENTER = 6,
+    TA_BOTTOM = 8,
+    TA_BASELINE = 24,
+};
+
 class BufferedWindow;
 struct BitmapInfo;  // BitmapInfo.h
 
@@ -113,13 +123,19 @@ public:
     ColorRef SetBkColor(ColorRef color);
     BkMode SetBkMode(BkMode mode);
     Rop2 SetROP2(Rop2 mode);
+    // TA_ flags: the point of TextOut's text that lies at its (x, y).
+    unsigned SetTextAlign(unsigned align);
+    // Text turns by this many tenths of a degree counterclockwise, about TextOut's point
+    // (900 reads upwards), as a font's escapement turns it.
+    int SetTextEscapement(int tenths);
 
     QFont GetFont() const { return m_font; }
 
     void FillRect(const Rect& rect, ColorRef color);
     // Outline with the pen inside rect, inside filled with the brush.
     void Rectangle(const Rect& rect);
-    // Text with its top-left corner at (x, y); an opaque background fills the text cell.
+    // Text placed at (x, y) by the text alignment and turned by the escapement; an
+    // opaque background fills the text cell.
     void TextOut(int x, int y, const std::string& text);
     // Text placed in rect by the DT_ flags.
     void DrawText(const std::string& text, const Rect& rect, unsigned format);
@@ -193,6 +209,8 @@ private:
     ColorRef m_bkColor = 0xFFFFFF;
     BkMode m_bkMode = OPAQUE;
     Rop2 m_rop = R2_COPYPEN;
+    unsigned m_textAlign = TA_LEFT | TA_TOP;
+    int m_escapement = 0;
     int m_posX = 0;
     int m_posY = 0;
 };

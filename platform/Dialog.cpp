@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
@@ -13,6 +14,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QResizeEvent>
+#include <QSizeGrip>
 #include <QTabWidget>
 
 #include "CustomControl.h"
@@ -83,19 +86,35 @@ QWidget* MakeRadioButton(const QString& label, unsigned, QWidget* parent)
 
 QWidget* MakeGroupBox(const QString& label, unsigned, QWidget* parent)
 {
-    return new QGroupBox(label, parent);
+    auto* box = new QGroupBox(label, parent);
+    // A frame lies under the controls it groups and lets their clicks through.
+    box->setAttribute(Qt::WA_TransparentForMouseEvents);
+    box->lower();
+    return box;
 }
 
-QWidget* MakeDropDownList(const QString&, unsigned, QWidget* parent)
+QWidget* MakeDropDownList(const QString& items, unsigned, QWidget* parent)
 {
     auto* list = new QComboBox(parent);
     list->setEditable(false);
+    if (!items.isEmpty())
+        list->addItems(items.split(u'\n'));
     return list;
 }
 
 QWidget* MakeTabControl(const QString&, unsigned, QWidget* parent)
 {
     return new QTabWidget(parent);
+}
+
+QWidget* MakeCheckBox(const QString& label, unsigned, QWidget* parent)
+{
+    return new QCheckBox(label, parent);
+}
+
+QWidget* MakeSizeGrip(const QString&, unsigned, QWidget* parent)
+{
+    return new QSizeGrip(parent);
 }
 
 // One row per control kind, in the order of ControlKind.
@@ -109,6 +128,8 @@ constexpr ControlKindRow kControlKinds[] = {
     {ControlKind::GroupBox, &MakeGroupBox, false, Notice::None},
     {ControlKind::DropDownList, &MakeDropDownList, false, Notice::ListChange},
     {ControlKind::TabControl, &MakeTabControl, false, Notice::TabChange},
+    {ControlKind::CheckBox, &MakeCheckBox, false, Notice::Clicked},
+    {ControlKind::SizeGrip, &MakeSizeGrip, false, Notice::None},
 };
 
 constexpr bool RowsInKindOrder()
@@ -346,6 +367,13 @@ void Dialog::SetTitle(const std::string& title)
     setWindowTitle(QString::fromStdString(title));
 }
 
+void Dialog::AllowGrowth()
+{
+    setMinimumSize(size());
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    setWindowFlag(Qt::WindowMaximizeButtonHint, true);
+}
+
 void Dialog::DestroyWindow()
 {
     m_handle.Close();
@@ -354,6 +382,8 @@ void Dialog::DestroyWindow()
     m_changed.clear();
     m_selChange.clear();
     m_paint = nullptr;
+    m_size = nullptr;
+    m_show = nullptr;
     m_ok = nullptr;
     m_cancel = nullptr;
     *m_message = nullptr;
@@ -417,6 +447,34 @@ void Dialog::closeEvent(QCloseEvent* event)
     Cancel();
     if (!m_handle.IsWindow() || isHidden())
         event->accept();
+}
+
+void Dialog::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    if (m_size) {
+        // A copy runs, since the handler may replace its own entry.
+        std::function<void(int, int)> handler = m_size;
+        handler(event->size().width(), event->size().height());
+    }
+}
+
+void Dialog::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (m_show) {
+        std::function<void(bool)> handler = m_show;
+        handler(true);
+    }
+}
+
+void Dialog::hideEvent(QHideEvent* event)
+{
+    QDialog::hideEvent(event);
+    if (m_show) {
+        std::function<void(bool)> handler = m_show;
+        handler(false);
+    }
 }
 
 void Dialog::paintEvent(QPaintEvent* event)

@@ -74,6 +74,10 @@ public:
     void OnSelChange(unsigned id, std::function<void()> handler);
     // Paints the dialog's own background (a pane showing a picture); dc covers the client area.
     void SetPaintHandler(std::function<void(DeviceContext& dc)> handler) { m_paint = std::move(handler); }
+    // The window was shown (true) or hidden (false).
+    void SetShowHandler(std::function<void(bool shown)> handler) { m_show = std::move(handler); }
+    // The client size after each change of size.
+    void SetSizeHandler(std::function<void(int cx, int cy)> handler) { m_size = std::move(handler); }
     void SetOkHandler(std::function<void()> handler) { m_ok = std::move(handler); }
     void SetCancelHandler(std::function<void()> handler) { m_cancel = std::move(handler); }
     void SetMessageHandler(MessageHandler handler);
@@ -83,6 +87,10 @@ public:
 
     void SetTitle(const std::string& title);
 
+    // Gives the window a sizing border and a maximize box; it never becomes smaller than
+    // it is now. Before the window is first shown.
+    void AllowGrowth();
+
     // Destroys the window: its handle dies and its handlers are dropped at once, so the
     // owner may go right after; the widget is hidden and deleted by the event loop.
     void DestroyWindow();
@@ -91,6 +99,9 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void Ok();
@@ -104,6 +115,8 @@ private:
     std::map<unsigned, std::function<void()>> m_changed;
     std::map<unsigned, std::function<void()>> m_selChange;
     std::function<void(DeviceContext&)> m_paint;
+    std::function<void(int, int)> m_size;
+    std::function<void(bool)> m_show;
     DialogRole m_role = DialogRole::Window;
     std::function<void()> m_ok;
     std::function<void()> m_cancel;

@@ -16,8 +16,11 @@ enum class ControlKind {
     IconButton,    // a push button showing an icon (SetButtonIcon)
     RadioButton,   // a group runs from a CS_GROUP radio (or the first after another kind) to the next
     GroupBox,      // a titled frame; the controls over it are its siblings
-    DropDownList,  // a combo box without an edit; cy is the height of the dropped list
+    DropDownList,  // a combo box without an edit; cy is the height of the dropped list; the
+                   // row's text holds its items, one a line
     TabControl,    // a row of tabs over a frame; panes lie over it as siblings
+    CheckBox,      // an automatic check box: a click turns it on or off, then reaches OnClicked
+    SizeGrip,      // the size box in a corner: dragging it resizes the window
 };
 
 // The id of controls that are never looked up (labels, frames).

@@ -29,6 +29,8 @@ const plat::StringEntry kStrings[] = {
     {IDS_LATITUDE, "Latitude:"},
     {IDS_HELP_TOPIC, "2d_viewer.htm"},
     {IDS_FILES_NOT_SAME_SIZE, "Files must be of the same size"},
+    {IDS_HISTOGRAM_LEVEL, "Level"},
+    {IDS_HISTOGRAM_COUNT, "Count"},
     {IDS_ENTER_FILE_NAMES, "Enter file names !"},
 };
 const plat::StringTableRegistration kRegistration(kPellionModule, kStrings);
