@@ -5,6 +5,7 @@
 
 #include "FormatTable.h"
 #include "MirvaneStrings.h"
+#include "raw/RawImportDlg.h"
 #include "tiff/TIFFImportDlg.h"
 
 namespace {
@@ -14,7 +15,7 @@ ConverterRow g_rows[] = {
     {FORMAT_RDP, FORMAT_RAW, "ExportRaw", true, nullptr},
     {FORMAT_RDP, FORMAT_TIFF, "ExportTIFF", true, nullptr},
     {FORMAT_RDP, FORMAT_ASCII, "LaunchAsciiExport", true, nullptr},
-    {FORMAT_RAW, FORMAT_RDP, "LaunchRawImport", false, nullptr},
+    {FORMAT_RAW, FORMAT_RDP, "LaunchRawImport", false, &LaunchRawImport},
     {FORMAT_TIFF, FORMAT_RDP, "LaunchTiffImport", false, &LaunchTiffImport},
     {FORMAT_CEOS_RADARSAT, FORMAT_RDP, "LaunchCeosRadarsatImport", false, nullptr},
     {FORMAT_CEOS_ERS, FORMAT_RDP, "LaunchCeosErsImport", false, nullptr},

@@ -12,6 +12,7 @@
 #include "Splash.h"
 #include "StringTable.h"
 #include "TempDir.h"
+#include "raw/RawImportDlg.h"
 
 namespace {
 
@@ -188,13 +189,15 @@ TEST(ConverterDispatch, PairsWithoutAnEntryDoNothing)
         EXPECT_EQ(SetConverterEntry(pair.first, pair.second, &Record), nullptr);
         EXPECT_FALSE(DispatchConversion(pair.first, pair.second, "in", "out"));
     }
-    // The raw import is not built here: its row stays empty and starts nothing.
-    ASSERT_NE(FindConverterRow(0, 7), nullptr);
-    EXPECT_EQ(FindConverterRow(0, 7)->entry, nullptr);
-    EXPECT_FALSE(DispatchConversion(0, 7, "in", "out"));
+    // The CEOS ERS import is not built here: its row stays empty and starts nothing.
+    ASSERT_NE(FindConverterRow(3, 7), nullptr);
+    EXPECT_EQ(FindConverterRow(3, 7)->entry, nullptr);
+    EXPECT_FALSE(DispatchConversion(3, 7, "in", "out"));
     EXPECT_TRUE(g_calls.empty());
-    // The TIFF import is.
+    // The TIFF and raw imports are, the raw one for "All files" too.
     EXPECT_NE(FindConverterRow(1, 7)->entry, nullptr);
+    EXPECT_EQ(FindConverterRow(0, 7)->entry, &LaunchRawImport);
+    EXPECT_EQ(FindConverterRow(8, 7)->entry, &LaunchRawImport);
 }
 
 class ExecuteChecks : public ::testing::Test {

@@ -1,0 +1,182 @@
+#include "raw/ImportParams.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "Exception.h"
+#include "MessageBox.h"
+#include "ParallelFor.h"
+#include "files/OrderFile.h"
+#include "jobs/MeterInfo.h"
+#include "layer/DataTypes.h"
+#include "layer/RDPLayer.h"
+#include "raw/RawStrings.h"
+
+namespace {
+
+constexpr std::int64_t kMaxInt = std::numeric_limits<int>::max();
+
+// Reads up to bytes at offset; answers how many the file holds there.
+std::int64_t ReadAt(COrderFile& file, std::int64_t offset, unsigned char* buf, std::int64_t bytes)
+{
+    file.Seek(offset, plat::File::begin);
+    std::int64_t got = 0;
+    while (got < bytes) {
+        const unsigned chunk = unsigned(std::min<std::int64_t>(bytes - got, std::int64_t(1) << 30));
+        const unsigned n = file.Read(buf + got, chunk);
+        got += n;
+        if (n < chunk)
+            break;
+    }
+    return got;
+}
+
+void CloseOnEnd(CMeterInfoBase* meter)
+{
+    if (auto* window = dynamic_cast<CMeterInfo*>(meter))
+        window->DeleteOnClose();
+}
+
+// Takes a half-written layer away, whatever state its failure left it in.
+void RemoveOutput(CRDPLayer& layer, const std::string& file)
+{
+    try {
+        layer.DestroyLayer();
+    } catch (plat::Exception* e) {
+        e->Delete();
+    } catch (...) {
+    }
+    std::remove(file.c_str());
+}
+
+}  // namespace
+
+int ImportParams::LayerType() const
+{
+    if (componentType < UINT8 || componentType > FLOAT64)
+        return 0;
+    return GetComplexType(componentType, components);
+}
+
+bool ImportParams::Readable() const
+{
+    if (step < 1 || (components != 1 && components != 2) || headerSize < 0 || prefixSize < 0 || recordLength < 0)
+        return false;
+    // The layer's samples must be exactly the pixels read: a component size that
+    // differs from its type's would copy past the layer's rows.
+    const int type = LayerType();
+    if (type == 0 || componentSize != GetDataTypeSize(componentType) ||
+        GetDataTypeSize(type) != components * componentSize)
+        return false;
+    if (windowX < 0 || windowY < 0 || windowWidth / step < 1 || windowHeight / step < 1)
+        return false;
+    if (pixelsPerRecord < 0 || (pixelsPerRecord > 0 && std::int64_t(windowX) + windowWidth > pixelsPerRecord))
+        return false;
+    return true;
+}
+
+std::int64_t ImportParams::RowOffset(std::int64_t r) const
+{
+    const std::int64_t record = std::int64_t(windowY) + r * step;
+    return std::int64_t(headerSize) + record * recordLength + prefixSize + std::int64_t(windowX) * pixelSize;
+}
+
+int ImportParams::ReadToRdp(const std::string& outputFile, CMeterInfoBase* meter, ReadOutcome* outcome)
+{
+    if (outcome)
+        *outcome = ReadOutcome();
+    // 1. The pixel size follows from the components.
+    pixelSize = components * componentSize;
+    if (!Readable())
+        return 0;
+    // 2. The data file; one that cannot be opened makes nothing.
+    auto first = std::make_unique<COrderFile>();
+    if (!first->Open(dataFile.c_str(), plat::File::modeRead)) {
+        CloseOnEnd(meter);
+        return 0;
+    }
+    // 4. Every step-th pixel and record of the window.
+    const int width = windowWidth / step;
+    const int height = windowHeight / step;
+    const std::int64_t readBytes = std::int64_t(windowWidth) * pixelSize;
+    CRDPLayer layer(meter);
+    bool created = false;
+    try {
+        // 5.
+        if (meter) {
+            meter->SetRange(0.0, double(height));
+            meter->SetPos(0.0);
+            meter->SetText((LoadRawString(IDS_RAW_DATA_CONVERSION) + "...").c_str());
+        }
+        // 7.
+        if (layer.CreateLayer(outputFile.c_str(), width, height, LayerType(), 7) == nullptr) {
+            plat::MessageBox({}, "ReadToRdp:" + LoadRawString(IDS_RAW_CREATE_FAILED), "", plat::MB_OK);
+            return 0;
+        }
+        created = true;
+        // 8. Rows go to the threads in pieces, each thread with its own file position;
+        // with step 1 a record's window is read straight into its layer row.
+        const bool direct = step == 1;
+        const int threads = plat::ParallelThreadsFor(std::int64_t(height) * readBytes);
+        std::vector<std::unique_ptr<COrderFile>> files(std::size_t(std::max(threads, 1)));
+        files[0] = std::move(first);
+        std::vector<std::vector<unsigned char>> buffers(files.size());
+        std::atomic<bool> shortInput{false};
+        const std::int64_t grain = std::max<std::int64_t>(1, (std::int64_t(1) << 20) / std::max<std::int64_t>(readBytes, 1));
+        void** rows = layer.Rows();
+        plat::ParallelFor(
+            height, grain, threads,
+            [&](std::int64_t begin, std::int64_t end, int slot) {
+                std::unique_ptr<COrderFile>& file = files[std::size_t(slot)];
+                if (!file)
+                    file = std::make_unique<COrderFile>(dataFile.c_str(), plat::File::modeRead);
+                std::vector<unsigned char>& buffer = buffers[std::size_t(slot)];
+                if (!direct && buffer.empty())
+                    buffer.resize(std::size_t(readBytes));
+                for (std::int64_t r = begin; r < end; ++r) {
+                    auto* row = static_cast<unsigned char*>(rows[r]);
+                    unsigned char* buf = direct ? row : buffer.data();
+                    const std::int64_t got = ReadAt(*file, RowOffset(r), buf, readBytes);
+                    // Only whole components that arrived count; the rest is 0.
+                    const std::int64_t kept = got - got % componentSize;
+                    if (kept < readBytes) {
+                        shortInput = true;
+                        std::memset(buf + kept, 0, std::size_t(readBytes - kept));
+                    }
+                    if (byteOrder == COrderFile::kReverseOrder && componentSize > 1)
+                        for (std::int64_t done = 0; done < kept;) {
+                            const std::int64_t n = std::min(kept - done, kMaxInt / 8 * componentSize);
+                            SwapBytesArray(buf + done, componentSize, int(n / componentSize));
+                            done += n;
+                        }
+                    if (!direct)
+                        for (std::int64_t j = 0; j < width; ++j)
+                            std::memcpy(row + j * pixelSize, buf + j * step * pixelSize, std::size_t(pixelSize));
+                }
+            },
+            [&](std::int64_t done) {
+                if (meter)
+                    meter->SetPos(double(done));
+            });
+        files.clear();
+        // 9. Statistics, minimum and maximum and the preview.
+        layer.CloseLayer();
+        if (outcome)
+            outcome->shortInput = shortInput;
+        return 1;
+    } catch (plat::Exception* e) {
+        e->Delete();
+    } catch (const std::bad_alloc&) {
+    } catch (...) {
+    }
+    if (created)
+        RemoveOutput(layer, outputFile);
+    CloseOnEnd(meter);
+    return 0;
+}

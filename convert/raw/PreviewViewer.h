@@ -1,0 +1,56 @@
+#pragma once
+// The image viewer that shows an import's preview, as the import dialogs use it:
+// made by an opener that the image viewer library installs, reporting to its host
+// window with WM_USER+500 notices (lParam 1 closed, 2 shown, 3 loading failed, and
+// 4 from its selection frame when the user moved it).
+
+#include <string>
+
+#include "WindowHandle.h"
+#include "raw/RawImportForm.h"
+
+inline constexpr unsigned WM_VIEWER_NOTICE = plat::WM_USER + 500;
+
+enum ViewerNotice : int {
+    VIEWER_CLOSED = 1,
+    VIEWER_READY = 2,
+    VIEWER_FAILED = 3,
+    VIEWER_FRAME_MOVED = 4,
+};
+
+// Command mask bits of EnableMenuItems.
+enum : int {
+    VIEWER_CMD_OPEN = 0x1,
+    VIEWER_CMD_CLOSE = 0x2,
+    VIEWER_CMD_FRAME = 0x1000,
+};
+
+// A viewer window; it deletes itself when its window is destroyed (after posting
+// VIEWER_CLOSED with wParam this object to its host).
+class PreviewViewer {
+public:
+    virtual void Activate() = 0;
+    virtual void DestroyWindow() = 0;
+    virtual void EnableMenuItems(int enable, int mask) = 0;
+    // Shows the default selection frame and sends its notices to window.
+    virtual void ShowDefaultFrame(const plat::WindowHandle& window) = 0;
+    // The selection frame in image pixels, edges included.
+    virtual PreviewFrame Frame() const = 0;
+
+protected:
+    ~PreviewViewer() = default;
+};
+
+struct PreviewViewerRequest {
+    plat::WindowHandle host;
+    int id = 0;
+    int phaseMode = 0;
+    double sigma = 2.0;
+    int stretchType = 2;
+    std::string file;
+};
+
+// Makes and shows a viewer loading the request's file; null when none can be made.
+using PreviewViewerOpener = PreviewViewer* (*)(const PreviewViewerRequest& request);
+void SetPreviewViewerOpener(PreviewViewerOpener opener);
+PreviewViewer* OpenPreviewViewer(const PreviewViewerRequest& request);

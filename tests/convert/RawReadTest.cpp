@@ -1,0 +1,386 @@
+// ReadToRdp: windows of described binary rasters copied into raster layer files,
+// against a reading of the same bytes made here sample by sample.
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "FakeMeter.h"
+#include "MessageBox.h"
+#include "TempDir.h"
+#include "layer/DataTypes.h"
+#include "layer/RDPLayer.h"
+#include "raw/ImportParams.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+bool Exists(const std::string& path)
+{
+    return ::access(path.c_str(), F_OK) == 0;
+}
+
+void WriteBytes(const std::string& path, const Bytes& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+// A file of n bytes, each a function of its offset.
+Bytes Pattern(std::size_t n)
+{
+    Bytes b(n);
+    for (std::size_t i = 0; i < n; ++i)
+        b[i] = static_cast<unsigned char>((i * 131 + (i >> 8) * 17 + 7) & 0xFF);
+    return b;
+}
+
+ImportParams Describe(const std::string& file, int type, int components, int order, int header, int prefix,
+                      int ppr, int padding)
+{
+    ImportParams p;
+    p.dataFile = file;
+    p.componentType = type;
+    p.components = components;
+    p.componentSize = GetDataTypeSize(type);
+    p.byteOrder = order;
+    p.headerSize = header;
+    p.prefixSize = prefix;
+    p.pixelsPerRecord = ppr;
+    p.recordLength = prefix + ppr * p.componentSize * components + padding;
+    return p;
+}
+
+// What the layer must hold: each window pixel's components from the file, reversed
+// for order 2; components the file lacks (even in part) are 0.
+Bytes Expected(const Bytes& file, const ImportParams& p)
+{
+    const int pixel = p.components * p.componentSize;
+    const int w = p.windowWidth / p.step, h = p.windowHeight / p.step;
+    Bytes out;
+    for (std::int64_t r = 0; r < h; ++r)
+        for (std::int64_t j = 0; j < w; ++j) {
+            const std::int64_t at = std::int64_t(p.headerSize) + (p.windowY + r * p.step) * p.recordLength +
+                                    p.prefixSize + (p.windowX + j * p.step) * std::int64_t(pixel);
+            for (int c = 0; c < p.components; ++c) {
+                const std::int64_t o = at + c * p.componentSize;
+                Bytes comp(std::size_t(p.componentSize), 0);
+                if (o + p.componentSize <= std::int64_t(file.size()))
+                    std::memcpy(comp.data(), file.data() + o, comp.size());
+                if (p.byteOrder == 2)
+                    std::reverse(comp.begin(), comp.end());
+                out.insert(out.end(), comp.begin(), comp.end());
+            }
+        }
+    return out;
+}
+
+Bytes LayerBytes(const std::string& path, int* width, int* height, int* type)
+{
+    CRDPLayer layer;
+    if (layer.OpenLayer(path.c_str(), 0) == nullptr)
+        return {};
+    *width = layer.Width();
+    *height = layer.Height();
+    *type = layer.Type();
+    const unsigned char* p = layer.Pixels();
+    return Bytes(p, p + layer.TotalSize());
+}
+
+class RawReadTest : public ::testing::Test {
+protected:
+    testsupport::TempDir m_dir;
+};
+
+}  // namespace
+
+TEST_F(RawReadTest, WindowsOfEveryTypeOrderKindPrefixAndStep)
+{
+    struct Window {
+        int x, y, w, h;
+    };
+    const int ppr = 11, records = 9, header = 84;
+    for (int type = UINT8; type <= FLOAT64; ++type)
+        for (int components : {1, 2}) {
+            if (components == 2 && GetComplexType(type, 2) == 0)
+                continue;
+            for (int order : {1, 2})
+                for (int prefix : {0, 12})
+                    for (const Window& win : {Window{0, 0, ppr, records}, Window{3, 2, 7, 6}})
+                        for (int step : {1, 3}) {
+                            SCOPED_TRACE(testing::Message() << "type " << type << " components " << components
+                                                            << " order " << order << " prefix " << prefix << " window "
+                                                            << win.x << "," << win.y << " step " << step);
+                            const std::string in = m_dir.File("in.raw"), out = m_dir.File("out.rdp");
+                            ImportParams p = Describe(in, type, components, order, header, prefix, ppr, 5);
+                            const Bytes file = Pattern(std::size_t(header + records * p.recordLength));
+                            WriteBytes(in, file);
+                            p.windowX = win.x;
+                            p.windowY = win.y;
+                            p.windowWidth = win.w;
+                            p.windowHeight = win.h;
+                            p.step = step;
+                            testsupport::FakeMeter meter;
+                            ReadOutcome outcome;
+                            ASSERT_EQ(p.ReadToRdp(out, &meter, &outcome), 1);
+                            EXPECT_FALSE(outcome.shortInput);
+                            EXPECT_EQ(meter.texts.front(), "Data Conversion...");
+                            EXPECT_EQ(meter.ranges.front(), (std::pair<double, double>(0.0, double(win.h / step))));
+                            int w = 0, h = 0, t = 0;
+                            const Bytes layer = LayerBytes(out, &w, &h, &t);
+                            EXPECT_EQ(w, win.w / step);
+                            EXPECT_EQ(h, win.h / step);
+                            EXPECT_EQ(t, GetComplexType(type, components));
+                            EXPECT_EQ(layer, Expected(file, p));
+                        }
+        }
+}
+
+TEST_F(RawReadTest, SizesOrderAndComplexTypes)
+{
+    const std::string in = m_dir.File("in.raw"), out = m_dir.File("out.rdp");
+    // Width 1001 at step 2 gives 500 columns; height 3 at step 2 one row.
+    {
+        ImportParams p = Describe(in, UINT8, 1, 1, 0, 0, 1001, 0);
+        WriteBytes(in, Pattern(1001 * 3));
+        p.windowWidth = 1001;
+        p.windowHeight = 3;
+        p.step = 2;
+        ASSERT_EQ(p.ReadToRdp(out, nullptr), 1);
+        int w = 0, h = 0, t = 0;
+        LayerBytes(out, &w, &h, &t);
+        EXPECT_EQ(w, 500);
+        EXPECT_EQ(h, 1);
+    }
+    // Motorola: bytes of 8-bit samples stay; FLOAT32 and each complex component turn.
+    const unsigned char be[] = {0x3F, 0xC0, 0x00, 0x00, 0xC0, 0x10, 0x00, 0x00};  // 1.5f, -2.25f
+    WriteBytes(in, Bytes(std::begin(be), std::end(be)));
+    struct Case {
+        int type, components, width;
+        int layerType;
+        Bytes want;
+    };
+    float f[2] = {1.5f, -2.25f};
+    Bytes floats(8);
+    std::memcpy(floats.data(), f, 8);
+    const Case cases[] = {
+        {UINT8, 1, 8, UINT8, Bytes(std::begin(be), std::end(be))},
+        {SINT8, 2, 4, CSINT8, Bytes(std::begin(be), std::end(be))},
+        {FLOAT32, 1, 2, FLOAT32, floats},
+        {FLOAT32, 2, 1, CFLOAT32, floats},
+        {SINT16, 2, 2, CSINT16, {0xC0, 0x3F, 0x00, 0x00, 0x10, 0xC0, 0x00, 0x00}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.type * 10 + c.components);
+        ImportParams p = Describe(in, c.type, c.components, 2, 0, 0, c.width, 0);
+        p.windowWidth = c.width;
+        p.windowHeight = 1;
+        ASSERT_EQ(p.ReadToRdp(out, nullptr), 1);
+        int w = 0, h = 0, t = 0;
+        EXPECT_EQ(LayerBytes(out, &w, &h, &t), c.want);
+        EXPECT_EQ(t, c.layerType);
+    }
+}
+
+// The data ends inside the window: what arrived is kept, whole components only, the
+// rest is 0, and the caller learns of it.
+TEST_F(RawReadTest, ShortInputKeepsWhatArrivedAndZeroesTheRest)
+{
+    const std::string in = m_dir.File("in.raw"), out = m_dir.File("out.rdp");
+    struct Case {
+        int type, components, order, cut;  // cut: bytes of the whole file kept
+    };
+    const int ppr = 6, records = 5, header = 10;
+    const Case cases[] = {
+        {UINT8, 1, 1, 30},     {SINT16, 1, 2, 51},  {SINT16, 2, 1, 67}, {FLOAT64, 1, 2, 101},
+        {FLOAT32, 2, 2, 7},    {UINT32, 1, 1, 0},   {UINT16, 1, 1, 10},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.type << "/" << c.components << " cut " << c.cut);
+        ImportParams p = Describe(in, c.type, c.components, c.order, header, 4, ppr, 2);
+        Bytes file = Pattern(std::size_t(header + records * p.recordLength));
+        file.resize(std::size_t(c.cut));
+        WriteBytes(in, file);
+        p.windowX = 1;
+        p.windowWidth = ppr - 1;
+        p.windowHeight = records;
+        ReadOutcome outcome;
+        ASSERT_EQ(p.ReadToRdp(out, nullptr, &outcome), 1);
+        EXPECT_TRUE(outcome.shortInput);
+        int w = 0, h = 0, t = 0;
+        EXPECT_EQ(LayerBytes(out, &w, &h, &t), Expected(file, p));
+    }
+    // A window ending with the data is whole, though the last record's padding is missing.
+    ImportParams p = Describe(in, UINT8, 1, 1, 0, 0, 4, 3);
+    Bytes file = Pattern(std::size_t(2 * p.recordLength - 3));
+    WriteBytes(in, file);
+    p.windowWidth = 4;
+    p.windowHeight = 2;
+    ReadOutcome outcome;
+    ASSERT_EQ(p.ReadToRdp(out, nullptr, &outcome), 1);
+    EXPECT_FALSE(outcome.shortInput);
+}
+
+// Descriptions that would read before the data, past the record, or give an empty
+// layer make nothing, say nothing and answer 0.
+TEST_F(RawReadTest, RefusedDescriptionsMakeNothing)
+{
+    const std::string in = m_dir.File("in.raw"), out = m_dir.File("out.rdp");
+    WriteBytes(in, Pattern(4096));
+    const ImportParams good = [&] {
+        ImportParams p = Describe(in, SINT16, 1, 1, 16, 4, 20, 0);
+        p.windowWidth = 20;
+        p.windowHeight = 10;
+        return p;
+    }();
+    struct Case {
+        const char* name;
+        void (*spoil)(ImportParams&);
+    };
+    const Case cases[] = {
+        {"step 0", [](ImportParams& p) { p.step = 0; }},
+        {"step -3", [](ImportParams& p) { p.step = -3; }},
+        {"step above the width", [](ImportParams& p) { p.step = 21; p.windowHeight = 40; }},
+        {"step above the height", [](ImportParams& p) { p.step = 11; }},
+        {"negative header", [](ImportParams& p) { p.headerSize = -1; }},
+        {"negative prefix", [](ImportParams& p) { p.prefixSize = -4; }},
+        {"negative record length", [](ImportParams& p) { p.recordLength = -40; }},
+        {"negative X", [](ImportParams& p) { p.windowX = -1; }},
+        {"negative Y", [](ImportParams& p) { p.windowY = -1; }},
+        {"zero width", [](ImportParams& p) { p.windowWidth = 0; }},
+        {"negative height", [](ImportParams& p) { p.windowHeight = -10; }},
+        {"X + width past the record", [](ImportParams& p) { p.windowX = 1; }},
+        {"three components", [](ImportParams& p) { p.components = 3; }},
+        {"no component type", [](ImportParams& p) { p.componentType = 0; }},
+        {"component size not the type's", [](ImportParams& p) { p.componentSize = 4; }},
+    };
+    plat::ScopedMessageBoxAnswerer boxes(plat::IDOK);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ImportParams p = good;
+        c.spoil(p);
+        testsupport::FakeMeter meter;
+        EXPECT_EQ(p.ReadToRdp(out, &meter), 0);
+        EXPECT_FALSE(Exists(out));
+        EXPECT_TRUE(meter.ranges.empty());
+        std::remove(out.c_str());
+    }
+    EXPECT_TRUE(boxes.Calls().empty());
+    ImportParams p = good;
+    p.dataFile = m_dir.File("missing.raw");
+    EXPECT_EQ(p.ReadToRdp(out, nullptr), 0);
+    EXPECT_FALSE(Exists(out));
+    p = good;
+    ASSERT_EQ(p.ReadToRdp(out, nullptr), 1);
+}
+
+// A cancel at any report, reading or finishing, leaves no output and no message.
+TEST_F(RawReadTest, AbortRemovesTheOutputSilently)
+{
+    const std::string in = m_dir.File("in.raw"), out = m_dir.File("out.rdp");
+    ImportParams p = Describe(in, FLOAT32, 2, 2, 0, 0, 300, 0);
+    WriteBytes(in, Pattern(std::size_t(p.recordLength) * 1200));
+    p.windowWidth = 300;
+    p.windowHeight = 1200;
+    testsupport::FakeMeter whole;
+    ASSERT_EQ(p.ReadToRdp(out, &whole), 1);
+    // Reports while reading and while finishing (their count varies with the threads).
+    ASSERT_GE(whole.Reports(), 2500);
+    std::remove(out.c_str());
+    plat::ScopedMessageBoxAnswerer boxes(plat::IDOK);
+    for (int at : {1, 2, 3, 700, 1900, 2450}) {
+        SCOPED_TRACE(at);
+        testsupport::FakeMeter meter;
+        meter.failAt = at;
+        EXPECT_EQ(p.ReadToRdp(out, &meter), 0);
+        EXPECT_FALSE(Exists(out));
+    }
+    EXPECT_TRUE(boxes.Calls().empty());
+}
+
+TEST_F(RawReadTest, UnwritableFolderSaysSo)
+{
+    const std::string in = m_dir.File("in.raw");
+    ImportParams p = Describe(in, UINT8, 1, 1, 0, 0, 8, 0);
+    WriteBytes(in, Pattern(64));
+    p.windowWidth = 8;
+    p.windowHeight = 8;
+    std::vector<std::string> outputs = {m_dir.File("missing/out.rdp"), m_dir.File("in.raw/out.rdp")};
+    for (const std::string& out : outputs) {
+        SCOPED_TRACE(out);
+        plat::ScopedMessageBoxAnswerer boxes(plat::IDOK);
+        EXPECT_EQ(p.ReadToRdp(out, nullptr), 0);
+        ASSERT_EQ(boxes.Calls().size(), 1u);
+        EXPECT_EQ(boxes.Calls()[0].text, "ReadToRdp:Unable to create the output file");
+        EXPECT_EQ(boxes.Calls()[0].type, unsigned(plat::MB_OK));
+        EXPECT_FALSE(Exists(out));
+    }
+}
+
+// Records past 4 GiB of a sparse 5 GiB file, by a window and by a subsampling step.
+TEST_F(RawReadTest, RecordsPastFourGigabytes)
+{
+    const std::string in = m_dir.File("big.raw"), out = m_dir.File("out.rdp");
+    ImportParams p = Describe(in, SINT16, 1, 2, 1024, 12, 1000, 0);  // records of 2012 bytes
+    const std::int64_t size = std::int64_t(5) << 30;
+    const int records = int((size - 1024) / p.recordLength);
+    const int k0 = 2200000;  // its record starts past 2^32
+    ASSERT_GT(std::int64_t(1024) + std::int64_t(k0) * p.recordLength, std::int64_t(1) << 32);
+    const int fd = ::open(in.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, size), 0);
+    for (int k = k0; k < k0 + 3; ++k) {
+        Bytes rec(std::size_t(p.recordLength - 12));
+        for (int j = 0; j < 1000; ++j) {
+            const int v = (k - k0 + 1) * 1000 + j - 2000;
+            rec[std::size_t(2 * j)] = static_cast<unsigned char>(std::uint16_t(v) >> 8);
+            rec[std::size_t(2 * j + 1)] = static_cast<unsigned char>(v & 0xFF);
+        }
+        const std::int64_t at = 1024 + std::int64_t(k) * p.recordLength + 12;
+        ASSERT_EQ(::pwrite(fd, rec.data(), rec.size(), at), ssize_t(rec.size()));
+    }
+    ::close(fd);
+
+    auto value = [](const Bytes& layer, std::size_t i) {
+        std::int16_t v;
+        std::memcpy(&v, layer.data() + 2 * i, 2);
+        return int(v);
+    };
+    // A window over the three written records.
+    p.records = records;
+    p.windowX = 100;
+    p.windowY = k0 - 1;
+    p.windowWidth = 500;
+    p.windowHeight = 5;
+    ASSERT_EQ(p.ReadToRdp(out, nullptr), 1);
+    int w = 0, h = 0, t = 0;
+    Bytes layer = LayerBytes(out, &w, &h, &t);
+    ASSERT_EQ(layer.size(), std::size_t(500 * 5 * 2));
+    for (int r = 0; r < 5; ++r)
+        for (int j = 0; j < 500; j += 99) {
+            const int want = r >= 1 && r <= 3 ? r * 1000 + 100 + j - 2000 : 0;
+            EXPECT_EQ(value(layer, std::size_t(r * 500 + j)), want) << r << "," << j;
+        }
+    // The whole file at step 1000: row k0 / 1000 is record k0.
+    p.windowX = 0;
+    p.windowY = 0;
+    p.windowWidth = 1000;
+    p.windowHeight = records;
+    p.step = 1000;
+    ReadOutcome outcome;
+    ASSERT_EQ(p.ReadToRdp(out, nullptr, &outcome), 1);
+    EXPECT_FALSE(outcome.shortInput);
+    layer = LayerBytes(out, &w, &h, &t);
+    EXPECT_EQ(w, 1);
+    EXPECT_EQ(h, records / 1000);
+    for (int r = 0; r < h; ++r)
+        EXPECT_EQ(value(layer, std::size_t(r)), r == k0 / 1000 ? -1000 : 0) << r;
+}
