@@ -17,11 +17,13 @@
 #include <thread>
 #include <vector>
 
+#include "BarResources.h"
 #include "CommandBars.h"
 #include "FakeMeter.h"
 #include "FileDialog.h"
 #include "MessageBox.h"
 #include "PalitraTag.h"
+#include "PellionModule.h"
 #include "RasterViewTestSupport.h"
 #include "SegmentCheck.h"
 #include "bars/ViewerBars.h"
@@ -355,13 +357,54 @@ TEST_F(ViewRectCommands, SkipToPixelCentresAndPutsTheCrossOnTheSample)
         // The column beside is the picture alone.
         const CPoint next = m_win->ScreenToImage(CPoint{centre.x + 1, row});
         ASSERT_EQ(img.pixel(centre.x + 1, row) | 0xFF000000u,
-                      qRgb(Sample(next.x, next.y), Sample(next.x, next.y), Sample(next.x, next.y)))
-                << row;
+                  qRgb(Sample(next.x, next.y), Sample(next.x, next.y), Sample(next.x, next.y)))
+            << row;
     }
     EXPECT_GT(inverted, 20);
 
     m_win->ShowCross(0);
     EXPECT_FALSE(m_win->GetCross().IsShown());
+}
+
+TEST_F(ViewRectCommands, ADraggedCrossReportsImageSamplesUntilReleased)
+{
+    LoadGrey(300, 200);
+    m_win->SetScale(0.5);
+    m_win->ShowCross(1);
+    const CPoint start = m_win->GetCross().GetCentre();
+    // A press beside the crossing (within 4 pixels) takes it.
+    m_win->OnLButtonDown(CPoint{start.x + 4, start.y - 4});
+    m_win->OnMouseMove(CPoint{37, 21});
+    EXPECT_EQ(m_win->GetCross().GetCentre(), (CPoint{37, 21}));
+    EXPECT_EQ(m_owner.pointer, m_win->ScreenToImage(CPoint{37, 21}));
+    EXPECT_EQ(m_owner.pointer, (CPoint{18, 10}));
+    m_win->OnLButtonUp(CPoint{37, 21});
+    m_win->OnMouseMove(CPoint{80, 90});
+    EXPECT_EQ(m_win->GetCross().GetCentre(), (CPoint{37, 21}));
+    // A press farther away is the tool's (centre): the cross stays with its sample.
+    m_win->OnLButtonDown(CPoint{120, 100});
+    EXPECT_EQ(m_win->ScreenToImage(m_win->GetCross().GetCentre()), (CPoint{18, 10}));
+}
+
+TEST_F(ViewRectCommands, EachToolHasItsCursor)
+{
+    LoadGrey(64, 48);
+    const unsigned ids[] = {282, 249, 241, 269, 268};
+    for (int code = 1; code <= 5; ++code) {
+        m_win->SetMouseTool(code);
+        m_win->OnSetCursor();
+        const plat::CursorResource* resource = plat::FindCursor(ids[code - 1], kPellionModule);
+        ASSERT_NE(resource, nullptr) << code;
+        EXPECT_EQ(m_win->cursor().shape(), Qt::BitmapCursor) << code;
+        EXPECT_EQ(m_win->cursor().pixmap().toImage(), QPixmap(resource->picture).toImage()) << code;
+        EXPECT_EQ(m_win->cursor().hotSpot(), QPoint(resource->hotX, resource->hotY)) << code;
+    }
+    ASSERT_NE(plat::FindCursor(288, kPellionModule), nullptr);
+    // The overlay's sizing cursors, and back to the tool.
+    m_win->Handle().SendMessage(WM_VIEWER_CURSOR, 9, 0);
+    EXPECT_EQ(m_win->cursor().shape(), Qt::SizeHorCursor);
+    m_win->Handle().SendMessage(WM_VIEWER_CURSOR, 1, 0);
+    EXPECT_EQ(m_win->cursor().pixmap().toImage(), QPixmap(plat::FindCursor(282, kPellionModule)->picture).toImage());
 }
 
 TEST_F(ViewRectCommands, ShowFrameShowsTheDefaultFrameAndRemovesIt)
@@ -408,8 +451,7 @@ TEST_F(ViewRectCommands, SaveSelectionWritesTheFramedSamples)
     ASSERT_EQ(segment.Height(), 10);
     for (int y = 0; y < 10; ++y)
         for (int x = 0; x < 20; ++x)
-            ASSERT_EQ(static_cast<const unsigned char*>(segment.Rows()[y])[x], Sample(5 + x, 10 + y))
-                << x << "," << y;
+            ASSERT_EQ(static_cast<const unsigned char*>(segment.Rows()[y])[x], Sample(5 + x, 10 + y)) << x << "," << y;
 }
 
 // ---- bitmap export --------------------------------------------------------------
@@ -554,9 +596,16 @@ TEST(BitmapExport, SizesFitTheFormatOrAreRefused)
     struct Case {
         int width, height;
         std::int64_t rowBytes;  // 0: refused
-    } cases[] = {{1, 7, 4},     {4, 3, 12},         {5, 1, 16},          {333, 2, 1000},
-                 {0, 5, 0},     {5, 0, 0},          {-1, 3, 0},          {65536, 21845, 196608},
-                 {65536, 21846, 0} /* past 4 GiB */, {INT32_MAX, 1, 0}};
+    } cases[] = {{1, 7, 4},
+                 {4, 3, 12},
+                 {5, 1, 16},
+                 {333, 2, 1000},
+                 {0, 5, 0},
+                 {5, 0, 0},
+                 {-1, 3, 0},
+                 {65536, 21845, 196608},
+                 {65536, 21846, 0} /* past 4 GiB */,
+                 {INT32_MAX, 1, 0}};
     for (const auto& c : cases) {
         const auto size = BitmapSizeFor(c.width, c.height);
         ASSERT_EQ(size.has_value(), c.rowBytes != 0) << c.width << " x " << c.height;
@@ -584,8 +633,8 @@ TEST_F(ViewRectCommands, FailedOrCancelledExportsLeaveNoFileAndKeepAnOldOne)
         bool cancel;
         BitmapWrite result;
     } cases[] = {
-        {"cancelled", File("new.bmp"), std::make_shared<FakeSource>(9, 9, false),
-         testsupport::FakeMeter::Fault::Cancel, true, BitmapWrite::Abandoned},
+        {"cancelled", File("new.bmp"), std::make_shared<FakeSource>(9, 9, false), testsupport::FakeMeter::Fault::Cancel,
+         true, BitmapWrite::Abandoned},
         {"cancelled over an old file", old, std::make_shared<FakeSource>(9, 9, false),
          testsupport::FakeMeter::Fault::Cancel, true, BitmapWrite::Abandoned},
         {"failing", old, std::make_shared<FakeSource>(9, 9, true), testsupport::FakeMeter::Fault::Cancel, false,

@@ -357,8 +357,7 @@ class CRGBView::Render final : public CRenderSource {
 public:
     Render(std::shared_ptr<RGBViewShared> shared, const int (&levels)[3], int width, int height)
         : m_pShared(std::move(shared)), m_nLevel{levels[0], levels[1], levels[2]}, m_nWidth(width), m_nHeight(height)
-    {
-    }
+    {}
 
     int GetWidth() const override { return m_nWidth; }
     int GetHeight() const override { return m_nHeight; }

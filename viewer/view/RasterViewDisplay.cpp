@@ -204,8 +204,7 @@ public:
     RasterRenderSource(std::shared_ptr<RasterViewShared> shared, const CMemoryMap& cache, const PalitraTag& palette,
                        int width, int height)
         : m_pShared(std::move(shared)), m_Cache(cache), m_Palette(palette), m_nWidth(width), m_nHeight(height)
-    {
-    }
+    {}
 
     int GetWidth() const override { return m_nWidth; }
     int GetHeight() const override { return m_nHeight; }
