@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QMenu>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -708,6 +709,50 @@ TEST_F(ViewRectCommands, ClosingTheViewerDuringAnExportLetsItComplete)
             ASSERT_EQ(p[1], e[1]);
             ASSERT_EQ(p[2], e[0]);
         }
+}
+
+}  // namespace
+
+namespace {
+
+// A caller's buffer layer may go with its buffers as soon as the view is closed: the
+// export reads its own copy of the levels.
+TEST_F(ViewRectCommands, ABufferLayerExportOutlivesTheCallersBuffers)
+{
+    constexpr int kW = 41, kH = 17;
+    auto pixels = std::make_unique<std::vector<unsigned char>>(size_t(kW) * kH);
+    for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x)
+            (*pixels)[size_t(y) * kW + size_t(x)] = static_cast<unsigned char>(Sample(x, y));
+    auto block =
+        std::make_unique<std::vector<unsigned char>>(size_t(GetViewerTempSize(kW, kH)) + kDisplayHistogramSize);
+    const PalitraTag palette = ColourPalette();
+    ASSERT_EQ(m_win->LoadNewLayer("buffer", pixels->data(), kW, kH, UINT8, block->data() + kDisplayHistogramSize,
+                                  &palette, 0.0, 255.0, nullptr, {}),
+              0);
+    ASSERT_TRUE(m_owner.WaitFor(1));
+    // What the view renders now is what the file must hold.
+    const auto size = BitmapSizeFor(kW, kH);
+    std::vector<unsigned char> expected(size_t(size->fileSize - 54));
+    m_win->GetActiveView()->RenderRGB(0, 0, kW, kH, int(size->rowBytes), 1, 1.0, 0, expected.data(), expected.size(),
+                                      nullptr);
+
+    const std::string out = File("buffer.bmp");
+    auto* params = new BitmapJobParams{m_win->Handle(), out, m_win->GetActiveView()->GetRenderSource()};
+    HoldingMeter meter;
+    std::thread job([&] { CViewRect::SaveBitmapJob(params, &meter); });
+    ASSERT_TRUE(testsupport::PumpUntil([&] { return meter.entered.load(); }, std::chrono::seconds(30)));
+    m_win->CloseAll();
+    std::fill(block->begin(), block->end(), 0);
+    block.reset();
+    pixels.reset();
+    meter.released = true;
+    job.join();
+
+    const std::vector<unsigned char> bytes = ReadAll(out);
+    ASSERT_EQ(bytes.size(), size_t(size->fileSize));
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), bytes.begin() + 54));
+    EXPECT_NE(std::count(expected.begin(), expected.end(), expected[0]), std::ptrdiff_t(expected.size()));
 }
 
 }  // namespace
