@@ -659,6 +659,14 @@ TEST_F(ViewRectCommands, FailedOrCancelledExportsLeaveNoFileAndKeepAnOldOne)
         EXPECT_EQ(files, 1) << c.what;
     }
     EXPECT_TRUE(boxes.Calls().empty()) << "the writer asks nobody";
+
+    // The job cancelled over the old file: no box either.
+    testsupport::FakeMeter meter;
+    meter.failAt = 1;
+    CViewRect::SaveBitmapJob(new BitmapJobParams{m_win->Handle(), old, std::make_shared<FakeSource>(9, 9, false)},
+                             &meter);
+    EXPECT_EQ(ReadAll(old), oldBytes);
+    EXPECT_TRUE(boxes.Calls().empty());
 }
 
 // Only a file that cannot be made is reported, by a box of the image window with the
