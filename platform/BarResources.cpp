@@ -62,6 +62,12 @@ Registry<ToolBarResource>& ToolBars()
     return r;
 }
 
+Registry<CursorResource>& Cursors()
+{
+    static Registry<CursorResource> r;
+    return r;
+}
+
 }  // namespace
 
 void RegisterMenu(const char* module, const MenuResource& menu, bool isHost)
@@ -89,6 +95,18 @@ const ToolBarResource* FindToolBar(unsigned id, const char* module)
 {
     return ToolBars().Find(id, module);
 }
+void RegisterCursor(const char* module, const CursorResource& cursor, bool isHost)
+{
+    Cursors().Add(module, cursor, isHost);
+}
+void UnregisterCursor(const CursorResource& cursor)
+{
+    Cursors().Remove(cursor);
+}
+const CursorResource* FindCursor(unsigned id, const char* module)
+{
+    return Cursors().Find(id, module);
+}
 
 BarResourceRegistration::BarResourceRegistration(const char* module, const MenuResource* menus, std::size_t menuCount,
                                                  const ToolBarResource* bars, std::size_t barCount, bool isHost)
@@ -106,6 +124,20 @@ BarResourceRegistration::~BarResourceRegistration()
         UnregisterMenu(m_menus[i]);
     for (std::size_t i = 0; i < m_barCount; ++i)
         UnregisterToolBar(m_bars[i]);
+}
+
+CursorRegistration::CursorRegistration(const char* module, const CursorResource* cursors, std::size_t count,
+                                       bool isHost)
+    : m_cursors(cursors), m_count(count)
+{
+    for (std::size_t i = 0; i < count; ++i)
+        RegisterCursor(module, cursors[i], isHost);
+}
+
+CursorRegistration::~CursorRegistration()
+{
+    for (std::size_t i = 0; i < m_count; ++i)
+        UnregisterCursor(m_cursors[i]);
 }
 
 }  // namespace plat

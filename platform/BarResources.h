@@ -37,15 +37,26 @@ struct ToolBarResource {
     std::size_t count;
 };
 
+// A cursor: an XPM picture ("None" is transparent) and its hot spot.
+struct CursorResource {
+    unsigned id;
+    const char* const* picture;
+    int hotX;
+    int hotY;
+};
+
 // The tables must outlive their registration.
 void RegisterMenu(const char* module, const MenuResource& menu, bool isHost = false);
 void UnregisterMenu(const MenuResource& menu);
 void RegisterToolBar(const char* module, const ToolBarResource& bar, bool isHost = false);
 void UnregisterToolBar(const ToolBarResource& bar);
+void RegisterCursor(const char* module, const CursorResource& cursor, bool isHost = false);
+void UnregisterCursor(const CursorResource& cursor);
 
 // Null when no module has that id.
 const MenuResource* FindMenu(unsigned id, const char* module = nullptr);
 const ToolBarResource* FindToolBar(unsigned id, const char* module = nullptr);
+const CursorResource* FindCursor(unsigned id, const char* module = nullptr);
 
 // Registers resources for the lifetime of a static object.
 class BarResourceRegistration final {
@@ -61,6 +72,19 @@ private:
     std::size_t m_menuCount;
     const ToolBarResource* m_bars;
     std::size_t m_barCount;
+};
+
+// Registers cursors for the lifetime of a static object.
+class CursorRegistration final {
+public:
+    CursorRegistration(const char* module, const CursorResource* cursors, std::size_t count, bool isHost = false);
+    ~CursorRegistration();
+    CursorRegistration(const CursorRegistration&) = delete;
+    CursorRegistration& operator=(const CursorRegistration&) = delete;
+
+private:
+    const CursorResource* m_cursors;
+    std::size_t m_count;
 };
 
 }  // namespace plat

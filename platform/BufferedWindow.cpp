@@ -3,9 +3,12 @@
 #include <QEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPixmap>
 #include <algorithm>
 #include <cstring>
 #include <utility>
+
+#include "BarResources.h"
 
 namespace plat {
 
@@ -214,6 +217,20 @@ bool BufferedWindow::SetCursorCode(int code)
     if (row == std::end(kCursorCodes))
         return false;
     m_cursor = QCursor(row->shape);
+    if (!m_cursorHidden)
+        setCursor(m_cursor);
+    return true;
+}
+
+bool BufferedWindow::SetCursorResource(unsigned id, const char* module)
+{
+    const CursorResource* resource = FindCursor(id, module);
+    if (resource == nullptr || resource->picture == nullptr)
+        return false;
+    const QPixmap picture(resource->picture);
+    if (picture.isNull())
+        return false;
+    m_cursor = QCursor(picture, resource->hotX, resource->hotY);
     if (!m_cursorHidden)
         setCursor(m_cursor);
     return true;

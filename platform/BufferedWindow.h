@@ -82,6 +82,9 @@ public:
     // Cursor codes 7 to 11: four-way move, north-south, west-east, north-west-south-east,
     // north-east-south-west. False (and nothing changed) for any other code.
     bool SetCursorCode(int code);
+    // The cursor resource id (looked up host first, then module's); false (and nothing
+    // changed) when no module has it or its picture cannot be read.
+    bool SetCursorResource(unsigned id, const char* module = nullptr);
 
 protected:
     // Paints the invalidated part; dc is clipped to it. The default fills it white.

@@ -16,6 +16,8 @@ using LResult = std::intptr_t;
 
 // First number of the private messages; a window's own messages are WM_USER + n.
 inline constexpr unsigned WM_USER = 0x0400;
+// A menu command for the window's command handler: wParam is the command id.
+inline constexpr unsigned WM_COMMAND = 0x0111;
 
 // Show commands of ShowWindow-style calls.
 enum ShowCmd : int {

@@ -36,6 +36,15 @@ const plat::MenuEntry kViewerMenu[] = {
     {1, ID_MENU_HELP, "Help inquiry"},
 };
 
+const plat::MenuEntry kViewRectMenu[] = {
+    {0, 0, "Image", MF_POPUP},
+    {1, ID_VR_CM_INC_SCALE, "Zoom in"},
+    {1, ID_VR_CM_DEC_SCALE, "Zoom out"},
+    {1, ID_VR_CM_FIT, "Fit in the window"},
+    {1, ID_VR_CM_REAL_SCALE, "1:1 Scale"},
+    {1, ID_VR_CM_SAVE_SELECTION, "Save selection"},
+};
+
 const unsigned kViewerToolBar[] = {
     ID_BUTTON_LOAD,  ID_BUTTON_LOAD_RGB, ID_BUTTON_CLOSE,  ID_BUTTON_ARROW,  ID_BUTTON_PLUS,
     ID_BUTTON_MINUS, ID_BUTTON_SREZ_X,   ID_BUTTON_SREZ_Y, ID_BUTTON_FIT,    ID_BUTTON_REAL_SCALE,
@@ -53,6 +62,7 @@ const unsigned kMenuImages[] = {
 
 const plat::MenuResource kMenus[] = {
     {IDR_VIEWER_MENU, kViewerMenu, std::size(kViewerMenu)},
+    {IDR_VIEWRECT_MENU, kViewRectMenu, std::size(kViewRectMenu)},
 };
 
 const plat::ToolBarResource kToolBars[] = {

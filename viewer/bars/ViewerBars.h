@@ -3,6 +3,7 @@
 
 enum ViewerBarId : unsigned {
     IDR_VIEWER_MENU = 230,
+    IDR_VIEWRECT_MENU = 232,  // the image window's context menu
     IDR_VIEWER_TOOLBAR = 234,
     IDR_MENU_IMAGES = 239,  // the images beside the menu commands
 };
@@ -19,6 +20,7 @@ enum ViewerCommand : unsigned {
     ID_MENU_OPEN = 34777,
     ID_VR_CM_INC_SCALE = 34778,
     ID_VR_CM_DEC_SCALE = 34782,
+    ID_VR_CM_SAVE_SELECTION = 34783,
     ID_BUTTON_LOAD_RGB = 34784,
     ID_MENU_PALETTE = 34786,
     ID_BUTTON_ARROW = 34793,

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <utility>
 
 #include "BitmapInfo.h"
 #include "DeviceContext.h"
@@ -18,6 +19,7 @@
 #include "layer/Transform.h"
 #include "util/DoubleToInt.h"
 #include "view/RGBViewMath.h"
+#include "view/RenderSource.h"
 #include "window/ViewerMessages.h"
 
 namespace {
@@ -248,8 +250,7 @@ void CRGBView::ApplyLevels(unsigned char* buffer, int rowBytes, int width, int h
 // replication is phased from the region's first row), a bottom-up region and a
 // metered one are extracted whole, channel after channel.
 void CRGBView::ExtractPlanes(CRasterView* const (&channels)[3], unsigned char* buffer, int rowBytes, int x, int y,
-                             int width, int height, double reduction, int fit, int bottomUp,
-                             CMeterInfoBase* meter) const
+                             int width, int height, double reduction, int fit, int bottomUp, CMeterInfoBase* meter)
 {
     constexpr int kBand = 64;
     if (reduction < 1.0 || bottomUp || meter != nullptr || height <= kBand) {
@@ -351,20 +352,51 @@ void CRGBView::PaintScaled(plat::DeviceContext* dc, int x, int y, int width, int
     m_bRegionValid = 1;
 }
 
+// The channels' block and the levels of the moment the source was taken.
+class CRGBView::Render final : public CRenderSource {
+public:
+    Render(std::shared_ptr<RGBViewShared> shared, const int (&levels)[3], int width, int height)
+        : m_pShared(std::move(shared)), m_nLevel{levels[0], levels[1], levels[2]}, m_nWidth(width), m_nHeight(height)
+    {}
+
+    int GetWidth() const override { return m_nWidth; }
+    int GetHeight() const override { return m_nHeight; }
+
+    void RenderRGB(int x, int y, int width, int height, int rowBytes, int bottomUp, double reduction, int wholeImage,
+                   unsigned char* out, std::size_t outBytes, CMeterInfoBase* meter) const override
+    {
+        if (m_pShared->m_bBusy.load() || out == nullptr || width <= 0 || height <= 0)
+            return;
+        CRasterView* channels[3];
+        for (int c = 0; c < 3; ++c)
+            if (!m_pShared->m_bReady[c] || (channels[c] = m_pShared->m_pChannels[c].get()) == nullptr)
+                return;
+        if (!RGBExtractionFits(rowBytes, width, height, reduction, wholeImage, m_nWidth, m_nHeight, outBytes))
+            return;
+        const bool whole = reduction < 1.0 && wholeImage;
+        const int w = whole ? m_nWidth : width, h = whole ? m_nHeight : height;
+        if (meter)
+            meter->SetRange(0, 3.0 * height);
+        ExtractPlanes(channels, out, rowBytes, x, y, width, height, reduction, wholeImage, bottomUp, meter);
+        ::ApplyLevels(out, rowBytes, w, h, m_nLevel[2], m_nLevel[1], m_nLevel[0]);
+    }
+
+private:
+    std::shared_ptr<RGBViewShared> m_pShared;
+    int m_nLevel[3];  // red, green, blue
+    int m_nWidth;
+    int m_nHeight;
+};
+
+std::shared_ptr<CRenderSource> CRGBView::GetRenderSource()
+{
+    return std::make_shared<Render>(m_pShared, m_nLevel, m_nWidth, m_nHeight);
+}
+
 void CRGBView::RenderRGB(int x, int y, int width, int height, int rowBytes, int bottomUp, double reduction,
                          int wholeImage, unsigned char* out, std::size_t outBytes, CMeterInfoBase* meter)
 {
-    CRasterView* channels[3];
-    if (IsBusy() || !Channels(channels) || out == nullptr || width <= 0 || height <= 0)
-        return;
-    if (!RGBExtractionFits(rowBytes, width, height, reduction, wholeImage, m_nWidth, m_nHeight, outBytes))
-        return;
-    const bool whole = reduction < 1.0 && wholeImage;
-    const int w = whole ? m_nWidth : width, h = whole ? m_nHeight : height;
-    if (meter)
-        meter->SetRange(0, 3.0 * height);
-    ExtractPlanes(channels, out, rowBytes, x, y, width, height, reduction, wholeImage, bottomUp, meter);
-    ApplyLevels(out, rowBytes, w, h);
+    GetRenderSource()->RenderRGB(x, y, width, height, rowBytes, bottomUp, reduction, wholeImage, out, outBytes, meter);
 }
 
 // ---- segments ----------------------------------------------------------------

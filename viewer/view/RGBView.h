@@ -78,6 +78,7 @@ public:
     // during RenderRGB reaches the caller.
     void RenderRGB(int x, int y, int width, int height, int rowBytes, int bottomUp, double reduction, int wholeImage,
                    unsigned char* out, std::size_t outBytes, CMeterInfoBase* meter) override;
+    std::shared_ptr<CRenderSource> GetRenderSource() override;
     void PaintDirect(plat::DeviceContext* dc, int x, int y, int dstX, int dstY, int width, int height, double reduction,
                      int fit, void* bits, std::size_t bitsBytes, plat::BitmapInfo* info) override;
     void PaintScaled(plat::DeviceContext* dc, int x, int y, int width, int height, double reduction, int fit,
@@ -89,6 +90,7 @@ public:
 
 private:
     struct PrepareJob;
+    class Render;
 
     static void PrepareJobEntry(void* data);
     static int PrepareChannels(PrepareJob& job);
@@ -96,8 +98,8 @@ private:
     // The three channels, or false when one is missing or they are being prepared.
     bool Channels(CRasterView* (&out)[3]) const;
     // Each channel's region into its plane of buffer.
-    void ExtractPlanes(CRasterView* const (&channels)[3], unsigned char* buffer, int rowBytes, int x, int y, int width,
-                       int height, double reduction, int fit, int bottomUp, CMeterInfoBase* meter) const;
+    static void ExtractPlanes(CRasterView* const (&channels)[3], unsigned char* buffer, int rowBytes, int x, int y,
+                              int width, int height, double reduction, int fit, int bottomUp, CMeterInfoBase* meter);
 
     std::shared_ptr<RGBViewShared> m_pShared = std::make_shared<RGBViewShared>();
     plat::WindowHandle m_pNotifyWnd;

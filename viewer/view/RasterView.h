@@ -124,6 +124,7 @@ public:
     // cannot hold what the extraction writes (bitsBytes, outBytes).
     void RenderRGB(int x, int y, int width, int height, int rowBytes, int bottomUp, double reduction, int wholeImage,
                    unsigned char* out, std::size_t outBytes, CMeterInfoBase* meter) override;
+    std::shared_ptr<CRenderSource> GetRenderSource() override;
     void PaintDirect(plat::DeviceContext* dc, int x, int y, int dstX, int dstY, int width, int height, double reduction,
                      int fit, void* bits, std::size_t bitsBytes, plat::BitmapInfo* info) override;
     void PaintScaled(plat::DeviceContext* dc, int x, int y, int width, int height, double reduction, int fit,

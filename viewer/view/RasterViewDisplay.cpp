@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "BitmapInfo.h"
 #include "DeviceContext.h"
@@ -21,6 +23,7 @@
 #include "util/DoubleToInt.h"
 #include "view/RasterDisplayMath.h"
 #include "view/RasterView.h"
+#include "view/RenderSource.h"
 #include "window/ProfileFrame.h"
 
 namespace {
@@ -192,27 +195,84 @@ void CRasterView::PaintDirect(plat::DeviceContext* dc, int x, int y, int dstX, i
     dc->SetDIBitsToDevice(dstX, dstY, width, height, 0, 0, bits, std::size_t(rowBytes) * std::size_t(height), *info);
 }
 
-// Rows always come bottom-up, whatever bottomUp asks.
-void CRasterView::RenderRGB(int x, int y, int width, int height, int rowBytes, int /*bottomUp*/, double reduction,
+namespace {
+
+// The pyramid's block, the cache mapping it lies in and the display palette of the
+// moment the source was taken. A caller's level block may go with the view, so a
+// source that outlives the view over one reads its own copy of the levels.
+class RasterRenderSource final : public CRenderSource {
+public:
+    RasterRenderSource(std::shared_ptr<RasterViewShared> shared, const CMemoryMap& cache, const PalitraTag& palette,
+                       int width, int height)
+        : m_pShared(std::move(shared)), m_Cache(cache), m_Palette(palette), m_nWidth(width), m_nHeight(height)
+    {}
+
+    // Reads from a copy of levels (the whole pyramid) instead of the shared block.
+    void CopyLevels(const unsigned char* levels)
+    {
+        const std::int64_t size = GetViewerTempSize(m_nWidth, m_nHeight);
+        if (levels == nullptr || size <= 0 || m_pShared->m_bBusy.load())
+            return;
+        m_Levels.assign(levels, levels + size);
+        m_pOwnPyramid = std::make_unique<CDisplayPyramid>();
+        if (!m_pOwnPyramid->Attach(m_Levels.data(), m_nWidth, m_nHeight, size))
+            m_pOwnPyramid.reset();
+    }
+
+    int GetWidth() const override { return m_nWidth; }
+    int GetHeight() const override { return m_nHeight; }
+
+    // Rows always come bottom-up, whatever bottomUp asks.
+    void RenderRGB(int x, int y, int width, int height, int rowBytes, int /*bottomUp*/, double reduction,
+                   int wholeImage, unsigned char* out, std::size_t outBytes, CMeterInfoBase* meter) const override
+    {
+        if (m_pShared->m_bBusy.load() || out == nullptr || width <= 0 || height <= 0)
+            return;
+        const std::int64_t total = std::int64_t(rowBytes) * height;
+        if (std::int64_t(rowBytes) < 3 * std::int64_t(width) || std::uint64_t(total) > outBytes)
+            return;
+        // The levels go to the last width x height bytes, which must hold what is extracted.
+        const std::int64_t levelBytes = std::int64_t(width) * height;
+        if (!ExtractionFits(width, width, height, reduction, wholeImage, m_nWidth, m_nHeight,
+                            std::uint64_t(levelBytes)))
+            return;
+        if (meter)
+            meter->SetRange(0, 2.0 * height);
+        unsigned char* levels = out + (total - levelBytes);
+        const CDisplayPyramid& pyramid = m_pOwnPyramid ? *m_pOwnPyramid : m_pShared->m_Pyramid;
+        pyramid.GetRegion(levels, width, x, y, width, height, reduction, wholeImage, 1, 1, meter);
+        ExpandLevelsToBGR(out, outBytes, width, height, rowBytes, m_Palette.entries, [meter](int) {
+            if (meter)
+                meter->StepIt();
+        });
+    }
+
+private:
+    std::shared_ptr<RasterViewShared> m_pShared;
+    CMemoryMap m_Cache;
+    PalitraTag m_Palette;
+    int m_nWidth;
+    int m_nHeight;
+    std::vector<unsigned char> m_Levels;
+    std::unique_ptr<CDisplayPyramid> m_pOwnPyramid;
+};
+
+}  // namespace
+
+std::shared_ptr<CRenderSource> CRasterView::GetRenderSource()
+{
+    auto source = std::make_shared<RasterRenderSource>(m_pShared, m_CacheMap, m_DisplayPalette, m_nWidth, m_nHeight);
+    if (m_bCallerBuffers)
+        source->CopyLevels(m_pLevels);
+    return source;
+}
+
+void CRasterView::RenderRGB(int x, int y, int width, int height, int rowBytes, int bottomUp, double reduction,
                             int wholeImage, unsigned char* out, std::size_t outBytes, CMeterInfoBase* meter)
 {
-    if (IsBusy() || out == nullptr || width <= 0 || height <= 0)
-        return;
-    const std::int64_t total = std::int64_t(rowBytes) * height;
-    if (std::int64_t(rowBytes) < 3 * std::int64_t(width) || std::uint64_t(total) > outBytes)
-        return;
-    // The levels go to the last width x height bytes, which must hold what is extracted.
-    const std::int64_t levelBytes = std::int64_t(width) * height;
-    if (!ExtractionFits(width, width, height, reduction, wholeImage, m_nWidth, m_nHeight, std::uint64_t(levelBytes)))
-        return;
-    if (meter)
-        meter->SetRange(0, 2.0 * height);
-    unsigned char* levels = out + (total - levelBytes);
-    m_pShared->m_Pyramid.GetRegion(levels, width, x, y, width, height, reduction, wholeImage, 1, 1, meter);
-    ExpandLevelsToBGR(out, outBytes, width, height, rowBytes, m_DisplayPalette.entries, [meter](int) {
-        if (meter)
-            meter->StepIt();
-    });
+    // Rendered here and now: the view's own blocks serve.
+    RasterRenderSource(m_pShared, m_CacheMap, m_DisplayPalette, m_nWidth, m_nHeight)
+        .RenderRGB(x, y, width, height, rowBytes, bottomUp, reduction, wholeImage, out, outBytes, meter);
 }
 
 // ---- read-out and profiles ---------------------------------------------------------

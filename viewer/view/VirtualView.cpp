@@ -1,5 +1,9 @@
 #include "view/VirtualView.h"
 
+#include "view/RenderSource.h"
+
+CRenderSource::~CRenderSource() = default;
+
 CVirtualView::~CVirtualView() = default;
 
 void CVirtualView::SetBrightness(int, int) {}
@@ -70,3 +74,8 @@ std::string CVirtualView::GetStringTypeData(int)
 void CVirtualView::ShowProfile(int, int) {}
 
 void CVirtualView::SaveSegment(const RECT*) {}
+
+std::shared_ptr<CRenderSource> CVirtualView::GetRenderSource()
+{
+    return nullptr;
+}

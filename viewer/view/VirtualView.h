@@ -7,11 +7,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "Geometry.h"
 
 class CMeterInfoBase;
+class CRenderSource;
 struct PalitraTag;
 
 namespace plat {
@@ -64,6 +66,9 @@ public:
     // rowBytes apart.
     virtual void RenderRGB(int x, int y, int width, int height, int rowBytes, int bottomUp, double reduction,
                            int wholeImage, unsigned char* out, std::size_t outBytes, CMeterInfoBase* meter) = 0;
+    // What RenderRGB reads, for a job that outlives the view; null when the view
+    // renders nothing (a vector layer).
+    virtual std::shared_ptr<CRenderSource> GetRenderSource();
     // A region into the caller's 8-bit buffer bits (bitsBytes long), drawn 1:1 at
     // (dstX, dstY) with the colours info already holds.
     virtual void PaintDirect(plat::DeviceContext* dc, int x, int y, int dstX, int dstY, int width, int height,

@@ -28,7 +28,12 @@ int BarExtent()
 
 }  // namespace
 
-CViewRect::CViewRect(plat::WindowHandle frame, QWidget* parent) : plat::BufferedWindow(parent), m_hFrame(frame)
+CViewRect::CViewRect(plat::WindowHandle frame, QWidget* parent)
+    : plat::BufferedWindow(parent),
+      m_hWnd(plat::WindowHandle::Attach(
+          this, [this](unsigned msg, plat::WParam w, plat::LParam l) { return OnMessage(msg, w, l); })),
+      m_hFrame(frame),
+      m_Frame(m_hWnd, nullptr)
 {
     setMouseTracking(true);
     for (plat::ScrollBar bar : {plat::SB_HORZ, plat::SB_VERT}) {
@@ -40,8 +45,8 @@ CViewRect::CViewRect(plat::WindowHandle frame, QWidget* parent) : plat::Buffered
         });
         m_pBar[bar == plat::SB_VERT] = sb;
     }
-    m_hWnd = plat::WindowHandle::Attach(
-        this, [this](unsigned msg, plat::WParam w, plat::LParam l) { return OnMessage(msg, w, l); });
+    m_Cross.Attach(m_hWnd, 50, 60);
+    OnSetCursor();
 }
 
 CViewRect::~CViewRect()
@@ -253,9 +258,13 @@ plat::LResult CViewRect::OnMessage(unsigned msg, plat::WParam wParam, plat::LPar
     }
     if (msg == WM_VIEWER_CURSOR) {
         m_nCursor = int(wParam);
-        if (m_nCursor >= 7 && m_nCursor <= 11)
-            SetCursorCode(m_nCursor);
+        if (m_nCursor == 1 || (m_nCursor >= 7 && m_nCursor <= 11))
+            OnSetCursor();
         return 0;
+    }
+    if (msg == WM_VIEWER_POINTER) {
+        OnCrossMoved();
+        return 1;
     }
     return 0;
 }
@@ -276,6 +285,7 @@ void CViewRect::OnLayerNotice(int id, int code)
             SetScale(1.0);
             SetVertScrollPos(0);
             SetHorzScrollPos(0);
+            m_Frame.m_rcImage = CRect(0, 0, m_sizeImage.cx - 1, m_sizeImage.cy - 1);
             RedrawNow();
             m_hFrame.PostMessage(WM_VIEWER_NOTIFY, 0, kReady);
         }
@@ -298,6 +308,7 @@ void CViewRect::SetScale(double s)
     const auto accepted = viewrect::AcceptedScale(s, m_sizeImage.cx, m_sizeImage.cy);
     if (!accepted)
         return;
+    const CPoint cross = ScreenToImage(m_Cross.GetCentre());
     m_dScale = *accepted;
     m_bScaling = 1;
     for (auto& v : m_arrViews)
@@ -307,6 +318,9 @@ void CViewRect::SetScale(double s)
     SetScrollInfo(plat::SB_HORZ, h);
     SetScrollInfo(plat::SB_VERT, v);
     m_bScaling = 0;
+    m_Frame.SetScale(m_dScale);
+    const CPoint at = ImageToScreen(cross);
+    m_Cross.SetPosition(at.x, at.y);
     InvalidateAllRegions();
     SyncBars();
 }
@@ -317,8 +331,11 @@ void CViewRect::SetScrollPos(plat::ScrollBar bar, int p)
     const auto pos = viewrect::ScrollPosFor(p, m_dScale, si, bar == plat::SB_HORZ ? m_sizeClient.cx : m_sizeClient.cy);
     if (!pos || *pos == si.nPos)
         return;
+    const int old = si.nPos;
     si.nPos = *pos;
     SetScrollInfo(bar, si);
+    m_Cross.Offset(bar == plat::SB_HORZ ? old - *pos : 0, bar == plat::SB_VERT ? old - *pos : 0);
+    m_Frame.SetBegPoint();
     // The buffer holds the old position's extraction.
     InvalidateAllRegions();
 }
@@ -530,12 +547,22 @@ void CViewRect::OnMouseMove(CPoint point)
     if (GetCount() == 0)
         return;
     m_ptMouse = point;
+    if (m_bCrossDrag)
+        m_Cross.SetPosition(point.x, point.y);
+    m_Frame.MouseMove(point);
     m_hFrame.PostMessage(WM_VIEWER_STATUS, 1, 0);
 }
 
 void CViewRect::OnLButtonDown(CPoint point)
 {
     m_ptMouse = point;
+    if (m_Frame.MouseDown(point))
+        return;
+    if (m_Cross.IsShown() && m_Cross.HitTest(point.x, point.y)) {
+        m_bCrossDrag = 1;
+        m_hFrame.PostMessage(WM_VIEWER_STATUS, 1, 0);
+        return;
+    }
     const int hpos = GetScrollInfo(plat::SB_HORZ).nPos, vpos = GetScrollInfo(plat::SB_VERT).nPos;
     switch (m_nCursor) {
     case 1:
@@ -572,8 +599,15 @@ void CViewRect::mousePressEvent(QMouseEvent* event)
         OnLButtonDown(CPoint{event->position().toPoint().x(), event->position().toPoint().y()});
 }
 
+void CViewRect::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton)
+        OnLButtonUp(CPoint{event->position().toPoint().x(), event->position().toPoint().y()});
+}
+
 void CViewRect::mouseMoveEvent(QMouseEvent* event)
 {
+    OnSetCursor();
     OnMouseMove(CPoint{event->position().toPoint().x(), event->position().toPoint().y()});
 }
 
@@ -699,4 +733,6 @@ void CViewRect::OnPaint(plat::DeviceContext& dc)
             if (v->GetKind() != 1)
                 v->PaintScaled(&dc, hpos, vpos, cw, ch, m_dScale, m_bFit, m_Buffer.data(), m_Buffer.size(), &m_bmi);
     PaintMargins(dc, shown);
+    if (!m_bTracking)
+        PaintOverlays(dc);
 }

@@ -15,13 +15,24 @@
 #include "BufferedWindow.h"
 #include "WindowHandle.h"
 #include "layer/Transform.h"
+#include "window/CrossPointer.h"
+#include "window/Frame.h"
 #include "window/ViewRectMath.h"
 
 class QScrollBar;
 class CVirtualView;
 class CVectorImage;
 class CMeterInfoBase;
+class CRenderSource;
 struct PalitraTag;
+
+// The block of a bitmap export job; the job frees it. It holds the picture by
+// shared ownership: the layer and the window may go while the job runs.
+struct BitmapJobParams {
+    plat::WindowHandle m_hWnd;  // owns the error box while it exists
+    std::string m_strPath;
+    std::shared_ptr<CRenderSource> m_pSource;
+};
 
 class CViewRect : public plat::BufferedWindow {
 public:
@@ -86,7 +97,50 @@ public:
     void SetTrackPos(plat::ScrollBar bar, int pos);
     // The left button pressed at a client point, under the current tool.
     void OnLButtonDown(CPoint point);
+    void OnLButtonUp(CPoint point);
     void OnMouseMove(CPoint point);
+    // The cursor of the current tool code, for the client area.
+    void OnSetCursor();
+
+    // ---- queries and commands on the active layer (ViewRectCommands.cpp) ----------
+    // Channel: 1 for a single-band layer, 3, 4, 5 for red, green, blue.
+    int ImageWidth(int = 0) const;
+    int ImageHeight(int = 0) const;
+    double Min(int channel);
+    double Max(int channel);
+    double Mean(int channel);
+    double StDev(int channel);
+    std::string GetStringSizePixel(int channel);
+    std::string GetStringTypeData(int channel);
+    std::string GetFileName(int channel);
+    std::uint32_t* GetHistAddr(int channel);
+    int GetColorMode() const;
+    int IsFazaMode() const { return 0; }
+    std::string GetValueString(int x, int y);
+    void GetPalitra(PalitraTag* out);
+    CVirtualView* GetActiveView() const { return GetView(m_nActive); }
+
+    void SetBrightness(int value, int mode);
+    void SetContrast(int value);
+    void Equalize();
+    void SetPalitra(PalitraTag* in);
+    void ShowProfile(int along, int position);
+    void ShowCross(int show);
+    void MoveCross(int x, int y);
+    void ShowFrame(int show);
+    void SaveSelection();
+    void SaveAsBitmap();
+    // The context menu at a screen point; its command goes to the frame as WM_COMMAND.
+    void OnContextMenu(CPoint screen);
+
+    CPoint ImageToScreen(CPoint image) const;
+    CPoint ScreenToImage(CPoint client) const;
+    const CCrossPointer& GetCross() const { return m_Cross; }
+    CFrame& GetFrame() { return m_Frame; }
+
+    // Body of the bitmap export job: writes the file and tells the user when it
+    // could not be created; frees params.
+    static void SaveBitmapJob(BitmapJobParams* params, CMeterInfoBase* meter);
 
     // Handles a private message; public so that a parent can relay.
     plat::LResult OnMessage(unsigned msg, plat::WParam wParam, plat::LParam lParam);
@@ -95,7 +149,9 @@ protected:
     void OnPaint(plat::DeviceContext& dc) override;
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     int FindById(int id) const;
@@ -114,9 +170,15 @@ private:
     void UpdateClientSize();
     void SyncBars();
     void OnBarAction(plat::ScrollBar bar, int action);
+    void OnCrossMoved();
+    void PaintOverlays(plat::DeviceContext& dc);
 
     plat::WindowHandle m_hWnd;
     plat::WindowHandle m_hFrame;
+    CCrossPointer m_Cross;
+    CFrame m_Frame;
+    int m_bCrossDrag = 0;
+    int m_nCursorShown = 0;  // the tool code whose cursor is set
     CPoint m_ptMouse{0, 0};
     int m_bTracking = 0;
     int m_bScaling = 0;
