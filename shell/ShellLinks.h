@@ -1,0 +1,52 @@
+#pragma once
+// What the shell starts outside itself: image viewers, the import/export dialog and
+// the 3D viewer program. Each goes through one narrow function, so that tests can put
+// a recording stand-in in its place.
+
+#include <QPointer>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "Geometry.h"
+#include "WindowHandle.h"
+
+class QObject;
+class QWidget;
+
+// The arguments of one new image viewer, in the order the viewer frame takes them.
+struct ViewerOpenRequest {
+    plat::WindowHandle host;  // gets the viewer's closing notice
+    int id = 0;
+    int phaseMode = 0;
+    double sigma = 0.0;
+    int stretchType = 0;  // 0 Auto, 1 None, 2 Double Dispersion, 3 Selected Dispersion
+    std::string path;     // empty: the viewer opens empty
+    std::optional<CRect> placement;  // none: the viewer's default place
+};
+
+struct ViewerLink {
+    // Makes a visible viewer, which announces itself to the application's main window
+    // (WM_USER+500, code 5) and deletes itself when its window goes. False when none
+    // could be made; the user has been told.
+    std::function<bool(const ViewerOpenRequest&)> open;
+    // Destroys the viewer's window (the viewer then frees itself).
+    std::function<void(std::uintptr_t viewer)> destroy;
+    // The viewer as an object whose destruction can be watched; null when unknown.
+    std::function<QObject*(std::uintptr_t viewer)> object;
+};
+
+// The link in use; tests replace it and get the previous one back.
+const ViewerLink& CurrentViewerLink();
+ViewerLink SetViewerLink(ViewerLink link);
+
+// Opens the conversion library's import/export dialog (its short list), modeless and
+// parentless; tests replace it.
+using ImportExportLauncher = std::function<void()>;
+void LaunchImportExport();
+ImportExportLauncher SetImportExportLauncher(ImportExportLauncher launcher);
+
+// Starts folder/Halcyte3D detached, without arguments, in the current folder. Answers
+// its process id, or none when it could not be started.
+std::optional<long long> StartHalcyte3D(const std::string& folder);
