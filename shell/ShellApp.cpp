@@ -71,6 +71,23 @@ std::string CrashText(unsigned code)
     return text;
 }
 
+void InstallCrashReport()
+{
+    g_crashText = LimitedString(IDS_CRASH_BEGIN);
+    // A fatal signal cannot show a window: the same text goes to standard error.
+    plat::InstallFaultHandlers(ExceptionCodeName);
+    plat::SetFatalFaultText(g_crashText.c_str(), LimitedString(IDS_CRASH_END).c_str());
+}
+
+bool DeliverShellCommand(const std::string& command, const std::function<void(const std::string&)>& open)
+{
+    // The sender has its acknowledgement already; a modal dialog drops the command.
+    if (QApplication::activeModalWidget())
+        return false;
+    ParseShellCommands(command, open);
+    return true;
+}
+
 void ShowCrashMessage(unsigned code)
 {
     const plat::WindowHandle owner = g_mainDialog ? g_mainDialog->Handle() : plat::WindowHandle();
@@ -113,10 +130,7 @@ int RunMainDialog(CQuorvexDlg* dialog)
 int CShellApp::InitInstance(int argc, char** argv)
 {
     plat::SendSplashNotice(1, "Main Dialog Initializing...");
-    g_crashText = LimitedString(IDS_CRASH_BEGIN);
-    // A fatal signal cannot show a window: the same text goes to standard error.
-    plat::InstallFaultHandlers(ExceptionCodeName);
-    plat::SetFatalFaultText(g_crashText.c_str(), LimitedString(IDS_CRASH_END).c_str());
+    InstallCrashReport();
 
     try {
         // One shell per user: a second start hands its command line to the first.
@@ -137,12 +151,8 @@ int CShellApp::InitInstance(int argc, char** argv)
         plat::SetAppMainWindow(dialog->Handle());
 
         auto channel = std::make_unique<CShellChannel>();
-        if (!channel->Listen(channelPath, [this](const std::string& command) {
-                // Dropped while a modal dialog is open; acknowledged all the same.
-                if (QApplication::activeModalWidget())
-                    return;
-                OnDDECommand(command.c_str());
-            }))
+        if (!channel->Listen(channelPath,
+                             [](const std::string& command) { DeliverShellCommand(command, OpenOnMainDialog); }))
             std::fprintf(stderr, "Quorvex: cannot listen at %s; other starts will not reach this one.\n",
                          channelPath.c_str());
 

@@ -3,6 +3,7 @@
 // the program's end and the last-resort crash message.
 
 #include <QApplication>
+#include <functional>
 #include <string>
 
 class CQuorvexDlg;
@@ -30,6 +31,13 @@ std::string CrashText(unsigned code);
 // Shows the crash message in a topmost box "Quorvex", owned by the main window while it
 // exists.
 void ShowCrashMessage(unsigned code);
+
+// From here on a fatal signal writes the crash message to standard error.
+void InstallCrashReport();
+
+// An execute string that another process sent: its commands run through open unless a
+// modal dialog is open, in which case it is dropped. Answers whether it ran.
+bool DeliverShellCommand(const std::string& command, const std::function<void(const std::string&)>& open);
 
 // The application object: an exception escaping an event handler shows the crash
 // message and ends the program.

@@ -33,14 +33,13 @@ bool CShellChannel::Listen(const std::string& path, ExecuteHandler handler)
     m_server = new QLocalServer(this);
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
     const QString name = QString::fromStdString(path);
-    if (!m_server->listen(name)) {
-        // A socket file nobody answers at is a leftover of a shell that died.
-        if (ForwardToRunningShell(path, std::string(), 0) != ForwardResult::NoShell)
-            return false;
-        QLocalServer::removeServer(name);
-        if (!m_server->listen(name))
-            return false;
-    }
+    // A shell that answers there keeps its place; a socket file nobody answers at is
+    // a leftover of a shell that died.
+    if (ForwardToRunningShell(path, std::string(), 0) != ForwardResult::NoShell)
+        return false;
+    QLocalServer::removeServer(name);
+    if (!m_server->listen(name))
+        return false;
     connect(m_server, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket* socket = m_server->nextPendingConnection()) {
             auto received = std::make_shared<QByteArray>();
