@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QPointer>
+#include <QScreen>
 #include <QWidget>
 #include <atomic>
 #include <chrono>
@@ -24,6 +25,7 @@
 #include "QuorvexStrings.h"
 #include "ScopedEnvFolder.h"
 #include "ShellLinks.h"
+#include "Splash.h"
 #include "TempDir.h"
 #include "VarnokApp.h"
 #include "jobs/MeterInfo.h"
@@ -211,6 +213,27 @@ TEST_F(QuorvexDlgTest, CommandLineOpensAtTheViewersDefaultPlace)
     EXPECT_EQ(r.stretchType, 0);
     EXPECT_FALSE(r.placement.has_value());  // no splash window saw the start-up end
     EXPECT_EQ(m_dlg->ViewerCounter(), 0);
+}
+
+TEST_F(QuorvexDlgTest, AfterASplashWindowSawTheEndFilesOpenBelowTheShell)
+{
+    std::vector<std::string> notices;
+    const plat::SplashListener previous = plat::SetSplashListener(
+        [&](unsigned long code, const std::string& text, QWidget*) { notices.push_back(std::to_string(code) + text); });
+    m_dlg->grab();  // paints the window
+    m_dlg->grab();  // told once only
+    plat::SetSplashListener(previous);
+    EXPECT_EQ(notices, std::vector<std::string>{"0Main Dialog Initialized..."});
+
+    m_dlg->OpenFileInViewer("a.rdp");
+    ASSERT_EQ(m_fakes.requests.size(), 1u);
+    ASSERT_TRUE(m_fakes.requests[0].placement.has_value());
+    const CRect placed = *m_fakes.requests[0].placement;
+    const QRect frame = m_dlg->frameGeometry();
+    EXPECT_EQ(placed.left, frame.left());
+    EXPECT_EQ(placed.right, frame.right() + 1);
+    EXPECT_EQ(placed.top, frame.bottom() + 1);
+    EXPECT_EQ(placed.bottom, m_dlg->screen()->geometry().bottom() + 1);
 }
 
 TEST_F(QuorvexDlgTest, ImportExportGoesToTheConversionLibrary)
