@@ -21,6 +21,7 @@ enum : unsigned {
     MB_ICONERROR = 0x10,
     MB_ICONQUESTION = 0x20,
     MB_ICONWARNING = 0x30,
+    MB_ICONEXCLAMATION = MB_ICONWARNING,
     MB_ICONINFORMATION = 0x40,
     MB_SYSTEMMODAL = 0x1000,
     MB_TOPMOST = 0x40000,  // above every other window

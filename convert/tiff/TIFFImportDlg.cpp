@@ -11,6 +11,7 @@
 
 #include "Dialog.h"
 #include "MessageBox.h"
+#include "frame/ViewResult.h"
 #include "jobs/Run.h"
 #include "settings/HelpSystem.h"
 #include "tiff/TiffImport.h"
@@ -53,9 +54,18 @@ std::atomic<TiffResultOpener> g_opener{nullptr};
 void ViewTiffResults(void* data)
 {
     const std::unique_ptr<std::vector<std::string>> files(static_cast<std::vector<std::string>*>(data));
-    if (TiffResultOpener open = g_opener.load())
+    if (TiffResultOpener open = g_opener.load()) {
         for (const std::string& file : *files)
             open(file, 0);
+        return;
+    }
+    // One viewer without a host per result, default display settings.
+    auto params = std::make_unique<ViewMultiResultParam>();
+    if (!params->MakeParam(int(files->size())))
+        return;
+    for (int i = 0; i < params->GetCount(); ++i)
+        (*params)[i]->strFileName = (*files)[size_t(i)];
+    ViewMultiResultFunction(params.release());
 }
 
 // An edit's whole text as an int; false for anything else.
