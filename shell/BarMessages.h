@@ -9,6 +9,3 @@ enum : unsigned {
     WM_BAR_SCROLL = plat::WM_USER + 0x0E,  // from an arrow: wParam its id, lParam the step
     WM_BAR_MENU_CLOSED = 0x8000 + 1000,    // to a menu-bar button: its popup has closed
 };
-
-// The viewers' notices (lParam the code, wParam the viewer).
-inline constexpr unsigned WM_VIEWER_NOTIFY = plat::WM_USER + 500;

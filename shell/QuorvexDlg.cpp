@@ -24,6 +24,7 @@
 #include "SystemMetrics.h"
 #include "jobs/Run.h"
 #include "jobs/ThreadList.h"
+#include "window/ViewerMessages.h"
 #include "settings/HelpSystem.h"
 
 namespace {
@@ -247,17 +248,7 @@ plat::LResult CQuorvexDlg::OnMessage(unsigned msg, plat::WParam wParam, plat::LP
 
 void CQuorvexDlg::OnViewerNotify(plat::WParam viewer, plat::LParam code)
 {
-    const bool known = m_viewers.Contains(viewer);
     m_viewers.Notify(viewer, code);
-    if (code != CViewerList::kCreated || known)
-        return;
-    // A viewer tells only its own host that it closed; watching it keeps the list right
-    // for viewers of other hosts too.
-    if (QObject* object = CurrentViewerLink().object(viewer)) {
-        const plat::WindowHandle self = m_handle;
-        connect(object, &QObject::destroyed, this,
-                [self, viewer] { self.PostMessage(WM_VIEWER_NOTIFY, viewer, CViewerList::kClosed); });
-    }
 }
 
 void CQuorvexDlg::OnFileOpen()

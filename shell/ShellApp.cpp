@@ -5,7 +5,7 @@
 
 #include <unistd.h>
 
-#include "AppMainWindow.h"
+#include "MainWindow.h"
 #include "FaultGuard.h"
 #include "File.h"
 #include "MessageBox.h"
@@ -148,7 +148,7 @@ int CShellApp::InitInstance(int argc, char** argv)
 
         CQuorvexDlg* dialog = CreateMainDialog();
         g_mainDialog = dialog;
-        plat::SetAppMainWindow(dialog->Handle());
+        plat::SetMainWindow(dialog->Handle());
 
         auto channel = std::make_unique<CShellChannel>();
         if (!channel->Listen(channelPath,

@@ -1,36 +1,52 @@
 #include "ShellLinks.h"
 
+#include <QApplication>
 #include <QDir>
-#include <QObject>
 #include <QProcess>
 
-#include "AppMainWindow.h"
+#include "MainWindow.h"
 #include "MessageBox.h"
 #include "QuorvexStrings.h"
 #include "StringTable.h"
+#include "frame/FrameViewer.h"
 
 namespace {
 
-// Until the viewer frame is linked in, a viewer cannot be made: say so.
-bool NoViewer(const ViewerOpenRequest&)
+bool OpenFrameViewer(const ViewerOpenRequest& request)
 {
-    plat::MessageBox(plat::AppMainWindow(), plat::LoadString(IDS_NO_VIEWER, kQuorvexModule), "Quorvex",
-                     plat::MB_OK | plat::MB_ICONERROR);
-    return false;
+    auto* viewer = new CFrameViewer;
+    const RECT* placement = request.placement ? &*request.placement : nullptr;
+    if (!viewer->Create(request.host, request.id, request.phaseMode, request.sigma, request.stretchType,
+                        request.path.c_str(), placement)) {
+        delete viewer;
+        return false;
+    }
+    return true;
+}
+
+void DestroyFrameViewer(std::uintptr_t viewer)
+{
+    // Only a viewer whose window is still there: a notice of its end may be on its way.
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        auto* frame = dynamic_cast<CFrameViewer*>(window);
+        if (frame && plat::WParam(frame) == viewer) {
+            frame->DestroyWindow();
+            return;
+        }
+    }
 }
 
 void NoImportExport()
 {
-    plat::MessageBox(plat::AppMainWindow(), plat::LoadString(IDS_NO_IMPORT_EXPORT, kQuorvexModule), "Quorvex",
+    plat::MessageBox(plat::MainWindow(), plat::LoadString(IDS_NO_IMPORT_EXPORT, kQuorvexModule), "Quorvex",
                      plat::MB_OK | plat::MB_ICONERROR);
 }
 
 ViewerLink StandardViewerLink()
 {
     ViewerLink link;
-    link.open = NoViewer;
-    link.destroy = [](std::uintptr_t) {};
-    link.object = [](std::uintptr_t) -> QObject* { return nullptr; };
+    link.open = OpenFrameViewer;
+    link.destroy = DestroyFrameViewer;
     return link;
 }
 

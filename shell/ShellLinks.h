@@ -3,7 +3,6 @@
 // the 3D viewer program. Each goes through one narrow function, so that tests can put
 // a recording stand-in in its place.
 
-#include <QPointer>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -11,9 +10,6 @@
 
 #include "Geometry.h"
 #include "WindowHandle.h"
-
-class QObject;
-class QWidget;
 
 // The arguments of one new image viewer, in the order the viewer frame takes them.
 struct ViewerOpenRequest {
@@ -28,13 +24,12 @@ struct ViewerOpenRequest {
 
 struct ViewerLink {
     // Makes a visible viewer, which announces itself to the application's main window
-    // (WM_USER+500, code 5) and deletes itself when its window goes. False when none
-    // could be made; the user has been told.
+    // (WM_VIEWER_NOTIFY, code 5), reports its end there and to its host (code 1) and
+    // deletes itself when its window goes. False when none could be made.
     std::function<bool(const ViewerOpenRequest&)> open;
-    // Destroys the viewer's window (the viewer then frees itself).
+    // Destroys the viewer's window (the viewer then frees itself); a viewer that is
+    // gone already is left alone.
     std::function<void(std::uintptr_t viewer)> destroy;
-    // The viewer as an object whose destruction can be watched; null when unknown.
-    std::function<QObject*(std::uintptr_t viewer)> object;
 };
 
 // The link in use; tests replace it and get the previous one back.

@@ -15,26 +15,29 @@
 #include <thread>
 #include <vector>
 
-#include "AppMainWindow.h"
-#include "BarMessages.h"
+#include <QMenuBar>
+#include <QToolButton>
+
 #include "DesktopOpen.h"
 #include "Exception.h"
+#include "MainWindow.h"
 #include "MessageBox.h"
 #include "PumpUntil.h"
 #include "QuorvexDlg.h"
 #include "QuorvexStrings.h"
 #include "ScopedEnvFolder.h"
 #include "ShellLinks.h"
+#include "SmallLayer.h"
 #include "Splash.h"
 #include "TempDir.h"
 #include "VarnokApp.h"
+#include "frame/FrameViewer.h"
 #include "jobs/MeterInfo.h"
 #include "jobs/Run.h"
 #include "jobs/ThreadList.h"
 #include "settings/SNRegKey.h"
-
-#include <QToolButton>
-#include <QMenuBar>
+#include "view/DisplayCache.h"
+#include "window/ViewerMessages.h"
 
 using namespace std::chrono_literals;
 using testsupport::PumpUntil;
@@ -43,7 +46,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // A viewer as the viewer frame makes one: it announces itself to the application's main
-// window, tells its host when it closes, and is gone with its window.
+// window, tells its host and the main window when it closes, and is gone with its window.
 struct FakeViewers {
     std::vector<ViewerOpenRequest> requests;
     std::vector<QPointer<QWidget>> windows;
@@ -61,8 +64,10 @@ struct FakeViewers {
             const plat::WindowHandle host = request.host;
             QObject::connect(window, &QObject::destroyed, [host, viewer] {
                 host.PostMessage(WM_VIEWER_NOTIFY, viewer, 1);
+                if (!(plat::MainWindow() == host))
+                    plat::MainWindow().PostMessage(WM_VIEWER_NOTIFY, viewer, 1);
             });
-            plat::AppMainWindow().SendMessage(WM_VIEWER_NOTIFY, viewer, 5);
+            plat::MainWindow().SendMessage(WM_VIEWER_NOTIFY, viewer, 5);
             window->show();
             return true;
         };
@@ -70,7 +75,6 @@ struct FakeViewers {
             destroyed.push_back(viewer);
             delete reinterpret_cast<QWidget*>(viewer);
         };
-        link.object = [](std::uintptr_t viewer) -> QObject* { return reinterpret_cast<QWidget*>(viewer); };
         return link;
     }
 };
@@ -86,7 +90,7 @@ protected:
     {
         m_previous = SetViewerLink(m_fakes.Link());
         m_dlg = std::make_unique<CQuorvexDlg>();
-        plat::SetAppMainWindow(m_dlg->Handle());
+        plat::SetMainWindow(m_dlg->Handle());
         m_dlg->OnInitDialog();
         m_dlg->show();
     }
@@ -95,7 +99,7 @@ protected:
         for (QPointer<QWidget>& window : m_fakes.windows)
             delete window.data();
         m_dlg.reset();
-        plat::SetAppMainWindow({});
+        plat::SetMainWindow({});
         SetViewerLink(m_previous);
     }
 
@@ -291,6 +295,37 @@ TEST_F(QuorvexDlgTest, HelpOpensTheHelpFileByItsSetting)
     EXPECT_EQ(fs::path(opened[0]).filename(), "Velmora.chm");
     EXPECT_EQ(fs::path(opened[1]).filename(), "Velmora.chm");
     EXPECT_EQ(fs::path(opened[2]).filename(), "Guide.chm");
+}
+
+// The viewers the program really opens: the viewer frame.
+TEST(QuorvexViewerFrameTest, OpenShowsViewersAndClosingDestroysThem)
+{
+    ScopedEnvFolder config("XDG_CONFIG_HOME");
+    testsupport::TempDir scratch;
+    const std::string layer = scratch.File("small.rdp");
+    WriteSmallLayer(layer);
+    auto dlg = std::make_unique<CQuorvexDlg>();
+    plat::SetMainWindow(dlg->Handle());
+    dlg->OnInitDialog();
+    dlg->show();
+
+    dlg->OnCommand(ID_FILE_OPEN);
+    dlg->OpenFileInViewer(layer);
+    ASSERT_EQ(dlg->Viewers().size(), 2u);
+    auto* empty = reinterpret_cast<CFrameViewer*>(dlg->Viewers()[0]);
+    auto* loaded = reinterpret_cast<CFrameViewer*>(dlg->Viewers()[1]);
+    EXPECT_EQ(empty->GetID(), 1);
+    EXPECT_TRUE(empty->Handle().IsWindow());
+    EXPECT_EQ(loaded->GetID(), 0);
+    // Loading the file makes its display cache beside it.
+    EXPECT_TRUE(PumpUntil([&] { return std::filesystem::exists(CacheNameBeside(layer, 0)); }, 60s));
+
+    plat::ScopedMessageBoxAnswerer yes(plat::IDYES);
+    dlg->close();
+    EXPECT_FALSE(empty->Handle().IsWindow());
+    ASSERT_TRUE(PumpUntil([&] { return dlg->Viewers().empty(); }, 10s));
+    dlg.reset();
+    plat::SetMainWindow({});
 }
 
 namespace {

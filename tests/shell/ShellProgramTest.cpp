@@ -3,11 +3,14 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <chrono>
+#include <filesystem>
 #include <string>
 
 #include "PumpUntil.h"
 #include "ShellChannel.h"
+#include "SmallLayer.h"
 #include "TempDir.h"
+#include "view/DisplayCache.h"
 
 using namespace std::chrono_literals;
 using testsupport::PumpUntil;
@@ -57,12 +60,16 @@ TEST_F(ShellProgramTest, ASecondStartHandsItsCommandLineToTheFirst)
     Start(first);
     ASSERT_TRUE(Listening());
 
+    const std::string layer = m_runtime.File("small.rdp");
+    WriteSmallLayer(layer);
     QProcess second;
-    Start(second, {"[Open(\"" + QString::fromStdString(m_runtime.File("small.rdp")) + "\")]"});
+    Start(second, {"[Open(\"" + QString::fromStdString(layer) + "\")]"});
     ASSERT_TRUE(second.waitForFinished(60000));
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(second.exitCode(), 0);
     EXPECT_EQ(first.state(), QProcess::Running);
+    // The first opens a viewer on the file, whose load makes the display cache beside it.
+    EXPECT_TRUE(PumpUntil([&] { return std::filesystem::exists(CacheNameBeside(layer, 0)); }, 60s));
 
     // A shell that dies leaves its socket; the next start takes its place.
     first.kill();
