@@ -14,6 +14,7 @@
 #include "BarResources.h"
 #include "CommandBars.h"
 #include "DialogTemplate.h"
+#include "ImportExportDlg.h"
 #include "MessageBox.h"
 #include "ProgramFolder.h"
 #include "QuorvexArt.h"
@@ -290,7 +291,8 @@ std::optional<long long> CQuorvexDlg::Launch3DViewer()
 
 void CQuorvexDlg::OnFileImportExport()
 {
-    LaunchImportExport();
+    // Modeless and parentless: it runs beside the shell in the same loop.
+    ExternFunction().LaunchImportShort(nullptr);
 }
 
 void CQuorvexDlg::OnHelp()

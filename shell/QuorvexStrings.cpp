@@ -14,7 +14,6 @@ const plat::StringEntry kStrings[] = {
     {IDS_CRASH_BEGIN, "ERROR OCCURED"},
     {IDS_APP_KEY, "SOFTWARE\\Tolvek\\Quorvex"},
     {IDS_JOBS_RUNNING, "Some operations are still running.\nStop them and exit Quorvex ?"},
-    {IDS_NO_IMPORT_EXPORT, "The import/export dialog cannot be opened: it is not part of this build."},
 };
 const plat::StringTableRegistration kRegistration(kQuorvexModule, kStrings, true);
 

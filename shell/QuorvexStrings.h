@@ -10,7 +10,6 @@ enum : unsigned {
     IDS_CRASH_BEGIN = 113,
     IDS_APP_KEY = 115,
     IDS_JOBS_RUNNING = 180,
-    IDS_NO_IMPORT_EXPORT = 182,
 };
 
 enum : unsigned {

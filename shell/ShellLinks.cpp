@@ -4,10 +4,6 @@
 #include <QDir>
 #include <QProcess>
 
-#include "MainWindow.h"
-#include "MessageBox.h"
-#include "QuorvexStrings.h"
-#include "StringTable.h"
 #include "frame/FrameViewer.h"
 
 namespace {
@@ -36,12 +32,6 @@ void DestroyFrameViewer(std::uintptr_t viewer)
     }
 }
 
-void NoImportExport()
-{
-    plat::MessageBox(plat::MainWindow(), plat::LoadString(IDS_NO_IMPORT_EXPORT, kQuorvexModule), "Quorvex",
-                     plat::MB_OK | plat::MB_ICONERROR);
-}
-
 ViewerLink StandardViewerLink()
 {
     ViewerLink link;
@@ -50,17 +40,11 @@ ViewerLink StandardViewerLink()
     return link;
 }
 
-// Both live on the GUI thread only.
+// Lives on the GUI thread only.
 ViewerLink& Link()
 {
     static ViewerLink link = StandardViewerLink();
     return link;
-}
-
-ImportExportLauncher& Launcher()
-{
-    static ImportExportLauncher launcher = NoImportExport;
-    return launcher;
 }
 
 }  // namespace
@@ -74,20 +58,6 @@ ViewerLink SetViewerLink(ViewerLink link)
 {
     ViewerLink previous = Link();
     Link() = link.open ? std::move(link) : StandardViewerLink();
-    return previous;
-}
-
-void LaunchImportExport()
-{
-    ImportExportLauncher launcher = Launcher();
-    if (launcher)
-        launcher();
-}
-
-ImportExportLauncher SetImportExportLauncher(ImportExportLauncher launcher)
-{
-    ImportExportLauncher previous = Launcher();
-    Launcher() = launcher ? std::move(launcher) : ImportExportLauncher(NoImportExport);
     return previous;
 }
 

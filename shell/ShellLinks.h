@@ -1,7 +1,6 @@
 #pragma once
-// What the shell starts outside itself: image viewers, the import/export dialog and
-// the 3D viewer program. Each goes through one narrow function, so that tests can put
-// a recording stand-in in its place.
+// What the shell starts outside itself: image viewers and the 3D viewer program. The
+// viewers go through one narrow link, so that tests can put a recording stand-in there.
 
 #include <cstdint>
 #include <functional>
@@ -35,12 +34,6 @@ struct ViewerLink {
 // The link in use; tests replace it and get the previous one back.
 const ViewerLink& CurrentViewerLink();
 ViewerLink SetViewerLink(ViewerLink link);
-
-// Opens the conversion library's import/export dialog (its short list), modeless and
-// parentless; tests replace it.
-using ImportExportLauncher = std::function<void()>;
-void LaunchImportExport();
-ImportExportLauncher SetImportExportLauncher(ImportExportLauncher launcher);
 
 // Starts folder/Halcyte3D detached, without arguments, in the current folder. Answers
 // its process id, or none when it could not be started.

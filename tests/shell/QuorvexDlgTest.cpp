@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QKeyEvent>
 #include <QPointer>
 #include <QScreen>
@@ -19,7 +20,9 @@
 #include <QToolButton>
 
 #include "DesktopOpen.h"
+#include "Dialog.h"
 #include "Exception.h"
+#include "ImportExportDlg.h"
 #include "MainWindow.h"
 #include "MessageBox.h"
 #include "PumpUntil.h"
@@ -240,14 +243,31 @@ TEST_F(QuorvexDlgTest, AfterASplashWindowSawTheEndFilesOpenBelowTheShell)
     EXPECT_EQ(placed.bottom, m_dlg->screen()->geometry().bottom() + 1);
 }
 
-TEST_F(QuorvexDlgTest, ImportExportGoesToTheConversionLibrary)
+TEST_F(QuorvexDlgTest, ImportExportShowsTheShortList)
 {
-    int launched = 0;
-    const ImportExportLauncher previous = SetImportExportLauncher([&] { ++launched; });
+    auto shown = [] {
+        std::vector<plat::Dialog*> dialogs;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* d = dynamic_cast<plat::Dialog*>(w); d && d->isVisible() && d->windowTitle() == "Import / Export")
+                dialogs.push_back(d);
+        return dialogs;
+    };
     m_dlg->OnCommand(ID_FILE_IMPORTEXPORT);
     m_dlg->ToolButtons()[2]->click();
-    EXPECT_EQ(launched, 2);
-    SetImportExportLauncher(previous);
+    const std::vector<plat::Dialog*> dialogs = shown();
+    ASSERT_EQ(dialogs.size(), 2u);
+    for (plat::Dialog* d : dialogs) {
+        EXPECT_EQ(d->parentWidget(), nullptr);
+        EXPECT_FALSE(d->isModal());
+        auto* inputs = d->ControlAs<QComboBox>(CImportExportDlg::IDC_INPUT_FORMAT);
+        ASSERT_NE(inputs, nullptr);
+        std::vector<int> codes;
+        for (int i = 0; i < inputs->count(); ++i)
+            codes.push_back(inputs->itemData(i).toInt());
+        EXPECT_EQ(codes, (std::vector<int>{0, 1, 5, 6, 7, 8}));  // no CEOS kinds
+        d->close();
+    }
+    EXPECT_TRUE(PumpUntil([&] { return shown().empty(); }, 5s));
 }
 
 TEST_F(QuorvexDlgTest, Halcyte3DMissingIsReportedPresentStarts)
