@@ -15,6 +15,10 @@ constexpr int kSignals[] = {SIGFPE, SIGSEGV, SIGILL, SIGBUS};
 
 std::atomic<FaultNamer> g_namer = nullptr;
 struct sigaction g_previous[NSIG];
+// The program's own report text; read by the handler only once g_textSet is true.
+char g_before[256];
+char g_after[256];
+std::atomic<bool> g_textSet = false;
 std::once_flag g_installed;
 // The innermost guard of a thread: where its handler jumps back to.
 struct Guard {
@@ -72,6 +76,14 @@ void WriteName(int sig, unsigned code)
 {
     FaultNamer namer = g_namer.load();
     const char* name = namer && code ? namer(code) : nullptr;
+    if (g_textSet.load()) {
+        Write(g_before);
+        if (name)
+            Write(name);
+        Write(g_after);
+        Write("\n");
+        return;
+    }
     Write("Fatal fault: ");
     if (name) {
         Write(name);
@@ -117,6 +129,17 @@ void InstallFaultHandlers(FaultNamer namer)
         for (int sig : kSignals)
             ::sigaction(sig, &action, &g_previous[sig]);
     });
+}
+
+void SetFatalFaultText(const char* before, const char* after)
+{
+    if (!before || !after)
+        return;
+    // Set once by the program at start-up; the handler reads the buffers after the flag.
+    g_textSet = false;
+    std::strncpy(g_before, before, sizeof g_before - 1);
+    std::strncpy(g_after, after, sizeof g_after - 1);
+    g_textSet = true;
 }
 
 void CallFaultGuardedRaw(void (*call)(void*), void* context)

@@ -44,6 +44,11 @@ using FaultNamer = const char* (*)(unsigned code);
 // into the name written to standard error (null: the signal's number is written).
 void InstallFaultHandlers(FaultNamer namer);
 
+// The report of a fatal fault becomes before, the fault's name (nothing when it has
+// none) and after, run together on one line, in place of "Fatal fault: <name>". Each
+// text is cut to 255 bytes; null leaves the report as it was.
+void SetFatalFaultText(const char* before, const char* after);
+
 // Runs call(context) under the guard; see above. Exceptions of call pass unchanged.
 // Guards nest: a fault goes to the innermost guard of its thread.
 void CallFaultGuardedRaw(void (*call)(void*), void* context);

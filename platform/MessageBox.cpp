@@ -28,6 +28,8 @@ int ShowReal(QWidget* owner, const MessageBoxCall& call)
     // clang-format on
     if (call.type & MB_SYSTEMMODAL)
         box.setWindowModality(Qt::ApplicationModal);
+    if (call.type & MB_TOPMOST)
+        box.setWindowFlag(Qt::WindowStaysOnTopHint);
     // clang-format off
     switch (call.type & 0xF) {
     case MB_OKCANCEL: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;

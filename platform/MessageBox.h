@@ -24,6 +24,7 @@ enum : unsigned {
     MB_ICONEXCLAMATION = MB_ICONWARNING,
     MB_ICONINFORMATION = 0x40,
     MB_SYSTEMMODAL = 0x1000,
+    MB_TOPMOST = 0x40000,  // above every other window
 };
 
 // Answers.

@@ -1,7 +1,10 @@
 #include "SystemMetrics.h"
 
 #include <QGuiApplication>
+#include <QApplication>
+#include <QMenuBar>
 #include <QScreen>
+#include <QStyle>
 
 namespace plat {
 
@@ -14,6 +17,17 @@ int GetSystemMetrics(SystemMetric index)
         return 0;
     const QRect desktop = screen->virtualGeometry();
     switch (index) {
+    case SM_CXICON:
+    case SM_CYICON:
+        return QApplication::style() ? QApplication::style()->pixelMetric(QStyle::PM_LargeIconSize) : 32;
+    case SM_CYMENU: {
+        // What the style gives a menu bar of one line.
+        if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
+            return 0;
+        QMenuBar bar;
+        bar.addAction(QStringLiteral("X"));
+        return bar.sizeHint().height();
+    }
     case SM_CXVIRTUALSCREEN:
         return desktop.width();
     case SM_CYVIRTUALSCREEN:

@@ -1,0 +1,83 @@
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <chrono>
+#include <filesystem>
+#include <string>
+
+#include "PumpUntil.h"
+#include "ShellChannel.h"
+#include "SmallLayer.h"
+#include "TempDir.h"
+#include "view/DisplayCache.h"
+
+using namespace std::chrono_literals;
+using testsupport::PumpUntil;
+
+namespace {
+
+// The built shell, started as a user would, with private runtime and settings folders.
+class ShellProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_env = QProcessEnvironment::systemEnvironment();
+        m_env.insert("XDG_RUNTIME_DIR", QString::fromStdString(m_runtime.Path()));
+        m_env.insert("XDG_CONFIG_HOME", QString::fromStdString(m_config.Path()));
+        m_env.insert("QT_QPA_PLATFORM", "offscreen");
+        // The shell keeps its windows until the process ends.
+        m_env.insert("ASAN_OPTIONS", "detect_leaks=0");
+        m_socket = m_runtime.Path() + "/Quorvex.socket";
+    }
+
+    void Start(QProcess& shell, const QStringList& args = {})
+    {
+        shell.setProcessEnvironment(m_env);
+        shell.setProgram(QString(SUITE_BIN_DIR) + "/Quorvex");
+        shell.setArguments(args);
+        shell.start();
+        ASSERT_TRUE(shell.waitForStarted(10000));
+    }
+
+    bool Listening()
+    {
+        return PumpUntil([&] { return ForwardToRunningShell(m_socket, std::string(), 0) == ForwardResult::Sent; },
+                         60s);
+    }
+
+    testsupport::TempDir m_runtime;
+    testsupport::TempDir m_config;
+    QProcessEnvironment m_env;
+    std::string m_socket;
+};
+
+}  // namespace
+
+TEST_F(ShellProgramTest, ASecondStartHandsItsCommandLineToTheFirst)
+{
+    QProcess first;
+    Start(first);
+    ASSERT_TRUE(Listening());
+
+    const std::string layer = m_runtime.File("small.rdp");
+    WriteSmallLayer(layer);
+    QProcess second;
+    Start(second, {"[Open(\"" + QString::fromStdString(layer) + "\")]"});
+    ASSERT_TRUE(second.waitForFinished(60000));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(first.state(), QProcess::Running);
+    // The first opens a viewer on the file, whose load makes the display cache beside it.
+    EXPECT_TRUE(PumpUntil([&] { return std::filesystem::exists(CacheNameBeside(layer, 0)); }, 60s));
+
+    // A shell that dies leaves its socket; the next start takes its place.
+    first.kill();
+    ASSERT_TRUE(first.waitForFinished(10000));
+    QProcess third;
+    Start(third);
+    ASSERT_TRUE(Listening());
+    EXPECT_EQ(third.state(), QProcess::Running);
+    third.kill();
+    third.waitForFinished(10000);
+}
