@@ -1,13 +1,20 @@
 #include "ResultViewers.h"
 
+#include <atomic>
 #include <memory>
 
 #include "frame/ViewResult.h"
 
 namespace {
 
+std::atomic<ResultOpener> g_opener{nullptr};
+
 void OpenOne(const std::string& file)
 {
+    if (const ResultOpener open = g_opener.load()) {
+        open(file, 2);
+        return;
+    }
     ViewResultParam param;
     param.fSigma = 2.0f;
     param.nStretchType = 2;
@@ -16,6 +23,11 @@ void OpenOne(const std::string& file)
 }
 
 }  // namespace
+
+void SetResultOpener(ResultOpener opener)
+{
+    g_opener.store(opener);
+}
 
 void OpenResultInViewer(void* data)
 {

@@ -7,6 +7,11 @@
 #include <string>
 #include <vector>
 
+// Takes the place of the viewers (tests install one; null restores them): called with
+// each result and the histogram stretch type its viewer would get.
+using ResultOpener = void (*)(const std::string& file, int stretchType);
+void SetResultOpener(ResultOpener opener);
+
 // The results of a job that writes several files, in the order they open.
 struct ResultFileList {
     std::vector<std::string> names;

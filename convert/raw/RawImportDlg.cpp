@@ -16,7 +16,7 @@
 #include "Dialog.h"
 #include "FormatTable.h"
 #include "MessageBox.h"
-#include "ResultViewer.h"
+#include "ResultViewers.h"
 #include "jobs/Run.h"
 #include "layer/DataTypes.h"
 #include "raw/PreviewParamDlg.h"

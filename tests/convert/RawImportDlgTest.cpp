@@ -25,7 +25,7 @@
 #include "Dialog.h"
 #include "MessageBox.h"
 #include "PumpUntil.h"
-#include "ResultViewer.h"
+#include "ResultViewers.h"
 #include "ScopedEnvFolder.h"
 #include "SpinButton.h"
 #include "TempDir.h"
