@@ -362,6 +362,11 @@ TEST_F(ViewRectCommands, SkipToPixelCentresAndPutsTheCrossOnTheSample)
             << row;
     }
     EXPECT_GT(inverted, 20);
+    if (const char* dir = std::getenv("SUITE_SCREENSHOT_DIR")) {
+        m_win->ShowFrame(1);
+        m_win->grab().save(QString::fromUtf8(dir) + "/viewrect-cross-and-frame.png");
+        m_win->ShowFrame(0);
+    }
 
     m_win->ShowCross(0);
     EXPECT_FALSE(m_win->GetCross().IsShown());

@@ -152,6 +152,8 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    // A drag of the overlay ends with the capture.
+    void OnCaptureLost() override;
 
 private:
     int FindById(int id) const;

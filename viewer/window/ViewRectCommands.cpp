@@ -228,6 +228,11 @@ void CViewRect::OnLButtonUp(CPoint point)
     m_Frame.MouseUp(point);
 }
 
+void CViewRect::OnCaptureLost()
+{
+    m_Frame.CancelDrag();
+}
+
 void CViewRect::OnSetCursor()
 {
     if (m_nCursor == m_nCursorShown)
