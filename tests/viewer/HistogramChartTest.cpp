@@ -159,13 +159,12 @@ TEST(HistogramMath, SelectionSumsWholeLevelsBetweenItsBounds)
     const struct {
         double anchor, moving, sum;
     } cases[] = {
-        {10.4, 20.6, 165.0},   // levels 10 to 20
-        {20.6, 10.4, 165.0},   // either order
-        {0.0, 255.0, 32640.0}, // all
-        {10.5, 10.5, 10.0},    // ties to even: level 10
-        {11.5, 11.5, 0.0},     // rounds to 12, past the bound
-        {254.6, 255.0, 255.0},
-        {255.7, 255.7, 0.0},   // no level 256
+        {10.4, 20.6, 165.0},                         // levels 10 to 20
+        {20.6, 10.4, 165.0},                         // either order
+        {0.0, 255.0, 32640.0},                       // all
+        {10.5, 10.5, 10.0},                          // ties to even: level 10
+        {11.5, 11.5, 0.0},                           // rounds to 12, past the bound
+        {254.6, 255.0, 255.0}, {255.7, 255.7, 0.0},  // no level 256
     };
     for (const auto& c : cases)
         EXPECT_EQ(SelectionSum(counts, c.anchor, c.moving), c.sum) << c.anchor << " " << c.moving;
@@ -397,7 +396,7 @@ TEST_F(Chart, DragsSelectClampAndReadOut)
     EXPECT_EQ(stored[IDC_HIST_SELECTED], "0.0%");  // the old selection went
     EXPECT_EQ(chart.m_dAnchor, 200.0);
     chart.OnMouseMove(kPlot.left + 50, 50);
-    EXPECT_EQ(stored[IDC_HIST_LEFT_VALUE], "0.000");    // -100 + 50 x 2
+    EXPECT_EQ(stored[IDC_HIST_LEFT_VALUE], "0.000");     // -100 + 50 x 2
     EXPECT_EQ(stored[IDC_HIST_RIGHT_VALUE], "300.000");  // -100 + 200 x 2
     EXPECT_EQ(stored[IDC_HIST_SELECTED], percent(sum(50, 200)));
     // Leaving the window keeps the drag going, clamped at level 0.

@@ -97,9 +97,8 @@ protected:
         }
         auto view = std::make_unique<CRGBView>();
         const size_t before = m_notify.notices.size();
-        EXPECT_EQ(view->OpenImage(3, m_notify.handle, paths[0].c_str(), paths[1].c_str(), paths[2].c_str(), nullptr,
-                                  {}),
-                  1);
+        EXPECT_EQ(
+            view->OpenImage(3, m_notify.handle, paths[0].c_str(), paths[1].c_str(), paths[2].c_str(), nullptr, {}), 1);
         EXPECT_TRUE(m_notify.WaitFor(before + 1));
         view->SetShown(1);
         return view;

@@ -183,12 +183,11 @@ std::string LabelNumber(double value)
 
 HistogramLabel HistogramMaxLabel(const CRect& plot, std::uint32_t maxCount)
 {
-    return {plot.left - 4, plot.top, plat::TA_RIGHT | plat::TA_TOP, HistogramLabel::Grid, false,
-            LabelNumber(maxCount)};
+    return {plot.left - 4, plot.top, plat::TA_RIGHT | plat::TA_TOP, HistogramLabel::Grid, false, LabelNumber(maxCount)};
 }
 
-std::vector<HistogramLabel> HistogramValueLabels(const CRect& plot, int gridStep, double scale,
-                                                 std::uint32_t maxCount, double low, double high)
+std::vector<HistogramLabel> HistogramValueLabels(const CRect& plot, int gridStep, double scale, std::uint32_t maxCount,
+                                                 double low, double high)
 {
     std::vector<HistogramLabel> labels{HistogramMaxLabel(plot, maxCount)};
     const int s = std::max(1, gridStep);

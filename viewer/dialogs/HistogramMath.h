@@ -87,8 +87,8 @@ std::string LabelNumber(double value);
 // The largest count, the count labels (one per grid step while they fit and stay
 // below 32767), the value labels (only for a range not wider than 32767) and both ends
 // of the range. scale 0 gives no count labels.
-std::vector<HistogramLabel> HistogramValueLabels(const CRect& plot, int gridStep, double scale,
-                                                 std::uint32_t maxCount, double low, double high);
+std::vector<HistogramLabel> HistogramValueLabels(const CRect& plot, int gridStep, double scale, std::uint32_t maxCount,
+                                                 double low, double high);
 // The largest count alone (three channels together).
 HistogramLabel HistogramMaxLabel(const CRect& plot, std::uint32_t maxCount);
 // "0.0" at the origin, the level title under the plot and the turned count title.

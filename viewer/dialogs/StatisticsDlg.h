@@ -88,8 +88,8 @@ private:
     CHistogramWnd m_chart;
     plat::WindowHandle m_parent;
     QPointer<plat::Dialog> m_wnd;  // null once its parent took it along
-    Channel m_channels[3];  // red, green, blue as last read
-    std::string m_strSize;  // the Size text as last refreshed
+    Channel m_channels[3];         // red, green, blue as last read
+    std::string m_strSize;         // the Size text as last refreshed
     std::map<unsigned, std::string> m_texts;
     QRect m_rcWindowInit;
     bool m_bPlaced = false;  // m_rcWindowInit holds the place of the first show

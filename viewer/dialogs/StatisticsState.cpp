@@ -4,64 +4,66 @@
 
 #include "view/VirtualView.h"
 
+namespace {
+
+// The view's answer, or none without a view.
+template <class R, class F>
+R Ask(CVirtualView* view, R none, F&& answer)
+{
+    return view ? R(answer(*view)) : none;
+}
+
+}  // namespace
+
 int CActiveViewQueries::ImageWidth(int)
 {
-    CVirtualView* view = GetActiveView();
-    return view ? view->GetWidth() : 0;
+    return Ask(GetActiveView(), 0, [](CVirtualView& v) { return v.GetWidth(); });
 }
 
 int CActiveViewQueries::ImageHeight(int)
 {
-    CVirtualView* view = GetActiveView();
-    return view ? view->GetHeight() : 0;
+    return Ask(GetActiveView(), 0, [](CVirtualView& v) { return v.GetHeight(); });
 }
 
 double CActiveViewQueries::Min(int channel)
 {
-    CVirtualView* view = GetActiveView();
-    return view ? view->Min(channel) : 0.0;
+    return Ask(GetActiveView(), 0.0, [&](CVirtualView& v) { return v.Min(channel); });
 }
 
 double CActiveViewQueries::Max(int channel)
 {
-    CVirtualView* view = GetActiveView();
-    return view ? view->Max(channel) : 0.0;
+    return Ask(GetActiveView(), 0.0, [&](CVirtualView& v) { return v.Max(channel); });
 }
 
 double CActiveViewQueries::Mean(int channel)
 {
-    CVirtualView* view = GetActiveView();
-    return view ? view->Mean(channel) : 0.0;
+    return Ask(GetActiveView(), 0.0, [&](CVirtualView& v) { return v.Mean(channel); });
 }
 
 double CActiveViewQueries::StDev(int channel)
 {
-    CVirtualView* view = GetActiveView();
-    return view ? view->StDev(channel) : 0.0;
+    return Ask(GetActiveView(), 0.0, [&](CVirtualView& v) { return v.StDev(channel); });
 }
 
 std::string CActiveViewQueries::GetStringSizePixel(int channel)
 {
-    CVirtualView* view = GetActiveView();
-    return view ? view->GetStringSizePixel(channel) : std::string();
+    return Ask(GetActiveView(), std::string(), [&](CVirtualView& v) { return v.GetStringSizePixel(channel); });
 }
 
 std::string CActiveViewQueries::GetStringTypeData(int channel)
 {
-    CVirtualView* view = GetActiveView();
-    return view ? view->GetStringTypeData(channel) : std::string();
+    return Ask(GetActiveView(), std::string(), [&](CVirtualView& v) { return v.GetStringTypeData(channel); });
 }
 
 int CActiveViewQueries::GetColorMode()
 {
-    CVirtualView* view = GetActiveView();
-    return view ? view->GetColorMode() : 0;
+    return Ask(GetActiveView(), 0, [](CVirtualView& v) { return v.GetColorMode(); });
 }
 
 std::uint32_t* CActiveViewQueries::GetHistAddr(int channel)
 {
-    CVirtualView* view = GetActiveView();
-    return view ? view->GetHistAddr(channel) : nullptr;
+    return Ask(GetActiveView(), static_cast<std::uint32_t*>(nullptr),
+               [&](CVirtualView& v) { return v.GetHistAddr(channel); });
 }
 
 CVirtualView* CActiveViewQueries::GetActiveView()
