@@ -1,7 +1,7 @@
 #include "SystemMetrics.h"
 
-#include <QGuiApplication>
 #include <QApplication>
+#include <QGuiApplication>
 #include <QMenuBar>
 #include <QScreen>
 #include <QStyle>

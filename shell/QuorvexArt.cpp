@@ -47,11 +47,11 @@ void DrawExchange(QPainter& p)
     p.drawRect(19, 15, 10, 13);
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(30, 140, 60));
-    p.drawPolygon(QPolygon({QPoint(13, 8), QPoint(22, 8), QPoint(22, 5), QPoint(28, 10), QPoint(22, 15),
-                            QPoint(22, 12), QPoint(13, 12)}));
+    p.drawPolygon(QPolygon(
+        {QPoint(13, 8), QPoint(22, 8), QPoint(22, 5), QPoint(28, 10), QPoint(22, 15), QPoint(22, 12), QPoint(13, 12)}));
     p.setBrush(QColor(190, 60, 40));
-    p.drawPolygon(QPolygon({QPoint(18, 20), QPoint(9, 20), QPoint(9, 17), QPoint(3, 22), QPoint(9, 27),
-                            QPoint(9, 24), QPoint(18, 24)}));
+    p.drawPolygon(QPolygon(
+        {QPoint(18, 20), QPoint(9, 20), QPoint(9, 17), QPoint(3, 22), QPoint(9, 27), QPoint(9, 24), QPoint(18, 24)}));
 }
 
 }  // namespace

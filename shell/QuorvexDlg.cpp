@@ -25,8 +25,8 @@
 #include "SystemMetrics.h"
 #include "jobs/Run.h"
 #include "jobs/ThreadList.h"
-#include "window/ViewerMessages.h"
 #include "settings/HelpSystem.h"
+#include "window/ViewerMessages.h"
 
 namespace {
 
@@ -87,8 +87,9 @@ CQuorvexDlg::CQuorvexDlg()
     setWindowTitle(QString::fromUtf8(kQuorvexTemplate.caption));
     setWindowIcon(QuorvexIcon());
     setMouseTracking(true);
-    m_handle = plat::WindowHandle::Attach(
-        this, [this](unsigned msg, plat::WParam wParam, plat::LParam lParam) { return OnMessage(msg, wParam, lParam); });
+    m_handle = plat::WindowHandle::Attach(this, [this](unsigned msg, plat::WParam wParam, plat::LParam lParam) {
+        return OnMessage(msg, wParam, lParam);
+    });
     m_timer.setInterval(1000);
     connect(&m_timer, &QTimer::timeout, this, [this] { CheckHover(); });
 }

@@ -29,8 +29,7 @@ QuorvexLayout ComputeQuorvexLayout(const QuorvexLayoutInput& in)
     y += out.buttonHeight + my;
 
     out.windowHeight = in.borderTop + y + my + in.borderBottom;
-    out.windowWidth =
-        std::min(in.screenWidth, in.borderLeft + 2 * mx + in.borderRight + out.contentWidth);
+    out.windowWidth = std::min(in.screenWidth, in.borderLeft + 2 * mx + in.borderRight + out.contentWidth);
     out.windowX = (in.screenWidth - out.windowWidth) / 2;
     out.windowY = 0;
     return out;

@@ -7,13 +7,13 @@
 struct QuorvexLayoutInput {
     int dpiX = 96;
     int dpiY = 96;
-    int cyMenu = 19;               // height of a menu bar line
-    int borderLeft = 0;            // non-client sizes of the window
+    int cyMenu = 19;     // height of a menu bar line
+    int borderLeft = 0;  // non-client sizes of the window
     int borderTop = 0;
     int borderRight = 0;
     int borderBottom = 0;
     int screenWidth = 1280;
-    int menuPageWidth = 0;         // total width of the menu-bar buttons
+    int menuPageWidth = 0;                // total width of the menu-bar buttons
     std::vector<int> categoryItemCounts;  // items of each tool-bar category
 };
 

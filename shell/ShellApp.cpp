@@ -5,9 +5,9 @@
 
 #include <unistd.h>
 
-#include "MainWindow.h"
 #include "FaultGuard.h"
 #include "File.h"
+#include "MainWindow.h"
 #include "MessageBox.h"
 #include "QuorvexDlg.h"
 #include "QuorvexStrings.h"

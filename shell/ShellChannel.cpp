@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <algorithm>
 #include <memory>
 
 #include <unistd.h>
@@ -48,6 +49,8 @@ bool CShellChannel::Listen(const std::string& path, ExecuteHandler handler)
                 if (*done)
                     return;
                 *done = true;
+                // What arrived together with the end of the connection.
+                *received += socket->read(std::max<qint64>(0, kMaxRead - received->size()));
                 const int zero = received->indexOf('\0');
                 QByteArray text = zero >= 0 ? received->left(zero) : *received;
                 text.truncate(static_cast<int>(kMaxCommand));
@@ -61,7 +64,7 @@ bool CShellChannel::Listen(const std::string& path, ExecuteHandler handler)
                     m_handler(text.toStdString());
             };
             auto read = [socket, received, finish] {
-                *received += socket->read(kMaxRead - received->size());
+                *received += socket->read(std::max<qint64>(0, kMaxRead - received->size()));
                 if (received->contains('\0') || received->size() >= kMaxRead)
                     finish();
             };

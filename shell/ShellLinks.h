@@ -16,8 +16,8 @@ struct ViewerOpenRequest {
     int id = 0;
     int phaseMode = 0;
     double sigma = 0.0;
-    int stretchType = 0;  // 0 Auto, 1 None, 2 Double Dispersion, 3 Selected Dispersion
-    std::string path;     // empty: the viewer opens empty
+    int stretchType = 0;             // 0 Auto, 1 None, 2 Double Dispersion, 3 Selected Dispersion
+    std::string path;                // empty: the viewer opens empty
     std::optional<CRect> placement;  // none: the viewer's default place
 };
 

@@ -17,6 +17,7 @@
 #include "MessageBox.h"
 #include "PumpUntil.h"
 #include "TempDir.h"
+#include "WritingJob.h"
 #include "jobs/ExceptionCodeName.h"
 #include "jobs/MeterDialog.h"
 #include "jobs/MeterInfo.h"
@@ -263,38 +264,8 @@ TEST_F(ThreadListTest, ViewRunsTheCompletionFunctionOnceOnTheGuiThread)
 
 // ---- cancelling ---------------------------------------------------------------------
 
-struct Writer {
-    fs::path output;
-    std::atomic<bool> release = false;  // lets the job finish
-    std::atomic<bool> writing = false;
-    std::atomic<bool> removed = false;
-};
-
-// Writes its output row by row and removes it when cancelled.
-void WriteRows(void* data, CMeterInfo* meter)
-{
-    auto* w = static_cast<Writer*>(data);
-    std::ofstream out(w->output);
-    try {
-        for (int row = 0;; ++row) {
-            out << "row " << row << "\n";
-            meter->SetPos(row % 100);
-            w->writing = true;
-            if (w->release)
-                break;
-            std::this_thread::sleep_for(1ms);
-        }
-    } catch (plat::Exception* e) {
-        std::string msg;
-        const int cause = GetError(e, msg);
-        out.close();
-        fs::remove(w->output);
-        w->removed = true;
-        if (cause != RDP_CANCEL)
-            throw;
-        e->Delete();
-    }
-}
+using testsupport::Writer;
+using testsupport::WriteRows;
 
 TEST_F(ThreadListTest, AbortAnsweredYesOrNo)
 {

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFocusEvent>
+#include <QMenuBar>
 #include <QMouseEvent>
 #include <QScreen>
 #include <memory>
@@ -199,6 +200,16 @@ TEST(SystemMetrics, VirtualDesktop)
     ASSERT_FALSE(desktop.isEmpty());
     EXPECT_EQ(plat::GetSystemMetrics(plat::SM_CXVIRTUALSCREEN), desktop.width());
     EXPECT_EQ(plat::GetSystemMetrics(plat::SM_CYVIRTUALSCREEN), desktop.height());
+}
+
+TEST(SystemMetrics, MenuLineAndLargeIcon)
+{
+    QMenuBar bar;
+    bar.addAction("File");
+    EXPECT_EQ(plat::GetSystemMetrics(plat::SM_CYMENU), bar.sizeHint().height());
+    EXPECT_GT(plat::GetSystemMetrics(plat::SM_CYMENU), 0);
+    EXPECT_GT(plat::GetSystemMetrics(plat::SM_CXICON), 0);
+    EXPECT_EQ(plat::GetSystemMetrics(plat::SM_CXICON), plat::GetSystemMetrics(plat::SM_CYICON));
 }
 
 }  // namespace

@@ -147,4 +147,22 @@ TEST(FaultGuardDeathTest, FaultOutsideAGuardIsNamedAndEndsTheProgram)
     EXPECT_DEATH(FaultAfterGuards(), "Fatal fault: EXCEPTION_INT_DIVIDE_BY_ZERO");
 }
 
+// The program's own report: its two texts around the name, nothing for a fault without one.
+[[noreturn]] void FaultWithOwnText(int sig)
+{
+    plat::InstallFaultHandlers(Name);
+    plat::SetFatalFaultText("<<", ">>");
+    if (sig == SIGFPE)
+        Divide(5);
+    std::raise(sig);
+    std::exit(0);
+}
+
+TEST(FaultGuardDeathTest, OwnTextStandsAroundTheName)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(FaultWithOwnText(SIGFPE), "<<EXCEPTION_INT_DIVIDE_BY_ZERO>>\n");
+    EXPECT_DEATH(FaultWithOwnText(SIGBUS), "<<>>\n");
+}
+
 }  // namespace

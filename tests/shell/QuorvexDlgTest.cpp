@@ -10,10 +10,8 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <QMenuBar>
@@ -34,6 +32,7 @@
 #include "Splash.h"
 #include "TempDir.h"
 #include "VarnokApp.h"
+#include "WritingJob.h"
 #include "frame/FrameViewer.h"
 #include "jobs/MeterInfo.h"
 #include "jobs/Run.h"
@@ -348,41 +347,13 @@ TEST(QuorvexViewerFrameTest, OpenShowsViewersAndClosingDestroysThem)
     plat::SetMainWindow({});
 }
 
-namespace {
-
-struct Writer {
-    std::string output;
-    std::atomic<bool> writing = false;
-};
-
-// Writes until it is stopped, then removes its half-written output.
-void WriteUntilStopped(void* data, CMeterInfo* meter)
-{
-    auto* w = static_cast<Writer*>(data);
-    std::ofstream out(w->output);
-    try {
-        for (int row = 0;; ++row) {
-            out << "row " << row << "\n";
-            meter->SetPos(row % 100);
-            w->writing = true;
-            std::this_thread::sleep_for(1ms);
-        }
-    } catch (plat::Exception* e) {
-        out.close();
-        fs::remove(w->output);
-        e->Delete();
-    }
-}
-
-}  // namespace
-
 // Stops every job of the program for good, so it runs last in this file.
 TEST_F(QuorvexDlgTest, ZzExitWhileAJobWritesAsksAndStopsIt)
 {
     testsupport::TempDir scratch;
-    Writer w;
+    testsupport::Writer w;
     w.output = scratch.File("half.txt");
-    ::Run("Writing", WriteUntilStopped, &w);
+    ::Run("Writing", testsupport::WriteRows, &w);
     ASSERT_TRUE(PumpUntil([&] { return w.writing.load(); }, 10s));
     {
         plat::ScopedMessageBoxAnswerer no(plat::IDNO);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QDialog>
+#include <QLocalSocket>
 #include <QTimer>
 #include <atomic>
 #include <chrono>
@@ -70,6 +71,28 @@ TEST_F(ShellChannelTest, ALongCommandIsAcknowledgedAndCutTo519Characters)
     EXPECT_EQ(sender.result.load(), ForwardResult::Sent);
     ASSERT_EQ(received.size(), 1u);
     EXPECT_EQ(received[0], text.substr(0, 519));
+}
+
+TEST_F(ShellChannelTest, AClientThatJustWritesAndLeavesIsHeard)
+{
+    std::vector<std::string> received;
+    CShellChannel channel;
+    ASSERT_TRUE(channel.Listen(m_path, [&](const std::string& text) { received.push_back(text); }));
+    std::atomic<bool> sent = false;
+    std::thread client([&] {
+        QLocalSocket socket;
+        socket.connectToServer(QString::fromStdString(m_path));
+        if (socket.waitForConnected(5000)) {
+            socket.write("[Open(\"x.rdp\")]");  // no terminating zero
+            socket.waitForBytesWritten(5000);
+            socket.disconnectFromServer();
+        }
+        sent = true;
+    });
+    const bool heard = PumpUntil([&] { return sent.load() && !received.empty(); }, 10s);
+    client.join();
+    ASSERT_TRUE(heard);
+    EXPECT_EQ(received, std::vector<std::string>{"[Open(\"x.rdp\")]"});
 }
 
 TEST_F(ShellChannelTest, ACommandDuringAModalDialogIsAcknowledgedAndDropped)

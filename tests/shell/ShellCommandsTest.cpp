@@ -37,8 +37,7 @@ TEST(ShellCommandsTest, TextOpensThePathsInOrder)
         {"DisableView alone", "[DisableView]", {}},
         {"two Opens in one pair", "[Open(\"a.rdp\") Open(\"b.rdp\")]", {"a.rdp"}},
         {"close before open is skipped", "] [Open(\"a.rdp\")]", {"a.rdp"}},
-        {"open without close ends the parse", "[Open(\"a.rdp\")] [Open(\"b.rdp\") [Open(\"c.rdp\")",
-         {"a.rdp"}},
+        {"open without close ends the parse", "[Open(\"a.rdp\")] [Open(\"b.rdp\") [Open(\"c.rdp\")", {"a.rdp"}},
         {"lone open bracket", "[Open(\"a.rdp\")", {}},
         {"bracket in the path cuts the command", "[Open(\"/d/x]y.rdp\")]", {}},
         {"path used as written", "[Open(\" /d/my file.rdp \")]", {" /d/my file.rdp "}},
@@ -58,14 +57,9 @@ TEST(ShellCommandsTest, FindDelimitedAnswersThePositionAfterTheCloseCharacter)
         int answer;
         std::string out;
     } const cases[] = {
-        {"ab[cd]ef", 0, 6, "cd"},
-        {"ab[cd]ef[g]", 6, 11, "g"},
-        {"[]", 0, 2, ""},
-        {"ab[cd", 0, -1, "unchanged"},
-        {"abcd]", 0, -1, "unchanged"},
-        {"[a]", 3, -1, "unchanged"},
-        {"[a]", 4, -1, "unchanged"},
-        {"[a]", -1, -1, "unchanged"},
+        {"ab[cd]ef", 0, 6, "cd"},      {"ab[cd]ef[g]", 6, 11, "g"},   {"[]", 0, 2, ""},
+        {"ab[cd", 0, -1, "unchanged"}, {"abcd]", 0, -1, "unchanged"}, {"[a]", 3, -1, "unchanged"},
+        {"[a]", 4, -1, "unchanged"},   {"[a]", -1, -1, "unchanged"},
     };
     for (const Case& c : cases) {
         std::string out = "unchanged";

@@ -42,8 +42,7 @@ protected:
 
     bool Listening()
     {
-        return PumpUntil([&] { return ForwardToRunningShell(m_socket, std::string(), 0) == ForwardResult::Sent; },
-                         60s);
+        return PumpUntil([&] { return ForwardToRunningShell(m_socket, std::string(), 0) == ForwardResult::Sent; }, 60s);
     }
 
     testsupport::TempDir m_runtime;

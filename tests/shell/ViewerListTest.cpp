@@ -32,9 +32,9 @@ TEST(ViewerListTest, NoticesKeepTheListOfOpenViewers)
 TEST(HoverWatchTest, TheRecordedControlIsToldWhenTheMouseLeaves)
 {
     CHoverWatch watch;
-    EXPECT_EQ(watch.Hover(1), 0u);   // nobody before
-    EXPECT_EQ(watch.Hover(1), 0u);   // the same control again is not told to leave
-    EXPECT_EQ(watch.Hover(2), 1u);   // the previous control is told
+    EXPECT_EQ(watch.Hover(1), 0u);     // nobody before
+    EXPECT_EQ(watch.Hover(1), 0u);     // the same control again is not told to leave
+    EXPECT_EQ(watch.Hover(2), 1u);     // the previous control is told
     EXPECT_EQ(watch.Check(true), 0u);  // cursor still inside
     EXPECT_EQ(watch.Recorded(), 2u);
     EXPECT_EQ(watch.Check(false), 2u);  // outside: told and forgotten
