@@ -1,7 +1,7 @@
 #include "viewer3d/SDrawing3D.h"
 
-#include "engine3d/SRTDRegistry.h"
 #include "engine3d/SInterface.h"
+#include "engine3d/SRTDRegistry.h"
 #include "platform/GuiThread.h"
 
 #include <algorithm>
@@ -603,8 +603,7 @@ void TSDrawingSystem3D::DrawLine(const TSVertex3D& P1, const TSVertex3D& P2)
     m_canvas->DrawLine(ToCanvas(*this, P1), ToCanvas(*this, P2));
 }
 
-void TSDrawingSystem3D::DrawTriangle(const TSVertex3DSingle& P1, const TSVertex3DSingle& P2,
-                                     const TSVertex3DSingle& P3)
+void TSDrawingSystem3D::DrawTriangle(const TSVertex3DSingle& P1, const TSVertex3DSingle& P2, const TSVertex3DSingle& P3)
 {
     m_canvas->DrawTriangle(ToCanvas(*this, P1), ToCanvas(*this, P2), ToCanvas(*this, P3));
 }

@@ -23,7 +23,11 @@ enum TSDrawingSystemEvent : std::int32_t {
 };
 
 // Outputs and their index in ColorSource, Curves and the colours.
-enum TSColorOutput : std::int32_t { coRed = 1, coGreen = 2, coBlue = 3 };
+enum TSColorOutput : std::int32_t {
+    coRed = 1,
+    coGreen = 2,
+    coBlue = 3
+};
 
 using TSColor3 = std::array<double, 3>;  // r, g, b from 0 to 1
 using TSBitLayout = std::array<TSBitLayoutEntry, kBitLayoutSize>;

@@ -267,8 +267,8 @@ std::int32_t TSViewer3D::SaveState(TSObjectsStream* Stream)
     std::int32_t total = 0;
     plat::CallOnGuiThread([&] {
         // Placement moves the frame and sizes the client area.
-        const QRect client = windowState() == Qt::WindowNoState || !normalGeometry().isValid() ? geometry()
-                                                                                               : normalGeometry();
+        const QRect client =
+            windowState() == Qt::WindowNoState || !normalGeometry().isValid() ? geometry() : normalGeometry();
         const QRect r(client.topLeft() - (geometry().topLeft() - pos()), client.size());
         std::int32_t flags = 0;
         if (isVisible())
@@ -281,8 +281,8 @@ std::int32_t TSViewer3D::SaveState(TSObjectsStream* Stream)
             flags |= vfMaximized;
         else
             flags |= vfNormal;
-        const std::int32_t values[6] = {r.left(), r.top(), r.left() + r.width(), r.top() + r.height(), flags,
-                                        WindowStackOrder(this)};
+        const std::int32_t values[6] = {
+            r.left(), r.top(), r.left() + r.width(), r.top() + r.height(), flags, WindowStackOrder(this)};
         Stream->Write(values, 24);
         total = 24 + m_setupForm->SaveState(Stream);
     });

@@ -2,8 +2,8 @@
 
 #include "viewer3d/HcProject3D.h"
 #include "viewer3d/SDrawing3D.h"
-#include "viewer3d/SViewer3DUn.h"
 #include "viewer3d/SThreadFormUn.h"
+#include "viewer3d/SViewer3DUn.h"
 
 #include <mutex>
 

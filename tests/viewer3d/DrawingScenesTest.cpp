@@ -26,7 +26,7 @@ struct Scene {
     bool LightHeadOn;  // flat light along (0, 0, -1); else its default +X
     TSVector3DSingle Colour;
     TSPixelFormat Format;
-    bool Planes23;     // the canvas's planes 2 and 3 exist and are enabled
+    bool Planes23;  // the canvas's planes 2 and 3 exist and are enabled
     std::uint32_t Square;
     std::uint32_t Around;
 };
@@ -146,8 +146,7 @@ TEST_F(DrawingScenes, SurfaceScenesGiveTheirPixelsInTheBitmapAndItsFile)
         const std::string expected = dir.File("scene.want");
         {
             std::ofstream out(expected, std::ios::binary);
-            const std::int32_t head[5] = {kSide, kSide, kBits[sc.Format][0], kBits[sc.Format][1],
-                                          kBits[sc.Format][2]};
+            const std::int32_t head[5] = {kSide, kSide, kBits[sc.Format][0], kBits[sc.Format][1], kBits[sc.Format][2]};
             out.write(reinterpret_cast<const char*>(head), sizeof head);
             for (int y = kSide - 1; y >= 0; --y)
                 for (int x = 0; x < kSide; ++x) {
@@ -155,8 +154,8 @@ TEST_F(DrawingScenes, SurfaceScenesGiveTheirPixelsInTheBitmapAndItsFile)
                     out.write(reinterpret_cast<const char*>(c.data()), 6);
                 }
         }
-        EXPECT_EQ(RunCommand("/usr/bin/python3 " SUITE_SOURCE_DIR "/tests/engine3d/bmp_check.py '" + path + "' '" + expected +
-                      "' " + std::to_string(sc.Format) + " 2>&1"),
+        EXPECT_EQ(RunCommand("/usr/bin/python3 " SUITE_SOURCE_DIR "/tests/engine3d/bmp_check.py '" + path + "' '" +
+                             expected + "' " + std::to_string(sc.Format) + " 2>&1"),
                   "ok\n");
     }
 }

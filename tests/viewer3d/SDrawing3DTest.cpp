@@ -370,7 +370,8 @@ TEST_F(DrawingSystemTest, SavedBitmapReadsBackInOutsideTools)
         const std::string path = dir.Path() + "/pic" + std::to_string(format) + ".bmp";
         s->Bitmap()->SaveToFile(path);
         // Expected channel values, top row first (bitmap row 0 is the bottom).
-        static constexpr int kBits[7][3] = {{0, 0, 0}, {8, 8, 8}, {5, 5, 5}, {5, 6, 5}, {8, 8, 8}, {8, 8, 8}, {11, 11, 10}};
+        static constexpr int kBits[7][3] = {{0, 0, 0}, {8, 8, 8}, {5, 5, 5},   {5, 6, 5},
+                                            {8, 8, 8}, {8, 8, 8}, {11, 11, 10}};
         const int* bits = kBits[format];
         std::vector<std::int32_t> head{64, 64, bits[0], bits[1], bits[2]};
         std::vector<std::uint16_t> px;

@@ -13,8 +13,8 @@
 #include "viewer3d/SViewer3DUn.h"
 
 #include "engine3d/SClasses3D.h"
-#include "engine3d/SSurfaces3D.h"
 #include "engine3d/SMemBitmapView.h"
+#include "engine3d/SSurfaces3D.h"
 
 #include <QApplication>
 #include <QMenu>
@@ -96,8 +96,8 @@ protected:
     }
     bool Fitted()
     {
-        return testsupport::PumpUntil(
-            [this] { return View->size() == QSize(System->Width(), System->Height() + 24); }, 5s);
+        return testsupport::PumpUntil([this] { return View->size() == QSize(System->Width(), System->Height() + 24); },
+                                      5s);
     }
 
     std::unique_ptr<TSDrawingSystem3D> System;
@@ -382,8 +382,8 @@ TEST_F(ViewerInProject, RendersSavesAndKeepsItsStateInTheProjectFile)
     // The light at +X lights the surface half.
     ASSERT_TRUE(testsupport::PumpUntil(
         [&] {
-            return !Project->Thread()->HasWorker() && !Project->IsDirty() &&
-                   view->size() == QSize(64, 64 + 24) && MemoryBitmapImage(*System->Bitmap()).pixel(32, 32) == 0xFF808080u;
+            return !Project->Thread()->HasWorker() && !Project->IsDirty() && view->size() == QSize(64, 64 + 24) &&
+                   MemoryBitmapImage(*System->Bitmap()).pixel(32, 32) == 0xFF808080u;
         },
         20s));
     AnswerFileDialog(dir.File("shot"));
@@ -392,8 +392,13 @@ TEST_F(ViewerInProject, RendersSavesAndKeepsItsStateInTheProjectFile)
     ASSERT_EQ(file.size(), QSize(64, 64));
     const QImage shot = view->grab().toImage();
     // Top row first: the square's canvas rows 22..42 are rows 41..21 here.
-    for (auto [x, y, rgb] : {std::tuple{32, 32, 0x808080u}, {22, 21, 0x808080u}, {42, 41, 0x808080u},
-                             {21, 32, 0x0000FFu}, {43, 32, 0x0000FFu}, {32, 42, 0x0000FFu}, {2, 2, 0x0000FFu}}) {
+    for (auto [x, y, rgb] : {std::tuple{32, 32, 0x808080u},
+                             {22, 21, 0x808080u},
+                             {42, 41, 0x808080u},
+                             {21, 32, 0x0000FFu},
+                             {43, 32, 0x0000FFu},
+                             {32, 42, 0x0000FFu},
+                             {2, 2, 0x0000FFu}}) {
         EXPECT_EQ(file.pixel(x, y) & 0xFFFFFF, rgb) << x << "," << y;
         EXPECT_EQ(shot.pixel(x, y + 24) & 0xFFFFFF, rgb) << x << "," << y;
     }

@@ -138,8 +138,11 @@ void Script(TSAdministrator& Admin, const std::string& Folder)
     const QImage file(QString::fromStdString(Folder + "/picture.bmp"));
     ASSERT_EQ(file.size(), QSize(64, 64));
     const QImage shot = view->grab().toImage();
-    for (auto [x, y, rgb] : {std::tuple{32, 32, 0x8040FFu}, {22, 21, 0x8040FFu}, {42, 41, 0x8040FFu},
-                             {21, 32, 0x0000FFu}, {32, 42, 0x0000FFu}}) {
+    for (auto [x, y, rgb] : {std::tuple{32, 32, 0x8040FFu},
+                             {22, 21, 0x8040FFu},
+                             {42, 41, 0x8040FFu},
+                             {21, 32, 0x0000FFu},
+                             {32, 42, 0x0000FFu}}) {
         EXPECT_EQ(file.pixel(x, y) & 0xFFFFFF, rgb) << x << "," << y;
         EXPECT_EQ(shot.pixel(x, y + 24) & 0xFFFFFF, rgb) << x << "," << y;
     }
