@@ -407,10 +407,8 @@ TEST_F(ViewerInProject, RendersSavesAndKeepsItsStateInTheProjectFile)
     QCoreApplication::processEvents();
     const QPoint at = view->pos();
     const std::string path = dir.File("p.hcp");
-    Project->SaveToFileName(path);
-    std::unique_ptr<THalcyte3DProject> loaded(dynamic_cast<THalcyte3DProject*>(CreateProjectFromFile(path)));
+    std::unique_ptr<THalcyte3DProject> loaded = SaveAndLoad(*Project, path);
     ASSERT_NE(loaded, nullptr);
-    loaded->LoadFromFileName(path);
     ASSERT_EQ(loaded->ViewerCount(), 1);
     auto* again = dynamic_cast<TSDrawingSystem3D*>(loaded->GetViewer(0));
     ASSERT_NE(again, nullptr);

@@ -1,10 +1,12 @@
 // The viewer's main road through the running program: a project made with
 // New, a surface, a light, a camera and a viewer, the camera picked in the
-// popup, the picture rendered, saved as a bitmap file and shown below the
-// window's strip.
+// popup, the surface's heights read from a raster layer file that numpy
+// wrote, the picture rendered, saved as a bitmap file (read back by GDAL),
+// shown below the window's strip, and the viewer kept by a project file.
 
 #include "Viewer3DTestSupport.h"
 
+#include "Command.h"
 #include "PumpUntil.h"
 #include "TempDir.h"
 
@@ -15,6 +17,7 @@
 #include "viewer3d/SViewer3DUn.h"
 
 #include "engine3d/SClasses3D.h"
+#include "engine3d/SLayers.h"
 #include "engine3d/SMemBitmapView.h"
 #include "engine3d/SSurfaces3D.h"
 
@@ -25,7 +28,11 @@
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 
+#include <filesystem>
+#include <fstream>
+#include <memory>
 #include <tuple>
+#include <vector>
 
 using namespace std::chrono_literals;
 
@@ -80,6 +87,49 @@ void PickCamera(TSAdministrator& Admin, THalcyte3DProject& Project, TSDrawingSys
     pick->trigger();
 }
 
+std::string EndToEndCheck(const std::string& Mode, const std::string& Path)
+{
+    return testsupport::CommandOutput("/usr/bin/python3 " SUITE_SOURCE_DIR "/tests/viewer3d/viewer_end_to_end.py " +
+                                      Mode + " '" + Path + "' 2>&1");
+}
+
+// A grid of the layer's size over -10..10 in X and Y, the heights as Z,
+// read row by row as 32-bit floats.
+void FillFromHeightField(TSSurface3D& Surface, const std::string& Path)
+{
+    ASSERT_EQ(EndToEndCheck("field", Path), "ok\n");
+    std::vector<double> heights(std::filesystem::file_size(Path + ".f64") / 8);
+    std::ifstream(Path + ".f64", std::ios::binary)
+        .read(reinterpret_cast<char*>(heights.data()), static_cast<std::streamsize>(heights.size() * 8));
+
+    std::unique_ptr<TSFileLayerKeeper> keeper(CreateForFile(nullptr, Path));
+    ASSERT_NE(keeper, nullptr);
+    keeper->Open(Path, 3, 0, true);
+    ASSERT_EQ(keeper->Count(), 1);
+    TSLayer* layer = keeper->GetLayer(0);
+    const int w = layer->Width();
+    const int h = layer->Height();
+    ASSERT_EQ(std::size_t(w) * std::size_t(h), heights.size());
+    Surface.SetGridSize(w, h);
+    std::vector<float> row(static_cast<std::size_t>(w));
+    layer->BeginUpdate();
+    Surface.BeginUpdate();
+    for (int j = 0; j < h; ++j) {
+        layer->ReadRow(j, row.data(), w, 4, stFloat32);
+        for (int i = 0; i < w; ++i) {
+            TSSurfaceNode& node = Surface.Node(i, j);
+            node.Position = {-10.0f + 20.0f * float(i) / float(w - 1), -10.0f + 20.0f * float(j) / float(h - 1),
+                             row[std::size_t(i)]};
+            node.Color = {0.5f, 0.25f, 1};
+        }
+    }
+    Surface.EndUpdate();
+    layer->EndUpdate();
+    for (int j = 0; j < h; ++j)
+        for (int i = 0; i < w; ++i)
+            EXPECT_EQ(Surface.Node(i, j).Position.Z, float(heights[std::size_t(j * w + i)])) << i << "," << j;
+}
+
 void Script(TSAdministrator& Admin, const std::string& Folder)
 {
     NewUnder(Admin, " - NO PROJECT - ", "Projects", "Halcyte 3D Project");
@@ -100,15 +150,9 @@ void Script(TSAdministrator& Admin, const std::string& Folder)
     PickCamera(Admin, *project, *system);
     ASSERT_EQ(project->GetCamera(system), project->Cameras()->GetItem(0));
 
-    // What the editors will do: the surface's nodes, the viewer's set-up.
-    surface->SetGridSize(2, 2);
-    surface->BeginUpdate();
-    for (int j = 0; j < 2; ++j)
-        for (int i = 0; i < 2; ++i) {
-            surface->Node(i, j).Position = {i == 0 ? -10.0f : 10.0f, j == 0 ? -10.0f : 10.0f, -1000.0f};
-            surface->Node(i, j).Color = {0.5f, 0.25f, 1};
-        }
-    surface->EndUpdate();
+    // What the editors will do: the surface's nodes from a height field, the
+    // light, the viewer's set-up.
+    FillFromHeightField(*surface, Folder + "/heights.rdp");
     auto* light = dynamic_cast<TSFlatSpringLight3D*>(project->Lights()->GetItem(0));
     ASSERT_NE(light, nullptr);
     light->Frame()->SetPlacement({{0, 0, 1, 0, 1, 0, -1, 0, 0}}, {});  // head-on
@@ -146,6 +190,30 @@ void Script(TSAdministrator& Admin, const std::string& Folder)
         EXPECT_EQ(file.pixel(x, y) & 0xFFFFFF, rgb) << x << "," << y;
         EXPECT_EQ(shot.pixel(x, y + 24) & 0xFFFFFF, rgb) << x << "," << y;
     }
+    EXPECT_EQ(EndToEndCheck("picture", Folder + "/picture.bmp"), "ok\n");
+
+    // The viewer, its camera and its window through the project file.
+    view->move(100, 120);
+    QCoreApplication::processEvents();
+    const QPoint at = view->pos();
+    const std::string path = Folder + "/scene.hcp";
+    std::unique_ptr<THalcyte3DProject> loaded = SaveAndLoad(*project, path);
+    ASSERT_NE(loaded, nullptr);
+    ASSERT_EQ(loaded->ViewerCount(), 1);
+    auto* again = dynamic_cast<TSDrawingSystem3D*>(loaded->GetViewer(0));
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(again->Name(), system->Name());
+    EXPECT_EQ(again->Width(), 64);
+    EXPECT_EQ(again->ColorDepth(), 5);
+    EXPECT_EQ(again->BackgroundColor(), (TSColor3{0, 0, 1}));
+    EXPECT_TRUE(again->Canvas()->GetChannelEnabled(2));
+    EXPECT_TRUE(again->Canvas()->GetChannelEnabled(3));
+    EXPECT_EQ(loaded->GetCamera(again), loaded->Cameras()->GetItem(0));
+    auto* loadedView = dynamic_cast<TSViewer3D*>(again->Viewer());
+    ASSERT_NE(loadedView, nullptr);
+    EXPECT_TRUE(loadedView->isVisible());
+    EXPECT_EQ(loadedView->pos(), at);
+    EXPECT_EQ(loadedView->size(), QSize(64, 88));
 }
 
 }  // namespace
