@@ -15,8 +15,7 @@
 #include <SCanvas3D.h>
 #include <SMemBitmap.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
+#include "BenchOSMesa.h"
 
 #include <algorithm>
 #include <chrono>
@@ -28,11 +27,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#ifdef SUITE_HAVE_OSMESA
-#include <GL/gl.h>
-#include <GL/osmesa.h>
-#endif
 
 namespace {
 
@@ -147,35 +141,12 @@ Result RunCanvas(const std::vector<Vertex>& Mesh, int Frames)
 }
 
 #ifdef SUITE_HAVE_OSMESA
-// Draws the mesh with llvmpipe in a child process, so that LP_NUM_THREADS
-// takes effect for its screen; the child reports through a pipe.
+// The mesh drawn by llvmpipe on Threads threads, from the same float vertices.
 bool RunOSMesa(const std::vector<Vertex>& Mesh, int Frames, int Threads, Result& Out)
 {
-    int fds[2];
-    if (::pipe(fds) != 0)
-        return false;
-    const pid_t pid = ::fork();
-    if (pid < 0)
-        return false;
-    if (pid == 0) {
-        ::close(fds[0]);
-        ::setenv("LP_NUM_THREADS", std::to_string(Threads).c_str(), 1);
-        ::setenv("GALLIUM_DRIVER", "llvmpipe", 1);
-        Result r;
-        r.Seconds = 1e30;
-        OSMesaContext ctx = OSMesaCreateContextExt(OSMESA_BGRA, 24, 0, 0, nullptr);
-        std::vector<std::uint32_t> buffer(std::size_t(kWidth) * kHeight);
-        std::vector<std::uint32_t> readBack(buffer.size());
-        if (ctx == nullptr || !OSMesaMakeCurrent(ctx, buffer.data(), GL_UNSIGNED_BYTE, kWidth, kHeight))
-            std::_Exit(2);
-        std::vector<GLuint> indices;
-        indices.reserve(std::size_t(kTriangles) * 3);
-        for (GLuint j = 0; j + 1 < kGrid; ++j)
-            for (GLuint i = 0; i + 1 < kGrid; ++i) {
-                const GLuint p = j * kGrid + i;
-                indices.insert(indices.end(), {p, p + 1, p + kGrid + 1, p + kGrid + 1, p + kGrid, p});
-            }
-        glViewport(0, 0, kWidth, kHeight);
+    std::vector<GLuint> indices;
+    auto setup = [&] {
+        indices = bench::GridTriangles(kGrid, kGrid);
         glMatrixMode(GL_PROJECTION);
         glLoadIdentity();
         glOrtho(0, kWidth, kHeight, 0, 0, 65536);
@@ -185,29 +156,18 @@ bool RunOSMesa(const std::vector<Vertex>& Mesh, int Frames, int Threads, Result&
         glEnable(GL_DEPTH_TEST);
         glDepthFunc(GL_LEQUAL);
         glShadeModel(GL_SMOOTH);
-        glClearColor(0, 0, 0, 0);
         glEnableClientState(GL_VERTEX_ARRAY);
         glEnableClientState(GL_COLOR_ARRAY);
         glVertexPointer(3, GL_FLOAT, sizeof(Vertex), &Mesh[0].X);
         glColorPointer(3, GL_FLOAT, sizeof(Vertex), &Mesh[0].R);
-        for (int f = 0; f < Frames; ++f) {
-            const auto start = Clock::now();
-            glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-            glDrawElements(GL_TRIANGLES, GLsizei(indices.size()), GL_UNSIGNED_INT, indices.data());
-            glReadPixels(0, 0, kWidth, kHeight, GL_BGRA, GL_UNSIGNED_BYTE, readBack.data());
-            r.Seconds = std::min(r.Seconds, std::chrono::duration<double>(Clock::now() - start).count());
-        }
-        r.Drawn = CountDrawn(readBack.data(), kWidth, 0);
-        OSMesaDestroyContext(ctx);
-        const bool ok = ::write(fds[1], &r, sizeof r) == sizeof r;
-        std::_Exit(ok ? 0 : 3);
-    }
-    ::close(fds[1]);
-    const bool got = ::read(fds[0], &Out, sizeof Out) == sizeof Out;
-    ::close(fds[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return got && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    };
+    auto draw = [&] { glDrawElements(GL_TRIANGLES, GLsizei(indices.size()), GL_UNSIGNED_INT, indices.data()); };
+    bench::LlvmpipeResult r;
+    if (!bench::RunLlvmpipe(kWidth, kHeight, Threads, Frames, setup, draw, r))
+        return false;
+    Out.Seconds = r.Seconds;
+    Out.Drawn = r.Drawn;
+    return true;
 }
 #endif
 

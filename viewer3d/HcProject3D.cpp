@@ -304,6 +304,18 @@ void THalcyte3DProject::SetDepositoryCount(std::int32_t N)
         delete depository;
 }
 
+namespace {
+
+// A member's lock in the shape LockForRender and lock_guard take.
+struct MemberLock {
+    const TSCustomChangeObject& Object;
+    void lock() { Object.Lock(); }
+    bool try_lock() { return Object.TryLock(); }
+    void unlock() { Object.Unlock(); }
+};
+
+}  // namespace
+
 template <class L>
 void THalcyte3DProject::LockForRender(L& Lock, TSThread* Thread)
 {
@@ -340,13 +352,8 @@ void THalcyte3DProject::ApplyDepositories(TSCustomDrawSystem3D* DrawSystem, TSTh
             }
         } held{nullptr};
         if (object != nullptr) {
-            if (Thread == nullptr)
-                object->Lock();
-            else
-                while (!object->TryLock()) {
-                    Thread->CheckTerminated();
-                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                }
+            MemberLock lock{*object};
+            LockForRender(lock, Thread);
             held.Object = object;
         }
         TSParameterRecord record{dpApplyRecord, &apply};
@@ -678,8 +685,14 @@ void THalcyte3DProject::MakeImage(TSThread* Thread)
             const Job& job = jobs[at];
             if (!job.Draw || job.DrawSystem == nullptr || job.DrawSystem->IsDestroying() || !job.DrawSystem->Enabled())
                 continue;
-            if (Thread != nullptr)
+            if (Thread != nullptr) {
+                // The name sits behind the drawing system's lock, which a
+                // thread pausing this render may hold.
+                MemberLock lock{*job.DrawSystem};
+                LockForRender(lock, Thread);
+                std::lock_guard held(lock, std::adopt_lock);
                 Thread->SetMessage("Make Image : " + job.DrawSystem->Name());
+            }
             ApplyDepositories(job.DrawSystem, Thread);
             job.DrawSystem->BeginDraw(0);
             try {

@@ -1,7 +1,9 @@
 #include "viewer3d/Viewer3DUnits.h"
 
 #include "viewer3d/HcProject3D.h"
+#include "viewer3d/SDrawing3D.h"
 #include "viewer3d/SThreadFormUn.h"
+#include "viewer3d/SViewer3DUn.h"
 
 #include <mutex>
 
@@ -10,6 +12,8 @@ namespace {
 // Each unit starts after the units it uses, and ends before them.
 constexpr TSUnit kViewer3DUnits[] = {
     {"SThreadFormUn", &SThreadFormUnInitialization, &SThreadFormUnFinalization},
+    {"SDrawing3D", &SDrawing3DInitialization, &SDrawing3DFinalization},
+    {"SViewer3DUn", &SViewer3DUnInitialization, &SViewer3DUnFinalization},
     {"HcProject3D", &HcProject3DInitialization, &HcProject3DFinalization},
 };
 

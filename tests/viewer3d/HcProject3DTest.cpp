@@ -23,6 +23,7 @@
 #include <fstream>
 #include <future>
 #include <thread>
+#include <utility>
 
 using namespace std::chrono_literals;
 
@@ -468,22 +469,29 @@ TEST_F(Rendering, PauseInModeOneLetsTheRenderEndWithinItsWait)
 TEST_F(Rendering, APauseWhileTheRenderWaitsForALockThePauserHoldsEndsPromptly)
 {
     ASSERT_NE(DepositoryOf(Held), nullptr);
-    const int applied = DepositoryOf(Held)->Applied.load();
-    // The object's change announces itself under the object's lock, which the
-    // render needs to apply the object's depository.
-    ASSERT_TRUE(Returns([this] {
-        Held->Lock();
-        Project->Invalidate(nullptr);
-        for (int i = 0; i < 20000 && Project->Thread()->Message().rfind("Make Image", 0) != 0; ++i)
-            std::this_thread::sleep_for(1ms);
-        std::this_thread::sleep_for(20ms);
-        Held->BeginChange(true);
-        Held->EndChange(true);
-        Held->Unlock();
-    }));
-    ASSERT_TRUE(Settle());
-    EXPECT_GT(DepositoryOf(Held)->Applied.load(), applied);
-    EXPECT_FALSE(Project->IsPaused());
+    // A change announces itself under the object's lock, which the render
+    // needs: to apply the construction's depository, to name the drawing
+    // system in its message.
+    const std::pair<const char*, TSCustomChangeObject*> cases[] = {{"construction", Held}, {"drawing system", Viewer}};
+    for (auto [name, object] : cases) {
+        SCOPED_TRACE(name);
+        const int applied = DepositoryOf(Held)->Applied.load();
+        const int pictures = Viewer->Pictures.load();
+        ASSERT_TRUE(Returns([this, object] {
+            object->Lock();
+            Project->Invalidate(nullptr);
+            for (int i = 0; i < 20000 && Project->Thread()->Message().rfind("Make Image", 0) != 0; ++i)
+                std::this_thread::sleep_for(1ms);
+            std::this_thread::sleep_for(20ms);
+            object->BeginChange(true);
+            object->EndChange(true);
+            object->Unlock();
+        }));
+        ASSERT_TRUE(Settle());
+        EXPECT_GT(DepositoryOf(Held)->Applied.load(), applied);
+        EXPECT_GT(Viewer->Pictures.load(), pictures);
+        EXPECT_FALSE(Project->IsPaused());
+    }
 }
 
 TEST_F(Rendering, TheProjectDestroyedMidRenderStopsItFirst)

@@ -1,5 +1,7 @@
 #include "Viewer3DTestSupport.h"
 
+#include "viewer3d/HcProject3D.h"
+
 #include <QApplication>
 #include <QListWidget>
 #include <QPushButton>
@@ -213,4 +215,13 @@ void ChooseInNewDialog(const std::string& Category, const std::string& Leaf)
         else
             Dialog.CancelBtn()->click();
     });
+}
+
+std::unique_ptr<THalcyte3DProject> SaveAndLoad(THalcyte3DProject& Project, const std::string& Path)
+{
+    Project.SaveToFileName(Path);
+    std::unique_ptr<THalcyte3DProject> loaded(dynamic_cast<THalcyte3DProject*>(CreateProjectFromFile(Path)));
+    if (loaded)
+        loaded->LoadFromFileName(Path);
+    return loaded;
 }

@@ -68,6 +68,12 @@ private:
     std::unique_ptr<plat::ScopedFileDialogAnswerer> m_files;
 };
 
+class THalcyte3DProject;
+
+// Project saved to Path and loaded from there into a new project of the kind
+// the file names (nullptr when it names another).
+std::unique_ptr<THalcyte3DProject> SaveAndLoad(THalcyte3DProject& Project, const std::string& Path);
+
 // Once the next TSNewDialog runs modally, Act gets it (on the GUI thread).
 void WhenNewDialog(std::function<void(TSNewDialog&)> Act);
 // Chooses the leaf named Leaf under the category named Category and confirms.

@@ -1,0 +1,48 @@
+#include "viewer3d/SViewer3DSetupUn.h"
+
+#include "viewer3d/FormParts.h"
+#include "viewer3d/HcProject3D.h"
+
+#include "engine3d/SGeneral.h"
+
+#include <QLabel>
+
+TSViewer3DSetup::TSViewer3DSetup() : QWidget(nullptr, Qt::Tool)
+{
+    m_caption = MakeCaptionStrip(this, QStringLiteral("SViewer 3D Setup"));
+    resize(418, 206);
+}
+
+void TSViewer3DSetup::SetCaptionText(const std::string& Text)
+{
+    m_caption->setText(QString::fromStdString(Text));
+    setWindowTitle(QString::fromStdString(Text));
+}
+
+std::string TSViewer3DSetup::CaptionText() const
+{
+    return m_caption->text().toStdString();
+}
+
+std::int32_t TSViewer3DSetup::SaveState(TSObjectsStream* Stream)
+{
+    if (Stream == nullptr)
+        return 16;
+    const std::int32_t values[4] = {x(), y(), WindowStackOrder(this), (isVisible() ? 1 : 0) | (m_pinned ? 2 : 0)};
+    Stream->Write(values, 16);
+    return 16;
+}
+
+std::int32_t TSViewer3DSetup::LoadState(TSObjectsStream* Stream)
+{
+    if (Stream == nullptr)
+        return -1;
+    std::int32_t values[4] = {};
+    Stream->Read(values, 16);
+    m_pinned = (values[3] & 2) != 0;
+    PlaceWindow(this, values[0], values[1], -1, -1, m_pinned, false);
+    if ((values[3] & 1) != 0)
+        if (auto* project = dynamic_cast<THalcyte3DProject*>(Stream->GetProject()))
+            project->RegisterWindow(this, values[2]);
+    return 16;
+}
