@@ -280,8 +280,12 @@ void DeviceContext::BitBlt(int x, int y, int width, int height, const DeviceCont
     const QImage* from = src.Pixels();
     if (!from || width <= 0 || height <= 0)
         return;
-    if (from == Pixels()) {
-        MoveWithin(Shift(x, m_orgX), Shift(y, m_orgY), width, height, Shift(xSrc, src.m_orgX), Shift(ySrc, src.m_orgY));
+    // Pixels of one format are copied row by row on the parallel loop; a copy within
+    // the context's own pixels must go that way.
+    const QImage* pixels = Pixels();
+    if (pixels && (from == pixels || (from->format() == pixels->format() && from->depth() == 32))) {
+        CopyPixels(*from, Shift(x, m_orgX), Shift(y, m_orgY), width, height, Shift(xSrc, src.m_orgX),
+                   Shift(ySrc, src.m_orgY));
         return;
     }
     Rect touched = Shift(Rect{x, y, x + width, y + height}, m_orgX, m_orgY);
@@ -290,10 +294,10 @@ void DeviceContext::BitBlt(int x, int y, int width, int height, const DeviceCont
     });
 }
 
-// Rows of one buffer moved over each other, as a memmove per row. Rows d apart
-// (d the vertical shift) form chains that must run in order from the far end;
-// different chains, and all rows when nothing overlaps, go on the parallel loop.
-void DeviceContext::MoveWithin(int left, int top, int width, int height, int srcLeft, int srcTop)
+// A memmove per row. Within one buffer, rows d apart (d the vertical shift) form
+// chains that must run in order from the far end; different chains, and all rows
+// when nothing overlaps, go on the parallel loop.
+void DeviceContext::CopyPixels(const QImage& from, int left, int top, int width, int height, int srcLeft, int srcTop)
 {
     QImage* pixels = Pixels();
     const Rect area = ClipArea();
@@ -302,21 +306,23 @@ void DeviceContext::MoveWithin(int left, int top, int width, int height, int src
     // Clip the destination to the clip area and the source to the buffer.
     std::int64_t k0 = 0, k1 = width, j0 = 0, j1 = height;
     k0 = std::max({k0, std::int64_t(area.left) - left, -std::int64_t(srcLeft)});
-    k1 = std::min({k1, std::int64_t(area.right) - left, std::int64_t(pixels->width()) - srcLeft});
+    k1 = std::min({k1, std::int64_t(area.right) - left, std::int64_t(from.width()) - srcLeft});
     j0 = std::max({j0, std::int64_t(area.top) - top, -std::int64_t(srcTop)});
-    j1 = std::min({j1, std::int64_t(area.bottom) - top, std::int64_t(pixels->height()) - srcTop});
+    j1 = std::min({j1, std::int64_t(area.bottom) - top, std::int64_t(from.height()) - srcTop});
     if (k0 >= k1 || j0 >= j1)
         return;
+    const bool within = &from == pixels;
     const std::int64_t rows = j1 - j0, bytes = (k1 - k0) * std::int64_t(sizeof(QRgb));
     const std::int64_t shift = std::int64_t(top) - srcTop;
     unsigned char* const base = pixels->bits();
-    const std::int64_t stride = pixels->bytesPerLine();
+    const unsigned char* const source = within ? base : from.constBits();
+    const std::int64_t stride = pixels->bytesPerLine(), sourceStride = from.bytesPerLine();
     auto moveRow = [&](std::int64_t j) {
         std::memmove(base + (top + j) * stride + (left + k0) * std::int64_t(sizeof(QRgb)),
-                     base + (srcTop + j) * stride + (srcLeft + k0) * std::int64_t(sizeof(QRgb)), size_t(bytes));
+                     source + (srcTop + j) * sourceStride + (srcLeft + k0) * std::int64_t(sizeof(QRgb)), size_t(bytes));
     };
     const int threads = ParallelThreadsFor(rows * bytes);
-    const std::int64_t d = shift < 0 ? -shift : shift;
+    const std::int64_t d = !within ? 0 : shift < 0 ? -shift : shift;
     if (d == 0 || d >= rows) {
         ParallelFor(rows, std::max<std::int64_t>(16, rows / (4 * threads) + 1), threads,
                     [&](std::int64_t b, std::int64_t e, int) {

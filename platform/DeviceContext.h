@@ -176,8 +176,9 @@ private:
     template <class F>
     void Paint(const Rect& touched, F&& paint);
     void Shown(const Rect& device) const;
-    // BitBlt within the pixels drawn on, in device pixels.
-    void MoveWithin(int left, int top, int width, int height, int srcLeft, int srcTop);
+    // BitBlt from 32-bit pixels of the same format (possibly these very ones), in
+    // device pixels.
+    void CopyPixels(const QImage& from, int left, int top, int width, int height, int srcLeft, int srcTop);
     void Plot(QImage* pixels, int x, int y, ColorRef color);
 
     Kind m_kind = Kind::Device;
