@@ -122,6 +122,25 @@ void BufferedWindow::ShowChanged(const Rect& rect)
         update(ToQt(rect));
 }
 
+void BufferedWindow::ScrollRect(int dx, int dy, const Rect& rect)
+{
+    const Rect r{std::max(rect.left, 0), std::max(rect.top, 0), std::min(rect.right, width()),
+                 std::min(rect.bottom, height())};
+    if (r.IsEmpty() || (dx == 0 && dy == 0) || !Pixels())
+        return;
+    {
+        // The screen moves its own pixels below; nothing is shown from here.
+        const bool painting = std::exchange(m_painting, true);
+        DeviceContext dc(*this, r);
+        dc.BitBlt(r.left + dx, r.top + dy, r.Width(), r.Height(), dc, r.left, r.top);
+        m_painting = painting;
+    }
+    if (m_painting)
+        return;
+    // Pending repaints move with the pixels; the uncovered part is shown again.
+    scroll(dx, dy, ToQt(r));
+}
+
 void BufferedWindow::PaintPending()
 {
     if (!Pixels() || m_invalid.IsEmpty())

@@ -66,6 +66,9 @@ public:
     void UpdateWindow();
     // Pixels of the buffer changed in rect: they show at the next paint event.
     void ShowChanged(const Rect& rect);
+    // Moves the pixels of rect by (dx, dy) in the buffer and on the screen alike; the
+    // part of rect they leave keeps its pixels until drawn over.
+    void ScrollRect(int dx, int dy, const Rect& rect);
 
     // Stored as given; whoever shows scroll bars keeps them.
     ScrollInfo GetScrollInfo(ScrollBar bar) const { return m_scroll[bar == SB_VERT]; }

@@ -312,12 +312,70 @@ void DeviceContext::DrawText(const std::string& text, const Rect& rect, unsigned
 void DeviceContext::BitBlt(int x, int y, int width, int height, const DeviceContext& src, int xSrc, int ySrc)
 {
     const QImage* from = src.Pixels();
-    if (!from || width <= 0 || height <= 0 || from == Pixels())
+    if (!from || width <= 0 || height <= 0)
         return;
+    // Pixels of one format are copied row by row on the parallel loop; a copy within
+    // the context's own pixels must go that way.
+    const QImage* pixels = Pixels();
+    if (pixels && (from == pixels || (from->format() == pixels->format() && from->depth() == 32))) {
+        CopyPixels(*from, Shift(x, m_orgX), Shift(y, m_orgY), width, height, Shift(xSrc, src.m_orgX),
+                   Shift(ySrc, src.m_orgY));
+        return;
+    }
     Rect touched = Shift(Rect{x, y, x + width, y + height}, m_orgX, m_orgY);
     Paint(touched, [&](QPainter& p) {
         p.drawImage(QRect(x, y, width, height), *from, QRect(xSrc - src.m_orgX, ySrc - src.m_orgY, width, height));
     });
+}
+
+// A memmove per row. Within one buffer, rows d apart (d the vertical shift) form
+// chains that must run in order from the far end; different chains, and all rows
+// when nothing overlaps, go on the parallel loop.
+void DeviceContext::CopyPixels(const QImage& from, int left, int top, int width, int height, int srcLeft, int srcTop)
+{
+    QImage* pixels = Pixels();
+    const Rect area = ClipArea();
+    if (!pixels || area.IsEmpty())
+        return;
+    // Clip the destination to the clip area and the source to the buffer.
+    std::int64_t k0 = 0, k1 = width, j0 = 0, j1 = height;
+    k0 = std::max({k0, std::int64_t(area.left) - left, -std::int64_t(srcLeft)});
+    k1 = std::min({k1, std::int64_t(area.right) - left, std::int64_t(from.width()) - srcLeft});
+    j0 = std::max({j0, std::int64_t(area.top) - top, -std::int64_t(srcTop)});
+    j1 = std::min({j1, std::int64_t(area.bottom) - top, std::int64_t(from.height()) - srcTop});
+    if (k0 >= k1 || j0 >= j1)
+        return;
+    const bool within = &from == pixels;
+    const std::int64_t rows = j1 - j0, bytes = (k1 - k0) * std::int64_t(sizeof(QRgb));
+    const std::int64_t shift = std::int64_t(top) - srcTop;
+    unsigned char* const base = pixels->bits();
+    const unsigned char* const source = within ? base : from.constBits();
+    const std::int64_t stride = pixels->bytesPerLine(), sourceStride = from.bytesPerLine();
+    auto moveRow = [&](std::int64_t j) {
+        std::memmove(base + (top + j) * stride + (left + k0) * std::int64_t(sizeof(QRgb)),
+                     source + (srcTop + j) * sourceStride + (srcLeft + k0) * std::int64_t(sizeof(QRgb)), size_t(bytes));
+    };
+    const int threads = ParallelThreadsFor(rows * bytes);
+    const std::int64_t d = !within ? 0 : shift < 0 ? -shift : shift;
+    if (d == 0 || d >= rows) {
+        ParallelFor(rows, std::max<std::int64_t>(16, rows / (4 * threads) + 1), threads,
+                    [&](std::int64_t b, std::int64_t e, int) {
+                        for (std::int64_t j = b; j < e; ++j)
+                            moveRow(j0 + j);
+                    });
+    } else {
+        ParallelFor(d, 1, threads, [&](std::int64_t b, std::int64_t e, int) {
+            for (std::int64_t c = b; c < e; ++c) {
+                if (shift > 0)
+                    for (std::int64_t j = j1 - 1 - c; j >= j0; j -= d)
+                        moveRow(j);
+                else
+                    for (std::int64_t j = j0 + c; j < j1; j += d)
+                        moveRow(j);
+            }
+        });
+    }
+    Shown(Rect{int(left + k0), int(top + j0), int(left + k1), int(top + j1)});
 }
 
 void DeviceContext::StretchDIBits8(const Rect& dest, int srcWidth, int srcHeight, const unsigned char* rows,
@@ -412,7 +470,6 @@ void DeviceContext::StretchDIBits(int xDst, int yDst, int wDst, int hDst, int xS
     const size_t spanColours = info.bitCount == 8 && !straight ? size_t(lastCol - firstCol + 1) : 0;
 
     const auto* base = static_cast<const unsigned char*>(bits);
-    const int n = dev.Width();
     // The stored row shown on device row dy, or -1.
     const auto storedRow = [&](int dy) -> std::int64_t {
         std::int64_t k = dy + std::int64_t(m_orgY) - top;
@@ -428,6 +485,10 @@ void DeviceContext::StretchDIBits(int xDst, int yDst, int wDst, int hDst, int xS
     const int targetTop = pixels ? 0 : dev.top, targetLeft = pixels ? dev.left : 0;
     // Bands of rows on the parallel loop; each band copies its repeated rows itself.
     const auto drawRows = [&](std::int64_t firstRow, std::int64_t endRow, int) {
+        // Locals, so the pixel loops keep them in registers across their stores.
+        const int n = dev.Width();
+        const QRgb* const lookup = table;
+        const std::int32_t* const columns = cols.data();
         std::vector<QRgb> rowColours(spanColours);
         std::int64_t lastStored = -1;
         const QRgb* lastOut = nullptr;
@@ -440,19 +501,19 @@ void DeviceContext::StretchDIBits(int xDst, int yDst, int wDst, int hDst, int xS
             if (stored == lastStored && lastOut) {
                 std::memcpy(out, lastOut, size_t(n) * sizeof(QRgb));
             } else if (straight) {
-                const unsigned char* from = row + cols.front();
+                const unsigned char* from = row + columns[0];
                 for (int i = 0; i < n; ++i)
-                    out[i] = table[from[i]];
+                    out[i] = lookup[from[i]];
             } else if (info.bitCount == 8) {
                 QRgb* colours = rowColours.data() - firstCol;
                 for (std::int32_t c = firstCol; c <= lastCol; ++c)
-                    colours[c] = table[row[c]];
+                    colours[c] = lookup[row[c]];
                 for (int i = 0; i < n; ++i)
-                    if (const std::int32_t c = cols[size_t(i)]; c >= 0)
+                    if (const std::int32_t c = columns[i]; c >= 0)
                         out[i] = colours[c];
             } else {
                 for (int i = 0; i < n; ++i)
-                    if (const std::int32_t c = cols[size_t(i)]; c >= 0) {
+                    if (const std::int32_t c = columns[i]; c >= 0) {
                         const unsigned char* p = row + std::int64_t(c) * 3;
                         out[i] = qRgb(p[2], p[1], p[0]);
                     }
@@ -461,7 +522,7 @@ void DeviceContext::StretchDIBits(int xDst, int yDst, int wDst, int hDst, int xS
             lastOut = out;
         }
     };
-    const std::int64_t outBytes = std::int64_t(n) * dev.Height() * std::int64_t(sizeof(QRgb));
+    const std::int64_t outBytes = std::int64_t(dev.Width()) * dev.Height() * std::int64_t(sizeof(QRgb));
     const int threads = ParallelThreadsFor(outBytes);
     ParallelFor(dev.Height(), std::max<std::int64_t>(16, dev.Height() / (4 * threads) + 1), threads,
                 [&](std::int64_t b, std::int64_t e, int slot) { drawRows(dev.top + b, dev.top + e, slot); });

@@ -140,7 +140,8 @@ public:
     // Text placed in rect by the DT_ flags.
     void DrawText(const std::string& text, const Rect& rect, unsigned format);
     // Copies width x height pixels from src (logical (xSrc, ySrc)) to (x, y). The source
-    // is a memory context or a window's buffer.
+    // is a memory context or a window's buffer; it may be this context's own pixels,
+    // and the parts may overlap (a scroll).
     void BitBlt(int x, int y, int width, int height, const DeviceContext& src, int xSrc, int ySrc);
 
     // Device-independent pictures: 8 bits per pixel through info's colour table, or 24
@@ -191,6 +192,9 @@ private:
     template <class F>
     void Paint(const Rect& touched, F&& paint);
     void Shown(const Rect& device) const;
+    // BitBlt from 32-bit pixels of the same format (possibly these very ones), in
+    // device pixels.
+    void CopyPixels(const QImage& from, int left, int top, int width, int height, int srcLeft, int srcTop);
     void Plot(QImage* pixels, int x, int y, ColorRef color);
 
     Kind m_kind = Kind::Device;

@@ -104,6 +104,32 @@ TEST(BufferedWindow, BufferKeepsItsCornerAcrossResizes)
     EXPECT_EQ(At(copy.Image(), 3, 0), kWhite);
 }
 
+// A scrolled rectangle moves in the buffer; outside it and where it was uncovered
+// nothing changes, and no paint of the owner runs.
+TEST(BufferedWindow, ScrollRectMovesTheBufferWithinTheRectangle)
+{
+    TestWindow w;
+    w.resize(20, 10);
+    w.show();
+    w.UpdateWindow();
+    const int paints = w.paints;
+    plat::DeviceContext dc(w);
+    dc.FillRect(Rect{0, 0, 20, 10}, kWhite);
+    dc.FillRect(Rect{2, 3, 4, 5}, kRed);
+    dc.FillRect(Rect{16, 0, 20, 10}, kBlue);  // outside the scrolled part
+
+    w.ScrollRect(-2, 1, Rect{0, 0, 16, 10});
+    const QImage& b = w.Buffer();
+    EXPECT_EQ(At(b, 0, 4), kRed);
+    EXPECT_EQ(At(b, 1, 5), kRed);
+    EXPECT_EQ(At(b, 2, 5), kWhite);
+    EXPECT_EQ(At(b, 14, 5), kWhite);  // uncovered: as it was
+    EXPECT_EQ(At(b, 16, 5), kBlue);
+    EXPECT_EQ(At(b, 15, 5), kWhite);
+    QApplication::processEvents();
+    EXPECT_EQ(w.paints, paints);
+}
+
 TEST(BufferedWindow, ContextOfAGoneWindowDrawsNothing)
 {
     auto w = std::make_unique<TestWindow>();

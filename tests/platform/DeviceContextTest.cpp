@@ -87,6 +87,32 @@ TEST(DeviceContext, WindowOriginAndBlit)
     EXPECT_EQ(Count(dst, Rect{0, 0, 10, 10}, kBlue), 100 - 6);
 }
 
+// A copy within one context moves its pixels as if through a second buffer, in
+// every direction and whatever the overlap, clipped to the clip and the buffer.
+TEST(DeviceContext, BlitWithinItselfMovesOverlappingPixels)
+{
+    const struct {
+        int dx, dy;
+    } shifts[] = {{3, 0}, {-3, 0}, {0, 2}, {0, -2}, {1, 1}, {-2, 3}, {0, 1}, {0, 7}, {9, 0}};
+    const int W = 9, H = 8;
+    auto colourOf = [](int x, int y) { return Rgb(unsigned(10 + x), unsigned(20 + y), 7); };
+    for (const auto& s : shifts) {
+        SCOPED_TRACE(testing::Message() << "shift " << s.dx << ", " << s.dy);
+        plat::DeviceContext dc(W, H);
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x)
+                dc.SetPixel(x, y, colourOf(x, y));
+        dc.SelectClipRect(Rect{0, 0, W, H - 1});  // the last row stays as it is
+        dc.BitBlt(s.dx, s.dy, W, H, dc, 0, 0);
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x) {
+                const int sx = x - s.dx, sy = y - s.dy;
+                const bool moved = y < H - 1 && sx >= 0 && sx < W && sy >= 0 && sy < H;
+                ASSERT_EQ(At(dc, x, y), moved ? colourOf(sx, sy) : colourOf(x, y)) << x << ", " << y;
+            }
+    }
+}
+
 TEST(DeviceContext, StretchesAnEightBitPictureBottomRowFirst)
 {
     // 3 x 2 pixels, rows padded to 4 bytes; the first row stored is the bottom one.

@@ -351,28 +351,6 @@ TEST_F(ViewFixture, NoPlaceForTheCacheRefusesTheLayer)
 
 // ---- failures of the job ---------------------------------------------------
 
-class ThrowingMeter final : public CMeterInfoBase {
-public:
-    void SetCaption(const char*) override {}
-    void SetText(const char*) override {}
-    void SetPos(double) override {}
-    void SetRange(double, double) override { ++ranges; }
-    void GetRange(double*, double*) override {}
-    void GetPos(double*) override {}
-    void SetStep(double) override {}
-    void StepIt() override
-    {
-        if (++steps == throwAt)
-            AfxThrowRDPExcept(RDP_MEMORY);
-    }
-    std::string GetCaption() override { return {}; }
-    std::string GetText() override { return {}; }
-
-    int throwAt = 0;
-    int steps = 0;
-    int ranges = 0;
-};
-
 TEST_F(ViewFixture, AFailingBuildClearsBusyRemovesTheCacheAndPostsFailed)
 {
     const std::string path = File("big.rdp");

@@ -25,6 +25,7 @@
 #include "jobs/MeterInfoBase.h"
 #include "jobs/ThreadList.h"
 #include "layer/DataTypes.h"
+#include "layer/RDPExcept.h"
 #include "layer/RDPLayer.h"
 #include "settings/SNRegKey.h"
 #include "window/ViewerMessages.h"
@@ -126,6 +127,29 @@ private:
         while (!released)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
+};
+
+// Throws a memory error at its throwAt-th step, so a preparation job fails for real.
+class ThrowingMeter final : public CMeterInfoBase {
+public:
+    void SetCaption(const char*) override {}
+    void SetText(const char*) override {}
+    void SetPos(double) override {}
+    void SetRange(double, double) override { ++ranges; }
+    void GetRange(double*, double*) override {}
+    void GetPos(double*) override {}
+    void SetStep(double) override {}
+    void StepIt() override
+    {
+        if (++steps == throwAt)
+            AfxThrowRDPExcept(RDP_MEMORY);
+    }
+    std::string GetCaption() override { return {}; }
+    std::string GetText() override { return {}; }
+
+    int throwAt = 0;
+    int steps = 0;
+    int ranges = 0;
 };
 
 // Waits until no job runs, serving the GUI thread meanwhile.

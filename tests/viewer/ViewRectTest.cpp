@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "DeviceContext.h"
 #include "PalitraTag.h"
 #include "RasterViewTestSupport.h"
 #include "layer/RDPFileTags.h"
@@ -147,6 +148,100 @@ TEST_F(ViewRectWindow, ScrollStepMovesThePicture)
     EXPECT_EQ(m_win.GetScroll(plat::SB_HORZ).nPos, 400 - m_win.GetClientSize().cx) << "clamped to the range";
 }
 
+// A larger window gets only its exposed strips painted, from the active layer; the
+// paint the resize asks for is skipped, and the full one follows a pause in resizing.
+TEST_F(ViewRectWindow, AResizePaintsOnlyTheExposedStrips)
+{
+    Load("big.rdp", 400, 300);
+    const struct {
+        const char* what;
+        double scale;
+        bool atEnd;  // scrolled to the image's right and bottom ends
+    } cases[] = {{"1:1", 1.0, false}, {"magnified 2", 0.5, false}, {"1:1 at the end", 1.0, true}};
+    const QRgb kMarker = qRgb(255, 0, 0);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        m_win.resize(200, 150);
+        m_win.SetScale(c.scale);
+        if (c.atEnd) {
+            m_win.OnHScroll(plat::SB_RIGHT);
+            m_win.OnVScroll(plat::SB_RIGHT);
+        }
+        Shot();
+        const int h0 = m_win.GetScroll(plat::SB_HORZ).nPos, v0 = m_win.GetScroll(plat::SB_VERT).nPos;
+        {
+            plat::DeviceContext dc(m_win);
+            dc.FillRect(plat::Rect{4, 4, 6, 6}, plat::Rgb(255, 0, 0));  // gone with any full paint
+        }
+        const auto old = m_win.GetClientSize();
+        m_win.resize(237, 173);
+        const auto now = m_win.GetClientSize();
+        const int h = m_win.GetScroll(plat::SB_HORZ).nPos, v = m_win.GetScroll(plat::SB_VERT).nPos;
+        if (c.atEnd) {
+            EXPECT_EQ(h, 400 - now.cx) << "the end stays at the edge";
+            EXPECT_EQ(v, 300 - now.cy);
+        } else {
+            EXPECT_EQ(h, h0);
+            EXPECT_EQ(v, v0);
+        }
+        const QImage img = m_win.Buffer().copy();
+        const int mx = 4 + (h0 - h), my = 4 + (v0 - v);  // the marker moved with the picture
+        EXPECT_EQ(At(img, mx, my), kMarker) << "no full paint";
+        const double s = m_win.GetScale();
+        auto expectRule = [&](const QImage& shot, int x, int y) {
+            EXPECT_EQ(At(shot, x, y), Grey(Sample(int((x + h) * s), int((y + v) * s))))
+                << "at " << x << "," << y << " got " << std::hex << At(shot, x, y);
+        };
+        for (auto [x, y] : {std::pair{old.cx, 0},
+                            {old.cx + 1, 7},
+                            {now.cx - 1, now.cy - 1},
+                            {3, old.cy},
+                            {50, old.cy + 5},
+                            {0, 0},
+                            {now.cx / 2, now.cy / 2},
+                            {mx + 3, my}})
+            expectRule(img, x, y);
+        // The skip does not outlast the resize: the next redraw paints everything.
+        m_win.SetActiveView(0, 1);
+        expectRule(m_win.Buffer(), mx, my);
+    }
+    // Once resizing pauses, one full paint.
+    m_win.SetScale(1.0);
+    Shot();
+    {
+        plat::DeviceContext dc(m_win);
+        dc.FillRect(plat::Rect{4, 4, 6, 6}, plat::Rgb(255, 0, 0));
+    }
+    m_win.resize(250, 180);
+    EXPECT_EQ(At(m_win.Buffer(), 4, 4), kMarker);
+    testsupport::PumpUntil([&] { return At(m_win.Buffer(), 4, 4) != kMarker; }, std::chrono::seconds(5));
+    const int h = m_win.GetScroll(plat::SB_HORZ).nPos, v = m_win.GetScroll(plat::SB_VERT).nPos;
+    EXPECT_EQ(At(m_win.Buffer(), 4, 4), Grey(Sample(4 + h, 4 + v)));
+}
+
+// Thumb-drag strips at a magnification start on whole image samples, wherever the
+// client's edge falls.
+TEST_F(ViewRectWindow, AMagnifiedDragStripKeepsThePixelGrid)
+{
+    Load("big.rdp", 400, 300);
+    // A client width one past a whole number of image samples.
+    m_win.resize(203, 150);
+    m_win.resize(203 + (4 - m_win.GetClientSize().cx % 3) % 3, 150);
+    const int cw = m_win.GetClientSize().cx;
+    ASSERT_EQ(cw % 3, 1);
+    m_win.SetScale(1.0 / 3);
+    Shot();
+    for (int pos : {30, 12}) {
+        m_win.SetTrackPos(plat::SB_HORZ, pos);
+        m_win.OnHScroll(plat::SB_THUMBTRACK);
+        const int h = m_win.GetScroll(plat::SB_HORZ).nPos;
+        const QImage img = m_win.Buffer().copy();
+        for (int x : {0, 1, 2, 3, 50, cw - 4, cw - 2, cw - 1})
+            EXPECT_EQ(At(img, x, 5), Grey(Sample((x + h) / 3, 5 / 3))) << "drag to " << pos << " at " << x;
+    }
+    m_win.OnHScroll(plat::SB_ENDSCROLL);
+}
+
 TEST_F(ViewRectWindow, BarsFollowTheHandlerOnly)
 {
     Load("big.rdp", 400, 300);
@@ -237,6 +332,37 @@ TEST_F(ViewRectWindow, AMissingFileFailsAndTheOthersStay)
     EXPECT_EQ(m_frame.notices.back(), std::make_pair(0, 3));
     EXPECT_EQ(m_win.GetCount(), 1);
     EXPECT_EQ(m_win.GetActive(), 0);
+}
+
+// A preparation that fails on its worker: the window drops the layer and tells the
+// frame; whatever was active before stays active.
+TEST_F(ViewRectWindow, AFailedPreparationRemovesTheLayerAndKeepsTheActiveOne)
+{
+    const std::string path = File("fails.rdp");
+    WriteLayer(path, 1500, 1500, UINT8, [](int x, int y, int) { return double((x ^ y) & 255); });
+    const struct {
+        const char* what;
+        bool overActive;
+    } cases[] = {{"alone", false}, {"over an active layer", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        m_win.CloseAll();
+        if (c.overActive)
+            Load("a.rdp", 64, 48);
+        const int active = m_win.GetActive(), count = m_win.GetCount();
+        ThrowingMeter meter;
+        meter.throwAt = 2;
+        const size_t before = m_frame.notices.size();
+        m_win.LoadNewLayer(path.c_str(), 0, 2.0, 0, &meter, {});
+        EXPECT_EQ(m_win.GetCount(), count + 1) << "opened; its job runs";
+        ASSERT_TRUE(m_frame.WaitFor(before + 1));
+        EXPECT_EQ(m_frame.notices.back(), std::make_pair(0, 3));
+        EXPECT_TRUE(WaitForNoJobs());
+        EXPECT_EQ(m_win.GetCount(), count);
+        EXPECT_EQ(m_win.GetActive(), active);
+        if (c.overActive)
+            EXPECT_EQ(At(Shot(), 10, 20), Grey(Sample(10, 20))) << "the active layer still shows";
+    }
 }
 
 TEST_F(ViewRectWindow, AThrowingOpenIsAFailedOpen)

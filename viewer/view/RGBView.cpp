@@ -333,6 +333,23 @@ void CRGBView::PaintScaled(plat::DeviceContext* dc, int x, int y, int width, int
         info->height = m_nHeight;
         dc->StretchDIBits(0, h - 1, w, -h, sx, sy, TruncToInt(w * reduction), TruncToInt(h * reduction), bits,
                           bitsBytes, *info);
+    } else if (reduction < 1.0) {
+        // Magnified: extracted and levelled at source size, spread while drawn.
+        const MagnifiedSource source = SourceOfMagnified(x, y, width, height, reduction, m_nWidth, m_nHeight);
+        const std::int64_t rowBytes = RGBRowBytes(source.width);
+        if (source.width <= 0 || source.height <= 0 || rowBytes > INT_MAX ||
+            !RGBExtractionFits(rowBytes, source.width, source.height, 1.0, 0, m_nWidth, m_nHeight, bitsBytes))
+            return;
+        if (!m_bRegionValid) {
+            ExtractPlanes(channels, buffer, int(rowBytes), source.x, source.y, source.width, source.height, 1.0, 0, 0,
+                          nullptr);
+            ApplyLevels(buffer, int(rowBytes), source.width, source.height);
+        }
+        info->width = int(rowBytes / 3);
+        info->height = -source.height;
+        DrawMagnified(dc, source, std::min(width, TruncToInt(m_nWidth / reduction)),
+                      std::min(height, TruncToInt(m_nHeight / reduction)), bits,
+                      std::size_t(rowBytes) * std::size_t(source.height), *info);
     } else {
         const std::int64_t rowBytes = RGBRowBytes(width);
         if (rowBytes > INT_MAX ||

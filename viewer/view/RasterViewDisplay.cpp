@@ -159,6 +159,23 @@ void CRasterView::PaintScaled(plat::DeviceContext* dc, int x, int y, int width, 
         info->height = m_nHeight;
         dc->StretchDIBits(0, h - 1, w, -h, sx, sy, TruncToInt(w * reduction), TruncToInt(h * reduction), bits,
                           bitsBytes, *info);
+    } else if (reduction < 1.0) {
+        // Magnified: the buffer holds the region at source size, so the colour lookup
+        // runs once per source pixel; drawing spreads each one over factor pixels and
+        // repeats rows.
+        const MagnifiedSource source = SourceOfMagnified(x, y, width, height, reduction, m_nWidth, m_nHeight);
+        const std::int64_t rowBytes = PaddedRow(source.width);
+        if (source.width <= 0 || source.height <= 0 || rowBytes > INT_MAX ||
+            !ExtractionFits(rowBytes, source.width, source.height, 1.0, 0, m_nWidth, m_nHeight, bitsBytes))
+            return;
+        if (!m_bRegionValid)
+            m_pShared->m_Pyramid.GetRegion(buffer, int(rowBytes), source.x, source.y, source.width, source.height, 1.0,
+                                           0, 1, 0, nullptr);
+        info->width = int(rowBytes);
+        info->height = -source.height;
+        DrawMagnified(dc, source, std::min(width, TruncToInt(m_nWidth / reduction)),
+                      std::min(height, TruncToInt(m_nHeight / reduction)), bits,
+                      std::size_t(rowBytes) * std::size_t(source.height), *info);
     } else {
         const std::int64_t rowBytes = PaddedRow(width);
         if (rowBytes > INT_MAX ||

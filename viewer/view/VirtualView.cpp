@@ -1,5 +1,11 @@
 #include "view/VirtualView.h"
 
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
+#include "DeviceContext.h"
+#include "util/MathHelpers.h"
 #include "view/RenderSource.h"
 
 CRenderSource::~CRenderSource() = default;
@@ -78,4 +84,39 @@ void CVirtualView::SaveSegment(const RECT*) {}
 std::shared_ptr<CRenderSource> CVirtualView::GetRenderSource()
 {
     return nullptr;
+}
+
+// The same origin and factor as the pyramid's replication: origin truncated, factor rounded.
+CVirtualView::MagnifiedSource CVirtualView::SourceOfMagnified(int x, int y, int width, int height, double reduction,
+                                                              int layerWidth, int layerHeight)
+{
+    MagnifiedSource s;
+    if (!(reduction > 0.0 && reduction < 1.0) || width <= 0 || height <= 0 || x < 0 || y < 0)
+        return s;
+    const double left = std::trunc(x * reduction), top = std::trunc(y * reduction);
+    if (!(left < layerWidth) || !(top < layerHeight))
+        return s;
+    s.factor = std::max(Round(1.0 / reduction), 1);
+    s.x = int(left);
+    s.y = int(top);
+    s.width = int(std::min<std::int64_t>((std::int64_t(width) + s.factor - 1) / s.factor, layerWidth - s.x));
+    s.height = int(std::min<std::int64_t>((std::int64_t(height) + s.factor - 1) / s.factor, layerHeight - s.y));
+    return s;
+}
+
+void CVirtualView::DrawMagnified(plat::DeviceContext* dc, const MagnifiedSource& source, int width, int height,
+                                 const void* bits, std::size_t bitsBytes, const plat::BitmapInfo& info)
+{
+    const std::int64_t w = std::min<std::int64_t>(width, std::int64_t(source.width) * source.factor);
+    const std::int64_t h = std::min<std::int64_t>(height, std::int64_t(source.height) * source.factor);
+    const std::int64_t spreadW = std::int64_t(source.width) * source.factor;
+    const std::int64_t spreadH = std::int64_t(source.height) * source.factor;
+    const plat::Rect before = dc->GetClipBox();
+    if (w <= 0 || h <= 0 || spreadW > INT_MAX || spreadH > INT_MAX || before.IsEmpty())
+        return;
+    // A whole number of factors wide keeps every source pixel exactly factor pixels
+    // wide; the clip cuts the last ones at the region's edge.
+    dc->IntersectClipRect(plat::Rect{0, 0, int(w), int(h)});
+    dc->StretchDIBits(0, 0, int(spreadW), int(spreadH), 0, 0, source.width, source.height, bits, bitsBytes, info);
+    dc->SelectClipRect(before);
 }

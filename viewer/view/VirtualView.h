@@ -83,6 +83,18 @@ public:
     virtual void SaveSegment(const RECT* rect);
 
 protected:
+    // The source pixels behind a region magnified by a whole factor: output pixel
+    // (i, j) shows source (x + i / factor, y + j / factor). Empty off the layer.
+    struct MagnifiedSource {
+        int x = 0, y = 0, width = 0, height = 0, factor = 1;
+    };
+    static MagnifiedSource SourceOfMagnified(int x, int y, int width, int height, double reduction, int layerWidth,
+                                             int layerHeight);
+    // Draws the picture of source (rows as info says) spread by its factor from the
+    // client's top-left corner, no further than width x height.
+    static void DrawMagnified(plat::DeviceContext* dc, const MagnifiedSource& source, int width, int height,
+                              const void* bits, std::size_t bitsBytes, const plat::BitmapInfo& info);
+
     int m_nIndex = 0;      // index in the image window; wParam of its notices
     int m_nKind = 0;       // 1 image layer, 2 vector layer
     int m_nColorMode = 0;  // 1 single band, 2 three channels, 0 vector

@@ -4,6 +4,7 @@
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QStyle>
+#include <QTimer>
 #include <algorithm>
 #include <cmath>
 
@@ -45,6 +46,11 @@ CViewRect::CViewRect(plat::WindowHandle frame, QWidget* parent)
         });
         m_pBar[bar == plat::SB_VERT] = sb;
     }
+    // X11 tells no end of a sizing drag: a pause in the resizes stands for it.
+    m_pSizeSettled = new QTimer(this);
+    m_pSizeSettled->setSingleShot(true);
+    m_pSizeSettled->setInterval(200);
+    QObject::connect(m_pSizeSettled, &QTimer::timeout, this, [this] { ForcePaint(); });
     m_Cross.Attach(m_hWnd, 50, 60);
     OnSetCursor();
 }
@@ -286,6 +292,7 @@ void CViewRect::OnLayerNotice(int id, int code)
             SetVertScrollPos(0);
             SetHorzScrollPos(0);
             m_Frame.m_rcImage = CRect(0, 0, m_sizeImage.cx - 1, m_sizeImage.cy - 1);
+            m_bSkipPaint = 0;
             RedrawNow();
             m_hFrame.PostMessage(WM_VIEWER_NOTIFY, 0, kReady);
         }
@@ -371,6 +378,7 @@ void CViewRect::RealScale()
 {
     m_bFit = 0;
     SetScale(1.0);
+    m_bSkipPaint = 0;
     RedrawNow();
 }
 
@@ -382,6 +390,7 @@ void CViewRect::FitToWindow()
     m_nZoomLevel = 0;
     SetHorzScrollPos(0);
     SetVertScrollPos(0);
+    m_bSkipPaint = 0;
     RedrawNow();
 }
 
@@ -404,6 +413,7 @@ void CViewRect::Zoom(bool in)
     m_nZoomLevel = viewrect::ZoomLevel(m_dScale);
     SetScale(in ? viewrect::ZoomInScale(m_dScale) : viewrect::ZoomOutScale(m_dScale));
     CenterOn(Round(ix / m_dScale), Round(iy / m_dScale));
+    m_bSkipPaint = 0;
     RedrawNow();
 }
 
@@ -447,22 +457,34 @@ void CViewRect::DragStep(plat::ScrollBar bar, int delta)
         RedrawNow();
         return;
     }
-    plat::DeviceContext dc(*this);
-    plat::DeviceContext old(cw, ch);
-    old.BitBlt(0, 0, cw, ch, dc, 0, 0);
-    const int dx = bar == plat::SB_HORZ ? delta : 0, dy = bar == plat::SB_VERT ? delta : 0;
-    dc.BitBlt(dx, dy, cw, ch, old, 0, 0);
-    const int hpos = GetScrollInfo(plat::SB_HORZ).nPos, vpos = GetScrollInfo(plat::SB_VERT).nPos;
+    ScrollRect(bar == plat::SB_HORZ ? delta : 0, bar == plat::SB_VERT ? delta : 0, plat::Rect{0, 0, cw, ch});
+    plat::DeviceContext dc(*this, plat::Rect{0, 0, cw, ch});
     const int n = std::abs(delta);
     const int from = delta > 0 ? 0 : span - n;
-    const int x = bar == plat::SB_HORZ ? from : 0, y = bar == plat::SB_VERT ? from : 0;
-    const int w = bar == plat::SB_HORZ ? n : cw, h = bar == plat::SB_VERT ? n : ch;
-    const int bpp = std::max(m_nBytesPerPixel, 1);
-    EnsureBuffer(viewrect::PaintBytes(w + 3, h, bpp));
-    active->PaintDirect(&dc, hpos + x, vpos + y, x, y, w, h, m_dScale, m_bFit, m_Buffer.data(), m_Buffer.size(),
-                        &m_bmi);
+    if (bar == plat::SB_HORZ)
+        PaintStrip(dc, active, plat::Rect{from, 0, from + n, ch});
+    else
+        PaintStrip(dc, active, plat::Rect{0, from, cw, from + n});
     PaintMargins(dc, active->IsShown());
-    ShowChanged(plat::Rect{0, 0, cw, ch});
+    m_ptPainted = {GetScrollInfo(plat::SB_HORZ).nPos, GetScrollInfo(plat::SB_VERT).nPos};
+}
+
+// A magnified strip starts on a whole image sample of the picture around it.
+void CViewRect::PaintStrip(plat::DeviceContext& dc, CVirtualView* view, plat::Rect rect)
+{
+    if (m_dScale < 1.0) {
+        const int f = viewrect::LineStep(m_dScale);
+        rect.left -= rect.left % f;
+        rect.top -= rect.top % f;
+    }
+    rect = plat::Rect{std::max(rect.left, 0), std::max(rect.top, 0), std::min(rect.right, m_sizeClient.cx),
+                      std::min(rect.bottom, m_sizeClient.cy)};
+    if (view == nullptr || rect.Width() <= 0 || rect.Height() <= 0)
+        return;
+    const int w = rect.Width(), h = rect.Height();
+    EnsureBuffer(viewrect::PaintBytes(w + 3, h, std::max(m_nBytesPerPixel, 1)));
+    view->PaintDirect(&dc, GetScrollInfo(plat::SB_HORZ).nPos + rect.left, GetScrollInfo(plat::SB_VERT).nPos + rect.top,
+                      rect.left, rect.top, w, h, m_dScale, m_bFit, m_Buffer.data(), m_Buffer.size(), &m_bmi);
 }
 
 void CViewRect::OnHScroll(int code)
@@ -567,6 +589,7 @@ void CViewRect::OnLButtonDown(CPoint point)
     switch (m_nCursor) {
     case 1:
         CenterOn(point.x + hpos, point.y + vpos);
+        m_bSkipPaint = 0;
         RedrawNow();
         break;
     case 2:
@@ -632,17 +655,88 @@ void CViewRect::RedrawNow()
 
 void CViewRect::resizeEvent(QResizeEvent* event)
 {
+    // The buffer keeps its top-left pixels; the parts a larger window exposes are
+    // invalidated by it and painted here, strip by strip.
     plat::BufferedWindow::resizeEvent(event);
+    OnSize();
+}
+
+void CViewRect::OnSize()
+{
     UpdateClientSize();
-    if (GetCount() > 0) {
-        for (plat::ScrollBar bar : {plat::SB_HORZ, plat::SB_VERT}) {
-            plat::ScrollInfo si = GetScrollInfo(bar);
-            si.nPage = (bar == plat::SB_HORZ ? m_sizeClient.cx : m_sizeClient.cy) + 1;
-            SetScrollInfo(bar, si);
-        }
-        InvalidateAllRegions();
+    if (GetCount() == 0) {
+        Invalidate();
+        return;
     }
-    Invalidate();
+    ++m_nSizeNesting;
+    const int cw = m_sizeClient.cx, ch = m_sizeClient.cy;
+    for (plat::ScrollBar bar : {plat::SB_HORZ, plat::SB_VERT}) {
+        plat::ScrollInfo si = GetScrollInfo(bar);
+        si.nPage = (bar == plat::SB_HORZ ? cw : ch) + 1;
+        // A larger page leaves less room to scroll: the position comes back with it.
+        si.nPos = std::clamp(si.nPos, 0, std::max(si.nMax - si.nPage + 1, 0));
+        SetScrollInfo(bar, si);
+    }
+    // The views' extractions were for the old size.
+    InvalidateAllRegions();
+    bool full = false;
+    if (!m_bScaling && m_nSizeNesting == 1) {
+        SyncBars();
+        const viewrect::Extent ext = viewrect::ImageExtent(m_sizeImage.cx, m_sizeImage.cy, m_dScale);
+        const bool grew = (m_sizePainted.cx <= ext.cx && m_sizePainted.cx < cw) ||
+                          (m_sizePainted.cy <= ext.cy && m_sizePainted.cy < ch);
+        CVirtualView* active = GetView(m_nActive);
+        plat::DeviceContext dc(*this);
+        if (m_bBarsShown) {
+            const plat::Rect rc = ClientRect();
+            dc.FillRect(plat::Rect{cw, ch, rc.Width(), rc.Height()}, plat::GetSysColor(plat::COLOR_BTNFACE));
+        }
+        if (grew && m_dScale < 1.0 && m_bFit) {
+            full = true;
+        } else if (grew && active != nullptr && active->IsShown()) {
+            if (m_dScale < 1.0) {
+                // Whole image samples at the left and top edges.
+                SetHorzScrollPos(GetScrollInfo(plat::SB_HORZ).nPos);
+                SetVertScrollPos(GetScrollInfo(plat::SB_VERT).nPos);
+            }
+            const int hpos = GetScrollInfo(plat::SB_HORZ).nPos, vpos = GetScrollInfo(plat::SB_VERT).nPos;
+            const int dx = std::max(m_ptPainted.x - hpos, 0), dy = std::max(m_ptPainted.y - vpos, 0);
+            const plat::Rect painted{0, 0, m_sizePainted.cx, m_sizePainted.cy};
+            if (dx > 0 || dy > 0) {
+                // The image end came into view: the picture moves right or down.
+                ScrollRect(dx, dy, plat::Rect{0, 0, painted.right + dx, painted.bottom + dy});
+                PaintStrip(dc, active, plat::Rect{0, 0, dx, ch});
+                PaintStrip(dc, active, plat::Rect{0, 0, cw, dy});
+            }
+            const int right = std::min(ext.cx - hpos, cw), bottom = std::min(ext.cy - vpos, ch);
+            PaintStrip(dc, active, plat::Rect{painted.right + dx, 0, right, bottom});
+            PaintStrip(dc, active, plat::Rect{0, painted.bottom + dy, right, bottom});
+        }
+        m_ptPainted = {GetScrollInfo(plat::SB_HORZ).nPos, GetScrollInfo(plat::SB_VERT).nPos};
+        if (!full)
+            PaintMargins(dc, active != nullptr ? active->IsShown() : 0);
+        m_sizePainted = {std::max(cw, 0), std::max(ch, 0)};
+    }
+    --m_nSizeNesting;
+    if (full) {
+        m_bSkipPaint = 0;
+        RedrawNow();
+        return;
+    }
+    // The paint the resize asked for finds everything painted; the full one, with
+    // the vector layers, follows when resizing pauses.
+    m_bSkipPaint = 1;
+    UpdateWindow();
+    m_bSkipPaint = 0;
+    m_pSizeSettled->start();
+}
+
+void CViewRect::ForcePaint()
+{
+    m_bForcePaint = 1;
+    if (CVirtualView* active = GetView(m_nActive))
+        active->InvalidateRegion();
+    RedrawNow();
 }
 
 void CViewRect::EnsureBuffer(std::int64_t needed)
@@ -667,29 +761,28 @@ void CViewRect::PaintMargins(plat::DeviceContext& dc, int shown)
             dc.FillRect(plat::Rect{0, e.cy, cw, ch}, plat::Rgb(0, 0, 0));
         return;
     }
-    // The hatch is anchored to the image, so it moves with the scroll position. It
-    // goes out as one two-colour bitmap per margin rectangle.
-    const int ox = -GetScrollInfo(plat::SB_HORZ).nPos, oy = -GetScrollInfo(plat::SB_VERT).nPos;
-    plat::BitmapInfo info;
-    info.colors[0] = {255, 255, 255, 0};
-    info.colors[1] = {0, 0, 0, 0};
-    auto hatch = [&](const plat::Rect& r) {
-        const int w = r.Width(), h = r.Height();
-        if (w <= 0 || h <= 0)
-            return;
-        const int row = (w + 3) & ~3;
-        std::vector<unsigned char> bits(size_t(row) * size_t(h));
-        for (int y = 0; y < h; ++y) {
-            unsigned char* line = bits.data() + size_t(y) * size_t(row);
-            unsigned char pattern[8];
-            for (int i = 0; i < 8; ++i)
-                pattern[i] = viewrect::HatchBlack(r.left + i - ox, r.top + y - oy) ? 1 : 0;
-            for (int x = 0; x < w; ++x)
-                line[x] = pattern[x & 7];
-        }
+    // The hatch is anchored to the image, so it moves with the scroll position. One
+    // picture of it, drawn once for the client's size, is copied into each margin.
+    const int tileW = cw + 8, tileH = ch + 8;
+    if (!m_pHatch || m_pHatch->Image().width() < tileW || m_pHatch->Image().height() < tileH) {
+        m_pHatch = std::make_unique<plat::DeviceContext>(tileW, tileH);
+        const int row = (tileW + 3) & ~3;
+        std::vector<unsigned char> bits(size_t(row) * size_t(tileH));
+        for (int y = 0; y < tileH; ++y)
+            for (int x = 0; x < tileW; ++x)
+                bits[size_t(y) * size_t(row) + size_t(x)] = viewrect::HatchBlack(x, y) ? 1 : 0;
+        plat::BitmapInfo info;
+        info.colors[0] = {255, 255, 255, 0};
+        info.colors[1] = {0, 0, 0, 0};
         info.width = row;
-        info.height = -h;
-        dc.SetDIBitsToDevice(r.left, r.top, w, h, 0, 0, bits.data(), bits.size(), info);
+        info.height = -tileH;
+        m_pHatch->SetDIBitsToDevice(0, 0, tileW, tileH, 0, 0, bits.data(), bits.size(), info);
+    }
+    const int ox = GetScrollInfo(plat::SB_HORZ).nPos, oy = GetScrollInfo(plat::SB_VERT).nPos;
+    auto mod8 = [](int v) { return ((v % 8) + 8) % 8; };
+    auto hatch = [&](const plat::Rect& r) {
+        if (r.Width() > 0 && r.Height() > 0)
+            dc.BitBlt(r.left, r.top, r.Width(), r.Height(), *m_pHatch, mod8(r.left + ox), mod8(r.top + oy));
     };
     if (e.cx < cw)
         hatch(plat::Rect{e.cx, 0, cw, std::min(e.cy, ch)});
@@ -699,9 +792,15 @@ void CViewRect::PaintMargins(plat::DeviceContext& dc, int shown)
 
 void CViewRect::OnPaint(plat::DeviceContext& dc)
 {
-    if (m_bScaling)
+    // A skipped paint leaves the buffer as it is, and that is what shows.
+    if (m_bScaling || (m_bSkipPaint && !m_bForcePaint)) {
+        m_bSkipPaint = m_bForcePaint = 0;
         return;
+    }
+    m_bSkipPaint = m_bForcePaint = 0;
     UpdateClientSize();
+    m_sizePainted = {std::max(m_sizeClient.cx, 0), std::max(m_sizeClient.cy, 0)};
+    m_ptPainted = {GetScrollInfo(plat::SB_HORZ).nPos, GetScrollInfo(plat::SB_VERT).nPos};
     SyncBars();
     const int cw = m_sizeClient.cx, ch = m_sizeClient.cy;
     if (m_bBarsShown) {

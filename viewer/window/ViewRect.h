@@ -20,6 +20,7 @@
 #include "window/ViewRectMath.h"
 
 class QScrollBar;
+class QTimer;
 class CVirtualView;
 class CVectorImage;
 class CMeterInfoBase;
@@ -142,6 +143,10 @@ public:
     // could not be created; frees params.
     static void SaveBitmapJob(BitmapJobParams* params, CMeterInfoBase* meter);
 
+    // One full paint after a resize, vector layers and overlays included (a resize
+    // paints only the exposed strips, from the active layer).
+    void ForcePaint();
+
     // Handles a private message; public so that a parent can relay.
     plat::LResult OnMessage(unsigned msg, plat::WParam wParam, plat::LParam lParam);
 
@@ -167,6 +172,10 @@ private:
     void Scroll(plat::ScrollBar bar, int code);
     void SetScrollPos(plat::ScrollBar bar, int p);
     void EnsureBuffer(std::int64_t needed);
+    // Paints rect (client pixels) from view alone, straight into the window.
+    void PaintStrip(plat::DeviceContext& dc, CVirtualView* view, plat::Rect rect);
+    // The exposed parts of a resize, painted into the buffer.
+    void OnSize();
     void PaintMargins(plat::DeviceContext& dc, int shown);
     // Client size less the bars, and the bars brought in line with the stored state.
     void UpdateClientSize();
@@ -184,6 +193,12 @@ private:
     CPoint m_ptMouse{0, 0};
     int m_bTracking = 0;
     int m_bScaling = 0;
+    int m_bSkipPaint = 0;   // the paint after a resize finds its strips painted
+    int m_bForcePaint = 0;  // overrides a skip
+    int m_nSizeNesting = 0;
+    viewrect::Extent m_sizePainted;  // client size and scroll positions of the last paint
+    CPoint m_ptPainted{0, 0};
+    QTimer* m_pSizeSettled = nullptr;  // fires once resizing has paused
     TransformMatrix m_GeoTransform;
     int m_bGeo = 0;
     int m_nGeoFormat = 0;
@@ -199,6 +214,7 @@ private:
     int m_nBytesPerPixel = 0;
     plat::BitmapInfo m_bmi;
     std::vector<unsigned char> m_Buffer;
-    QScrollBar* m_pBar[2] = {nullptr, nullptr};  // horizontal, vertical
-    bool m_bBarsShown = false;                   // once set, always shown
+    std::unique_ptr<plat::DeviceContext> m_pHatch;  // the margin hatch from origin 0, copied from
+    QScrollBar* m_pBar[2] = {nullptr, nullptr};     // horizontal, vertical
+    bool m_bBarsShown = false;                      // once set, always shown
 };
