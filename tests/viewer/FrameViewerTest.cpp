@@ -16,6 +16,7 @@
 #include "CommandBars.h"
 #include "DesktopOpen.h"
 #include "Dialog.h"
+#include "FileDialog.h"
 #include "MainWindow.h"
 #include "MessageBox.h"
 #include "RasterViewTestSupport.h"
@@ -25,6 +26,7 @@
 #include "frame/CommandStates.h"
 #include "frame/FrameViewer.h"
 #include "frame/ViewResult.h"
+#include "view/RGBView.h"
 #include "view/RasterView.h"
 #include "window/Frame.h"
 #include "window/ViewRect.h"
@@ -377,6 +379,64 @@ TEST_F(FrameViewerTest, TogglesAndToolRequests)
         EXPECT_EQ(v->CursorPosDlg().Text(IDC_CURSOR_Y), std::to_string(s.wantY));
         EXPECT_EQ(v->CursorPosDlg().Text(IDC_CURSOR_VALUE), raster->GetValueString(s.wantX, s.wantY));
     }
+}
+
+TEST_F(FrameViewerTest, OpenCommandLoadsWhatTheDialogChose)
+{
+    const std::string path = Layer("chosen.rdp", 50, 40);
+    {
+        CSNRegKey key;
+        ASSERT_EQ(key.Create(HKEY_CURRENT_USER, GetGeneralSettingsKey().c_str()), 1);
+        ASSERT_EQ(key.SetStringValue(m_dir.Path().c_str(), "WorkDir"), 1);
+    }
+    plat::FileDialogResult answer;
+    answer.ok = true;
+    answer.paths = {path};
+    answer.options = {{"mode", "0"}, {"sigma", "3"}, {"trim", "1"}};
+    plat::ScopedFileDialogAnswerer dialogs(answer);
+    CFrameViewer* v = Open("", 4);
+    Choose(v, ID_BUTTON_LOAD);
+    ASSERT_TRUE(m_host.WaitFor(1));
+    EXPECT_EQ(m_host.notices[0], std::make_pair(4, int(VN_READY)));
+    ASSERT_EQ(dialogs.Calls().size(), 1u);
+    const plat::FileDialogRequest r = dialogs.Calls()[0];
+    EXPECT_FALSE(r.save);
+    EXPECT_EQ(r.folder, m_dir.Path()) << "starts in the work folder";
+    EXPECT_EQ(r.filter, "Velmora Files (*.rdp)|*.rdp|All Files (*.*)|*.*||");
+    EXPECT_TRUE(r.owned);
+    auto* raster = dynamic_cast<CRasterView*>(v->GetViewRect()->GetView(v->GetViewRect()->GetActive()));
+    ASSERT_NE(raster, nullptr);
+    EXPECT_EQ(r.kind, "InfoFile");
+    EXPECT_EQ(v->GetFileName(1), path);
+}
+
+TEST_F(FrameViewerTest, ThreeChannelLayerTakesTheLevelRequests)
+{
+    std::string files[3];
+    const char* names[3] = {"r.rdp", "g.rdp", "b.rdp"};
+    for (int c = 0; c < 3; ++c)
+        files[c] = Layer(names[c], 60, 40);
+    CFrameViewer* v = Open("", 6);
+    EXPECT_GE(v->LoadNewLayer(files[0].c_str(), files[1].c_str(), files[2].c_str()), 0);
+    ASSERT_TRUE(m_host.WaitFor(1));
+    EXPECT_EQ(m_host.notices[0], std::make_pair(6, int(VN_READY)));
+    EXPECT_EQ(v->GetColorMode(), 2);
+    Choose(v, ID_BUTTON_ADJUST);
+    EXPECT_TRUE(v->RGBLevelsDlg().IsShown());
+    EXPECT_FALSE(v->BrightContrastDlg().IsShown());
+    auto* rgb = dynamic_cast<CRGBView*>(v->GetViewRect()->GetView(v->GetViewRect()->GetActive()));
+    ASSERT_NE(rgb, nullptr);
+    const struct {
+        int request, channel, level;
+    } levels[] = {{REQ_RED_LEVEL, 3, 100}, {REQ_GREEN_LEVEL, 4, 150}, {REQ_BLUE_LEVEL, 5, 200}};
+    for (const auto& l : levels) {
+        EXPECT_EQ(v->Handle().SendMessage(WM_VIEWER_DLGCMD, plat::WParam(l.request), l.level), 1);
+        EXPECT_EQ(rgb->GetLevel(l.channel), l.level) << l.request;
+    }
+    // The levels dialog's close box hides it and releases the button.
+    v->RGBLevelsDlg().Window()->close();
+    EXPECT_FALSE(v->RGBLevelsDlg().IsShown());
+    EXPECT_FALSE(Pressed(*v, ID_BUTTON_ADJUST));
 }
 
 TEST_F(FrameViewerTest, HelpOpensTheHelpFile)
