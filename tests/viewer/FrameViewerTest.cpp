@@ -162,6 +162,10 @@ TEST_F(FrameViewerTest, CreateAnnouncesLoadsAndShowsTheLayer)
     ExpectEnabledOnly(*v, {}, "loading");
     EXPECT_TRUE(v->GetFlags() & FF_PROGRESS);
     EXPECT_EQ(v->StatusBar()->PartCount(), 3);
+    const plat::ProgressCtrl* bar = v->StatusBar()->Progress();
+    EXPECT_TRUE(bar->isVisible());
+    const BarRect r = ProgressBarRect(v->StatusBar()->width(), v->StatusBar()->height());
+    EXPECT_EQ(bar->geometry(), QRect(r.x, r.y, r.width, r.height));
 
     ASSERT_TRUE(m_host.WaitFor(1));
     EXPECT_EQ(m_host.notices[0], std::make_pair(7, int(VN_READY)));
