@@ -239,6 +239,26 @@ TEST_F(FrameViewerTest, FilesThatCannotBeShownFail)
     }
 }
 
+TEST_F(FrameViewerTest, ClosedWhileItsErrorBoxIsUpItReportsOnlyTheClosing)
+{
+    QPointer<CFrameViewer> viewer;
+    plat::ScopedMessageBoxAnswerer closer(plat::IDOK, [&](const plat::MessageBoxCall&) {
+        // The host closes the viewer while the user reads the box.
+        if (viewer)
+            viewer->DestroyWindow();
+        return plat::IDOK;
+    });
+    viewer = Open(File("missing.rdp"), 8);
+    const CFrameViewer* address = viewer.data();
+    ASSERT_TRUE(m_host.WaitFor(1));
+    Flush();
+    testsupport::PumpUntil([] { return false; }, std::chrono::milliseconds(50));
+    EXPECT_TRUE(viewer.isNull());
+    ASSERT_EQ(m_host.notices.size(), 1u);
+    EXPECT_EQ(m_host.notices[0], std::make_pair(int(plat::WParam(address)), int(VN_CLOSED)));
+    ASSERT_EQ(closer.Calls().size(), 1u);
+}
+
 TEST_F(FrameViewerTest, CloseResetsAndDestroyPostsClosed)
 {
     CFrameViewer* v = Open(Layer("a.rdp", 64, 48), 9);
@@ -556,6 +576,25 @@ TEST_F(FrameViewerTest, MultiResultOpensOneViewerPerEntry)
     EXPECT_EQ(made[1]->GetViewRect()->GetCount(), 0) << "an empty name: an empty viewer";
     EXPECT_EQ(made[1]->windowTitle().toStdString(), "Viewer: File not found");
     EXPECT_TRUE(m_host.notices.empty()) << "result viewers have no host";
+
+    // One record with a host: the viewer reports to it; the opener frees the record.
+    auto* one = new ViewResultParam;
+    one->pOwner = m_host.handle;
+    one->nID = 12;
+    one->nStretchType = 1;
+    one->strFileName = Layer("one.rdp", 20, 10);
+    ViewResultFunction(one);
+    ASSERT_EQ(m_main.notices.size(), 3u);
+    m_viewers.emplace_back(reinterpret_cast<CFrameViewer*>(m_main.notices[2].first));
+    ASSERT_TRUE(m_host.WaitFor(1));
+    EXPECT_EQ(m_host.notices[0], std::make_pair(12, int(VN_READY)));
+
+    // ViewerCreate leaves the record to its caller.
+    ViewResultParam kept;
+    CFrameViewer* made2 = ViewerCreate(&kept);
+    ASSERT_NE(made2, nullptr);
+    m_viewers.emplace_back(made2);
+    EXPECT_EQ(made2->GetViewRect()->GetCount(), 0);
 }
 
 }  // namespace
