@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QImage>
 #include <QPointer>
+#include <QTest>
 #include <QToolBar>
 #include <memory>
 #include <string>
@@ -321,7 +322,7 @@ TEST_F(FrameViewerTest, MouseToolsPressOneButtonAndZoomCommandsScale)
         // By click on the tool bar where the command has a button, else through the menu.
         QList<QAction*> button = plat::CommandActions(v->ToolBar(), t.command);
         if (!button.isEmpty())
-            button.front()->trigger();
+            QTest::mouseClick(v->ToolBar()->widgetForAction(button.front()), Qt::LeftButton);
         else
             Choose(v, t.command);
         EXPECT_EQ(v->GetViewRect()->GetMouseTool(), t.tool) << t.command;
@@ -330,6 +331,18 @@ TEST_F(FrameViewerTest, MouseToolsPressOneButtonAndZoomCommandsScale)
     }
     CViewRect* view = v->GetViewRect();
     EXPECT_EQ(view->GetScale(), 1.0);
+    // The picture follows image sample = trunc((client pixel + scroll) x scale).
+    const auto expectPicture = [&](const char* what) {
+        v->RedrawView();
+        const QImage shot = view->Buffer().copy();
+        const double s = view->GetScale();
+        for (auto [x, y] : {std::pair{0, 0}, {9, 4}, {33, 21}, {int(199 / s) - 1, int(149 / s) - 1}}) {
+            const int sx = int(x * s), sy = int(y * s);
+            EXPECT_EQ(shot.pixel(x, y) | 0xFF000000u, qRgb(Sample(sx, sy), Sample(sx, sy), Sample(sx, sy)))
+                << what << " at " << x << "," << y;
+        }
+    };
+    expectPicture("1:1");
     Choose(v, ID_MENU_ZOOM_IN);
     EXPECT_EQ(view->GetScale(), viewrect::ZoomInScale(1.0));
     Choose(v, ID_MENU_ZOOM_OUT);
@@ -339,9 +352,11 @@ TEST_F(FrameViewerTest, MouseToolsPressOneButtonAndZoomCommandsScale)
     EXPECT_TRUE(view->IsFit());
     const auto client = view->GetClientSize();
     EXPECT_DOUBLE_EQ(view->GetScale(), viewrect::FitScale(200, 150, client.cx, client.cy));
+    expectPicture("fitted");
     Choose(v, ID_MENU_DEFAULT_ZOOM);
     EXPECT_EQ(view->GetScale(), 1.0);
     EXPECT_FALSE(view->IsFit());
+    expectPicture("1:1 again");
 }
 
 TEST_F(FrameViewerTest, TogglesAndToolRequests)
