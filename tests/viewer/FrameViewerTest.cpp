@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QImage>
 #include <QPointer>
+#include <QTest>
 #include <QToolBar>
 #include <memory>
 #include <string>
@@ -16,6 +17,7 @@
 #include "CommandBars.h"
 #include "DesktopOpen.h"
 #include "Dialog.h"
+#include "FileDialog.h"
 #include "MainWindow.h"
 #include "MessageBox.h"
 #include "RasterViewTestSupport.h"
@@ -25,6 +27,7 @@
 #include "frame/CommandStates.h"
 #include "frame/FrameViewer.h"
 #include "frame/ViewResult.h"
+#include "view/RGBView.h"
 #include "view/RasterView.h"
 #include "window/Frame.h"
 #include "window/ViewRect.h"
@@ -160,6 +163,10 @@ TEST_F(FrameViewerTest, CreateAnnouncesLoadsAndShowsTheLayer)
     ExpectEnabledOnly(*v, {}, "loading");
     EXPECT_TRUE(v->GetFlags() & FF_PROGRESS);
     EXPECT_EQ(v->StatusBar()->PartCount(), 3);
+    const plat::ProgressCtrl* bar = v->StatusBar()->Progress();
+    EXPECT_TRUE(bar->isVisible());
+    const BarRect r = ProgressBarRect(v->StatusBar()->width(), v->StatusBar()->height());
+    EXPECT_EQ(bar->geometry(), QRect(r.x, r.y, r.width, r.height));
 
     ASSERT_TRUE(m_host.WaitFor(1));
     EXPECT_EQ(m_host.notices[0], std::make_pair(7, int(VN_READY)));
@@ -233,6 +240,26 @@ TEST_F(FrameViewerTest, FilesThatCannotBeShownFail)
     }
 }
 
+TEST_F(FrameViewerTest, ClosedWhileItsErrorBoxIsUpItReportsOnlyTheClosing)
+{
+    QPointer<CFrameViewer> viewer;
+    plat::ScopedMessageBoxAnswerer closer(plat::IDOK, [&](const plat::MessageBoxCall&) {
+        // The host closes the viewer while the user reads the box.
+        if (viewer)
+            viewer->DestroyWindow();
+        return plat::IDOK;
+    });
+    viewer = Open(File("missing.rdp"), 8);
+    const CFrameViewer* address = viewer.data();
+    ASSERT_TRUE(m_host.WaitFor(1));
+    Flush();
+    testsupport::PumpUntil([] { return false; }, std::chrono::milliseconds(50));
+    EXPECT_TRUE(viewer.isNull());
+    ASSERT_EQ(m_host.notices.size(), 1u);
+    EXPECT_EQ(m_host.notices[0], std::make_pair(int(plat::WParam(address)), int(VN_CLOSED)));
+    ASSERT_EQ(closer.Calls().size(), 1u);
+}
+
 TEST_F(FrameViewerTest, CloseResetsAndDestroyPostsClosed)
 {
     CFrameViewer* v = Open(Layer("a.rdp", 64, 48), 9);
@@ -295,7 +322,7 @@ TEST_F(FrameViewerTest, MouseToolsPressOneButtonAndZoomCommandsScale)
         // By click on the tool bar where the command has a button, else through the menu.
         QList<QAction*> button = plat::CommandActions(v->ToolBar(), t.command);
         if (!button.isEmpty())
-            button.front()->trigger();
+            QTest::mouseClick(v->ToolBar()->widgetForAction(button.front()), Qt::LeftButton);
         else
             Choose(v, t.command);
         EXPECT_EQ(v->GetViewRect()->GetMouseTool(), t.tool) << t.command;
@@ -304,6 +331,18 @@ TEST_F(FrameViewerTest, MouseToolsPressOneButtonAndZoomCommandsScale)
     }
     CViewRect* view = v->GetViewRect();
     EXPECT_EQ(view->GetScale(), 1.0);
+    // The picture follows image sample = trunc((client pixel + scroll) x scale).
+    const auto expectPicture = [&](const char* what) {
+        v->RedrawView();
+        const QImage shot = view->Buffer().copy();
+        const double s = view->GetScale();
+        for (auto [x, y] : {std::pair{0, 0}, {9, 4}, {33, 21}, {int(199 / s) - 1, int(149 / s) - 1}}) {
+            const int sx = int(x * s), sy = int(y * s);
+            EXPECT_EQ(shot.pixel(x, y) | 0xFF000000u, qRgb(Sample(sx, sy), Sample(sx, sy), Sample(sx, sy)))
+                << what << " at " << x << "," << y;
+        }
+    };
+    expectPicture("1:1");
     Choose(v, ID_MENU_ZOOM_IN);
     EXPECT_EQ(view->GetScale(), viewrect::ZoomInScale(1.0));
     Choose(v, ID_MENU_ZOOM_OUT);
@@ -313,9 +352,11 @@ TEST_F(FrameViewerTest, MouseToolsPressOneButtonAndZoomCommandsScale)
     EXPECT_TRUE(view->IsFit());
     const auto client = view->GetClientSize();
     EXPECT_DOUBLE_EQ(view->GetScale(), viewrect::FitScale(200, 150, client.cx, client.cy));
+    expectPicture("fitted");
     Choose(v, ID_MENU_DEFAULT_ZOOM);
     EXPECT_EQ(view->GetScale(), 1.0);
     EXPECT_FALSE(view->IsFit());
+    expectPicture("1:1 again");
 }
 
 TEST_F(FrameViewerTest, TogglesAndToolRequests)
@@ -377,6 +418,64 @@ TEST_F(FrameViewerTest, TogglesAndToolRequests)
         EXPECT_EQ(v->CursorPosDlg().Text(IDC_CURSOR_Y), std::to_string(s.wantY));
         EXPECT_EQ(v->CursorPosDlg().Text(IDC_CURSOR_VALUE), raster->GetValueString(s.wantX, s.wantY));
     }
+}
+
+TEST_F(FrameViewerTest, OpenCommandLoadsWhatTheDialogChose)
+{
+    const std::string path = Layer("chosen.rdp", 50, 40);
+    {
+        CSNRegKey key;
+        ASSERT_EQ(key.Create(HKEY_CURRENT_USER, GetGeneralSettingsKey().c_str()), 1);
+        ASSERT_EQ(key.SetStringValue(m_dir.Path().c_str(), "WorkDir"), 1);
+    }
+    plat::FileDialogResult answer;
+    answer.ok = true;
+    answer.paths = {path};
+    answer.options = {{"mode", "0"}, {"sigma", "3"}, {"trim", "1"}};
+    plat::ScopedFileDialogAnswerer dialogs(answer);
+    CFrameViewer* v = Open("", 4);
+    Choose(v, ID_BUTTON_LOAD);
+    ASSERT_TRUE(m_host.WaitFor(1));
+    EXPECT_EQ(m_host.notices[0], std::make_pair(4, int(VN_READY)));
+    ASSERT_EQ(dialogs.Calls().size(), 1u);
+    const plat::FileDialogRequest r = dialogs.Calls()[0];
+    EXPECT_FALSE(r.save);
+    EXPECT_EQ(r.folder, m_dir.Path()) << "starts in the work folder";
+    EXPECT_EQ(r.filter, "Velmora Files (*.rdp)|*.rdp|All Files (*.*)|*.*||");
+    EXPECT_TRUE(r.owned);
+    auto* raster = dynamic_cast<CRasterView*>(v->GetViewRect()->GetView(v->GetViewRect()->GetActive()));
+    ASSERT_NE(raster, nullptr);
+    EXPECT_EQ(r.kind, "InfoFile");
+    EXPECT_EQ(v->GetFileName(1), path);
+}
+
+TEST_F(FrameViewerTest, ThreeChannelLayerTakesTheLevelRequests)
+{
+    std::string files[3];
+    const char* names[3] = {"r.rdp", "g.rdp", "b.rdp"};
+    for (int c = 0; c < 3; ++c)
+        files[c] = Layer(names[c], 60, 40);
+    CFrameViewer* v = Open("", 6);
+    EXPECT_GE(v->LoadNewLayer(files[0].c_str(), files[1].c_str(), files[2].c_str()), 0);
+    ASSERT_TRUE(m_host.WaitFor(1));
+    EXPECT_EQ(m_host.notices[0], std::make_pair(6, int(VN_READY)));
+    EXPECT_EQ(v->GetColorMode(), 2);
+    Choose(v, ID_BUTTON_ADJUST);
+    EXPECT_TRUE(v->RGBLevelsDlg().IsShown());
+    EXPECT_FALSE(v->BrightContrastDlg().IsShown());
+    auto* rgb = dynamic_cast<CRGBView*>(v->GetViewRect()->GetView(v->GetViewRect()->GetActive()));
+    ASSERT_NE(rgb, nullptr);
+    const struct {
+        int request, channel, level;
+    } levels[] = {{REQ_RED_LEVEL, 3, 100}, {REQ_GREEN_LEVEL, 4, 150}, {REQ_BLUE_LEVEL, 5, 200}};
+    for (const auto& l : levels) {
+        EXPECT_EQ(v->Handle().SendMessage(WM_VIEWER_DLGCMD, plat::WParam(l.request), l.level), 1);
+        EXPECT_EQ(rgb->GetLevel(l.channel), l.level) << l.request;
+    }
+    // The levels dialog's close box hides it and releases the button.
+    v->RGBLevelsDlg().Window()->close();
+    EXPECT_FALSE(v->RGBLevelsDlg().IsShown());
+    EXPECT_FALSE(Pressed(*v, ID_BUTTON_ADJUST));
 }
 
 TEST_F(FrameViewerTest, HelpOpensTheHelpFile)
@@ -492,6 +591,25 @@ TEST_F(FrameViewerTest, MultiResultOpensOneViewerPerEntry)
     EXPECT_EQ(made[1]->GetViewRect()->GetCount(), 0) << "an empty name: an empty viewer";
     EXPECT_EQ(made[1]->windowTitle().toStdString(), "Viewer: File not found");
     EXPECT_TRUE(m_host.notices.empty()) << "result viewers have no host";
+
+    // One record with a host: the viewer reports to it; the opener frees the record.
+    auto* one = new ViewResultParam;
+    one->pOwner = m_host.handle;
+    one->nID = 12;
+    one->nStretchType = 1;
+    one->strFileName = Layer("one.rdp", 20, 10);
+    ViewResultFunction(one);
+    ASSERT_EQ(m_main.notices.size(), 3u);
+    m_viewers.emplace_back(reinterpret_cast<CFrameViewer*>(m_main.notices[2].first));
+    ASSERT_TRUE(m_host.WaitFor(1));
+    EXPECT_EQ(m_host.notices[0], std::make_pair(12, int(VN_READY)));
+
+    // ViewerCreate leaves the record to its caller.
+    ViewResultParam kept;
+    CFrameViewer* made2 = ViewerCreate(&kept);
+    ASSERT_NE(made2, nullptr);
+    m_viewers.emplace_back(made2);
+    EXPECT_EQ(made2->GetViewRect()->GetCount(), 0);
 }
 
 }  // namespace

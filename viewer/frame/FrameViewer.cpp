@@ -77,9 +77,9 @@ int CFrameViewer::Create(plat::WindowHandle owner, int id, int phaseMode, double
     if (!OnCreate())
         return 0;
     show();
-    plat::MainWindow().SendMessage(WM_VIEWER_NOTIFY, plat::WParam(this), VN_CREATED);
     // From here on the viewer is the window's: it goes when the window goes.
-    setAttribute(Qt::WA_DeleteOnClose, true);
+    m_bCreated = true;
+    plat::MainWindow().SendMessage(WM_VIEWER_NOTIFY, plat::WParam(this), VN_CREATED);
     m_wndToolBar->update();
     if (file != nullptr && *file != '\0')
         LoadNewFile(file, phaseMode, sigma, stretchType, 1);
@@ -137,7 +137,8 @@ bool CFrameViewer::OnCreate()
 
 int CFrameViewer::DestroyWindow()
 {
-    if (m_bDestroyed)
+    // Before a successful Create the caller owns the object and deletes it.
+    if (m_bDestroyed || !m_bCreated)
         return 0;
     m_bDestroyed = true;
     CloseAll();
@@ -157,8 +158,6 @@ int CFrameViewer::DestroyWindow()
 
 void CFrameViewer::closeEvent(QCloseEvent* event)
 {
-    // deleteLater in DestroyWindow frees the viewer; the toolkit must not delete it twice.
-    setAttribute(Qt::WA_DeleteOnClose, false);
     event->accept();
     DestroyWindow();
 }

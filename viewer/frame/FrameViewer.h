@@ -178,6 +178,7 @@ private:
     int m_nFlags = 0;
     int m_nID = 0;
 
+    bool m_bCreated = false;
     bool m_bDestroyed = false;
     plat::WindowHandle m_hWnd;
     QTimer m_SizingTimer;
