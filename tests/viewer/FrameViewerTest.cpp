@@ -357,6 +357,11 @@ TEST_F(FrameViewerTest, MouseToolsPressOneButtonAndZoomCommandsScale)
     EXPECT_EQ(view->GetScale(), 1.0);
     EXPECT_FALSE(view->IsFit());
     expectPicture("1:1 again");
+    // The image window's context menu reaches the frame as WM_COMMAND.
+    v->Handle().SendMessage(plat::WM_COMMAND, ID_VR_CM_FIT, 0);
+    EXPECT_TRUE(view->IsFit());
+    v->Handle().SendMessage(plat::WM_COMMAND, ID_VR_CM_REAL_SCALE, 0);
+    EXPECT_EQ(view->GetScale(), 1.0);
 }
 
 TEST_F(FrameViewerTest, TogglesAndToolRequests)

@@ -14,7 +14,6 @@
 #include "dialogs/InfoFileDialog.h"
 #include "dialogs/RGBChannelsDlg.h"
 #include "frame/FrameViewer.h"
-#include "frame/ViewRectTools.h"
 #include "settings/SNRegKey.h"
 #include "window/ViewRect.h"
 
@@ -34,9 +33,8 @@ enum MouseTool : int {
     TOOL_PROFILE_Y = 5
 };
 
-// Commands that only the image window's context menu sends.
+// Commands that do nothing.
 enum : unsigned {
-    ID_VR_CM_SAVE_BOX = 34783,
     ID_BUTTON_HELP_CONT = 34840,
     ID_BUTTON_VECTOR = 34785
 };
@@ -118,7 +116,7 @@ void CFrameViewer::OnCommand(unsigned id)
     case ID_VR_CM_INC_SCALE:
         OnVrCmIncScale();
         break;
-    case ID_VR_CM_SAVE_BOX:
+    case ID_VR_CM_SAVE_SELECTION:
         OnVrCmSaveBox();
         break;
     case ID_MENU_HELP:
@@ -165,7 +163,7 @@ void CFrameViewer::OnButtonLoadRgb()
 
 void CFrameViewer::OnMenuSaveas()
 {
-    // The image window's bitmap export answers this command once it has one.
+    m_wndViewRect->SaveAsBitmap();
 }
 
 void CFrameViewer::OnButtonCloseView()
@@ -227,12 +225,12 @@ void CFrameViewer::OnVrCmIncScale()
 
 void CFrameViewer::OnVrCmSaveBox()
 {
-    m_pTools->SaveSegment();
+    m_wndViewRect->SaveSelection();
 }
 
 void CFrameViewer::OnButtonEqual()
 {
-    m_pTools->Equalize();
+    m_wndViewRect->Equalize();
 }
 
 void CFrameViewer::OnButtonPalitra()
@@ -278,15 +276,15 @@ void CFrameViewer::OnButtonPointer()
     if (m_nFlags & FF_POINTER) {
         PressButton(ID_BUTTON_POINTER, false);
         m_nFlags &= ~FF_POINTER;
-        m_pTools->ShowPointer(false);
+        m_wndViewRect->ShowCross(0);
         m_dlgCursorPos.Show(false);
         RedrawView();
         return;
     }
     PressButton(ID_BUTTON_POINTER, true);
     m_nFlags |= FF_POINTER;
-    m_pTools->ShowPointer(true);
-    const CPoint at = m_pTools->PointerImagePos();
+    m_wndViewRect->ShowCross(1);
+    const CPoint at = m_wndViewRect->ScreenToImage(m_wndViewRect->GetCross().GetCentre());
     WritePointer(at.x, at.y);
     m_dlgCursorPos.Show(true);
 }
@@ -297,13 +295,13 @@ void CFrameViewer::OnButtonMark()
         PressButton(ID_BUTTON_MARK, false);
         m_nFlags &= ~FF_SELECTION;
         if (m_wndViewRect)
-            m_pTools->ShowFrame(false);
+            m_wndViewRect->ShowFrame(0);
         return;
     }
     PressButton(ID_BUTTON_MARK, true);
     m_nFlags |= FF_SELECTION;
     if (m_wndViewRect)
-        m_pTools->ShowFrame(true);
+        m_wndViewRect->ShowFrame(1);
 }
 
 // ---- tool-dialog requests ---------------------------------------------------------
@@ -313,10 +311,10 @@ plat::LResult CFrameViewer::OnDlgMessage(plat::WParam wParam, plat::LParam lPara
     const int value = int(lParam);
     switch (int(wParam)) {
     case REQ_CONTRAST:
-        m_pTools->SetContrast(value);
+        m_wndViewRect->SetContrast(value);
         break;
     case REQ_BRIGHTNESS:
-        m_pTools->SetBrightness(value, 1);
+        m_wndViewRect->SetBrightness(value, 1);
         break;
     case REQ_ADJUST_CLOSED:
         OnButtonAdjust();
@@ -331,18 +329,18 @@ plat::LResult CFrameViewer::OnDlgMessage(plat::WParam wParam, plat::LParam lPara
         // Texts that are no numbers read as 0, as atoi reads them.
         const int x = std::atoi(m_dlgCursorPos.Text(IDC_CURSOR_X).substr(0, 100).c_str());
         const int y = std::atoi(m_dlgCursorPos.Text(IDC_CURSOR_Y).substr(0, 100).c_str());
-        m_pTools->MovePointer(x, y);
+        m_wndViewRect->MoveCross(x, y);
         WritePointer(x, y);
         break;
     }
     case REQ_RED_LEVEL:
-        m_pTools->SetBrightness(value, 3);
+        m_wndViewRect->SetBrightness(value, 3);
         break;
     case REQ_GREEN_LEVEL:
-        m_pTools->SetBrightness(value, 4);
+        m_wndViewRect->SetBrightness(value, 4);
         break;
     case REQ_BLUE_LEVEL:
-        m_pTools->SetBrightness(value, 5);
+        m_wndViewRect->SetBrightness(value, 5);
         break;
     default:
         break;

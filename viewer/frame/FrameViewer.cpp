@@ -18,7 +18,6 @@
 #include "bars/ToolBarEx.h"
 #include "bars/ViewerBars.h"
 #include "dialogs/FileMasks.h"
-#include "frame/ViewRectTools.h"
 #include "settings/HelpSystem.h"
 #include "view/VirtualView.h"
 #include "window/Frame.h"
@@ -56,7 +55,6 @@ CFrameViewer::~CFrameViewer()
     // The layers go before the windows their jobs report to.
     if (m_wndViewRect)
         m_wndViewRect->CloseAll();
-    m_pTools.reset();
 }
 
 // ---- creation ---------------------------------------------------------------------
@@ -98,6 +96,10 @@ bool CFrameViewer::OnCreate()
             return OnPointerMove(w, l);
         case WM_VIEWER_STATUS:
             return OnViewRect(w, l);
+        case plat::WM_COMMAND:
+            // The image window's context menu.
+            OnCommand(unsigned(w));
+            return 0;
         default:
             return 0;
         }
@@ -126,7 +128,6 @@ bool CFrameViewer::OnCreate()
 
     m_wndViewRect = new CViewRect(m_hWnd, this);
     setCentralWidget(m_wndViewRect);
-    m_pTools = std::make_unique<CViewRectTools>(*m_wndViewRect);
     m_StatusMeter.SetProgressCtrl(m_wndProgress->Handle());
 
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
@@ -178,7 +179,7 @@ int CFrameViewer::GuardedLoad(const std::function<int()>& load)
     PostToHost(plat::WParam(m_nID), VN_FAILED);
     ShowProgressBar(plat::SW_HIDE);
     // The commands follow what is still shown.
-    const CVirtualView* active = m_pTools->Active();
+    const CVirtualView* active = m_wndViewRect->GetActiveView();
     SetCommandState(active != nullptr && active->IsShown() ? CommandState::Ready : CommandState::Empty);
     return -1;
 }
@@ -313,14 +314,14 @@ void CFrameViewer::OnCaptureChanged()
         return;
     m_bSizing = 0;
     // Without a layer there is nothing to extract anew.
-    if (m_pTools->Active() != nullptr)
-        m_pTools->Redraw();
+    if (m_wndViewRect->GetActiveView() != nullptr)
+        RedrawView();
 }
 
 bool CFrameViewer::event(QEvent* event)
 {
     const bool done = CSpawnFrameWnd::event(event);
-    if (event->type() == QEvent::WindowActivate && m_pTools && m_pTools->GetFrame()->IsShown())
+    if (event->type() == QEvent::WindowActivate && m_wndViewRect && m_wndViewRect->GetFrame().IsShown())
         RedrawView();
     return done;
 }
@@ -361,7 +362,7 @@ void CFrameViewer::WritePointer(int x, int y)
 {
     m_dlgCursorPos.SetText(IDC_CURSOR_X, std::to_string(x));
     m_dlgCursorPos.SetText(IDC_CURSOR_Y, std::to_string(y));
-    m_dlgCursorPos.SetText(IDC_CURSOR_VALUE, m_pTools->ValueText(x, y));
+    m_dlgCursorPos.SetText(IDC_CURSOR_VALUE, m_wndViewRect->GetValueString(x, y));
 }
 
 plat::LResult CFrameViewer::OnPointerMove(plat::WParam wParam, plat::LParam lParam)
@@ -385,90 +386,78 @@ int CFrameViewer::OnMenuHelp()
 
 int CFrameViewer::ImageWidth()
 {
-    const CVirtualView* v = m_pTools->Active();
-    return v ? v->GetWidth() : 0;
+    return m_wndViewRect->ImageWidth();
 }
 
 int CFrameViewer::ImageHeight()
 {
-    const CVirtualView* v = m_pTools->Active();
-    return v ? v->GetHeight() : 0;
+    return m_wndViewRect->ImageHeight();
 }
 
 double CFrameViewer::Min(int channel)
 {
-    CVirtualView* v = m_pTools->Active();
-    return v ? v->Min(channel) : 0.0;
+    return m_wndViewRect->Min(channel);
 }
 
 double CFrameViewer::Max(int channel)
 {
-    CVirtualView* v = m_pTools->Active();
-    return v ? v->Max(channel) : 0.0;
+    return m_wndViewRect->Max(channel);
 }
 
 double CFrameViewer::Mean(int channel)
 {
-    CVirtualView* v = m_pTools->Active();
-    return v ? v->Mean(channel) : 0.0;
+    return m_wndViewRect->Mean(channel);
 }
 
 double CFrameViewer::StDev(int channel)
 {
-    CVirtualView* v = m_pTools->Active();
-    return v ? v->StDev(channel) : 0.0;
+    return m_wndViewRect->StDev(channel);
 }
 
 std::string CFrameViewer::GetStringSizePixel(int channel)
 {
-    CVirtualView* v = m_pTools->Active();
-    return v ? v->GetStringSizePixel(channel) : std::string();
+    return m_wndViewRect->GetStringSizePixel(channel);
 }
 
 std::string CFrameViewer::GetStringTypeData(int channel)
 {
-    CVirtualView* v = m_pTools->Active();
-    return v ? v->GetStringTypeData(channel) : std::string();
+    return m_wndViewRect->GetStringTypeData(channel);
 }
 
 std::string CFrameViewer::GetFileName(int channel)
 {
-    CVirtualView* v = m_pTools->Active();
-    return v ? v->GetFileName(channel) : std::string();
+    return m_wndViewRect->GetFileName(channel);
 }
 
 std::uint32_t* CFrameViewer::GetHistAddr(int channel)
 {
-    CVirtualView* v = m_pTools->Active();
-    return v ? v->GetHistAddr(channel) : nullptr;
+    return m_wndViewRect->GetHistAddr(channel);
 }
 
 int CFrameViewer::GetColorMode()
 {
-    const CVirtualView* v = m_pTools->Active();
-    return v ? v->GetColorMode() : 0;
+    return m_wndViewRect->GetColorMode();
 }
 
 void CFrameViewer::GetPalitra(PalitraTag* out)
 {
-    if (CVirtualView* v = m_pTools->Active())
-        v->GetPalitra(out);
+    m_wndViewRect->GetPalitra(out);
 }
 
 void CFrameViewer::SetPalitra(PalitraTag* in)
 {
-    if (CVirtualView* v = m_pTools->Active()) {
-        v->SetPalitra(in);
-        m_pTools->Redraw();
-    }
+    m_wndViewRect->SetPalitra(in);
 }
 
 CFrame* CFrameViewer::GetFrame() const
 {
-    return m_pTools ? m_pTools->GetFrame() : nullptr;
+    return m_wndViewRect ? &m_wndViewRect->GetFrame() : nullptr;
 }
 
 void CFrameViewer::RedrawView()
 {
-    m_pTools->Redraw();
+    if (CVirtualView* v = m_wndViewRect->GetActiveView())
+        v->InvalidateRegion();
+    m_wndViewRect->Invalidate();
+    m_wndViewRect->UpdateWindow();
 }

@@ -25,7 +25,6 @@ class CFrame;
 class CToolBarEx;
 class CVectorImage;
 class CViewRect;
-class CViewRectTools;
 struct PalitraTag;
 
 namespace plat {
@@ -174,7 +173,6 @@ private:
     CToolDialog m_dlgCursorPos;
     CToolDialog m_dlgPalette;
     CViewRect* m_wndViewRect = nullptr;
-    std::unique_ptr<CViewRectTools> m_pTools;
     int m_nFlags = 0;
     int m_nID = 0;
 
