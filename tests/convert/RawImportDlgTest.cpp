@@ -690,6 +690,10 @@ TEST_F(RawImportRealViewerTest, PreviewInTheImageViewer)
     frame.MoveFrame(CSize{3, 2});
     const CRect rc = frame.GetFrame();
     ASSERT_GT(rc.right, rc.left);
+    if (const char* shots = std::getenv("SUITE_SHOT_DIR")) {
+        testsupport::PumpUntil([] { return false; }, 100ms);
+        viewer->grab().save(QString::fromStdString(std::string(shots) + "/raw_preview_viewer.png"));
+    }
     const auto text = [](long long v) { return std::to_string(v); };
     ASSERT_TRUE(testsupport::PumpUntil([&] { return d->ControlText(D::IDC_DELTA_X) == text(20LL * rc.left); }, 5s));
     EXPECT_EQ(d->ControlText(D::IDC_DELTA_Y), text(20LL * rc.top));
