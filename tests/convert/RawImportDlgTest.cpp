@@ -660,6 +660,13 @@ protected:
             20s);
         return found;
     }
+    // Describes Image() in d and previews it at step 20.
+    static CFrameViewer* PreviewAt20(plat::Dialog* d)
+    {
+        Describe(d);
+        Preview(d, 20);
+        return ViewerOf(d);
+    }
 };
 
 }  // namespace
@@ -670,9 +677,7 @@ TEST_F(RawImportRealViewerTest, PreviewInTheImageViewer)
     const std::string in = Image();
     plat::Dialog* d = Launch(in, m_dir.File("out.rdp"));
     ASSERT_NE(d, nullptr);
-    Describe(d);
-    Preview(d, 20);
-    CFrameViewer* viewer = ViewerOf(d);
+    CFrameViewer* viewer = PreviewAt20(d);
     ASSERT_NE(viewer, nullptr);
     const std::string preview = viewer->GetFileName(1);
     EXPECT_EQ(std::filesystem::path(preview).filename().string().rfind("#preview", 0), 0u);
@@ -719,9 +724,7 @@ TEST_F(RawImportRealViewerTest, PreviewInTheImageViewer)
     Image();
     plat::Dialog* b = Launch(in, m_dir.File("b.rdp"));
     ASSERT_NE(b, nullptr);
-    Describe(b);
-    Preview(b, 20);
-    CFrameViewer* other = ViewerOf(b);
+    CFrameViewer* other = PreviewAt20(b);
     ASSERT_NE(other, nullptr);
     const std::string otherPreview = other->GetFileName(1);
     EXPECT_NE(otherPreview, preview);
@@ -742,9 +745,7 @@ TEST_F(RawImportRealViewerTest, PreviewTheViewerCannotLoad)
     plat::ScopedMessageBoxAnswerer boxes(plat::IDOK);
     plat::Dialog* d = Launch(Image(), m_dir.File("out.rdp"));
     ASSERT_NE(d, nullptr);
-    Describe(d);
-    Preview(d, 20);
-    CFrameViewer* viewer = ViewerOf(d);
+    CFrameViewer* viewer = PreviewAt20(d);
     ASSERT_NE(viewer, nullptr);
     const std::string preview = viewer->GetFileName(1);
     viewer->close();
