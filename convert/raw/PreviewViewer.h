@@ -1,17 +1,17 @@
 #pragma once
-// The image viewer that shows an import's preview, as the import dialogs use it:
-// made by an opener that the image viewer library installs, reporting to its host
-// window with WM_USER+500 notices (lParam 1 closed, 2 shown, 3 loading failed, and
+// The image viewer that shows an import's preview, as the import dialogs use it: a
+// CFrameViewer hosted by the dialog, reporting to its host window with WM_USER+500
+// notices (lParam 1 closed, 2 shown, 3 loading failed, and
 // 4 from its selection frame when the user moved it).
 
 #include <string>
 
 #include "WindowHandle.h"
 #include "raw/RawImportForm.h"
+#include "window/ViewerMessages.h"
 
-inline constexpr unsigned WM_VIEWER_NOTICE = plat::WM_USER + 500;
-
-enum ViewerNotice : int {
+// lParam of WM_VIEWER_NOTIFY as the import dialogs read it.
+enum : int {
     VIEWER_CLOSED = 1,
     VIEWER_READY = 2,
     VIEWER_FAILED = 3,
@@ -26,9 +26,11 @@ enum : int {
 };
 
 // A viewer window; it deletes itself when its window is destroyed (after posting
-// VIEWER_CLOSED with wParam this object to its host).
+// VIEWER_CLOSED with wParam ClosedKey() to its host).
 class PreviewViewer {
 public:
+    // The wParam of this viewer's closed notice.
+    virtual plat::WParam ClosedKey() const = 0;
     virtual void Activate() = 0;
     virtual void DestroyWindow() = 0;
     virtual void EnableMenuItems(int enable, int mask) = 0;
@@ -52,5 +54,6 @@ struct PreviewViewerRequest {
 
 // Makes and shows a viewer loading the request's file; null when none can be made.
 using PreviewViewerOpener = PreviewViewer* (*)(const PreviewViewerRequest& request);
+// Tests put a stand-in in place of the image viewer; null restores it.
 void SetPreviewViewerOpener(PreviewViewerOpener opener);
 PreviewViewer* OpenPreviewViewer(const PreviewViewerRequest& request);

@@ -31,6 +31,9 @@ using plat::ControlKind;
 using plat::IDC_STATIC;
 using D = CRawImportDlg;
 
+// The preview viewer shows this dialog's file only, with a frame that stays up.
+constexpr int kPreviewLockedCommands = VIEWER_CMD_OPEN | VIEWER_CMD_CLOSE | VIEWER_CMD_FRAME;
+
 const plat::ControlTemplate kControls[] = {
     {IDC_STATIC, ControlKind::Static, 8, 10, 108, 9, "Quantity of Horizontal points", plat::CS_NONE},
     {D::IDC_PPR, ControlKind::Edit, 118, 8, 56, 12, "", plat::CS_NONE},
@@ -73,9 +76,8 @@ const plat::DialogTemplate kTemplate = {
 
 const char* const kDataKinds[] = {"Scalar", "Complex"};
 
-const unsigned kIntFields[] = {D::IDC_PPR,    D::IDC_RECORDS,   D::IDC_HEADER,    D::IDC_PREFIX,
-                               D::IDC_RECORD_LENGTH, D::IDC_DELTA_X, D::IDC_DELTA_Y, D::IDC_WIN_WIDTH,
-                               D::IDC_WIN_HEIGHT};
+const unsigned kIntFields[] = {D::IDC_PPR,     D::IDC_RECORDS, D::IDC_HEADER,    D::IDC_PREFIX,    D::IDC_RECORD_LENGTH,
+                               D::IDC_DELTA_X, D::IDC_DELTA_Y, D::IDC_WIN_WIDTH, D::IDC_WIN_HEIGHT};
 
 int* FieldOf(RawImportFields& f, unsigned id)
 {
@@ -149,8 +151,7 @@ bool CRawImportDlg::Create()
     m_wnd->OnChanged(IDC_RECORDS, [this] { OnRecordsChange(); });
     m_wnd->OnChanged(IDC_WIN_WIDTH, [this] { RefreshNewSize(); });
     m_wnd->OnChanged(IDC_WIN_HEIGHT, [this] { RefreshNewSize(); });
-    m_wnd->SetMessageHandler(
-        [this](unsigned msg, plat::WParam wp, plat::LParam lp) { return OnMessage(msg, wp, lp); });
+    m_wnd->SetMessageHandler([this](unsigned msg, plat::WParam wp, plat::LParam lp) { return OnMessage(msg, wp, lp); });
     auto* help = new QShortcut(QKeySequence::HelpContents, m_wnd);
     QObject::connect(help, &QShortcut::activated, m_wnd, [this] { OnHelp(); });
     OnInitDialog();
@@ -337,7 +338,7 @@ plat::LResult CRawImportDlg::OnMessage(unsigned msg, plat::WParam wParam, plat::
 {
     if (msg == WM_PREVIEW_READY)
         OnPreviewReady(int(wParam));
-    else if (msg == WM_VIEWER_NOTICE)
+    else if (msg == WM_VIEWER_NOTIFY)
         OnViewerNotice(wParam, int(lParam));
     return 0;
 }
@@ -372,7 +373,8 @@ bool CRawImportDlg::OpenViewer()
     m_viewer = OpenPreviewViewer(request);
     if (!m_viewer)
         return false;
-    m_viewer->EnableMenuItems(0, VIEWER_CMD_OPEN | VIEWER_CMD_CLOSE | VIEWER_CMD_FRAME);
+    m_viewerKey = m_viewer->ClosedKey();
+    m_viewer->EnableMenuItems(0, kPreviewLockedCommands);
     return true;
 }
 
@@ -381,7 +383,7 @@ void CRawImportDlg::OnViewerNotice(plat::WParam wParam, int code)
     switch (code) {
     case VIEWER_CLOSED:
         // Only the current viewer's going counts.
-        if (reinterpret_cast<PreviewViewer*>(wParam) == m_viewer) {
+        if (m_viewer && wParam == m_viewerKey) {
             m_viewerShown = 0;
             m_viewer = nullptr;
         }
@@ -389,8 +391,11 @@ void CRawImportDlg::OnViewerNotice(plat::WParam wParam, int code)
     case VIEWER_READY:
         m_viewerShown = 1;
         m_wnd->Control(IDC_PREVIEW)->setEnabled(true);
-        if (m_viewer)
+        if (m_viewer) {
+            // The viewer's ready state has enabled them again.
+            m_viewer->EnableMenuItems(0, kPreviewLockedCommands);
             m_viewer->ShowDefaultFrame(m_wnd->Handle());
+        }
         break;
     case VIEWER_FAILED:
         if (m_viewer) {

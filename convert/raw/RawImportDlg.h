@@ -85,6 +85,7 @@ private:
     std::string m_input;
     std::string m_output;
     PreviewViewer* m_viewer = nullptr;
+    plat::WParam m_viewerKey = 0;  // what the current viewer's closed notice carries
     std::string m_previewFile;
     std::shared_ptr<PreviewFileShare> m_share;
     int m_viewerShown = 0;

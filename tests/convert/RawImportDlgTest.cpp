@@ -1,6 +1,7 @@
 // The raw import dialog and its preview-rate dialog, offscreen: fields and their
-// derived values, Execute's checks and import, and the preview flow with a stand-in
-// viewer that behaves as the image viewer does towards its host.
+// derived values, Execute's checks and import, and the preview flow, both with a
+// stand-in viewer that behaves as the image viewer does towards its host and with the
+// image viewer itself.
 
 #include <gtest/gtest.h>
 
@@ -22,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "CommandBars.h"
 #include "Dialog.h"
 #include "MessageBox.h"
 #include "PumpUntil.h"
@@ -29,6 +31,8 @@
 #include "ScopedEnvFolder.h"
 #include "SpinButton.h"
 #include "TempDir.h"
+#include "frame/CommandStates.h"
+#include "frame/FrameViewer.h"
 #include "jobs/MeterDialog.h"
 #include "jobs/MeterInfo.h"
 #include "layer/RDPLayer.h"
@@ -36,6 +40,8 @@
 #include "raw/PreviewViewer.h"
 #include "raw/RawImportDlg.h"
 #include "raw/RawImportJobs.h"
+#include "window/Frame.h"
+#include "window/ViewRect.h"
 
 using namespace std::chrono_literals;
 using D = CRawImportDlg;
@@ -55,18 +61,18 @@ public:
     {
         live.push_back(this);
         opened.push_back(request);
-        request.host.PostMessage(WM_VIEWER_NOTICE, 0, failNext ? VIEWER_FAILED : VIEWER_READY);
+        request.host.PostMessage(WM_VIEWER_NOTIFY, 0, failNext ? VIEWER_FAILED : VIEWER_READY);
         failNext = false;
     }
-    ~FakeViewer()
+    ~FakeViewer() { live.erase(std::find(live.begin(), live.end(), this)); }
+    plat::WParam ClosedKey() const override
     {
-        live.erase(std::find(live.begin(), live.end(), this));
+        return reinterpret_cast<plat::WParam>(static_cast<const PreviewViewer*>(this));
     }
     void Activate() override { ++activated; }
     void DestroyWindow() override
     {
-        request.host.PostMessage(WM_VIEWER_NOTICE, reinterpret_cast<plat::WParam>(static_cast<PreviewViewer*>(this)),
-                                 VIEWER_CLOSED);
+        request.host.PostMessage(WM_VIEWER_NOTIFY, ClosedKey(), VIEWER_CLOSED);
         delete this;
     }
     void EnableMenuItems(int enable, int mask) override { menus.push_back({enable, mask}); }
@@ -76,7 +82,7 @@ public:
     void MoveFrame(PreviewFrame f)
     {
         frame = f;
-        frameNotices.PostMessage(WM_VIEWER_NOTICE, plat::WParam(-1), VIEWER_FRAME_MOVED);
+        frameNotices.PostMessage(WM_VIEWER_NOTIFY, plat::WParam(-1), VIEWER_FRAME_MOVED);
     }
 
     PreviewViewerRequest request;
@@ -215,8 +221,10 @@ protected:
     static bool WaitForViewers(std::size_t opened)
     {
         return testsupport::PumpUntil(
-            [&] { return FakeViewer::opened.size() >= opened && !FakeViewer::live.empty() &&
-                         FakeViewer::live.back()->frameNotices; },
+            [&] {
+                return FakeViewer::opened.size() >= opened && !FakeViewer::live.empty() &&
+                       FakeViewer::live.back()->frameNotices;
+            },
             20s);
     }
 
@@ -301,9 +309,12 @@ TEST_F(RawImportDlgTest, ExecuteRefusesThenImportsAndViews)
         {"no window width", D::IDC_WIN_WIDTH, "0", "It is neccesary input width of window being cut"},
         {"no window height", D::IDC_WIN_HEIGHT, "0", "It is neccesary input height of window being cut"},
         {"short record", D::IDC_RECORD_LENGTH, "1003", "Invalid Record Length"},
-        {"X at the end", D::IDC_DELTA_X, "1000", "Invalid position of window being cut: \nexceeding overall file width"},
-        {"X 10, whole width", D::IDC_DELTA_X, "10", "Invalid width of window being cut: \nexceeding overall file width"},
-        {"Y 1, whole height", D::IDC_DELTA_Y, "1", "Invalid height of window being cut: \nexceeding overall file height"},
+        {"X at the end", D::IDC_DELTA_X, "1000",
+         "Invalid position of window being cut: \nexceeding overall file width"},
+        {"X 10, whole width", D::IDC_DELTA_X, "10",
+         "Invalid width of window being cut: \nexceeding overall file width"},
+        {"Y 1, whole height", D::IDC_DELTA_Y, "1",
+         "Invalid height of window being cut: \nexceeding overall file height"},
         {"not a number", D::IDC_HEADER, "x", "Please enter an integer."},
     };
     for (const Case& c : cases) {
@@ -408,10 +419,10 @@ TEST_F(RawImportDlgTest, PreviewRateDialog)
             plat::Dialog* w = dlg.Window();
             EXPECT_EQ(dlg.Spin()->Lower(), 1);
             EXPECT_EQ(dlg.Spin()->Upper(), 300);
-            for (unsigned id : {CPreviewParamDlg::IDC_RATE, CPreviewParamDlg::IDC_INIT_WIDTH,
-                                CPreviewParamDlg::IDC_INIT_HEIGHT, CPreviewParamDlg::IDC_INIT_SIZE,
-                                CPreviewParamDlg::IDC_NEW_WIDTH, CPreviewParamDlg::IDC_NEW_HEIGHT,
-                                CPreviewParamDlg::IDC_NEW_SIZE})
+            for (unsigned id :
+                 {CPreviewParamDlg::IDC_RATE, CPreviewParamDlg::IDC_INIT_WIDTH, CPreviewParamDlg::IDC_INIT_HEIGHT,
+                  CPreviewParamDlg::IDC_INIT_SIZE, CPreviewParamDlg::IDC_NEW_WIDTH, CPreviewParamDlg::IDC_NEW_HEIGHT,
+                  CPreviewParamDlg::IDC_NEW_SIZE})
                 seen.push_back(w->ControlText(id));
             if (const char* shots = std::getenv("SUITE_SHOT_DIR"))
                 w->grab().save(QString::fromStdString(std::string(shots) + "/preview_rate_dialog.png"));
@@ -487,7 +498,8 @@ TEST_F(RawImportDlgTest, PreviewFlow)
     EXPECT_EQ(viewer->request.host, d->Handle());
     EXPECT_EQ(viewer->request.stretchType, 2);
     EXPECT_EQ(viewer->request.sigma, 2.0);
-    EXPECT_EQ(viewer->menus, (std::vector<std::pair<int, int>>{{0, 0x1003}}));
+    // Once made, and again once shown: the viewer's ready state enables its commands.
+    EXPECT_EQ(viewer->menus, (std::vector<std::pair<int, int>>{{0, 0x1003}, {0, 0x1003}}));
     EXPECT_EQ(viewer->frameNotices, d->Handle());
     EXPECT_TRUE(d->Control(D::IDC_PREVIEW)->isEnabled());
     {
@@ -558,7 +570,7 @@ TEST_F(RawImportDlgTest, ViewerThatFailsOrCannotOpen)
     ASSERT_TRUE(testsupport::PumpUntil([] { return !FakeViewer::opened.empty() && FakeViewer::live.empty(); }, 20s));
     ASSERT_TRUE(testsupport::PumpUntil([&] { return d->Control(D::IDC_PREVIEW)->isEnabled(); }, 5s));
     // No viewer at all: the box, and Preview stays usable.
-    SetPreviewViewerOpener(nullptr);
+    SetPreviewViewerOpener([](const PreviewViewerRequest&) -> PreviewViewer* { return nullptr; });
     Preview(d, 20);
     ASSERT_EQ(boxes.Calls().size(), 1u);
     EXPECT_EQ(boxes.Calls()[0].text, "Unable Open Viewer");
@@ -608,4 +620,143 @@ TEST_F(RawImportDlgTest, CloseDuringPreviewLeavesNoFile)
         if (entry.path() != m_dir.Path())
             ADD_FAILURE() << entry.path();
     EXPECT_TRUE(FakeViewer::opened.empty());
+}
+
+namespace {
+
+// The preview in the image viewer itself.
+class RawImportRealViewerTest : public RawImportDlgTest {
+protected:
+    void SetUp() override
+    {
+        RawImportDlgTest::SetUp();
+        SetPreviewViewerOpener(nullptr);
+    }
+    void TearDown() override
+    {
+        RawImportDlgTest::TearDown();
+        EXPECT_TRUE(testsupport::PumpUntil([] { return Viewers().empty(); }, 5s));
+    }
+    static std::vector<CFrameViewer*> Viewers()
+    {
+        std::vector<CFrameViewer*> found;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* v = dynamic_cast<CFrameViewer*>(w); v && v->isVisible())
+                found.push_back(v);
+        return found;
+    }
+    // The viewer showing the preview of dialog d, once it is up with its frame.
+    static CFrameViewer* ViewerOf(plat::Dialog* d)
+    {
+        CFrameViewer* found = nullptr;
+        testsupport::PumpUntil(
+            [&] {
+                for (CFrameViewer* v : Viewers())
+                    if (v->GetViewRect()->GetFrame().m_pNotifyWnd == d->Handle() &&
+                        v->GetViewRect()->GetFrame().IsFrameShown())
+                        found = v;
+                return found != nullptr;
+            },
+            20s);
+        return found;
+    }
+    // Describes Image() in d and previews it at step 20.
+    static CFrameViewer* PreviewAt20(plat::Dialog* d)
+    {
+        Describe(d);
+        Preview(d, 20);
+        return ViewerOf(d);
+    }
+};
+
+}  // namespace
+
+TEST_F(RawImportRealViewerTest, PreviewInTheImageViewer)
+{
+    plat::ScopedMessageBoxAnswerer boxes(plat::IDOK);
+    const std::string in = Image();
+    plat::Dialog* d = Launch(in, m_dir.File("out.rdp"));
+    ASSERT_NE(d, nullptr);
+    CFrameViewer* viewer = PreviewAt20(d);
+    ASSERT_NE(viewer, nullptr);
+    const std::string preview = viewer->GetFileName(1);
+    EXPECT_EQ(std::filesystem::path(preview).filename().string().rfind("#preview", 0), 0u);
+    EXPECT_EQ(viewer->ImageWidth(), 50);
+    EXPECT_EQ(viewer->ImageHeight(), 30);
+    EXPECT_TRUE(d->Control(D::IDC_PREVIEW)->isEnabled());
+    // Open, Close and Frame selection are not the user's here.
+    ForEachCommandBit(VIEWER_CMD_OPEN | VIEWER_CMD_CLOSE | VIEWER_CMD_FRAME, [&](const CommandBit& bit) {
+        for (QAction* a : plat::CommandActions(viewer, bit.button ? bit.button : bit.menu))
+            EXPECT_FALSE(a->isEnabled()) << bit.button << " " << bit.menu;
+    });
+
+    // The user moves the frame: the window follows at step 20, both edges counted.
+    CFrame& frame = viewer->GetViewRect()->GetFrame();
+    frame.MoveFrame(CSize{3, 2});
+    const CRect rc = frame.GetFrame();
+    ASSERT_GT(rc.right, rc.left);
+    if (const char* shots = std::getenv("SUITE_SHOT_DIR")) {
+        testsupport::PumpUntil([] { return false; }, 100ms);
+        viewer->grab().save(QString::fromStdString(std::string(shots) + "/raw_preview_viewer.png"));
+    }
+    const auto text = [](long long v) { return std::to_string(v); };
+    ASSERT_TRUE(testsupport::PumpUntil([&] { return d->ControlText(D::IDC_DELTA_X) == text(20LL * rc.left); }, 5s));
+    EXPECT_EQ(d->ControlText(D::IDC_DELTA_Y), text(20LL * rc.top));
+    EXPECT_EQ(d->ControlText(D::IDC_WIN_WIDTH), text(20LL * (rc.right - rc.left + 1)));
+    EXPECT_EQ(d->ControlText(D::IDC_WIN_HEIGHT), text(20LL * (rc.bottom - rc.top + 1)));
+
+    // The same rate brings the viewer back, then reopens the preview without the data.
+    const auto written = std::filesystem::last_write_time(preview);
+    std::filesystem::remove(in);
+    Preview(d, 20);
+    EXPECT_EQ(Viewers(), std::vector<CFrameViewer*>{viewer});
+    viewer->close();
+    ASSERT_TRUE(testsupport::PumpUntil([] { return Viewers().empty(); }, 5s));
+    Preview(d, 20);
+    CFrameViewer* again = ViewerOf(d);
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(again->GetFileName(1), preview);
+    EXPECT_EQ(std::filesystem::last_write_time(preview), written);
+    EXPECT_TRUE(boxes.Calls().empty());
+
+    // A second dialog has a preview file of its own; closing the first takes only its
+    // own viewer and file.
+    Image();
+    plat::Dialog* b = Launch(in, m_dir.File("b.rdp"));
+    ASSERT_NE(b, nullptr);
+    CFrameViewer* other = PreviewAt20(b);
+    ASSERT_NE(other, nullptr);
+    const std::string otherPreview = other->GetFileName(1);
+    EXPECT_NE(otherPreview, preview);
+    Click(d, D::IDC_CLOSE);
+    ASSERT_TRUE(testsupport::PumpUntil([&] { return Viewers().size() == 1; }, 5s));
+    EXPECT_EQ(Viewers(), std::vector<CFrameViewer*>{other});
+    EXPECT_FALSE(Exists(preview));
+    EXPECT_TRUE(Exists(otherPreview));
+    Click(b, D::IDC_CLOSE);
+    ASSERT_TRUE(testsupport::PumpUntil([] { return Viewers().empty(); }, 5s));
+    EXPECT_FALSE(Exists(otherPreview));
+    EXPECT_TRUE(boxes.Calls().empty());
+}
+
+// A preview the viewer cannot load: its box, the viewer goes, Preview comes back.
+TEST_F(RawImportRealViewerTest, PreviewTheViewerCannotLoad)
+{
+    plat::ScopedMessageBoxAnswerer boxes(plat::IDOK);
+    plat::Dialog* d = Launch(Image(), m_dir.File("out.rdp"));
+    ASSERT_NE(d, nullptr);
+    CFrameViewer* viewer = PreviewAt20(d);
+    ASSERT_NE(viewer, nullptr);
+    const std::string preview = viewer->GetFileName(1);
+    viewer->close();
+    ASSERT_TRUE(testsupport::PumpUntil([] { return Viewers().empty(); }, 5s));
+    std::ofstream(preview, std::ios::binary | std::ios::trunc) << "no raster layer here\n";
+    Preview(d, 20);
+    ASSERT_TRUE(testsupport::PumpUntil([&] { return !boxes.Calls().empty(); }, 20s));
+    EXPECT_EQ(boxes.Calls()[0].text, "Error opening file !");
+    ASSERT_TRUE(testsupport::PumpUntil([&] { return Viewers().empty(); }, 5s));
+    EXPECT_TRUE(d->Control(D::IDC_PREVIEW)->isEnabled());
+    Click(d, D::IDC_CLOSE);
+    testsupport::PumpUntil([] { return false; }, 50ms);
+    EXPECT_FALSE(Exists(preview));
 }
