@@ -90,6 +90,8 @@ public:
         handle = plat::WindowHandle::Attach(&widget, [this](unsigned msg, plat::WParam w, plat::LParam l) {
             if (msg == WM_VIEWER_NOTIFY)
                 notices.emplace_back(int(w), int(l));
+            else if (msg == WM_VIEWER_STATUS)
+                ++statusRequests;
             return plat::LResult(0);
         });
     }
@@ -101,6 +103,7 @@ public:
     QWidget widget;
     plat::WindowHandle handle;
     std::vector<std::pair<int, int>> notices;  // index, code
+    int statusRequests = 0;
 };
 
 // Holds the job that reports to it at its first report until released.

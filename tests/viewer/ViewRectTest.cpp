@@ -272,6 +272,28 @@ TEST_F(ViewRectWindow, StatusTextsReadThePixelUnderTheMouse)
     EXPECT_EQ(panes[1], "( 5, 10 )");
 }
 
+// The zoom pane must follow a zoom made from a menu or the keyboard, with the mouse still.
+TEST_F(ViewRectWindow, EveryZoomAsksTheFrameForNewStatusTexts)
+{
+    Load("z.rdp", 400, 300);
+    const struct {
+        const char* name;
+        void (*zoom)(CViewRect&);
+    } cases[] = {
+        {"zoom in", [](CViewRect& w) { w.ZoomIn(); }},
+        {"zoom out", [](CViewRect& w) { w.ZoomOut(); }},
+        {"fit", [](CViewRect& w) { w.FitToWindow(); }},
+        {"1:1", [](CViewRect& w) { w.RealScale(); }},
+    };
+    for (const auto& c : cases) {
+        QCoreApplication::processEvents();
+        const int before = m_frame.statusRequests;
+        c.zoom(m_win);
+        EXPECT_TRUE(testsupport::PumpUntil([&] { return m_frame.statusRequests > before; }, std::chrono::seconds(5)))
+            << c.name << " " << m_win.GetScale() << " " << m_win.GetCount();
+    }
+}
+
 TEST_F(ViewRectWindow, GeoReadOutComesFromTheFirstLayerOnly)
 {
     auto tag = [&](const char* name, double lon0) {

@@ -330,6 +330,8 @@ void CViewRect::SetScale(double s)
     m_Cross.SetPosition(at.x, at.y);
     InvalidateAllRegions();
     SyncBars();
+    // The zoom pane shows the scale: a zoom from a menu moves no mouse.
+    m_hFrame.PostMessage(WM_VIEWER_STATUS, 1, 0);
 }
 
 void CViewRect::SetScrollPos(plat::ScrollBar bar, int p)
