@@ -112,6 +112,24 @@ unsigned File::Read(void* buf, unsigned n)
     return unsigned(done);
 }
 
+unsigned File::ReadAt(std::int64_t offset, void* buf, unsigned n)
+{
+    auto* p = static_cast<char*>(buf);
+    size_t done = 0;
+    while (done < n) {
+        const ssize_t got = ::pread(m_fd, p + done, std::min<size_t>(n - done, kChunk), off_t(offset + done));
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            Fail(errno);
+        }
+        if (got == 0)
+            break;
+        done += size_t(got);
+    }
+    return unsigned(done);
+}
+
 void File::Write(const void* buf, unsigned n)
 {
     const auto* p = static_cast<const char*>(buf);

@@ -62,6 +62,15 @@ TEST_F(FileTest, ReadsSeeksAndReportsLength)
     EXPECT_EQ(f.Read(buf, 16), 0u);
     EXPECT_EQ(f.Seek(1, plat::File::begin), 1);
     EXPECT_EQ(f.Seek(2, plat::File::current), 3);
+    // A read at an offset leaves the position alone and is short only at the end.
+    EXPECT_EQ(f.ReadAt(6, buf, 3), 3u);
+    EXPECT_EQ(std::string(buf, 3), "678");
+    EXPECT_EQ(f.ReadAt(8, buf, 16), 2u);
+    EXPECT_EQ(std::string(buf, 2), "89");
+    EXPECT_EQ(f.ReadAt(10, buf, 16), 0u);
+    EXPECT_EQ(f.GetPosition(), 3);
+    EXPECT_EQ(f.Read(buf, 1), 1u);
+    EXPECT_EQ(buf[0], '3');
     EXPECT_EQ(f.GetFilePath(), Path("a"));
     ExpectFileException([&] { f.Write("x", 1); }, plat::FileException::genericException);  // read only
     f.Close();
@@ -163,6 +172,7 @@ TEST_F(FileTest, ClosedFileThrows)
     plat::File f;
     char c;
     ExpectFileException([&] { f.Read(&c, 1); }, plat::FileException::genericException);
+    ExpectFileException([&] { f.ReadAt(0, &c, 1); }, plat::FileException::genericException);
     ExpectFileException([&] { f.GetLength(); }, plat::FileException::genericException);
     f.Close();  // closing twice is harmless
 }
