@@ -96,28 +96,24 @@ void File::Close()
 
 unsigned File::Read(void* buf, unsigned n)
 {
-    auto* p = static_cast<char*>(buf);
-    size_t done = 0;
-    while (done < n) {
-        const ssize_t got = ::read(m_fd, p + done, std::min<size_t>(n - done, kChunk));
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            Fail(errno);
-        }
-        if (got == 0)
-            break;
-        done += size_t(got);
-    }
-    return unsigned(done);
+    return ReadFrom(-1, buf, n);
 }
 
 unsigned File::ReadAt(std::int64_t offset, void* buf, unsigned n)
 {
+    if (offset < 0)
+        Fail(EINVAL);
+    return ReadFrom(offset, buf, n);
+}
+
+unsigned File::ReadFrom(std::int64_t offset, void* buf, unsigned n)
+{
     auto* p = static_cast<char*>(buf);
     size_t done = 0;
     while (done < n) {
-        const ssize_t got = ::pread(m_fd, p + done, std::min<size_t>(n - done, kChunk), off_t(offset + done));
+        const size_t part = std::min<size_t>(n - done, kChunk);
+        const ssize_t got =
+            offset < 0 ? ::read(m_fd, p + done, part) : ::pread(m_fd, p + done, part, off_t(offset + done));
         if (got < 0) {
             if (errno == EINTR)
                 continue;

@@ -67,6 +67,8 @@ public:
 
 private:
     [[noreturn]] void Fail(int osError) const;
+    // At offset, or at the position when offset is negative.
+    unsigned ReadFrom(std::int64_t offset, void* buf, unsigned n);
 
     int m_fd = -1;
     std::string m_path;

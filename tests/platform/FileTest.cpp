@@ -71,6 +71,7 @@ TEST_F(FileTest, ReadsSeeksAndReportsLength)
     EXPECT_EQ(f.GetPosition(), 3);
     EXPECT_EQ(f.Read(buf, 1), 1u);
     EXPECT_EQ(buf[0], '3');
+    ExpectFileException([&] { f.ReadAt(-1, buf, 1); }, plat::FileException::genericException);
     EXPECT_EQ(f.GetFilePath(), Path("a"));
     ExpectFileException([&] { f.Write("x", 1); }, plat::FileException::genericException);  // read only
     f.Close();
