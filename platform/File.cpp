@@ -71,7 +71,8 @@ bool File::Open(const char* name, unsigned flags, int* osError)
         error = errno;
     else if (!S_ISREG(st.st_mode))
         error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-    else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)
+    // The status flags asked for are known: set without reading them first.
+    else if (::fcntl(fd, F_SETFL, oflags & ~O_NONBLOCK) != 0)
         error = errno;
     if (error != 0) {
         ::close(fd);

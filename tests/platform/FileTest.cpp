@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -117,6 +118,8 @@ TEST_F(FileTest, OpenModes)
     Put(Path("keep"), "abcdef");
     {
         plat::File f(Path("keep").c_str(), plat::File::modeReadWrite);
+        // Opened without blocking on a FIFO, the descriptor blocks again once open.
+        EXPECT_EQ(::fcntl(f.GetHandle(), F_GETFL) & (O_NONBLOCK | O_ACCMODE), O_RDWR);
         f.Seek(2, plat::File::begin);
         f.Write("XY", 2);
     }
