@@ -53,8 +53,7 @@ bool RDPFileWalker::ReadAt(std::int64_t offset, void* buf, unsigned n)
         std::memcpy(buf, m_image + offset, n);
         return true;
     }
-    m_file->Seek(offset, plat::File::begin);
-    return m_file->Read(buf, n) == n;
+    return m_file->ReadAt(offset, buf, n) == n;
 }
 
 std::optional<std::int64_t> RDPFileWalker::FirstTagHeader(int layer)

@@ -68,11 +68,13 @@ struct Snapshot {
     Shape shape[kMaxLayers];
 };
 
-// Binds read-only: a check must not write.
-Shape ShapeOf(const char* file, int layer)
+// Binds read-only: a check must not write. With keep empty, the binding is made
+// there and stays.
+Shape ShapeOf(const char* file, int layer, CRDPLayer* keep = nullptr)
 {
     Shape s;
-    CRDPLayer l;
+    CRDPLayer own;
+    CRDPLayer& l = keep != nullptr && keep->IsEmpty() ? *keep : own;
     try {
         if (l.OpenLayerEx(file, layer, 0) != nullptr) {
             s = Shape{true, l.Width(), l.Height(), l.Type()};
@@ -81,7 +83,8 @@ Shape ShapeOf(const char* file, int layer)
     } catch (plat::Exception* e) {
         e->Delete();
     }
-    l.CloseLayer();
+    if (&l == &own)
+        l.CloseLayer();
     return s;
 }
 
@@ -89,8 +92,11 @@ Snapshot Take(const char* file)
 {
     Snapshot s;
     s.layers = GetNumLayer(file);
+    // The first layer that binds stays bound until the last is looked at, so that
+    // the others share its view of the file: the check maps the file once.
+    CRDPLayer held;
     for (int i = 0; i < kMaxLayers && i < s.layers; ++i)
-        s.shape[i] = ShapeOf(file, i);
+        s.shape[i] = ShapeOf(file, i, &held);
     return s;
 }
 

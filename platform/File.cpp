@@ -71,7 +71,8 @@ bool File::Open(const char* name, unsigned flags, int* osError)
         error = errno;
     else if (!S_ISREG(st.st_mode))
         error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-    else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)
+    // The status flags asked for are known: set without reading them first.
+    else if (::fcntl(fd, F_SETFL, oflags & ~O_NONBLOCK) != 0)
         error = errno;
     if (error != 0) {
         ::close(fd);
@@ -96,10 +97,24 @@ void File::Close()
 
 unsigned File::Read(void* buf, unsigned n)
 {
+    return ReadFrom(-1, buf, n);
+}
+
+unsigned File::ReadAt(std::int64_t offset, void* buf, unsigned n)
+{
+    if (offset < 0)
+        Fail(EINVAL);
+    return ReadFrom(offset, buf, n);
+}
+
+unsigned File::ReadFrom(std::int64_t offset, void* buf, unsigned n)
+{
     auto* p = static_cast<char*>(buf);
     size_t done = 0;
     while (done < n) {
-        const ssize_t got = ::read(m_fd, p + done, std::min<size_t>(n - done, kChunk));
+        const size_t part = std::min<size_t>(n - done, kChunk);
+        const ssize_t got =
+            offset < 0 ? ::read(m_fd, p + done, part) : ::pread(m_fd, p + done, part, off_t(offset + done));
         if (got < 0) {
             if (errno == EINTR)
                 continue;

@@ -44,6 +44,9 @@ public:
 
     // Reads up to n bytes at the position; returns how many arrived (fewer only at the end).
     virtual unsigned Read(void* buf, unsigned n);
+    // Reads up to n bytes at offset in one call, leaving the position where it was;
+    // returns how many arrived (fewer only at the end).
+    unsigned ReadAt(std::int64_t offset, void* buf, unsigned n);
     // Writes all n bytes at the position.
     virtual void Write(const void* buf, unsigned n);
 
@@ -64,6 +67,8 @@ public:
 
 private:
     [[noreturn]] void Fail(int osError) const;
+    // At offset, or at the position when offset is negative.
+    unsigned ReadFrom(std::int64_t offset, void* buf, unsigned n);
 
     int m_fd = -1;
     std::string m_path;

@@ -218,8 +218,12 @@ void Pool::Run(Job& job, FunctionRef<void(int64_t)> progress)
 
 int ParallelThreads()
 {
-    const int threads = ThePool().Threads();
+    // Under a cap of one the workers are not started: idle threads that ever ran
+    // make each unmapping of the process interrupt their processors.
     const int limit = g_limit.load();
+    if (limit == 1)
+        return 1;
+    const int threads = ThePool().Threads();
     return limit > 0 ? std::min(limit, threads) : threads;
 }
 

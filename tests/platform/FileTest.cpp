@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -62,6 +63,16 @@ TEST_F(FileTest, ReadsSeeksAndReportsLength)
     EXPECT_EQ(f.Read(buf, 16), 0u);
     EXPECT_EQ(f.Seek(1, plat::File::begin), 1);
     EXPECT_EQ(f.Seek(2, plat::File::current), 3);
+    // A read at an offset leaves the position alone and is short only at the end.
+    EXPECT_EQ(f.ReadAt(6, buf, 3), 3u);
+    EXPECT_EQ(std::string(buf, 3), "678");
+    EXPECT_EQ(f.ReadAt(8, buf, 16), 2u);
+    EXPECT_EQ(std::string(buf, 2), "89");
+    EXPECT_EQ(f.ReadAt(10, buf, 16), 0u);
+    EXPECT_EQ(f.GetPosition(), 3);
+    EXPECT_EQ(f.Read(buf, 1), 1u);
+    EXPECT_EQ(buf[0], '3');
+    ExpectFileException([&] { f.ReadAt(-1, buf, 1); }, plat::FileException::genericException);
     EXPECT_EQ(f.GetFilePath(), Path("a"));
     ExpectFileException([&] { f.Write("x", 1); }, plat::FileException::genericException);  // read only
     f.Close();
@@ -107,6 +118,8 @@ TEST_F(FileTest, OpenModes)
     Put(Path("keep"), "abcdef");
     {
         plat::File f(Path("keep").c_str(), plat::File::modeReadWrite);
+        // Opened without blocking on a FIFO, the descriptor blocks again once open.
+        EXPECT_EQ(::fcntl(f.GetHandle(), F_GETFL) & (O_NONBLOCK | O_ACCMODE), O_RDWR);
         f.Seek(2, plat::File::begin);
         f.Write("XY", 2);
     }
@@ -163,6 +176,7 @@ TEST_F(FileTest, ClosedFileThrows)
     plat::File f;
     char c;
     ExpectFileException([&] { f.Read(&c, 1); }, plat::FileException::genericException);
+    ExpectFileException([&] { f.ReadAt(0, &c, 1); }, plat::FileException::genericException);
     ExpectFileException([&] { f.GetLength(); }, plat::FileException::genericException);
     f.Close();  // closing twice is harmless
 }

@@ -295,7 +295,10 @@ void CBitmapMenu::DrawRecord(QPainter& p, const bars::MenuItemRecord& item, cons
     // Text, top-aligned in a box centred by hand; an accelerator after a tab goes right.
     const int textHeight = QFontMetrics(Font()).height();
     const QRect box = ToRect(bars::MenuTextBox(g.textArea, textHeight));
-    const auto [before, after] = bars::SplitAtTab(item.text);
+    // Named halves, not a structured binding: clang 14 cannot capture those.
+    const std::pair<std::string, std::string> halves = bars::SplitAtTab(item.text);
+    const std::string& before = halves.first;
+    const std::string& after = halves.second;
     const bool tab = std::string(item.text).find('\t') != std::string::npos;
     const auto draw = [&](const QRect& b, const QColor& color) {
         if (tab) {
