@@ -1,5 +1,7 @@
 #include "DeviceContext.h"
 
+#include <immintrin.h>
+
 #include <QFontMetrics>
 #include <QPaintDevice>
 #include <algorithm>
@@ -402,6 +404,65 @@ void DeviceContext::SetDIBitsToDevice(int xDst, int yDst, int width, int height,
 
 namespace {
 
+// 64 colours at a time: each channel is a byte lookup in a 256-entry table (two
+// 128-entry permutes, picked by the index's top bit); the channels are then
+// interleaved into pixels. Returns the pixels done.
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) int LookupColoursVbmi(const unsigned char* from, QRgb* out,
+                                                                              int n, const QRgb* table)
+{
+    alignas(64) unsigned char channels[3][256];
+    for (int i = 0; i < 256; ++i) {
+        channels[0][i] = static_cast<unsigned char>(qBlue(table[i]));
+        channels[1][i] = static_cast<unsigned char>(qGreen(table[i]));
+        channels[2][i] = static_cast<unsigned char>(qRed(table[i]));
+    }
+    __m512i t[3][4];
+    for (int c = 0; c < 3; ++c)
+        for (int q = 0; q < 4; ++q)
+            t[c][q] = _mm512_load_si512(channels[c] + 64 * q);
+    const __m512i alpha = _mm512_set1_epi8(char(0xFF));
+    int i = 0;
+    for (; i + 64 <= n; i += 64) {
+        const __m512i idx = _mm512_loadu_si512(from + i);
+        const __mmask64 high = _mm512_movepi8_mask(idx);
+        __m512i ch[3];
+        for (int c = 0; c < 3; ++c)
+            ch[c] = _mm512_mask_blend_epi8(high, _mm512_permutex2var_epi8(t[c][0], idx, t[c][1]),
+                                           _mm512_permutex2var_epi8(t[c][2], idx, t[c][3]));
+        // Per 128-bit lane: pixels 16L+0..3, +4..7, +8..11, +12..15 of the four.
+        const __m512i bgLow = _mm512_unpacklo_epi8(ch[0], ch[1]), raLow = _mm512_unpacklo_epi8(ch[2], alpha);
+        const __m512i bgHigh = _mm512_unpackhi_epi8(ch[0], ch[1]), raHigh = _mm512_unpackhi_epi8(ch[2], alpha);
+        const __m512i p0 = _mm512_unpacklo_epi16(bgLow, raLow), p1 = _mm512_unpackhi_epi16(bgLow, raLow);
+        const __m512i p2 = _mm512_unpacklo_epi16(bgHigh, raHigh), p3 = _mm512_unpackhi_epi16(bgHigh, raHigh);
+        // Transpose the 4 x 4 lanes so that every register holds 16 pixels in order.
+        const __m512i a0 = _mm512_permutex2var_epi64(p0, _mm512_setr_epi64(0, 1, 2, 3, 8, 9, 10, 11), p1);
+        const __m512i a1 = _mm512_permutex2var_epi64(p2, _mm512_setr_epi64(0, 1, 2, 3, 8, 9, 10, 11), p3);
+        const __m512i a2 = _mm512_permutex2var_epi64(p0, _mm512_setr_epi64(4, 5, 6, 7, 12, 13, 14, 15), p1);
+        const __m512i a3 = _mm512_permutex2var_epi64(p2, _mm512_setr_epi64(4, 5, 6, 7, 12, 13, 14, 15), p3);
+        const __m512i even = _mm512_setr_epi64(0, 1, 4, 5, 8, 9, 12, 13), odd = _mm512_setr_epi64(2, 3, 6, 7, 10, 11, 14, 15);
+        _mm512_storeu_si512(out + i, _mm512_permutex2var_epi64(a0, even, a1));
+        _mm512_storeu_si512(out + i + 16, _mm512_permutex2var_epi64(a0, odd, a1));
+        _mm512_storeu_si512(out + i + 32, _mm512_permutex2var_epi64(a2, even, a3));
+        _mm512_storeu_si512(out + i + 48, _mm512_permutex2var_epi64(a2, odd, a3));
+    }
+    return i;
+}
+
+bool HasVbmi()
+{
+    static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                            __builtin_cpu_supports("avx512vbmi");
+    return has;
+}
+
+// out[i] = table[from[i]] for n pixels; the table's colours are opaque.
+void LookupColours(const unsigned char* from, QRgb* out, int n, const QRgb* table)
+{
+    int i = n >= 256 && HasVbmi() ? LookupColoursVbmi(from, out, n, table) : 0;
+    for (; i < n; ++i)
+        out[i] = table[from[i]];
+}
+
 // Source index under the centre of destination pixel k of n spread over m source pixels.
 inline std::int64_t CentreSource(std::int64_t k, std::int64_t n, std::int64_t m)
 {
@@ -501,13 +562,10 @@ void DeviceContext::StretchDIBits(int xDst, int yDst, int wDst, int hDst, int xS
             if (stored == lastStored && lastOut) {
                 std::memcpy(out, lastOut, size_t(n) * sizeof(QRgb));
             } else if (straight) {
-                const unsigned char* from = row + columns[0];
-                for (int i = 0; i < n; ++i)
-                    out[i] = lookup[from[i]];
+                LookupColours(row + columns[0], out, n, lookup);
             } else if (info.bitCount == 8) {
                 QRgb* colours = rowColours.data() - firstCol;
-                for (std::int32_t c = firstCol; c <= lastCol; ++c)
-                    colours[c] = lookup[row[c]];
+                LookupColours(row + firstCol, rowColours.data(), int(lastCol - firstCol + 1), lookup);
                 for (int i = 0; i < n; ++i)
                     if (const std::int32_t c = columns[i]; c >= 0)
                         out[i] = colours[c];
