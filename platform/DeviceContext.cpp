@@ -330,11 +330,33 @@ void DeviceContext::BitBlt(int x, int y, int width, int height, const DeviceCont
     });
 }
 
+void DeviceContext::ScrollPixels(int dx, int dy, const Rect& rect, FunctionRef<void()> alongside)
+{
+    const QImage* pixels = Pixels();
+    const Rect from = Shift(rect, m_orgX, m_orgY);
+    if (pixels && !from.IsEmpty() && (dx != 0 || dy != 0))
+        CopyPixels(*pixels, Shift(from.left, -dx), Shift(from.top, -dy), from.Width(), from.Height(), from.left,
+                   from.top, &alongside);
+    else
+        alongside();
+}
+
 // A memmove per row. Within one buffer, rows d apart (d the vertical shift) form
 // chains that must run in order from the far end; different chains, and all rows
 // when nothing overlaps, go on the parallel loop.
-void DeviceContext::CopyPixels(const QImage& from, int left, int top, int width, int height, int srcLeft, int srcTop)
+void DeviceContext::CopyPixels(const QImage& from, int left, int top, int width, int height, int srcLeft, int srcTop,
+                               FunctionRef<void()>* alongside)
 {
+    bool ranAlongside = alongside == nullptr;
+    struct Finally {
+        FunctionRef<void()>* work;
+        bool& ran;
+        ~Finally()
+        {
+            if (!ran)
+                (*work)();
+        }
+    } finally{alongside, ranAlongside};
     QImage* pixels = Pixels();
     const Rect area = ClipArea();
     if (!pixels || area.IsEmpty())
@@ -358,15 +380,24 @@ void DeviceContext::CopyPixels(const QImage& from, int left, int top, int width,
                      source + (srcTop + j) * sourceStride + (srcLeft + k0) * std::int64_t(sizeof(QRgb)), size_t(bytes));
     };
     const int threads = ParallelThreadsFor(rows * bytes);
+    // The caller's first piece starts with the work alongside.
+    const auto startAlongside = [&](int slot) {
+        if (slot == 0 && !ranAlongside) {
+            ranAlongside = true;
+            (*alongside)();
+        }
+    };
     const std::int64_t d = !within ? 0 : shift < 0 ? -shift : shift;
     if (d == 0 || d >= rows) {
         ParallelFor(rows, std::max<std::int64_t>(16, rows / (4 * threads) + 1), threads,
-                    [&](std::int64_t b, std::int64_t e, int) {
+                    [&](std::int64_t b, std::int64_t e, int slot) {
+                        startAlongside(slot);
                         for (std::int64_t j = b; j < e; ++j)
                             moveRow(j0 + j);
                     });
     } else {
-        ParallelFor(d, 1, threads, [&](std::int64_t b, std::int64_t e, int) {
+        ParallelFor(d, 1, threads, [&](std::int64_t b, std::int64_t e, int slot) {
+            startAlongside(slot);
             for (std::int64_t c = b; c < e; ++c) {
                 if (shift > 0)
                     for (std::int64_t j = j1 - 1 - c; j >= j0; j -= d)
@@ -404,22 +435,32 @@ void DeviceContext::SetDIBitsToDevice(int xDst, int yDst, int width, int height,
 
 namespace {
 
+// A colour table, also split into blue, green and red bytes for the wide lookup.
+struct ColourTable {
+    QRgb colours[256];
+    alignas(64) unsigned char channels[3][256];
+
+    explicit ColourTable(const RgbQuad* quads)
+    {
+        for (int i = 0; i < 256; ++i) {
+            colours[i] = qRgb(quads[i].red, quads[i].green, quads[i].blue);
+            channels[0][i] = quads[i].blue;
+            channels[1][i] = quads[i].green;
+            channels[2][i] = quads[i].red;
+        }
+    }
+};
+
 // 64 colours at a time: each channel is a byte lookup in a 256-entry table (two
 // 128-entry permutes, picked by the index's top bit); the channels are then
-// interleaved into pixels. Returns the pixels done.
+// interleaved into opaque pixels. Returns the pixels done.
 __attribute__((target("avx512f,avx512bw,avx512vbmi"))) int LookupColoursVbmi(const unsigned char* from, QRgb* out,
-                                                                              int n, const QRgb* table)
+                                                                              int n, const ColourTable& table)
 {
-    alignas(64) unsigned char channels[3][256];
-    for (int i = 0; i < 256; ++i) {
-        channels[0][i] = static_cast<unsigned char>(qBlue(table[i]));
-        channels[1][i] = static_cast<unsigned char>(qGreen(table[i]));
-        channels[2][i] = static_cast<unsigned char>(qRed(table[i]));
-    }
     __m512i t[3][4];
     for (int c = 0; c < 3; ++c)
         for (int q = 0; q < 4; ++q)
-            t[c][q] = _mm512_load_si512(channels[c] + 64 * q);
+            t[c][q] = _mm512_load_si512(table.channels[c] + 64 * q);
     const __m512i alpha = _mm512_set1_epi8(char(0xFF));
     int i = 0;
     for (; i + 64 <= n; i += 64) {
@@ -455,12 +496,12 @@ bool HasVbmi()
     return has;
 }
 
-// out[i] = table[from[i]] for n pixels; the table's colours are opaque.
-void LookupColours(const unsigned char* from, QRgb* out, int n, const QRgb* table)
+// out[i] = the colour of entry from[i], for n pixels.
+void LookupColours(const unsigned char* from, QRgb* out, int n, const ColourTable& table)
 {
-    int i = n >= 256 && HasVbmi() ? LookupColoursVbmi(from, out, n, table) : 0;
+    int i = n >= 64 && HasVbmi() ? LookupColoursVbmi(from, out, n, table) : 0;
     for (; i < n; ++i)
-        out[i] = table[from[i]];
+        out[i] = table.colours[from[i]];
 }
 
 // Source index under the centre of destination pixel k of n spread over m source pixels.
@@ -505,9 +546,7 @@ void DeviceContext::StretchDIBits(int xDst, int yDst, int wDst, int hDst, int xS
         const std::int64_t c = xSrc + CentreSource(k, width, wSrc);
         cols[size_t(dx - dev.left)] = c >= 0 && c < info.width ? std::int32_t(c) : -1;
     }
-    QRgb table[256];
-    for (int i = 0; i < 256; ++i)
-        table[i] = qRgb(info.colors[i].red, info.colors[i].green, info.colors[i].blue);
+    const ColourTable table(info.colors);
     const bool straight = info.bitCount == 8 && wDst == wSrc && cols.front() >= 0 && cols.back() >= 0;
 
     QImage* pixels = Pixels();
@@ -548,7 +587,7 @@ void DeviceContext::StretchDIBits(int xDst, int yDst, int wDst, int hDst, int xS
     const auto drawRows = [&](std::int64_t firstRow, std::int64_t endRow, int) {
         // Locals, so the pixel loops keep them in registers across their stores.
         const int n = dev.Width();
-        const QRgb* const lookup = table;
+        const ColourTable& lookup = table;
         const std::int32_t* const columns = cols.data();
         std::vector<QRgb> rowColours(spanColours);
         std::int64_t lastStored = -1;
