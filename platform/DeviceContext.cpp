@@ -453,8 +453,8 @@ struct ColourTable {
 
 // 64 colours at a time: each channel is a byte lookup in a 256-entry table (two
 // 128-entry permutes, picked by the index's top bit); the channels are then
-// interleaved into opaque pixels. Returns the pixels done.
-__attribute__((target("avx512f,avx512bw,avx512vbmi"))) int LookupColoursVbmi(const unsigned char* from, QRgb* out,
+// interleaved into opaque pixels.
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) void LookupColoursVbmi(const unsigned char* from, QRgb* out,
                                                                               int n, const ColourTable& table)
 {
     __m512i t[3][4];
@@ -462,9 +462,11 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) int LookupColoursVbmi(con
         for (int q = 0; q < 4; ++q)
             t[c][q] = _mm512_load_si512(table.channels[c] + 64 * q);
     const __m512i alpha = _mm512_set1_epi8(char(0xFF));
-    int i = 0;
-    for (; i + 64 <= n; i += 64) {
-        const __m512i idx = _mm512_loadu_si512(from + i);
+    for (int i = 0; i < n; i += 64) {
+        // The last block reads and writes only the pixels left (masked lanes never fault).
+        const int left = std::min(64, n - i);
+        const __mmask64 in = left == 64 ? ~__mmask64(0) : (__mmask64(1) << left) - 1;
+        const __m512i idx = _mm512_maskz_loadu_epi8(in, from + i);
         const __mmask64 high = _mm512_movepi8_mask(idx);
         __m512i ch[3];
         for (int c = 0; c < 3; ++c)
@@ -481,12 +483,14 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) int LookupColoursVbmi(con
         const __m512i a2 = _mm512_permutex2var_epi64(p0, _mm512_setr_epi64(4, 5, 6, 7, 12, 13, 14, 15), p1);
         const __m512i a3 = _mm512_permutex2var_epi64(p2, _mm512_setr_epi64(4, 5, 6, 7, 12, 13, 14, 15), p3);
         const __m512i even = _mm512_setr_epi64(0, 1, 4, 5, 8, 9, 12, 13), odd = _mm512_setr_epi64(2, 3, 6, 7, 10, 11, 14, 15);
-        _mm512_storeu_si512(out + i, _mm512_permutex2var_epi64(a0, even, a1));
-        _mm512_storeu_si512(out + i + 16, _mm512_permutex2var_epi64(a0, odd, a1));
-        _mm512_storeu_si512(out + i + 32, _mm512_permutex2var_epi64(a2, even, a3));
-        _mm512_storeu_si512(out + i + 48, _mm512_permutex2var_epi64(a2, odd, a3));
+        const __m512i pixels[4] = {_mm512_permutex2var_epi64(a0, even, a1), _mm512_permutex2var_epi64(a0, odd, a1),
+                                   _mm512_permutex2var_epi64(a2, even, a3), _mm512_permutex2var_epi64(a2, odd, a3)};
+        for (int q = 0; q < 4; ++q) {
+            const int count = std::min(left - 16 * q, 16);
+            if (count > 0)
+                _mm512_mask_storeu_epi32(out + i + 16 * q, __mmask16((1u << count) - 1), pixels[q]);
+        }
     }
-    return i;
 }
 
 bool HasVbmi()
@@ -499,8 +503,11 @@ bool HasVbmi()
 // out[i] = the colour of entry from[i], for n pixels.
 void LookupColours(const unsigned char* from, QRgb* out, int n, const ColourTable& table)
 {
-    int i = n >= 64 && HasVbmi() ? LookupColoursVbmi(from, out, n, table) : 0;
-    for (; i < n; ++i)
+    if (n >= 64 && HasVbmi()) {
+        LookupColoursVbmi(from, out, n, table);
+        return;
+    }
+    for (int i = 0; i < n; ++i)
         out[i] = table.colours[from[i]];
 }
 

@@ -97,7 +97,7 @@ TEST(DeviceContextDib, WideRowsLookUpEveryEntryOfTheTable)
     const struct Case {
         const char* what;
         int width, dstWidth;
-    } cases[] = {{"1:1, 300 wide", 300, 300}, {"1:1, 1023 wide", 1023, 1023}, {"stretched 3 times", 331, 993}};
+    } cases[] = {{"1:1, 100 wide", 100, 100}, {"1:1, 300 wide", 300, 300}, {"1:1, 1023 wide", 1023, 1023}, {"stretched 3 times", 331, 993}};
     for (const Case& c : cases) {
         const int stride = (c.width + 3) / 4 * 4;
         std::vector<unsigned char> bits(size_t(stride) * 2);
