@@ -128,17 +128,18 @@ void BufferedWindow::ScrollRect(int dx, int dy, const Rect& rect)
                  std::min(rect.bottom, height())};
     if (r.IsEmpty() || (dx == 0 && dy == 0) || !Pixels())
         return;
+    // The screen moves its own pixels (pending repaints move with them, the uncovered
+    // part is shown again) while helper threads move the buffer's; nothing is shown
+    // from the buffer's move itself.
+    const bool painting = std::exchange(m_painting, true);
     {
-        // The screen moves its own pixels below; nothing is shown from here.
-        const bool painting = std::exchange(m_painting, true);
         DeviceContext dc(*this, r);
-        dc.BitBlt(r.left + dx, r.top + dy, r.Width(), r.Height(), dc, r.left, r.top);
-        m_painting = painting;
+        dc.ScrollPixels(dx, dy, r, [&] {
+            if (!painting)
+                scroll(dx, dy, ToQt(r));
+        });
     }
-    if (m_painting)
-        return;
-    // Pending repaints move with the pixels; the uncovered part is shown again.
-    scroll(dx, dy, ToQt(r));
+    m_painting = painting;
 }
 
 void BufferedWindow::PaintPending()

@@ -1,5 +1,7 @@
 #include "DeviceContext.h"
 
+#include <immintrin.h>
+
 #include <QFontMetrics>
 #include <QPaintDevice>
 #include <algorithm>
@@ -328,11 +330,33 @@ void DeviceContext::BitBlt(int x, int y, int width, int height, const DeviceCont
     });
 }
 
+void DeviceContext::ScrollPixels(int dx, int dy, const Rect& rect, FunctionRef<void()> alongside)
+{
+    const QImage* pixels = Pixels();
+    const Rect from = Shift(rect, m_orgX, m_orgY);
+    if (pixels && !from.IsEmpty() && (dx != 0 || dy != 0))
+        CopyPixels(*pixels, Shift(from.left, -dx), Shift(from.top, -dy), from.Width(), from.Height(), from.left,
+                   from.top, &alongside);
+    else
+        alongside();
+}
+
 // A memmove per row. Within one buffer, rows d apart (d the vertical shift) form
 // chains that must run in order from the far end; different chains, and all rows
 // when nothing overlaps, go on the parallel loop.
-void DeviceContext::CopyPixels(const QImage& from, int left, int top, int width, int height, int srcLeft, int srcTop)
+void DeviceContext::CopyPixels(const QImage& from, int left, int top, int width, int height, int srcLeft, int srcTop,
+                               FunctionRef<void()>* alongside)
 {
+    bool ranAlongside = alongside == nullptr;
+    struct Finally {
+        FunctionRef<void()>* work;
+        bool& ran;
+        ~Finally()
+        {
+            if (!ran)
+                (*work)();
+        }
+    } finally{alongside, ranAlongside};
     QImage* pixels = Pixels();
     const Rect area = ClipArea();
     if (!pixels || area.IsEmpty())
@@ -356,15 +380,24 @@ void DeviceContext::CopyPixels(const QImage& from, int left, int top, int width,
                      source + (srcTop + j) * sourceStride + (srcLeft + k0) * std::int64_t(sizeof(QRgb)), size_t(bytes));
     };
     const int threads = ParallelThreadsFor(rows * bytes);
+    // The caller's first piece starts with the work alongside.
+    const auto startAlongside = [&](int slot) {
+        if (slot == 0 && !ranAlongside) {
+            ranAlongside = true;
+            (*alongside)();
+        }
+    };
     const std::int64_t d = !within ? 0 : shift < 0 ? -shift : shift;
     if (d == 0 || d >= rows) {
         ParallelFor(rows, std::max<std::int64_t>(16, rows / (4 * threads) + 1), threads,
-                    [&](std::int64_t b, std::int64_t e, int) {
+                    [&](std::int64_t b, std::int64_t e, int slot) {
+                        startAlongside(slot);
                         for (std::int64_t j = b; j < e; ++j)
                             moveRow(j0 + j);
                     });
     } else {
-        ParallelFor(d, 1, threads, [&](std::int64_t b, std::int64_t e, int) {
+        ParallelFor(d, 1, threads, [&](std::int64_t b, std::int64_t e, int slot) {
+            startAlongside(slot);
             for (std::int64_t c = b; c < e; ++c) {
                 if (shift > 0)
                     for (std::int64_t j = j1 - 1 - c; j >= j0; j -= d)
@@ -401,6 +434,82 @@ void DeviceContext::SetDIBitsToDevice(int xDst, int yDst, int width, int height,
 }
 
 namespace {
+
+// A colour table, also split into blue, green and red bytes for the wide lookup.
+struct ColourTable {
+    QRgb colours[256];
+    alignas(64) unsigned char channels[3][256];
+
+    explicit ColourTable(const RgbQuad* quads)
+    {
+        for (int i = 0; i < 256; ++i) {
+            colours[i] = qRgb(quads[i].red, quads[i].green, quads[i].blue);
+            channels[0][i] = quads[i].blue;
+            channels[1][i] = quads[i].green;
+            channels[2][i] = quads[i].red;
+        }
+    }
+};
+
+// 64 colours at a time: each channel is a byte lookup in a 256-entry table (two
+// 128-entry permutes, picked by the index's top bit); the channels are then
+// interleaved into opaque pixels.
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) void LookupColoursVbmi(const unsigned char* from, QRgb* out,
+                                                                              int n, const ColourTable& table)
+{
+    __m512i t[3][4];
+    for (int c = 0; c < 3; ++c)
+        for (int q = 0; q < 4; ++q)
+            t[c][q] = _mm512_load_si512(table.channels[c] + 64 * q);
+    const __m512i alpha = _mm512_set1_epi8(char(0xFF));
+    for (int i = 0; i < n; i += 64) {
+        // The last block reads and writes only the pixels left (masked lanes never fault).
+        const int left = std::min(64, n - i);
+        const __mmask64 in = left == 64 ? ~__mmask64(0) : (__mmask64(1) << left) - 1;
+        const __m512i idx = _mm512_maskz_loadu_epi8(in, from + i);
+        const __mmask64 high = _mm512_movepi8_mask(idx);
+        __m512i ch[3];
+        for (int c = 0; c < 3; ++c)
+            ch[c] = _mm512_mask_blend_epi8(high, _mm512_permutex2var_epi8(t[c][0], idx, t[c][1]),
+                                           _mm512_permutex2var_epi8(t[c][2], idx, t[c][3]));
+        // Per 128-bit lane: pixels 16L+0..3, +4..7, +8..11, +12..15 of the four.
+        const __m512i bgLow = _mm512_unpacklo_epi8(ch[0], ch[1]), raLow = _mm512_unpacklo_epi8(ch[2], alpha);
+        const __m512i bgHigh = _mm512_unpackhi_epi8(ch[0], ch[1]), raHigh = _mm512_unpackhi_epi8(ch[2], alpha);
+        const __m512i p0 = _mm512_unpacklo_epi16(bgLow, raLow), p1 = _mm512_unpackhi_epi16(bgLow, raLow);
+        const __m512i p2 = _mm512_unpacklo_epi16(bgHigh, raHigh), p3 = _mm512_unpackhi_epi16(bgHigh, raHigh);
+        // Transpose the 4 x 4 lanes so that every register holds 16 pixels in order.
+        const __m512i a0 = _mm512_permutex2var_epi64(p0, _mm512_setr_epi64(0, 1, 2, 3, 8, 9, 10, 11), p1);
+        const __m512i a1 = _mm512_permutex2var_epi64(p2, _mm512_setr_epi64(0, 1, 2, 3, 8, 9, 10, 11), p3);
+        const __m512i a2 = _mm512_permutex2var_epi64(p0, _mm512_setr_epi64(4, 5, 6, 7, 12, 13, 14, 15), p1);
+        const __m512i a3 = _mm512_permutex2var_epi64(p2, _mm512_setr_epi64(4, 5, 6, 7, 12, 13, 14, 15), p3);
+        const __m512i even = _mm512_setr_epi64(0, 1, 4, 5, 8, 9, 12, 13), odd = _mm512_setr_epi64(2, 3, 6, 7, 10, 11, 14, 15);
+        const __m512i pixels[4] = {_mm512_permutex2var_epi64(a0, even, a1), _mm512_permutex2var_epi64(a0, odd, a1),
+                                   _mm512_permutex2var_epi64(a2, even, a3), _mm512_permutex2var_epi64(a2, odd, a3)};
+        for (int q = 0; q < 4; ++q) {
+            const int count = std::min(left - 16 * q, 16);
+            if (count > 0)
+                _mm512_mask_storeu_epi32(out + i + 16 * q, __mmask16((1u << count) - 1), pixels[q]);
+        }
+    }
+}
+
+bool HasVbmi()
+{
+    static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                            __builtin_cpu_supports("avx512vbmi");
+    return has;
+}
+
+// out[i] = the colour of entry from[i], for n pixels.
+void LookupColours(const unsigned char* from, QRgb* out, int n, const ColourTable& table)
+{
+    if (n >= 64 && HasVbmi()) {
+        LookupColoursVbmi(from, out, n, table);
+        return;
+    }
+    for (int i = 0; i < n; ++i)
+        out[i] = table.colours[from[i]];
+}
 
 // Source index under the centre of destination pixel k of n spread over m source pixels.
 inline std::int64_t CentreSource(std::int64_t k, std::int64_t n, std::int64_t m)
@@ -444,9 +553,7 @@ void DeviceContext::StretchDIBits(int xDst, int yDst, int wDst, int hDst, int xS
         const std::int64_t c = xSrc + CentreSource(k, width, wSrc);
         cols[size_t(dx - dev.left)] = c >= 0 && c < info.width ? std::int32_t(c) : -1;
     }
-    QRgb table[256];
-    for (int i = 0; i < 256; ++i)
-        table[i] = qRgb(info.colors[i].red, info.colors[i].green, info.colors[i].blue);
+    const ColourTable table(info.colors);
     const bool straight = info.bitCount == 8 && wDst == wSrc && cols.front() >= 0 && cols.back() >= 0;
 
     QImage* pixels = Pixels();
@@ -487,7 +594,7 @@ void DeviceContext::StretchDIBits(int xDst, int yDst, int wDst, int hDst, int xS
     const auto drawRows = [&](std::int64_t firstRow, std::int64_t endRow, int) {
         // Locals, so the pixel loops keep them in registers across their stores.
         const int n = dev.Width();
-        const QRgb* const lookup = table;
+        const ColourTable& lookup = table;
         const std::int32_t* const columns = cols.data();
         std::vector<QRgb> rowColours(spanColours);
         std::int64_t lastStored = -1;
@@ -501,13 +608,10 @@ void DeviceContext::StretchDIBits(int xDst, int yDst, int wDst, int hDst, int xS
             if (stored == lastStored && lastOut) {
                 std::memcpy(out, lastOut, size_t(n) * sizeof(QRgb));
             } else if (straight) {
-                const unsigned char* from = row + columns[0];
-                for (int i = 0; i < n; ++i)
-                    out[i] = lookup[from[i]];
+                LookupColours(row + columns[0], out, n, lookup);
             } else if (info.bitCount == 8) {
                 QRgb* colours = rowColours.data() - firstCol;
-                for (std::int32_t c = firstCol; c <= lastCol; ++c)
-                    colours[c] = lookup[row[c]];
+                LookupColours(row + firstCol, rowColours.data(), int(lastCol - firstCol + 1), lookup);
                 for (int i = 0; i < n; ++i)
                     if (const std::int32_t c = columns[i]; c >= 0)
                         out[i] = colours[c];

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "Geometry.h"
+#include "ParallelFor.h"
 #include "SysColors.h"
 
 class QPaintDevice;
@@ -143,6 +144,10 @@ public:
     // is a memory context or a window's buffer; it may be this context's own pixels,
     // and the parts may overlap (a scroll).
     void BitBlt(int x, int y, int width, int height, const DeviceContext& src, int xSrc, int ySrc);
+    // Moves this context's own pixels in rect (logical) by (dx, dy). alongside runs once
+    // on the calling thread while helper threads move the rows: work on other memory
+    // (a screen's copy of the pixels) that need not wait for the move.
+    void ScrollPixels(int dx, int dy, const Rect& rect, FunctionRef<void()> alongside);
 
     // Device-independent pictures: 8 bits per pixel through info's colour table, or 24
     // (blue, green, red bytes); info.width pixels a row, rows padded to 4 bytes; a
@@ -194,7 +199,10 @@ private:
     void Shown(const Rect& device) const;
     // BitBlt from 32-bit pixels of the same format (possibly these very ones), in
     // device pixels.
-    void CopyPixels(const QImage& from, int left, int top, int width, int height, int srcLeft, int srcTop);
+    // alongside, if given, runs on the caller during the copy (or after it, if the
+    // helpers took every row).
+    void CopyPixels(const QImage& from, int left, int top, int width, int height, int srcLeft, int srcTop,
+                    FunctionRef<void()>* alongside = nullptr);
     void Plot(QImage* pixels, int x, int y, ColorRef color);
 
     Kind m_kind = Kind::Device;

@@ -85,6 +85,37 @@ TEST(DeviceContextDib, MirroredStretchShowsStoredRowsTopDown)
             EXPECT_EQ(At(dc.Image(), x, y), Colour8(10 * (1 + y / 2) + 1 + x / 2)) << x << "," << y;
 }
 
+TEST(DeviceContextDib, WideRowsLookUpEveryEntryOfTheTable)
+{
+    // Rows long enough for the wide lookup, with a tail; every channel of every entry
+    // differs, so a swapped channel or a wrong half of the table shows.
+    plat::BitmapInfo info;
+    info.bitCount = 8;
+    for (int i = 0; i < 256; ++i)
+        info.colors[i] = plat::RgbQuad{std::uint8_t(i * 7 + 3), std::uint8_t(255 - i), std::uint8_t(i * 13 + 1), 0};
+    const auto colour = [&](int v) { return qRgb(info.colors[v].red, info.colors[v].green, info.colors[v].blue); };
+    const struct Case {
+        const char* what;
+        int width, dstWidth;
+    } cases[] = {{"1:1, 100 wide", 100, 100}, {"1:1, 300 wide", 300, 300}, {"1:1, 1023 wide", 1023, 1023}, {"stretched 3 times", 331, 993}};
+    for (const Case& c : cases) {
+        const int stride = (c.width + 3) / 4 * 4;
+        std::vector<unsigned char> bits(size_t(stride) * 2);
+        for (int r = 0; r < 2; ++r)
+            for (int x = 0; x < c.width; ++x)
+                bits[size_t(r * stride + x)] = static_cast<unsigned char>((x * 37 + r * 101) % 256);
+        info.width = c.width;
+        info.height = -2;
+        plat::DeviceContext dc(c.dstWidth, 2);
+        dc.StretchDIBits(0, 0, c.dstWidth, 2, 0, 0, c.width, 2, bits.data(), bits.size(), info);
+        for (int y = 0; y < 2; ++y)
+            for (int x = 0; x < c.dstWidth; ++x) {
+                const int sx = x * c.width / c.dstWidth;
+                ASSERT_EQ(At(dc.Image(), x, y), colour(bits[size_t(y * stride + sx)])) << c.what << " at " << x << "," << y;
+            }
+    }
+}
+
 TEST(DeviceContextDib, TwentyFourBitPicturesAreBlueGreenRed)
 {
     // 2 x 2, rows padded to 8 bytes, bottom row first.

@@ -387,9 +387,11 @@ int PyramidLevel::ExtractRegion(unsigned char* dest, int rowBytes, int x, int y,
         return 1;
     }
 
-    // Bilinear, large regions in bands of rows on the parallel loop.
+    // Bilinear, large regions in bands of rows on the parallel loop; a few bands per
+    // thread, so that a thread slowed by other work on the machine holds up little.
     const ColumnMap map = MapColumns(work, *this, x, w);
-    const int bands = int(std::min<int64_t>(plat::ParallelThreads(), std::max<int64_t>(1, int64_t(w) * h / (1 << 17))));
+    const int bands =
+        int(std::min<int64_t>(4 * plat::ParallelThreads(), std::max<int64_t>(1, int64_t(w) * h / (1 << 15))));
     plat::ParallelFor(bands, 1, bands, [&](int64_t first, int64_t end, int) {
         for (int64_t band = first; band < end; ++band) {
             const int j0 = int(int64_t(h) * band / bands), j1 = int(int64_t(h) * (band + 1) / bands);
