@@ -278,7 +278,7 @@ TEST_F(FrameViewerTest, CloseResetsAndDestroyPostsClosed)
     EXPECT_EQ(v->GetFlags() & 15, 0) << "every tool toggled off";
     for (unsigned b : {ID_BUTTON_HIST, ID_BUTTON_POINTER, ID_BUTTON_MARK, ID_BUTTON_ADJUST})
         EXPECT_FALSE(Pressed(*v, b)) << b;
-    EXPECT_FALSE(v->StatisticsDlg().IsShown());
+    EXPECT_FALSE(v->StatisticsDlg().Window()->isVisible());
     EXPECT_FALSE(v->CursorPosDlg().IsShown());
     EXPECT_FALSE(v->BrightContrastDlg().IsShown());
 
@@ -372,23 +372,25 @@ TEST_F(FrameViewerTest, TogglesAndToolRequests)
         unsigned command;
         unsigned button;
         int flag;
-        CToolDialog& dialog;
+        plat::Dialog* dialog;
         int closeCode;
     } toggles[] = {
-        {ID_BUTTON_HIST, ID_BUTTON_HIST, FF_STATISTICS, v->StatisticsDlg(), REQ_STATISTICS_CLOSED},
-        {ID_MENU_ADJUST, ID_BUTTON_ADJUST, FF_ADJUST, v->BrightContrastDlg(), REQ_ADJUST_CLOSED},
-        {ID_BUTTON_POINTER, ID_BUTTON_POINTER, FF_POINTER, v->CursorPosDlg(), REQ_CURSOR_CLOSED},
+        {ID_BUTTON_HIST, ID_BUTTON_HIST, FF_STATISTICS, v->StatisticsDlg().Window(), REQ_STATISTICS_CLOSED},
+        {ID_MENU_ADJUST, ID_BUTTON_ADJUST, FF_ADJUST, v->BrightContrastDlg().Window(), REQ_ADJUST_CLOSED},
+        {ID_BUTTON_POINTER, ID_BUTTON_POINTER, FF_POINTER, v->CursorPosDlg().Window(), REQ_CURSOR_CLOSED},
     };
     for (const auto& t : toggles) {
         Choose(v, t.command);
         EXPECT_TRUE(v->GetFlags() & t.flag) << t.command;
         EXPECT_TRUE(Pressed(*v, t.button)) << t.command;
-        EXPECT_TRUE(t.dialog.IsShown()) << t.command;
+        EXPECT_TRUE(t.dialog->isVisible()) << t.command;
+        if (t.flag == FF_STATISTICS)
+            EXPECT_EQ(v->StatisticsDlg().Text(CStatisticsDlg::IDC_SIZE), " 100 x 80 x 8 bits") << "the active layer's";
         // Closing the dialog with its close box releases the button.
-        t.dialog.Window()->close();
+        t.dialog->close();
         EXPECT_FALSE(v->GetFlags() & t.flag) << t.command;
         EXPECT_FALSE(Pressed(*v, t.button)) << t.command;
-        EXPECT_FALSE(t.dialog.IsShown()) << t.command;
+        EXPECT_FALSE(t.dialog->isVisible()) << t.command;
     }
     EXPECT_FALSE(v->RGBLevelsDlg().IsShown()) << "a single band shows brightness and contrast";
     Choose(v, ID_MENU_FRAME);

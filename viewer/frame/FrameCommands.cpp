@@ -262,13 +262,13 @@ void CFrameViewer::OnButtonViewerHist()
     if (m_nFlags & FF_STATISTICS) {
         PressButton(ID_BUTTON_HIST, false);
         m_nFlags &= ~FF_STATISTICS;
-        m_dlgStatistics.Show(false);
+        m_dlgStatistics.Window()->hide();
         RedrawView();
         return;
     }
     PressButton(ID_BUTTON_HIST, true);
     m_nFlags |= FF_STATISTICS;
-    m_dlgStatistics.Show(true);
+    m_dlgStatistics.Window()->show();
 }
 
 void CFrameViewer::OnButtonPointer()

@@ -37,7 +37,8 @@ constexpr int kSizingSettleMs = 200;
 }  // namespace
 
 CFrameViewer::CFrameViewer()
-    : m_dlgStatistics(CToolDialog::StatisticsTemplate(), REQ_STATISTICS_CLOSED),
+    : m_statQueries([this] { return m_wndViewRect ? m_wndViewRect->GetActiveView() : nullptr; }),
+      m_dlgStatistics(&m_statQueries),
       m_dlgBrightContrast(CToolDialog::BrightContrastTemplate(), REQ_ADJUST_CLOSED),
       m_dlgRGBLevels(CToolDialog::RGBLevelsTemplate(), REQ_ADJUST_CLOSED),
       m_dlgCursorPos(CToolDialog::CursorPosTemplate(), REQ_CURSOR_CLOSED),
@@ -118,7 +119,7 @@ bool CFrameViewer::OnCreate()
 
     m_dlgBrightContrast.Create(this, m_hWnd);
     m_dlgRGBLevels.Create(this, m_hWnd);
-    m_dlgStatistics.Create(this, m_hWnd);
+    m_dlgStatistics.Create(m_hWnd);
     m_dlgCursorPos.Create(this, m_hWnd);
     m_dlgPalette.Create(this, m_hWnd);
 

@@ -17,6 +17,8 @@
 #include "Geometry.h"
 #include "WindowHandle.h"
 #include "bars/SpawnFrameWnd.h"
+#include "dialogs/StatisticsDlg.h"
+#include "dialogs/StatisticsState.h"
 #include "frame/CommandStates.h"
 #include "frame/ToolDialog.h"
 #include "window/StatusMeter.h"
@@ -110,7 +112,7 @@ public:
     int GetFlags() const { return m_nFlags; }
     plat::StatusBar* StatusBar() const { return m_wndStatusBar; }
     CToolBarEx* ToolBar() const { return m_wndToolBar; }
-    CToolDialog& StatisticsDlg() { return m_dlgStatistics; }
+    CStatisticsDlg& StatisticsDlg() { return m_dlgStatistics; }
     CToolDialog& BrightContrastDlg() { return m_dlgBrightContrast; }
     CToolDialog& RGBLevelsDlg() { return m_dlgRGBLevels; }
     CToolDialog& CursorPosDlg() { return m_dlgCursorPos; }
@@ -167,7 +169,8 @@ private:
     CToolBarEx* m_wndToolBar = nullptr;
     plat::ProgressCtrl* m_wndProgress = nullptr;
     plat::StatusBar* m_wndStatusBar = nullptr;
-    CToolDialog m_dlgStatistics;
+    CActiveViewQueries m_statQueries;  // what the statistics window reads
+    CStatisticsDlg m_dlgStatistics;
     CToolDialog m_dlgBrightContrast;
     CToolDialog m_dlgRGBLevels;
     CToolDialog m_dlgCursorPos;
