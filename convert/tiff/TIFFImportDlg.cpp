@@ -37,8 +37,7 @@ const plat::ControlTemplate kControls[] = {
     {CTIFFImportDlg::IDC_WIN_WIDTH, ControlKind::Edit, 120, 62, 36, 12, "", plat::CS_NONE},
     {IDC_STATIC, ControlKind::Static, 88, 81, 30, 9, "Height", plat::CS_NONE},
     {CTIFFImportDlg::IDC_WIN_HEIGHT, ControlKind::Edit, 120, 79, 36, 12, "", plat::CS_NONE},
-    // The place of the check box, which Create puts there (the templates have no check box kind yet).
-    {CTIFFImportDlg::IDC_SEPARATE, ControlKind::Static, 12, 98, 140, 10, "", plat::CS_NONE},
+    {CTIFFImportDlg::IDC_SEPARATE, ControlKind::CheckBox, 12, 98, 140, 10, "Write R,G,B Separate", plat::CS_NONE},
     {CTIFFImportDlg::IDC_EXECUTE, ControlKind::PushButton, 170, 8, 50, 14, "Execute", plat::CS_NONE},
     {CTIFFImportDlg::IDC_CLOSE, ControlKind::PushButton, 170, 26, 50, 14, "Close", plat::CS_NONE},
     {CTIFFImportDlg::IDC_HELP, ControlKind::PushButton, 170, 44, 50, 14, "Help", plat::CS_NONE},
@@ -102,9 +101,7 @@ bool CTIFFImportDlg::Create()
     m_wnd->OnClicked(IDC_CLOSE, [this] { OnClose(); });
     m_wnd->SetCancelHandler([this] { OnClose(); });
     m_wnd->OnClicked(IDC_HELP, [this] { OnHelp(); });
-    auto* separate = new QCheckBox(QStringLiteral("Write R,G,B Separate"));
-    m_wnd->ReplaceControl(IDC_SEPARATE, separate);
-    QObject::connect(separate, &QCheckBox::clicked, m_wnd, [this] { OnSeparate(); });
+    m_wnd->OnClicked(IDC_SEPARATE, [this] { OnSeparate(); });
     auto* help = new QShortcut(QKeySequence::HelpContents, m_wnd);
     QObject::connect(help, &QShortcut::activated, m_wnd, [this] { OnHelp(); });
     m_wnd->show();
