@@ -3,9 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QImage>
 #include <QScrollBar>
+#include <QWheelEvent>
 #include <algorithm>
 #include <memory>
 #include <stdexcept>
@@ -146,6 +148,38 @@ TEST_F(ViewRectWindow, ScrollStepMovesThePicture)
     EXPECT_EQ(At(img, 50, 50), Grey(Sample(53, 51)));
     m_win.OnHScroll(plat::SB_RIGHT);
     EXPECT_EQ(m_win.GetScroll(plat::SB_HORZ).nPos, 400 - m_win.GetClientSize().cx) << "clamped to the range";
+}
+
+// The wheel scrolls by the desktop's lines per notch, never past the ends; a touchpad's
+// partial notches scroll their share.
+TEST_F(ViewRectWindow, TheWheelScrollsThePicture)
+{
+    Load("big.rdp", 400, 300);
+    const int line = QApplication::wheelScrollLines() * 20;
+    const int lastX = 400 - m_win.GetClientSize().cx;
+    const struct {
+        const char* what;
+        QPoint angle;
+        Qt::KeyboardModifiers keys;
+        int x, y;  // scroll positions after it
+    } steps[] = {
+        {"one notch down", {0, -120}, Qt::NoModifier, 0, line},
+        {"half a notch", {0, -60}, Qt::NoModifier, 0, line + line / 2},
+        {"the other half", {0, -60}, Qt::NoModifier, 0, 2 * line},
+        {"Shift: across", {0, -120}, Qt::ShiftModifier, line, 2 * line},
+        {"sideways", {120, 0}, Qt::NoModifier, 0, 2 * line},
+        {"far up: stops at 0", {0, 1200}, Qt::NoModifier, 0, 0},
+        {"far right: stops at the end", {-12000, 0}, Qt::NoModifier, lastX, 0},
+    };
+    for (const auto& s : steps) {
+        QWheelEvent wheel(QPointF(50, 50), m_win.mapToGlobal(QPointF(50, 50)), QPoint(), s.angle, Qt::NoButton, s.keys,
+                          Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(&m_win, &wheel);
+        EXPECT_EQ(m_win.GetScroll(plat::SB_HORZ).nPos, s.x) << s.what;
+        EXPECT_EQ(m_win.GetScroll(plat::SB_VERT).nPos, s.y) << s.what;
+    }
+    const QImage img = m_win.Buffer().copy();
+    EXPECT_EQ(At(img, 10, 10), Grey(Sample(lastX + 10, 10))) << "the picture follows";
 }
 
 // A larger window gets only its exposed strips painted, from the active layer; the

@@ -5,6 +5,7 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QTimer>
+#include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
 
@@ -445,6 +446,30 @@ void CViewRect::Scroll(plat::ScrollBar bar, int code)
         DragStep(bar, old - now);
     else
         RedrawNow();
+}
+
+// The wheel scrolls as many lines as the desktop asks per notch, 20 screen pixels a
+// line; Shift or a sideways wheel scrolls across. Partial notches (touchpads) add up.
+void CViewRect::wheelEvent(QWheelEvent* event)
+{
+    QPoint delta = event->angleDelta();
+    if ((event->modifiers() & Qt::ShiftModifier) && delta.x() == 0)
+        delta = QPoint(delta.y(), 0);
+    const int lines = QApplication::wheelScrollLines();
+    if (lines <= 0)
+        return;
+    for (plat::ScrollBar bar : {plat::SB_HORZ, plat::SB_VERT}) {
+        int& rest = m_nWheelRest[bar == plat::SB_VERT];
+        rest += bar == plat::SB_HORZ ? delta.x() : delta.y();
+        const int pixels = rest * lines * 20 / 120;
+        if (pixels == 0)
+            continue;
+        rest -= pixels * 120 / (lines * 20);
+        const plat::ScrollInfo si = GetScrollInfo(bar);
+        SetTrackPos(bar, std::clamp(si.nPos - pixels, 0, std::max(si.nMax - si.nPage + 1, 0)));
+        Scroll(bar, plat::SB_THUMBPOSITION);
+    }
+    event->accept();
 }
 
 // During a thumb drag the picture moves with the buffer's pixels and only the

@@ -157,6 +157,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
     // A drag of the overlay ends with the capture.
     void OnCaptureLost() override;
 
@@ -192,6 +193,7 @@ private:
     int m_nCursorShown = 0;  // the tool code whose cursor is set
     CPoint m_ptMouse{0, 0};
     int m_bTracking = 0;
+    int m_nWheelRest[2] = {0, 0};  // wheel angle not yet scrolled, per bar
     int m_bScaling = 0;
     int m_bSkipPaint = 0;   // the paint after a resize finds its strips painted
     int m_bForcePaint = 0;  // overrides a skip
