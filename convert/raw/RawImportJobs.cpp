@@ -30,9 +30,13 @@ void RawImportWorker(void* data, CMeterInfo* meter)
     // 2.
     ReadOutcome outcome;
     const int result = params.ReadToRdp(output, meter, &outcome);
-    // 3.
-    if (meter)
+    // 3. Nothing imported: the progress window closes instead of ending as a
+    // completed operation with a View button for a file that is not there.
+    if (meter) {
         meter->SetText(ImportEndText(result, outcome).c_str());
+        if (result == 0)
+            meter->DeleteOnClose();
+    }
 }
 
 void PreviewWorker(void* data, CMeterInfo* meter)

@@ -189,7 +189,12 @@ void TiffImportWorker(void* data, CMeterInfo* meter)
 {
     const std::unique_ptr<TiffImportJob> job(static_cast<TiffImportJob*>(data));
     std::string error;
-    if (TIFFToRdp(*job, meter, &error) != 0 && !error.empty())
+    if (TIFFToRdp(*job, meter, &error) == 0)
+        return;
+    // Nothing imported: the progress window closes rather than offering View.
+    if (meter)
+        meter->DeleteOnClose();
+    if (!error.empty())
         plat::MessageBox({}, error, LoadTiffString(IDS_TIFF_CAPTION), plat::MB_OK | plat::MB_ICONWARNING);
 }
 

@@ -375,11 +375,13 @@ TEST_F(RawImportDlgTest, ImportJobEndsWithWhatHappened)
         long long cut;  // the data file's length; 0: as written
         int width;
         const char* text;
+        bool closes;  // the progress window closes at the end rather than offering View
     };
     const Case cases[] = {
-        {"whole", 0, 1000, "Import successful."},
-        {"short", 100 + 1010 * 300 + 500, 1000, "The input file is shorter than described: missing samples set to 0."},
-        {"refused", 0, 1001, "Importing break"},
+        {"whole", 0, 1000, "Import successful.", false},
+        {"short", 100 + 1010 * 300 + 500, 1000, "The input file is shorter than described: missing samples set to 0.",
+         false},
+        {"refused", 0, 1001, "Importing break", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -393,6 +395,7 @@ TEST_F(RawImportDlgTest, ImportJobEndsWithWhatHappened)
         meter->Create();
         RawImportWorker(job, meter);
         EXPECT_EQ(meter->GetText(), c.text);
+        EXPECT_EQ(meter->IsDeleteOnClose(), c.closes);
         delete meter;
     }
     CRDPLayer layer;

@@ -8,9 +8,11 @@
 #include <vector>
 
 #include "FakeMeter.h"
+#include "MessageBox.h"
 #include "PalitraTag.h"
 #include "TempDir.h"
 #include "TiffFixture.h"
+#include "jobs/MeterInfo.h"
 #include "layer/RDPFileTags.h"
 #include "layer/RDPLayer.h"
 #include "tiff/TiffImport.h"
@@ -309,6 +311,30 @@ TEST(TiffImport, FailureOrCancelLeavesNoOutput)
             }
         }
     }
+}
+
+// A worker that imported nothing closes its progress window instead of offering View.
+TEST(TiffImport, AFailedImportClosesItsProgressWindow)
+{
+    testsupport::TempDir dir;
+    const int W = 8, H = 4;
+    TiffBuilder grey;
+    grey.Image(W, H, {8}, 1, 1, 8, Strips(Pattern(W, H, 1), W, H, 1, 8, false));
+    const std::string in = dir.File("grey.tif");
+    tifftest::WriteFile(in, grey.Build());
+    plat::ScopedMessageBoxAnswerer boxes(plat::IDOK);
+    const struct {
+        std::string out;
+        bool closes;
+    } cases[] = {{dir.File("out.rdp"), false}, {dir.File("missing/out.rdp"), true}};
+    for (const auto& c : cases) {
+        CMeterInfo meter("test");
+        meter.Create();
+        TiffImportWorker(new TiffImportJob(Job(in, c.out, 0, 0, W, H)), &meter);
+        EXPECT_EQ(meter.IsDeleteOnClose(), c.closes) << c.out;
+        EXPECT_EQ(Exists(c.out), !c.closes) << c.out;
+    }
+    EXPECT_EQ(boxes.Calls().size(), 1u) << "the failure is told";
 }
 
 // Damage found while reading strips: 3098 with the reason, and nothing left.
