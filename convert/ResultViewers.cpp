@@ -29,6 +29,11 @@ void SetResultOpener(ResultOpener opener)
     g_opener.store(opener);
 }
 
+ResultOpener InstalledResultOpener()
+{
+    return g_opener.load();
+}
+
 void OpenResultInViewer(void* data)
 {
     const std::unique_ptr<std::string> file(static_cast<std::string*>(data));

@@ -11,6 +11,8 @@
 // each result and the histogram stretch type its viewer would get.
 using ResultOpener = void (*)(const std::string& file, int stretchType);
 void SetResultOpener(ResultOpener opener);
+// The installed one, null when results open in viewers.
+ResultOpener InstalledResultOpener();
 
 // The results of a job that writes several files, in the order they open.
 struct ResultFileList {

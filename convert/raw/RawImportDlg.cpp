@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "Dialog.h"
+#include "EditNumbers.h"
 #include "FormatTable.h"
 #include "MessageBox.h"
 #include "ResultViewers.h"
@@ -105,18 +106,6 @@ int* FieldOf(RawImportFields& f, unsigned id)
     }
 }
 
-// An edit's whole text as an int.
-bool ParseInt(const std::string& text, int* value)
-{
-    long long v = 0;
-    char tail = 0;
-    if (std::sscanf(text.c_str(), " %lld %c", &v, &tail) != 1 || v < std::numeric_limits<int>::min() ||
-        v > std::numeric_limits<int>::max())
-        return false;
-    *value = int(v);
-    return true;
-}
-
 int ClampToInt(std::int64_t v)
 {
     return int(std::clamp<std::int64_t>(v, 0, std::numeric_limits<int>::max()));
@@ -187,7 +176,7 @@ bool CRawImportDlg::UpdateData(bool report)
 {
     for (unsigned id : kIntFields) {
         int value = 0;
-        if (!ParseInt(m_wnd->ControlText(id), &value)) {
+        if (!ParseIntField(m_wnd->ControlText(id), &value)) {
             if (!report)
                 continue;
             Box("Please enter an integer.");

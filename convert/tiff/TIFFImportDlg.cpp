@@ -4,13 +4,14 @@
 #include <QKeySequence>
 #include <QShortcut>
 
-#include <atomic>
 #include <cstdio>
 #include <memory>
 #include <vector>
 
 #include "Dialog.h"
+#include "EditNumbers.h"
 #include "MessageBox.h"
+#include "ResultViewers.h"
 #include "frame/ViewResult.h"
 #include "jobs/Run.h"
 #include "settings/HelpSystem.h"
@@ -47,13 +48,11 @@ const plat::DialogTemplate kTemplate = {
     CTIFFImportDlg::IDD, "Import TIFF", "MS Sans Serif", 8, 228, 122, kControls, std::size(kControls),
 };
 
-std::atomic<TiffResultOpener> g_opener{nullptr};
-
 // The completion of an import: each of its results in a viewer.
 void ViewTiffResults(void* data)
 {
     const std::unique_ptr<std::vector<std::string>> files(static_cast<std::vector<std::string>*>(data));
-    if (TiffResultOpener open = g_opener.load()) {
+    if (const ResultOpener open = InstalledResultOpener()) {
         for (const std::string& file : *files)
             open(file, 0);
         return;
@@ -67,20 +66,7 @@ void ViewTiffResults(void* data)
     ViewMultiResultFunction(params.release());
 }
 
-// An edit's whole text as an int; false for anything else.
-bool ReadInt(const std::string& text, long long* value)
-{
-    char tail = 0;
-    return std::sscanf(text.c_str(), " %lld %c", value, &tail) == 1 && *value >= -2147483648LL &&
-           *value <= 2147483647LL;
-}
-
 }  // namespace
-
-void SetTiffResultOpener(TiffResultOpener opener)
-{
-    g_opener.store(opener);
-}
 
 const plat::DialogTemplate& CTIFFImportDlg::Template()
 {
@@ -167,10 +153,10 @@ void CTIFFImportDlg::OnExecute()
 {
     if (!m_wnd->Control(IDC_EXECUTE)->isEnabled())
         return;
-    long long x = -1, y = -1, w = 0, h = 0;
-    const bool numbers = ReadInt(m_wnd->ControlText(IDC_DELTA_X), &x) && ReadInt(m_wnd->ControlText(IDC_DELTA_Y), &y) &&
-                         ReadInt(m_wnd->ControlText(IDC_WIN_WIDTH), &w) &&
-                         ReadInt(m_wnd->ControlText(IDC_WIN_HEIGHT), &h);
+    int x = -1, y = -1, w = 0, h = 0;
+    const bool numbers =
+        ParseIntField(m_wnd->ControlText(IDC_DELTA_X), &x) && ParseIntField(m_wnd->ControlText(IDC_DELTA_Y), &y) &&
+        ParseIntField(m_wnd->ControlText(IDC_WIN_WIDTH), &w) && ParseIntField(m_wnd->ControlText(IDC_WIN_HEIGHT), &h);
     if (!numbers || !WindowFits(x, y, w, h, m_reader.Width(), m_reader.Height())) {
         Box(LoadTiffString(IDS_TIFF_BAD_WINDOW), plat::MB_OK | plat::MB_ICONERROR);
         return;
@@ -182,10 +168,10 @@ void CTIFFImportDlg::OnExecute()
     job->bytesPerPixel = m_bytesPerPixel;
     job->outBytesPerPixel = m_bytesPerPixel == 3 ? m_outBytesPerPixel : m_bytesPerPixel;
     job->separate = m_bytesPerPixel == 3 && m_outBytesPerPixel == 3;
-    job->x = int(x);
-    job->y = int(y);
-    job->width = int(w);
-    job->height = int(h);
+    job->x = x;
+    job->y = y;
+    job->width = w;
+    job->height = h;
     auto results = std::make_unique<std::vector<std::string>>(TiffOutputNames(*job));
     Run(LoadTiffString(IDS_TIFF_CAPTION), TiffImportWorker, job.release(), ViewTiffResults, results.release());
 }

@@ -12,11 +12,6 @@ class Dialog;
 struct DialogTemplate;
 }  // namespace plat
 
-// Opens a finished import's result in place of a new viewer ("View" on its progress
-// window), with a histogram stretch type; none set, each result opens in a viewer.
-using TiffResultOpener = void (*)(const std::string& file, int stretchType);
-void SetTiffResultOpener(TiffResultOpener opener);
-
 class CTIFFImportDlg final {
 public:
     enum : unsigned {

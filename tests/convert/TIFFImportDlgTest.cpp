@@ -16,6 +16,7 @@
 #include "Dialog.h"
 #include "MessageBox.h"
 #include "PumpUntil.h"
+#include "ResultViewers.h"
 #include "TempDir.h"
 #include "TiffFixture.h"
 #include "jobs/MeterDialog.h"
@@ -65,7 +66,7 @@ class TIFFImportDlgTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        SetTiffResultOpener(RecordOpen);
+        SetResultOpener(RecordOpen);
         std::lock_guard<std::mutex> lock(g_openedMutex);
         g_opened.clear();
     }
@@ -78,7 +79,7 @@ protected:
                 Click(d, CTIFFImportDlg::IDC_CLOSE);
         }
         testsupport::PumpUntil([] { return false; }, 50ms);
-        SetTiffResultOpener(nullptr);
+        SetResultOpener(nullptr);
     }
 
     std::string Write(const std::string& name, Bytes bytes)
