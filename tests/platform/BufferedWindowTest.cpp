@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "BufferedWindow.h"
+#include "ClientEdge.h"
 #include "DeviceContext.h"
 #include "SystemMetrics.h"
 
@@ -216,6 +217,41 @@ TEST(BufferedWindow, ScrollInformationPerBar)
     EXPECT_EQ(w.GetScrollInfo(plat::SB_HORZ).nTrackPos, 45);
     EXPECT_EQ(w.GetScrollInfo(plat::SB_VERT).nPos, 7);
     EXPECT_EQ(w.GetScrollInfo(plat::SB_VERT).nMax, 499);
+}
+
+// A sunken edge lies around the window; the window's rectangle stays its client area.
+TEST(BufferedWindow, AClientEdgeLiesAroundTheClientArea)
+{
+    auto* w = new TestWindow;  // the edge owns it
+    std::unique_ptr<plat::ClientEdge> edge(plat::ClientEdge::Around(w));
+    const int b = plat::ClientEdge::kWidth;
+    edge->resize(40 + 2 * b, 30 + 2 * b);
+    edge->show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(edge->Client(), w);
+    EXPECT_EQ(w->geometry(), QRect(b, b, 40, 30));
+    EXPECT_EQ(w->ClientRect(), (Rect{0, 0, 40, 30}));
+    EXPECT_EQ(w->Buffer().size(), QSize(40, 30));
+    {
+        plat::DeviceContext dc(*w);
+        dc.FillRect(Rect{0, 0, 40, 30}, kWhite);
+        dc.FillRect(Rect{0, 0, 1, 1}, kRed);
+    }
+    const QImage shown = edge->grab().toImage();
+    EXPECT_EQ(At(shown, b, b), kRed) << "client (0, 0) lies inside the border";
+    EXPECT_EQ(At(shown, b + 39, b + 29), kWhite);
+    for (int i = 0; i < b; ++i) {
+        EXPECT_NE(At(shown, i, 15), kWhite) << "left border " << i;
+        EXPECT_NE(At(shown, 20, i), kWhite) << "top border " << i;
+        // Sunken: shadow above and left, light below and right.
+        EXPECT_EQ(At(shown, i, 15), At(shown, 20, i)) << i;
+        EXPECT_EQ(At(shown, 43 - i, 15), At(shown, 20, 33 - i)) << i;
+        EXPECT_NE(At(shown, i, 15), At(shown, 43 - i, 15)) << i;
+    }
+    // Resizing the edge resizes the client area with it.
+    edge->resize(60 + 2 * b, 50 + 2 * b);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w->geometry(), QRect(b, b, 60, 50));
 }
 
 TEST(SystemMetrics, VirtualDesktop)

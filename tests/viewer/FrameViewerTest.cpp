@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QFrame>
 #include <QCoreApplication>
 #include <QImage>
 #include <QPointer>
@@ -331,6 +332,13 @@ TEST_F(FrameViewerTest, MouseToolsPressOneButtonAndZoomCommandsScale)
     }
     CViewRect* view = v->GetViewRect();
     EXPECT_EQ(view->GetScale(), 1.0);
+    // The image window fills a sunken edge in the middle of the frame.
+    auto* edge = qobject_cast<QFrame*>(v->centralWidget());
+    ASSERT_NE(edge, nullptr);
+    EXPECT_EQ(view->parentWidget(), edge);
+    EXPECT_EQ(edge->frameShadow(), QFrame::Sunken);
+    EXPECT_EQ(view->geometry(), edge->contentsRect());
+    EXPECT_LT(view->width(), edge->width());
     // The picture follows image sample = trunc((client pixel + scroll) x scale).
     const auto expectPicture = [&](const char* what) {
         v->RedrawView();
@@ -348,6 +356,13 @@ TEST_F(FrameViewerTest, MouseToolsPressOneButtonAndZoomCommandsScale)
     Choose(v, ID_MENU_ZOOM_OUT);
     Choose(v, ID_MENU_ZOOM_OUT);
     EXPECT_EQ(view->GetScale(), viewrect::ZoomOutScale(1.0));
+    // A whole fitted factor, so that the stretch meets the coordinate rule exactly:
+    // 200 x 150 in 600 x 450 is 1/3.
+    const auto before = view->GetClientSize();
+    v->resize(v->width() + 600 - before.cx, v->height() + 450 - before.cy);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(view->GetClientSize().cx, 600);
+    ASSERT_EQ(view->GetClientSize().cy, 450);
     Choose(v, ID_BUTTON_FIT);
     EXPECT_TRUE(view->IsFit());
     const auto client = view->GetClientSize();

@@ -7,12 +7,14 @@
 #include <QCoreApplication>
 #include <QImage>
 #include <QScrollBar>
+#include <QTest>
 #include <QWheelEvent>
 #include <algorithm>
 #include <memory>
 #include <stdexcept>
 #include <string>
 
+#include "ClientEdge.h"
 #include "DeviceContext.h"
 #include "PalitraTag.h"
 #include "RasterViewTestSupport.h"
@@ -446,6 +448,58 @@ TEST_F(ViewRectWindow, OverlayNeedsAnActiveLayerAndClosingItKeepsIt)
     EXPECT_EQ(m_win.GetCount(), 1);
     EXPECT_EQ(m_win.GetActive(), 0);
     EXPECT_EQ(m_win.SetActiveView(5, 1), 0) << "outside the stack";
+}
+
+// In its sunken edge the window keeps its client coordinates: the picture, the bars,
+// the mouse and the image mapping are what they were without it.
+TEST_F(ViewRectWindow, ASunkenEdgeKeepsClientCoordinates)
+{
+    Load("big.rdp", 400, 300);
+    m_win.SetHorzScrollPos(7);
+    m_win.SetVertScrollPos(5);
+    const QImage before = Shot();
+    const QSize size = m_win.size();
+    const auto client = m_win.GetClientSize();
+    const CPoint corner = m_win.ScreenToImage(CPoint{0, 0});
+    QList<QRect> bars;
+    for (QScrollBar* bar : m_win.findChildren<QScrollBar*>())
+        bars.push_back(bar->geometry());
+    // Where a centring click at client (0, 0) takes the view, without the edge.
+    m_win.SetMouseTool(1);
+    m_win.OnLButtonDown(CPoint{0, 0});
+    const int h = m_win.GetScroll(plat::SB_HORZ).nPos, v = m_win.GetScroll(plat::SB_VERT).nPos;
+    m_win.SetHorzScrollPos(7);
+    m_win.SetVertScrollPos(5);
+
+    const int b = plat::ClientEdge::kWidth;
+    plat::ClientEdge* edge = plat::ClientEdge::Around(&m_win);
+    edge->resize(size.width() + 2 * b, size.height() + 2 * b);
+    edge->show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(m_win.geometry(), QRect(QPoint(b, b), size));
+    EXPECT_EQ(m_win.GetClientSize().cx, client.cx);
+    EXPECT_EQ(m_win.GetClientSize().cy, client.cy);
+    EXPECT_EQ(m_win.ScreenToImage(CPoint{0, 0}).x, corner.x);
+    EXPECT_EQ(m_win.ScreenToImage(CPoint{0, 0}).y, corner.y);
+    QList<QRect> barsNow;
+    for (QScrollBar* bar : m_win.findChildren<QScrollBar*>())
+        barsNow.push_back(bar->geometry());
+    EXPECT_EQ(barsNow, bars) << "the bars lie inside the edge, where they were";
+    EXPECT_EQ(Shot(), before);
+    const QImage shown = edge->grab().toImage();
+    EXPECT_EQ(At(shown, b, b), At(before, 0, 0));
+    EXPECT_EQ(At(shown, b + 50, b + 40), At(before, 50, 40));
+
+    // The mouse on the edge's first inner pixel, as the window system delivers it, is
+    // at client (0, 0): it reads and centres the same image pixel.
+    QTest::mouseMove(edge->windowHandle(), QPoint(b, b));
+    EXPECT_EQ(m_win.GetStatusTexts()[1], "( 7, 5 )");
+    QTest::mouseClick(edge->windowHandle(), Qt::LeftButton, {}, QPoint(b, b));
+    EXPECT_EQ(m_win.GetScroll(plat::SB_HORZ).nPos, h);
+    EXPECT_EQ(m_win.GetScroll(plat::SB_VERT).nPos, v);
+
+    m_win.setParent(nullptr);  // the fixture owns the window
+    delete edge;
 }
 
 TEST_F(ViewRectWindow, ClicksPerTool)

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "ClientEdge.h"
 #include "CommandBars.h"
 #include "GuardedCall.h"
 #include "MainWindow.h"
@@ -127,8 +128,9 @@ bool CFrameViewer::OnCreate()
     for (QAction* a : plat::CommandActions(m_wndToolBar, ID_BUTTON_VECTOR))
         a->setVisible(false);
 
+    // The image window sits in a sunken edge; its client area, bars included, lies inside.
     m_wndViewRect = new CViewRect(m_hWnd, this);
-    setCentralWidget(m_wndViewRect);
+    setCentralWidget(plat::ClientEdge::Around(m_wndViewRect));
     m_StatusMeter.SetProgressCtrl(m_wndProgress->Handle());
 
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
