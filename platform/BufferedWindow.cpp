@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
@@ -77,23 +78,91 @@ QImage* BufferedWindow::Pixels()
     const QSize size = this->size();
     if (m_buffer.size() != size) {
         const QSize old = m_buffer.isNull() ? QSize(0, 0) : m_buffer.size();
-        QImage next;
+        const QImage previous = m_buffer;  // keeps its store while its corner is copied
+        m_store = QImage();
+        m_buffer = QImage();
         if (!size.isEmpty())
-            next = QImage(size, QImage::Format_RGB32);
-        if (!next.isNull()) {
-            next.fill(Qt::white);
+            m_store = QImage(size + QSize(2 * kRoom, 2 * kRoom), QImage::Format_RGB32);
+        if (!m_store.isNull()) {
+            m_origin = QPoint(kRoom, kRoom);
+            MakeView();
+            m_buffer.fill(Qt::white);
             const int rows = std::min(old.height(), size.height());
             const int bytes = std::min(old.width(), size.width()) * 4;
             for (int y = 0; y < rows; ++y)
-                std::memcpy(next.scanLine(y), m_buffer.constScanLine(y), std::size_t(bytes));
+                std::memcpy(m_buffer.scanLine(y), previous.constScanLine(y), std::size_t(bytes));
         }
-        m_buffer = next;
         if (size.width() > old.width())
             InvalidateRect(Rect{old.width(), 0, size.width(), size.height()});
         if (size.height() > old.height())
             InvalidateRect(Rect{0, old.height(), size.width(), size.height()});
+    } else if (!m_buffer.isNull() &&
+               m_buffer.constBits() != m_store.constBits() + m_origin.y() * m_store.bytesPerLine() + m_origin.x() * 4) {
+        // A writer detached the buffer from the store while a copy of it was held: the
+        // copy keeps the old store, the buffer goes on in a new one.
+        const QImage own = m_buffer;
+        m_store = QImage(m_store.size(), QImage::Format_RGB32);
+        MakeView();
+        for (int y = 0; y < own.height(); ++y)
+            std::memcpy(m_buffer.scanLine(y), own.constScanLine(y), std::size_t(own.width()) * 4);
     }
     return m_buffer.isNull() ? nullptr : &m_buffer;
+}
+
+void BufferedWindow::MakeView()
+{
+    // Every copy of the view keeps the store's pixels alive.
+    auto* keep = new QImage(m_store);
+    m_buffer = QImage(
+        StoreBits() + m_origin.y() * m_store.bytesPerLine() + m_origin.x() * 4, width(), height(),
+        m_store.bytesPerLine(), QImage::Format_RGB32, [](void* p) { delete static_cast<QImage*>(p); }, keep);
+}
+
+bool BufferedWindow::MoveView(int dx, int dy, const Rect& rect)
+{
+    if (m_buffer.isNull() || !m_buffer.isDetached() || std::abs(dx) > 2 * kRoom || std::abs(dy) > 2 * kRoom)
+        return false;
+    const int w = m_buffer.width(), h = m_buffer.height();
+    // Pixels that move: those of rect whose place lies in rect too. Everything else
+    // keeps its pixels: saved here, put back after the view moved.
+    const Rect moved{std::max(rect.left, rect.left + dx), std::max(rect.top, rect.top + dy),
+                     std::min(rect.right, rect.right + dx), std::min(rect.bottom, rect.bottom + dy)};
+    const Rect stay[] = {Rect{0, 0, w, moved.top}, Rect{0, moved.bottom, w, h}, Rect{0, moved.top, moved.left, moved.bottom},
+                         Rect{moved.right, moved.top, w, moved.bottom}};
+    if (moved.IsEmpty())
+        return false;
+    QImage kept[4];
+    for (int i = 0; i < 4; ++i)
+        if (!stay[i].IsEmpty())
+            kept[i] = m_buffer.copy(QRect(stay[i].left, stay[i].top, stay[i].Width(), stay[i].Height()));
+
+    QPoint to = m_origin - QPoint(dx, dy);
+    if (to.x() < 0 || to.x() > 2 * kRoom || to.y() < 0 || to.y() > 2 * kRoom) {
+        // Out of room: the pixels go once to the far side of the store, so that further
+        // steps the same way have all the room there is.
+        const QPoint far(dx > 0 ? 2 * kRoom : dx < 0 ? 0 : kRoom, dy > 0 ? 2 * kRoom : dy < 0 ? 0 : kRoom);
+        uchar* base = StoreBits();
+        const qsizetype stride = m_store.bytesPerLine();
+        const auto moveRow = [&](int y) {
+            std::memmove(base + (far.y() + y) * stride + far.x() * 4, base + (m_origin.y() + y) * stride + m_origin.x() * 4,
+                         std::size_t(w) * 4);
+        };
+        if (far.y() > m_origin.y())
+            for (int y = h - 1; y >= 0; --y)
+                moveRow(y);
+        else
+            for (int y = 0; y < h; ++y)
+                moveRow(y);
+        m_origin = far;
+        to = m_origin - QPoint(dx, dy);
+    }
+    m_origin = to;
+    MakeView();
+    for (int i = 0; i < 4; ++i)
+        for (int y = 0; y < kept[i].height(); ++y)
+            std::memcpy(m_buffer.scanLine(stay[i].top + y) + stay[i].left * 4, kept[i].constScanLine(y),
+                        std::size_t(kept[i].width()) * 4);
+    return true;
 }
 
 void BufferedWindow::Invalidate()
@@ -132,7 +201,10 @@ void BufferedWindow::ScrollRect(int dx, int dy, const Rect& rect)
     // part is shown again) while helper threads move the buffer's; nothing is shown
     // from the buffer's move itself.
     const bool painting = std::exchange(m_painting, true);
-    {
+    if (MoveView(dx, dy, r)) {
+        if (!painting)
+            scroll(dx, dy, ToQt(r));
+    } else {
         DeviceContext dc(*this, r);
         dc.ScrollPixels(dx, dy, r, [&] {
             if (!painting)

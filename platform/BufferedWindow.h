@@ -103,9 +103,21 @@ private:
 
     // The buffer at the client size.
     QImage* Pixels();
+    // The buffer as a view of the store at m_origin.
+    void MakeView();
+    uchar* StoreBits() { return const_cast<uchar*>(m_store.constBits()); }
+    // Moves the buffer's pixels of rect by (dx, dy) by moving the view in the store;
+    // false when it cannot (a copy of the buffer shares its pixels, or the step is
+    // larger than the room around it).
+    bool MoveView(int dx, int dy, const Rect& rect);
     void PaintPending();
     void EndCapture();
 
+    // The buffer's pixels lie in a larger store with room on every side, so that a
+    // scroll moves the view and copies only what must stay where it was.
+    static constexpr int kRoom = 64;
+    QImage m_store;
+    QPoint m_origin;
     QImage m_buffer;
     Rect m_invalid;
     bool m_painting = false;

@@ -433,6 +433,19 @@ void DeviceContext::SetDIBitsToDevice(int xDst, int yDst, int width, int height,
     StretchDIBits(xDst, yDst, width, height, xSrc, ySrc, width, height, bits, bitsBytes, info);
 }
 
+void DeviceContext::SetDIBitsToDevice(int xDst, int yDst, int width, int height, int xSrc, int ySrc, const void* bits,
+                                      std::size_t bitsBytes, const BitmapInfo& info, FunctionRef<void(RowsReady)> make)
+{
+    StretchDIBits(xDst, yDst, width, height, xSrc, ySrc, width, height, bits, bitsBytes, info, make);
+}
+
+void DeviceContext::StretchDIBits(int xDst, int yDst, int wDst, int hDst, int xSrc, int ySrc, int wSrc, int hSrc,
+                                  const void* bits, std::size_t bitsBytes, const BitmapInfo& info)
+{
+    StretchDIBits(xDst, yDst, wDst, hDst, xSrc, ySrc, wSrc, hSrc, bits, bitsBytes, info,
+                  [](RowsReady ready) { ready(0, INT64_MAX); });
+}
+
 namespace {
 
 // A colour table, also split into blue, green and red bytes for the wide lookup.
@@ -520,15 +533,18 @@ inline std::int64_t CentreSource(std::int64_t k, std::int64_t n, std::int64_t m)
 }  // namespace
 
 void DeviceContext::StretchDIBits(int xDst, int yDst, int wDst, int hDst, int xSrc, int ySrc, int wSrc, int hSrc,
-                                  const void* bits, std::size_t bitsBytes, const BitmapInfo& info)
+                                  const void* bits, std::size_t bitsBytes, const BitmapInfo& info,
+                                  FunctionRef<void(RowsReady)> make)
 {
+    // The maker runs whatever is drawn: its caller counts on the picture being made.
+    const auto nothing = [&] { make([](std::int64_t, std::int64_t) {}); };
     if (!bits || (info.bitCount != 8 && info.bitCount != 24) || info.width <= 0 || info.height == 0 || wDst == 0 ||
         hDst == 0 || wSrc <= 0 || hSrc <= 0 || !IsValid())
-        return;
+        return nothing();
     const std::int64_t pictureRows = std::abs(std::int64_t(info.height));
     const std::int64_t stride = (std::int64_t(info.width) * info.bitCount + 31) / 32 * 4;
     if (std::uint64_t(stride) * std::uint64_t(pictureRows) > bitsBytes)
-        return;
+        return nothing();
     const bool topDown = info.height < 0;
     const std::int64_t width = std::abs(std::int64_t(wDst)), height = std::abs(std::int64_t(hDst));
     const std::int64_t left = wDst < 0 ? std::int64_t(xDst) - width + 1 : xDst;
@@ -541,7 +557,7 @@ void DeviceContext::StretchDIBits(int xDst, int yDst, int wDst, int hDst, int xS
     const std::int64_t devRight = std::min<std::int64_t>(left + width - m_orgX, area.right);
     const std::int64_t devBottom = std::min<std::int64_t>(top + height - m_orgY, area.bottom);
     if (devLeft >= devRight || devTop >= devBottom)
-        return;
+        return nothing();
     const Rect dev{int(devLeft), int(devTop), int(devRight), int(devBottom)};
 
     // Per device column the source column (-1: outside the picture), per device row the stored row.
@@ -561,7 +577,7 @@ void DeviceContext::StretchDIBits(int xDst, int yDst, int wDst, int hDst, int xS
     if (!pixels) {
         strip = QImage(dev.Width(), dev.Height(), QImage::Format_ARGB32);
         if (strip.isNull())
-            return;
+            return nothing();
         strip.fill(Qt::transparent);
     }
     // Columns of the picture the region reads: an 8-bit row is looked up once into
@@ -573,17 +589,23 @@ void DeviceContext::StretchDIBits(int xDst, int yDst, int wDst, int hDst, int xS
             lastCol = std::max(lastCol, c);
         }
     if (lastCol < 0)
-        return;
+        return nothing();
     const size_t spanColours = info.bitCount == 8 && !straight ? size_t(lastCol - firstCol + 1) : 0;
 
     const auto* base = static_cast<const unsigned char*>(bits);
-    // The stored row shown on device row dy, or -1.
-    const auto storedRow = [&](int dy) -> std::int64_t {
+    // The stored row under device row dy, inside the picture or not; it grows with dy
+    // or falls with it throughout.
+    const auto storedUnder = [&](std::int64_t dy) -> std::int64_t {
         std::int64_t k = dy + std::int64_t(m_orgY) - top;
         if (hDst < 0)
             k = height - 1 - k;
         const std::int64_t partRow = CentreSource(k, height, hSrc);  // from the part's top as shown
-        const std::int64_t stored = topDown ? ySrc + partRow : std::int64_t(ySrc) + hSrc - 1 - partRow;
+        return topDown ? ySrc + partRow : std::int64_t(ySrc) + hSrc - 1 - partRow;
+    };
+    const bool growing = (hDst > 0) == topDown;
+    // The stored row shown on device row dy, or -1.
+    const auto storedRow = [&](std::int64_t dy) -> std::int64_t {
+        const std::int64_t stored = storedUnder(dy);
         return stored >= 0 && stored < pictureRows ? stored : -1;
     };
     // Rows are reached from the first one: the image detaches here, once, not on the helpers.
@@ -626,10 +648,37 @@ void DeviceContext::StretchDIBits(int xDst, int yDst, int wDst, int hDst, int xS
             lastOut = out;
         }
     };
-    const std::int64_t outBytes = std::int64_t(dev.Width()) * dev.Height() * std::int64_t(sizeof(QRgb));
-    const int threads = ParallelThreadsFor(outBytes);
-    ParallelFor(dev.Height(), std::max<std::int64_t>(16, dev.Height() / (4 * threads) + 1), threads,
-                [&](std::int64_t b, std::int64_t e, int slot) { drawRows(dev.top + b, dev.top + e, slot); });
+    // The first device row at or after which pass holds (pass turns true once, for good).
+    const auto firstWhere = [&](auto pass) {
+        std::int64_t lo = dev.top, hi = dev.bottom;
+        while (lo < hi) {
+            const std::int64_t mid = lo + (hi - lo) / 2;
+            if (pass(mid))
+                hi = mid;
+            else
+                lo = mid + 1;
+        }
+        return lo;
+    };
+    // Draws the device rows that show stored rows [first, end): on the parallel loop when
+    // they are many, else (a band of the maker's own loop) right here.
+    const auto ready = [&](std::int64_t first, std::int64_t end) {
+        first = std::max<std::int64_t>(first, 0);
+        end = std::min(end, pictureRows);
+        if (first >= end)
+            return;
+        const std::int64_t from = growing ? firstWhere([&](std::int64_t dy) { return storedUnder(dy) >= first; })
+                                          : firstWhere([&](std::int64_t dy) { return storedUnder(dy) < end; });
+        const std::int64_t to = growing ? firstWhere([&](std::int64_t dy) { return storedUnder(dy) >= end; })
+                                        : firstWhere([&](std::int64_t dy) { return storedUnder(dy) < first; });
+        if (from >= to)
+            return;
+        const std::int64_t outBytes = std::int64_t(dev.Width()) * (to - from) * std::int64_t(sizeof(QRgb));
+        const int threads = ParallelThreadsFor(outBytes);
+        ParallelFor(to - from, std::max<std::int64_t>(16, (to - from) / (4 * threads) + 1), threads,
+                    [&](std::int64_t b, std::int64_t e, int slot) { drawRows(from + b, from + e, slot); });
+    };
+    make(ready);
 
     Rect touched{INT_MAX, INT_MAX, INT_MIN, INT_MIN};
     for (int dy = dev.top; dy < dev.bottom; ++dy)

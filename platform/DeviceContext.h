@@ -70,6 +70,9 @@ enum : unsigned {
 class BufferedWindow;
 struct BitmapInfo;  // BitmapInfo.h
 
+// Stored rows [first, end) of a picture are in place: see StretchDIBits.
+using RowsReady = FunctionRef<void(std::int64_t first, std::int64_t end)>;
+
 // DrawText format flags.
 enum : unsigned {
     DT_LEFT = 0x0,
@@ -165,6 +168,15 @@ public:
     // including xDst).
     void StretchDIBits(int xDst, int yDst, int wDst, int hDst, int xSrc, int ySrc, int wSrc, int hSrc, const void* bits,
                        std::size_t bitsBytes, const BitmapInfo& info);
+    // The same two calls for a picture made while it is drawn, so that each row is drawn
+    // while the bytes its maker just wrote are still in the cache: make runs on the caller
+    // and calls ready(first, end) once stored rows [first, end) are in bits, from any
+    // thread, for disjoint runs at once; ready draws the device rows that show them.
+    // Rows never reported are not drawn.
+    void SetDIBitsToDevice(int xDst, int yDst, int width, int height, int xSrc, int ySrc, const void* bits,
+                           std::size_t bitsBytes, const BitmapInfo& info, FunctionRef<void(RowsReady)> make);
+    void StretchDIBits(int xDst, int yDst, int wDst, int hDst, int xSrc, int ySrc, int wSrc, int hSrc, const void* bits,
+                       std::size_t bitsBytes, const BitmapInfo& info, FunctionRef<void(RowsReady)> make);
 
     // Draws an 8-bit picture of srcWidth x srcHeight pixels, rows bottom first and each
     // padded to 4 bytes, through its 256 colours (colors[256]), stretched over dest (nearest pixel).

@@ -131,6 +131,54 @@ TEST(BufferedWindow, ScrollRectMovesTheBufferWithinTheRectangle)
     EXPECT_EQ(w.paints, paints);
 }
 
+// Steps of every size and direction, many the same way in a row: the buffer always
+// holds what moving the pixels of the rectangle by hand gives, the rest as it was;
+// a copy of the buffer taken before a step keeps what it showed.
+TEST(BufferedWindow, ScrollStepsMatchMovingThePixelsByHand)
+{
+    TestWindow w;
+    w.resize(50, 40);
+    w.show();
+    w.UpdateWindow();
+    {
+        plat::DeviceContext dc(w);
+        for (int y = 0; y < 40; ++y)
+            for (int x = 0; x < 50; ++x)
+                dc.SetPixel(x, y, Rgb(unsigned(x * 5), unsigned(y * 6), unsigned((x * 7 + y * 3) % 256)));
+    }
+    QImage expected = w.Buffer().copy();
+    const QRect rect(0, 0, 44, 36);  // the part a window's bars leave
+    const auto byHand = [&](int dx, int dy) {
+        const QImage before = expected.copy();
+        for (int y = rect.top(); y <= rect.bottom(); ++y)
+            for (int x = rect.left(); x <= rect.right(); ++x)
+                if (rect.contains(x - dx, y - dy))
+                    expected.setPixel(x, y, before.pixel(x - dx, y - dy));
+    };
+    const struct Run {
+        int dx, dy, steps;
+    } runs[] = {{4, 0, 45}, {-4, 0, 50}, {0, 3, 50}, {0, -3, 60}, {5, -2, 30}, {-1, 1, 3}, {40, 0, 1}, {0, -35, 1}};
+    int step = 0;
+    for (const Run& r : runs)
+        for (int i = 0; i < r.steps; ++i, ++step) {
+            w.ScrollRect(r.dx, r.dy, Rect{rect.left(), rect.top(), rect.right() + 1, rect.bottom() + 1});
+            byHand(r.dx, r.dy);
+            ASSERT_TRUE(w.Buffer() == expected) << "step " << step << " by " << r.dx << "," << r.dy;
+        }
+    const QImage held = w.Buffer();
+    const QImage snapshot = held.copy();
+    w.ScrollRect(3, 2, Rect{0, 0, 44, 36});
+    byHand(3, 2);
+    EXPECT_TRUE(held == snapshot) << "a held copy keeps its pixels";
+    EXPECT_TRUE(w.Buffer() == expected);
+    for (int i = 0; i < 40; ++i) {
+        w.ScrollRect(-4, 1, Rect{0, 0, 44, 36});
+        byHand(-4, 1);
+    }
+    EXPECT_TRUE(held == snapshot);
+    EXPECT_TRUE(w.Buffer() == expected);
+}
+
 TEST(BufferedWindow, ContextOfAGoneWindowDrawsNothing)
 {
     auto w = std::make_unique<TestWindow>();

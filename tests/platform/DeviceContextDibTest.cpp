@@ -8,6 +8,7 @@
 
 #include "BitmapInfo.h"
 #include "DeviceContext.h"
+#include "ParallelFor.h"
 
 namespace {
 
@@ -114,6 +115,67 @@ TEST(DeviceContextDib, WideRowsLookUpEveryEntryOfTheTable)
                 ASSERT_EQ(At(dc.Image(), x, y), colour(bits[size_t(y * stride + sx)])) << c.what << " at " << x << "," << y;
             }
     }
+}
+
+// A picture made while it is drawn: rows told of in runs from several threads at once
+// come out as the whole picture drawn in one call; rows never told of stay as they
+// were; the maker runs even when nothing can be drawn.
+TEST(DeviceContextDib, RowsToldOfWhileMadeDrawAsTheWholePicture)
+{
+    const int w = 150, h = 90, stride = 152;
+    std::vector<unsigned char> bits(size_t(stride) * h);
+    for (int r = 0; r < h; ++r)
+        for (int x = 0; x < w; ++x)
+            bits[size_t(r * stride + x)] = static_cast<unsigned char>((x * 37 + r * 101) % 256);
+    const struct Case {
+        const char* what;
+        int infoHeight;
+        int xDst, yDst, wDst, hDst, xSrc, ySrc, wSrc, hSrc;
+    } cases[] = {
+        {"1:1 top-down", -h, 0, 0, w, h, 0, 0, w, h},
+        {"1:1 bottom-up part", h, 3, 2, 100, 70, 10, 5, 100, 70},
+        {"magnified 3, mirrored", -h, 0, 269, 450, -270, 0, 0, w, h},
+        {"reduced", h, 0, 0, 61, 37, 0, 0, w, h},
+    };
+    for (const Case& c : cases) {
+        plat::BitmapInfo info = Info8(w, c.infoHeight);
+        info.width = stride;
+        plat::DeviceContext whole(460, 280);
+        whole.StretchDIBits(c.xDst, c.yDst, c.wDst, c.hDst, c.xSrc, c.ySrc, c.wSrc, c.hSrc, bits.data(), bits.size(),
+                            info);
+        plat::DeviceContext told(460, 280);
+        told.StretchDIBits(c.xDst, c.yDst, c.wDst, c.hDst, c.xSrc, c.ySrc, c.wSrc, c.hSrc, bits.data(), bits.size(), info,
+                           [&](plat::RowsReady ready) {
+                               // Runs of 7 stored rows, last run first, spread over threads.
+                               const int64_t runs = (h + 6) / 7;
+                               plat::ParallelFor(runs, 1, plat::ParallelThreads(), [&](int64_t b, int64_t e, int) {
+                                   for (int64_t k = e - 1; k >= b; --k)
+                                       ready((runs - 1 - k) * 7, std::min<int64_t>((runs - k) * 7, h));
+                               });
+                           });
+        EXPECT_TRUE(told.Image() == whole.Image()) << c.what;
+    }
+
+    // Only stored rows 10 to 19 told of: the rest stays black.
+    plat::BitmapInfo info = Info8(w, -h);
+    info.width = stride;
+    plat::DeviceContext some(w, h);
+    some.StretchDIBits(0, 0, w, h, 0, 0, w, h, bits.data(), bits.size(), info,
+                       [](plat::RowsReady ready) { ready(10, 20); });
+    for (int y : {0, 9, 10, 19, 20, 89}) {
+        const bool drawn = y >= 10 && y < 20;
+        EXPECT_EQ(At(some.Image(), 5, y), drawn ? Colour8(bits[size_t(y * stride + 5)]) : qRgb(0, 0, 0)) << y;
+    }
+
+    // Clipped away or refused: nothing drawn, the maker still runs.
+    int made = 0;
+    plat::DeviceContext clipped(w, h);
+    clipped.SelectClipRect(Rect{0, 0, 0, 0});
+    clipped.StretchDIBits(0, 0, w, h, 0, 0, w, h, bits.data(), bits.size(), info,
+                          [&](plat::RowsReady ready) { ++made, ready(0, h); });
+    clipped.StretchDIBits(0, 0, w, h, 0, 0, w, h, bits.data(), bits.size() - 1, info,
+                          [&](plat::RowsReady ready) { ++made, ready(0, h); });
+    EXPECT_EQ(made, 2);
 }
 
 TEST(DeviceContextDib, TwentyFourBitPicturesAreBlueGreenRed)

@@ -671,6 +671,33 @@ TEST(DisplayPyramidRegion, MatchesTheNumpyModel)
             ++firstDiff;
         EXPECT_EQ(firstDiff, dest.size())
             << "first difference at byte " << firstDiff << " (row " << firstDiff / size_t(rowBytes) << ")";
+
+        // Told of its rows as they come, the region is the same, and every row is told
+        // of once, after it was written: a row holds its final bytes when it is heard of.
+        const int rows = c.fit && c.reduction < 1.0 ? kLayers[c.layer][1] : c.height;
+        std::vector<unsigned char> streamed(dest.size(), 0xCD);
+        std::vector<std::atomic<int>> told(static_cast<size_t>(rows));
+        std::atomic<int> early{0};
+        const auto tell = [&](int64_t first, int64_t end) {
+            for (int64_t r = first; r < end; ++r) {
+                if (r < 0 || r >= rows) {
+                    ++early;
+                    continue;
+                }
+                ++told[size_t(r)];
+                if (std::memcmp(&streamed[size_t(r) * rowBytes], &expected[size_t(r) * rowBytes],
+                                size_t(std::min<int64_t>(rowBytes, int64_t(dest.size()) - r * rowBytes))) != 0)
+                    ++early;
+            }
+        };
+        const plat::FunctionRef<void(int64_t, int64_t)> ready = tell;
+        ASSERT_EQ(p.GetRegion(streamed.data(), rowBytes, c.x, c.y, c.width, c.height, c.reduction, c.fit, c.step,
+                              c.bottomUp, nullptr, &ready),
+                  1);
+        EXPECT_TRUE(streamed == expected) << "told of its rows";
+        EXPECT_EQ(early.load(), 0) << "rows told of before they were written, or outside the region";
+        for (int r = 0; r < rows; ++r)
+            ASSERT_EQ(told[size_t(r)].load(), 1) << "row " << r;
     }
 }
 

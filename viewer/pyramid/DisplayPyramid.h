@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "ParallelFor.h"
+
 class CMeterInfoBase;
 
 // Bytes of a display cache file in front of the levels: the 12-byte header
@@ -64,8 +66,11 @@ public:
     // at, so regions at any reductions can be read on several threads at once;
     // SetScale prepares nothing and stays for callers that announce a zoom.
     void SetScale(double reduction);
+    // ready, if given, hears of the output rows as they come (PyramidLevel::ExtractRegion);
+    // a painter draws them while they are still in the cache.
     int GetRegion(unsigned char* dest, int rowBytes, int x, int y, int width, int height, double reduction, int fit,
-                  int pixelStep, int bottomUp, CMeterInfoBase* meter) const;
+                  int pixelStep, int bottomUp, CMeterInfoBase* meter,
+                  const plat::FunctionRef<void(int64_t, int64_t)>* ready = nullptr) const;
     int GetLine(uint32_t* out, int width, int height, int index) const;
 
     int Width() const { return m_nWidth; }

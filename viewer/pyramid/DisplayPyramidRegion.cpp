@@ -284,8 +284,56 @@ void PyramidTile::CopyMagnified(unsigned char* dest, ptrdiff_t rowBytes, int pix
     }
 }
 
+namespace {
+
+// Bands of rows for the parallel loop: a few per thread, so that a thread slowed by
+// other work on the machine holds up little.
+int BandCount(int64_t w, int64_t h)
+{
+    return int(std::min<int64_t>(4 * plat::ParallelThreads(), std::max<int64_t>(1, w * h / (1 << 15))));
+}
+
+// Output rows [j0, j1) of a 1:1 region whose corner is level pixel (X0, Y0), LW wide.
+void CopyLevelRows(const PyramidLevel& level, unsigned char* dest, ptrdiff_t stride, int pixelStep, int X0, int Y0,
+                   int64_t LW, int j0, int j1)
+{
+    for (int j = j0; j < j1;) {
+        const int r = Y0 + j, yoff = r % kTile;
+        const int rows = std::min(j1 - j, kTile - yoff);
+        int64_t outCol = 0;
+        for (int col = X0; outCol < LW;) {
+            const int xoff = col % kTile;
+            const int cols = int(std::min<int64_t>(LW - outCol, kTile - xoff));
+            level.Tile(r / kTile, col / kTile)
+                .CopyRows(dest + j * stride + ptrdiff_t(outCol) * pixelStep, stride, pixelStep, xoff, yoff, cols, rows);
+            outCol += cols;
+            col += cols;
+        }
+        j += rows;
+    }
+}
+
+}  // namespace
+
 int PyramidLevel::ExtractRegion(unsigned char* dest, int rowBytes, int x, int y, int w, int h, double reduction,
-                                const PyramidWork& work, int pixelStep, int bottomUp, CMeterInfoBase* meter) const
+                                const PyramidWork& work, int pixelStep, int bottomUp, CMeterInfoBase* meter,
+                                const plat::FunctionRef<void(int64_t, int64_t)>* ready) const
+{
+    // Rows made in bands are reported by their band; the rest, all of them for the
+    // paths that make no bands, at the end.
+    int reported = 0;
+    const int requested = std::max(h, 0);
+    const plat::FunctionRef<void(int64_t, int64_t)>* bandReady = bottomUp ? nullptr : ready;
+    const int result = ExtractRows(dest, rowBytes, x, y, w, h, reduction, work, pixelStep, bottomUp, meter, bandReady,
+                                   reported);
+    if (ready && reported < requested)
+        (*ready)(reported, requested);
+    return result;
+}
+
+int PyramidLevel::ExtractRows(unsigned char* dest, int rowBytes, int x, int y, int w, int h, double reduction,
+                              const PyramidWork& work, int pixelStep, int bottomUp, CMeterInfoBase* meter,
+                              const plat::FunctionRef<void(int64_t, int64_t)>* ready, int& reported) const
 {
     if (w <= 0 || h <= 0 || x < 0 || y < 0)
         return 1;
@@ -357,27 +405,29 @@ int PyramidLevel::ExtractRegion(unsigned char* dest, int rowBytes, int x, int y,
     }
 
     if (s == 1.0) {
+        if (ready && !meter) {
+            // Bands on the parallel loop, each reported as soon as it is copied.
+            const int bands = BandCount(LW, LH);
+            plat::ParallelFor(bands, 1, bands, [&](int64_t first, int64_t end, int) {
+                for (int64_t band = first; band < end; ++band) {
+                    const int j0 = int(LH * band / bands), j1 = int(LH * (band + 1) / bands);
+                    CopyLevelRows(*this, dest, stride, pixelStep, X0, Y0, LW, j0, j1);
+                    (*ready)(j0, j1);
+                }
+            });
+            reported = int(LH);
+            return 1;
+        }
         double start = 0.0;
         if (meter)
             meter->GetPos(&start);
-        int xoffFirst = X0 % kTile, yoff = Y0 % kTile;
-        const int spanCols = int((LW + xoffFirst - 1) / kTile) + 1;
+        int yoff = Y0 % kTile;
         const int spanRows = int((LH + yoff - 1) / kTile) + 1;
         int outRow = 0;
         int64_t restH = LH;
         for (int tr = 0; tr < spanRows; ++tr) {
-            int outCol = 0, xoff = xoffFirst;
-            int64_t restW = LW;
             const int rows = int(std::min<int64_t>(restH, kTile - yoff));
-            for (int tc = 0; tc < spanCols; ++tc) {
-                const int cols = int(std::min<int64_t>(restW, kTile - xoff));
-                Tile(Y0 / kTile + tr, X0 / kTile + tc)
-                    .CopyRows(dest + outRow * stride + ptrdiff_t(outCol) * pixelStep, stride, pixelStep, xoff, yoff,
-                              cols, rows);
-                outCol += kTile - xoff;
-                restW -= kTile - xoff;
-                xoff = 0;
-            }
+            CopyLevelRows(*this, dest, stride, pixelStep, X0, Y0, LW, outRow, outRow + rows);
             outRow += kTile - yoff;
             restH -= kTile - yoff;
             yoff = 0;
@@ -387,17 +437,20 @@ int PyramidLevel::ExtractRegion(unsigned char* dest, int rowBytes, int x, int y,
         return 1;
     }
 
-    // Bilinear, large regions in bands of rows on the parallel loop; a few bands per
-    // thread, so that a thread slowed by other work on the machine holds up little.
+    // Bilinear, large regions in bands of rows on the parallel loop; each band is
+    // reported as soon as it is made.
     const ColumnMap map = MapColumns(work, *this, x, w);
-    const int bands =
-        int(std::min<int64_t>(4 * plat::ParallelThreads(), std::max<int64_t>(1, int64_t(w) * h / (1 << 15))));
+    const int bands = BandCount(w, h);
     plat::ParallelFor(bands, 1, bands, [&](int64_t first, int64_t end, int) {
         for (int64_t band = first; band < end; ++band) {
             const int j0 = int(int64_t(h) * band / bands), j1 = int(int64_t(h) * (band + 1) / bands);
             ResampleRows(*this, work, map, y + j0, j1 - j0, dest + j0 * stride, stride, pixelStep);
+            if (ready)
+                (*ready)(j0, j1);
         }
     });
+    if (ready)
+        reported = h;
     return 1;
 }
 
@@ -450,17 +503,19 @@ PyramidWork PyramidWork::For(const PyramidLevel& level, double reduction, int la
 void CDisplayPyramid::SetScale(double) {}
 
 int CDisplayPyramid::GetRegion(unsigned char* dest, int rowBytes, int x, int y, int width, int height, double reduction,
-                               int fit, int pixelStep, int bottomUp, CMeterInfoBase* meter) const
+                               int fit, int pixelStep, int bottomUp, CMeterInfoBase* meter,
+                               const plat::FunctionRef<void(int64_t, int64_t)>* ready) const
 {
     if (m_nLevelCount == 0 || !dest || pixelStep < 1 || !(reduction > 0.0) || !std::isfinite(reduction))
         return 0;
     return GuardPyramidCall([&] {
         if (reduction < 1.0 && fit)
             return m_pLevels[0].ExtractRegion(dest, rowBytes, 0, 0, m_nWidth, m_nHeight, 1.0, PyramidWork{}, pixelStep,
-                                              bottomUp, meter);
+                                              bottomUp, meter, ready);
         const PyramidLevel& level = m_pLevels[ChooseLevel(reduction)];
         return level.ExtractRegion(dest, rowBytes, x, y, width, height, reduction,
-                                   PyramidWork::For(level, reduction, m_nLargerSide), pixelStep, bottomUp, meter);
+                                   PyramidWork::For(level, reduction, m_nLargerSide), pixelStep, bottomUp, meter,
+                                   ready);
     });
 }
 

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "ParallelFor.h"
+
 class CMeterInfoBase;
 
 inline constexpr int kPyramidTile = 256;
@@ -97,7 +99,17 @@ struct PyramidLevel {
                   int phase, double lo, double hi, CMeterInfoBase* meter);
     int BuildReduced(unsigned char* data, const PyramidLevel& previous, CMeterInfoBase* meter);
 
+    // ready, if given, hears of every output row once it is in dest, rows counted in
+    // memory order: runs of rows from the threads that made them, and at the end, from
+    // the caller, the rows the region left as they were.
     int ExtractRegion(unsigned char* dest, int rowBytes, int x, int y, int width, int height, double reduction,
-                      const PyramidWork& work, int pixelStep, int bottomUp, CMeterInfoBase* meter) const;
+                      const PyramidWork& work, int pixelStep, int bottomUp, CMeterInfoBase* meter,
+                      const plat::FunctionRef<void(int64_t, int64_t)>* ready = nullptr) const;
     int GetLine(uint32_t* out, int width, int height, int index) const;
+
+private:
+    // ExtractRegion's work; reported: how many leading rows ready heard of.
+    int ExtractRows(unsigned char* dest, int rowBytes, int x, int y, int width, int height, double reduction,
+                    const PyramidWork& work, int pixelStep, int bottomUp, CMeterInfoBase* meter,
+                    const plat::FunctionRef<void(int64_t, int64_t)>* ready, int& reported) const;
 };

@@ -168,14 +168,19 @@ void CRasterView::PaintScaled(plat::DeviceContext* dc, int x, int y, int width, 
         if (source.width <= 0 || source.height <= 0 || rowBytes > INT_MAX ||
             !ExtractionFits(rowBytes, source.width, source.height, 1.0, 0, m_nWidth, m_nHeight, bitsBytes))
             return;
-        if (!m_bRegionValid)
-            m_pShared->m_Pyramid.GetRegion(buffer, int(rowBytes), source.x, source.y, source.width, source.height, 1.0,
-                                           0, 1, 0, nullptr);
         info->width = int(rowBytes);
         info->height = -source.height;
+        // A fresh region is drawn band by band as it is read.
+        const auto extract = [&](plat::RowsReady ready) {
+            if (!m_bRegionValid)
+                m_pShared->m_Pyramid.GetRegion(buffer, int(rowBytes), source.x, source.y, source.width, source.height,
+                                               1.0, 0, 1, 0, nullptr, &ready);
+            else
+                ready(0, source.height);
+        };
         DrawMagnified(dc, source, std::min(width, TruncToInt(m_nWidth / reduction)),
                       std::min(height, TruncToInt(m_nHeight / reduction)), bits,
-                      std::size_t(rowBytes) * std::size_t(source.height), *info);
+                      std::size_t(rowBytes) * std::size_t(source.height), *info, extract);
     } else {
         const std::int64_t rowBytes = PaddedRow(width);
         if (rowBytes > INT_MAX ||
@@ -183,12 +188,20 @@ void CRasterView::PaintScaled(plat::DeviceContext* dc, int x, int y, int width, 
             return;
         const int w = std::min(width, TruncToInt(m_nWidth / reduction));
         const int h = std::min(height, TruncToInt(m_nHeight / reduction));
-        if (!m_bRegionValid)
-            m_pShared->m_Pyramid.GetRegion(buffer, int(rowBytes), x, y, width, height, reduction, fit, 1, 0, nullptr);
         info->width = int(rowBytes);
         info->height = -h;
+        // A fresh region is drawn band by band as it is read.
+        const auto extract = [&](plat::RowsReady ready) {
+            if (!m_bRegionValid)
+                m_pShared->m_Pyramid.GetRegion(buffer, int(rowBytes), x, y, width, height, reduction, fit, 1, 0,
+                                               nullptr, &ready);
+            else
+                ready(0, h);
+        };
         if (w > 0 && h > 0)
-            dc->SetDIBitsToDevice(0, 0, w, h, 0, 0, bits, std::size_t(rowBytes) * std::size_t(h), *info);
+            dc->SetDIBitsToDevice(0, 0, w, h, 0, 0, bits, std::size_t(rowBytes) * std::size_t(h), *info, extract);
+        else
+            extract([](std::int64_t, std::int64_t) {});
     }
     m_bRegionValid = 1;
 }

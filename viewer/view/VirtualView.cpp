@@ -107,16 +107,27 @@ CVirtualView::MagnifiedSource CVirtualView::SourceOfMagnified(int x, int y, int 
 void CVirtualView::DrawMagnified(plat::DeviceContext* dc, const MagnifiedSource& source, int width, int height,
                                  const void* bits, std::size_t bitsBytes, const plat::BitmapInfo& info)
 {
+    DrawMagnified(dc, source, width, height, bits, bitsBytes, info,
+                  [](plat::RowsReady ready) { ready(0, INT64_MAX); });
+}
+
+void CVirtualView::DrawMagnified(plat::DeviceContext* dc, const MagnifiedSource& source, int width, int height,
+                                 const void* bits, std::size_t bitsBytes, const plat::BitmapInfo& info,
+                                 plat::FunctionRef<void(plat::RowsReady)> make)
+{
     const std::int64_t w = std::min<std::int64_t>(width, std::int64_t(source.width) * source.factor);
     const std::int64_t h = std::min<std::int64_t>(height, std::int64_t(source.height) * source.factor);
     const std::int64_t spreadW = std::int64_t(source.width) * source.factor;
     const std::int64_t spreadH = std::int64_t(source.height) * source.factor;
     const plat::Rect before = dc->GetClipBox();
-    if (w <= 0 || h <= 0 || spreadW > INT_MAX || spreadH > INT_MAX || before.IsEmpty())
+    if (w <= 0 || h <= 0 || spreadW > INT_MAX || spreadH > INT_MAX || before.IsEmpty()) {
+        make([](std::int64_t, std::int64_t) {});
         return;
+    }
     // A whole number of factors wide keeps every source pixel exactly factor pixels
     // wide; the clip cuts the last ones at the region's edge.
     dc->IntersectClipRect(plat::Rect{0, 0, int(w), int(h)});
-    dc->StretchDIBits(0, 0, int(spreadW), int(spreadH), 0, 0, source.width, source.height, bits, bitsBytes, info);
+    dc->StretchDIBits(0, 0, int(spreadW), int(spreadH), 0, 0, source.width, source.height, bits, bitsBytes, info,
+                      make);
     dc->SelectClipRect(before);
 }

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "Geometry.h"
+#include "ParallelFor.h"
 
 class CMeterInfoBase;
 class CRenderSource;
@@ -19,6 +20,7 @@ struct PalitraTag;
 namespace plat {
 class DeviceContext;
 struct BitmapInfo;
+using RowsReady = FunctionRef<void(std::int64_t first, std::int64_t end)>;  // DeviceContext.h
 }  // namespace plat
 
 class CVirtualView {
@@ -94,6 +96,11 @@ protected:
     // client's top-left corner, no further than width x height.
     static void DrawMagnified(plat::DeviceContext* dc, const MagnifiedSource& source, int width, int height,
                               const void* bits, std::size_t bitsBytes, const plat::BitmapInfo& info);
+    // The same for a picture that make writes while it is drawn (DeviceContext::StretchDIBits);
+    // make runs whatever is drawn.
+    static void DrawMagnified(plat::DeviceContext* dc, const MagnifiedSource& source, int width, int height,
+                              const void* bits, std::size_t bitsBytes, const plat::BitmapInfo& info,
+                              plat::FunctionRef<void(plat::RowsReady)> make);
 
     int m_nIndex = 0;      // index in the image window; wParam of its notices
     int m_nKind = 0;       // 1 image layer, 2 vector layer
