@@ -7,6 +7,7 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "Exception.h"
@@ -17,6 +18,7 @@
 #include "jobs/MeterInfo.h"
 #include "layer/DataTypes.h"
 #include "layer/RDPLayer.h"
+#include "layer/SampleTally.h"
 #include "raw/RawStrings.h"
 
 namespace {
@@ -129,6 +131,11 @@ int ImportParams::ReadToRdp(const std::string& outputFile, CMeterInfoBase* meter
         files[0] = std::move(first);
         std::vector<std::vector<unsigned char>> buffers(files.size());
         std::atomic<bool> shortInput{false};
+        // The statistics are gathered while each row is in the cache, so the close
+        // does not read the whole layer twice more.
+        std::optional<SampleTally> tally;
+        if (SampleTally::Supports(LayerType(), width))
+            tally.emplace(LayerType(), width, height, std::max(threads, 1));
         const std::int64_t grain = std::max<std::int64_t>(1, (std::int64_t(1) << 20) / std::max<std::int64_t>(readBytes, 1));
         void** rows = layer.Rows();
         plat::ParallelFor(
@@ -162,6 +169,8 @@ int ImportParams::ReadToRdp(const std::string& outputFile, CMeterInfoBase* meter
                     if (!direct)
                         for (std::int64_t j = 0; j < width; ++j)
                             std::memcpy(row + j * pixelSize, buf + j * step * pixelSize, std::size_t(pixelSize));
+                    if (tally)
+                        tally->AddRow(slot, r, row);
                 }
             },
             [&](std::int64_t done) {
@@ -169,6 +178,8 @@ int ImportParams::ReadToRdp(const std::string& outputFile, CMeterInfoBase* meter
                     meter->SetPos(double(done));
             });
         files.clear();
+        if (tally)
+            layer.TakeTally(*tally);
         // 9. Statistics, minimum and maximum and the preview.
         layer.CloseLayer();
         if (outcome)
