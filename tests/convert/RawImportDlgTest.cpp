@@ -407,6 +407,43 @@ TEST_F(RawImportDlgTest, ImportJobEndsWithWhatHappened)
     EXPECT_TRUE(boxes.Calls().empty());
 }
 
+// The progress window's last word: the usual completion after a whole input, the
+// short-input warning (with View: the layer is there) after a short one.
+TEST_F(RawImportDlgTest, ProgressWindowEndsWithTheShortInputWarning)
+{
+    plat::ScopedMessageBoxAnswerer boxes(plat::IDOK);
+    const std::string in = Image();
+    plat::Dialog* d = Launch(in, m_dir.File("out.rdp"));
+    ASSERT_NE(d, nullptr);
+    Describe(d);
+    struct Case {
+        long long cut;  // the data file's length; 0: as written
+        const char* text;
+    };
+    for (const Case& c : {Case{0, "Operation completed !"},
+                          Case{100 + 1010 * 300 + 500,
+                               "The input file is shorter than described: missing samples set to 0."}}) {
+        SCOPED_TRACE(c.text);
+        if (c.cut)
+            std::filesystem::resize_file(in, std::uintmax_t(c.cut));
+        Click(d, D::IDC_EXECUTE);
+        plat::Dialog* meter = nullptr;
+        ASSERT_TRUE(testsupport::PumpUntil(
+            [&] {
+                meter = FindWindow("Импортирование", CMeterDialog::IDC_VIEW);
+                return meter && meter->Control(CMeterDialog::IDC_VIEW)->isVisible();
+            },
+            20s));
+        EXPECT_EQ(meter->ControlText(CMeterDialog::IDC_TEXT), c.text);
+        EXPECT_TRUE(meter->Control(CMeterDialog::IDC_RES_OK)->isVisible());
+        if (const char* shots = std::getenv("SUITE_SHOT_DIR"); shots && c.cut)
+            meter->grab().save(QString::fromStdString(std::string(shots) + "/raw_import_short_end.png"));
+        Click(meter, CMeterDialog::IDC_RES_OK);
+        ASSERT_TRUE(testsupport::PumpUntil([] { return FindWindow("Импортирование") == nullptr; }, 5s));
+    }
+    EXPECT_TRUE(boxes.Calls().empty());
+}
+
 TEST_F(RawImportDlgTest, PreviewRateDialog)
 {
     plat::ScopedMessageBoxAnswerer boxes(plat::IDOK);
