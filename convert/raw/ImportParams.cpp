@@ -24,6 +24,8 @@
 namespace {
 
 constexpr std::int64_t kMaxInt = std::numeric_limits<int>::max();
+// Longest window row read through a thread's own buffer.
+constexpr std::int64_t kStagedRowBytes = std::int64_t(1) << 20;
 
 // Reads up to bytes at offset; answers how many the file holds there.
 std::int64_t ReadAt(COrderFile& file, std::int64_t offset, unsigned char* buf, std::int64_t bytes)
@@ -123,9 +125,11 @@ int ImportParams::ReadToRdp(const std::string& outputFile, CMeterInfoBase* meter
             return 0;
         }
         created = true;
-        // 8. Rows go to the threads in pieces, each thread with its own file position;
-        // with step 1 a record's window is read straight into its layer row.
-        const bool direct = step == 1;
+        // 8. Rows go to the threads in pieces, each thread with its own file position
+        // and a row buffer that stays in its cache: reversed and tallied there, a row is
+        // stored into the layer's fresh pages once (writes into those pages cost most).
+        // A row too long for a cache is read straight into the layer.
+        const bool direct = step == 1 && readBytes > kStagedRowBytes;
         const int threads = plat::ParallelThreadsFor(std::int64_t(height) * readBytes);
         std::vector<std::unique_ptr<COrderFile>> files(std::size_t(std::max(threads, 1)));
         files[0] = std::move(first);
@@ -166,9 +170,15 @@ int ImportParams::ReadToRdp(const std::string& outputFile, CMeterInfoBase* meter
                             SwapBytesArray(buf + done, componentSize, int(n / componentSize));
                             done += n;
                         }
-                    if (!direct)
-                        for (std::int64_t j = 0; j < width; ++j)
-                            std::memcpy(row + j * pixelSize, buf + j * step * pixelSize, std::size_t(pixelSize));
+                    if (step == 1) {
+                        if (tally)
+                            tally->AddRow(slot, r, buf);
+                        if (!direct)
+                            std::memcpy(row, buf, std::size_t(readBytes));
+                        continue;
+                    }
+                    for (std::int64_t j = 0; j < width; ++j)
+                        std::memcpy(row + j * pixelSize, buf + j * step * pixelSize, std::size_t(pixelSize));
                     if (tally)
                         tally->AddRow(slot, r, row);
                 }

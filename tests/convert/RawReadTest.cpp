@@ -251,6 +251,8 @@ TEST_F(RawReadTest, StoredStatisticsEqualTheClosingPasses)
         {SINT16, 1, 1, 4000, 2400, 0, 0, 4000, 2400, 1, -1, true},
         {FLOAT32, 1, 2, 40, 30, 0, 0, 40, 30, 1, -1, false},  // left to the close
         {SINT16, 2, 1, 40, 30, 0, 0, 40, 30, 2, -1, false},
+        {SINT16, 1, 2, 600000, 3, 0, 0, 600000, 3, 1, -1, false},  // rows past a thread's buffer
+        {UINT8, 1, 1, 1100000, 3, 5, 0, 1099990, 3, 1, 2000000, false},
     };
     const std::string in = m_dir.File("in.raw"), out = m_dir.File("out.rdp"), ref = m_dir.File("ref.rdp");
     for (const Case& c : cases) {
@@ -283,6 +285,9 @@ TEST_F(RawReadTest, StoredStatisticsEqualTheClosingPasses)
         ReadOutcome outcome;
         ASSERT_EQ(p.ReadToRdp(out, nullptr, &outcome), 1);
         EXPECT_EQ(outcome.shortInput, c.cut >= 0);
+        int w = 0, h = 0, t = 0;
+        if (!c.loud)
+            EXPECT_EQ(LayerBytes(out, &w, &h, &t), Expected(file, p));
         {
             CRDPLayer imported;
             ASSERT_NE(imported.OpenLayer(out.c_str(), 0), nullptr);
