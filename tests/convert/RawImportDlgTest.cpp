@@ -121,6 +121,19 @@ plat::Dialog* FindWindow(const char* title, unsigned needs = 0)
     return found;
 }
 
+// The import's progress window once it offers View; null when none does in time.
+plat::Dialog* FinishedImport()
+{
+    plat::Dialog* meter = nullptr;
+    const bool ended = testsupport::PumpUntil(
+        [&] {
+            meter = FindWindow("Импортирование", CMeterDialog::IDC_VIEW);
+            return meter && meter->Control(CMeterDialog::IDC_VIEW)->isVisible();
+        },
+        20s);
+    return ended ? meter : nullptr;
+}
+
 std::vector<plat::Dialog*> FindWindows(const char* title)
 {
     std::vector<plat::Dialog*> found;
@@ -337,13 +350,8 @@ TEST_F(RawImportDlgTest, ExecuteRefusesThenImportsAndViews)
     d->SetControlText(D::IDC_WIN_WIDTH, "990");
     d->SetControlText(D::IDC_WIN_HEIGHT, "580");
     Click(d, D::IDC_EXECUTE);
-    plat::Dialog* meter = nullptr;
-    ASSERT_TRUE(testsupport::PumpUntil(
-        [&] {
-            meter = FindWindow("Импортирование", CMeterDialog::IDC_VIEW);
-            return meter && meter->Control(CMeterDialog::IDC_VIEW)->isVisible();
-        },
-        20s));
+    plat::Dialog* meter = FinishedImport();
+    ASSERT_NE(meter, nullptr);
     Click(meter, CMeterDialog::IDC_VIEW);
     {
         std::lock_guard<std::mutex> lock(g_resultsMutex);
@@ -427,13 +435,8 @@ TEST_F(RawImportDlgTest, ProgressWindowEndsWithTheShortInputWarning)
         if (c.cut)
             std::filesystem::resize_file(in, std::uintmax_t(c.cut));
         Click(d, D::IDC_EXECUTE);
-        plat::Dialog* meter = nullptr;
-        ASSERT_TRUE(testsupport::PumpUntil(
-            [&] {
-                meter = FindWindow("Импортирование", CMeterDialog::IDC_VIEW);
-                return meter && meter->Control(CMeterDialog::IDC_VIEW)->isVisible();
-            },
-            20s));
+        plat::Dialog* meter = FinishedImport();
+        ASSERT_NE(meter, nullptr);
         EXPECT_EQ(meter->ControlText(CMeterDialog::IDC_TEXT), c.text);
         EXPECT_TRUE(meter->Control(CMeterDialog::IDC_RES_OK)->isVisible());
         if (const char* shots = std::getenv("SUITE_SHOT_DIR"); shots && c.cut)
