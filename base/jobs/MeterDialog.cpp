@@ -1,5 +1,6 @@
 #include "jobs/MeterDialog.h"
 
+#include <QLabel>
 #include <cmath>
 #include <cstdio>
 #include <type_traits>
@@ -148,9 +149,32 @@ void CMeterDialog::SetText(const std::string& text)
     });
 }
 
+void CMeterDialog::SetWrappedText(const std::string& text)
+{
+    OnGui([&] {
+        if (!m_wnd)
+            return;
+        m_wnd->SetControlText(IDC_TEXT, text);
+        if (auto* line = m_wnd->ControlAs<QLabel>(IDC_TEXT)) {
+            line->setWordWrap(true);
+            m_wnd->GrowControl(IDC_TEXT, line->width(), line->heightForWidth(line->width()));
+        }
+    });
+}
+
 std::string CMeterDialog::GetText()
 {
     return OnGui([this] { return m_wnd ? m_wnd->ControlText(IDC_TEXT) : std::string(); });
+}
+
+void CMeterDialog::SetEndText(const std::string& text)
+{
+    OnGui([&] { m_endText = text; });
+}
+
+std::string CMeterDialog::EndText()
+{
+    return OnGui([this] { return m_endText; });
 }
 
 void CMeterDialog::PassGate()

@@ -55,6 +55,8 @@ public:
     void SetCaption(const std::string& caption);
     std::string GetCaption();
     void SetText(const std::string& text);
+    // Shows text whole: the line wraps and grows, and what lies below it moves down.
+    void SetWrappedText(const std::string& text);
     std::string GetText();
     void SetPos(double pos);
     void StepIt();
@@ -72,6 +74,8 @@ public:
     bool CancelMode();
     void DeleteOnClose() { m_closeAtEnd = 1; }
     bool IsDeleteOnClose();
+    void SetEndText(const std::string& text);
+    std::string EndText();
 
 private:
     void OnInitDialog();
@@ -90,6 +94,7 @@ private:
     void ThrowIfCancelled();
 
     std::string m_caption;
+    std::string m_endText;  // GUI thread
     double m_pos = 0;
     double m_lo = 0;
     double m_hi = 100;

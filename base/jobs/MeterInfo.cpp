@@ -108,6 +108,16 @@ void CMeterInfo::DeleteOnClose()
     m_dlg->DeleteOnClose();
 }
 
+void CMeterInfo::SetEndText(const char* text)
+{
+    m_dlg->SetEndText(text ? text : "");
+}
+
+std::string CMeterInfo::EndText()
+{
+    return m_dlg->EndText();
+}
+
 bool CMeterInfo::IsDeleteOnClose()
 {
     return m_dlg->IsDeleteOnClose();

@@ -55,6 +55,10 @@ public:
     void ResShow();
     // The job's thread closes the window at the end instead of showing the result.
     void DeleteOnClose();
+    // What the window says once the job has completed, in place of "Operation
+    // completed !": a result the user must not miss. Empty restores that text.
+    void SetEndText(const char* text);
+    std::string EndText();
     bool IsDeleteOnClose();
     bool CancelMode();
     // Called by the worker on its own thread, so that Abort holds it while it asks.

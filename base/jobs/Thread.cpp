@@ -116,7 +116,11 @@ void CThread::EndOfMeteredJob()
         }
         m_meter->ShowCancel(plat::SW_HIDE);
         m_meter->ShowOK(plat::SW_SHOW);
-        m_meter->SetText(plat::LoadString(5050, kVarnokModule).c_str());
+        const std::string end = m_meter->EndText();
+        if (end.empty())
+            m_meter->SetText(plat::LoadString(5050, kVarnokModule).c_str());
+        else
+            m_meter->GetCWND()->SetWrappedText(end);
         if (m_done)
             m_meter->ShowResButton();
     });

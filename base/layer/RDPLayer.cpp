@@ -23,6 +23,7 @@
 #include "layer/RDPExcept.h"
 #include "layer/RDPFileTags.h"
 #include "layer/SampleStats.h"
+#include "layer/SampleTally.h"
 #include "util/MathHelpers.h"
 
 namespace {
@@ -571,8 +572,7 @@ void CRDPLayer::StatsCalc()
         const bool complex = IsComplex() != 0;
         const int workers = plat::ParallelThreadsFor(m_nTotalSize);
         std::vector<sample::Histogram> values(static_cast<size_t>(workers)), phases(complex ? size_t(workers) : 0);
-        // Sums are kept per row and added in row order, so that the result does
-        // not depend on how the rows were shared out.
+        // Sums are kept per row (RowOrderTotal).
         std::vector<sample::Sums> valueSums(static_cast<size_t>(m_nHeight)), phaseSums(complex ? size_t(m_nHeight) : 0);
         sample::Dispatch(m_nType, [&](auto kind) {
             using K = decltype(kind);
@@ -597,12 +597,7 @@ void CRDPLayer::StatsCalc()
                 h.AddCounts(counts);
                 n += h.Counted();
             }
-            sample::Sums all;
-            for (const auto& s : sums) {
-                all.sum += s.sum;
-                all.sum2 += s.sum2;
-            }
-            sample::MeanStdDev(all, n, mean, stdDev);
+            sample::MeanStdDev(sample::RowOrderTotal(sums.data(), int64_t(sums.size())), n, mean, stdDev);
         };
 
         uint32_t counts[256];
@@ -629,6 +624,35 @@ void CRDPLayer::StatsCalc()
     } catch (plat::Exception* e) {
         RethrowAsRDPExcept(e);
     }
+}
+
+bool CRDPLayer::TakeTally(SampleTally& tally)
+{
+    if (m_bEmpty || !m_bCreated || !m_bWritable || m_pStats == nullptr || tally.Type() != m_nType ||
+        tally.Width() != m_nWidth || tally.Height() != m_nHeight || !tally.Finish())
+        return false;
+    // The same fields in the same order as MaxMinCount and StatsCalc write them.
+    if (m_nFlags & 4) {
+        double mn = 0.0, mx = 0.0;
+        tally.Extremes(mn, mx);
+        SetMax(mx);
+        SetMin(mn);
+    }
+    if ((m_nFlags & 1) && StatsReady() == 0) {
+        const double mn = Min();
+        const double mx = Max();
+        SetStatsReady(0);
+        uint32_t counts[256];
+        tally.Histogram(mn, mx, counts);
+        double mean = 0.0, stdDev = 0.0;
+        tally.MeanStdDev(mean, stdDev);
+        SetMean(mean);
+        SetStdDev(stdDev);
+        std::memcpy(m_pStats + kStatsHist, counts, sizeof counts);
+        SetStatsReady(1);
+    }
+    m_nFlags &= ~5;
+    return true;
 }
 
 void CRDPLayer::SetHistogram(const unsigned* counts)

@@ -14,6 +14,7 @@
 #include "format/SampleConvert.h"
 
 class CMeterInfoBase;
+class SampleTally;
 
 class CRDPLayer final {
 public:
@@ -54,6 +55,12 @@ public:
     // Finalises a layer created here by its creation flags and unbinds;
     // 1, or 0 when nothing was bound.
     int CloseLayer();
+    // Stores now what closing would compute for flags 4 (minimum and maximum) and 1
+    // (statistics), from a finished tally of exactly the rows as they stand, and
+    // spares the close those passes over the rows; the rows must not change
+    // afterwards. False, with nothing changed, for a layer not created here or a
+    // tally of another shape or missing rows: the close then computes as usual.
+    bool TakeTally(SampleTally& tally);
 
     // Tags of a bound file layer, in the mapping. A tag that the path-based
     // SetTag appended, or moved to the end of the file, while the layer was bound

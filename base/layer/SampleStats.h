@@ -164,6 +164,18 @@ struct Histogram {
     }
 };
 
+// The sums of rows 0 to n - 1 added in row order, so that the total does not
+// depend on how the rows were shared out among threads.
+inline Sums RowOrderTotal(const Sums* rows, int64_t n)
+{
+    Sums all;
+    for (int64_t r = 0; r < n; ++r) {
+        all.sum += rows[r].sum;
+        all.sum2 += rows[r].sum2;
+    }
+    return all;
+}
+
 // mean = sum / n and standard deviation = sqrt(|sum2 / n - mean^2|); both 0
 // when nothing was counted.
 inline void MeanStdDev(const Sums& s, int64_t n, double& mean, double& stdDev)

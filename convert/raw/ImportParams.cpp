@@ -7,6 +7,7 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "Exception.h"
@@ -17,11 +18,14 @@
 #include "jobs/MeterInfo.h"
 #include "layer/DataTypes.h"
 #include "layer/RDPLayer.h"
+#include "layer/SampleTally.h"
 #include "raw/RawStrings.h"
 
 namespace {
 
 constexpr std::int64_t kMaxInt = std::numeric_limits<int>::max();
+// Longest window row read through a thread's own buffer.
+constexpr std::int64_t kStagedRowBytes = std::int64_t(1) << 20;
 
 // Reads up to bytes at offset; answers how many the file holds there.
 std::int64_t ReadAt(COrderFile& file, std::int64_t offset, unsigned char* buf, std::int64_t bytes)
@@ -121,14 +125,21 @@ int ImportParams::ReadToRdp(const std::string& outputFile, CMeterInfoBase* meter
             return 0;
         }
         created = true;
-        // 8. Rows go to the threads in pieces, each thread with its own file position;
-        // with step 1 a record's window is read straight into its layer row.
-        const bool direct = step == 1;
+        // 8. Rows go to the threads in pieces, each thread with its own file position
+        // and a row buffer that stays in its cache: reversed and tallied there, a row is
+        // stored into the layer's fresh pages once (writes into those pages cost most).
+        // A row too long for a cache is read straight into the layer.
+        const bool direct = step == 1 && readBytes > kStagedRowBytes;
         const int threads = plat::ParallelThreadsFor(std::int64_t(height) * readBytes);
         std::vector<std::unique_ptr<COrderFile>> files(std::size_t(std::max(threads, 1)));
         files[0] = std::move(first);
         std::vector<std::vector<unsigned char>> buffers(files.size());
         std::atomic<bool> shortInput{false};
+        // The statistics are gathered while each row is in the cache, so the close
+        // does not read the whole layer twice more.
+        std::optional<SampleTally> tally;
+        if (SampleTally::Supports(LayerType(), width))
+            tally.emplace(LayerType(), width, height, std::max(threads, 1));
         const std::int64_t grain = std::max<std::int64_t>(1, (std::int64_t(1) << 20) / std::max<std::int64_t>(readBytes, 1));
         void** rows = layer.Rows();
         plat::ParallelFor(
@@ -159,9 +170,17 @@ int ImportParams::ReadToRdp(const std::string& outputFile, CMeterInfoBase* meter
                             SwapBytesArray(buf + done, componentSize, int(n / componentSize));
                             done += n;
                         }
-                    if (!direct)
-                        for (std::int64_t j = 0; j < width; ++j)
-                            std::memcpy(row + j * pixelSize, buf + j * step * pixelSize, std::size_t(pixelSize));
+                    if (step == 1) {
+                        if (tally)
+                            tally->AddRow(slot, r, buf);
+                        if (!direct)
+                            std::memcpy(row, buf, std::size_t(readBytes));
+                        continue;
+                    }
+                    for (std::int64_t j = 0; j < width; ++j)
+                        std::memcpy(row + j * pixelSize, buf + j * step * pixelSize, std::size_t(pixelSize));
+                    if (tally)
+                        tally->AddRow(slot, r, row);
                 }
             },
             [&](std::int64_t done) {
@@ -169,6 +188,8 @@ int ImportParams::ReadToRdp(const std::string& outputFile, CMeterInfoBase* meter
                     meter->SetPos(double(done));
             });
         files.clear();
+        if (tally)
+            layer.TakeTally(*tally);
         // 9. Statistics, minimum and maximum and the preview.
         layer.CloseLayer();
         if (outcome)

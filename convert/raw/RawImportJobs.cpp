@@ -33,9 +33,13 @@ void RawImportWorker(void* data, CMeterInfo* meter)
     // 3. Nothing imported: the progress window closes instead of ending as a
     // completed operation with a View button for a file that is not there.
     if (meter) {
-        meter->SetText(ImportEndText(result, outcome).c_str());
+        const std::string text = ImportEndText(result, outcome);
+        meter->SetText(text.c_str());
         if (result == 0)
             meter->DeleteOnClose();
+        // The end of the job would cover the warning with "Operation completed !".
+        if (result == 1 && outcome.shortInput)
+            meter->SetEndText(text.c_str());
     }
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QPushButton>
 #include <atomic>
 #include <chrono>
@@ -259,6 +260,53 @@ TEST_F(ThreadListTest, ViewRunsTheCompletionFunctionOnceOnTheGuiThread)
         } else {
             EXPECT_TRUE(record.calls.empty());
         }
+    }
+}
+
+void EndWithNotice(void* data, CMeterInfo* meter)
+{
+    meter->SetText("working");
+    meter->SetEndText(static_cast<const char*>(data));
+}
+
+// A job's own end text stays in place of "Operation completed !", whole however long
+// (the line wraps and the buttons move below it); a job that sets none, or clears it,
+// ends with the usual text.
+TEST_F(ThreadListTest, EndTextOfTheJobReplacesTheCompletedText)
+{
+    struct Case {
+        const char* name;
+        const char* endText;
+        bool view;
+        const char* shown;
+    };
+    const char* notice = "The data file ended early: the samples it lacked are 0 in the layer that was written.";
+    const Case cases[] = {
+        {"notice", notice, false, notice},
+        {"notice with View", notice, true, notice},
+        {"cleared", "", false, "Operation completed !"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DoneRecord record;
+        if (c.view)
+            ::Run(c.name, EndWithNotice, const_cast<char*>(c.endText), RecordDone, &record);
+        else
+            ::Run(c.name, EndWithNotice, const_cast<char*>(c.endText));
+        ASSERT_TRUE(PumpUntil(NoJobs));
+        auto windows = Windows(c.name);
+        ASSERT_EQ(windows.size(), 1u);
+        EXPECT_EQ(windows[0]->ControlText(CMeterDialog::IDC_TEXT), c.shown);
+        EXPECT_EQ(Shown(windows[0], CMeterDialog::IDC_VIEW), c.view);
+        EXPECT_FALSE(Shown(windows[0], CMeterDialog::IDC_ABORT));
+        const QWidget* line = windows[0]->Control(CMeterDialog::IDC_TEXT);
+        const QWidget* ok = windows[0]->Control(c.view ? CMeterDialog::IDC_RES_OK : CMeterDialog::IDC_OK);
+        const QFontMetrics metrics(line->font());
+        const QRect needed = metrics.boundingRect(QRect(0, 0, line->width() - 4, 1000), Qt::TextWordWrap, c.shown);
+        EXPECT_GE(line->height(), needed.height());
+        EXPECT_GT(ok->geometry().top(), line->geometry().bottom());
+        EXPECT_LE(ok->geometry().bottom(), windows[0]->height());
+        Click(windows[0], c.view ? CMeterDialog::IDC_RES_OK : CMeterDialog::IDC_OK);
     }
 }
 

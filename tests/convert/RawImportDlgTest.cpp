@@ -121,6 +121,19 @@ plat::Dialog* FindWindow(const char* title, unsigned needs = 0)
     return found;
 }
 
+// The import's progress window once it offers View; null when none does in time.
+plat::Dialog* FinishedImport()
+{
+    plat::Dialog* meter = nullptr;
+    const bool ended = testsupport::PumpUntil(
+        [&] {
+            meter = FindWindow("Импортирование", CMeterDialog::IDC_VIEW);
+            return meter && meter->Control(CMeterDialog::IDC_VIEW)->isVisible();
+        },
+        20s);
+    return ended ? meter : nullptr;
+}
+
 std::vector<plat::Dialog*> FindWindows(const char* title)
 {
     std::vector<plat::Dialog*> found;
@@ -337,13 +350,8 @@ TEST_F(RawImportDlgTest, ExecuteRefusesThenImportsAndViews)
     d->SetControlText(D::IDC_WIN_WIDTH, "990");
     d->SetControlText(D::IDC_WIN_HEIGHT, "580");
     Click(d, D::IDC_EXECUTE);
-    plat::Dialog* meter = nullptr;
-    ASSERT_TRUE(testsupport::PumpUntil(
-        [&] {
-            meter = FindWindow("Импортирование", CMeterDialog::IDC_VIEW);
-            return meter && meter->Control(CMeterDialog::IDC_VIEW)->isVisible();
-        },
-        20s));
+    plat::Dialog* meter = FinishedImport();
+    ASSERT_NE(meter, nullptr);
     Click(meter, CMeterDialog::IDC_VIEW);
     {
         std::lock_guard<std::mutex> lock(g_resultsMutex);
@@ -404,6 +412,38 @@ TEST_F(RawImportDlgTest, ImportJobEndsWithWhatHappened)
     EXPECT_EQ(static_cast<const unsigned char*>(layer.Rows()[300])[496], 0);
     EXPECT_EQ(static_cast<const unsigned char*>(layer.Rows()[599])[0], 0);
     EXPECT_FALSE(Exists(m_dir.File("refused.rdp")));
+    EXPECT_TRUE(boxes.Calls().empty());
+}
+
+// The progress window's last word: the usual completion after a whole input, the
+// short-input warning (with View: the layer is there) after a short one.
+TEST_F(RawImportDlgTest, ProgressWindowEndsWithTheShortInputWarning)
+{
+    plat::ScopedMessageBoxAnswerer boxes(plat::IDOK);
+    const std::string in = Image();
+    plat::Dialog* d = Launch(in, m_dir.File("out.rdp"));
+    ASSERT_NE(d, nullptr);
+    Describe(d);
+    struct Case {
+        long long cut;  // the data file's length; 0: as written
+        const char* text;
+    };
+    for (const Case& c : {Case{0, "Operation completed !"},
+                          Case{100 + 1010 * 300 + 500,
+                               "The input file is shorter than described: missing samples set to 0."}}) {
+        SCOPED_TRACE(c.text);
+        if (c.cut)
+            std::filesystem::resize_file(in, std::uintmax_t(c.cut));
+        Click(d, D::IDC_EXECUTE);
+        plat::Dialog* meter = FinishedImport();
+        ASSERT_NE(meter, nullptr);
+        EXPECT_EQ(meter->ControlText(CMeterDialog::IDC_TEXT), c.text);
+        EXPECT_TRUE(meter->Control(CMeterDialog::IDC_RES_OK)->isVisible());
+        if (const char* shots = std::getenv("SUITE_SHOT_DIR"); shots && c.cut)
+            meter->grab().save(QString::fromStdString(std::string(shots) + "/raw_import_short_end.png"));
+        Click(meter, CMeterDialog::IDC_RES_OK);
+        ASSERT_TRUE(testsupport::PumpUntil([] { return FindWindow("Импортирование") == nullptr; }, 5s));
+    }
     EXPECT_TRUE(boxes.Calls().empty());
 }
 

@@ -16,6 +16,7 @@
 #include "MessageBox.h"
 #include "TempDir.h"
 #include "layer/DataTypes.h"
+#include "layer/RDPFileTags.h"
 #include "layer/RDPLayer.h"
 #include "raw/ImportParams.h"
 
@@ -227,6 +228,80 @@ TEST_F(RawReadTest, ShortInputKeepsWhatArrivedAndZeroesTheRest)
     ReadOutcome outcome;
     ASSERT_EQ(p.ReadToRdp(out, nullptr, &outcome), 1);
     EXPECT_FALSE(outcome.shortInput);
+}
+
+// The statistics, extremes and preview stored with an import are the bytes the
+// layer's own closing passes make from its rows, whether the reader gathered them
+// while reading or left them to the close.
+TEST_F(RawReadTest, StoredStatisticsEqualTheClosingPasses)
+{
+    struct Case {
+        int type, components, order, ppr, records;
+        int x, y, w, h, step;
+        int cut;  // bytes of the file kept, -1 all
+        bool loud;  // 16-bit samples near the extremes: the sum of squares passes 2^53
+    };
+    const Case cases[] = {
+        {SINT16, 1, 2, 1200, 700, 0, 0, 1200, 700, 1, -1, false},  // more than one thread
+        {UINT16, 1, 1, 50, 30, 3, 2, 40, 25, 1, -1, false},
+        {UINT8, 1, 1, 33, 20, 0, 0, 33, 20, 3, -1, false},
+        {SINT8, 1, 2, 33, 20, 1, 1, 30, 18, 1, -1, false},
+        {SINT16, 1, 2, 60, 40, 0, 0, 60, 40, 1, 2500, false},  // short: zeros
+        {UINT8, 1, 1, 60, 40, 0, 0, 60, 40, 4, 1000, false},
+        {SINT16, 1, 1, 4000, 2400, 0, 0, 4000, 2400, 1, -1, true},
+        {FLOAT32, 1, 2, 40, 30, 0, 0, 40, 30, 1, -1, false},  // left to the close
+        {SINT16, 2, 1, 40, 30, 0, 0, 40, 30, 2, -1, false},
+        {SINT16, 1, 2, 600000, 3, 0, 0, 600000, 3, 1, -1, false},  // rows past a thread's buffer
+        {UINT8, 1, 1, 1100000, 3, 5, 0, 1099990, 3, 1, 2000000, false},
+    };
+    const std::string in = m_dir.File("in.raw"), out = m_dir.File("out.rdp"), ref = m_dir.File("ref.rdp");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "type " << c.type << "/" << c.components << " " << c.ppr << "x"
+                                        << c.records << " step " << c.step << " cut " << c.cut);
+        ImportParams p = Describe(in, c.type, c.components, c.order, 16, 4, c.ppr, 0);
+        Bytes file = Pattern(std::size_t(16 + std::int64_t(c.records) * p.recordLength));
+        if (c.loud)
+            for (std::int64_t k = 0; k < std::int64_t(c.ppr) * c.records; ++k) {
+                // Random magnitudes of 31744 to 32767, so that rounding while adding
+                // the rows' sums shows in the deviation.
+                std::uint64_t z = std::uint64_t(k) * 0x9E3779B97F4A7C15u;
+                z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
+                z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
+                z ^= z >> 31;
+                const int magnitude = 31744 + int(z & 1023);
+                const auto v = static_cast<std::uint16_t>((z >> 10) & 1 ? -magnitude : magnitude);
+                const std::int64_t at = 16 + k / c.ppr * p.recordLength + 4 + k % c.ppr * 2;
+                file[std::size_t(at)] = static_cast<unsigned char>(v);
+                file[std::size_t(at + 1)] = static_cast<unsigned char>(v >> 8);
+            }
+        if (c.cut >= 0)
+            file.resize(std::size_t(c.cut));
+        WriteBytes(in, file);
+        p.windowX = c.x;
+        p.windowY = c.y;
+        p.windowWidth = c.w;
+        p.windowHeight = c.h;
+        p.step = c.step;
+        ReadOutcome outcome;
+        ASSERT_EQ(p.ReadToRdp(out, nullptr, &outcome), 1);
+        EXPECT_EQ(outcome.shortInput, c.cut >= 0);
+        int w = 0, h = 0, t = 0;
+        if (!c.loud)
+            EXPECT_EQ(LayerBytes(out, &w, &h, &t), Expected(file, p));
+        {
+            CRDPLayer imported;
+            ASSERT_NE(imported.OpenLayer(out.c_str(), 0), nullptr);
+            CRDPLayer closed;
+            ASSERT_NE(closed.CreateLayer(ref.c_str(), imported.Width(), imported.Height(), imported.Type(), 7), nullptr);
+            std::memcpy(closed.Pixels(), imported.Pixels(), std::size_t(imported.TotalSize()));
+            closed.CloseLayer();
+        }
+        for (int tag : {kTagStatistics, kTagPhaseStatistics, kTagPreview}) {
+            Bytes a(2 * kPreviewLengthReal), b(a.size());
+            EXPECT_EQ(GetTag(out.c_str(), tag, int(a.size()), a.data()), GetTag(ref.c_str(), tag, int(b.size()), b.data()));
+            EXPECT_EQ(a, b) << "tag " << tag;
+        }
+    }
 }
 
 // Descriptions that would read before the data, past the record, or give an empty
