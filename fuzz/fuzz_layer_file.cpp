@@ -34,10 +34,24 @@ using fuzzsupport::WriteFile;
 
 constexpr int kMaxLayers = 4;
 
+struct Shape {
+    bool binds = false;
+    int width = 0, height = 0, type = 0;
+    bool operator==(const Shape&) const = default;
+};
+
+struct Snapshot {
+    int layers = 0;
+    Shape shape[kMaxLayers];
+};
+
+Snapshot Take(const char* file);
+
 struct Paths {
     std::string file;   // the input
     std::string fresh;  // a well-formed one-layer file, written anew for each input
     std::vector<uint8_t> freshBytes;
+    Snapshot freshShape;  // what its bytes hold, taken once
 };
 
 const Paths& Scratch()
@@ -52,21 +66,12 @@ const Paths& Scratch()
             abort();
         made.CloseLayer();
         p.freshBytes = ReadFile(p.fresh);
+        p.freshShape = Take(p.fresh.c_str());
+        FUZZ_CHECK(p.freshShape.layers == 1 && p.freshShape.shape[0].binds);
         return p;
     }();
     return paths;
 }
-
-struct Shape {
-    bool binds = false;
-    int width = 0, height = 0, type = 0;
-    bool operator==(const Shape&) const = default;
-};
-
-struct Snapshot {
-    int layers = 0;
-    Shape shape[kMaxLayers];
-};
 
 // Binds read-only: a check must not write. With keep empty, the binding is made
 // there and stays.
@@ -236,9 +241,9 @@ void CopyTags(const Paths& p, const Snapshot& before, Dice& dice)
 {
     fuzzsupport::g_step = "CopyTags";
     const int layer = int(dice.Next(uint32_t(std::min(std::max(before.layers, 1), kMaxLayers))));
+    // The same bytes each time: what they hold is known.
     WriteFile(p.fresh, p.freshBytes.data(), p.freshBytes.size());
-    const Snapshot fresh = Take(p.fresh.c_str());
-    FUZZ_CHECK(fresh.layers == 1 && fresh.shape[0].binds);
+    const Snapshot& fresh = p.freshShape;
 
     if (CopyTag(p.fresh.c_str(), 0, p.file.c_str(), layer) > 0) {
         ExpectWhole(p.fresh.c_str(), fresh);
