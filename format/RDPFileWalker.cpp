@@ -13,9 +13,9 @@ namespace {
 template <class Read>
 int ChainLength(RDPFileWalker& walk, std::int64_t at, Read read)
 {
-    std::unordered_set<std::int64_t> visited;
+    RDPWalkSet<std::int64_t> visited;
     int count = 0;
-    while (visited.insert(at).second) {
+    while (visited.Add(at)) {
         std::int64_t next = 0;
         if (!read(at, next))
             return 0;
@@ -31,7 +31,7 @@ int ChainLength(RDPFileWalker& walk, std::int64_t at, Read read)
 
 }  // namespace
 
-RDPFileWalker::RDPFileWalker(plat::File& file) : m_file(&file)
+RDPFileWalker::RDPFileWalker(plat::File& file) : m_file(&file), m_fileChanges(file.Changes())
 {
     m_size = file.GetLength();
     m_valid = m_size >= kRDPMinFileSize && ReadAt(0, &m_header, sizeof m_header) &&
@@ -53,7 +53,43 @@ bool RDPFileWalker::ReadAt(std::int64_t offset, void* buf, unsigned n)
         std::memcpy(buf, m_image + offset, n);
         return true;
     }
-    return m_file->ReadAt(offset, buf, n) == n;
+    if (n == 0 || n > kBlockSize)
+        return m_file->ReadAt(offset, buf, n) == n;
+    // At most two blocks hold the bytes.
+    auto* out = static_cast<unsigned char*>(buf);
+    const std::int64_t split = std::min<std::int64_t>(offset + n, (offset / kBlockSize + 1) * kBlockSize);
+    const unsigned first = unsigned(split - offset);
+    return ReadCached(offset, out, first) && (first == n || ReadCached(split, out + first, n - first));
+}
+
+// n bytes at offset, all inside one block.
+bool RDPFileWalker::ReadCached(std::int64_t offset, unsigned char* out, unsigned n)
+{
+    if (m_file->Changes() != m_fileChanges) {
+        for (Block& b : m_blocks)
+            b.start = -1;
+        m_fileChanges = m_file->Changes();
+    }
+    const std::int64_t start = offset - offset % kBlockSize;
+    Block* block = nullptr;
+    for (Block& b : m_blocks)
+        if (b.start == start)
+            block = &b;
+    if (block == nullptr) {
+        block = &m_blocks[0];
+        for (Block& b : m_blocks)
+            if (b.lastUse < block->lastUse)
+                block = &b;
+        block->start = -1;
+        block->bytes = m_file->ReadAt(start, block->data, unsigned(std::min<std::int64_t>(kBlockSize, m_size - start)));
+        block->start = start;
+    }
+    block->lastUse = ++m_uses;
+    const unsigned at = unsigned(offset - start);
+    if (at + n > block->bytes)
+        return false;
+    std::memcpy(out, block->data + at, n);
+    return true;
 }
 
 std::optional<std::int64_t> RDPFileWalker::FirstTagHeader(int layer)
@@ -64,9 +100,9 @@ std::optional<std::int64_t> RDPFileWalker::FirstTagHeader(int layer)
         return layer == 0 ? std::optional<std::int64_t>(sizeof(RDPFileHeader)) : std::nullopt;
     if (m_header.version != kRDPVersion3 || layer < 0)
         return std::nullopt;
-    std::unordered_set<std::int64_t> visited;
+    RDPWalkSet<std::int64_t> visited;
     std::int64_t at = sizeof(RDPFileHeader);
-    while (visited.insert(at).second) {
+    while (visited.Add(at)) {
         RDPLayerRecord rec{};
         if (!ReadAt(at, &rec, sizeof rec))
             return std::nullopt;
@@ -86,9 +122,9 @@ std::optional<std::int64_t> RDPFileWalker::LayerRecord(int layer)
 {
     if (!m_valid || m_header.version != kRDPVersion3 || layer < 0)
         return std::nullopt;
-    std::unordered_set<std::int64_t> visited;
+    RDPWalkSet<std::int64_t> visited;
     std::int64_t at = sizeof(RDPFileHeader);
-    while (visited.insert(at).second) {
+    while (visited.Add(at)) {
         RDPLayerRecord rec{};
         if (!ReadAt(at, &rec, sizeof rec))
             return std::nullopt;
@@ -104,14 +140,14 @@ std::optional<std::int64_t> RDPFileWalker::LayerRecord(int layer)
 // Follows the layer's tag chain until step says Found or Fail, a header cannot
 // be read, a next offset leads outside the file or an offset comes round again.
 template <class Step>
-std::optional<RDPFileWalker::Header> RDPFileWalker::WalkTags(int layer, std::unordered_set<std::int64_t>& visited,
+std::optional<RDPFileWalker::Header> RDPFileWalker::WalkTags(int layer, RDPWalkSet<std::int64_t>& visited,
                                                              Step step)
 {
     const auto first = FirstTagHeader(layer);
     if (!first)
         return std::nullopt;
     Header h{*first, {}};
-    while (visited.insert(h.offset).second) {
+    while (visited.Add(h.offset)) {
         if (!ReadHeader(h.offset, h.fields))
             return std::nullopt;
         switch (step(h.fields)) {
@@ -131,7 +167,7 @@ std::optional<RDPFileWalker::Header> RDPFileWalker::WalkTags(int layer, std::uno
 
 std::optional<RDPFileWalker::Header> RDPFileWalker::TagPayload(int layer, int tag)
 {
-    std::unordered_set<std::int64_t> visited;
+    RDPWalkSet<std::int64_t> visited;
     return WalkTags(layer, visited, [this, tag](const RDPTagHeader& fields) {
         if (fields.next != 0 && !Inside(fields.next))
             return WalkStep::Fail;
@@ -146,14 +182,14 @@ std::optional<RDPFileWalker::Header> RDPFileWalker::TagHeader(int layer, int tag
     Trail own;
     Trail& seen = trail ? *trail : own;
     return WalkTags(layer, seen.offsets, [&seen, tag](const RDPTagHeader& fields) {
-        seen.tags.insert(fields.tag);
+        seen.tags.Add(fields.tag);
         return fields.tag == tag ? WalkStep::Found : WalkStep::Next;
     });
 }
 
 std::optional<RDPFileWalker::Header> RDPFileWalker::LastTagHeader(int layer)
 {
-    std::unordered_set<std::int64_t> visited;
+    RDPWalkSet<std::int64_t> visited;
     return WalkTags(layer, visited,
                     [](const RDPTagHeader& fields) { return fields.next == 0 ? WalkStep::Found : WalkStep::Next; });
 }

@@ -4,6 +4,10 @@
 // when the walker was made (the file's, or the mapping's), and ends as not found on a
 // chain that loops back to an earlier header or record. Read errors of a file throw
 // plat::FileException*.
+//
+// Reads of an open file go through a few cached blocks: a walk meets one small
+// record after another, mostly close together. Any change made through the same
+// plat::File (a write, a new length) drops the blocks before the next read.
 
 #include <cstdint>
 #include <optional>
@@ -11,6 +15,38 @@
 
 #include "File.h"
 #include "format/RDPFile.h"
+
+// Offsets or tag numbers a walk has met. Chains are mostly short: the first ones
+// are kept in place and searched in turn, without an allocation; a long chain
+// goes on in a hash set.
+template <class T>
+class RDPWalkSet final {
+public:
+    // True when value was not met before; it is met from now on.
+    bool Add(T value)
+    {
+        if (Has(value))
+            return false;
+        if (m_count < kInPlace)
+            m_inPlace[m_count++] = value;
+        else
+            m_more.insert(value);
+        return true;
+    }
+    bool Has(T value) const
+    {
+        for (int i = 0; i < m_count; ++i)
+            if (m_inPlace[i] == value)
+                return true;
+        return !m_more.empty() && m_more.count(value) != 0;
+    }
+
+private:
+    static constexpr int kInPlace = 32;
+    T m_inPlace[kInPlace];
+    int m_count = 0;
+    std::unordered_set<T> m_more;
+};
 
 class RDPFileWalker final {
 public:
@@ -21,8 +57,8 @@ public:
     };
     // What a walk along a tag chain has met so far.
     struct Trail {
-        std::unordered_set<std::int64_t> offsets;
-        std::unordered_set<std::int32_t> tags;
+        RDPWalkSet<std::int64_t> offsets;
+        RDPWalkSet<std::int32_t> tags;
     };
 
     // Reads the file header. Valid() only when the file holds at least
@@ -67,9 +103,22 @@ private:
         Next
     };
     template <class Step>
-    std::optional<Header> WalkTags(int layer, std::unordered_set<std::int64_t>& visited, Step step);
+    std::optional<Header> WalkTags(int layer, RDPWalkSet<std::int64_t>& visited, Step step);
+    bool ReadCached(std::int64_t offset, unsigned char* out, unsigned n);
+
+    // A block of the open file as last read; bytes counts what arrived.
+    struct Block {
+        std::int64_t start = -1;
+        unsigned bytes = 0;
+        unsigned lastUse = 0;
+        unsigned char data[4096];
+    };
+    static constexpr unsigned kBlockSize = sizeof(Block::data);
 
     plat::File* m_file = nullptr;
+    Block m_blocks[4];
+    unsigned m_uses = 0;
+    std::uint64_t m_fileChanges = 0;  // the file's change count the blocks were read at
     const unsigned char* m_image = nullptr;
     std::int64_t m_size = 0;
     RDPFileHeader m_header{};

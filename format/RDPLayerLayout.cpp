@@ -1,7 +1,6 @@
 #include "format/RDPLayerLayout.h"
 
 #include <algorithm>
-#include <unordered_set>
 
 #include "format/SampleConvert.h"
 
@@ -18,17 +17,21 @@ RDPLayoutMap::RDPLayoutMap(RDPFileWalker& walk) : m_walk(walk)
 {
     if (!walk.Valid())
         return;
+    // Room for the usual few layers and tags at once: the map is made for every binding.
+    constexpr size_t kUsual = 8;
+    m_fixed.reserve(kUsual);
     m_fixed.push_back({0, std::int64_t(sizeof(RDPFileHeader))});
 
     // First tag header of each layer along the record chain.
     std::vector<std::int64_t> firsts;
+    firsts.reserve(kUsual);
     if (walk.Version() == kRDPVersion2) {
         firsts.push_back(sizeof(RDPFileHeader));
     } else if (walk.Version() == kRDPVersion3) {
-        std::unordered_set<std::int64_t> visited;
+        RDPWalkSet<std::int64_t> visited;
         std::int64_t at = sizeof(RDPFileHeader);
         bool whole = false;
-        while (visited.insert(at).second) {
+        while (visited.Add(at)) {
             RDPLayerRecord rec{};
             if (!walk.ReadAt(at, &rec, sizeof rec))
                 break;
@@ -50,13 +53,15 @@ RDPLayoutMap::RDPLayoutMap(RDPFileWalker& walk) : m_walk(walk)
     m_layers = int(firsts.size());
 
     // Every header and payload the chains reach, whatever layer they belong to.
-    std::unordered_set<std::int64_t> visited;
+    RDPWalkSet<std::int64_t> visited;
     const std::int64_t size = walk.Size();
+    m_tags.reserve(firsts.size());
     for (std::int64_t at : firsts) {
         std::vector<Tag>& chain = m_tags.emplace_back();
+        chain.reserve(kUsual);
         if (at > size)
             m_withinFile = false;
-        while (walk.Inside(at) && visited.insert(at).second) {
+        while (walk.Inside(at) && visited.Add(at)) {
             Tag t{at, {}, 0};
             if (!walk.ReadHeader(at, t.fields)) {
                 m_withinFile = false;

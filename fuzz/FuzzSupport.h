@@ -3,6 +3,7 @@
 // is a finding: it prints what broke and aborts, so libFuzzer keeps the input.
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -40,20 +41,27 @@ inline void WriteFile(const std::string& path, const void* data, size_t size)
     close(fd);
 }
 
+// Read straight into a block of the file's size (one more byte tells a file that
+// grew meanwhile, which is then read on to its end).
 inline std::vector<uint8_t> ReadFile(const std::string& path)
 {
     std::vector<uint8_t> out;
     const int fd = open(path.c_str(), O_RDONLY);
     if (fd < 0)
         return out;
-    uint8_t buf[1 << 15];
+    struct stat st {};
+    out.resize(fstat(fd, &st) == 0 && st.st_size > 0 ? size_t(st.st_size) + 1 : 4096);
+    size_t done = 0;
     for (;;) {
-        const ssize_t n = read(fd, buf, sizeof buf);
+        if (done == out.size())
+            out.resize(out.size() * 2);
+        const ssize_t n = read(fd, out.data() + done, out.size() - done);
         if (n <= 0)
             break;
-        out.insert(out.end(), buf, buf + n);
+        done += size_t(n);
     }
     close(fd);
+    out.resize(done);
     return out;
 }
 

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,10 +35,24 @@ using fuzzsupport::WriteFile;
 
 constexpr int kMaxLayers = 4;
 
+struct Shape {
+    bool binds = false;
+    int width = 0, height = 0, type = 0;
+    bool operator==(const Shape&) const = default;
+};
+
+struct Snapshot {
+    int layers = 0;
+    Shape shape[kMaxLayers];
+};
+
+Snapshot Take(const char* file, CRDPLayer* hold = nullptr);
+
 struct Paths {
     std::string file;   // the input
     std::string fresh;  // a well-formed one-layer file, written anew for each input
     std::vector<uint8_t> freshBytes;
+    Snapshot freshShape;  // what its bytes hold, taken once
 };
 
 const Paths& Scratch()
@@ -52,21 +67,12 @@ const Paths& Scratch()
             abort();
         made.CloseLayer();
         p.freshBytes = ReadFile(p.fresh);
+        p.freshShape = Take(p.fresh.c_str());
+        FUZZ_CHECK(p.freshShape.layers == 1 && p.freshShape.shape[0].binds);
         return p;
     }();
     return paths;
 }
-
-struct Shape {
-    bool binds = false;
-    int width = 0, height = 0, type = 0;
-    bool operator==(const Shape&) const = default;
-};
-
-struct Snapshot {
-    int layers = 0;
-    Shape shape[kMaxLayers];
-};
 
 // Binds read-only: a check must not write. With keep empty, the binding is made
 // there and stays.
@@ -88,7 +94,9 @@ Shape ShapeOf(const char* file, int layer, CRDPLayer* keep = nullptr)
     return s;
 }
 
-Snapshot Take(const char* file)
+// With hold given (and empty), the first layer that binds stays bound there, so
+// that a binding made next shares its view.
+Snapshot Take(const char* file, CRDPLayer* hold)
 {
     Snapshot s;
     s.layers = GetNumLayer(file);
@@ -96,14 +104,20 @@ Snapshot Take(const char* file)
     // the others share its view of the file: the check maps the file once.
     CRDPLayer held;
     for (int i = 0; i < kMaxLayers && i < s.layers; ++i)
-        s.shape[i] = ShapeOf(file, i, &held);
+        s.shape[i] = ShapeOf(file, i, hold != nullptr ? hold : &held);
     return s;
 }
 
+// What the input holds as the last check saw it: every step leaves it either
+// checked (ExpectWhole) or byte for byte as it was, so the last step starts from
+// here without a walk of its own. Empty when a step replaced the file.
+std::optional<Snapshot> g_now;
+
 // The chain holds the same layers and each one that bound binds as it did.
-void ExpectWhole(const char* file, const Snapshot& before)
+// Returns what the check saw.
+Snapshot ExpectWhole(const char* file, const Snapshot& before, CRDPLayer* hold = nullptr)
 {
-    const Snapshot after = Take(file);
+    const Snapshot after = Take(file, hold);
     const auto show = [&] {
         std::fprintf(stderr, "layers %d -> %d\n", before.layers, after.layers);
         for (int i = 0; i < kMaxLayers; ++i)
@@ -120,6 +134,7 @@ void ExpectWhole(const char* file, const Snapshot& before)
         if (before.shape[i].binds)
             FUZZ_CHECK(after.shape[i] == before.shape[i]);
     }
+    return after;
 }
 
 // One step onto the history of layer 0, written back into the same file.
@@ -137,7 +152,7 @@ void History(const char* file, const Snapshot& before, Dice& dice)
         return;
     }
     FUZZ_CHECK(before.layers > 0 && readable);
-    ExpectWhole(file, before);
+    g_now = ExpectWhole(file, before);
     TransformMatrix step, expected;
     SubsetTransform(&origin, &step);
     CalcMultiplicationTransform(&prior.matrix, &step, &expected);
@@ -188,7 +203,9 @@ void Layer(const char* file, int number, const Snapshot& before, Dice& dice)
         e->Delete();
     }
     layer.CloseLayer();
-    ExpectWhole(file, before);
+    // The binding that reads back shares the view the check made.
+    CRDPLayer view;
+    g_now = ExpectWhole(file, before, &view);
 
     CRDPLayer again;
     try {
@@ -228,7 +245,7 @@ void BetweenLayers(const char* file, const Snapshot& before, Dice& dice)
     }
     src.CloseLayer();
     dst.CloseLayer();
-    ExpectWhole(file, before);
+    g_now = ExpectWhole(file, before);
 }
 
 // Tags one way into a fresh file and the other way into the input.
@@ -236,9 +253,9 @@ void CopyTags(const Paths& p, const Snapshot& before, Dice& dice)
 {
     fuzzsupport::g_step = "CopyTags";
     const int layer = int(dice.Next(uint32_t(std::min(std::max(before.layers, 1), kMaxLayers))));
+    // The same bytes each time: what they hold is known.
     WriteFile(p.fresh, p.freshBytes.data(), p.freshBytes.size());
-    const Snapshot fresh = Take(p.fresh.c_str());
-    FUZZ_CHECK(fresh.layers == 1 && fresh.shape[0].binds);
+    const Snapshot& fresh = p.freshShape;
 
     if (CopyTag(p.fresh.c_str(), 0, p.file.c_str(), layer) > 0) {
         ExpectWhole(p.fresh.c_str(), fresh);
@@ -263,7 +280,7 @@ void CopyTags(const Paths& p, const Snapshot& before, Dice& dice)
     FUZZ_CHECK(SetTag(p.fresh.c_str(), 0, 301 + int(dice.Next(3)), sizeof tag, tag) == 1);
     const std::vector<uint8_t> bytes = ReadFile(p.file);
     if (CopyTag(p.file.c_str(), layer, p.fresh.c_str(), 0) > 0)
-        ExpectWhole(p.file.c_str(), before);
+        g_now = ExpectWhole(p.file.c_str(), before);
     else
         FUZZ_CHECK(ReadFile(p.file) == bytes);
 }
@@ -296,8 +313,10 @@ void AddAndDestroy(const char* file, const Snapshot& before, Dice& dice)
         e->Delete();
         FUZZ_CHECK(!"closing an added layer threw");
     }
-    if (before.layers <= 0)
+    if (before.layers <= 0) {
+        g_now.reset();
         return;  // the input was no layer file: a new one replaced it
+    }
     Snapshot grown = before;
     grown.layers = before.layers + 1;
     if (number < kMaxLayers)
@@ -314,7 +333,7 @@ void AddAndDestroy(const char* file, const Snapshot& before, Dice& dice)
         FUZZ_CHECK(!"an added layer does not bind");
     }
     fuzzsupport::g_step = "DestroyLayer";
-    ExpectWhole(file, before);
+    g_now = ExpectWhole(file, before);
 }
 
 // Destroying a read-only binding only unbinds; a writable one takes the layer out.
@@ -351,7 +370,7 @@ void Destroy(const char* file, const Snapshot& before, Dice& dice)
     // A layer past the fourth moves into view unchecked.
     if (before.layers > kMaxLayers)
         shrunk.shape[kMaxLayers - 1] = Shape{};
-    ExpectWhole(file, shrunk);
+    g_now = ExpectWhole(file, shrunk);
 }
 
 // With LAYER_FUZZ_SEEDS set to a folder, files of one to four layers of every
@@ -402,7 +421,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     WriteFile(p.file, data, size);
     Dice dice(data, size);
 
-    Snapshot before = Take(file);
+    const Snapshot before = Take(file);
+    g_now = before;
     fuzzsupport::ReadFileLevel(file, before.layers, kMaxLayers);
     History(file, before, dice);
     for (int number = 0; number < kMaxLayers && number < before.layers; ++number) {
@@ -424,7 +444,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     // The file-level writer last: it appends to the file.
     if (before.layers > 0) {
-        const Snapshot now = Take(file);
+        const Snapshot now = g_now ? *g_now : Take(file);
         const unsigned char tag[12] = {12, 0, 0, 0, 1, 0, 0, 0, 7, 7, 7, 7};
         fuzzsupport::g_step = "SetTag";
         if (SetTag(file, 0, 300, sizeof tag, tag) == 1)

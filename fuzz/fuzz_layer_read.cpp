@@ -45,9 +45,12 @@ bool SameDouble(double a, double b)
     return a == b || (std::isnan(a) && std::isnan(b));
 }
 
-void Layer(const char* file, int number, Dice& dice)
+// The first layer that binds stays bound in held until the input is done, so that
+// the others share its view of the file: every binding maps and unmaps it otherwise.
+void Layer(const char* file, int number, Dice& dice, CRDPLayer& held)
 {
-    CRDPLayer src;
+    CRDPLayer own;
+    CRDPLayer& src = held.IsEmpty() ? held : own;
     try {
         if (src.OpenLayerEx(file, number, 0) == nullptr)
             return;
@@ -127,8 +130,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     fuzzsupport::ReadFileLevel(file, layers, kMaxLayers);
     // The history is read, the step composed, and the write refused.
     FUZZ_CHECK(SaveSubsetTransform(SPoint{1, 2}, p.file, p.unwritable) == 0);
+    CRDPLayer held;
     for (int number = 0; number < kMaxLayers && number < layers; ++number)
-        Layer(file, number, dice);
+        Layer(file, number, dice, held);
     const std::vector<uint8_t> after = fuzzsupport::ReadFile(p.file);
     FUZZ_CHECK(after.size() == size && std::equal(after.begin(), after.end(), data));
     return 0;

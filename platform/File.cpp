@@ -34,6 +34,7 @@ File::~File()
 
 bool File::Open(const char* name, unsigned flags, int* osError)
 {
+    ++m_changes;
     Close();
     if (name == nullptr || *name == '\0') {
         if (osError)
@@ -89,6 +90,7 @@ void File::Close()
 {
     if (m_fd < 0)
         return;
+    ++m_changes;
     const int fd = m_fd;
     m_fd = -1;
     if (::close(fd) != 0 && errno != EINTR)
@@ -129,6 +131,7 @@ unsigned File::ReadFrom(std::int64_t offset, void* buf, unsigned n)
 
 void File::Write(const void* buf, unsigned n)
 {
+    ++m_changes;
     const auto* p = static_cast<const char*>(buf);
     size_t done = 0;
     while (done < n) {
@@ -171,6 +174,7 @@ std::int64_t File::GetLength() const
 
 void File::SetLength(std::int64_t length)
 {
+    ++m_changes;
     if (length < 0)
         Fail(EINVAL);
     int rc;
@@ -183,6 +187,7 @@ void File::SetLength(std::int64_t length)
 
 void File::Reserve(std::int64_t length)
 {
+    ++m_changes;
     const std::int64_t size = GetLength();
     if (length <= size)
         return;

@@ -64,6 +64,10 @@ public:
     // The name that failures report.
     void SetFilePath(const std::string& name) { m_path = name; }
     int GetHandle() const { return m_fd; }
+    // Grows with every change made through this object (a write, a new length, the
+    // file opened or closed), so that a reader keeping bytes it read can tell when
+    // they may be stale.
+    std::uint64_t Changes() const { return m_changes; }
 
 private:
     [[noreturn]] void Fail(int osError) const;
@@ -71,6 +75,7 @@ private:
     unsigned ReadFrom(std::int64_t offset, void* buf, unsigned n);
 
     int m_fd = -1;
+    std::uint64_t m_changes = 0;
     std::string m_path;
 };
 

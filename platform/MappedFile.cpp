@@ -108,21 +108,18 @@ std::string MappedFile::FullPath(const std::string& name)
 {
     if (name.empty())
         return {};
-    if (char* real = ::realpath(name.c_str(), nullptr)) {
-        std::string full(real);
-        std::free(real);
-        return full;
-    }
+    // Into a buffer of our own: an allocated result costs a page-sized block each time.
+    char real[PATH_MAX];
+    if (::realpath(name.c_str(), real) != nullptr)
+        return real;
     size_t slash = name.rfind('/');
     std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : name.substr(0, slash);
     std::string base = slash == std::string::npos ? name : name.substr(slash + 1);
     if (base.empty() || base == "." || base == "..")
         return {};
-    char* real = ::realpath(folder.c_str(), nullptr);
-    if (real == nullptr)
+    if (::realpath(folder.c_str(), real) == nullptr)
         return {};
     std::string full(real);
-    std::free(real);
     if (full != "/")
         full += '/';
     return full + base;

@@ -218,10 +218,10 @@ int GetNextTag(const char* file, int layer, int tag)
         RDPFileWalker walk(f);
         RDPFileWalker::Trail trail;
         const auto h = walk.TagHeader(layer, tag, &trail);
-        if (!h || !walk.Inside(h->fields.next) || trail.offsets.count(h->fields.next))
+        if (!h || !walk.Inside(h->fields.next) || trail.offsets.Has(h->fields.next))
             return 0;
         RDPTagHeader next{};
-        if (!walk.ReadHeader(h->fields.next, next) || trail.tags.count(next.tag))
+        if (!walk.ReadHeader(h->fields.next, next) || trail.tags.Has(next.tag))
             return 0;
         return int(next.tag);
     });
@@ -243,9 +243,9 @@ int GetNextNoReservedTag(const char* file, int layer, int tag)
         RDPTagHeader cur = h->fields;
         for (;;) {
             const std::int64_t at = cur.next;
-            if (!walk.Inside(at) || !trail.offsets.insert(at).second || !walk.ReadHeader(at, cur))
+            if (!walk.Inside(at) || !trail.offsets.Add(at) || !walk.ReadHeader(at, cur))
                 return 0;
-            const bool metBefore = !trail.tags.insert(cur.tag).second;
+            const bool metBefore = !trail.tags.Add(cur.tag);
             if (cur.tag < kFirstUserTag)
                 continue;
             UserTagPrefix prefix{};

@@ -4,7 +4,6 @@
 #include <cstddef>
 #include <exception>
 #include <iterator>
-#include <unordered_set>
 #include <vector>
 
 #include "Exception.h"
@@ -113,9 +112,9 @@ std::vector<ChainRecord> ReadChain(RDPFileWalker& walk)
     std::vector<ChainRecord> chain;
     if (!walk.Valid() || walk.Version() != kRDPVersion3)
         return chain;
-    std::unordered_set<std::int64_t> visited;
+    RDPWalkSet<std::int64_t> visited;
     std::int64_t at = sizeof(RDPFileHeader);
-    while (visited.insert(at).second) {
+    while (visited.Add(at)) {
         ChainRecord r{at, {}};
         if (!walk.ReadAt(at, &r.fields, sizeof r.fields))
             break;

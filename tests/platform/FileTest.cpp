@@ -171,6 +171,27 @@ TEST_F(FileTest, SetLengthGrowsWithZerosAndCutsAndOffsetsAre64Bit)
     f.SetLength(0);
 }
 
+// Every change made through the object counts; reading and moving do not.
+TEST_F(FileTest, ChangesCountWritesLengthsAndReopening)
+{
+    plat::File f(Path("c").c_str(), plat::File::modeReadWrite | plat::File::modeCreate);
+    char buf[4] = {};
+    const auto unchangedBy = [&](auto step) {
+        const std::uint64_t before = f.Changes();
+        step();
+        return f.Changes() == before;
+    };
+    EXPECT_FALSE(unchangedBy([&] { f.Write("abcd", 4); }));
+    EXPECT_FALSE(unchangedBy([&] { f.SetLength(2); }));
+    EXPECT_FALSE(unchangedBy([&] { f.Reserve(64); }));
+    EXPECT_TRUE(unchangedBy([&] { f.ReadAt(0, buf, 4); }));
+    EXPECT_TRUE(unchangedBy([&] { f.Seek(1, plat::File::begin); }));
+    EXPECT_TRUE(unchangedBy([&] { f.Read(buf, 2); }));
+    EXPECT_TRUE(unchangedBy([&] { f.GetLength(); }));
+    EXPECT_FALSE(unchangedBy([&] { f.Open(Path("c").c_str(), plat::File::modeRead); }));
+    EXPECT_FALSE(unchangedBy([&] { f.Close(); }));
+}
+
 TEST_F(FileTest, ClosedFileThrows)
 {
     plat::File f;
