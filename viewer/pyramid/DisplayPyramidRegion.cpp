@@ -117,6 +117,17 @@ void StitchGroup(const unsigned char* const* rowPointers, const PyramidLevel& le
                     size_t(std::min(16 - inFirst, level.Tile(0, int(tile) + 1).width)));
 }
 
+// The sixteen source bytes of group g, stitched in scratch (16 bytes, aligned) where
+// they cross into the next tile.
+inline __m128i GroupBytes(const unsigned char* const* rowPointers, const PyramidLevel& level, const ColumnMap& map,
+                          size_t g, unsigned char* scratch)
+{
+    if (map.groupInside[g])
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(rowPointers[map.groupTile[g]] + map.groupOffset[g]));
+    StitchGroup(rowPointers, level, map.groupTile[g], map.groupOffset[g], scratch);
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(scratch));
+}
+
 // a + (b - a) f for sixteen 16-bit lanes, f = (fh 2^16 + fl) / 2^32, rounded
 // towards a: floor(m f) for m = |b - a| below 256 is the high half of m fh,
 // plus the carry out of its low half plus (m fl) >> 16.
@@ -139,13 +150,7 @@ __attribute__((target("avx2"))) int LerpColumnsAvx2(const unsigned char* const* 
                                                     const ColumnMap& map, int count, uint16_t* out, int start)
 {
     alignas(16) unsigned char stitched[2][16];
-    auto source = [&](size_t g, int half) {
-        if (map.groupInside[g])
-            return _mm_loadu_si128(
-                reinterpret_cast<const __m128i*>(rowPointers[map.groupTile[g]] + map.groupOffset[g]));
-        StitchGroup(rowPointers, level, map.groupTile[g], map.groupOffset[g], stitched[half]);
-        return _mm_load_si128(reinterpret_cast<const __m128i*>(stitched[half]));
-    };
+    auto source = [&](size_t g, int half) { return GroupBytes(rowPointers, level, map, g, stitched[half]); };
     int k = start;
     for (size_t g = size_t(start / 8); k + 16 <= count; k += 16, g += 2) {
         const __m128i p0 =
@@ -179,13 +184,7 @@ __attribute__((target("avx512f,avx512bw"))) int LerpColumnsAvx512(const unsigned
                                                                  int count, uint16_t* out)
 {
     alignas(16) unsigned char stitched[4][16];
-    auto source = [&](size_t g, int lane) {
-        if (map.groupInside[g])
-            return _mm_loadu_si128(
-                reinterpret_cast<const __m128i*>(rowPointers[map.groupTile[g]] + map.groupOffset[g]));
-        StitchGroup(rowPointers, level, map.groupTile[g], map.groupOffset[g], stitched[lane]);
-        return _mm_load_si128(reinterpret_cast<const __m128i*>(stitched[lane]));
-    };
+    auto source = [&](size_t g, int lane) { return GroupBytes(rowPointers, level, map, g, stitched[lane]); };
     // Each lane's eight i0 bytes are its low quadword, the eight i1 bytes its high one.
     const __m512i split = _mm512_setr_epi64(0, 2, 4, 6, 1, 3, 5, 7);
     int k = 0;
