@@ -2,14 +2,17 @@
 
 #include <QEvent>
 #include <QPaintEvent>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QPixmap>
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
 
 #include "BarResources.h"
+#include "ParallelFor.h"
 
 namespace plat {
 
@@ -242,8 +245,48 @@ void BufferedWindow::paintEvent(QPaintEvent* event)
     if (m_buffer.isNull())
         return;
     QPainter painter(this);
+    if (CopyToScreen(painter, event->region()))
+        return;
     const QRect r = event->rect();
     painter.drawImage(r, m_buffer, r);
+}
+
+bool BufferedWindow::CopyToScreen(QPainter& painter, const QRegion& region)
+{
+    // The screen is a plain 32-bit image of the window's pixels at one pixel per
+    // pixel, this window at a whole offset in it: the rows go over on the parallel
+    // loop. Anything else is the painter's.
+    QPaintEngine* engine = painter.paintEngine();
+    QPaintDevice* device = engine ? engine->paintDevice() : nullptr;
+    if (device == nullptr || device->devType() != QInternal::Image)
+        return false;
+    auto* screen = static_cast<QImage*>(device);
+    const QTransform t = painter.deviceTransform();
+    if ((screen->format() != QImage::Format_RGB32 && screen->format() != QImage::Format_ARGB32_Premultiplied) ||
+        !screen->isDetached() || screen->devicePixelRatio() != 1.0 || t.type() > QTransform::TxTranslate ||
+        t.dx() != std::trunc(t.dx()) || t.dy() != std::trunc(t.dy()))
+        return false;
+    const QPoint offset(int(t.dx()), int(t.dy()));
+    QRegion area = region.intersected(m_buffer.rect()).translated(offset).intersected(screen->rect());
+    if (!engine->systemClip().isEmpty())
+        area = area.intersected(engine->systemClip());
+    uchar* const target = screen->bits();
+    const qsizetype targetStride = screen->bytesPerLine(), sourceStride = m_buffer.bytesPerLine();
+    const uchar* const source = m_buffer.constBits();
+    for (const QRect& r : area) {
+        const std::size_t bytes = std::size_t(r.width()) * 4;
+        const int threads = ParallelThreadsFor(std::int64_t(bytes) * r.height());
+        ParallelFor(r.height(), std::max(16, r.height() / (4 * threads) + 1), threads,
+                    [&](std::int64_t b, std::int64_t e, int) {
+                        for (std::int64_t j = b; j < e; ++j) {
+                            const std::int64_t y = r.top() + j;
+                            std::memcpy(target + y * targetStride + std::int64_t(r.left()) * 4,
+                                        source + (y - offset.y()) * sourceStride + std::int64_t(r.left() - offset.x()) * 4,
+                                        bytes);
+                        }
+                    });
+    }
+    return true;
 }
 
 void BufferedWindow::resizeEvent(QResizeEvent* event)

@@ -111,6 +111,9 @@ private:
     // larger than the room around it).
     bool MoveView(int dx, int dy, const Rect& rect);
     void PaintPending();
+    // Shows region of the buffer by copying its rows into the screen's pixels when the
+    // painter paints on a plain image; false when it does not.
+    bool CopyToScreen(QPainter& painter, const QRegion& region);
     void EndCapture();
 
     // The buffer's pixels lie in a larger store with room on every side, so that a

@@ -237,6 +237,60 @@ void DeviceContext::FillRect(const Rect& rect, ColorRef color)
     Paint(Shift(rect, m_orgX, m_orgY), [&](QPainter& p) { p.fillRect(ToQt(rect), ToQt(color)); });
 }
 
+QPoint DeviceContext::SetBrushOrg(int x, int y)
+{
+    const QPoint old(m_brushX, m_brushY);
+    m_brushX = x;
+    m_brushY = y;
+    return old;
+}
+
+void DeviceContext::FillRect(const Rect& rect, const Pattern& pattern)
+{
+    if (rect.IsEmpty())
+        return;
+    const auto colour = [](ColorRef c) { return qRgb(int(GetRValue(c)), int(GetGValue(c)), int(GetBValue(c))); };
+    const auto place = [](std::int64_t v, int origin) { return int(((v - origin) % 8 + 8) % 8); };
+    QImage* pixels = Pixels();
+    if (!pixels) {
+        // A painter's device: a texture brush anchored at the origin.
+        QImage tile(8, 8, QImage::Format_RGB32);
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x)
+                tile.setPixel(x, y, colour((pattern.rows[y] >> (7 - x)) & 1 ? pattern.ink : pattern.paper));
+        Paint(Shift(rect, m_orgX, m_orgY), [&](QPainter& p) {
+            p.setBrushOrigin(m_brushX, m_brushY);
+            p.fillRect(ToQt(rect), QBrush(tile));
+        });
+        return;
+    }
+    const Rect dev = Intersect(Shift(rect, m_orgX, m_orgY), ClipArea());
+    if (dev.IsEmpty())
+        return;
+    // One row of colours per pattern row over the rectangle's columns; each device row
+    // copies its own.
+    const int w = dev.Width();
+    std::vector<QRgb> rows(size_t(8) * size_t(w));
+    for (int r = 0; r < 8; ++r)
+        for (int i = 0; i < w; ++i) {
+            const int x = place(std::int64_t(dev.left) + i + m_orgX, m_brushX);
+            rows[size_t(r) * size_t(w) + size_t(i)] = colour((pattern.rows[r] >> (7 - x)) & 1 ? pattern.ink : pattern.paper);
+        }
+    unsigned char* const base = pixels->bits();
+    const std::int64_t stride = pixels->bytesPerLine();
+    const int threads = ParallelThreadsFor(std::int64_t(w) * dev.Height() * std::int64_t(sizeof(QRgb)));
+    ParallelFor(dev.Height(), std::max<std::int64_t>(16, dev.Height() / (4 * threads) + 1), threads,
+                [&](std::int64_t b, std::int64_t e, int) {
+                    for (std::int64_t j = b; j < e; ++j) {
+                        const std::int64_t y = dev.top + j;
+                        const int r = place(y + m_orgY, m_brushY);
+                        std::memcpy(base + y * stride + std::int64_t(dev.left) * std::int64_t(sizeof(QRgb)),
+                                    &rows[size_t(r) * size_t(w)], size_t(w) * sizeof(QRgb));
+                    }
+                });
+    Shown(dev);
+}
+
 void DeviceContext::Rectangle(const Rect& rect)
 {
     if (rect.IsEmpty())

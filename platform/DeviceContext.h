@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QPointer>
 #include <climits>
+#include <cstdint>
 #include <string>
 
 #include "Geometry.h"
@@ -43,6 +44,14 @@ struct Brush {
         Null
     } style = Solid;
     ColorRef color = 0xFFFFFF;
+};
+
+// An 8 x 8 two-colour pattern, as a pattern brush paints it: where bit 7 - x of rows[y]
+// is set, pixel (x, y) of the pattern is ink, else paper. It repeats from the brush origin.
+struct Pattern {
+    std::uint8_t rows[8] = {};
+    ColorRef ink = 0;
+    ColorRef paper = 0xFFFFFF;
 };
 
 enum BkMode : int {
@@ -136,6 +145,11 @@ public:
     QFont GetFont() const { return m_font; }
 
     void FillRect(const Rect& rect, ColorRef color);
+    // rect covered by the pattern, its pixel (0, 0) on the brush origin and every 8
+    // pixels from there.
+    void FillRect(const Rect& rect, const Pattern& pattern);
+    // The brush origin in logical units (0, 0 at start); answers the previous one.
+    QPoint SetBrushOrg(int x, int y);
     // Outline with the pen inside rect, inside filled with the brush.
     void Rectangle(const Rect& rect);
     // Text placed at (x, y) by the text alignment and turned by the escapement; an
@@ -237,6 +251,8 @@ private:
     int m_escapement = 0;
     int m_posX = 0;
     int m_posY = 0;
+    int m_brushX = 0;
+    int m_brushY = 0;
 };
 
 }  // namespace plat

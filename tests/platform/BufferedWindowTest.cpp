@@ -296,6 +296,15 @@ TEST(BufferedWindow, AClientEdgeLiesAroundTheClientArea)
         EXPECT_EQ(At(shown, 43 - i, 15), At(shown, 20, 33 - i)) << i;
         EXPECT_NE(At(shown, i, 15), At(shown, 43 - i, 15)) << i;
     }
+    // What reached the screen (the window's rows copied straight into the screen's
+    // pixels, at the window's place in the edge) is what the painter draws.
+    w->Invalidate();
+    QCoreApplication::processEvents();
+    const QImage screen = QGuiApplication::primaryScreen()->grabWindow(edge->winId()).toImage();
+    const QImage painted = edge->grab().toImage();
+    EXPECT_EQ(At(screen, b, b), kBlue);
+    EXPECT_EQ(At(screen, 0, 0), At(shown, 0, 0)) << "the border stays";
+    EXPECT_TRUE(screen.convertToFormat(QImage::Format_RGB32) == painted.convertToFormat(QImage::Format_RGB32));
     // Resizing the edge resizes the client area with it.
     edge->resize(60 + 2 * b, 50 + 2 * b);
     QCoreApplication::processEvents();

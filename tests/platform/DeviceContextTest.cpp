@@ -69,6 +69,45 @@ TEST(DeviceContext, FillRectangleAndClip)
     EXPECT_EQ(dc.GetClipBox(), (Rect{0, 0, 20, 10}));
 }
 
+// A pattern repeats every 8 pixels from the brush origin, in logical units, within the
+// clip; on a painter's device it comes out the same.
+TEST(DeviceContext, PatternFillRepeatsFromTheBrushOrigin)
+{
+    plat::Pattern p;
+    p.ink = kRed;
+    p.paper = kBlue;
+    for (int y = 0; y < 8; ++y)
+        p.rows[y] = static_cast<std::uint8_t>(0x81 >> (y % 4) | (y == 5 ? 0x10 : 0));
+    const auto expected = [&](int lx, int ly) {
+        const int px = ((lx - 3) % 8 + 8) % 8, py = ((ly + 2) % 8 + 8) % 8;
+        return (p.rows[py] >> (7 - px)) & 1 ? kRed : kBlue;
+    };
+    plat::DeviceContext dc(40, 30);
+    dc.FillRect(Rect{0, 0, 40, 30}, kWhite);
+    dc.SetWindowOrg(5, -4);
+    dc.SelectClipRect(Rect{5, -4, 35, 20});
+    EXPECT_EQ(dc.SetBrushOrg(3, -2), QPoint(0, 0));
+    dc.FillRect(Rect{6, -3, 50, 30}, p);
+    QImage painted(40, 30, QImage::Format_RGB32);
+    painted.fill(Qt::white);
+    {
+        plat::DeviceContext device(&painted, Rect{0, 0, 40, 30});
+        device.SetWindowOrg(5, -4);
+        device.SelectClipRect(Rect{5, -4, 35, 20});
+        device.SetBrushOrg(3, -2);
+        device.FillRect(Rect{6, -3, 50, 30}, p);
+    }
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 40; ++x) {
+            const int lx = x + 5, ly = y - 4;
+            const bool inside = lx >= 6 && lx < 35 && ly >= -3 && ly < 20;
+            ASSERT_EQ(At(dc, x, y), inside ? expected(lx, ly) : kWhite) << x << "," << y;
+            const QRgb q = painted.pixel(x, y);
+            ASSERT_EQ(plat::Rgb(unsigned(qRed(q)), unsigned(qGreen(q)), unsigned(qBlue(q))), At(dc, x, y))
+                << "painter's device at " << x << "," << y;
+        }
+}
+
 TEST(DeviceContext, WindowOriginAndBlit)
 {
     plat::DeviceContext src(10, 10);

@@ -788,33 +788,20 @@ void CViewRect::PaintMargins(plat::DeviceContext& dc, int shown)
             dc.FillRect(plat::Rect{0, e.cy, cw, ch}, plat::Rgb(0, 0, 0));
         return;
     }
-    // The hatch is anchored to the image, so it moves with the scroll position. One
-    // picture of it, drawn once for the client's size, is copied into each margin.
-    const int tileW = cw + 8, tileH = ch + 8;
-    if (!m_pHatch || m_pHatch->Image().width() < tileW || m_pHatch->Image().height() < tileH) {
-        m_pHatch = std::make_unique<plat::DeviceContext>(tileW, tileH);
-        const int row = (tileW + 3) & ~3;
-        std::vector<unsigned char> bits(size_t(row) * size_t(tileH));
-        for (int y = 0; y < tileH; ++y)
-            for (int x = 0; x < tileW; ++x)
-                bits[size_t(y) * size_t(row) + size_t(x)] = viewrect::HatchBlack(x, y) ? 1 : 0;
-        plat::BitmapInfo info;
-        info.colors[0] = {255, 255, 255, 0};
-        info.colors[1] = {0, 0, 0, 0};
-        info.width = row;
-        info.height = -tileH;
-        m_pHatch->SetDIBitsToDevice(0, 0, tileW, tileH, 0, 0, bits.data(), bits.size(), info);
-    }
-    const int ox = GetScrollInfo(plat::SB_HORZ).nPos, oy = GetScrollInfo(plat::SB_VERT).nPos;
-    auto mod8 = [](int v) { return ((v % 8) + 8) % 8; };
-    auto hatch = [&](const plat::Rect& r) {
-        if (r.Width() > 0 && r.Height() > 0)
-            dc.BitBlt(r.left, r.top, r.Width(), r.Height(), *m_pHatch, mod8(r.left + ox), mod8(r.top + oy));
-    };
+    // The hatch is a pattern anchored to the image, so it moves with the scroll position.
+    plat::Pattern hatch;
+    hatch.ink = plat::Rgb(0, 0, 0);
+    hatch.paper = plat::Rgb(255, 255, 255);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+            if (viewrect::HatchBlack(x, y))
+                hatch.rows[y] |= static_cast<std::uint8_t>(0x80 >> x);
+    const QPoint origin = dc.SetBrushOrg(-GetScrollInfo(plat::SB_HORZ).nPos, -GetScrollInfo(plat::SB_VERT).nPos);
     if (e.cx < cw)
-        hatch(plat::Rect{e.cx, 0, cw, std::min(e.cy, ch)});
+        dc.FillRect(plat::Rect{e.cx, 0, cw, std::min(e.cy, ch)}, hatch);
     if (e.cy < ch)
-        hatch(plat::Rect{0, e.cy, cw, ch});
+        dc.FillRect(plat::Rect{0, e.cy, cw, ch}, hatch);
+    dc.SetBrushOrg(origin.x(), origin.y());
 }
 
 void CViewRect::OnPaint(plat::DeviceContext& dc)

@@ -216,7 +216,6 @@ private:
     int m_nBytesPerPixel = 0;
     plat::BitmapInfo m_bmi;
     std::vector<unsigned char> m_Buffer;
-    std::unique_ptr<plat::DeviceContext> m_pHatch;  // the margin hatch from origin 0, copied from
-    QScrollBar* m_pBar[2] = {nullptr, nullptr};     // horizontal, vertical
-    bool m_bBarsShown = false;                      // once set, always shown
+    QScrollBar* m_pBar[2] = {nullptr, nullptr};  // horizontal, vertical
+    bool m_bBarsShown = false;                   // once set, always shown
 };
