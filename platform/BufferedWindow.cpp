@@ -134,10 +134,29 @@ bool BufferedWindow::MoveView(int dx, int dy, const Rect& rect)
                          Rect{moved.right, moved.top, w, moved.bottom}};
     if (moved.IsEmpty())
         return false;
-    QImage kept[4];
-    for (int i = 0; i < 4; ++i)
-        if (!stay[i].IsEmpty())
-            kept[i] = m_buffer.copy(QRect(stay[i].left, stay[i].top, stay[i].Width(), stay[i].Height()));
+    // Saved into a scratch that lives with the window: steps of a drag allocate nothing.
+    std::size_t total = 0;
+    for (const Rect& r : stay)
+        if (!r.IsEmpty())
+            total += std::size_t(r.Width()) * std::size_t(r.Height());
+    if (m_kept.size() < total)
+        m_kept.resize(total);
+    const auto keep = [&](bool back) {
+        QRgb* at = m_kept.data();
+        for (const Rect& r : stay) {
+            if (r.IsEmpty())
+                continue;
+            for (int y = r.top; y < r.bottom; ++y, at += r.Width()) {
+                auto* row = reinterpret_cast<QRgb*>(StoreBits() + (m_origin.y() + y) * m_store.bytesPerLine()) +
+                            m_origin.x() + r.left;
+                if (back)
+                    std::memcpy(row, at, std::size_t(r.Width()) * sizeof(QRgb));
+                else
+                    std::memcpy(at, row, std::size_t(r.Width()) * sizeof(QRgb));
+            }
+        }
+    };
+    keep(false);
 
     QPoint to = m_origin - QPoint(dx, dy);
     if (to.x() < 0 || to.x() > 2 * kRoom || to.y() < 0 || to.y() > 2 * kRoom) {
@@ -161,10 +180,7 @@ bool BufferedWindow::MoveView(int dx, int dy, const Rect& rect)
     }
     m_origin = to;
     MakeView();
-    for (int i = 0; i < 4; ++i)
-        for (int y = 0; y < kept[i].height(); ++y)
-            std::memcpy(m_buffer.scanLine(stay[i].top + y) + stay[i].left * 4, kept[i].constScanLine(y),
-                        std::size_t(kept[i].width()) * 4);
+    keep(true);
     return true;
 }
 
@@ -205,8 +221,10 @@ void BufferedWindow::ScrollRect(int dx, int dy, const Rect& rect)
     // from the buffer's move itself.
     const bool painting = std::exchange(m_painting, true);
     if (MoveView(dx, dy, r)) {
+        // The paint event shows the moved rectangle from the buffer, on the parallel
+        // loop where the screen is a plain image.
         if (!painting)
-            scroll(dx, dy, ToQt(r));
+            update(ToQt(r));
     } else {
         DeviceContext dc(*this, r);
         dc.ScrollPixels(dx, dy, r, [&] {

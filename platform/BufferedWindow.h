@@ -9,6 +9,7 @@
 #include <QCursor>
 #include <QImage>
 #include <QWidget>
+#include <vector>
 
 #include "DeviceContext.h"
 #include "WindowHandle.h"
@@ -121,6 +122,7 @@ private:
     static constexpr int kRoom = 64;
     QImage m_store;
     QPoint m_origin;
+    std::vector<QRgb> m_kept;  // what a scroll keeps in place, while the view moves
     QImage m_buffer;
     Rect m_invalid;
     bool m_painting = false;
