@@ -54,7 +54,9 @@ bool Exists(const std::string& path)
 }
 
 // A viewer as the image viewer behaves towards its host: it reports that it is shown
-// (or failed) by a posted notice, and its going with its own address.
+// (or failed) by a posted notice, and its going with a key of its own. The key is a
+// serial number: this viewer is freed at once, and a new one may take its address
+// before the old one's closed notice arrives.
 class FakeViewer final : public PreviewViewer {
 public:
     explicit FakeViewer(PreviewViewerRequest r) : request(std::move(r))
@@ -65,10 +67,7 @@ public:
         failNext = false;
     }
     ~FakeViewer() { live.erase(std::find(live.begin(), live.end(), this)); }
-    plat::WParam ClosedKey() const override
-    {
-        return reinterpret_cast<plat::WParam>(static_cast<const PreviewViewer*>(this));
-    }
+    plat::WParam ClosedKey() const override { return m_key; }
     void Activate() override { ++activated; }
     void DestroyWindow() override
     {
@@ -92,6 +91,8 @@ public:
     int activated = 0;
 
     static inline std::vector<FakeViewer*> live;
+    static inline plat::WParam keys = 0;
+    const plat::WParam m_key = ++keys;
     static inline std::vector<PreviewViewerRequest> opened;
     static inline bool failNext = false;
 };
