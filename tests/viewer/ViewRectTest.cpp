@@ -489,6 +489,11 @@ TEST_F(ViewRectWindow, ASunkenEdgeKeepsClientCoordinates)
     const QImage shown = edge->grab().toImage();
     EXPECT_EQ(At(shown, b, b), At(before, 0, 0));
     EXPECT_EQ(At(shown, b + 50, b + 40), At(before, 50, 40));
+    // Where the bars meet, a square of the bars' colour covers the buffer's pixels.
+    const QWidget* barCorner = m_win.childAt(size.width() - 2, size.height() - 2);
+    ASSERT_NE(barCorner, nullptr);
+    EXPECT_TRUE(barCorner->autoFillBackground());
+    EXPECT_EQ(At(shown, b + size.width() - 2, b + size.height() - 2), m_win.palette().color(QPalette::Button).rgb());
 
     // The mouse on the edge's first inner pixel, as the window system delivers it, is
     // at client (0, 0): it reads and centres the same image pixel.

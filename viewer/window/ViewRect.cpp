@@ -47,6 +47,11 @@ CViewRect::CViewRect(plat::WindowHandle frame, QWidget* parent)
         });
         m_pBar[bar == plat::SB_VERT] = sb;
     }
+    // Without it the buffer's pixels would show between the bars.
+    m_pBarCorner = new QWidget(this);
+    m_pBarCorner->setBackgroundRole(QPalette::Button);
+    m_pBarCorner->setAutoFillBackground(true);
+    m_pBarCorner->hide();
     // X11 tells no end of a sizing drag: a pause in the resizes stands for it.
     m_pSizeSettled = new QTimer(this);
     m_pSizeSettled->setSingleShot(true);
@@ -552,6 +557,8 @@ void CViewRect::SyncBars()
             sb->setGeometry(rc.Width() - ext, 0, ext, std::max(rc.Height() - ext, 0));
         sb->show();
     }
+    m_pBarCorner->setGeometry(std::max(rc.Width() - ext, 0), std::max(rc.Height() - ext, 0), ext, ext);
+    m_pBarCorner->show();
 }
 
 void CViewRect::OnBarAction(plat::ScrollBar bar, int action)

@@ -217,5 +217,6 @@ private:
     plat::BitmapInfo m_bmi;
     std::vector<unsigned char> m_Buffer;
     QScrollBar* m_pBar[2] = {nullptr, nullptr};  // horizontal, vertical
+    QWidget* m_pBarCorner = nullptr;             // the square where the bars meet
     bool m_bBarsShown = false;                   // once set, always shown
 };
