@@ -615,10 +615,7 @@ void CRDPLayer::StatsCalc()
             SetTag(kTagPhaseStatistics, kStatsTagSize, record);
         }
         total(values, valueSums, counts, mean, stdDev);
-        SetMean(mean);
-        SetStdDev(stdDev);
-        std::memcpy(m_pStats + kStatsHist, counts, sizeof counts);
-        SetStatsReady(1);
+        StoreValueStats(mean, stdDev, counts);
     } catch (const std::bad_alloc&) {
         AfxThrowRDPExcept(RDP_MEMORY);
     } catch (plat::Exception* e) {
@@ -646,13 +643,18 @@ bool CRDPLayer::TakeTally(SampleTally& tally)
         tally.Histogram(mn, mx, counts);
         double mean = 0.0, stdDev = 0.0;
         tally.MeanStdDev(mean, stdDev);
-        SetMean(mean);
-        SetStdDev(stdDev);
-        std::memcpy(m_pStats + kStatsHist, counts, sizeof counts);
-        SetStatsReady(1);
+        StoreValueStats(mean, stdDev, counts);
     }
     m_nFlags &= ~5;
     return true;
+}
+
+void CRDPLayer::StoreValueStats(double mean, double stdDev, const uint32_t counts[256])
+{
+    SetMean(mean);
+    SetStdDev(stdDev);
+    std::memcpy(m_pStats + kStatsHist, counts, 256 * sizeof(uint32_t));
+    SetStatsReady(1);
 }
 
 void CRDPLayer::SetHistogram(const unsigned* counts)

@@ -121,6 +121,8 @@ public:
     int CreationFlags() const { return m_nFlags; }
 
 private:
+    // Mean, deviation and histogram into the statistics tag, then the ready flag.
+    void StoreValueStats(double mean, double stdDev, const uint32_t counts[256]);
     friend struct RDPLayerTestAccess;
     struct Binding;
 
