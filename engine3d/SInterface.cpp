@@ -1,8 +1,5 @@
 #include "SInterface.h"
 
-#include <QAction>
-#include <QMenu>
-
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -106,37 +103,12 @@ constinit const TSClassInfo TInternal_MenuClickObject::ClassInfo{"TInternal_Menu
 
 std::atomic<TInternal_MenuClickObject*> gClickObject{nullptr};
 
-void ClickEditMenuEntry(std::int32_t Tag)
-{
-    if (TInternal_MenuClickObject* click = gClickObject.load())
-        click->Click(Tag);
-}
+constexpr TSEditMenuEntry kEditMenuEntries[] = {
+    {"Open", emOpen}, {"-", 0}, {"Cut", emCut}, {"Copy", emCopy}, {"Paste", emPaste},
+};
 
-// The menu glue: the five edit entries at positions 0 to 4, owned by the menu.
-void InsertEditMenuEntries(QMenu* Menu)
-{
-    struct Entry {
-        const char* Text;
-        std::int32_t Tag;  // 0: a separator
-    };
-    static constexpr Entry kEntries[] = {
-        {"Open", emOpen}, {"-", 0}, {"Cut", emCut}, {"Copy", emCopy}, {"Paste", emPaste},
-    };
-    const QList<QAction*> present = Menu->actions();
-    QAction* before = present.isEmpty() ? nullptr : present.first();
-    for (const Entry& entry : kEntries) {
-        auto* action = new QAction(Menu);
-        if (entry.Tag == 0) {
-            action->setSeparator(true);
-        } else {
-            action->setText(QString::fromUtf8(entry.Text));
-            action->setData(entry.Tag);
-            const std::int32_t tag = entry.Tag;
-            QObject::connect(action, &QAction::triggered, action, [tag] { ClickEditMenuEntry(tag); });
-        }
-        Menu->insertAction(before, action);
-    }
-}
+std::atomic<TSEditMenuInserter> gMenuInserter{nullptr};
+
 
 TSInterfaceRoutine RoutineOf(const TSDataBranch* Node)
 {
@@ -374,10 +346,27 @@ void InterfaceFillBranch(TSClass Class, TSBranch* Branch)
 
 void BuildEditMenu(TSCommandRecord& Record)
 {
-    auto* menu = reinterpret_cast<QMenu*>(Record.Param);
-    if (menu == nullptr)
+    void* menu = reinterpret_cast<void*>(Record.Param);
+    const TSEditMenuInserter insert = gMenuInserter.load();
+    if (menu == nullptr || insert == nullptr)
         return;
     if (TInternal_MenuClickObject* click = gClickObject.load())
         click->Store(Record);
-    InsertEditMenuEntries(menu);
+    insert(menu);
+}
+
+void ClickEditMenuEntry(std::int32_t Tag)
+{
+    if (TInternal_MenuClickObject* click = gClickObject.load())
+        click->Click(Tag);
+}
+
+std::span<const TSEditMenuEntry> EditMenuEntries()
+{
+    return kEditMenuEntries;
+}
+
+void SetEditMenuInserter(TSEditMenuInserter Insert)
+{
+    gMenuInserter.store(Insert);
 }

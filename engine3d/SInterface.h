@@ -8,9 +8,8 @@
 #include "SRTDRegistry.h"
 
 #include <cstdint>
+#include <span>
 #include <string>
-
-class QMenu;
 
 // Keys of a class node.
 enum TSInterfaceKey : std::int32_t {
@@ -33,7 +32,7 @@ enum TSInterfaceCommand : std::int32_t {
     icImage64 = 7,     // the result
     icImage32 = 8,     // the result
     icImage16 = 9,     // the result
-    icPopupMenu = 11,  // QMenu*
+    icPopupMenu = 11,  // the window side's menu (a QMenu* in the 3D program)
 };
 
 // Process code that opens an object's editor; sent to the depository, or to
@@ -85,11 +84,22 @@ void InterfaceGetText(TObject* Object, std::string& S);
 void InterfaceFillBranch(TSClass Class, TSBranch* Branch);
 
 // Puts "Open", a separator, "Cut", "Copy" and "Paste" at the top of the menu
-// (a QMenu*) in Record.Param. "Open" of any edit menu runs command icOpen with
+// in Record.Param, through the window side's inserter (none: no entries). "Open" of any edit menu runs command icOpen with
 // the record of the most recently built one, unless its object, project or
 // depository, when change objects, have been destroyed since; the other three
 // do nothing.
 void BuildEditMenu(TSCommandRecord& Record);
+
+// The edit menu's entries in order; Tag 0 is a separator. The window side puts
+// them into its menu and reports a chosen entry with ClickEditMenuEntry.
+struct TSEditMenuEntry {
+    const char* Text;
+    std::int32_t Tag;
+};
+std::span<const TSEditMenuEntry> EditMenuEntries();
+void ClickEditMenuEntry(std::int32_t Tag);
+using TSEditMenuInserter = void (*)(void* Menu);
+void SetEditMenuInserter(TSEditMenuInserter Insert);
 
 // Start and end of the unit (EngineUnits.h): the edit menus' click object and
 // the "SInterfaces" branch.

@@ -1,5 +1,6 @@
 #include "viewer3d/Viewer3DUnits.h"
 
+#include "SInterfaceMenu.h"
 #include "viewer3d/HcProject3D.h"
 #include "viewer3d/SDrawing3D.h"
 #include "viewer3d/SThreadFormUn.h"
@@ -11,6 +12,7 @@ namespace {
 
 // Each unit starts after the units it uses, and ends before them.
 constexpr TSUnit kViewer3DUnits[] = {
+    {"SInterfaceMenu", &SInterfaceMenuInitialization, &SInterfaceMenuFinalization},
     {"SThreadFormUn", &SThreadFormUnInitialization, &SThreadFormUnFinalization},
     {"SDrawing3D", &SDrawing3DInitialization, &SDrawing3DFinalization},
     {"SViewer3DUn", &SViewer3DUnInitialization, &SViewer3DUnFinalization},

@@ -2,6 +2,7 @@
 // test to after the last, started once the application object exists.
 
 #include <EngineUnits.h>
+#include <SInterfaceMenu.h>
 
 #include <gtest/gtest.h>
 
@@ -9,8 +10,16 @@ namespace {
 
 class EngineUnitsEnvironment final : public ::testing::Environment {
 public:
-    void SetUp() override { StartEngineUnits(); }
-    void TearDown() override { StopEngineUnits(); }
+    void SetUp() override
+    {
+        StartEngineUnits();
+        SInterfaceMenuInitialization();
+    }
+    void TearDown() override
+    {
+        SInterfaceMenuFinalization();
+        StopEngineUnits();
+    }
 };
 
 ::testing::Environment* const gEngineUnits = ::testing::AddGlobalTestEnvironment(new EngineUnitsEnvironment);

@@ -73,7 +73,6 @@ TEST(EngineUnits, StartInOrderAndEndInReverse)
 TEST(EngineUnits, ProgramThatRefersToNoUnitFindsTheirClasses)
 {
     const std::string probe = std::string(SUITE_BIN_DIR) + "/engine3d_units_probe";
-    // Its standard output carries the report; Qt talks on the error output.
     const testsupport::CommandResult run = testsupport::RunCommand(probe);
     const std::string& text = run.output;
     const int status = run.status;
@@ -81,4 +80,14 @@ TEST(EngineUnits, ProgramThatRefersToNoUnitFindsTheirClasses)
     ASSERT_TRUE(WIFEXITED(status)) << text;
     EXPECT_EQ(WEXITSTATUS(status), 0) << text;
     EXPECT_EQ(text, "started\nended\nstarted again\nended\n");
+}
+
+// The engine's core needs no window library: the probe links it alone.
+TEST(EngineUnits, CoreLinksWithoutQt)
+{
+    const std::string probe = std::string(SUITE_BIN_DIR) + "/engine3d_units_probe";
+    const testsupport::CommandResult run = testsupport::RunCommand("ldd " + probe);
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("libc.so"), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("libQt"), std::string::npos) << run.output;
 }
