@@ -362,11 +362,7 @@ bool EvaluateCurve(const TSCnv3DIITransformer* Curve, std::int32_t* Values)
 {
     if (Curve == nullptr)
         return false;
-    Curve->Lock();
-    struct Unlock {
-        const TSCnv3DIITransformer* C;
-        ~Unlock() { C->Unlock(); }
-    } unlock{Curve};
+    const TSHeldLock<TSCnv3DIITransformer> held(*Curve);
     const std::int32_t count = Curve->Count();
     if (count < 1)
         return false;

@@ -10,20 +10,6 @@
 
 namespace {
 
-// A change bracket that also closes when the body fails.
-template <class Body>
-void InChange(TSCustomChangeObject& Object, Body&& Run)
-{
-    Object.BeginChange(false, 0);
-    try {
-        Run();
-    } catch (...) {
-        Object.EndChange(false, 0);
-        throw;
-    }
-    Object.EndChange(false, 0);
-}
-
 std::int32_t WriteDoubles(TSObjectsStream* Stream, const double* Values, int Count)
 {
     Stream->Write(Values, 8 * Count);
@@ -131,17 +117,12 @@ void TSEyeSystem3D::Assign(TPersistent* Source)
     const double d = source->ScreenDistance();
     const double s = source->DepthScale();
     TSObjectLock guard(*this);
-    BeginChange(true, 0);
-    try {
+    InChange(*this, true, [&] {
         m_screenDistance = d;
         m_depthScale = s;
         if (Enabled())
             Invalidate(reinterpret_cast<TSParam>(this));
-    } catch (...) {
-        EndChange(true, 0);
-        throw;
-    }
-    EndChange(true, 0);
+    });
 }
 
 void TSEyeSystem3D::ProjectPoint(const TSVector3DSingle& Local, TSVector3DSingle& Projected)
@@ -753,8 +734,7 @@ void TSSimpleDiffuseReflection::Assign(TPersistent* Source)
     }
     const std::string name = source->Name();
     TSObjectLock guard(*this);
-    BeginChange(true, 0);
-    try {
+    InChange(*this, true, [&] {
         SetName(name);
         bool differs = false;
         for (int i = 0; i < 3; ++i)
@@ -766,11 +746,7 @@ void TSSimpleDiffuseReflection::Assign(TPersistent* Source)
             }
             Events.Notify(this, ecInvalidate, 0);
         }
-    } catch (...) {
-        EndChange(true, 0);
-        throw;
-    }
-    EndChange(true, 0);
+    });
 }
 
 std::int32_t TSSimpleDiffuseReflection::Save(TSObjectsStream* Stream)

@@ -55,29 +55,11 @@ void ChangeFlag(TSCustomChangeObject& Object, std::atomic<bool>& Flag, bool Valu
     TSObjectLock guard(Object);
     if (Flag.load() == Value)
         return;
-    Object.BeginChange(false, 0);
-    try {
+    InChange(Object, false, [&] {
         Flag.store(Value);
         if (!Object.IsDestroying())
             React();
-    } catch (...) {
-        Object.EndChange(false, 0);
-        throw;
-    }
-    Object.EndChange(false, 0);
-}
-
-std::int32_t WriteInt(TSObjectsStream* Stream, std::int32_t Value)
-{
-    Stream->Write(&Value, 4);
-    return 4;
-}
-
-std::int32_t ReadInt(TSObjectsStream* Stream)
-{
-    std::int32_t value = 0;
-    Stream->Read(&value, 4);
-    return value;
+    });
 }
 
 }  // namespace
@@ -222,7 +204,7 @@ std::int32_t TSCustomDrawSystem3D::Save(TSObjectsStream* Stream)
         return -1;
     TSObjectLock guard(*this);
     const std::int32_t name = TSCustomChangeObject::Save(Stream);
-    return name + WriteInt(Stream, (Enabled() ? 1 : 0) | (Smooth() ? 2 : 0));
+    return name + Stream->WriteInt32((Enabled() ? 1 : 0) | (Smooth() ? 2 : 0));
 }
 
 std::int32_t TSCustomDrawSystem3D::Load(TSObjectsStream* Stream)
@@ -231,7 +213,7 @@ std::int32_t TSCustomDrawSystem3D::Load(TSObjectsStream* Stream)
         return -1;
     TSObjectLock guard(*this);
     const std::int32_t name = TSCustomChangeObject::Load(Stream);
-    const std::int32_t flags = ReadInt(Stream);
+    const std::int32_t flags = Stream->ReadInt32();
     m_enabled = (flags & 1) != 0;
     m_smooth = (flags & 2) != 0;
     return name + 4;
@@ -446,7 +428,7 @@ std::int32_t TSCustomConstruction3D::Save(TSObjectsStream* Stream)
         return -1;
     TSObjectLock guard(*this);
     const std::int32_t base = TSCustomObject3D::Save(Stream);
-    return base + WriteInt(Stream, (Enabled() ? 1 : 0) | (Visible() ? 2 : 0));
+    return base + Stream->WriteInt32((Enabled() ? 1 : 0) | (Visible() ? 2 : 0));
 }
 
 std::int32_t TSCustomConstruction3D::Load(TSObjectsStream* Stream)
@@ -455,7 +437,7 @@ std::int32_t TSCustomConstruction3D::Load(TSObjectsStream* Stream)
         return -1;
     TSObjectLock guard(*this);
     const std::int32_t base = TSCustomObject3D::Load(Stream);
-    const std::int32_t flags = ReadInt(Stream);
+    const std::int32_t flags = Stream->ReadInt32();
     m_enabled = (flags & 1) != 0;
     m_visible = (flags & 2) != 0;
     return base + 4;
@@ -535,7 +517,7 @@ std::int32_t TSCustomLightSystem3D::Save(TSObjectsStream* Stream)
         return -1;
     TSObjectLock guard(*this);
     const std::int32_t base = TSCustomConstruction3D::Save(Stream);
-    return base + WriteInt(Stream, CastsShadows() ? 1 : 0);
+    return base + Stream->WriteInt32(CastsShadows() ? 1 : 0);
 }
 
 std::int32_t TSCustomLightSystem3D::Load(TSObjectsStream* Stream)
@@ -545,6 +527,6 @@ std::int32_t TSCustomLightSystem3D::Load(TSObjectsStream* Stream)
     TSObjectLock guard(*this);
     const std::int32_t base = TSCustomConstruction3D::Load(Stream);
     // Only the low byte carries the flag.
-    m_castsShadows = (ReadInt(Stream) & 0xFF) != 0;
+    m_castsShadows = (Stream->ReadInt32() & 0xFF) != 0;
     return base + 4;
 }

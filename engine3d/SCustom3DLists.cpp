@@ -25,20 +25,6 @@ bool MemberEnabled(TSCustomChangeObject* Member)
     return construction == nullptr || construction->Enabled();
 }
 
-// A change bracket that also closes when the body fails.
-template <class Body>
-void InChange(TSCustomChangeObject& Object, Body&& Run)
-{
-    Object.BeginChange(false, 0);
-    try {
-        Run();
-    } catch (...) {
-        Object.EndChange(false, 0);
-        throw;
-    }
-    Object.EndChange(false, 0);
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------

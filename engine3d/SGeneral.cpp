@@ -334,16 +334,11 @@ void TSCustomChangeObject::SetName(const std::string& S)
     std::lock_guard guard(m_lock);
     if (S == m_name)
         return;
-    BeginChange(false, 0);
-    try {
+    InChange(*this, false, [&] {
         m_name = S;
         if (!IsDestroying())
             Changed();
-    } catch (...) {
-        EndChange(false, 0);
-        throw;
-    }
-    EndChange(false, 0);
+    });
 }
 
 void TSCustomChangeObject::DoBeginChange(std::int32_t Param)

@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <unordered_map>
 #include <vector>
 
@@ -146,6 +147,19 @@ public:
     virtual TSThread* GetThread() { return nullptr; }
     virtual void Read(void* Buffer, std::int32_t Count) {}
     virtual void Write(const void* Buffer, std::int32_t Count) {}
+    // A 32-bit integer in the file's byte order; 0 when nothing could be read.
+    std::int32_t ReadInt32()
+    {
+        std::int32_t value = 0;
+        Read(&value, 4);
+        return value;
+    }
+    // Bytes written: 4.
+    std::int32_t WriteInt32(std::int32_t Value)
+    {
+        Write(&Value, 4);
+        return 4;
+    }
     // Bytes written, the record header included.
     virtual std::int32_t WriteObject(TSObject* Object) { return 0; }
     // Bytes read; Object receives the new object or nullptr. ExpectedClass
@@ -263,16 +277,58 @@ private:
 };
 
 // Holds a change object's own lock for a scope.
-class TSObjectLock final {
+// Holds an object's own lock (its Lock and Unlock) for a scope. Adopt hands it
+// a lock already taken, to be released at the end of the scope; a holder made
+// empty releases nothing until then. Neither copyable nor movable.
+template <class T>
+class TSHeldLock final {
 public:
-    explicit TSObjectLock(const TSCustomChangeObject& Object) : m_object(Object) { m_object.Lock(); }
-    ~TSObjectLock() { m_object.Unlock(); }
-    TSObjectLock(const TSObjectLock&) = delete;
-    TSObjectLock& operator=(const TSObjectLock&) = delete;
+    TSHeldLock() = default;
+    explicit TSHeldLock(const T& Object) : m_object(&Object) { m_object->Lock(); }
+    ~TSHeldLock()
+    {
+        if (m_object != nullptr)
+            m_object->Unlock();
+    }
+    TSHeldLock(const TSHeldLock&) = delete;
+    TSHeldLock& operator=(const TSHeldLock&) = delete;
+
+    void Adopt(const T& Locked) { m_object = &Locked; }
 
 private:
-    const TSCustomChangeObject& m_object;
+    const T* m_object = nullptr;
 };
+
+using TSObjectLock = TSHeldLock<TSCustomChangeObject>;
+
+// An object's lock in the shape std::lock_guard and try-lock loops take.
+struct TSLockable {
+    const TSCustomChangeObject& Object;
+    void lock() { Object.Lock(); }
+    bool try_lock() { return Object.TryLock(); }
+    void unlock() { Object.Unlock(); }
+};
+
+// Runs Body inside Object's change bracket; the bracket closes also when Body
+// fails. KeepLocked is handed to both ends.
+template <class Body>
+void InChange(TSCustomChangeObject& Object, bool KeepLocked, Body&& Run)
+{
+    Object.BeginChange(KeepLocked, 0);
+    try {
+        Run();
+    } catch (...) {
+        Object.EndChange(KeepLocked, 0);
+        throw;
+    }
+    Object.EndChange(KeepLocked, 0);
+}
+
+template <class Body>
+void InChange(TSCustomChangeObject& Object, Body&& Run)
+{
+    InChange(Object, false, std::forward<Body>(Run));
+}
 
 // A named, locked list of object references that owns nothing it lists. Every
 // list made while "Global List of SObjectsList" exists joins that list. Add

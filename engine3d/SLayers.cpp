@@ -578,8 +578,7 @@ void TSRDPFile::SetCount(std::int32_t N)
     TSObjectLock guard(*this);
     if (N == Count())
         return;
-    BeginChange(false, 0);
-    try {
+    InChange(*this, false, [&] {
         for (std::size_t i = N; i < m_layers.size(); ++i)
             if (TSRDPLayer* layer = std::exchange(m_layers[i], nullptr)) {
                 layer->m_file = nullptr;
@@ -593,11 +592,7 @@ void TSRDPFile::SetCount(std::int32_t N)
                 layer = TSObject::Create<TSRDPLayer>(this);
         for (TSRDPLayer* layer : m_layers)
             layer->m_file = this;
-    } catch (...) {
-        EndChange(false, 0);
-        throw;
-    }
-    EndChange(false, 0);
+    });
 }
 
 TSLayer* TSRDPFile::GetLayer(std::int32_t Index)
@@ -628,8 +623,7 @@ void TSRDPFile::Close(bool Value)
     TSObjectLock guard(*this);
     if (Closed())
         return;
-    BeginChange(false, 0);
-    try {
+    InChange(*this, false, [&] {
         StoreClosed(true);
         StoreFileName("");
         m_formatRefused = false;
@@ -639,11 +633,7 @@ void TSRDPFile::Close(bool Value)
         std::lock_guard tree(TreeLock());
         m_tree->SetCount(0);
         m_tree->SetName("");
-    } catch (...) {
-        EndChange(false, 0);
-        throw;
-    }
-    EndChange(false, 0);
+    });
 }
 
 void TSRDPFile::Open(const std::string& FileName, std::uint32_t ShareMode, std::uint32_t Flags, bool ReadOnly)

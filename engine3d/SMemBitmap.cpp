@@ -54,20 +54,6 @@ void Put(std::uint8_t*& At, T Value)
     At += sizeof Value;
 }
 
-// A change bracket that closes also when its body fails.
-template <class Body>
-void InChange(TSCustomChangeObject& Object, bool KeepLocked, Body&& Run)
-{
-    Object.BeginChange(KeepLocked, 0);
-    try {
-        Run();
-    } catch (...) {
-        Object.EndChange(KeepLocked, 0);
-        throw;
-    }
-    Object.EndChange(KeepLocked, 0);
-}
-
 }  // namespace
 
 std::int32_t PixelFormatBits(TSPixelFormat Format)

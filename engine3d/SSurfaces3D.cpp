@@ -45,20 +45,6 @@ TSVector3DSingle WorldOf(const TSSurfaceNode& N)
     return {N.Vertex.X, N.Vertex.Y, N.Vertex.Z};
 }
 
-// Runs Body inside Object's change bracket, ending it when Body fails.
-template <class Body>
-void InChange(TSCustomChangeObject& Object, bool KeepLocked, Body&& Do)
-{
-    Object.BeginChange(KeepLocked, 0);
-    try {
-        Do();
-    } catch (...) {
-        Object.EndChange(KeepLocked, 0);
-        throw;
-    }
-    Object.EndChange(KeepLocked, 0);
-}
-
 }  // namespace
 
 constinit const TSClassInfo TSSurface3D::ClassInfo{"TSSurface3D", &TSCustomConstruction3D::ClassInfo,

@@ -88,18 +88,6 @@ std::int32_t Saturate(std::int64_t Value)
                                                               std::numeric_limits<std::int32_t>::max()));
 }
 
-// The object's own lock for a scope.
-class Held {
-public:
-    explicit Held(const TSCustomChangeObject& Object) : m_object(Object) { m_object.Lock(); }
-    ~Held() { m_object.Unlock(); }
-    Held(const Held&) = delete;
-    Held& operator=(const Held&) = delete;
-
-private:
-    const TSCustomChangeObject& m_object;
-};
-
 }  // namespace
 
 void SThreadsInitialization()
@@ -150,7 +138,7 @@ void TSThread::BeforeDestruction() noexcept
     // Being destroyed, the object starts no job; the running one is asked to
     // stop, and its worker is waited for because it uses the object to the end.
     {
-        Held held(*this);
+        TSObjectLock held(*this);
         m_pending = {};
         m_terminateRequested = true;
     }
@@ -179,13 +167,13 @@ TSThread::~TSThread() = default;
 
 std::string TSThread::Message() const
 {
-    Held held(*this);
+    TSObjectLock held(*this);
     return m_message;
 }
 
 bool TSThread::HasWorker() const
 {
-    Held held(*this);
+    TSObjectLock held(*this);
     return m_workerId != std::thread::id();
 }
 
@@ -195,7 +183,7 @@ bool TSThread::QueueJob(bool Restart, std::unique_ptr<TSThreadParams>&& Params, 
     // worker runs on without waiting: such objects take no worker jobs.
     if (!m_madeByLibrary || IsDestroying() || Job.Code == nullptr)
         return false;
-    Held held(*this);
+    TSObjectLock held(*this);
     if (IsDestroying() || m_synchronous)
         return false;
     m_pending = {std::move(Params), Job};
@@ -205,7 +193,7 @@ bool TSThread::QueueJob(bool Restart, std::unique_ptr<TSThreadParams>&& Params, 
 
 void TSThread::Start(bool Restart)
 {
-    Held held(*this);
+    TSObjectLock held(*this);
     if (m_pending.Routine.Code == nullptr)
         return;
     if (m_workerId != std::thread::id()) {
@@ -252,7 +240,7 @@ void TSThread::WorkerMain()
 {
     {
         // Blocks until the starter has recorded this worker and its job.
-        Held held(*this);
+        TSObjectLock held(*this);
         m_workerTid = plat::CurrentThreadId();
         // Where the system refuses a priority the worker runs at the one it has.
         plat::SetThreadNice(m_workerTid, NiceFor(m_priority));
@@ -266,7 +254,7 @@ void TSThread::WorkerMain()
     bool fresh = false;
     std::int32_t old = tsIdle;
     {
-        Held held(*this);
+        TSObjectLock held(*this);
         m_workerId = {};
         m_workerTid = 0;
         Start(false);
@@ -283,7 +271,7 @@ void TSThread::RunJob()
     TSThreadJob job;
     TSThreadParams* params = nullptr;
     {
-        Held held(*this);
+        TSObjectLock held(*this);
         job = m_running.Routine;
         params = m_running.Params.get();
     }
@@ -308,7 +296,7 @@ bool TSThread::RunSynchronously(std::unique_ptr<TSThreadParams>&& Params, TSThre
     if (IsDestroying() || Job.Code == nullptr)
         return false;
     {
-        Held held(*this);
+        TSObjectLock held(*this);
         // A run inside a running job would free the Params that job still uses.
         if (IsDestroying() || m_workerId != std::thread::id() || m_synchronous)
             return false;
@@ -320,7 +308,7 @@ bool TSThread::RunSynchronously(std::unique_ptr<TSThreadParams>&& Params, TSThre
         // before the job got under way.
     }
     RunJob();
-    Held held(*this);
+    TSObjectLock held(*this);
     m_synchronous = false;
     m_syncId = {};
     // The request was for this run.
@@ -338,7 +326,7 @@ void TSThread::SetState(std::int32_t NewState)
 
 bool TSThread::StoreProgress(std::int64_t Position)
 {
-    Held held(*this);
+    TSObjectLock held(*this);
     m_position = Saturate(Position);
     std::int32_t progress = 0;
     // At most 2^32 * 10^6 before the division: no overflow in 64 bits.
@@ -352,7 +340,7 @@ void TSThread::SetRange(std::int32_t Min, std::int32_t Max, std::int32_t Positio
 {
     bool changed = false;
     {
-        Held held(*this);
+        TSObjectLock held(*this);
         m_rangeMin = Min;
         m_rangeMax = Max;
         changed = StoreProgress(Position);
@@ -366,7 +354,7 @@ void TSThread::Step(std::int32_t Delta)
 {
     bool changed = false;
     {
-        Held held(*this);
+        TSObjectLock held(*this);
         changed = StoreProgress(static_cast<std::int64_t>(m_position) + Delta);
     }
     if (changed && !IsDestroying())
@@ -378,7 +366,7 @@ void TSThread::SetMessage(const std::string& Text)
 {
     bool changed = false;
     {
-        Held held(*this);
+        TSObjectLock held(*this);
         if (Text != m_message) {
             m_message = Text;
             changed = true;
@@ -397,7 +385,7 @@ bool TSThread::CheckTerminated()
 bool TSThread::InJobThread() const
 {
     const std::thread::id me = std::this_thread::get_id();
-    Held held(*this);
+    TSObjectLock held(*this);
     return m_workerId == me || (m_synchronous && m_syncId == me);
 }
 
@@ -406,7 +394,7 @@ bool TSThread::DoCheckTerminated()
     if (!InJobThread())
         return false;
     PauseWhileSuspended();
-    Held held(*this);
+    TSObjectLock held(*this);
     if (m_terminateRequested && m_state == tsRunning)
         throw EAbort();
     return true;
@@ -441,7 +429,7 @@ bool TSThread::Terminate(std::int32_t TimeoutMs)
     if (InJobThread())
         throw EAbort();
     {
-        Held held(*this);
+        TSObjectLock held(*this);
         m_pending = {};
         m_terminateRequested = true;
     }
@@ -463,7 +451,7 @@ void TSThread::Suspend()
 
 bool TSThread::SetPriority(std::int32_t Priority)
 {
-    Held held(*this);
+    TSObjectLock held(*this);
     if (m_workerTid != 0 && !plat::SetThreadNice(m_workerTid, NiceFor(Priority)))
         return false;
     m_priority = Priority;

@@ -304,18 +304,6 @@ void THalcyte3DProject::SetDepositoryCount(std::int32_t N)
         delete depository;
 }
 
-namespace {
-
-// A member's lock in the shape LockForRender and lock_guard take.
-struct MemberLock {
-    const TSCustomChangeObject& Object;
-    void lock() { Object.Lock(); }
-    bool try_lock() { return Object.TryLock(); }
-    void unlock() { Object.Unlock(); }
-};
-
-}  // namespace
-
 template <class L>
 void THalcyte3DProject::LockForRender(L& Lock, TSThread* Thread)
 {
@@ -343,18 +331,11 @@ void THalcyte3DProject::ApplyDepositories(TSCustomDrawSystem3D* DrawSystem, TSTh
         // The depository changes its object under the object's lock, which a
         // thread pausing the render may hold.
         auto* object = dynamic_cast<TSCustomChangeObject*>(pair.Object);
-        struct ObjectLock {
-            const TSCustomChangeObject* Object;
-            ~ObjectLock()
-            {
-                if (Object != nullptr)
-                    Object->Unlock();
-            }
-        } held{nullptr};
+        TSObjectLock held;
         if (object != nullptr) {
-            MemberLock lock{*object};
+            TSLockable lock{*object};
             LockForRender(lock, Thread);
-            held.Object = object;
+            held.Adopt(*object);
         }
         TSParameterRecord record{dpApplyRecord, &apply};
         pair.Depository->Process(ocSetParameter, reinterpret_cast<TSParam>(&record));
@@ -688,7 +669,7 @@ void THalcyte3DProject::MakeImage(TSThread* Thread)
             if (Thread != nullptr) {
                 // The name sits behind the drawing system's lock, which a
                 // thread pausing this render may hold.
-                MemberLock lock{*job.DrawSystem};
+                TSLockable lock{*job.DrawSystem};
                 LockForRender(lock, Thread);
                 std::lock_guard held(lock, std::adopt_lock);
                 Thread->SetMessage("Make Image : " + job.DrawSystem->Name());

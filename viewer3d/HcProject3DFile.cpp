@@ -19,18 +19,6 @@ constexpr std::int64_t kPairBytes = 16;
 constexpr std::int64_t kFolderBytes = 4;
 constexpr std::size_t kWindowOrderBlock = 16;
 
-std::int32_t ReadInt(TSObjectsStream* Stream)
-{
-    std::int32_t value = 0;
-    Stream->Read(&value, 4);
-    return value;
-}
-
-void WriteInt(TSObjectsStream* Stream, std::int32_t Value)
-{
-    Stream->Write(&Value, 4);
-}
-
 // A count is refused when the bytes left cannot hold that many items.
 bool CountFits(TSObjectsStream* Stream, std::int32_t Count, std::int64_t ItemBytes)
 {
@@ -223,11 +211,11 @@ std::int32_t THalcyte3DProject::WriteObjectsHeader(TSObjectsStream* Stream)
     const std::vector<std::string> folders = CurrentFolders();
     std::int32_t bytes = 20;
     if (Stream != nullptr) {
-        WriteInt(Stream, m_renderMode.load());
-        WriteInt(Stream, m_stopAtOnce.load());
-        WriteInt(Stream, m_pauseWait[0].load());
-        WriteInt(Stream, m_pauseWait[1].load());
-        WriteInt(Stream, static_cast<std::int32_t>(folders.size()));
+        Stream->WriteInt32(m_renderMode.load());
+        Stream->WriteInt32(m_stopAtOnce.load());
+        Stream->WriteInt32(m_pauseWait[0].load());
+        Stream->WriteInt32(m_pauseWait[1].load());
+        Stream->WriteInt32(static_cast<std::int32_t>(folders.size()));
     }
     for (const std::string& folder : folders)
         bytes += WriteStreamString(Stream, folder);
@@ -239,11 +227,11 @@ std::int32_t THalcyte3DProject::ReadObjectsHeader(TSObjectsStream* Stream)
     const std::int32_t inherited = TSProject::ReadObjectsHeader(Stream);
     if (Stream == nullptr)
         return inherited;
-    const std::int32_t mode = ReadInt(Stream);
-    const std::int32_t stopAtOnce = ReadInt(Stream);
-    const std::int32_t wait0 = ReadInt(Stream);
-    const std::int32_t wait1 = ReadInt(Stream);
-    const std::int32_t count = ReadInt(Stream);
+    const std::int32_t mode = Stream->ReadInt32();
+    const std::int32_t stopAtOnce = Stream->ReadInt32();
+    const std::int32_t wait0 = Stream->ReadInt32();
+    const std::int32_t wait1 = Stream->ReadInt32();
+    const std::int32_t count = Stream->ReadInt32();
     if (!CountFits(Stream, count, kFolderBytes))
         InvalidValue();
     std::int32_t bytes = 20;
@@ -278,7 +266,7 @@ std::int32_t THalcyte3DProject::WriteObjects(TSObjectsStream* Stream)
         pairs = m_depositories;
     }
     std::int32_t bytes = 4;
-    WriteInt(Stream, static_cast<std::int32_t>(viewers.size()));
+    Stream->WriteInt32(static_cast<std::int32_t>(viewers.size()));
     for (const TSViewerEntry& entry : viewers) {
         bytes += Stream->WriteObject(entry.DrawSystem);
         const std::uint32_t camera = Stream->ObjectIdentity(entry.Camera);
@@ -287,7 +275,7 @@ std::int32_t THalcyte3DProject::WriteObjects(TSObjectsStream* Stream)
     }
     for (TSCustomChangeObject* list : Lists())
         bytes += Stream->WriteObject(list);
-    WriteInt(Stream, static_cast<std::int32_t>(pairs.size()));
+    Stream->WriteInt32(static_cast<std::int32_t>(pairs.size()));
     bytes += 4;
     for (const TSDepositoryPair& pair : pairs) {
         bytes += Stream->WriteObject(pair.Depository);
@@ -307,7 +295,7 @@ std::int32_t THalcyte3DProject::ReadObjects(TSObjectsStream* Stream)
     SetDepositoryCount(0);
 
     std::int32_t bytes = 4;
-    const std::int32_t viewerCount = ReadInt(Stream);
+    const std::int32_t viewerCount = Stream->ReadInt32();
     if (!CountFits(Stream, viewerCount, kPairBytes))
         InvalidValue();
     SetViewerCount(viewerCount);
@@ -343,7 +331,7 @@ std::int32_t THalcyte3DProject::ReadObjects(TSObjectsStream* Stream)
     if (read != nullptr)
         ReplaceList(m_cameras, static_cast<TSCustomProjectionSystem3DList*>(read), MemberHandler());
 
-    const std::int32_t pairCount = ReadInt(Stream);
+    const std::int32_t pairCount = Stream->ReadInt32();
     bytes += 4;
     if (!CountFits(Stream, pairCount, kPairBytes))
         InvalidValue();

@@ -88,18 +88,6 @@ bool SizeFits(std::int32_t Width, std::int32_t Height)
     return std::max(bitmapRow, depthRow) * Height <= kMaxBufferBytes;
 }
 
-void Write32(TSObjectsStream* Stream, std::int32_t Value)
-{
-    Stream->Write(&Value, 4);
-}
-
-std::int32_t Read32(TSObjectsStream* Stream)
-{
-    std::int32_t value = 0;
-    Stream->Read(&value, 4);
-    return value;
-}
-
 // BeginUpdate .. EndUpdate around Body, closed when it raises too.
 template <class Body>
 void InUpdate(TSDrawingSystem3D& System, Body&& body)
@@ -433,8 +421,7 @@ void TSDrawingSystem3D::SetSize(std::int32_t Width, std::int32_t Height)
     TSObjectLock guard(*this);
     if (Width == m_width.load() && Height == m_height.load())
         return;
-    BeginChange(false, 0);
-    try {
+    InChange(*this, false, [&] {
         m_width = 0;
         m_height = 0;
         m_bitmap->SetSize(Width, Height);
@@ -444,11 +431,7 @@ void TSDrawingSystem3D::SetSize(std::int32_t Width, std::int32_t Height)
         m_colorDepth = m_bitmap->PixelFormat();
         m_centerX = Width / 2;
         m_centerY = Height / 2;
-    } catch (...) {
-        EndChange(false, 0);
-        throw;
-    }
-    EndChange(false, 0);
+    });
 }
 
 bool TSDrawingSystem3D::GetChannelEnabled(std::int32_t Channel) const
@@ -634,10 +617,10 @@ std::int32_t TSDrawingSystem3D::Save(TSObjectsStream* Stream)
     TSObjectLock guard(*this);
     std::int32_t total = TSCustomDrawSystem3D::Save(Stream);
     for (std::int32_t source : m_colorSource)
-        Write32(Stream, source);
-    Write32(Stream, m_width.load());
-    Write32(Stream, m_height.load());
-    Write32(Stream, m_colorDepth.load());
+        Stream->WriteInt32(source);
+    Stream->WriteInt32(m_width.load());
+    Stream->WriteInt32(m_height.load());
+    Stream->WriteInt32(m_colorDepth.load());
     std::int32_t flags = 0;
     for (int i = 0; i < 3; ++i) {
         if (m_channelEnabled[static_cast<std::size_t>(i)])
@@ -645,7 +628,7 @@ std::int32_t TSDrawingSystem3D::Save(TSObjectsStream* Stream)
         if (m_canvas->GetChannelEnabled(i + 1))
             flags |= 8 << i;
     }
-    Write32(Stream, flags);
+    Stream->WriteInt32(flags);
     total += 28;
     Stream->Write(m_bitLayout.data(), static_cast<std::int32_t>(sizeof(m_bitLayout)));
     Stream->Write(m_background.data(), 24);
@@ -674,13 +657,13 @@ std::int32_t TSDrawingSystem3D::Load(TSObjectsStream* Stream)
     std::int32_t total = TSCustomDrawSystem3D::Load(Stream);
     std::array<std::int32_t, 3> sources{};
     for (std::int32_t& source : sources)
-        source = Read32(Stream);
-    const std::int32_t width = Read32(Stream);
-    const std::int32_t height = Read32(Stream);
-    const std::int32_t format = Read32(Stream);
+        source = Stream->ReadInt32();
+    const std::int32_t width = Stream->ReadInt32();
+    const std::int32_t height = Stream->ReadInt32();
+    const std::int32_t format = Stream->ReadInt32();
     if (width < 0 || height < 0 || format < 0 || format >= kPixelFormatCount || !SizeFits(width, height))
         throw EStreamError(ObjectErrorText(this, sCantLoad, sInvalidValue));
-    const std::int32_t flags = Read32(Stream);
+    const std::int32_t flags = Stream->ReadInt32();
     total += 28;
     for (std::size_t i = 0; i < 3; ++i)
         m_colorSource[i] = sources[i] >= 0 && sources[i] <= 3 ? sources[i] : 0;
