@@ -12,6 +12,7 @@
 #include "BitmapInfo.h"
 #include "DeviceContext.h"
 #include "Exception.h"
+#include "FaultGuard.h"
 #include "MessageBox.h"
 #include "ViewerStrings.h"
 #include "dialogs/FileMasks.h"
@@ -310,9 +311,17 @@ void CRasterView::RenderRGB(int x, int y, int width, int height, int rowBytes, i
 std::string CRasterView::GetValueString(int x, int y)
 {
     double value = 0.0;
-    if (!IsBusy() && m_pPixels != nullptr && x >= 0 && x < m_nWidth && y >= 0 && y < m_nHeight)
-        value = SampleValue(static_cast<const unsigned char*>(m_pPixels) + std::int64_t(y) * m_nRowBytes, x, m_nType,
-                            m_bPhase);
+    if (!IsBusy() && m_pPixels != nullptr && x >= 0 && x < m_nWidth && y >= 0 && y < m_nHeight) {
+        // The layer is mapped: another program may have cut the file short.
+        try {
+            value = plat::CallFaultGuarded([&] {
+                return SampleValue(static_cast<const unsigned char*>(m_pPixels) + std::int64_t(y) * m_nRowBytes, x,
+                                   m_nType, m_bPhase);
+            });
+        } catch (const plat::HardwareFault&) {
+            return {};
+        }
+    }
     return FormatValue(value);
 }
 
