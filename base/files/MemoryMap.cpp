@@ -155,13 +155,13 @@ CMemoryMap::~CMemoryMap()
     DeleteData();
 }
 
-void* CMemoryMap::Open(const std::string& name, int size, int writable)
+void* CMemoryMap::Open(const std::string& name, std::int64_t size, int writable)
 {
     DeleteData();
     return Attach(name, size, writable ? 1 : 0);
 }
 
-void* CMemoryMap::Attach(const std::string& name, int size, int writable)
+void* CMemoryMap::Attach(const std::string& name, std::int64_t size, int writable)
 {
     if (size < 0)
         return nullptr;
@@ -183,7 +183,7 @@ void* CMemoryMap::Attach(const std::string& name, int size, int writable)
         }
     }
 
-    if (viewLength > INT_MAX || (viewLength > fileLength && !writable))
+    if ((size == 0 && viewLength > INT_MAX) || (viewLength > fileLength && !writable))
         return nullptr;
     auto fresh = NewEntry(viewLength > fileLength ? ReplaceMapped(path, viewLength, true)
                                                   : plat::MappedFile::Open(path, viewLength, writable != 0),
@@ -204,7 +204,7 @@ void* CMemoryMap::Attach(const std::string& name, int size, int writable)
     return Bind(own, writable);
 }
 
-void* CMemoryMap::Create(const std::string& name, int size, int temporary)
+void* CMemoryMap::Create(const std::string& name, std::int64_t size, int temporary)
 {
     DeleteData();
     if (size <= 0)
@@ -225,7 +225,7 @@ void* CMemoryMap::Create(const std::string& name, int size, int temporary)
     return nullptr;
 }
 
-void* CMemoryMap::Resize(int size)
+void* CMemoryMap::Resize(std::int64_t size)
 {
     if (size <= 0)
         return nullptr;
@@ -345,9 +345,9 @@ plat::FileId CMemoryMap::Id() const
     return m_entry != nullptr ? m_entry->view.Id() : plat::FileId{};
 }
 
-int CMemoryMap::Length() const
+std::int64_t CMemoryMap::Length() const
 {
-    return static_cast<int>(m_length);
+    return m_length;
 }
 
 int GetFileLength(const char* path)
