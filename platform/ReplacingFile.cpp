@@ -163,8 +163,8 @@ ReplacingFile::ReplacingFile(const std::string& path, Contents contents) : m_pat
         // permission is read-only for the superuser too, as a read-only attribute is.
         if (::access(m_target.c_str(), W_OK) != 0)
             FileException::ThrowOsError(errno, path);
-        if ((old.st_mode & 0222) == 0)
-            FileException::ThrowOsError(EACCES, path);
+        if (const int refused = WriteProtection(m_target.c_str()))
+            FileException::ThrowOsError(refused, path);
         m_exists = true;
     } else if (errno != ENOENT) {
         FileException::ThrowOsError(errno, path);
