@@ -257,8 +257,8 @@ void TSViewer3D::SaveBitmap()
         } else if (!busy) {
             // Nothing drawn: the window shows black below the strip, and so does the file.
             std::unique_ptr<TSMemoryBitmap> black(TSObject::Create<TSMemoryBitmap>());
-            black->CreateSection(std::max(1, width()), std::max(1, height() - kCaptionHeight),
-                                 PixelFormatOfDepth(24));
+            black->SetPixelFormat(PixelFormatOfDepth(24));
+            black->SetSize(std::max(1, width()), std::max(1, height() - kCaptionHeight));
             if (black->Bits() != nullptr)
                 std::memset(black->Bits(), 0, std::size_t(black->GetImageSize()));
             black->SaveToFile(name);
