@@ -170,6 +170,9 @@ void* CMemoryMap::Attach(const std::string& name, std::int64_t size, int writabl
     std::int64_t fileLength = path.empty() ? -1 : plat::MappedFile::FileLength(path, &id);
     if (fileLength < 0)
         return nullptr;
+    // Not even through a view made before the file lost its write permission.
+    if (writable && plat::WriteProtection(path.c_str()) != 0)
+        return nullptr;
     std::int64_t viewLength = size != 0 ? size : fileLength;
     // A whole-file view shares only a view of the whole file as it is now.
     const std::int64_t covered = size != 0 ? 0 : fileLength;
