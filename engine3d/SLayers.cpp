@@ -1,4 +1,5 @@
 #include "SLayers.h"
+#include "platform/FaultGuard.h"
 
 #include "format/RDPFile.h"
 #include "format/RDPFileWalker.h"
@@ -527,8 +528,17 @@ void TSRDPLayer::ReadRow(std::int32_t Row, void* Buffer, std::int32_t Count, std
     const std::int32_t n = RowSamples(Row, Count);
     if (n == 0 || Buffer == nullptr)
         return;
-    CastSamples(static_cast<unsigned char*>(Buffer), Step, BufferType, m_data + Row * m_rowStep, m_sampleStep,
-                SampleType(), n);
+    // Another program may cut the file short under the mapping: the lost pages
+    // fault inside the guard and come out as an error naming the file.
+    try {
+        plat::CallFaultGuarded([&] {
+            CastSamples(static_cast<unsigned char*>(Buffer), Step, BufferType, m_data + Row * m_rowStep, m_sampleStep,
+                        SampleType(), n);
+        });
+    } catch (const plat::HardwareFault&) {
+        throw EOSError(EIO, "The file was cut short while it was read: " +
+                                (m_file != nullptr ? m_file->FileName() : Name()));
+    }
 }
 
 void TSRDPLayer::WriteRow(std::int32_t Row, const void* Buffer, std::int32_t Count, std::int32_t Step,
@@ -900,6 +910,8 @@ void TSRDPFile::BindLayer(TSRDPLayer& Layer)
 
 void SLayersInitialization()
 {
+    // Reads of mapped files run under the fault guard (TSRDPLayer::ReadRow).
+    plat::InstallFaultHandlers(nullptr);
     for (TSClass cls : kClasses)
         RegisterRTDClass(cls);
     std::lock_guard guard(TreeLock());

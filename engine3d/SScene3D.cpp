@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include <unistd.h>
@@ -82,8 +83,9 @@ TSSimpleScene3D::~TSSimpleScene3D()
     Finalize();
     if (TSObjectsList* scenes = GlobalScenesList())
         scenes->Remove(this);
-    // No image may still draw what is freed below.
-    StopImage();
+    // No image may still draw what is freed below: however long it takes to
+    // stop, it is waited for.
+    StopImage(true);
     if (TSCustomDrawSystem3D* drawSystem = m_drawSystem.exchange(nullptr)) {
         drawSystem->Events.Remove(Handler());
         delete drawSystem;
@@ -371,15 +373,18 @@ void TSSimpleScene3D::Redraw()
     MakeImageJob(nullptr, nullptr);
 }
 
-void TSSimpleScene3D::StopImage()
+void TSSimpleScene3D::StopImage(bool Unbounded)
 {
     if (m_thread == nullptr || InImageThread())
         return;
-    if (m_thread->HasWorker())
-        m_thread->Terminate(kStopWaitMs);
+    while (m_thread->HasWorker() && !m_thread->Terminate(kStopWaitMs) && Unbounded)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     // A synchronous image of another thread ends by itself.
     std::unique_lock drawing(m_drawingLock);
-    m_drawingEnded.wait_for(drawing, std::chrono::milliseconds(kStopWaitMs), [this] { return !m_drawing; });
+    if (Unbounded)
+        m_drawingEnded.wait(drawing, [this] { return !m_drawing; });
+    else
+        m_drawingEnded.wait_for(drawing, std::chrono::milliseconds(kStopWaitMs), [this] { return !m_drawing; });
 }
 
 void TSSimpleScene3D::ImageJob(TSThread* Thread, TSThreadParams* Params)

@@ -85,8 +85,9 @@ private:
     static bool CanDraw(const TSCustomDrawSystem3D* DrawSystem, const TSCustomProjectionSystem3D* Camera);
     // True in the thread that makes an image of this scene.
     bool InImageThread() const;
-    // Stops the image in the making and waits for it, unless called from it.
-    void StopImage();
+    // Stops the image in the making and waits for it, unless called from it:
+    // a few seconds at most, or until it has ended when Unbounded.
+    void StopImage(bool Unbounded = false);
     // Updates opened and closed by one watched object's events.
     void SourceBegins(TObject* Source);
     void SourceEnds(TObject* Source);

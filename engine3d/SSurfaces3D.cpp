@@ -442,21 +442,28 @@ void TSSurface3D::RowDone(TSThread* Thread)
 }
 
 template <class Visit>
-void TSSurface3D::ForSampledInParallel(Visit&& Visit_)
+void TSSurface3D::ForSampledInParallel(TSThread* Thread, Visit&& Visit_)
 {
     const std::int64_t rows = (std::int64_t(m_height) + m_stepY - 1) / m_stepY;
     const std::int64_t columns = (std::int64_t(m_width) + m_stepX - 1) / m_stepX;
     const int threads = plat::ParallelThreadsFor(rows * columns * kNodeSize);
-    plat::ParallelFor(rows, 16, threads, [&](std::int64_t begin, std::int64_t end, int) {
-        for (std::int64_t r = begin; r < end; ++r) {
-            const auto j = static_cast<std::int32_t>(r * m_stepY);
-            for (std::int32_t i = 0; i < m_width; i += m_stepX)
-                Visit_(Node(i, j));
-        }
-    });
+    plat::ParallelFor(
+        rows, 16, threads,
+        [&](std::int64_t begin, std::int64_t end, int) {
+            for (std::int64_t r = begin; r < end; ++r) {
+                const auto j = static_cast<std::int32_t>(r * m_stepY);
+                for (std::int32_t i = 0; i < m_width; i += m_stepX)
+                    Visit_(Node(i, j));
+            }
+        },
+        [&](std::int64_t) {
+            // A stop unwinds on the calling thread once the running pieces end.
+            if (Thread != nullptr)
+                Thread->CheckTerminated();
+        });
 }
 
-void TSSurface3D::TransformNodes()
+void TSSurface3D::TransformNodes(TSThread* Thread)
 {
     // One look at the frame for the whole pass, in the frame's own arithmetic.
     TSMatrix3D matrix;
@@ -466,7 +473,7 @@ void TSSurface3D::TransformNodes()
         matrix = frame->Matrix();
         origin = frame->Origin();
     }
-    ForSampledInParallel([&](TSSurfaceNode& n) {
+    ForSampledInParallel(Thread, [&](TSSurfaceNode& n) {
         TSVector3D local, world;
         SingleToDoubleVector3D(n.Position, local);
         MulMatrixVector3D(matrix, local, world);
@@ -477,7 +484,7 @@ void TSSurface3D::TransformNodes()
     });
 }
 
-void TSSurface3D::ProjectNodes()
+void TSSurface3D::ProjectNodes(TSThread* Thread)
 {
     if (m_camera == nullptr)
         return;
@@ -490,7 +497,7 @@ void TSSurface3D::ProjectNodes()
         origin = frame->Origin();
     }
     TSCustomProjectionSystem3D* camera = m_camera;
-    ForSampledInParallel([&](TSSurfaceNode& n) {
+    ForSampledInParallel(Thread, [&](TSSurfaceNode& n) {
         TSVector3D world, local;
         SingleToDoubleVector3D(WorldOf(n), world);
         SubVector3D(world, origin, world);
@@ -573,7 +580,7 @@ void TSSurface3D::Draw(TSRenderContext& Context)
 
     if (thread != nullptr)
         thread->CheckTerminated();
-    TransformNodes();
+    TransformNodes(thread);
     if (thread != nullptr)
         thread->CheckTerminated();
 
@@ -585,7 +592,7 @@ void TSSurface3D::Draw(TSRenderContext& Context)
 
     if (thread != nullptr)
         thread->CheckTerminated();
-    ProjectNodes();
+    ProjectNodes(thread);
     if (thread != nullptr)
         thread->CheckTerminated();
 

@@ -120,9 +120,10 @@ public:
     // The passes of Draw, usable one by one.
     void RecomputeSteps();
     void RecomputeBounds();
-    void TransformNodes();
+    // Thread, when given, is asked to stop between pieces of the pass.
+    void TransformNodes(TSThread* Thread = nullptr);
     void LightNode(std::int32_t I, std::int32_t J);
-    void ProjectNodes();
+    void ProjectNodes(TSThread* Thread = nullptr);
     void EmitPrimitives(TSRenderContext& Context);
 
 private:
@@ -141,7 +142,7 @@ private:
     void RowDone(TSThread* Thread);
     // Visits every sampled node, rows shared among the parallel loop's threads.
     template <class Visit>
-    void ForSampledInParallel(Visit&& Visit_);
+    void ForSampledInParallel(TSThread* Thread, Visit&& Visit_);
 
     std::int32_t m_updateNesting = 0;
     unsigned char* m_nodes = nullptr;

@@ -60,6 +60,8 @@ unsigned SignalCode(int sig, const siginfo_t* info)
         return FAULT_ACCESS_VIOLATION;
     case SIGILL:
         return FAULT_ILLEGAL_INSTRUCTION;
+    case SIGBUS:
+        return info->si_code == BUS_ADRERR ? FAULT_IN_PAGE_ERROR : 0;
     default:
         return 0;
     }
@@ -101,7 +103,8 @@ void OnFault(int sig, siginfo_t* info, void*)
     const unsigned code = SignalCode(sig, info);
     // A fault the kernel raised (not a signal sent by someone) inside a guard: leave the
     // handler at once; the guard reports it on the normal path.
-    if (Guard* guard = t_guard; sig == SIGFPE && guard && info->si_code > 0) {
+    const bool recoverable = sig == SIGFPE || code == FAULT_IN_PAGE_ERROR;
+    if (Guard* guard = t_guard; recoverable && guard && info->si_code > 0) {
         guard->code = code;
         siglongjmp(guard->jump, 1);
     }

@@ -1,14 +1,16 @@
 #pragma once
-// Hardware faults inside guarded code. An arithmetic fault (SIGFPE) raised while the
-// faulting thread runs a function under CallFaultGuarded abandons that function where
-// it stands and is thrown from CallFaultGuarded as a HardwareFault carrying the code a
-// structured-exception guard would see; the caller catches it like any exception. The
+// Hardware faults inside guarded code. An arithmetic fault (SIGFPE), or a read of a
+// mapped page that lies past the end of its file because another program cut the file
+// short (SIGBUS), raised while the faulting thread runs a function under
+// CallFaultGuarded abandons that function where it stands and is thrown from
+// CallFaultGuarded as a HardwareFault carrying the code a structured-exception guard
+// would see; the caller catches it like any exception. The
 // signal handler only jumps back to the guard, so everything that reports the fault
 // runs on the normal path, outside the handler. As with such a guard, the frames
 // abandoned between the guard and the fault run no destructors and release nothing.
 //
-// Any other fatal signal (segmentation fault, illegal instruction, bus error), and an
-// arithmetic fault outside a guard, is a bug: its name goes to standard error and the
+// Any other fatal signal (segmentation fault, illegal instruction, other bus errors),
+// and either fault outside a guard, is a bug: its name goes to standard error and the
 // previous disposition of the signal (a sanitizer's report, or the default end of the
 // program) takes over.
 
@@ -20,6 +22,7 @@ namespace plat {
 // Codes of the hardware faults, as structured-exception guards name them.
 enum : unsigned {
     FAULT_ACCESS_VIOLATION = 0xC0000005,
+    FAULT_IN_PAGE_ERROR = 0xC0000006,
     FAULT_ILLEGAL_INSTRUCTION = 0xC000001D,
     FAULT_FLT_DENORMAL_OPERAND = 0xC000008D,
     FAULT_FLT_DIVIDE_BY_ZERO = 0xC000008E,

@@ -56,6 +56,14 @@ bool File::Open(const char* name, unsigned flags, int* osError)
         if (!(flags & modeNoTruncate))
             oflags |= O_TRUNC;
     }
+    // Checked before the open: O_TRUNC would already have cut the file.
+    if ((oflags & O_ACCMODE) != O_RDONLY && !(flags & modeCreateNew)) {
+        if (const int refused = WriteProtection(name)) {
+            if (osError)
+                *osError = refused;
+            return false;
+        }
+    }
     int fd;
     do
         fd = ::open(name, oflags, 0666);
@@ -197,6 +205,14 @@ void File::Reserve(std::int64_t length)
     while (rc == EINTR);
     if (rc != 0)
         Fail(rc);
+}
+
+int WriteProtection(const char* path)
+{
+    struct stat st {};
+    if (path == nullptr || ::stat(path, &st) != 0 || !S_ISREG(st.st_mode))
+        return 0;
+    return (st.st_mode & 0222) == 0 ? EACCES : 0;
 }
 
 void IgnoreFileSizeSignal()

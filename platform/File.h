@@ -79,6 +79,12 @@ private:
     std::string m_path;
 };
 
+// EACCES when path names an existing file that carries no write permission bit at
+// all, else 0. Such a file is read-only for every user, the superuser too, as a
+// read-only attribute is: no writer of the suite changes it, in place or by
+// replacing it.
+int WriteProtection(const char* path);
+
 // Makes a write past the file-size limit (RLIMIT_FSIZE) fail with EFBIG instead of
 // ending the process with SIGXFSZ, so the writer's clean-up runs. Called at the start
 // of every program and library.

@@ -1,6 +1,7 @@
 #include "MappedFile.h"
 
 #include "Fd.h"
+#include "File.h"
 
 #include <cerrno>
 #include <climits>
@@ -61,6 +62,12 @@ MappedFile MappedFile::Open(const std::string& path, std::int64_t length, bool w
 {
     if (length < 0)
         return {};
+    if (writable) {
+        if (const int refused = WriteProtection(path.c_str())) {
+            errno = refused;
+            return {};
+        }
+    }
     // O_NONBLOCK: opening a FIFO must not hang; it is refused below as not regular.
     Fd fd(::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (fd.fd < 0)

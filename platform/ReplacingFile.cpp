@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "Exception.h"
+#include "TempRegistry.h"
 
 namespace plat {
 
@@ -162,8 +163,8 @@ ReplacingFile::ReplacingFile(const std::string& path, Contents contents) : m_pat
         // permission is read-only for the superuser too, as a read-only attribute is.
         if (::access(m_target.c_str(), W_OK) != 0)
             FileException::ThrowOsError(errno, path);
-        if ((old.st_mode & 0222) == 0)
-            FileException::ThrowOsError(EACCES, path);
+        if (const int refused = WriteProtection(m_target.c_str()))
+            FileException::ThrowOsError(refused, path);
         m_exists = true;
     } else if (errno != ENOENT) {
         FileException::ThrowOsError(errno, path);
@@ -187,6 +188,8 @@ ReplacingFile::ReplacingFile(const std::string& path, Contents contents) : m_pat
         m_temp.clear();
         FileException::ThrowOsError(error, path);
     }
+    // A kill from here on leaves the temporary for the next start to remove.
+    RecordTemporary(m_temp);
     m_file.SetFilePath(path);
     if (m_exists && ::fchmod(m_file.GetHandle(), old.st_mode & 07777) != 0) {
         error = errno;
@@ -242,6 +245,7 @@ void ReplacingFile::Commit()
     if (::rename(m_temp.c_str(), m_target.c_str()) != 0)
         FileException::ThrowOsError(errno, m_path);
     m_committed = true;
+    ForgetTemporary(m_temp);
     if (m_contents == UserData) {
         // The rename itself reaches the disk with its folder; a folder that cannot
         // be synced (some file systems) still holds the complete file.
@@ -260,8 +264,10 @@ void ReplacingFile::Discard()
     } catch (Exception* e) {
         e->Delete();
     }
-    if (!m_temp.empty() && !m_committed)
+    if (!m_temp.empty() && !m_committed) {
         ::unlink(m_temp.c_str());
+        ForgetTemporary(m_temp);
+    }
     m_temp.clear();
 }
 

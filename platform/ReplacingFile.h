@@ -19,7 +19,8 @@
 // - Every failure throws FileException* with the OS error and the target's path; the
 //   temporary goes when the object goes uncommitted, or at Discard().
 // - Temporaries that processes which have since died left beside the target are
-//   removed when the same target is replaced again.
+//   removed when the same target is replaced again, and at the next start of a
+//   program of the suite (TempRegistry.h).
 
 #include <cstdint>
 #include <string>

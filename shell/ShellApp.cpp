@@ -15,6 +15,7 @@
 #include "ShellCommands.h"
 #include "Splash.h"
 #include "StringTable.h"
+#include "TempRegistry.h"
 #include "jobs/ExceptionCodeName.h"
 #include "jobs/MeterInfo.h"
 #include "jobs/Run.h"
@@ -186,6 +187,8 @@ int CShellApp::OnDDECommand(const char* command)
 int ShellMain(int argc, char** argv)
 {
     plat::IgnoreFileSizeSignal();
+    // Temporaries of writers that were killed.
+    plat::RemoveOrphanedTemporaries();
     QuorvexRegisterStrings();
     CShellApplication app(argc, argv);
     CShellApp shell;

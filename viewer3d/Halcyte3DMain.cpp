@@ -4,6 +4,7 @@
 #include "viewer3d/Viewer3DUnits.h"
 
 #include "platform/File.h"
+#include "platform/TempRegistry.h"
 
 #include <QApplication>
 
@@ -28,6 +29,8 @@ int RunHalcyte3D()
 int Halcyte3DMain(int argc, char** argv)
 {
     plat::IgnoreFileSizeSignal();
+    // Temporaries of writers that were killed.
+    plat::RemoveOrphanedTemporaries();
     QApplication app(argc, argv);
     QApplication::setApplicationName("Halcyte3D");
     // The administrator ends the program when it closes; tool windows do not.

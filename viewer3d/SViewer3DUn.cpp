@@ -17,7 +17,10 @@
 #include <QMenu>
 #include <QPainter>
 
+#include <algorithm>
 #include <atomic>
+#include <cstring>
+#include <memory>
 #include <utility>
 
 namespace {
@@ -248,8 +251,18 @@ void TSViewer3D::SaveBitmap()
     try {
         TSObjectLock guard(*m_drawingSystem);
         busy = m_drawingSystem->IsUpdating();
-        if (!busy)
-            m_drawingSystem->Bitmap()->SaveToFile(name);
+        TSMemoryBitmap* bitmap = m_drawingSystem->Bitmap();
+        if (!busy && bitmap->Bits() != nullptr && bitmap->PixelFormat() >= 1) {
+            bitmap->SaveToFile(name);
+        } else if (!busy) {
+            // Nothing drawn: the window shows black below the strip, and so does the file.
+            std::unique_ptr<TSMemoryBitmap> black(TSObject::Create<TSMemoryBitmap>());
+            black->SetPixelFormat(PixelFormatOfDepth(24));
+            black->SetSize(std::max(1, width()), std::max(1, height() - kCaptionHeight));
+            if (black->Bits() != nullptr)
+                std::memset(black->Bits(), 0, std::size_t(black->GetImageSize()));
+            black->SaveToFile(name);
+        }
     } catch (const std::exception& e) {
         error = e.what();
     }

@@ -155,13 +155,13 @@ CMemoryMap::~CMemoryMap()
     DeleteData();
 }
 
-void* CMemoryMap::Open(const std::string& name, int size, int writable)
+void* CMemoryMap::Open(const std::string& name, std::int64_t size, int writable)
 {
     DeleteData();
     return Attach(name, size, writable ? 1 : 0);
 }
 
-void* CMemoryMap::Attach(const std::string& name, int size, int writable)
+void* CMemoryMap::Attach(const std::string& name, std::int64_t size, int writable)
 {
     if (size < 0)
         return nullptr;
@@ -169,6 +169,9 @@ void* CMemoryMap::Attach(const std::string& name, int size, int writable)
     plat::FileId id;
     std::int64_t fileLength = path.empty() ? -1 : plat::MappedFile::FileLength(path, &id);
     if (fileLength < 0)
+        return nullptr;
+    // Not even through a view made before the file lost its write permission.
+    if (writable && plat::WriteProtection(path.c_str()) != 0)
         return nullptr;
     std::int64_t viewLength = size != 0 ? size : fileLength;
     // A whole-file view shares only a view of the whole file as it is now.
@@ -183,7 +186,7 @@ void* CMemoryMap::Attach(const std::string& name, int size, int writable)
         }
     }
 
-    if (viewLength > INT_MAX || (viewLength > fileLength && !writable))
+    if ((size == 0 && viewLength > INT_MAX) || (viewLength > fileLength && !writable))
         return nullptr;
     auto fresh = NewEntry(viewLength > fileLength ? ReplaceMapped(path, viewLength, true)
                                                   : plat::MappedFile::Open(path, viewLength, writable != 0),
@@ -204,7 +207,7 @@ void* CMemoryMap::Attach(const std::string& name, int size, int writable)
     return Bind(own, writable);
 }
 
-void* CMemoryMap::Create(const std::string& name, int size, int temporary)
+void* CMemoryMap::Create(const std::string& name, std::int64_t size, int temporary)
 {
     DeleteData();
     if (size <= 0)
@@ -225,7 +228,7 @@ void* CMemoryMap::Create(const std::string& name, int size, int temporary)
     return nullptr;
 }
 
-void* CMemoryMap::Resize(int size)
+void* CMemoryMap::Resize(std::int64_t size)
 {
     if (size <= 0)
         return nullptr;
@@ -345,9 +348,9 @@ plat::FileId CMemoryMap::Id() const
     return m_entry != nullptr ? m_entry->view.Id() : plat::FileId{};
 }
 
-int CMemoryMap::Length() const
+std::int64_t CMemoryMap::Length() const
 {
-    return static_cast<int>(m_length);
+    return m_length;
 }
 
 int GetFileLength(const char* path)

@@ -5,11 +5,12 @@
 //   CMemoryMap map;
 //   auto* in = static_cast<const char*>(map.Open(path, 0, 0));   // read-only
 //   auto* io = static_cast<char*>(map.Open(path, 0, 1));         // read/write
-//   int n = map.Length();   // bytes of this view: the only bytes that may be touched
+//   int64_t n = map.Length();   // bytes of this view: the only bytes that may be touched
 //   map.Close();            // or let the destructor release it
 //
 // Open and Create give null on any failure (missing, empty or non-regular file,
-// a file longer than an int can count, no space) and leave the object empty.
+// a whole-file view of a file longer than an int can count, no space) and leave the
+// object empty. Views of an explicit size may pass 2 GB.
 // Writes through a read/write view reach the file and every other mapper at once.
 // The view stays valid until this object releases it (Close, Open, Create,
 // Resize, destruction), however other objects release theirs.
@@ -49,15 +50,15 @@ public:
     // process has one; with size 0 only a view of the whole file as it is now (a
     // file grown since it was mapped gets a new view). writable: 0 read-only,
     // 1 read/write.
-    void* Open(const std::string& name, int size, int writable);
+    void* Open(const std::string& name, std::int64_t size, int writable);
     // Creates the file with size zero bytes (replacing any file of that name by
     // rename) and maps it read/write. temporary: the file is removed when the last
     // user of its view releases it. size 0 fails and creates nothing.
-    void* Create(const std::string& name, int size, int temporary);
+    void* Create(const std::string& name, std::int64_t size, int temporary);
     // Remaps this object's file with a view of size bytes (growing the file when
     // needed); null when nothing is mapped or another user shares the view.
     // On failure the object is left empty.
-    void* Resize(int size);
+    void* Resize(std::int64_t size);
     // Releases this object's use of its view.
     void DeleteData();
     void Close() { DeleteData(); }
@@ -73,7 +74,7 @@ public:
     // Full path of the mapped file; empty when nothing is mapped.
     std::string GetFileName() const;
     // Bytes in this object's view (not the file's current size); 0 when empty.
-    int Length() const;
+    std::int64_t Length() const;
     void* AdresData() const { return m_view; }
     // Device and inode of the mapped file; zeros when nothing is mapped.
     plat::FileId Id() const;
@@ -83,7 +84,7 @@ public:
     static std::mutex m_FileOpenLock;
 
 private:
-    void* Attach(const std::string& name, int size, int writable);
+    void* Attach(const std::string& name, std::int64_t size, int writable);
     void* Bind(MapFileEntry* entry, int writable);
     void Reset();
 

@@ -472,7 +472,10 @@ double CRDPLayer::StdDev() const
 
 unsigned* CRDPLayer::HistAdr() const
 {
-    return m_pStats ? reinterpret_cast<unsigned*>(m_pStats + kStatsHist) : nullptr;
+    if (m_pStats == nullptr)
+        return nullptr;
+    std::memcpy(m_histogramCopy, m_pStats + kStatsHist, sizeof m_histogramCopy);
+    return m_histogramCopy;
 }
 
 int CRDPLayer::StatsReady() const

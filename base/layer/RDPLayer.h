@@ -70,7 +70,9 @@ public:
     int SetTag(int tag, int len, const void* src);
 
     // Statistics (tag 2). A temporary layer keeps only the minimum and maximum;
-    // the others read 0 (HistAdr NULL) there and ignore writes.
+    // the others read 0 (HistAdr NULL) there and ignore writes. HistAdr answers an
+    // aligned copy of the stored histogram, taken at the call (the tag may lie at
+    // any offset of the file); SetHistogram writes it.
     double Min() const;
     double Max() const;
     double Mean() const;
@@ -177,6 +179,7 @@ private:
 
     CMeterInfoBase* m_pMeter = nullptr;
     unsigned char* m_pStats = nullptr;  // payload of tag 2
+    mutable unsigned m_histogramCopy[256] = {};  // what HistAdr hands out
     double m_dOwnMin = 0.0;             // temporary layers only
     double m_dOwnMax = 0.0;
     unsigned char* m_pHeader = nullptr;  // payload of tag 0

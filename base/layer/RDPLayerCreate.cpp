@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "File.h"
 #include "layer/RDPExcept.h"
 #include "layer/RDPFileTags.h"
 #include "layer/RDPLayer.h"
@@ -83,8 +84,9 @@ void CRDPLayer::DestroyLayer()
     const int layer = m_nLayer;
     const bool writable = m_bWritable;
     Unbind();
-    // A layer bound read-only may not change its file, let alone delete it.
-    if (!writable)
+    // A layer bound read-only may not change its file, let alone delete it; nor
+    // may any layer of a write-protected file.
+    if (!writable || plat::WriteProtection(file.c_str()) != 0)
         return;
     DeleteTMP(0, file);
     // A file whose chain can no longer be read is left alone rather than deleted

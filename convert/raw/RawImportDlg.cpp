@@ -18,6 +18,7 @@
 #include "FormatTable.h"
 #include "MessageBox.h"
 #include "ResultViewers.h"
+#include "TempRegistry.h"
 #include "jobs/Run.h"
 #include "layer/DataTypes.h"
 #include "raw/PreviewParamDlg.h"
@@ -430,8 +431,10 @@ void CRawImportDlg::OnClose()
     if (!m_previewFile.empty()) {
         const std::lock_guard<std::mutex> lock(m_share->mutex);
         m_share->dialogGone = true;
-        if (m_share->jobsRunning == 0)
+        if (m_share->jobsRunning == 0) {
             std::remove(m_previewFile.c_str());
+            plat::ForgetTemporary(m_previewFile);
+        }
     }
     delete this;
 }

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "File.h"
+#include "TempRegistry.h"
 #include "jobs/MeterInfo.h"
 #include "raw/RawStrings.h"
 
@@ -67,8 +68,10 @@ void PreviewWorker(void* data, CMeterInfo* meter)
         const std::lock_guard<std::mutex> lock(share->mutex);
         --share->jobsRunning;
         if (share->dialogGone) {
-            if (share->jobsRunning == 0)
+            if (share->jobsRunning == 0) {
                 std::remove(file.c_str());
+                plat::ForgetTemporary(file);
+            }
             return;
         }
         owner.PostMessage(WM_PREVIEW_READY, result == 1 ? 1 : 0, 0);
@@ -97,8 +100,10 @@ std::string MakePreviewFile(const std::string& folder)
         const std::string name = dir + "/#preview" + std::to_string(n) + ".rdp";
         plat::File file;
         int osError = 0;
-        if (file.Open(name.c_str(), plat::File::modeCreateNew | plat::File::modeWrite, &osError))
+        if (file.Open(name.c_str(), plat::File::modeCreateNew | plat::File::modeWrite, &osError)) {
+            plat::RecordTemporary(name);
             return name;
+        }
         if (osError != EEXIST)
             return {};
     }

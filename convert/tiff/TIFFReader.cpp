@@ -282,6 +282,8 @@ int CTIFFReader::CheckInput(int* bytesPerPixel)
         Refuse(std::move(why));
         return id;
     };
+    if (m_stripCount == 0 || m_bits.empty() || m_rowsPerStrip == 0)
+        return refuse(IDS_TIFF_INVALID, "the tags have not been interpreted");
     const int depth = GetDepth();
     if (depth % 8 != 0)
         return refuse(IDS_TIFF_UNKNOWN_TYPE, "depth " + std::to_string(depth) + " bits");
@@ -320,15 +322,17 @@ int CTIFFReader::CheckInput(int* bytesPerPixel)
     const std::int64_t rowBytes = std::int64_t(m_width) * bpp;
     if (std::int64_t(m_height) > (std::int64_t(1) << 62) / rowBytes)
         return refuse(IDS_TIFF_INVALID, "the image is too large");
-    if (m_compression == 1) {
-        const std::uint32_t strips = (m_height - 1) / m_rowsPerStrip + 1;
-        for (std::uint32_t s = 0; s < strips; ++s) {
-            const std::uint32_t rows = std::min(m_rowsPerStrip, m_height - s * m_rowsPerStrip);
-            if (std::int64_t(m_stripByteCounts[s]) < rowBytes * rows)
-                return refuse(IDS_TIFF_INVALID, "strip " + std::to_string(s) + " holds " +
-                                                    std::to_string(m_stripByteCounts[s]) + " bytes for " +
-                                                    std::to_string(rows) + " rows of " + std::to_string(rowBytes));
-        }
+    // Every strip must be able to give its rows: uncompressed byte for byte; in
+    // LZW each code takes at least 9 bits and yields at most 4096 bytes.
+    const std::uint32_t strips = (m_height - 1) / m_rowsPerStrip + 1;
+    for (std::uint32_t s = 0; s < strips; ++s) {
+        const std::uint32_t rows = std::min(m_rowsPerStrip, m_height - s * m_rowsPerStrip);
+        const std::int64_t bytes = m_stripByteCounts[s];
+        const std::int64_t most = m_compression == 1 ? bytes : bytes * 8 / 9 * 4096;
+        if (most < rowBytes * rows)
+            return refuse(IDS_TIFF_INVALID, "strip " + std::to_string(s) + " holds " + std::to_string(bytes) +
+                                                " bytes for " + std::to_string(rows) + " rows of " +
+                                                std::to_string(rowBytes));
     }
     m_refusal.clear();
     return 0;

@@ -80,6 +80,15 @@ struct CTIFFReader::StripPlan {
     {
         return std::min<std::int64_t>(std::int64_t(y) + h, std::min(Top(s) + rowsPerStrip, height));
     }
+    // The layers are new mappings: faulting a strip's pages in one call is much
+    // cheaper than a fault per page, and a strip found damaged touches no more.
+    void Prefault(std::int64_t from, std::int64_t to) const
+    {
+        const bool split = !plain && writer.outBytesPerPixel == 3;
+        const std::int64_t bytes = std::int64_t(w) * (split ? 1 : writer.outBytesPerPixel);
+        for (int p = 0; p < (split ? 3 : 1); ++p)
+            plat::PrefaultForWrite(pixels[p] + (from - y) * bytes, (to - from) * bytes);
+    }
 };
 
 struct CTIFFReader::StripScratch {
@@ -97,6 +106,7 @@ void CTIFFReader::ReadRows(COrderFile* file, const StripPlan& plan, std::int64_t
     for (std::int64_t s = plan.firstStrip + begin; s < plan.firstStrip + end; ++s) {
         const std::int64_t offset = m_stripOffsets[std::size_t(s)];
         const std::int64_t count = m_stripByteCounts[std::size_t(s)];
+        plan.Prefault(plan.From(s), plan.To(s, m_height));
         for (std::int64_t r = plan.From(s), to = plan.To(s, m_height); r < to; ++r) {
             const std::int64_t at = (r - plan.Top(s)) * plan.rowBytes + std::int64_t(plan.x) * plan.bytesPerPixel;
             if (at + windowBytes > count || !TiffReadAt(*file, offset + at, row.data(), row.size()))
@@ -117,6 +127,7 @@ void CTIFFReader::ReadLZWStrips(COrderFile* file, const StripPlan& plan, std::in
         data.resize(m_stripByteCounts[std::size_t(s)]);
         if (!data.empty() && !TiffReadAt(*file, m_stripOffsets[std::size_t(s)], data.data(), data.size()))
             Damage("strip " + std::to_string(s) + " cannot be read");
+        plan.Prefault(from, to);
         // Only the rows up to the window's last one in this strip are decoded:
         // straight into the layer when they are whole rows of it as stored.
         const std::size_t need = std::size_t((to - top) * plan.rowBytes);
@@ -177,11 +188,6 @@ void CTIFFReader::ReadStrips(COrderFile* file, unsigned char* const* pixels, CMe
     const int threads = std::max(1, plat::ParallelThreadsFor(std::int64_t(w) * h * outBytesPerPixel));
     std::vector<StripScratch> scratch(static_cast<std::size_t>(threads));
 
-    // The layers are new mappings: faulting their pages in one call is much
-    // cheaper than a fault per page from the writing threads.
-    const int planes = plain || outBytesPerPixel == 4 ? 1 : 3;
-    for (int p = 0; p < planes; ++p)
-        plat::PrefaultForWrite(pixels[p], std::int64_t(w) * h * (planes == 3 ? 1 : outBytesPerPixel));
     if (meter)
         meter->SetRange(0.0, double(strips));
     auto body = [&](std::int64_t begin, std::int64_t end, int slot) {

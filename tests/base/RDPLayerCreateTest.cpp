@@ -485,3 +485,59 @@ TEST_F(RDPLayerCreateTest, AWriteProtectedFileIsNeitherReplacedNorDestroyed)
 }
 
 }  // namespace
+
+// The in-place writers follow the replacing writers' rule: a file without any
+// write permission bit is left as it is, whoever runs the program.
+TEST_F(RDPLayerCreateTest, InPlaceWritersLeaveAWriteProtectedFileAlone)
+{
+    const std::string path = dir.File("guarded.rdp"), source = dir.File("source.rdp");
+    for (const std::string& p : {path, source}) {
+        CRDPLayer made;
+        ASSERT_NE(made.CreateLayer(p.c_str(), 3, 2, UINT8, 0), nullptr);
+    }
+    ASSERT_EQ(SetTag(source.c_str(), 0, 1000, 8, "payload"), 1);
+    CRDPLayer bound;  // bound for writing while it could still be written
+    ASSERT_NE(bound.OpenLayerEx(path.c_str(), 0, 1), nullptr);
+    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+    const Bytes before = Load(path);
+
+    struct Case {
+        const char* name;
+        std::function<bool()> refused;
+    };
+    const std::vector<Case> cases = {
+        {"writable OpenLayer",
+         [&] {
+             CRDPLayer layer;
+             return layer.OpenLayerEx(path.c_str(), 0, 1) == nullptr;
+         }},
+        {"SetTag by path", [&] { return SetTag(path.c_str(), 0, 1000, 8, "changed") == 0; }},
+        {"SetTag of the file", [&] { return SetTag(path.c_str(), 1000, 8, "changed") == 0; }},
+        {"CopyTag", [&] { return CopyTag(path.c_str(), 0, source.c_str(), 0) == 0; }},
+        {"AddLayer",
+         [&] {
+             CRDPLayer layer;
+             try {
+                 return layer.AddLayer(path.c_str(), 2, 2, UINT8, 0) == nullptr;
+             } catch (plat::Exception* e) {
+                 e->Delete();
+                 return true;
+             }
+         }},
+        {"DestroyLayer",
+         [&] {
+             try {
+                 bound.DestroyLayer();
+             } catch (plat::Exception* e) {
+                 e->Delete();
+             }
+             return GetNumLayer(path.c_str()) == 1;
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_TRUE(c.refused());
+        EXPECT_EQ(Load(path), before);
+    }
+    ::chmod(path.c_str(), 0644);
+}

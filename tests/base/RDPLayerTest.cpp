@@ -508,6 +508,31 @@ TEST(RDPLayer, StatsCalcEdgeCases)
     EXPECT_NEAR(phase.mean, Arg(0.0f, -1.0f) / 2, 1e-12);
 }
 
+// An odd number of pixel bytes puts the statistics tag at an odd offset: the
+// histogram handed out is still aligned and holds what the file stores.
+TEST(RDPLayer, HistogramAddressIsAlignedWhereverTheTagLies)
+{
+    TempDir dir;
+    for (int w : {3, 4, 5, 6}) {
+        SCOPED_TRACE(w);
+        RdpFileBuilder b = RdpFileBuilder::Fresh(w, 1, UINT8);
+        const std::int64_t stats = b.Get32(b.TagHeader(0, kTagStatistics) + 4);
+        b.Put32(stats + std::int64_t(offsetof(StatisticsTag, computed)), 1);
+        for (int k = 0; k < kHistogramBins; ++k)
+            b.Put32(stats + std::int64_t(offsetof(StatisticsTag, histogram)) + 4 * k, 3 * k + w);
+        const std::string path = dir.File("h.rdp");
+        b.Save(path);
+        CRDPLayer layer;
+        ASSERT_NE(layer.OpenLayer(path.c_str(), 0), nullptr);
+        const unsigned* hist = layer.HistAdr();
+        ASSERT_NE(hist, nullptr);
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(hist) % alignof(unsigned), 0u);
+        EXPECT_EQ(hist[0], unsigned(w));
+        EXPECT_EQ(hist[255], unsigned(3 * 255 + w));
+        layer.CloseLayer();
+    }
+}
+
 TEST(RDPLayer, PreviewSamplesEveryOtherSampleBottomUp)
 {
     TempDir dir;

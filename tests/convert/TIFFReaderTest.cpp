@@ -249,6 +249,30 @@ TEST(TIFFReader, ChecksAcceptAndRefuseAsTheTableSays)
          },
          {0, 1, 3098, 1},
          "strip 1 holds 19"},
+        {"LZW strip that cannot expand to its rows",
+         [] {
+             TiffBuilder b;
+             b.Image(46000, 46000, {8}, 5, 1, 46000, {Bytes(10, 0x80)});
+             return b.Build();
+         },
+         {0, 1, 3098, 1},
+         "strip 0 holds 10 bytes for 46000 rows"},
+        {"LZW strip that can just expand to its rows",
+         [] {
+             TiffBuilder b;
+             b.Image(4096, 8, {8}, 5, 1, 8, {Bytes(9, 0x80)});
+             return b.Build();
+         },
+         {0, 1, 0, 1},
+         ""},
+        {"second LZW strip too short",
+         [] {
+             TiffBuilder b;
+             b.Image(4096, 16, {8}, 5, 1, 8, {Bytes(9, 0x80), Bytes(8, 0x80)});
+             return b.Build();
+         },
+         {0, 1, 3098, 1},
+         "strip 1 holds 8 bytes"},
         {"RowsPerStrip 0",
          [] { return Image(false, 10, 4, {8}, 1, 0, [](TiffBuilder& b) { b.Long(278, 0); }); },
          {0, 0, -1, 0},
@@ -295,6 +319,24 @@ TEST(TIFFReader, ChecksAcceptAndRefuseAsTheTableSays)
         }
         EXPECT_NE(why.find(c.reason), std::string::npos) << why;
     }
+}
+
+// Checking a reader that has not interpreted its tags refuses, reading nothing.
+TEST(TIFFReader, CheckBeforeTheTagsAreReadRefuses)
+{
+    testsupport::TempDir dir;
+    const std::string path = dir.File("t.tif");
+    tifftest::WriteFile(path, Image(false, 10, 4, {8}));
+    CTIFFReader fresh(path);
+    int bpp = -7;
+    EXPECT_EQ(fresh.CheckInput(&bpp), 3098);
+    EXPECT_NE(fresh.Refusal().find("not been interpreted"), std::string::npos) << fresh.Refusal();
+    CTIFFReader directoryOnly(path);
+    ASSERT_EQ(directoryOnly.ReadDirectory(), 0);
+    EXPECT_EQ(directoryOnly.CheckInput(&bpp), 3098);
+    ASSERT_EQ(directoryOnly.InterpretTags(), 1);
+    EXPECT_EQ(directoryOnly.CheckInput(&bpp), 0) << directoryOnly.Refusal();
+    EXPECT_EQ(bpp, 1);
 }
 
 TEST(TIFFReader, MissingFileAndLayerTypes)

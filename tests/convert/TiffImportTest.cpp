@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -14,7 +15,9 @@
 #include "TiffFixture.h"
 #include "jobs/MeterInfo.h"
 #include "layer/RDPFileTags.h"
+#include "layer/RDPExcept.h"
 #include "layer/RDPLayer.h"
+#include "files/OrderFile.h"
 #include "tiff/TiffImport.h"
 
 using tifftest::Bytes;
@@ -372,6 +375,56 @@ TEST(TiffImport, DamagedStripsAreRefused)
         EXPECT_NE(error.find(c.reason), std::string::npos) << error;
         EXPECT_FALSE(Exists(out));
     }
+}
+
+// A tiny LZW file that claims a large image is refused before any output is
+// made; a damaged strip met while reading touches no pages of later strips.
+TEST(TiffImport, StripsThatCannotFillTheImageAreRefusedEarly)
+{
+    testsupport::TempDir dir;
+    {
+        TiffBuilder b;
+        b.Image(8000, 8000, {8}, 5, 1, 8000, {Bytes(10, 0x80)});
+        const std::string in = dir.File("tiny.tif"), out = dir.File("tiny.rdp");
+        tifftest::WriteFile(in, b.Build());
+        std::string error;
+        EXPECT_EQ(ImportTIFFFile(in, out, nullptr, &error), -1);
+        EXPECT_EQ(error.rfind("Invalid format of the input file\n", 0), 0u) << error;
+        EXPECT_NE(error.find("strip 0 holds 10 bytes"), std::string::npos) << error;
+        EXPECT_FALSE(Exists(out));
+    }
+    // Uncompressed strips of one byte each, read by the strip reader as is.
+    const int W = 4096, H = 4096, rows = 16;
+    TiffBuilder b;
+    b.Image(W, H, {8}, 1, 1, rows, std::vector<Bytes>(H / rows, Bytes(1, 7)));
+    const std::string in = dir.File("short.tif");
+    tifftest::WriteFile(in, b.Build());
+    CTIFFReader reader(in);
+    ASSERT_EQ(reader.ReadDirectory(), 0);
+    ASSERT_EQ(reader.InterpretTags(), 1) << reader.Refusal();
+    const std::size_t bytes = std::size_t(W) * H;
+    void* memory = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    ASSERT_NE(memory, MAP_FAILED);
+    unsigned char* pixels[1] = {static_cast<unsigned char*>(memory)};
+    COrderFile file;
+    ASSERT_TRUE(file.Open(in.c_str(), plat::File::modeRead));
+    bool damaged = false;
+    try {
+        reader.ReadStrips(&file, pixels, nullptr, 0, 0, W, H, 1, 1);
+    } catch (CRDPExcept* e) {
+        damaged = true;
+        e->Delete();
+    }
+    EXPECT_TRUE(damaged);
+    const long page = ::sysconf(_SC_PAGESIZE);
+    std::vector<unsigned char> resident((bytes + std::size_t(page) - 1) / std::size_t(page));
+    ASSERT_EQ(::mincore(memory, bytes, resident.data()), 0);
+    std::size_t touched = 0;
+    for (unsigned char r : resident)
+        touched += r & 1;
+    // At most a strip per reading thread.
+    EXPECT_LT(touched * std::size_t(page), bytes / 16) << touched << " pages";
+    ::munmap(memory, bytes);
 }
 
 TEST(TiffImport, ProbeAndRefusalsOfTheDialogLessImport)

@@ -445,6 +445,33 @@ TEST(SLayers, FileChangedOnDiskBetweenMappings)
     image->EndUpdate();
 }
 
+// Another program cuts the file short while a layer is mapped: the rows that
+// are gone end in an error naming the file, those still there read as before.
+TEST(SLayers, FileCutShortUnderAReaderGivesAnError)
+{
+    TempDir dir;
+    const int W = 4096, H = 8;
+    std::vector<unsigned char> samples(std::size_t(W) * H);
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        samples[i] = static_cast<unsigned char>(i / W + 1);
+    FileImage image = FileImage::Version3({{W, H, 1, samples}});
+    const std::string path = dir.File("cut.rdp");
+    image.Write(path);
+    auto file = OpenFile(path);
+    TSLayer* layer = file->GetLayer(0);
+    ASSERT_NE(layer, nullptr);
+    layer->BeginUpdate();
+    EXPECT_EQ(ReadDoubles(*layer, 7, 1)[0], 8.0);
+    ASSERT_EQ(::truncate(path.c_str(), image.Pixels[0] + 4 + 2 * W), 0);
+    EXPECT_EQ(ReadDoubles(*layer, 0, 1)[0], 1.0);
+    for (int round = 0; round < 2; ++round) {
+        const std::string why = ErrorText([&] { ReadDoubles(*layer, 7, W); });
+        EXPECT_NE(why.find("cut short"), std::string::npos) << why;
+        EXPECT_NE(why.find("cut.rdp"), std::string::npos) << why;
+    }
+    layer->EndUpdate();
+}
+
 TEST(SLayers, WritesOnlyThroughAWritableMapping)
 {
     TempDir dir;

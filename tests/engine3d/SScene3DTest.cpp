@@ -174,9 +174,9 @@ struct Gate {
 // Releases a gate from another thread after a while.
 class LateRelease {
 public:
-    explicit LateRelease(Gate& G)
-        : m_thread([&G] {
-              std::this_thread::sleep_for(200ms);
+    explicit LateRelease(Gate& G, std::chrono::milliseconds After = 200ms)
+        : m_thread([&G, After] {
+              std::this_thread::sleep_for(After);
               G.Release();
           })
     {}
@@ -660,6 +660,26 @@ TEST_F(Scene, DestroyedDuringAnAsynchronousImage)
     ASSERT_GE(destroyed, 0);
     EXPECT_LT(journal->LastIndexOf("end"), destroyed);
     EXPECT_LT(journal->LastIndexOf("drawn object0"), journal->LastIndexOf("destroyed object0"));
+    EXPECT_EQ(journal->Begins, journal->Ends);
+    EXPECT_EQ(journal->Inside, 0);
+}
+
+// A drawing that takes longer than any bounded wait for it (a drawing system or
+// pass that does not look at the stop request): the scene still waits for its
+// end before it frees what the drawing uses.
+TEST_F(Scene, DestroyedDuringAnImageThatOutlastsTheStopWait)
+{
+    scene->SetAsynchronous(true);
+    GateFirstPoint();
+    Complete();
+    ASSERT_TRUE(gate.WaitEntered());
+    {
+        LateRelease release(gate, std::chrono::milliseconds(2 * kThreadDestroyWaitMs + 500));
+        scene.reset();
+    }
+    const std::ptrdiff_t destroyed = journal->LastIndexOf("recorder destroyed");
+    ASSERT_GE(destroyed, 0);
+    EXPECT_LT(journal->LastIndexOf("end"), destroyed);
     EXPECT_EQ(journal->Begins, journal->Ends);
     EXPECT_EQ(journal->Inside, 0);
 }

@@ -13,6 +13,8 @@
 #include <TempDir.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -52,6 +54,27 @@ public:
 
 constinit const TSClassInfo TPrimitiveRecorder::ClassInfo{"TPrimitiveRecorder", &TSCustomDrawSystem3D::ClassInfo,
                                                           &TSNewObject<TPrimitiveRecorder>};
+
+// A slow camera that asks its drawing to stop when it projects its first point.
+class TStoppingCamera final : public TSEyeSystem3D {
+    S_CLASS(TStoppingCamera)
+public:
+    using TSEyeSystem3D::ProjectPoint;
+    std::atomic<TSThread*> Stop{nullptr};
+    void ProjectPoint(const TSVector3DSingle& Local, TSVector3DSingle& Projected) override
+    {
+        if (TSThread* t = Stop.exchange(nullptr))
+            t->RequestTerminate();
+        // About two microseconds a point: the pass lasts long enough to be stopped.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(2);
+        while (std::chrono::steady_clock::now() < until) {
+        }
+        TSEyeSystem3D::ProjectPoint(Local, Projected);
+    }
+};
+
+constinit const TSClassInfo TStoppingCamera::ClassInfo{"TStoppingCamera", &TSEyeSystem3D::ClassInfo,
+                                                       &TSNewObject<TStoppingCamera>};
 
 // A law that counts how often it shades.
 class TCountingLaw final : public TSSimpleDiffuseReflection {
@@ -741,6 +764,56 @@ TEST(SSurface3D, CancelledRenderStopsBetweenRows)
     EXPECT_EQ(lit % 10, 0);
     for (int j = lit; j < 100; ++j)
         EXPECT_EQ(s->Node(99, j).Vertex.R, -1.0f) << j;
+}
+
+// The parallel passes look at a stop request between their pieces: a stop
+// asked before or during the pass ends it.
+TEST(SSurface3D, TransformAndProjectionPassesStopWhenAsked)
+{
+    const int n = 600;
+    auto s = Make<TSSurface3D>();
+    s->SetGridSize(n, n);
+    s->BeginUpdate();
+    for (int j = 0; j < n; ++j)
+        for (int i = 0; i < n; ++i)
+            s->Node(i, j).Position = {float(i), float(j), -1000};
+    s->EndUpdate();
+    std::unique_ptr<TSThread> thread(TSObject::Create<TSThread>());
+    for (bool project : {false, true}) {
+        SCOPED_TRACE(project ? "projection" : "transform");
+        for (int j = 0; j < n; ++j)
+            for (int i = 0; i < n; ++i)
+                s->Node(i, j).Vertex.X = -7;
+        bool finished = false;
+        auto camera = Make<TStoppingCamera>();
+        auto ds = Make<TPrimitiveRecorder>();
+        TSRenderContext context;
+        context.Camera = camera.get();
+        context.DrawSystem = ds.get();
+        context.Thread = thread.get();
+        DrawJob pass{[&](TSThread* t) {
+            if (project) {
+                camera->Stop = t;
+                s->SetLighting(slNoLight);
+                s->Draw(context);
+            } else {
+                t->RequestTerminate();
+                s->TransformNodes(t);
+            }
+            finished = true;
+        }};
+        ASSERT_TRUE(thread->RunSynchronously(nullptr, pass.Handle()));
+        EXPECT_FALSE(finished);
+        EXPECT_EQ(thread->State(), tsAborted);
+        // The projection stopped part-way: some rows keep what the transform gave
+        // them. (The transform itself is too quick to be caught part-way.)
+        if (project) {
+            int untouched = 0;
+            for (int j = 0; j < n; ++j)
+                untouched += s->Node(n - 1, j).Vertex.X == float(n - 1);
+            EXPECT_GT(untouched, 0);
+        }
+    }
 }
 
 TEST(SSurface3D, RegisteredAsStandardObject)

@@ -6,7 +6,12 @@
 #include <string>
 #include <thread>
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include "FaultGuard.h"
+#include "TempDir.h"
 
 namespace {
 
@@ -122,6 +127,58 @@ TEST_F(FaultGuardTest, GuardsNestAndEachThreadHasItsOwn)
     });
     worker.join();
     EXPECT_EQ(code, unsigned(plat::FAULT_INT_DIVIDE_BY_ZERO));
+}
+
+// A file that another program cuts short under a mapping: reading the lost pages
+// inside a guard throws the in-page error; outside a guard it stays fatal.
+struct CutShortMapping {
+    testsupport::TempDir dir;
+    long page = ::sysconf(_SC_PAGESIZE);
+    int fd = -1;
+    volatile unsigned char* bytes = nullptr;
+
+    CutShortMapping()
+    {
+        fd = ::open(dir.File("cut.bin").c_str(), O_RDWR | O_CREAT, 0600);
+        EXPECT_GE(fd, 0);
+        EXPECT_EQ(::ftruncate(fd, 4 * page), 0);
+        void* view = ::mmap(nullptr, std::size_t(4 * page), PROT_READ, MAP_SHARED, fd, 0);
+        EXPECT_NE(view, MAP_FAILED);
+        bytes = static_cast<volatile unsigned char*>(view);
+        EXPECT_EQ(::ftruncate(fd, page), 0);
+    }
+    ~CutShortMapping()
+    {
+        ::munmap(const_cast<unsigned char*>(bytes), std::size_t(4 * page));
+        ::close(fd);
+    }
+};
+
+TEST_F(FaultGuardTest, ReadingPastAMappedFileCutShortIsThrownFromTheGuard)
+{
+    CutShortMapping cut;
+    EXPECT_EQ(plat::CallFaultGuarded([&] { return int(cut.bytes[10]); }), 0);
+    for (int round = 0; round < 2; ++round) {
+        try {
+            plat::CallFaultGuarded([&] { return int(cut.bytes[2 * cut.page + round]); });
+            ADD_FAILURE() << "no fault";
+        } catch (const plat::HardwareFault& fault) {
+            EXPECT_EQ(fault.code, unsigned(plat::FAULT_IN_PAGE_ERROR));
+        }
+    }
+}
+
+[[noreturn]] void ReadCutShortOutsideAGuard()
+{
+    plat::InstallFaultHandlers(Name);
+    CutShortMapping cut;
+    std::exit(cut.bytes[3 * cut.page]);
+}
+
+TEST(FaultGuardDeathTest, ReadingPastAMappedFileOutsideAGuardEndsTheProgram)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(ReadCutShortOutsideAGuard(), "Fatal fault: signal 07");
 }
 
 // Guards that ended, by a fault or an exception, leave nothing behind: a fault outside

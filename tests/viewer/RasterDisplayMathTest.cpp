@@ -145,7 +145,8 @@ TEST(BgrExpansion, LevelsAtTheEndBecomePixelsInPlace)
     }
     constexpr int w = 5, h = 3;
     for (int rowBytes : {3 * w, 3 * w + 1, 3 * w + 9}) {
-        std::vector<unsigned char> out(size_t(rowBytes) * h, 0);
+        // Stale bytes everywhere: the row padding must come out as zeros.
+        std::vector<unsigned char> out(size_t(rowBytes) * h, 0xEE);
         unsigned char* levels = out.data() + out.size() - w * h;
         for (int i = 0; i < w * h; ++i)
             levels[i] = static_cast<unsigned char>(17 * i + 3);
@@ -161,6 +162,9 @@ TEST(BgrExpansion, LevelsAtTheEndBecomePixelsInPlace)
                 EXPECT_EQ(px[1], 255 - v);
                 EXPECT_EQ(px[2], v);
             }
+        for (int r = 0; r < h; ++r)
+            for (int k = 3 * w; k < rowBytes; ++k)
+                EXPECT_EQ(out[size_t(r * rowBytes + k)], 0) << rowBytes << " row " << r << " byte " << k;
     }
     // Rows narrower than three bytes a pixel, or a buffer too short, are refused untouched.
     std::vector<unsigned char> small(3 * w * h - 1, 9);

@@ -9,10 +9,13 @@
 #include <functional>
 #include <memory>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 #include "BitmapInfo.h"
 #include "DeviceContext.h"
+#include "FaultGuard.h"
+#include "jobs/ExceptionCodeName.h"
 #include "FakeMeter.h"
 #include "PalitraTag.h"
 #include "RasterViewTestSupport.h"
@@ -248,6 +251,22 @@ TEST_F(RasterPaint, NothingIsDrawnBeforeTheLayerIsShownOrWhileItIsPrepared)
     rebuild.join();
     EXPECT_EQ(view.IsBusy(), 0);
     EXPECT_EQ(view.GetValueString(3, 4), std::to_string(Sample(3, 4)));
+}
+
+// Another program cuts the layer file short under the view: the read-out of a
+// lost pixel and a new build of the display levels fail quietly, never fatally.
+TEST_F(RasterPaint, LayerCutShortUnderTheViewIsNoFatalFault)
+{
+    plat::InstallFaultHandlers(ExceptionCodeName);
+    CRasterView view;
+    const int w = 4096, h = 16;
+    Open(view, w, h);
+    EXPECT_EQ(view.GetValueString(3, 14), std::to_string(Sample(3, 14)));
+    ASSERT_EQ(::truncate(File("paint.rdp").c_str(), 8192), 0);
+    EXPECT_EQ(view.GetValueString(3, 0), std::to_string(Sample(3, 0)));
+    EXPECT_EQ(view.GetValueString(3, 14), "");
+    EXPECT_EQ(view.PrepareRaster(nullptr), 0);
+    EXPECT_EQ(view.IsBusy(), 0);
 }
 
 TEST_F(RasterPaint, ReadOutOfEveryTypeAtAPixelAndOutside)

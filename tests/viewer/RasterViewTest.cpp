@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -369,6 +370,52 @@ TEST_F(ViewFixture, AFailingBuildClearsBusyRemovesTheCacheAndPostsFailed)
     EXPECT_EQ(FindTMPFile(path, 0), "");
     uint8_t out[4];
     EXPECT_EQ(view.GetRegion(out, 4, 0, 0, 4, 1, 1.0, 0, 1, 0, nullptr), 0);
+}
+
+// An 8-bit layer whose display cache passes 2 GB opens: the cache is made and its
+// build starts. The layer is a sparse file and the build is stopped at its first
+// report, so the test reads and writes little.
+TEST_F(ViewFixture, ALayerWhoseCachePassesTwoGigabytesOpens)
+{
+    const int w = 41000, h = 41000;
+    ASSERT_GT(DisplayCacheLength(w, h), std::int64_t(INT_MAX));
+    const std::int64_t pixels = std::int64_t(w) * h;
+    const std::string path = File("huge.rdp");
+    {
+        std::vector<std::int32_t> head = {0, 3, 0,           // "RDPR" replaced below, version, reserved
+                                          0, 32, 0, 1, 0,    // the layer record
+                                          0, 44, 68,         // tag 0
+                                          24, w, h, UINT8, 0, 1,
+                                          1, 80, std::int32_t(88 + pixels),  // tag 1, then the length word
+                                          std::int32_t(pixels + 4)};
+        std::vector<unsigned char> bytes(head.size() * 4);
+        std::memcpy(bytes.data(), head.data(), bytes.size());
+        std::memcpy(bytes.data(), "RDPR", 4);
+        StatisticsTag stats{};
+        stats.length = sizeof stats;
+        stats.computed = 1;
+        stats.maximum = 255;
+        stats.deviation = 50;
+        stats.mean = 100;
+        stats.histogram[100] = std::uint32_t(pixels);
+        const RDPTagHeader tag2{kTagStatistics, std::int32_t(88 + pixels + 12), 0};
+        std::ofstream out(path, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        out.seekp(std::streamoff(88 + pixels));
+        out.write(reinterpret_cast<const char*>(&tag2), sizeof tag2);
+        out.write(reinterpret_cast<const char*>(&stats), sizeof stats);
+        ASSERT_TRUE(out.good());
+    }
+    NoticeWindow notify;
+    ThrowingMeter meter;
+    meter.throwAt = 1;
+    CRasterView view;
+    ASSERT_EQ(view.OpenLayer(0, notify.handle, path.c_str(), 0, 2.0, 0, &meter, {}), 1);
+    ASSERT_TRUE(notify.WaitFor(1));
+    EXPECT_EQ(notify.notices[0], std::make_pair(0, 3));  // stopped, as asked
+    EXPECT_EQ(view.GetWidth(), w);
+    EXPECT_EQ(view.GetHeight(), h);
+    EXPECT_FALSE(fs::exists(CacheNameBeside(path, 0)));
 }
 
 TEST_F(ViewFixture, AViewClosedDuringItsBuildLeavesNoCacheAndNoNotice)

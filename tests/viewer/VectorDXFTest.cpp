@@ -198,7 +198,14 @@ const ReadCase kReads[] = {
     {"a coordinate beyond float range stops the reading",
      "0\nSECTION\n2\nENTITIES\n0\nLINE\n10\n1\n20\n1\n11\n1e39\n21\n1\n0\nENDSEC\n", 1, "", "not a number in range"},
     {"the last entity needs the group that closes it",
-     "0\nSECTION\n2\nENTITIES\n0\nPOINT\n10\n1\n20\n1\n0\nPOINT\n10\n2\n20\n2", 1, "p 1 1\n", ""},
+     "0\nSECTION\n2\nENTITIES\n0\nPOINT\n10\n1\n20\n1\n0\nPOINT\n10\n2\n20\n2", 1, "p 1 1\n",
+     "line 15: the file ends inside the ENTITIES section"},
+    {"a file cut after a group code",
+     "0\nSECTION\n2\nENTITIES\n0\nPOINT\n10\n1\n20\n1\n0\nPOINT\n10\n", 1, "p 1 1\n",
+     "line 13: the file ends inside the ENTITIES section"},
+    {"a file cut between entities",
+     "0\nSECTION\n2\nENTITIES\n0\nPOINT\n10\n1\n20\n1\n0\nLINE\n10\n1\n20\n1\n11\n2\n21\n2\n0\n", 1,
+     "p 1 1\n", "line 21: the file ends inside the ENTITIES section"},
 };
 
 TEST_F(DxfExchange, ReaderTakesPointsAndLinesOfTheEntitiesSectionOnly)

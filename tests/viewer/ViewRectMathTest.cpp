@@ -72,6 +72,46 @@ TEST(ViewRectZoom, ScalesAreAcceptedOnlyBelowTheLargerImageSide)
         EXPECT_EQ(AcceptedScale(c.s, 1000, 500), c.want) << c.s;
 }
 
+// Zooming in stops where the image in screen pixels would leave the range the
+// scroll bars count in: every accepted scale gives sane int bar fields.
+TEST(ViewRectZoom, ZoomInStopsBeforeScrollRangesOverflow)
+{
+    struct Case {
+        double s;
+        int w, h;
+        bool accepted;
+    } cases[] = {
+        {1e-6, 1000, 500, true},   {1e-6, 5000, 500, false},     {1e-6, 500, 5000, false},
+        {1e-9, 2, 2, false},       {1.0, 40000, 30000, true},    {4e-5, 40000, 30000, true},
+        {3e-5, 40000, 30000, false}, {double(40000) / kMaxScreenSide * 1.000001, 40000, 1, true},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(AcceptedScale(c.s, c.w, c.h).has_value(), c.accepted) << c.s << " " << c.w << "x" << c.h;
+
+    // Step after step, as the zoom command does: refused steps leave the scale.
+    const int w = 40000, h = 30000, client = 800;
+    double scale = 1.0;
+    int steps = 0;
+    for (int i = 0; i < 100000; ++i) {
+        const auto next = AcceptedScale(ZoomInScale(scale), w, h);
+        if (!next)
+            break;
+        scale = *next;
+        ++steps;
+    }
+    EXPECT_GT(steps, 1000);
+    EXPECT_LT(steps, 100000);
+    for (int side : {w, h}) {
+        const ScrollAxis a = AxisForScale(side, scale, client);
+        EXPECT_GT(a.nMax, 0);
+        EXPECT_LE(a.nMax, kMaxScreenSide);
+        EXPECT_GT(ScrollRequest(plat::SB_PAGERIGHT, ScrollAxis{a.nMin, a.nMax, a.nPage, a.nMax, 0}, scale), 0);
+    }
+    const Extent e = ImageExtent(w, h, scale);
+    EXPECT_GT(e.cx, 0);
+    EXPECT_GT(e.cy, 0);
+}
+
 TEST(ViewRectScroll, LineStepIsOneImageSample)
 {
     EXPECT_EQ(LineStep(0.25), 4);

@@ -204,6 +204,29 @@ TEST_F(ViewerWindow, SavesThePictureAddingBmpToANameWithoutExtension)
     ASSERT_EQ(Boxes().size(), boxes + 1);
 }
 
+// A drawing system that drew nothing shows black below the strip: Save as
+// Bitmap writes that, with no error.
+TEST_F(ViewerWindow, APictureOfNothingIsSavedAsTheBlackItShows)
+{
+    testsupport::TempDir dir;
+    View->show();
+    ASSERT_TRUE(Fitted());
+    QCoreApplication::processEvents();
+    ASSERT_EQ(System->Bitmap()->Bits(), nullptr);
+    const std::size_t boxes = Boxes().size();
+    AnswerFileDialog(dir.File("nothing"));
+    View->SaveBitmap();
+    EXPECT_EQ(Boxes().size(), boxes);
+    const QImage file(QString::fromStdString(dir.File("nothing.bmp")));
+    ASSERT_FALSE(file.isNull());
+    const QImage shot = View->grab().toImage();
+    ASSERT_EQ(file.size(), QSize(shot.width(), shot.height() - 24));
+    for (int y = 0; y < file.height(); y += 5)
+        for (int x = 0; x < file.width(); x += 5)
+            ASSERT_EQ(file.pixel(x, y) & 0xFFFFFF, shot.pixel(x, y + 24) & 0xFFFFFF) << x << "," << y;
+    EXPECT_EQ(file.pixel(0, 0) & 0xFFFFFF, 0u);
+}
+
 TEST_F(ViewerWindow, StateRecordKeepsPlaceAndWindowState)
 {
     struct Case {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Exception.h"
+#include "FaultGuard.h"
 #include "ParallelFor.h"
 #include "files/TempFiles.h"
 #include "format/SampleConvert.h"
@@ -288,13 +289,18 @@ int PyramidLevel::BuildBase(unsigned char* levels, const void* samples, int w, i
     auto work = [&](int r, int slot) {
         const int64_t y0 = int64_t(r) * kTile;
         const int64_t rows = std::min<int64_t>(kTile, h - y0);
-        if (sampleBytes)
-            TouchRows(source + y0 * rowBytes, rowBytes, rows, sampleBytes);
-        for (int c = 0; c < tilesAcross; ++c) {
-            PyramidTile& t = tiles[size_t(r) * tilesAcross + c];
-            t.ScaleToDisplay(t.data, &counts[size_t(slot) * 256], samples, rowBytes, type, phase, lo, hi, t.x0, t.y0,
-                             t.x1, t.y1);
-        }
+        // The samples are a mapped file that another program may cut short: a band
+        // that reads lost pages ends in a HardwareFault on whichever thread reads
+        // it. The guarded part allocates nothing, so abandoning it loses nothing.
+        plat::CallFaultGuarded([&] {
+            if (sampleBytes)
+                TouchRows(source + y0 * rowBytes, rowBytes, rows, sampleBytes);
+            for (int c = 0; c < tilesAcross; ++c) {
+                PyramidTile& t = tiles[size_t(r) * tilesAcross + c];
+                t.ScaleToDisplay(t.data, &counts[size_t(slot) * 256], samples, rowBytes, type, phase, lo, hi, t.x0,
+                                 t.y0, t.x1, t.y1);
+            }
+        });
     };
     auto then = [&](int) {
         if (meter)

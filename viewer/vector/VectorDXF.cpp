@@ -248,6 +248,9 @@ void ReadEntities(std::string_view text, Entities& out, std::string& damage)
         have |= 1u << slot;
     }
     // An entity counts only once the next group 0 closes it: a cut value is never taken.
+    // A file that stops inside the section was cut short: the reason says where.
+    if (groups.Damage().empty() && inEntities)
+        groups.SetDamage("the file ends inside the ENTITIES section, before its ENDSEC");
     damage = groups.Damage();
 }
 

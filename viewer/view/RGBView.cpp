@@ -312,61 +312,15 @@ void CRGBView::PaintScaled(plat::DeviceContext* dc, int x, int y, int width, int
     if (dc == nullptr || bits == nullptr || info == nullptr || width <= 0 || height <= 0 || !(reduction > 0.0) ||
         !std::isfinite(reduction))
         return;
-    auto* buffer = static_cast<unsigned char*>(bits);
     info->bitCount = 24;
-
-    if (reduction < 1.0 && fit) {
-        // The whole image goes into the buffer once and is stretched from there on every
-        // repaint; a buffer too small for it shows nothing.
-        const std::int64_t rowBytes = RGBRowBytes(m_nWidth);
-        if (rowBytes > INT_MAX ||
-            !RGBExtractionFits(rowBytes, m_nWidth, m_nHeight, 1.0, 0, m_nWidth, m_nHeight, bitsBytes))
-            return;
-        const int sx = TruncToInt(x * reduction), sy = TruncToInt(y * reduction);
-        const int w = std::min(width, TruncToInt(m_nWidth / reduction) + 1);
-        const int h = std::min(height, TruncToInt(m_nHeight / reduction) + 1);
-        if (!m_bRegionValid) {
-            ExtractPlanes(channels, buffer, int(rowBytes), 0, 0, m_nWidth, m_nHeight, reduction, fit, 0, nullptr);
-            ApplyLevels(buffer, int(rowBytes), m_nWidth, m_nHeight);
-        }
-        info->width = int(rowBytes / 3);
-        info->height = m_nHeight;
-        dc->StretchDIBits(0, h - 1, w, -h, sx, sy, TruncToInt(w * reduction), TruncToInt(h * reduction), bits,
-                          bitsBytes, *info);
-    } else if (reduction < 1.0) {
-        // Magnified: extracted and levelled at source size, spread while drawn.
-        const MagnifiedSource source = SourceOfMagnified(x, y, width, height, reduction, m_nWidth, m_nHeight);
-        const std::int64_t rowBytes = RGBRowBytes(source.width);
-        if (source.width <= 0 || source.height <= 0 || rowBytes > INT_MAX ||
-            !RGBExtractionFits(rowBytes, source.width, source.height, 1.0, 0, m_nWidth, m_nHeight, bitsBytes))
-            return;
-        if (!m_bRegionValid) {
-            ExtractPlanes(channels, buffer, int(rowBytes), source.x, source.y, source.width, source.height, 1.0, 0, 0,
-                          nullptr);
-            ApplyLevels(buffer, int(rowBytes), source.width, source.height);
-        }
-        info->width = int(rowBytes / 3);
-        info->height = -source.height;
-        DrawMagnified(dc, source, std::min(width, TruncToInt(m_nWidth / reduction)),
-                      std::min(height, TruncToInt(m_nHeight / reduction)), bits,
-                      std::size_t(rowBytes) * std::size_t(source.height), *info);
-    } else {
-        const std::int64_t rowBytes = RGBRowBytes(width);
-        if (rowBytes > INT_MAX ||
-            !RGBExtractionFits(rowBytes, width, height, reduction, fit, m_nWidth, m_nHeight, bitsBytes))
-            return;
-        const int w = std::min(width, TruncToInt(m_nWidth / reduction));
-        const int h = std::min(height, TruncToInt(m_nHeight / reduction));
-        if (!m_bRegionValid) {
-            ExtractPlanes(channels, buffer, int(rowBytes), x, y, width, height, reduction, fit, 0, nullptr);
-            ApplyLevels(buffer, int(rowBytes), width, height);
-        }
-        info->width = int(rowBytes / 3);
-        info->height = -h;
-        if (w > 0 && h > 0)
-            dc->SetDIBitsToDevice(0, 0, w, h, 0, 0, bits, std::size_t(rowBytes) * std::size_t(h), *info);
-    }
-    m_bRegionValid = 1;
+    // The three channels are extracted and levelled whole, then drawn.
+    const auto extract = [&](unsigned char* buffer, int rowBytes, int rx, int ry, int rw, int rh, double r, int f,
+                             plat::RowsReady ready) {
+        ExtractPlanes(channels, buffer, rowBytes, rx, ry, rw, rh, r, f, 0, nullptr);
+        ApplyLevels(buffer, rowBytes, rw, rh);
+        ready(0, rh);
+    };
+    PaintZoomed(dc, x, y, width, height, reduction, fit, bits, bitsBytes, *info, PaintPixels{3, &RGBRowBytes, extract});
 }
 
 // The channels' block and the levels of the moment the source was taken.

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 using PaletteEntries = unsigned char[256][3];  // red, green, blue of display level i
@@ -31,7 +32,9 @@ std::string FormatValue(double value);
 // Display levels into blue, green, red pixels through the display palette: the
 // width x height levels lie packed at the end of out (out + rowBytes x height -
 // width x height); row r becomes the 3 x width bytes at out + r x rowBytes. With
-// rowBytes >= 3 x width no level is overwritten before it is read. after(row) runs
+// rowBytes >= 3 x width no level is overwritten before it is read; the padding of
+// each row beyond its pixels is written as zeros (it lies before every level not
+// yet read), so that equal pictures give equal bytes. after(row) runs
 // after each row (a meter's step). False, and nothing written, when the sizes do
 // not fit outBytes.
 template <class AfterRow>
@@ -59,6 +62,7 @@ bool ExpandLevelsToBGR(unsigned char* out, std::size_t outBytes, int width, int 
             to[3 * i + 1] = e[1];
             to[3 * i + 2] = e[0];
         }
+        std::memset(to + 3 * std::int64_t(width), 0, std::size_t(rowBytes - 3 * std::int64_t(width)));
         after(r);
     }
     return true;

@@ -403,21 +403,21 @@ CRasterView::Cache CRasterView::SetUpCache(plat::WindowHandle statusWnd)
     m_pLevels = nullptr;
     m_CacheMap.Close();
     m_strCreatedCache.clear();
+    // 64-bit: the cache of a layer near 2 Gpixel passes 2 GB.
     const std::int64_t length = DisplayCacheLength(m_nWidth, m_nHeight);
-    // The mapping registry counts in int.
-    if (length > INT_MAX)
-        return Cache::Failed;
 
     const std::string found = LookUpCache();
     if (!found.empty()) {
         plat::FileId id;
-        plat::MappedFile::FileLength(found, &id);
-        auto* view = static_cast<unsigned char*>(m_CacheMap.Open(found, 0, 0));
-        if (view == nullptr)
+        const std::int64_t foundLength = plat::MappedFile::FileLength(found, &id);
+        // A cache of another length is not this layer's: it is replaced unread.
+        auto* view =
+            foundLength == length ? static_cast<unsigned char*>(m_CacheMap.Open(found, length, 0)) : nullptr;
+        if (view == nullptr && foundLength == length)
             return Cache::Failed;
-        const CTempInfoStruct header = CTempInfoStruct::Load(view);
-        const bool valid = m_CacheMap.Length() == length && Time32(header.m_time) == Time32(m_tSourceTime) &&
-                           (m_bPhase != 0 || TMPFlagMatches(header.m_flag, m_dSigmaFactor));
+        const bool valid = view != nullptr && m_CacheMap.Length() == length &&
+                           Time32(CTempInfoStruct::Load(view).m_time) == Time32(m_tSourceTime) &&
+                           (m_bPhase != 0 || TMPFlagMatches(CTempInfoStruct::Load(view).m_flag, m_dSigmaFactor));
         if (valid) {
             if (m_bPhase == 0)
                 std::memcpy(m_pShared->m_Histogram, view + kDisplayCacheHeaderSize, kDisplayHistogramSize);
@@ -439,7 +439,7 @@ CRasterView::Cache CRasterView::SetUpCache(plat::WindowHandle statusWnd)
 
 int CRasterView::CreateCache()
 {
-    const int length = int(DisplayCacheLength(m_nWidth, m_nHeight));
+    const std::int64_t length = DisplayCacheLength(m_nWidth, m_nHeight);
     void* view = m_CacheMap.Create(CacheNameBeside(m_strFileName, m_bPhase), length, 0);
     if (view == nullptr) {
         const std::string tempDir = ReadTempDirSetting();

@@ -12,6 +12,7 @@
 #include "BitmapInfo.h"
 #include "DeviceContext.h"
 #include "Exception.h"
+#include "FaultGuard.h"
 #include "MessageBox.h"
 #include "ViewerStrings.h"
 #include "dialogs/FileMasks.h"
@@ -139,71 +140,12 @@ void CRasterView::PaintScaled(plat::DeviceContext* dc, int x, int y, int width, 
     if (dc == nullptr || bits == nullptr || info == nullptr || width <= 0 || height <= 0 || !(reduction > 0.0) ||
         !std::isfinite(reduction))
         return;
-    auto* buffer = static_cast<unsigned char*>(bits);
     FillColourTable(*info, m_DisplayPalette.entries);
-
-    if (reduction < 1.0 && fit) {
-        // The whole full-resolution level goes into the buffer once and is stretched
-        // from there on every repaint; a buffer too small for it shows nothing.
-        const std::int64_t rowBytes = PaddedRow(m_nWidth);
-        if (rowBytes > INT_MAX ||
-            !ExtractionFits(rowBytes, m_nWidth, m_nHeight, 1.0, 0, m_nWidth, m_nHeight, bitsBytes))
-            return;
-        const int sx = TruncToInt(x * reduction), sy = TruncToInt(y * reduction);
-        const int w = std::min(width, TruncToInt(m_nWidth / reduction) + 1);
-        const int h = std::min(height, TruncToInt(m_nHeight / reduction) + 1);
-        if (!m_bRegionValid)
-            m_pShared->m_Pyramid.GetRegion(buffer, int(rowBytes), 0, 0, m_nWidth, m_nHeight, reduction, fit, 1, 0,
-                                           nullptr);
-        info->width = int(rowBytes);
-        info->height = m_nHeight;
-        dc->StretchDIBits(0, h - 1, w, -h, sx, sy, TruncToInt(w * reduction), TruncToInt(h * reduction), bits,
-                          bitsBytes, *info);
-    } else if (reduction < 1.0) {
-        // Magnified: the buffer holds the region at source size, so the colour lookup
-        // runs once per source pixel; drawing spreads each one over factor pixels and
-        // repeats rows.
-        const MagnifiedSource source = SourceOfMagnified(x, y, width, height, reduction, m_nWidth, m_nHeight);
-        const std::int64_t rowBytes = PaddedRow(source.width);
-        if (source.width <= 0 || source.height <= 0 || rowBytes > INT_MAX ||
-            !ExtractionFits(rowBytes, source.width, source.height, 1.0, 0, m_nWidth, m_nHeight, bitsBytes))
-            return;
-        info->width = int(rowBytes);
-        info->height = -source.height;
-        // A fresh region is drawn band by band as it is read.
-        const auto extract = [&](plat::RowsReady ready) {
-            if (!m_bRegionValid)
-                m_pShared->m_Pyramid.GetRegion(buffer, int(rowBytes), source.x, source.y, source.width, source.height,
-                                               1.0, 0, 1, 0, nullptr, &ready);
-            else
-                ready(0, source.height);
-        };
-        DrawMagnified(dc, source, std::min(width, TruncToInt(m_nWidth / reduction)),
-                      std::min(height, TruncToInt(m_nHeight / reduction)), bits,
-                      std::size_t(rowBytes) * std::size_t(source.height), *info, extract);
-    } else {
-        const std::int64_t rowBytes = PaddedRow(width);
-        if (rowBytes > INT_MAX ||
-            !ExtractionFits(rowBytes, width, height, reduction, fit, m_nWidth, m_nHeight, bitsBytes))
-            return;
-        const int w = std::min(width, TruncToInt(m_nWidth / reduction));
-        const int h = std::min(height, TruncToInt(m_nHeight / reduction));
-        info->width = int(rowBytes);
-        info->height = -h;
-        // A fresh region is drawn band by band as it is read.
-        const auto extract = [&](plat::RowsReady ready) {
-            if (!m_bRegionValid)
-                m_pShared->m_Pyramid.GetRegion(buffer, int(rowBytes), x, y, width, height, reduction, fit, 1, 0,
-                                               nullptr, &ready);
-            else
-                ready(0, h);
-        };
-        if (w > 0 && h > 0)
-            dc->SetDIBitsToDevice(0, 0, w, h, 0, 0, bits, std::size_t(rowBytes) * std::size_t(h), *info, extract);
-        else
-            extract([](std::int64_t, std::int64_t) {});
-    }
-    m_bRegionValid = 1;
+    const auto extract = [this](unsigned char* buffer, int rowBytes, int rx, int ry, int rw, int rh, double r, int f,
+                                plat::RowsReady ready) {
+        m_pShared->m_Pyramid.GetRegion(buffer, rowBytes, rx, ry, rw, rh, r, f, 1, 0, nullptr, &ready);
+    };
+    PaintZoomed(dc, x, y, width, height, reduction, fit, bits, bitsBytes, *info, PaintPixels{1, &PaddedRow, extract});
 }
 
 void CRasterView::PaintDirect(plat::DeviceContext* dc, int x, int y, int dstX, int dstY, int width, int height,
@@ -310,9 +252,17 @@ void CRasterView::RenderRGB(int x, int y, int width, int height, int rowBytes, i
 std::string CRasterView::GetValueString(int x, int y)
 {
     double value = 0.0;
-    if (!IsBusy() && m_pPixels != nullptr && x >= 0 && x < m_nWidth && y >= 0 && y < m_nHeight)
-        value = SampleValue(static_cast<const unsigned char*>(m_pPixels) + std::int64_t(y) * m_nRowBytes, x, m_nType,
-                            m_bPhase);
+    if (!IsBusy() && m_pPixels != nullptr && x >= 0 && x < m_nWidth && y >= 0 && y < m_nHeight) {
+        // The layer is mapped: another program may have cut the file short.
+        try {
+            value = plat::CallFaultGuarded([&] {
+                return SampleValue(static_cast<const unsigned char*>(m_pPixels) + std::int64_t(y) * m_nRowBytes, x,
+                                   m_nType, m_bPhase);
+            });
+        } catch (const plat::HardwareFault&) {
+            return {};
+        }
+    }
     return FormatValue(value);
 }
 

@@ -4,7 +4,9 @@
 #include <climits>
 #include <cmath>
 
+#include "BitmapInfo.h"
 #include "DeviceContext.h"
+#include "util/DoubleToInt.h"
 #include "util/MathHelpers.h"
 #include "view/RenderSource.h"
 
@@ -130,4 +132,68 @@ void CVirtualView::DrawMagnified(plat::DeviceContext* dc, const MagnifiedSource&
     dc->StretchDIBits(0, 0, int(spreadW), int(spreadH), 0, 0, source.width, source.height, bits, bitsBytes, info,
                       make);
     dc->SelectClipRect(before);
+}
+
+void CVirtualView::PaintZoomed(plat::DeviceContext* dc, int x, int y, int width, int height, double reduction, int fit,
+                               void* bits, std::size_t bitsBytes, plat::BitmapInfo& info, const PaintPixels& pixels)
+{
+    auto fits = [&](std::int64_t rowBytes, std::int64_t w, std::int64_t h) {
+        return w > 0 && h > 0 && rowBytes <= INT_MAX && rowBytes >= pixels.pixelBytes * w &&
+               std::uint64_t(rowBytes) * std::uint64_t(h) <= bitsBytes;
+    };
+    auto* buffer = static_cast<unsigned char*>(bits);
+    const bool fresh = !m_bRegionValid;
+    if (reduction < 1.0 && fit) {
+        const std::int64_t rowBytes = pixels.rowBytes(m_nWidth);
+        if (!fits(rowBytes, m_nWidth, m_nHeight))
+            return;
+        const int sx = TruncToInt(x * reduction), sy = TruncToInt(y * reduction);
+        const int w = std::min(width, TruncToInt(m_nWidth / reduction) + 1);
+        const int h = std::min(height, TruncToInt(m_nHeight / reduction) + 1);
+        if (fresh)
+            pixels.extract(buffer, int(rowBytes), 0, 0, m_nWidth, m_nHeight, reduction, fit,
+                           [](std::int64_t, std::int64_t) {});
+        info.width = int(rowBytes / pixels.pixelBytes);
+        info.height = m_nHeight;
+        dc->StretchDIBits(0, h - 1, w, -h, sx, sy, TruncToInt(w * reduction), TruncToInt(h * reduction), bits,
+                          bitsBytes, info);
+    } else if (reduction < 1.0) {
+        // The colours are looked up once per source pixel; drawing spreads each one
+        // over factor pixels and repeats rows.
+        const MagnifiedSource source = SourceOfMagnified(x, y, width, height, reduction, m_nWidth, m_nHeight);
+        const std::int64_t rowBytes = pixels.rowBytes(source.width);
+        if (!fits(rowBytes, source.width, source.height))
+            return;
+        info.width = int(rowBytes / pixels.pixelBytes);
+        info.height = -source.height;
+        // A fresh region is drawn band by band as it is read.
+        const auto make = [&](plat::RowsReady ready) {
+            if (fresh)
+                pixels.extract(buffer, int(rowBytes), source.x, source.y, source.width, source.height, 1.0, 0, ready);
+            else
+                ready(0, source.height);
+        };
+        DrawMagnified(dc, source, std::min(width, TruncToInt(m_nWidth / reduction)),
+                      std::min(height, TruncToInt(m_nHeight / reduction)), bits,
+                      std::size_t(rowBytes) * std::size_t(source.height), info, make);
+    } else {
+        const std::int64_t rowBytes = pixels.rowBytes(width);
+        if (!fits(rowBytes, width, height))
+            return;
+        const int w = std::min(width, TruncToInt(m_nWidth / reduction));
+        const int h = std::min(height, TruncToInt(m_nHeight / reduction));
+        info.width = int(rowBytes / pixels.pixelBytes);
+        info.height = -h;
+        const auto make = [&](plat::RowsReady ready) {
+            if (fresh)
+                pixels.extract(buffer, int(rowBytes), x, y, width, height, reduction, fit, ready);
+            else
+                ready(0, h);
+        };
+        if (w > 0 && h > 0)
+            dc->SetDIBitsToDevice(0, 0, w, h, 0, 0, bits, std::size_t(rowBytes) * std::size_t(h), info, make);
+        else
+            make([](std::int64_t, std::int64_t) {});
+    }
+    m_bRegionValid = 1;
 }

@@ -102,6 +102,24 @@ protected:
                               const void* bits, std::size_t bitsBytes, const plat::BitmapInfo& info,
                               plat::FunctionRef<void(plat::RowsReady)> make);
 
+    // How a view's pixels reach the paint buffer: pixelBytes a pixel, rows padded as
+    // rowBytes says; extract puts the region (x, y, width, height at reduction and
+    // fit) into rows rowBytes apart and reports rows as they are done.
+    struct PaintPixels {
+        int pixelBytes;
+        std::int64_t (*rowBytes)(std::int64_t width);
+        plat::FunctionRef<void(unsigned char* buffer, int rowBytes, int x, int y, int width, int height,
+                               double reduction, int fit, plat::RowsReady ready)>
+            extract;
+    };
+    // The three zoom cases of PaintScaled: magnified to fit (the whole image goes into
+    // the buffer once and is stretched on every repaint), magnified (the region at
+    // source size, spread while drawn), and 1:1 or reduced. The buffer is filled
+    // again unless the region is valid; one too small for the case shows nothing.
+    // info's colours and bit count are the caller's.
+    void PaintZoomed(plat::DeviceContext* dc, int x, int y, int width, int height, double reduction, int fit,
+                     void* bits, std::size_t bitsBytes, plat::BitmapInfo& info, const PaintPixels& pixels);
+
     int m_nIndex = 0;      // index in the image window; wParam of its notices
     int m_nKind = 0;       // 1 image layer, 2 vector layer
     int m_nColorMode = 0;  // 1 single band, 2 three channels, 0 vector

@@ -27,6 +27,10 @@ std::optional<double> AcceptedScale(double s, int imageWidth, int imageHeight)
         return std::nullopt;
     if (!(s < double(std::max(imageWidth, imageHeight))))
         return std::nullopt;
+    // The scroll ranges, positions and pages are ints: the image in screen pixels
+    // keeps half the int range free for the sums made of them.
+    if (!(double(std::max(imageWidth, imageHeight)) / s <= double(kMaxScreenSide)))
+        return std::nullopt;
     return s;
 }
 

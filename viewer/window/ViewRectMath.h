@@ -25,9 +25,12 @@ struct Extent {
 int ImageSample(int screenPos, double scale);
 int ScreenPos(int sample, double scale);
 
+// Largest image side in screen pixels that a scale may give.
+inline constexpr int kMaxScreenSide = INT32_MAX / 2;
+
 // The scale SetScale would take for s (0 means 1:1), or nothing when it is refused:
-// not finite, not positive, or not below the larger image side (at least one
-// screen pixel must remain).
+// not finite, not positive, not below the larger image side (at least one screen
+// pixel must remain), or magnifying that side beyond kMaxScreenSide.
 std::optional<double> AcceptedScale(double s, int imageWidth, int imageHeight);
 
 // Integer zoom step of a scale: 1/scale when magnified or 1:1, scale when reduced.
