@@ -2,6 +2,7 @@
 
 #include "viewer3d/HcProject3D.h"
 #include "viewer3d/SDrawing3D.h"
+#include "viewer3d/SFlatCaption.h"
 #include "viewer3d/SThreadFormUn.h"
 #include "viewer3d/SViewer3DUn.h"
 
@@ -11,6 +12,7 @@ namespace {
 
 // Each unit starts after the units it uses, and ends before them.
 constexpr TSUnit kViewer3DUnits[] = {
+    {"SFlatCaption", &SFlatCaptionInitialization, &SFlatCaptionFinalization},
     {"SThreadFormUn", &SThreadFormUnInitialization, &SThreadFormUnFinalization},
     {"SDrawing3D", &SDrawing3DInitialization, &SDrawing3DFinalization},
     {"SViewer3DUn", &SViewer3DUnInitialization, &SViewer3DUnFinalization},
