@@ -8,16 +8,23 @@
 #include "viewer3d/SDepositoryComponent.h"
 #include "viewer3d/SDrawing3D.h"
 #include "viewer3d/SDrawingsFinderUn.h"
+#include "viewer3d/SFinderLayerUn.h"
 #include "viewer3d/SFinderReflectionUn.h"
 
 #include "engine3d/SClasses3D.h"
 
+#include "Command.h"
+
 #include <QApplication>
 #include <QComboBox>
 #include <QListWidget>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 #include <QToolButton>
+#include <QTreeWidget>
+
+#include <filesystem>
 
 #include <cstdlib>
 
@@ -158,17 +165,21 @@ TEST_F(DepositoryComponent, RecordsChoicesAndEvents)
     EXPECT_FALSE(c.AddRecordBtn()->isEnabled());
 }
 
-// Runs Step on the modal dialog that opens next, from inside its loop; a
-// dialog still open after two seconds is rejected.
+// Runs Step on the modal dialog that opens next, from inside its loop; if that
+// dialog is still open after two seconds, it is rejected.
 void WithNextDialog(std::function<void(QWidget*)> Step)
 {
-    QTimer::singleShot(0, [Step] {
-        if (QWidget* dialog = QApplication::activeModalWidget())
-            Step(dialog);
+    auto seen = std::make_shared<QPointer<QDialog>>();
+    QTimer::singleShot(0, [Step, seen] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (dialog == nullptr)
+            return;
+        *seen = qobject_cast<QDialog*>(dialog);
+        Step(dialog);
     });
-    QTimer::singleShot(2000, [] {
-        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
-            dialog->reject();
+    QTimer::singleShot(2000, [seen] {
+        if (!seen->isNull() && (*seen)->isVisible())
+            (*seen)->reject();
     });
 }
 
@@ -254,6 +265,58 @@ TEST_F(DepositoryComponent, ReflectionLawsUnderABaseClass)
         EXPECT_TRUE(TSFinderReflectionForm::Execute(&TSCustomReflectionLaw::ClassInfo, law));
         EXPECT_EQ(law, lines[1].second);
     }
+}
+
+TEST_F(DepositoryComponent, LayersOfAFileWrittenByNumpy)
+{
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "caption-layer-picker";
+    std::filesystem::create_directories(folder);
+    const std::string path = (folder / "two.rdp").string();
+    const std::string script =
+        "import sys; sys.path.insert(0, '" SUITE_SOURCE_DIR "/tests/engine3d'); import numpy as np; "
+        "from rdp_layers import write_file; "
+        "write_file(sys.argv[1], [(7, 2, 2, [np.zeros((2, 2), np.float32)]), "
+        "(7, 3, 1, [np.ones((1, 3), np.float32)])], 3); print('ok')";
+    ASSERT_EQ(testsupport::CommandOutput("/usr/bin/python3 -c \"" + script + "\" '" + path + "' 2>&1"), "ok\n");
+
+    // The index is clamped into the file's layers; the confirmed layer's index comes back.
+    std::int32_t index = 7;
+    int preselected = -1;
+    WithNextDialog([&preselected](QWidget* Dialog) {
+        auto* form = dynamic_cast<TSLayerFinderForm*>(Dialog);
+        if (form == nullptr)
+            return;
+        QTreeWidgetItem* file = form->Tree()->topLevelItem(0);
+        if (file == nullptr || file->childCount() != 2)
+            return;
+        preselected = file->indexOfChild(form->Tree()->currentItem());
+        form->Tree()->setCurrentItem(file->child(0));
+        form->OkBtn()->click();
+    });
+    EXPECT_TRUE(TSLayerFinderForm::Execute(path, index));
+    EXPECT_EQ(preselected, 1);
+    EXPECT_EQ(index, 0);
+    // The file's own branch carries no layer: no choice.
+    WithNextDialog([](QWidget* Dialog) {
+        if (auto* form = dynamic_cast<TSLayerFinderForm*>(Dialog)) {
+            form->Tree()->setCurrentItem(form->Tree()->topLevelItem(0));
+            form->OkBtn()->click();
+        }
+    });
+    index = 1;
+    EXPECT_FALSE(TSLayerFinderForm::Execute(path, index));
+    EXPECT_EQ(index, 1);
+
+    // A missing file, or one no reader takes, answers false without showing.
+    bool shown = false;
+    WithNextDialog([&shown](QWidget*) { shown = true; });
+    EXPECT_FALSE(TSLayerFinderForm::Execute((folder / "missing.rdp").string(), index));
+    const std::string text = (folder / "plain.txt").string();
+    ASSERT_EQ(testsupport::CommandOutput("echo hello > '" + text + "'; echo done"), "done\n");
+    EXPECT_FALSE(TSLayerFinderForm::Execute(text, index));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(shown);
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace

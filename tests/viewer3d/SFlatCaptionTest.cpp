@@ -568,23 +568,25 @@ TEST_F(FlatCaptionForm, ButtonsMaximiseMinimiseCloseAndPin)
     EXPECT_FALSE(f.Window->isVisible());
 }
 
-// Chooses entry Index of the menu that opens next, from inside its loop; any
-// menu still open after two seconds is closed, so no test waits for ever.
+// Chooses entry Index of the menu that opens next, from inside its loop; if
+// that menu is still open after two seconds, it is closed.
 void ChooseInNextMenu(int Index, QPoint* Shown = nullptr)
 {
-    QTimer::singleShot(0, [Index, Shown] {
+    auto seen = std::make_shared<QPointer<QMenu>>();
+    QTimer::singleShot(0, [Index, Shown, seen] {
         auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
         if (menu == nullptr)
             return;
+        *seen = menu;
         if (Shown)
             *Shown = menu->pos();
         menu->setActiveAction(menu->actions().value(Index));
         QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
         QCoreApplication::sendEvent(menu, &enter);
     });
-    QTimer::singleShot(2000, [] {
-        if (QWidget* popup = QApplication::activePopupWidget())
-            popup->close();
+    QTimer::singleShot(2000, [seen] {
+        if (!seen->isNull() && (*seen)->isVisible())
+            (*seen)->close();
     });
 }
 
@@ -667,10 +669,12 @@ TEST_F(FlatCaptionForm, BarMenuOnTheTextAndOwnerDrawnEntries)
     Click(f.Bar, QPoint(40, 12), Qt::RightButton);
     EXPECT_EQ(chosen, 1);
 
+    QPointer<QMenu> seen;
     QTimer::singleShot(0, [&] {
         auto* open = qobject_cast<QMenu*>(QApplication::activePopupWidget());
         if (open == nullptr)
             return;
+        seen = open;
         QWidget* item = nullptr;
         for (QWidget* w : open->findChildren<QWidget*>())
             if (w->minimumSize() == QSize(60, 18))
@@ -680,9 +684,9 @@ TEST_F(FlatCaptionForm, BarMenuOnTheTextAndOwnerDrawnEntries)
         item->grab();
         Click(item, QPoint(5, 5));
     });
-    QTimer::singleShot(2000, [] {
-        if (QWidget* popup = QApplication::activePopupWidget())
-            popup->close();
+    QTimer::singleShot(2000, &menu, [&seen] {
+        if (seen && seen->isVisible())
+            seen->close();
     });
     Click(f.Bar, QPoint(40, 12), Qt::RightButton);
     EXPECT_EQ(chosen, 11);
