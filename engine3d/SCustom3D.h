@@ -10,6 +10,8 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 class TSCustomProjectionSystem3D;
 class TSCustomLightSystem3DList;
@@ -251,6 +253,96 @@ public:
 
 private:
     std::atomic<bool> m_castsShadows{false};
+};
+
+// One drawing system's record choices: 12 bytes in a file (the drawing
+// system's identity, then the special and the ordinary choice). A choice is a
+// record index or -1.
+struct TSDrawSystemEntry {
+    TSCustomDrawSystem3D* DrawSystem = nullptr;
+    std::uint32_t DrawSystemId = 0;  // in a file being loaded, until Link
+    std::int32_t Special = 0;
+    std::int32_t Ordinary = 0;
+};
+
+// Data of SetParameter 4097: the drawing system about to render and its mode.
+struct TSDepositoryApply {
+    TSCustomDrawSystem3D* DrawSystem = nullptr;
+    std::uint8_t Special = 0;
+};
+
+enum TSDepositoryId : std::int32_t {
+    diConstruction = 4096,  // Data: TSObject** (the construction)
+    diApply = 4097,         // Data: TSDepositoryApply*
+};
+
+// Named parameter records of one construction, with a record choice per
+// drawing system. A descendant gives the record layout through RecordSize
+// and the record operations, and writes a record into the construction in
+// ApplyRecord.
+class TSDepositoryCustomConstruction3D : public TSObject {
+    S_CLASS(TSDepositoryCustomConstruction3D)
+public:
+    ~TSDepositoryCustomConstruction3D() override;
+
+    TSCustomConstruction3D* Construction() const { return m_construction; }
+    std::int32_t CurrentRecord() const { return m_current; }
+    std::int32_t RecordCount() const { return std::int32_t(m_names.size()); }
+    std::int32_t EntryCount() const { return std::int32_t(m_entries.size()); }
+
+    virtual std::int32_t Edit(TSParam Param);
+    virtual void ConstructionEvent(TObject* Sender, std::int32_t Code, TSParam Param);
+    virtual void DrawSystemEvent(TObject* Sender, std::int32_t Code, TSParam Param);
+    virtual void SetConstruction(TSCustomConstruction3D* Value);
+    virtual std::int32_t RecordSize();
+    virtual void SetRecordCount(std::int32_t N);
+    virtual void InitRecord(void* Data);
+    virtual void DoneRecord(void* Data);
+    virtual bool CopyRecord(void* Dest, const void* Source);
+    virtual std::int32_t WriteRecord(TSObjectsStream* Stream, const void* Data);
+    virtual std::int32_t ReadRecord(TSObjectsStream* Stream, void* Data);
+    virtual void ApplyRecord();
+
+    std::int32_t AddDrawSystem(TSCustomDrawSystem3D* DS);
+    void DeleteDrawSystem(std::int32_t Index);
+    std::int32_t FindDrawSystem(TSCustomDrawSystem3D* DS) const;
+    TSCustomDrawSystem3D* GetDrawSystem(std::int32_t Index) const;
+    void SetDrawSystemRecord(std::int32_t Index, bool Special, std::int32_t Record);
+    std::int32_t GetDrawSystemRecord(std::int32_t Index, bool Special) const;
+    void SetEntryCount(std::int32_t N);
+    void* GetRecordData(std::int32_t Index);
+    void SetRecordName(std::int32_t Index, const std::string& S);
+    std::string GetRecordName(std::int32_t Index) const;
+    void SelectRecord(std::int32_t Index);
+    void DeleteRecord(std::int32_t Index);
+    bool CopyFrom(TSDepositoryCustomConstruction3D* Source);
+
+    void Assign(TPersistent* Source) override;
+    void Initialize() override;
+    std::int32_t Save(TSObjectsStream* Stream) override;
+    std::int32_t Load(TSObjectsStream* Stream) override;
+    std::int32_t Link(TSObjectsStream* Stream) override;
+    std::int32_t SetParameter(std::int32_t Id, void* Data) override;
+    std::int32_t GetParameter(std::int32_t Id, void* Data) override;
+    std::int32_t Process(std::int32_t Code, TSParam Param) override;
+
+private:
+    void ConstructionHandler(TObject* Sender, std::int32_t Code, TSParam Param);
+    void DrawSystemHandler(TObject* Sender, std::int32_t Code, TSParam Param);
+    TSEventHandler OfConstruction() { return TSEventHandler::Of<&TSDepositoryCustomConstruction3D::ConstructionHandler>(this); }
+    TSEventHandler OfDrawSystem() { return TSEventHandler::Of<&TSDepositoryCustomConstruction3D::DrawSystemHandler>(this); }
+    void Subscribe(TSCustomDrawSystem3D* DS);
+    void Unsubscribe(TSCustomDrawSystem3D* DS);
+    std::uint8_t* RecordBytes(std::int32_t Index);
+
+    TSCustomConstruction3D* m_construction = nullptr;
+    std::uint32_t m_constructionId = 0;  // the saved identity, until Link
+    std::int32_t m_current = 0;
+    std::vector<std::string> m_names;
+    std::vector<std::uint8_t> m_data;  // RecordSize bytes per record
+    std::vector<TSDrawSystemEntry> m_entries;
+    std::int32_t m_defaultOrdinary = 0;
+    std::int32_t m_defaultSpecial = 0;
 };
 
 // The unit's registers, or nullptr while the unit is not running.

@@ -345,7 +345,9 @@ void DeviceContext::TextOut(int x, int y, const std::string& text)
     });
 }
 
-void DeviceContext::DrawText(const std::string& text, const Rect& rect, unsigned format)
+namespace {
+
+int DrawTextFlags(unsigned format)
 {
     int flags = (format & DT_CENTER) ? Qt::AlignHCenter : (format & DT_RIGHT) ? Qt::AlignRight : Qt::AlignLeft;
     if (format & DT_SINGLELINE) {
@@ -354,15 +356,47 @@ void DeviceContext::DrawText(const std::string& text, const Rect& rect, unsigned
     } else {
         flags |= Qt::AlignTop;
     }
+    if (format & DT_RTLREADING)
+        flags |= Qt::TextForceRightToLeft;
+    return flags;
+}
+
+}  // namespace
+
+void DeviceContext::DrawText(const std::string& text, const Rect& rect, unsigned format)
+{
+    Rect box = rect;
+    DrawText(text, box, format & ~unsigned(DT_CALCRECT));
+}
+
+int DeviceContext::DrawText(const std::string& text, Rect& rect, unsigned format)
+{
+    const int flags = DrawTextFlags(format);
     QString s = QString::fromStdString(text);
+    const QFontMetrics metrics(m_font);
+    if (format & DT_CALCRECT) {
+        const QRect extent = (format & DT_SINGLELINE)
+                                 ? QRect(0, 0, metrics.horizontalAdvance(s), metrics.height())
+                                 : metrics.boundingRect(QRect(0, 0, std::max(0, rect.Width()), INT_MAX / 2),
+                                                        flags | Qt::TextWordWrap, s);
+        rect.right = rect.left + extent.width();
+        rect.bottom = rect.top + extent.height();
+        return extent.height();
+    }
+    if ((format & DT_END_ELLIPSIS) && (format & DT_SINGLELINE))
+        s = metrics.elidedText(s, Qt::ElideRight, std::max(0, rect.Width()));
     QRect box = ToQt(rect);
+    int height = 0;
     Paint(ClipArea(), [&](QPainter& p) {
         p.setFont(m_font);
+        const QRect used = p.boundingRect(box, flags, s);
+        height = used.height();
         if (m_bkMode == OPAQUE)
-            p.fillRect(p.boundingRect(box, flags, s), ToQt(m_bkColor));
+            p.fillRect(used, ToQt(m_bkColor));
         p.setPen(ToQt(m_textColor));
         p.drawText(box, flags, s);
     });
+    return height;
 }
 
 void DeviceContext::BitBlt(int x, int y, int width, int height, const DeviceContext& src, int xSrc, int ySrc)
@@ -382,6 +416,36 @@ void DeviceContext::BitBlt(int x, int y, int width, int height, const DeviceCont
     Paint(touched, [&](QPainter& p) {
         p.drawImage(QRect(x, y, width, height), *from, QRect(xSrc - src.m_orgX, ySrc - src.m_orgY, width, height));
     });
+}
+
+void DeviceContext::StretchBlt(int x, int y, int wDst, int hDst, const DeviceContext& src, int xSrc, int ySrc,
+                               int wSrc, int hSrc)
+{
+    const QImage* from = src.Pixels();
+    if (!from || wDst <= 0 || hDst <= 0 || wSrc <= 0 || hSrc <= 0)
+        return;
+    const QImage part = from->copy(QRect(xSrc - src.m_orgX, ySrc - src.m_orgY, wSrc, hSrc));
+    Paint(Shift(Rect{x, y, x + wDst, y + hDst}, m_orgX, m_orgY),
+          [&](QPainter& p) { p.drawImage(QRect(x, y, wDst, hDst), part); });
+}
+
+void DeviceContext::TransparentBlt(int x, int y, int wDst, int hDst, const DeviceContext& src, int xSrc, int ySrc,
+                                   int wSrc, int hSrc, ColorRef transparent)
+{
+    const QImage* from = src.Pixels();
+    if (!from || wDst <= 0 || hDst <= 0 || wSrc <= 0 || hSrc <= 0)
+        return;
+    QImage part = from->copy(QRect(xSrc - src.m_orgX, ySrc - src.m_orgY, wSrc, hSrc))
+                      .convertToFormat(QImage::Format_ARGB32);
+    const QRgb key = ToQt(transparent).rgb() & 0xFFFFFF;
+    for (int row = 0; row < part.height(); ++row) {
+        auto* line = reinterpret_cast<QRgb*>(part.scanLine(row));
+        for (int col = 0; col < part.width(); ++col)
+            if ((line[col] & 0xFFFFFF) == key)
+                line[col] = 0;
+    }
+    Paint(Shift(Rect{x, y, x + wDst, y + hDst}, m_orgX, m_orgY),
+          [&](QPainter& p) { p.drawImage(QRect(x, y, wDst, hDst), part); });
 }
 
 void DeviceContext::ScrollPixels(int dx, int dy, const Rect& rect, FunctionRef<void()> alongside)

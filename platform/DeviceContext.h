@@ -90,6 +90,9 @@ enum : unsigned {
     DT_VCENTER = 0x4,
     DT_BOTTOM = 0x8,
     DT_SINGLELINE = 0x20,
+    DT_CALCRECT = 0x400,
+    DT_END_ELLIPSIS = 0x8000,
+    DT_RTLREADING = 0x20000,
 };
 
 class DeviceContext {
@@ -155,8 +158,12 @@ public:
     // Text placed at (x, y) by the text alignment and turned by the escapement; an
     // opaque background fills the text cell.
     void TextOut(int x, int y, const std::string& text);
-    // Text placed in rect by the DT_ flags.
+    // Text placed in rect by the DT_ flags. A single line with DT_END_ELLIPSIS that
+    // does not fit ends in "..."; DT_RTLREADING reads right to left.
     void DrawText(const std::string& text, const Rect& rect, unsigned format);
+    // The same; with DT_CALCRECT nothing is drawn and rect becomes the text's extent
+    // (left and top kept). Answers the height of the text.
+    int DrawText(const std::string& text, Rect& rect, unsigned format);
     // Copies width x height pixels from src (logical (xSrc, ySrc)) to (x, y). The source
     // is a memory context or a window's buffer; it may be this context's own pixels,
     // and the parts may overlap (a scroll).
@@ -165,6 +172,13 @@ public:
     // on the calling thread while helper threads move the rows: work on other memory
     // (a screen's copy of the pixels) that need not wait for the move.
     void ScrollPixels(int dx, int dy, const Rect& rect, FunctionRef<void()> alongside);
+    // The wSrc x hSrc part of src at (xSrc, ySrc) stretched over wDst x hDst pixels at
+    // (x, y), each pixel taking the source pixel under its centre.
+    void StretchBlt(int x, int y, int wDst, int hDst, const DeviceContext& src, int xSrc, int ySrc, int wSrc,
+                    int hSrc);
+    // As StretchBlt, leaving out the source pixels of colour transparent.
+    void TransparentBlt(int x, int y, int wDst, int hDst, const DeviceContext& src, int xSrc, int ySrc, int wSrc,
+                        int hSrc, ColorRef transparent);
 
     // Device-independent pictures: 8 bits per pixel through info's colour table, or 24
     // (blue, green, red bytes); info.width pixels a row, rows padded to 4 bytes; a

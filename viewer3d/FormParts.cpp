@@ -1,28 +1,10 @@
 #include "viewer3d/FormParts.h"
 
 #include <QGuiApplication>
-#include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
 #include <QScreen>
-
-QLabel* MakeCaptionStrip(QWidget* Parent, const QString& Text)
-{
-    auto* strip = new QLabel(Text, Parent);
-    strip->setObjectName("SFlatCaption1");
-    strip->setFixedHeight(kCaptionHeight);
-    strip->setTextFormat(Qt::PlainText);
-    strip->setAutoFillBackground(true);
-    strip->setIndent(4);
-    QPalette palette = strip->palette();
-    palette.setColor(QPalette::Window, QColor(0x00, 0x00, 0x80));
-    palette.setColor(QPalette::WindowText, Qt::white);
-    strip->setPalette(palette);
-    QFont font = strip->font();
-    font.setBold(true);
-    strip->setFont(font);
-    return strip;
-}
+#include <QWidget>
 
 void CentreOnScreen(QWidget* Form)
 {

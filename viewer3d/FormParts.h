@@ -4,13 +4,10 @@
 #include <QPixmap>
 #include <QString>
 
-class QLabel;
 class QWidget;
 
-// Until the flat caption bar exists, a form keeps the window manager's frame
-// and this strip of the caption bar's height shows the caption text.
+// Height of every form's caption bar.
 inline constexpr int kCaptionHeight = 24;
-QLabel* MakeCaptionStrip(QWidget* Parent, const QString& Text);
 
 // Moves a top-level form to the middle of the primary screen.
 void CentreOnScreen(QWidget* Form);

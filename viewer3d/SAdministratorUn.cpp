@@ -1,6 +1,7 @@
 #include "viewer3d/SAdministratorUn.h"
 
 #include "viewer3d/FormParts.h"
+#include "viewer3d/SFlatCaption.h"
 #include "viewer3d/ProjectCommands.h"
 #include "viewer3d/ProjectFileDialog.h"
 #include "viewer3d/SNewDialogUn.h"
@@ -111,8 +112,11 @@ TSAdministrator::TSAdministrator()
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
 
-    m_caption = MakeCaptionStrip(this, kFirstCaption);
+    m_caption = new TSFlatCaption(this);
+    m_caption->SetText(kFirstCaption);
     m_caption->setToolTip("Keep Halcyte");
+    m_caption->ShowButtons({fccClose, fccMinimize, fccScreenPin});
+    m_caption->setFixedHeight(kCaptionHeight);
     setWindowTitle(kFirstCaption);
     column->addWidget(m_caption);
 
@@ -223,12 +227,12 @@ void TSAdministrator::closeEvent(QCloseEvent* Event)
 
 std::string TSAdministrator::CaptionText() const
 {
-    return m_caption->text().toStdString();
+    return m_caption->Text();
 }
 
 void TSAdministrator::SetCaptionText(const std::string& Text)
 {
-    m_caption->setText(QString::fromStdString(Text));
+    m_caption->SetText(Text);
     setWindowTitle(QString::fromStdString(Text));
 }
 

@@ -18,6 +18,7 @@
 #include <vector>
 
 class QLabel;
+class TSFlatCaption;
 class QMenu;
 class QPoint;
 class QToolButton;
@@ -26,6 +27,7 @@ class QTreeWidgetItem;
 
 class TSAdministrator final : public QWidget {
 public:
+    TSFlatCaption* Caption() const { return m_caption; }
     // WM_USER + 1: wParam 0 with lParam an object refreshes its node text,
     // wParam 1 rebuilds the pending branch.
     static constexpr unsigned WM_REFRESH = plat::WM_USER + 1;
@@ -129,7 +131,7 @@ private:
     std::int32_t m_fileState = fsIdle;
 
     plat::WindowHandle m_handle;
-    QLabel* m_caption = nullptr;
+    TSFlatCaption* m_caption = nullptr;
     QToolButton* m_buttons[4] = {};
     QTreeWidget* m_tree = nullptr;
     QMenu* m_popup = nullptr;

@@ -1,6 +1,7 @@
 #include "viewer3d/SCameraSelectUn.h"
 
 #include "viewer3d/FormParts.h"
+#include "viewer3d/SFlatCaption.h"
 #include "viewer3d/HcProject3D.h"
 #include "viewer3d/SNodes.h"
 
@@ -22,7 +23,9 @@ TSSelectCameraForm::TSSelectCameraForm()
 {
     setWindowTitle(QStringLiteral("Select Camera"));
     resize(206, 299);
-    m_caption = MakeCaptionStrip(this, QStringLiteral("Select Camera"));
+    m_caption = new TSFlatCaption(this);
+    m_caption->SetText("Select Camera");
+    m_caption->ShowButtons({fccClose});
     m_tree = new QTreeWidget(this);
     m_tree->setHeaderHidden(true);
     m_tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -50,7 +53,7 @@ TSSelectCameraForm::~TSSelectCameraForm()
 
 void TSSelectCameraForm::SetCaptionText(const std::string& Text)
 {
-    m_caption->setText(QString::fromStdString(Text));
+    m_caption->SetText(Text);
     setWindowTitle(QString::fromStdString(Text));
 }
 

@@ -7,6 +7,7 @@
 
 class QTreeWidget;
 class QLabel;
+class TSFlatCaption;
 class QPushButton;
 class TObject;
 class TSDataBranch;
@@ -14,6 +15,7 @@ class TSCustomProjectionSystem3D;
 
 class TSSelectCameraForm final : public QDialog {
 public:
+    TSFlatCaption* Caption() const { return m_caption; }
     TSSelectCameraForm();
     ~TSSelectCameraForm() override;
 
@@ -32,7 +34,7 @@ protected:
     void resizeEvent(QResizeEvent* Event) override;
 
 private:
-    QLabel* m_caption = nullptr;
+    TSFlatCaption* m_caption = nullptr;
     QTreeWidget* m_tree = nullptr;
     QPushButton* m_ok = nullptr;
     QPushButton* m_cancel = nullptr;

@@ -1,6 +1,7 @@
 #include "viewer3d/SNewDialogUn.h"
 
 #include "viewer3d/FormParts.h"
+#include "viewer3d/SFlatCaption.h"
 #include "viewer3d/SNodes.h"
 
 #include <QEvent>
@@ -36,7 +37,10 @@ TSNewDialog::TSNewDialog()
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
-    m_caption = MakeCaptionStrip(this, "SNew Dialog");
+    m_caption = new TSFlatCaption(this);
+    m_caption->SetText("SNew Dialog");
+    m_caption->ShowButtons({fccClose});
+    m_caption->setFixedHeight(kCaptionHeight);
     column->addWidget(m_caption);
 
     auto* splitter = new QSplitter(Qt::Horizontal, this);

@@ -7,6 +7,7 @@
 #include <QDialog>
 
 class QLabel;
+class TSFlatCaption;
 class QListWidget;
 class QListWidgetItem;
 class QPushButton;
@@ -38,7 +39,7 @@ public:
     QListWidget* ListView1() const { return m_list; }
     QPushButton* OkBtn() const { return m_ok; }
     QPushButton* CancelBtn() const { return m_cancel; }
-    QLabel* Caption() const { return m_caption; }
+    TSFlatCaption* Caption() const { return m_caption; }
 
     // The number of images of the icon list.
     static int ImageCount();
@@ -54,7 +55,7 @@ private:
     void ListView1DblClick(QListWidgetItem* Item);
     void Panel1Resize();
 
-    QLabel* m_caption = nullptr;
+    TSFlatCaption* m_caption = nullptr;
     QTreeWidget* m_tree = nullptr;
     QListWidget* m_list = nullptr;
     QFrame* m_panel = nullptr;

@@ -8,11 +8,13 @@
 #include <string>
 
 class QLabel;
+class TSFlatCaption;
 class TSDrawingSystem3D;
 class TSObjectsStream;
 
 class TSViewer3DSetup final : public QWidget {
 public:
+    TSFlatCaption* Caption() const { return m_caption; }
     TSViewer3DSetup();
     ~TSViewer3DSetup() override = default;
 
@@ -20,14 +22,13 @@ public:
     TSDrawingSystem3D* DrawingSystem() const { return m_drawingSystem; }
     void SetCaptionText(const std::string& Text);
     std::string CaptionText() const;
-    bool Pinned() const { return m_pinned; }
+    bool Pinned() const;
 
     // 16 bytes: left, top, stacking order, flags (bit 0 visible, bit 1 pinned).
     std::int32_t SaveState(TSObjectsStream* Stream);
     std::int32_t LoadState(TSObjectsStream* Stream);
 
 private:
-    QLabel* m_caption = nullptr;
+    TSFlatCaption* m_caption = nullptr;
     TSDrawingSystem3D* m_drawingSystem = nullptr;
-    bool m_pinned = false;
 };

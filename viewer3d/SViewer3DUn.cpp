@@ -1,6 +1,7 @@
 #include "viewer3d/SViewer3DUn.h"
 
 #include "viewer3d/FormParts.h"
+#include "viewer3d/SFlatCaption.h"
 #include "viewer3d/HcProject3D.h"
 #include "viewer3d/SCameraSelectUn.h"
 #include "viewer3d/SViewer3DSetupUn.h"
@@ -60,7 +61,9 @@ TSViewer3D::TSViewer3D() : QWidget(nullptr, Qt::Tool)
     // Painted whole from the bitmap: no erasing, no flicker.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
-    m_caption = MakeCaptionStrip(this, QString::fromLatin1(kDefaultCaption));
+    m_caption = new TSFlatCaption(this);
+    m_caption->SetText(kDefaultCaption);
+    m_caption->ShowButtons({fccClose, fccMaximize});
     m_saveAction = new QAction(QStringLiteral("Sa&ve as Bitmap..."), this);
     m_saveAction->setShortcut(Qt::Key_F2);
     m_setupAction = new QAction(QStringLiteral("&Setup..."), this);
@@ -142,7 +145,6 @@ void TSViewer3D::FitToImage()
 void TSViewer3D::resizeEvent(QResizeEvent* Event)
 {
     QWidget::resizeEvent(Event);
-    m_caption->setGeometry(0, 0, width(), kCaptionHeight);
     // A hidden window's size is ours, not the user's (Qt delivers it on show).
     if (m_fitting || m_drawingSystem == nullptr || !isVisible())
         return;
@@ -221,15 +223,14 @@ void TSViewer3D::ShowViewer()
 
 std::string TSViewer3D::CaptionText() const
 {
-    return m_caption->text().toStdString();
+    return m_caption->Text();
 }
 
 void TSViewer3D::UpdateCaption()
 {
     const std::string caption = m_drawingSystem != nullptr ? m_drawingSystem->Name() : kDefaultCaption;
     setWindowTitle(QString::fromStdString(caption));
-    m_caption->setText(QString::fromStdString(caption));
-    m_caption->setFixedHeight(kCaptionHeight);
+    m_caption->SetText(caption);
     m_setupForm->SetCaptionText(caption + kSetupSuffix);
 }
 

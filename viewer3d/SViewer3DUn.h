@@ -18,10 +18,12 @@
 
 class QAction;
 class QLabel;
+class TSFlatCaption;
 class TSViewer3DSetup;
 
 class TSViewer3D final : public QWidget, public TSViewerLink {
 public:
+    TSFlatCaption* Caption() const { return m_caption; }
     TSViewer3D();
     ~TSViewer3D() override;
 
@@ -58,7 +60,7 @@ protected:
     void contextMenuEvent(QContextMenuEvent* Event) override;
 
 private:
-    QLabel* m_caption = nullptr;
+    TSFlatCaption* m_caption = nullptr;
     QAction* m_saveAction = nullptr;
     QAction* m_setupAction = nullptr;
     TSViewer3DSetup* m_setupForm = nullptr;

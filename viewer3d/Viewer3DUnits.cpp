@@ -3,6 +3,7 @@
 #include "SInterfaceMenu.h"
 #include "viewer3d/HcProject3D.h"
 #include "viewer3d/SDrawing3D.h"
+#include "viewer3d/SFlatCaption.h"
 #include "viewer3d/SThreadFormUn.h"
 #include "viewer3d/SViewer3DUn.h"
 
@@ -13,6 +14,7 @@ namespace {
 // Each unit starts after the units it uses, and ends before them.
 constexpr TSUnit kViewer3DUnits[] = {
     {"SInterfaceMenu", &SInterfaceMenuInitialization, &SInterfaceMenuFinalization},
+    {"SFlatCaption", &SFlatCaptionInitialization, &SFlatCaptionFinalization},
     {"SThreadFormUn", &SThreadFormUnInitialization, &SThreadFormUnFinalization},
     {"SDrawing3D", &SDrawing3DInitialization, &SDrawing3DFinalization},
     {"SViewer3DUn", &SViewer3DUnInitialization, &SViewer3DUnFinalization},

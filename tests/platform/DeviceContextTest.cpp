@@ -203,6 +203,60 @@ TEST(DeviceContext, TextIsCentredAndClipped)
     EXPECT_EQ(At(opaque, 59, 19), kWhite);
 }
 
+TEST(DeviceContext, TextMeasuredEllipsisAndRightToLeft)
+{
+    plat::DeviceContext dc(200, 30);
+    Rect measured{5, 3, 5, 3};
+    const int height = dc.DrawText("MMMM", measured, plat::DT_SINGLELINE | plat::DT_CALCRECT);
+    EXPECT_EQ(measured.left, 5);
+    EXPECT_EQ(measured.top, 3);
+    EXPECT_GT(measured.Width(), 10);
+    EXPECT_EQ(measured.Height(), height);
+    EXPECT_GT(height, 5);
+    EXPECT_EQ(Count(dc, Rect{0, 0, 200, 30}, kBlack), 200 * 30);  // nothing drawn
+
+    // A long line stays in its box, cut; with an ellipsis it ends otherwise.
+    QImage cut[2];
+    for (int i = 0; i < 2; ++i) {
+        plat::DeviceContext line(200, 30);
+        line.FillRect(Rect{0, 0, 200, 30}, kWhite);
+        line.SetBkMode(plat::TRANSPARENT);
+        line.SetTextColor(kBlack);
+        line.DrawText(std::string(40, 'W'), Rect{0, 0, 60, 30},
+                      plat::DT_SINGLELINE | plat::DT_VCENTER | (i ? unsigned(plat::DT_END_ELLIPSIS) : 0u));
+        EXPECT_EQ(Count(line, Rect{60, 0, 200, 30}, kWhite), 140 * 30);
+        EXPECT_LT(Count(line, Rect{0, 0, 60, 30}, kWhite), 60 * 30);
+        cut[i] = line.Image();
+    }
+    EXPECT_NE(cut[0], cut[1]);
+
+    // Right to left: a left-aligned line starts at the right.
+    plat::DeviceContext rtl(200, 30);
+    rtl.FillRect(Rect{0, 0, 200, 30}, kWhite);
+    rtl.SetBkMode(plat::TRANSPARENT);
+    rtl.SetTextColor(kBlack);
+    rtl.DrawText("MM", Rect{0, 0, 200, 30}, plat::DT_SINGLELINE | plat::DT_RTLREADING);
+    EXPECT_EQ(Count(rtl, Rect{0, 0, 100, 30}, kWhite), 100 * 30);
+    EXPECT_LT(Count(rtl, Rect{100, 0, 200, 30}, kWhite), 100 * 30);
+}
+
+TEST(DeviceContext, StretchAndTransparentBlits)
+{
+    plat::DeviceContext src(4, 2);
+    src.FillRect(Rect{0, 0, 2, 2}, kRed);
+    src.FillRect(Rect{2, 0, 4, 2}, kBlue);
+    plat::DeviceContext dst(16, 8);
+    dst.FillRect(Rect{0, 0, 16, 8}, kWhite);
+    dst.StretchBlt(0, 0, 8, 4, src, 0, 0, 4, 2);
+    EXPECT_EQ(Count(dst, Rect{0, 0, 4, 4}, kRed), 16);
+    EXPECT_EQ(Count(dst, Rect{4, 0, 8, 4}, kBlue), 16);
+    EXPECT_EQ(Count(dst, Rect{8, 0, 16, 8}, kWhite), 64);
+    // Blue is the transparent colour: only the red half lands.
+    dst.TransparentBlt(8, 4, 4, 2, src, 0, 0, 4, 2, kBlue);
+    EXPECT_EQ(Count(dst, Rect{8, 4, 10, 6}, kRed), 4);
+    EXPECT_EQ(Count(dst, Rect{10, 4, 12, 6}, kWhite), 4);
+}
+
 TEST(DeviceContext, LinesLeaveOutTheirLastPixel)
 {
     plat::DeviceContext dc(12, 12);

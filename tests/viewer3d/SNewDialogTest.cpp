@@ -2,6 +2,7 @@
 
 #include "Viewer3DTestSupport.h"
 
+#include "viewer3d/SFlatCaption.h"
 #include "viewer3d/SNodes.h"
 
 #include <QApplication>
@@ -50,7 +51,7 @@ std::vector<std::string> ListTexts(const TSNewDialog& Dialog)
 TEST_F(NewDialog, ALeafAsInitialBranchSelectsTheFirstCategory)
 {
     TSNewDialog dialog;
-    EXPECT_EQ(dialog.Caption()->text().toStdString(), "SNew Dialog");
+    EXPECT_EQ(dialog.Caption()->Text(), "SNew Dialog");
     dialog.ShowTree(Tree.get());
     ASSERT_EQ(dialog.TreeView1()->topLevelItemCount(), 2);  // categories only
     EXPECT_EQ(dialog.TreeView1()->topLevelItem(1)->childCount(), 1);
