@@ -42,6 +42,11 @@ std::string CVirtualView::GetFileName(int)
     return {};
 }
 
+FileFailure CVirtualView::GetOpenFailure()
+{
+    return {};
+}
+
 std::string CVirtualView::GetValueString(int, int)
 {
     return {};
