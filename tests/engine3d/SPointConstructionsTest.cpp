@@ -3,6 +3,7 @@
 // model texts (the usual layout, a decimal-comma locale, hostile texts) and the
 // records through a memory stream and a project file.
 
+#include "PythonCheck.h"
 #include "RowProject.h"
 #include "SceneTestSupport.h"
 
@@ -16,6 +17,9 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
 #include <limits>
 
 #include <stdlib.h>
@@ -526,6 +530,139 @@ TEST_F(PointConstructions, LoadRefusesCountsTheRecordCannotHold)
     auto target = Make<TSTiesConstruction3D>();
     EXPECT_NE(ErrorOf([&] { target->Load(&s); }).find("Invalid Value"), std::string::npos);
     EXPECT_EQ(target->TieCount(), 0);
+}
+
+// Drawn vertices against numpy (points_reference.py): points of a turned, moved frame
+// seen by the default eye, lit by a flat and a point light through the diffuse law
+// and attenuated by distance, then unlit; and a model of random float32 values that
+// Python wrote loads to the same bits.
+TEST_F(PointConstructions, VerticesAndModelsAsNumpy)
+{
+    auto c = Make<TSTiesConstruction3D>();
+    const TSMatrix3D turn = Rotation({1, 1, 0}, 0.4);
+    c->Frame()->SetPlacement(turn, {0.5, -0.3, -6});
+    c->SetAttenuation(0.5, 0.1, 0.02);
+    const TSVector3DSingle points[][3] = {
+        {{0, 0, 0}, {0, 0, 1}, {1, 1, 1}},          {{1, -0.5f, 0.25f}, {0.2f, 0.1f, 2}, {0.5f, 0.75f, 1}},
+        {{-1, 1, -1}, {-0.3f, 0.2f, 1}, {2, 1, 0.5f}}, {{0.75f, 0.75f, 0.5f}, {0, 0.4f, 1}, {1, 0.25f, 0.5f}},
+        {{-0.6f, -0.9f, 0.1f}, {0.1f, -0.3f, 0.9f}, {0.3f, 0.6f, 0.9f}},
+    };
+    c->BeginUpdate(0);
+    c->SetCount(std::size(points));
+    for (std::size_t i = 0; i < std::size(points); ++i)
+        SetPoint(*c, int(i), points[i][0], points[i][1], points[i][2]);
+    c->EndUpdate(0);
+    c->SetTieMask(0);
+
+    auto lights = Make<TSCustomLightSystem3DList>();
+    auto* flat = TSObject::Create<TSFlatSpringLight3D>();
+    const TSMatrix3D flatTurn = Rotation({0, 1, 0}, 1.7707963267948966);
+    flat->Frame()->SetPlacement(flatTurn, {});
+    flat->SetColor(0.6, 0.5, 0.4);
+    lights->Add(flat);
+    auto* spot = TSObject::Create<TSPointSpringLight3D>();
+    const TSMatrix3D spotTurn = Rotation({0, 1, 0}, 1.5707963267948966);
+    spot->Frame()->SetPlacement(spotTurn, {0, 2, 0});
+    spot->SetColor(0.9, 0.8, 1.0);
+    spot->SetAttenuation(1, 0.1, 0.01);
+    spot->SetSpot(1.5, -1);
+    lights->Add(spot);
+    auto law = Make<TSSimpleDiffuseReflection>();
+    c->SetReflectionLaw(law.get());
+
+    auto eye = Make<TSEyeSystem3D>();
+    auto recorder = Make<TTieRecorder>();
+    TSRenderContext context;
+    context.Camera = eye.get();
+    context.DrawSystem = recorder.get();
+    context.Lights = lights.get();
+
+    std::ostringstream json;
+    json.precision(17);
+    auto matrix = [&](const TSMatrix3D& m) {
+        json << "[";
+        for (int k = 0; k < 9; ++k)
+            json << (k ? "," : "") << m.M[k];
+        json << "]";
+    };
+    auto vector = [&](double x, double y, double z) { json << "[" << x << "," << y << "," << z << "]"; };
+    json << "[";
+    for (int lighting : {1, 0}) {
+        c->SetLighting(lighting);
+        recorder->Points.clear();
+        c->Draw(context);
+        ASSERT_EQ(recorder->Points.size(), std::size(points));
+        json << (lighting == 1 ? "" : ",") << "{\"lighting\":" << lighting << ",\"frame_matrix\":";
+        matrix(c->Frame()->Matrix());
+        json << ",\"frame_origin\":";
+        const TSVector3D o = c->Frame()->Origin();
+        vector(o.X, o.Y, o.Z);
+        json << ",\"attenuation\":[0.5,0.1,0.02],\"camera_matrix\":";
+        matrix(eye->Frame()->Matrix());
+        json << ",\"camera_origin\":";
+        const TSVector3D e = eye->Frame()->Origin();
+        vector(e.X, e.Y, e.Z);
+        json << ",\"screen\":" << eye->ScreenDistance() << ",\"depth\":" << eye->DepthScale();
+        json << ",\"law_att\":[" << law->AttenuationConstant() << "," << law->AttenuationLinear() << ","
+             << law->AttenuationQuadratic() << "],\"law_rad\":[" << law->RadiationConstant() << ","
+             << law->RadiationLinear() << "," << law->RadiationQuadratic() << "]";
+        json << ",\"flat_matrix\":";
+        matrix(flat->Frame()->Matrix());
+        json << ",\"flat_color\":[0.6,0.5,0.4],\"point_matrix\":";
+        matrix(spot->Frame()->Matrix());
+        json << ",\"point_origin\":[0,2,0],\"point_color\":[0.9,0.8,1.0],\"point_att\":[1,0.1,0.01],"
+                "\"point_spot\":[1.5,-1],\"points\":[";
+        for (std::size_t i = 0; i < std::size(points); ++i) {
+            const TSVertex3DSingle& v = recorder->Points[i];
+            json << (i ? "," : "") << "{\"p\":";
+            vector(points[i][0].X, points[i][0].Y, points[i][0].Z);
+            json << ",\"n\":";
+            vector(points[i][1].X, points[i][1].Y, points[i][1].Z);
+            json << ",\"i\":";
+            vector(points[i][2].X, points[i][2].Y, points[i][2].Z);
+            json << ",\"vertex\":[" << v.X << "," << v.Y << "," << v.Z << "," << v.R << "," << v.G << "," << v.B
+                 << "]}";
+            // Lit points are not black: the check below compares real colours.
+            if (lighting == 1) {
+                EXPECT_GT(v.R + v.G + v.B, 0.05f) << i;
+            }
+        }
+        json << "]}";
+    }
+    json << "]";
+    lights->Clear();
+    {
+        std::ofstream out(m_dir + "/scene.json");
+        out << json.str();
+    }
+    EXPECT_EQ(RunPythonCheck("points_reference.py", m_dir), "OK\n");
+
+    // The random model Python wrote.
+    std::ifstream modelFile(m_dir + "/model.txt", std::ios::binary);
+    const std::string model((std::istreambuf_iterator<char>(modelFile)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(model.empty());
+    c->LoadFromText(model);
+    std::ifstream bitsFile(m_dir + "/model_bits.txt");
+    std::string line;
+    int i = 0;
+    for (; std::getline(bitsFile, line); ++i) {
+        std::istringstream words(line);
+        const TSPoint3DRecord* p = c->GetPoint(i);
+        ASSERT_NE(p, nullptr) << i;
+        const float* values[] = {&p->Position.X, &p->Position.Y, &p->Position.Z, &p->Normal.X,    &p->Normal.Y,
+                                 &p->Normal.Z,   &p->Intensity.X, &p->Intensity.Y, &p->Intensity.Z};
+        for (const float* value : values) {
+            std::uint32_t want = 0, got = 0;
+            words >> std::hex >> want;
+            std::memcpy(&got, value, 4);
+            EXPECT_EQ(got, want) << "point " << i;
+        }
+    }
+    EXPECT_EQ(i, c->Count());
+    ASSERT_EQ(c->TieCount(), 2);
+    EXPECT_EQ(c->GetTie(0)->Index(1), 8);
+    EXPECT_EQ(c->GetTie(1)->Kind(), 4);
+    EXPECT_EQ(c->GetTie(1)->Index(2), 3);
 }
 
 }  // namespace
