@@ -197,7 +197,7 @@ TEST(NavigatorRelation, PositionsDistancesAndTheFixedDirection)
     EXPECT_NEAR(k.Distance(), 5, 1e-12);
     TSVector3D w;
     MulMatrixVector3D(k.RelativeInverse, k.RelativePosition, w);
-    EXPECT_TRUE(Near({-w.X, -w.Y, -w.Z}, {0, 0, -5}));
+    EXPECT_TRUE(Near(TSVector3D{-w.X, -w.Y, -w.Z}, TSVector3D{0, 0, -5}));
 }
 
 TEST(NavigatorRelation, DragsTiltAndSpin)
