@@ -4,11 +4,14 @@
 // the report text and the edit writer.
 
 #include "viewer3d/NavigatorRelation.h"
+#include "viewer3d/NavigatorState.h"
 
 #include <gtest/gtest.h>
 
 #include <clocale>
 #include <cmath>
+#include <cstring>
+#include <vector>
 #include <numbers>
 #include <string>
 
@@ -279,6 +282,67 @@ TEST(NavigatorRelation, ReportAndEditsIgnoreTheLocale)
     text = "abc";
     EXPECT_TRUE(SetEditNumber(text, 6, 2, 1.0 / 3));
     EXPECT_EQ(text, "0.33");
+}
+
+}  // namespace
+
+namespace {
+
+// A byte vector as an object stream.
+class TBytes final : public TSObjectsStream {
+public:
+    std::vector<unsigned char> Bytes;
+    std::size_t Pos = 0;
+    void Write(const void* Buffer, std::int32_t Count) override
+    {
+        const auto* p = static_cast<const unsigned char*>(Buffer);
+        Bytes.insert(Bytes.end(), p, p + Count);
+    }
+    void Read(void* Buffer, std::int32_t Count) override
+    {
+        if (Count < 0 || Pos + std::size_t(Count) > Bytes.size())
+            throw EStreamError("read past the end");
+        std::memcpy(Buffer, Bytes.data() + Pos, std::size_t(Count));
+        Pos += std::size_t(Count);
+    }
+};
+
+TEST(NavigatorState, ThirtyTwoBytesAndTheirBounds)
+{
+    TSNavigatorState state;
+    state.Master = 7;
+    state.Slave = 9;
+    state.Convention = 3;
+    state.StepExponent = 6;
+    state.Flags = TSNavigatorState::More | TSNavigatorState::Fixer;
+    state.Order = -2;
+    state.Left = 120;
+    state.Top = -30;
+    TBytes out;
+    EXPECT_EQ(state.Write(&out), 32);
+    ASSERT_EQ(out.Bytes.size(), 32u);
+    const std::int32_t expected[8] = {7, 9, 3, 6, 10, -2, 120, -30};
+    EXPECT_EQ(std::memcmp(out.Bytes.data(), expected, 32), 0);
+    const TSNavigatorState back = TSNavigatorState::Read(&out, nullptr);
+    EXPECT_EQ(back.Slave, 9u);
+    EXPECT_EQ(back.Top, -30);
+    EXPECT_EQ(back.Flags, 10);
+
+    const struct {
+        int offset;
+        std::int32_t value;
+    } bad[] = {{8, 4}, {8, 0}, {12, 7}, {12, -1}};
+    for (const auto& b : bad) {
+        TBytes in;
+        in.Bytes = out.Bytes;
+        std::memcpy(in.Bytes.data() + b.offset, &b.value, 4);
+        try {
+            TSNavigatorState::Read(&in, &in);
+            ADD_FAILURE() << b.offset << " " << b.value;
+        } catch (const EStreamError& e) {
+            EXPECT_NE(std::string(e.what()).find("Can't load : Invalid Value"), std::string::npos) << e.what();
+        }
+    }
 }
 
 }  // namespace
