@@ -90,9 +90,17 @@ void TSCustomPointConstruction3D::Initialize()
 TSCustomPointConstruction3D::~TSCustomPointConstruction3D()
 {
     Finalize();
-    SetCount(0);
+    // Nothing may leave a destructor; the points and frames go anyway.
+    try {
+        SetCount(0);
+    } catch (...) {
+    }
     delete std::exchange(m_center, nullptr);
-    SetReflectionLaw(nullptr);
+    try {
+        SetReflectionLaw(nullptr);
+    } catch (...) {
+        delete std::exchange(m_law, nullptr);
+    }
 }
 
 void TSCustomPointConstruction3D::BeginUpdate(TSParam Param)
@@ -229,7 +237,12 @@ void TSCustomPointConstruction3D::RecomputeBounds()
     const TSVector3D centre{(m_lower.X + m_upper.X) / 2, (m_lower.Y + m_upper.Y) / 2, (m_lower.Z + m_upper.Z) / 2};
     TSVector3D world;
     frame->PointToWorld(centre, world);
-    m_center->SetPlacement(frame->Matrix(), world);
+    // A frame whose matrix cannot be inverted (a damaged record) cannot lend it: the
+    // centre frame then stays at the world origin, as SetPlacement leaves it.
+    try {
+        m_center->SetPlacement(frame->Matrix(), world);
+    } catch (const ELibraryError&) {
+    }
 }
 
 void TSCustomPointConstruction3D::GetLowerBound(TSVector3D& B)
@@ -601,7 +614,12 @@ void TSTiesConstruction3D::Initialize()
 TSTiesConstruction3D::~TSTiesConstruction3D()
 {
     Finalize();
-    SetTieCount(0);
+    try {
+        SetTieCount(0);
+    } catch (...) {
+        for (TSCustomTie3D*& tie : m_ties)
+            delete std::exchange(tie, nullptr);
+    }
 }
 
 std::int32_t TSTiesConstruction3D::TieCount() const

@@ -532,6 +532,32 @@ TEST_F(PointConstructions, LoadRefusesCountsTheRecordCannotHold)
     EXPECT_EQ(target->TieCount(), 0);
 }
 
+// A record whose frame matrix cannot be inverted loads, draws nothing odd and goes
+// again without an error leaving its destructor; the centre frame stays at the origin.
+TEST_F(PointConstructions, AFrameThatCannotBeInvertedIsNoCrash)
+{
+    auto c = Make<TSTiesConstruction3D>();
+    c->LoadFromStrings(kTwoPoints);
+    MemoryStream saved;
+    saved.Known = {&TSTiesConstruction3D::ClassInfo, &TSBasis3D::ClassInfo, &TSSimpleDiffuseReflection::ClassInfo};
+    saved.WriteObject(c.get());
+    const double identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    std::size_t at = 0;
+    for (; at + sizeof identity <= saved.Bytes.size(); ++at)
+        if (std::memcmp(saved.Bytes.data() + at, identity, sizeof identity) == 0)
+            break;
+    ASSERT_LT(at + sizeof identity, saved.Bytes.size());
+    std::memset(saved.Bytes.data() + at, 0, sizeof identity);
+    saved.Pos = 0;
+    TSObject* loaded = nullptr;
+    EXPECT_EQ(ErrorOf([&] { saved.ReadObject(loaded, &TSTiesConstruction3D::ClassInfo); }), "no error");
+    auto* back = dynamic_cast<TSTiesConstruction3D*>(loaded);
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->Count(), 2);
+    EXPECT_EQ(ErrorOf([&] { back->SetCount(3); }), "no error");
+    delete loaded;
+}
+
 // Drawn vertices against numpy (points_reference.py): points of a turned, moved frame
 // seen by the default eye, lit by a flat and a point light through the diffuse law
 // and attenuated by distance, then unlit; and a model of random float32 values that
