@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <vector>
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -16,6 +17,7 @@
 #include <QRadioButton>
 #include <QResizeEvent>
 #include <QSizeGrip>
+#include <QStyle>
 #include <QTabWidget>
 
 #include "CustomControl.h"
@@ -146,6 +148,48 @@ const ControlKindRow& RowOf(ControlKind kind)
     return kControlKinds[static_cast<std::size_t>(kind)];
 }
 
+// What QLineEdit keeps free on either side of its text, inside its frame.
+constexpr int kLineEditMargin = 2;
+
+// Pixels across that control, made for its row, needs to show text whole; 0 for a kind
+// whose text is not measured (lists, tabs, owner-drawn controls).
+int WidthNeeded(ControlKind kind, QWidget* control, const QString& text)
+{
+    if (text.isEmpty())
+        return 0;
+    const QFontMetrics metrics(control->font());
+    int widest = 0;
+    for (const QString& line : text.split(u'\n'))
+        widest = std::max(widest, metrics.horizontalAdvance(line));
+    QStyle* style = control->style();
+    const int frame = style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, control);
+    switch (kind) {
+    case ControlKind::Static: {
+        // The label's own measure: its frame and the indent a framed label keeps.
+        auto* label = static_cast<QLabel*>(control);
+        if (label->text() == text)
+            return label->sizeHint().width();
+        const QString kept = label->text();
+        label->setText(text);
+        const int need = label->sizeHint().width();
+        label->setText(kept);
+        return need;
+    }
+    case ControlKind::CheckBox:
+    case ControlKind::RadioButton:
+        // Indicator, spacing and text.
+        return control->sizeHint().width();
+    case ControlKind::GroupBox:
+        return control->minimumSizeHint().width();
+    case ControlKind::PushButton:
+        return widest + 2 * (style->pixelMetric(QStyle::PM_ButtonMargin, nullptr, control) + frame);
+    case ControlKind::Edit:
+        return widest + 2 * ((static_cast<QLineEdit*>(control)->hasFrame() ? frame : 0) + kLineEditMargin) + 1;
+    default:
+        return 0;
+    }
+}
+
 }  // namespace
 
 QWidget* MakeControl(ControlKind kind, unsigned style, const char* text, QWidget* parent)
@@ -186,12 +230,27 @@ Dialog::Dialog(const DialogTemplate& tmpl, QWidget* parent, DialogRole role)
     m_units = DialogBaseUnits::ForFont(font);
     if (tmpl.caption)
         setWindowTitle(QString::fromUtf8(tmpl.caption));
+    // Every text of the template, the caption's too, must show whole in the font at hand.
+    if (role == DialogRole::Window)
+        m_units.WidenFor(CaptionWidthNeeded(font, tmpl.caption), tmpl.cx);
+
+    std::vector<QWidget*> made;
+    made.reserve(tmpl.count);
+    for (std::size_t i = 0; i < tmpl.count; ++i) {
+        const ControlTemplate& row = tmpl.controls[i];
+        QWidget* control = MakeControl(row.kind, row.style, row.text, this);
+        made.push_back(control);
+        m_units.WidenFor(WidthNeeded(row.kind, control, QString::fromUtf8(row.text ? row.text : "")), row.cx);
+        for (std::size_t k = 0; k < tmpl.sampleCount; ++k)
+            if (tmpl.samples[k].id == row.id)
+                m_units.WidenFor(WidthNeeded(row.kind, control, QString::fromUtf8(tmpl.samples[k].text)), row.cx);
+    }
     setFixedSize(m_units.ToPixelsX(tmpl.cx), m_units.ToPixelsY(tmpl.cy));
 
     QButtonGroup* radios = nullptr;
     for (std::size_t i = 0; i < tmpl.count; ++i) {
         const ControlTemplate& row = tmpl.controls[i];
-        QWidget* control = MakeControl(row.kind, row.style, row.text, this);
+        QWidget* control = made[i];
         int height = m_units.ToPixelsY(row.cy);
         // A drop-down list's row height is the dropped list's; the box itself is one line.
         if (row.kind == ControlKind::DropDownList)

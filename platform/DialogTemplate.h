@@ -46,6 +46,13 @@ struct ControlTemplate {
     unsigned style;    // ControlStyle flags
 };
 
+// The widest text the program writes into a control at run time: the dialog makes room
+// for it as for the template's own texts.
+struct ControlSample {
+    unsigned id;
+    const char* text;  // UTF-8
+};
+
 struct DialogTemplate {
     unsigned id;
     const char* caption;  // may be null
@@ -54,16 +61,27 @@ struct DialogTemplate {
     int cx, cy;  // client size in dialog units
     const ControlTemplate* controls;
     std::size_t count;
+    const ControlSample* samples = nullptr;
+    std::size_t sampleCount = 0;
 };
 
-// Pixels per 4 horizontal and per 8 vertical dialog units for a font.
+// Pixels per 4 horizontal and per 8 vertical dialog units for a font. A font other
+// than the one a template was laid out for may need more room across than its average
+// character gives: x64 then holds the pixels per 64 units across.
 struct DialogBaseUnits {
     int x = 0;
     int y = 0;
+    int x64 = 0;  // 0: 16 * x
 
     static DialogBaseUnits ForFont(const QFont& font);
+    // At least wide enough that pixels fit into units across.
+    void WidenFor(int pixels, int units);
     int ToPixelsX(int units) const;
     int ToPixelsY(int units) const;
 };
+
+// Pixels a window's width must have for its caption bar to show title whole in font:
+// the text and room for the bar's icon and buttons.
+int CaptionWidthNeeded(const QFont& font, const char* title);
 
 }  // namespace plat

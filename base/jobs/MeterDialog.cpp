@@ -109,6 +109,14 @@ void CMeterDialog::OnInitDialog()
     m_wnd->ShowControl(IDC_OK, plat::SW_HIDE);
     m_wnd->ShowControl(IDC_RES_OK, plat::SW_HIDE);
     m_wnd->ShowControl(IDC_VIEW, plat::SW_HIDE);
+    // No empty frames: the blank box has nothing to show, the text line only its text.
+    m_wnd->ShowControl(IDC_BLANK, plat::SW_HIDE);
+    ShowTextLine();
+}
+
+void CMeterDialog::ShowTextLine()
+{
+    m_wnd->ShowControl(IDC_TEXT, m_wnd->ControlText(IDC_TEXT).empty() ? plat::SW_HIDE : plat::SW_SHOW);
 }
 
 void CMeterDialog::ShowWindow(int cmdShow)
@@ -144,8 +152,10 @@ std::string CMeterDialog::GetCaption()
 void CMeterDialog::SetText(const std::string& text)
 {
     OnGui([&] {
-        if (m_wnd)
+        if (m_wnd) {
             m_wnd->SetControlText(IDC_TEXT, text);
+            ShowTextLine();
+        }
     });
 }
 
@@ -155,6 +165,7 @@ void CMeterDialog::SetWrappedText(const std::string& text)
         if (!m_wnd)
             return;
         m_wnd->SetControlText(IDC_TEXT, text);
+        ShowTextLine();
         if (auto* line = m_wnd->ControlAs<QLabel>(IDC_TEXT)) {
             line->setWordWrap(true);
             m_wnd->GrowControl(IDC_TEXT, line->width(), line->heightForWidth(line->width()));

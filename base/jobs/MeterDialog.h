@@ -78,6 +78,8 @@ public:
     std::string EndText();
 
 private:
+    // The text line is shown while it has a text. GUI thread, with the window.
+    void ShowTextLine();
     void OnInitDialog();
     void OnAbort();
     void OnView();

@@ -595,4 +595,41 @@ TEST_F(MeterInfoTest, ScreenshotAt42Point5Percent)
     delete meter;
 }
 
+// No empty framed box: the blank box above the bar never shows, the text line below it
+// only while it has a text; where they would be, the window's face shows.
+TEST_F(MeterInfoTest, ShowsTheJobsTextOrNothingAroundTheBar)
+{
+    auto* meter = new CMeterInfo("Import");
+    meter->Create();
+    meter->ShowWindow(plat::SW_SHOW);
+    plat::Dialog* dlg = meter->GetCWND()->Window();
+    QWidget* blank = dlg->Control(CMeterDialog::IDC_BLANK);
+    QWidget* line = dlg->Control(CMeterDialog::IDC_TEXT);
+    const QRect blankPlace = blank->geometry();
+    auto plain = [&](const QImage& shot, const QRect& r) {
+        const QRgb face = shot.pixel(r.left(), r.top());
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x)
+                if (shot.pixel(x, y) != face)
+                    return false;
+        return true;
+    };
+    const struct {
+        const char* text;
+        bool lineShown;
+    } steps[] = {{"", false}, {"Reading rows", true}, {"", false}};
+    for (const auto& step : steps) {
+        meter->SetText(step.text);
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(blank->isHidden()) << step.text;
+        EXPECT_EQ(!line->isHidden(), step.lineShown) << step.text;
+        EXPECT_EQ(meter->GetText(), step.text);
+        const QImage shot = dlg->grab().toImage();
+        EXPECT_TRUE(plain(shot, blankPlace)) << "nothing above the bar: " << step.text;
+        EXPECT_EQ(plain(shot, line->geometry()), !step.lineShown) << step.text;
+        EXPECT_TRUE(shot.save(QStringLiteral(SUITE_BIN_DIR "/meter_") + (step.lineShown ? "text.png" : "blank.png")));
+    }
+    delete meter;
+}
+
 }  // namespace

@@ -797,7 +797,8 @@ TEST_F(RawImportRealViewerTest, PreviewTheViewerCannotLoad)
     std::ofstream(preview, std::ios::binary | std::ios::trunc) << "no raster layer here\n";
     Preview(d, 20);
     ASSERT_TRUE(testsupport::PumpUntil([&] { return !boxes.Calls().empty(); }, 20s));
-    EXPECT_EQ(boxes.Calls()[0].text, "Error opening file !");
+    EXPECT_EQ(boxes.Calls()[0].text,
+              "Error opening file !\n" + preview + "\nNot a raster layer file, or its layer records are broken");
     ASSERT_TRUE(testsupport::PumpUntil([&] { return Viewers().empty(); }, 5s));
     EXPECT_TRUE(d->Control(D::IDC_PREVIEW)->isEnabled());
     Click(d, D::IDC_CLOSE);

@@ -137,7 +137,7 @@ TEST_F(RGBSegmentSave, AnOutputThatCannotBeCreatedIsSkipped)
     SegmentParams* params = Params(view, outputs);
     CRGBView::SaveSegmentJob(params, nullptr);
     ASSERT_EQ(boxes.Calls().size(), 1u);
-    EXPECT_EQ(boxes.Calls()[0].text, "Error creating file !");
+    EXPECT_EQ(boxes.Calls()[0].text, "Error creating file !\n" + outputs[1] + "\nNo such file or directory");
     EXPECT_TRUE(fs::exists(outputs[0]));
     EXPECT_FALSE(fs::exists(outputs[1]));
     EXPECT_TRUE(fs::exists(outputs[2]));

@@ -165,7 +165,8 @@ TEST_F(SegmentSave, AFailedCreationTellsTheUserAndACancelledDialogDoesNothing)
         view.SaveSegment(&kRect);
         ASSERT_TRUE(WaitForNoJobs());
         ASSERT_EQ(boxes.Calls().size(), 1u);
-        EXPECT_EQ(boxes.Calls()[0].text, "Error creating file !");
+        EXPECT_EQ(boxes.Calls()[0].text,
+                  "Error creating file !\n" + File("no/such/folder/segment.rdp") + "\nNo such file or directory");
         EXPECT_EQ(boxes.Calls()[0].caption, "");
         EXPECT_EQ(boxes.Calls()[0].type, plat::MB_OK);
         EXPECT_FALSE(boxes.Calls()[0].owned);

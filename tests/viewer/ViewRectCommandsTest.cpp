@@ -689,7 +689,7 @@ TEST_F(ViewRectCommands, AnUnwritableTargetIsReportedByTheImageWindow)
     m_win->SaveAsBitmap();
     ASSERT_TRUE(WaitForNoJobs());
     ASSERT_EQ(boxes.Calls().size(), 1u);
-    EXPECT_EQ(boxes.Calls()[0].text, "Error creating file !");
+    EXPECT_EQ(boxes.Calls()[0].text, "Error creating file !\n" + blocker + "/picture.bmp\nNot a directory");
     EXPECT_EQ(boxes.Calls()[0].caption, AppName);
     EXPECT_EQ(boxes.Calls()[0].type, plat::MB_OK);
     EXPECT_TRUE(boxes.Calls()[0].owned);

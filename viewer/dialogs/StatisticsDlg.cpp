@@ -56,8 +56,14 @@ const plat::ControlTemplate kControls[] = {
     {IDC_HIST_RIGHT_VALUE, ControlKind::Edit, 237, 130, 40, 14, "", CS_READONLY},
 };
 
+// The size line of a large layer of wide samples.
+const plat::ControlSample kSamples[] = {
+    {D::IDC_SIZE, " 20000 x 20000 x 64 bits"},
+};
+
 const plat::DialogTemplate kTemplate = {
     CStatisticsDlg::IDD, "Statistics", "MS Sans Serif", 8, 295, 246, kControls, std::size(kControls),
+    kSamples,           std::size(kSamples),
 };
 
 constexpr unsigned kFileFields[] = {D::IDC_SIZE, D::IDC_DATA_TYPE, D::IDC_MIN, D::IDC_MAX, D::IDC_MEAN, D::IDC_STDEV};

@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include "ClientEdge.h"
+#include "FileProblems.h"
 #include "CommandBars.h"
 #include "GuardedCall.h"
 #include "MainWindow.h"
@@ -343,10 +344,16 @@ plat::LResult CFrameViewer::OnViewer(plat::WParam, plat::LParam lParam)
     } else if (lParam == VN_FAILED) {
         SetCommandState(CommandState::Failed);
         const plat::WindowHandle self = m_hWnd;
-        plat::MessageBox(m_hWnd, LoadViewerString(IDS_ERROR_OPENING_FILE), AppName, plat::MB_OK);
+        const FileFailure failure = m_wndViewRect->LastFailure();
+        plat::MessageBox(m_hWnd, ErrorBoxText(LoadViewerString(IDS_ERROR_OPENING_FILE), failure.file, failure.reason),
+                         AppName, plat::MB_OK);
         // The viewer may have been closed while the box was up.
-        if (self.IsWindow())
-            PostToHost(plat::WParam(m_nID), VN_FAILED);
+        if (!self.IsWindow())
+            return 1;
+        PostToHost(plat::WParam(m_nID), VN_FAILED);
+        // A viewer left with nothing to show goes with its failure.
+        if (m_wndViewRect->GetCount() == 0)
+            DestroyWindow();
     }
     return 1;
 }

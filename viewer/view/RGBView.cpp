@@ -11,6 +11,7 @@
 #include "GuiThread.h"
 #include "MessageBox.h"
 #include "ParallelFor.h"
+#include "FileProblems.h"
 #include "ViewerStrings.h"
 #include "dialogs/RGBChannelsDlg.h"
 #include "jobs/MeterInfo.h"
@@ -131,6 +132,21 @@ int CRGBView::PrepareChannels(PrepareJob& job)
     }
     const int width = ok ? shared.m_pChannels[0]->GetWidth() : 0;
     const int height = ok ? shared.m_pChannels[0]->GetHeight() : 0;
+    shared.m_failure = {};
+    if (!ok) {
+        shared.m_failure.reason = "The picture could not be prepared";
+        bool allReady = true;
+        for (int c = 0; c < 3 && allReady; ++c) {
+            if (shared.m_bReady[c])
+                continue;
+            allReady = false;
+            shared.m_failure.file = job.files[c];
+            if (shared.m_pChannels[c] && !shared.m_pChannels[c]->GetOpenFailure().reason.empty())
+                shared.m_failure.reason = shared.m_pChannels[c]->GetOpenFailure().reason;
+        }
+        if (allReady)
+            shared.m_failure.reason = "The three files differ in size";
+    }
     shared.m_bBusy.store(0);
     if (job.notify) {
         std::shared_ptr<RGBViewShared> keep = job.shared;
@@ -145,6 +161,11 @@ int CRGBView::PrepareChannels(PrepareJob& job)
         });
     }
     return ok;
+}
+
+FileFailure CRGBView::GetOpenFailure()
+{
+    return IsBusy() ? FileFailure{} : m_pShared->m_failure;
 }
 
 // ---- answers -----------------------------------------------------------------
@@ -420,7 +441,10 @@ void CRGBView::SaveSegmentJob(SegmentParams* params, CMeterInfoBase* meter)
                 }
             }
             if (rows == nullptr) {
-                plat::MessageBox(plat::WindowHandle(), LoadViewerString(IDS_ERROR_CREATING_FILE), "", plat::MB_OK);
+                plat::MessageBox(plat::WindowHandle(),
+                                 ErrorBoxText(LoadViewerString(IDS_ERROR_CREATING_FILE), own->m_strOutput[c],
+                                              FileCreationProblem(own->m_strOutput[c], 0)),
+                                 "", plat::MB_OK);
                 continue;
             }
             segments[c].ReadData(&own->m_Source[c], CPoint{r.left, r.top}, CPoint{0, 0},

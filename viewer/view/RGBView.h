@@ -25,6 +25,7 @@ struct RGBViewShared {
     bool m_bReady[3] = {};                        // the channel's file was prepared
     int m_nWidth = 0;
     int m_nHeight = 0;
+    FileFailure m_failure;  // why the job failed; written before busy is cleared
 };
 
 // The parameter block of a segment save; the job frees it. The job reads its own
@@ -85,6 +86,7 @@ public:
                      void* bits, std::size_t bitsBytes, plat::BitmapInfo* info) override;
     void SetScale(double reduction) override;
     std::string GetLayerName() override { return m_strLayerName; }
+    FileFailure GetOpenFailure() override;
     // rect's right and bottom are excluded.
     void SaveSegment(const RECT* rect) override;
 

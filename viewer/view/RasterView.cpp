@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "FaultGuard.h"
+#include "FileProblems.h"
 #include "GuiThread.h"
 #include "StatusBar.h"
 #include "ViewerStrings.h"
@@ -25,6 +26,13 @@ namespace {
 
 constexpr int kReady = 2;
 constexpr int kFailed = 3;
+
+// Why an open failed, beyond what the file itself tells (FileProblems.h).
+constexpr char kUnboundText[] = "The layer could not be bound";
+constexpr char kNoPhaseText[] = "The layer has no phase statistics";
+constexpr char kNoCacheText[] = "The display cache could be made neither beside the file nor in the temporary folder";
+constexpr char kNotStartedText[] = "The preparation could not be started";
+constexpr char kNotPreparedText[] = "The picture could not be prepared";
 
 // How long closing a view over a caller's buffers waits for its job to leave them.
 constexpr std::chrono::milliseconds kBufferJobWait{5000};
@@ -209,8 +217,13 @@ int CRasterView::BindFile(const char* fileName)
 {
     struct stat st {};
     m_tSourceTime = stat(fileName, &st) == 0 ? st.st_mtim.tv_sec : 0;
-    if (!m_Layer.OpenLayer(fileName, 0) || !m_Layer.Pixels() || !m_Layer.StatsReady())
+    m_strFailure.clear();
+    if (!m_Layer.OpenLayer(fileName, 0) || !m_Layer.Pixels() || !m_Layer.StatsReady()) {
+        m_strFailure = LayerFileProblem(fileName);
+        if (m_strFailure.empty())
+            m_strFailure = kUnboundText;
         return 0;
+    }
     m_pPixels = m_Layer.Pixels();
     m_nWidth = m_Layer.Width();
     m_nHeight = m_Layer.Height();
@@ -263,8 +276,10 @@ int CRasterView::OpenLayer(int index, plat::WindowHandle notifyWnd, const char* 
         m_dSigmaFactor = range.k;
     } else {
         StatisticsTag record{};
-        if (!m_Layer.GetTag(kTagPhaseStatistics, int(sizeof record), &record) || record.length < int(sizeof record))
+        if (!m_Layer.GetTag(kTagPhaseStatistics, int(sizeof record), &record) || record.length < int(sizeof record)) {
+            m_strFailure = kNoPhaseText;
             return 0;
+        }
         m_dMin = record.minimum;
         m_dMax = record.maximum;
         m_dMean = record.mean;
@@ -278,6 +293,7 @@ int CRasterView::OpenLayer(int index, plat::WindowHandle notifyWnd, const char* 
 
     switch (SetUpCache(statusWnd)) {
     case Cache::Failed:
+        m_strFailure = kNoCacheText;
         return 0;
     case Cache::Reused:
         PostNotice(m_pShared, m_pNotifyWnd, m_nIndex, kReady);
@@ -285,7 +301,11 @@ int CRasterView::OpenLayer(int index, plat::WindowHandle notifyWnd, const char* 
     case Cache::Created:
         break;
     }
-    return StartJob(meter);
+    if (!StartJob(meter)) {
+        m_strFailure = kNotStartedText;
+        return 0;
+    }
+    return 1;
 }
 
 int CRasterView::OpenBuffer(int index, plat::WindowHandle notifyWnd, const char* name, void* pixels, int width,
@@ -351,6 +371,7 @@ int CRasterView::PrepareFile(const char* fileName, CMeterInfoBase* meter, plat::
 
     switch (SetUpCache(statusWnd)) {
     case Cache::Failed:
+        m_strFailure = kNoCacheText;
         return 0;
     case Cache::Reused:
         return 1;
@@ -364,8 +385,10 @@ int CRasterView::PrepareFile(const char* fileName, CMeterInfoBase* meter, plat::
     m_pShared->m_bBusy.store(1);
     const int ok = RunPreparation(*job, false);
     std::memcpy(m_pShared->m_Histogram, histogram, sizeof histogram);
-    if (!ok)
+    if (!ok) {
+        m_strFailure = m_pShared->m_strFailure;
         DiscardCache();
+    }
     return ok;
 }
 
@@ -524,6 +547,7 @@ int CRasterView::RunPreparation(PrepareJob& job, bool relayMeter)
 {
     RasterViewShared& shared = *job.shared;
     int ok = 0;
+    std::string failure = kNotPreparedText;
     try {
         unsigned char* header = nullptr;
         if (job.cache.AdresData()) {
@@ -542,11 +566,15 @@ int CRasterView::RunPreparation(PrepareJob& job, bool relayMeter)
                                           job.phase, job.low, job.high, meter, header);
         });
     } catch (plat::Exception* e) {
+        char text[512] = {};
+        if (e->GetErrorMessage(text, sizeof text) && text[0] != '\0')
+            failure = text;
         e->Delete();
         ok = 0;
     } catch (...) {
         ok = 0;
     }
+    shared.m_strFailure = ok ? std::string() : failure;
     if (ok) {
         if (job.phase == 0)
             std::memcpy(shared.m_Histogram, job.levels - kDisplayHistogramSize, kDisplayHistogramSize);
@@ -571,6 +599,14 @@ void CRasterView::PostNotice(const std::shared_ptr<RasterViewShared>& shared, co
         if (!shared->m_bClosed.load())
             notify.SendMessage(WM_VIEWER_NOTIFY, plat::WParam(index), plat::LParam(code));
     });
+}
+
+FileFailure CRasterView::GetOpenFailure()
+{
+    FileFailure failure{m_strFileName.empty() ? m_strLayerName : m_strFileName, m_strFailure};
+    if (failure.reason.empty() && !IsBusy())
+        failure.reason = m_pShared->m_strFailure;
+    return failure;
 }
 
 // ---- palettes ----------------------------------------------------------------

@@ -36,6 +36,7 @@ struct RasterViewShared {
     std::atomic<bool> m_bClosed{false};  // the view is gone: the job stops and reports nothing
     CDisplayPyramid m_Pyramid;
     std::uint32_t m_Histogram[256] = {};
+    std::string m_strFailure;  // why the job failed; written before its notice
 };
 
 // The meter a job reports to: each report goes on to target on the GUI thread while
@@ -133,6 +134,7 @@ public:
     void ShowProfile(int axis, int position) override;
     // rect's right and bottom are excluded.
     void SaveSegment(const RECT* rect) override;
+    FileFailure GetOpenFailure() override;
 
 private:
     struct PrepareJob;
@@ -170,6 +172,7 @@ private:
     plat::WindowHandle m_pNotifyWnd;
     std::string m_strFileName;
     std::string m_strLayerName;
+    std::string m_strFailure;  // why the last open or preparation on this thread failed
     CRDPLayer m_Layer;
     CMemoryMap m_CacheMap;
     std::string m_strCreatedCache;  // the cache this view created, and its identity

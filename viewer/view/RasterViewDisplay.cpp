@@ -14,6 +14,7 @@
 #include "Exception.h"
 #include "FaultGuard.h"
 #include "MessageBox.h"
+#include "FileProblems.h"
 #include "ViewerStrings.h"
 #include "dialogs/FileMasks.h"
 #include "dialogs/InfoFileDialog.h"
@@ -346,7 +347,10 @@ void CRasterView::SaveSegmentJob(RasterSegmentParams* params, CMeterInfoBase* me
         }
     }
     if (rows == nullptr) {
-        plat::MessageBox(plat::WindowHandle(), LoadViewerString(IDS_ERROR_CREATING_FILE), "", plat::MB_OK);
+        plat::MessageBox(plat::WindowHandle(),
+                         ErrorBoxText(LoadViewerString(IDS_ERROR_CREATING_FILE), own->m_strOutput,
+                                      FileCreationProblem(own->m_strOutput, 0)),
+                         "", plat::MB_OK);
         return;
     }
     try {

@@ -44,6 +44,11 @@ std::string CVirtualView::GetFileName(int)
     return {};
 }
 
+FileFailure CVirtualView::GetOpenFailure()
+{
+    return {};
+}
+
 std::string CVirtualView::GetValueString(int, int)
 {
     return {};

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "FileProblems.h"
 #include "Geometry.h"
 #include "ParallelFor.h"
 
@@ -83,6 +84,9 @@ public:
     // axis 1: along X through row position; 0: along Y through column position.
     virtual void ShowProfile(int axis, int position);
     virtual void SaveSegment(const RECT* rect);
+
+    // What stopped the last open or preparation: the file and the reason, for the box.
+    virtual FileFailure GetOpenFailure();
 
 protected:
     // The source pixels behind a region magnified by a whole factor: output pixel

@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include "DeviceContext.h"
+#include "FileProblems.h"
 #include "SysColors.h"
 #include "ViewerStrings.h"
 #include "util/MathHelpers.h"
@@ -97,6 +98,7 @@ int CViewRect::AddImageView(std::unique_ptr<CVirtualView> view, const std::funct
         removeOnFailure = true;
     }
     if (!ok && removeOnFailure) {
+        RecordFailure(*m_arrViews.back());
         m_arrViews.pop_back();
         m_nActive = oldActive;
         m_hFrame.PostMessage(WM_VIEWER_NOTIFY, 0, kFailed);
@@ -104,6 +106,14 @@ int CViewRect::AddImageView(std::unique_ptr<CVirtualView> view, const std::funct
     }
     m_nBytesPerPixel = std::max(m_nBytesPerPixel, bytesPerPixel);
     return n;
+}
+
+void CViewRect::RecordFailure(CVirtualView& view)
+{
+    m_LastFailure = view.GetOpenFailure();
+    // An open that threw on its way leaves the view without a reason: the file may tell.
+    if (m_LastFailure.reason.empty() && !m_LastFailure.file.empty())
+        m_LastFailure.reason = LayerFileProblem(m_LastFailure.file);
 }
 
 int CViewRect::LoadNewLayer(const char* fileName, int phase, double sigma, int stretch, CMeterInfoBase* meter,
@@ -305,6 +315,7 @@ void CViewRect::OnLayerNotice(int id, int code)
         for (auto& v : m_arrViews)
             v->SetScale(m_dScale);
     } else if (code == kFailed) {
+        RecordFailure(*m_arrViews[size_t(index)]);
         if (index == m_nActive)
             m_nActive = -1;
         RemoveAt(index);

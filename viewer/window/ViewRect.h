@@ -13,6 +13,7 @@
 
 #include "BitmapInfo.h"
 #include "BufferedWindow.h"
+#include "FileProblems.h"
 #include "WindowHandle.h"
 #include "layer/Transform.h"
 #include "window/CrossPointer.h"
@@ -59,6 +60,9 @@ public:
     // Answers the index, or -1 when the open failed.
     int AddImageView(std::unique_ptr<CVirtualView> view, const std::function<int(int id)>& open, bool removeOnFailure,
                      int bytesPerPixel);
+
+    // The file and reason of the last layer that failed to open or prepare.
+    const FileFailure& LastFailure() const { return m_LastFailure; }
 
     int SetActiveView(int index, int show);
     void CloseActiveView();
@@ -168,6 +172,7 @@ private:
     void RedrawNow();
     void InvalidateAllRegions();
     void OnLayerNotice(int id, int code);
+    void RecordFailure(CVirtualView& view);
     void Zoom(bool in);
     void DragStep(plat::ScrollBar bar, int delta);
     void Scroll(plat::ScrollBar bar, int code);
@@ -211,6 +216,7 @@ private:
     int m_nZoomLevel = 1;
     int m_bFit = 0;
     std::vector<std::unique_ptr<CVirtualView>> m_arrViews;
+    FileFailure m_LastFailure;
     int m_nActive = -1;
     int m_nNextId = 0;
     int m_nBytesPerPixel = 0;

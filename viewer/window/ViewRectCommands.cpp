@@ -10,6 +10,7 @@
 #include "FileDialog.h"
 #include "MessageBox.h"
 #include "PellionModule.h"
+#include "FileProblems.h"
 #include "ViewerStrings.h"
 #include "bars/ViewerBars.h"
 #include "dialogs/FileMasks.h"
@@ -305,5 +306,8 @@ void CViewRect::SaveBitmapJob(BitmapJobParams* params, CMeterInfoBase* meter)
     if (auto* info = dynamic_cast<CMeterInfo*>(meter))
         info->DeleteOnClose();
     if (result == BitmapWrite::NotCreated)
-        plat::MessageBox(own->m_hWnd, LoadViewerString(IDS_ERROR_CREATING_FILE), AppName, plat::MB_OK);
+        plat::MessageBox(own->m_hWnd,
+                         ErrorBoxText(LoadViewerString(IDS_ERROR_CREATING_FILE), own->m_strPath,
+                                      FileCreationProblem(own->m_strPath, 0)),
+                         AppName, plat::MB_OK);
 }
