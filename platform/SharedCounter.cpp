@@ -12,7 +12,6 @@
 #include <unistd.h>
 
 namespace plat {
-namespace {
 
 // A folder only this user can reach, so nobody else can plant or read the counter.
 std::string RuntimeFolder()
@@ -27,6 +26,8 @@ std::string RuntimeFolder()
         return {};
     return dir;
 }
+
+namespace {
 
 bool FullIo(ssize_t (*io)(int, void*, size_t, off_t), int fd, unsigned char* buf, size_t n, size_t* done)
 {

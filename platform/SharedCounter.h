@@ -5,6 +5,7 @@
 // new (after a fresh log-in) and only grows.
 
 #include <cstdint>
+#include <string>
 
 namespace plat {
 
@@ -12,5 +13,8 @@ namespace plat {
 // be used the count goes on in this process alone, so callers must still guard
 // against clashes themselves.
 std::uint64_t NextSharedCount(const char* name);
+
+// The user's runtime folder; empty when there is none this user alone may use.
+std::string RuntimeFolder();
 
 }  // namespace plat

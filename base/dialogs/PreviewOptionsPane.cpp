@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "MessageBox.h"
+#include "dialogs/FileParamsDialog.h"
 
 namespace {
 
@@ -93,4 +94,11 @@ void CPreviewOptionsPane::OnSelchangeTrim()
 {
     m_trimMethod = m_window->ControlAs<QComboBox>(kTrimList)->currentIndex();
     m_window->Control(kSigmaEdit)->setEnabled(m_trimMethod == TRIM_SELECTED_DISPERSION);
+}
+
+void CPreviewOptionsPane::OnView()
+{
+    CFileParamsDialog dialog(m_window->Handle());
+    dialog.m_filePath = m_fileName;
+    dialog.DoModal();
 }

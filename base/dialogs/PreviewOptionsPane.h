@@ -35,8 +35,8 @@ public:
 
     // The trim method's choice: the sigma edit is enabled for "Selected Dispersion" only.
     void OnSelchangeTrim();
-    // "View": the file's parameters dialog, which this build does not have yet.
-    void OnView() {}
+    // "View": the View Parameters dialog for the file, modally.
+    void OnView();
 
     plat::Dialog* Window() const { return m_window; }
 

@@ -26,6 +26,7 @@
 #include "CommandBars.h"
 #include "Dialog.h"
 #include "MessageBox.h"
+#include "ModalDriver.h"
 #include "PumpUntil.h"
 #include "ResultViewers.h"
 #include "ScopedEnvFolder.h"
@@ -220,17 +221,21 @@ protected:
     // Presses Preview and answers the rate dialog with rate (0: Cancel).
     static void Preview(plat::Dialog* d, int rate)
     {
-        QTimer::singleShot(0, [rate] {
-            plat::Dialog* r = FindWindow("Parameters of Preview");
-            ASSERT_NE(r, nullptr);
-            if (rate == 0) {
-                Click(r, plat::IDCANCEL);
-                return;
-            }
-            r->SetControlText(CPreviewParamDlg::IDC_RATE, std::to_string(rate));
-            Click(r, plat::IDOK);
-        });
-        Click(d, D::IDC_PREVIEW);
+        const auto rateDialog = [] { return FindWindow("Parameters of Preview"); };
+        testsupport::RunModal([&] { return testsupport::IsActiveModal(rateDialog()); },
+                              {testsupport::Once([&] {
+                                  plat::Dialog* r = rateDialog();
+                                  if (rate == 0) {
+                                      Click(r, plat::IDCANCEL);
+                                      return;
+                                  }
+                                  r->SetControlText(CPreviewParamDlg::IDC_RATE, std::to_string(rate));
+                                  Click(r, plat::IDOK);
+                              })},
+                              [&] {
+                                  Click(d, D::IDC_PREVIEW);
+                                  return 0;
+                              });
     }
     static bool WaitForViewers(std::size_t opened)
     {
@@ -459,7 +464,7 @@ TEST_F(RawImportDlgTest, PreviewRateDialog)
         dlg.m_height = 600;
         dlg.m_step = 20;
         std::vector<std::string> seen;
-        QTimer::singleShot(0, [&] {
+        const auto check = [&] {
             plat::Dialog* w = dlg.Window();
             EXPECT_EQ(dlg.Spin()->Lower(), 1);
             EXPECT_EQ(dlg.Spin()->Upper(), 300);
@@ -482,8 +487,10 @@ TEST_F(RawImportDlgTest, PreviewRateDialog)
             EXPECT_EQ(w->ControlText(CPreviewParamDlg::IDC_NEW_WIDTH), "2");
             EXPECT_EQ(w->ControlText(CPreviewParamDlg::IDC_NEW_HEIGHT), "1");
             Click(w, plat::IDOK);
-        });
-        EXPECT_EQ(dlg.DoModal(), plat::IDOK);
+        };
+        EXPECT_EQ(testsupport::RunModal([&] { return testsupport::IsActiveModal(dlg.Window()); },
+                                        {testsupport::Once(check)}, [&] { return dlg.DoModal(); }),
+                  plat::IDOK);
         EXPECT_EQ(dlg.m_step, 400);
         EXPECT_EQ(seen, (std::vector<std::string>{"20", "1000", "600", "1.1 Mb", "50", "30", "2.9 Kb"}));
         ASSERT_EQ(boxes.Calls().size(), 3u);
@@ -506,12 +513,15 @@ TEST_F(RawImportDlgTest, PreviewRateDialog)
         dlg.m_height = c.height;
         dlg.m_step = 20;
         int upper = 0;
+        std::vector<testsupport::ModalSteps::Step> steps;
         if (c.result == plat::IDOK)
-            QTimer::singleShot(0, [&] {
+            steps.push_back(testsupport::Once([&] {
                 upper = dlg.Spin()->Upper();
                 Click(dlg.Window(), plat::IDOK);
-            });
-        EXPECT_EQ(dlg.DoModal(), c.result);
+            }));
+        EXPECT_EQ(testsupport::RunModal([&] { return testsupport::IsActiveModal(dlg.Window()); }, std::move(steps),
+                                        [&] { return dlg.DoModal(); }),
+                  c.result);
         EXPECT_EQ(upper, c.upper);
         if (c.result == plat::IDCANCEL) {
             ASSERT_EQ(inner.Calls().size(), 1u);

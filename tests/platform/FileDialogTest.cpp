@@ -13,6 +13,7 @@
 
 #include "FileDialog.h"
 #include "MessageBox.h"
+#include "ModalDriver.h"
 #include "PumpUntil.h"
 #include "TempDir.h"
 
@@ -179,6 +180,7 @@ protected:
     std::vector<std::string> m_seen;
     QTimer m_timer;
     plat::FileDialogAnswerer m_previous;
+    testsupport::ModalDeadline m_deadline;  // a dialog no action closes fails the test
 };
 
 TEST_F(RealDialog, OpenAnswersTheFileAndTheFilterInUse)

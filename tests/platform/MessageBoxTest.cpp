@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "MessageBox.h"
+#include "PumpUntil.h"
 
 namespace {
 
@@ -20,8 +21,7 @@ TEST(MessageBox, AnswererTakesCallsFromAnyThreadOnTheGuiThread)
     });
     std::atomic<int> answer = 0;
     std::thread worker([&] { answer = plat::MessageBox(h, "Stop?", "Job", plat::MB_YESNO); });
-    while (answer == 0)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    ASSERT_TRUE(testsupport::PumpUntil([&] { return answer != 0; }, std::chrono::seconds(60)));
     worker.join();
     EXPECT_EQ(answer, plat::IDNO);
     EXPECT_EQ(answeredOn, std::this_thread::get_id());

@@ -13,6 +13,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include "ModalDriver.h"
 #include "PumpUntil.h"
 #include "ScopedEnvFolder.h"
 #include "ShellApp.h"
@@ -105,17 +106,15 @@ TEST_F(ShellChannelTest, ACommandDuringAModalDialogIsAcknowledgedAndDropped)
 
     Sender during;
     QDialog modal;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (during.finished)
-            modal.done(0);
-    });
-    QTimer::singleShot(0, [&] {
-        during.Start(m_path, "[Open(\"during.rdp\")]");
-        poll.start(10);
-    });
-    QTimer::singleShot(10000, [&] { modal.done(0); });  // never hang the test
-    modal.exec();
+    testsupport::RunModal([&] { return testsupport::IsActiveModal(&modal); },
+                          {testsupport::Once([&] { during.Start(m_path, "[Open(\"during.rdp\")]"); }),
+                           [&] {
+                               if (!during.finished)
+                                   return false;
+                               modal.done(0);
+                               return true;
+                           }},
+                          [&] { return modal.exec(); });
     EXPECT_EQ(during.result.load(), ForwardResult::Sent);
     QCoreApplication::processEvents();
     EXPECT_TRUE(opened.empty());

@@ -11,6 +11,7 @@
 #include "Dialog.h"
 #include "FileDialog.h"
 #include "MessageBox.h"
+#include "ModalDriver.h"
 #include "PumpUntil.h"
 #include "RasterViewTestSupport.h"
 #include "dialogs/RGBChannelsDlg.h"
@@ -87,13 +88,15 @@ TEST_F(RGBChannelsDlgTest, SaveModeAsksForNamesAndCancelLeavesNone)
     plat::ScopedMessageBoxAnswerer boxes(plat::IDOK);
     bool enabled = false;
     // The modal loop runs; the user presses "Open" at once, then Cancel.
-    QTimer::singleShot(0, [&] {
-        enabled = OpenEnabled(dlg);
-        qobject_cast<QPushButton*>(dlg.Window()->Control(plat::IDOK))->click();
-        dlg.Field(0).FileNameEdit()->setText("red.rdp");
-        qobject_cast<QPushButton*>(dlg.Window()->Control(plat::IDCANCEL))->click();
-    });
-    EXPECT_EQ(dlg.DoModal(), plat::IDCANCEL);
+    EXPECT_EQ(testsupport::RunModal([&] { return testsupport::IsActiveModal(dlg.Window()); },
+                                    {testsupport::Once([&] {
+                                        enabled = OpenEnabled(dlg);
+                                        qobject_cast<QPushButton*>(dlg.Window()->Control(plat::IDOK))->click();
+                                        dlg.Field(0).FileNameEdit()->setText("red.rdp");
+                                        qobject_cast<QPushButton*>(dlg.Window()->Control(plat::IDCANCEL))->click();
+                                    })},
+                                    [&] { return dlg.DoModal(); }),
+              plat::IDCANCEL);
     EXPECT_TRUE(enabled);
     ASSERT_EQ(boxes.Calls().size(), 1u);
     EXPECT_EQ(boxes.Calls()[0].text, "Enter file names !");
@@ -105,15 +108,17 @@ TEST_F(RGBChannelsDlgTest, SaveModeAsksForNamesAndCancelLeavesNone)
 TEST_F(RGBChannelsDlgTest, SaveModeTakesTypedNames)
 {
     CRGBChannelsDlg dlg({}, 0);
-    QTimer::singleShot(0, [&] {
-        const char* names[] = {"r.rdp", "g.rdp", "/elsewhere/b.rdp"};
-        for (int c = 0; c < 3; ++c) {
-            dlg.Field(c).SetOnlyPath(File("").c_str());
-            dlg.Field(c).FileNameEdit()->setText(names[c]);
-        }
-        qobject_cast<QPushButton*>(dlg.Window()->Control(plat::IDOK))->click();
-    });
-    EXPECT_EQ(dlg.DoModal(), plat::IDOK);
+    EXPECT_EQ(testsupport::RunModal([&] { return testsupport::IsActiveModal(dlg.Window()); },
+                                    {testsupport::Once([&] {
+                                        const char* names[] = {"r.rdp", "g.rdp", "/elsewhere/b.rdp"};
+                                        for (int c = 0; c < 3; ++c) {
+                                            dlg.Field(c).SetOnlyPath(File("").c_str());
+                                            dlg.Field(c).FileNameEdit()->setText(names[c]);
+                                        }
+                                        qobject_cast<QPushButton*>(dlg.Window()->Control(plat::IDOK))->click();
+                                    })},
+                                    [&] { return dlg.DoModal(); }),
+              plat::IDOK);
     EXPECT_EQ(dlg.GetRedFileName(), File("r.rdp"));
     EXPECT_EQ(dlg.GetGreenFileName(), File("g.rdp"));
     EXPECT_EQ(dlg.GetBlueFileName(), "/elsewhere/b.rdp");

@@ -14,6 +14,7 @@
 #include "Dialog.h"
 #include "FakeMeter.h"
 #include "MessageBox.h"
+#include "ModalDriver.h"
 #include "RasterViewTestSupport.h"
 #include "SegmentCheck.h"
 #include "dialogs/RGBChannelsDlg.h"
@@ -65,23 +66,27 @@ protected:
     // The user names the three outputs in the dialog and presses "Open".
     static void NameOutputs(const std::string (&outputs)[3])
     {
-        QTimer::singleShot(0, [outputs] {
-            for (QWidget* w : QApplication::topLevelWidgets()) {
-                auto* dlg = dynamic_cast<plat::Dialog*>(w);
-                if (!dlg || !dlg->isVisible() || dlg->windowTitle() != "RGB Channels")
-                    continue;
+        testsupport::WhenShown<plat::Dialog>(
+            [] {
+                for (QWidget* w : QApplication::topLevelWidgets()) {
+                    auto* dlg = dynamic_cast<plat::Dialog*>(w);
+                    if (dlg && dlg->isVisible() && dlg->windowTitle() == "RGB Channels")
+                        return dlg;
+                }
+                return static_cast<plat::Dialog*>(nullptr);
+            },
+            [outputs](plat::Dialog& dlg) {
                 const unsigned ids[3] = {CRGBChannelsDlg::IDC_RED_FILE, CRGBChannelsDlg::IDC_GREEN_FILE,
                                          CRGBChannelsDlg::IDC_BLUE_FILE};
                 for (int c = 0; c < 3; ++c) {
-                    const auto edit = dlg->Control(ids[c])->findChildren<QLineEdit*>();
+                    const auto edit = dlg.Control(ids[c])->findChildren<QLineEdit*>();
                     // The file-name edit is the one that is not read-only.
                     for (QLineEdit* e : edit)
                         if (!e->isReadOnly())
                             e->setText(QString::fromStdString(outputs[c]));
                 }
-                qobject_cast<QPushButton*>(dlg->Control(plat::IDOK))->click();
-            }
-        });
+                qobject_cast<QPushButton*>(dlg.Control(plat::IDOK))->click();
+            });
     }
 
     // The record SaveSegment hands its job, for the frame and these outputs.

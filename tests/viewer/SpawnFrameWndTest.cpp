@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "BarResources.h"
+#include "ModalDriver.h"
 #include "PumpUntil.h"
 #include "bars/SpawnFrameWnd.h"
 #include "bars/ViewerBars.h"
@@ -179,11 +180,10 @@ TEST_F(SpawnFrame, ContextMenuAnswersTheCommandChosenByLetter)
 {
     QMenu context;
     plat::BuildPopupMenu(&context, kMenu, 1, [&](unsigned id) { frame.commands.push_back(id); });
-    QTimer::singleShot(0, &context, [&] {
-        PumpUntil([&] { return context.isVisible(); }, 2s);
-        QTest::keyClick(&context, Qt::Key_I);
-    });
-    EXPECT_EQ(frame.TrackPopupMenu(&context, frame.mapToGlobal(QPoint(50, 80))), unsigned(ID_MENU_ZOOM_IN));
+    EXPECT_EQ(testsupport::RunModal([&] { return context.isVisible(); },
+                                    {testsupport::Once([&] { QTest::keyClick(&context, Qt::Key_I); })},
+                                    [&] { return frame.TrackPopupMenu(&context, frame.mapToGlobal(QPoint(50, 80))); }),
+              unsigned(ID_MENU_ZOOM_IN));
     EXPECT_EQ(frame.commands, std::vector<unsigned>{ID_MENU_ZOOM_IN});
     ASSERT_NE(CBitmapMenu::ItemOf(context.actions()[0]), nullptr);  // drawn by the frame's painter
     EXPECT_EQ(CBitmapMenu::ItemOf(context.actions()[0])->image, frame.MenuPainter().FindImage(ID_MENU_ZOOM_IN));

@@ -23,6 +23,7 @@
 #include "FakeMeter.h"
 #include "FileDialog.h"
 #include "MessageBox.h"
+#include "ModalDriver.h"
 #include "PalitraTag.h"
 #include "PellionModule.h"
 #include "RasterViewTestSupport.h"
@@ -148,16 +149,22 @@ protected:
     void ContextMenu(const std::function<void(QMenu*)>& act)
     {
         bool seen = false;
-        QTimer::singleShot(50, [&] {
-            seen = true;
+        const auto shown = [] {
             auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-            act(menu);
-            if (menu != nullptr && menu->isVisible())
-                menu->close();
-        });
+            return menu != nullptr && menu->isVisible();
+        };
+        testsupport::ModalSteps script(shown, {testsupport::Once([&] {
+                                           seen = true;
+                                           auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+                                           act(menu);
+                                           if (menu->isVisible())
+                                               menu->close();
+                                       })});
         const QPoint at = m_win->mapToGlobal(QPoint(30, 40));
         m_win->OnContextMenu(CPoint{at.x(), at.y()});
-        ASSERT_TRUE(testsupport::PumpUntil([&] { return seen; }, std::chrono::seconds(10)));
+        script.Stop();
+        if (!seen)
+            act(nullptr);  // no menu came
     }
 
     OwnerWindow m_owner;

@@ -1,6 +1,7 @@
 // The program's start: in process, and the built program on its own.
 
 #include "ChildProcess.h"
+#include "ModalDriver.h"
 #include "PumpUntil.h"
 
 #include "viewer3d/Halcyte3DMain.h"
@@ -30,20 +31,29 @@ namespace {
 
 using namespace std::chrono_literals;
 
+TSAdministrator* ShownAdministrator()
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* admin = dynamic_cast<TSAdministrator*>(w); admin && admin->isVisible())
+            return admin;
+    return nullptr;
+}
+
 TEST(Halcyte3DStart, RunsTheUnitsAroundTheAdministratorUntilItCloses)
 {
     std::string caption, node;
     bool registryDuringRun = false;
-    QTimer::singleShot(0, [&] {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* admin = dynamic_cast<TSAdministrator*>(w); admin && admin->isVisible()) {
-                caption = admin->CaptionText();
-                node = admin->TreeView1()->topLevelItem(0)->text(0).toStdString();
-                registryDuringRun = RTDRegistry() != nullptr;
-                admin->close();
-            }
-    });
-    EXPECT_EQ(RunHalcyte3D(), 0);
+    EXPECT_EQ(testsupport::RunModal(
+                  [] { return ShownAdministrator() != nullptr; },
+                  {testsupport::Once([&] {
+                      TSAdministrator* admin = ShownAdministrator();
+                      caption = admin->CaptionText();
+                      node = admin->TreeView1()->topLevelItem(0)->text(0).toStdString();
+                      registryDuringRun = RTDRegistry() != nullptr;
+                      admin->close();
+                  })},
+                  [] { return RunHalcyte3D(); }, testsupport::kModalLimit, testsupport::CloseTopLevelWindows),
+              0);
     // The closing main form also asked the application to quit as its last
     // window; that request must not end the next test's modal loops.
     QCoreApplication::removePostedEvents(qApp, QEvent::Quit);

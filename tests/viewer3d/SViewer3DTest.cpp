@@ -4,6 +4,7 @@
 
 #include "Viewer3DTestSupport.h"
 
+#include "ModalDriver.h"
 #include "PumpUntil.h"
 #include "TempDir.h"
 
@@ -55,17 +56,8 @@ public:
 // Once the camera picker runs modally, Act gets it.
 void WhenPicker(std::function<void(TSSelectCameraForm&)> Act)
 {
-    auto* timer = new QTimer;
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [timer, Act] {
-        auto* form = dynamic_cast<TSSelectCameraForm*>(QApplication::activeModalWidget());
-        if (form == nullptr || !form->isVisible())
-            return;
-        timer->stop();
-        timer->deleteLater();
-        Act(*form);
-    });
-    timer->start();
+    testsupport::WhenShown<TSSelectCameraForm>(
+        [] { return dynamic_cast<TSSelectCameraForm*>(QApplication::activeModalWidget()); }, std::move(Act));
 }
 
 void DrawSquare(TSDrawingSystem3D& S, double Half, double R, double G, double B)

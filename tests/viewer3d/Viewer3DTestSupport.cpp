@@ -1,5 +1,6 @@
 #include "Viewer3DTestSupport.h"
 
+#include "ModalDriver.h"
 #include "viewer3d/HcProject3D.h"
 
 #include <QApplication>
@@ -189,17 +190,8 @@ void Viewer3DTest::AnswerFileDialog(const std::string& Name)
 
 void WhenNewDialog(std::function<void(TSNewDialog&)> Act)
 {
-    auto* timer = new QTimer;
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [timer, Act] {
-        auto* dialog = dynamic_cast<TSNewDialog*>(QApplication::activeModalWidget());
-        if (dialog == nullptr || !dialog->isVisible())
-            return;
-        timer->stop();
-        timer->deleteLater();
-        Act(*dialog);
-    });
-    timer->start();
+    testsupport::WhenShown<TSNewDialog>(
+        [] { return dynamic_cast<TSNewDialog*>(QApplication::activeModalWidget()); }, std::move(Act));
 }
 
 void ChooseInNewDialog(const std::string& Category, const std::string& Leaf)

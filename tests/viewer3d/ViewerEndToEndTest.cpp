@@ -7,6 +7,7 @@
 #include "Viewer3DTestSupport.h"
 
 #include "Command.h"
+#include "ModalDriver.h"
 #include "PumpUntil.h"
 #include "TempDir.h"
 
@@ -70,20 +71,14 @@ void PickCamera(TSAdministrator& Admin, THalcyte3DProject& Project, TSDrawingSys
         if (a->text() == "Select Camera...")
             pick = a;
     ASSERT_NE(pick, nullptr);
-    auto* timer = new QTimer;
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [timer] {
-        auto* form = dynamic_cast<TSSelectCameraForm*>(QApplication::activeModalWidget());
-        if (form == nullptr || !form->isVisible())
-            return;
-        timer->stop();
-        timer->deleteLater();
-        QTreeWidgetItem* cameras = form->Tree()->topLevelItem(0);
-        if (cameras != nullptr && cameras->childCount() > 0)
-            form->Tree()->setCurrentItem(cameras->child(0));
-        form->OkButton()->click();
-    });
-    timer->start();
+    testsupport::WhenShown<TSSelectCameraForm>(
+        [] { return dynamic_cast<TSSelectCameraForm*>(QApplication::activeModalWidget()); },
+        [](TSSelectCameraForm& form) {
+            QTreeWidgetItem* cameras = form.Tree()->topLevelItem(0);
+            if (cameras != nullptr && cameras->childCount() > 0)
+                form.Tree()->setCurrentItem(cameras->child(0));
+            form.OkButton()->click();
+        });
     pick->trigger();
 }
 
@@ -227,15 +222,22 @@ TEST(ViewerEndToEnd, NewProjectRendersIntoItsViewerAndSavesThePicture)
     answer.paths = {dir.File("picture")};
     plat::ScopedFileDialogAnswerer files(answer);
     bool ran = false;
-    QTimer::singleShot(0, [&] {
+    const auto shownAdministrator = [] {
         for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* admin = dynamic_cast<TSAdministrator*>(w); admin && admin->isVisible()) {
-                ran = true;
-                Script(*admin, dir.Path());
-                admin->close();
-            }
-    });
-    EXPECT_EQ(RunHalcyte3D(), 0);
+            if (auto* admin = dynamic_cast<TSAdministrator*>(w); admin && admin->isVisible())
+                return admin;
+        return static_cast<TSAdministrator*>(nullptr);
+    };
+    EXPECT_EQ(testsupport::RunModal([&] { return shownAdministrator() != nullptr; },
+                                    {testsupport::Once([&] {
+                                        TSAdministrator* admin = shownAdministrator();
+                                        ran = true;
+                                        Script(*admin, dir.Path());
+                                        admin->close();
+                                    })},
+                                    [] { return RunHalcyte3D(); }, testsupport::kModalLimit,
+                                    testsupport::CloseTopLevelWindows),
+              0);
     QCoreApplication::removePostedEvents(qApp, QEvent::Quit);
     EXPECT_TRUE(ran);
 }

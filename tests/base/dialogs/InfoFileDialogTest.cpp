@@ -17,6 +17,7 @@
 
 #include "FileDialog.h"
 #include "MessageBox.h"
+#include "ModalDriver.h"
 #include "PreviewFixture.h"
 #include "PumpUntil.h"
 #include "dialogs/DialogArt.h"
@@ -177,43 +178,37 @@ TEST_F(InfoFileDialogTest, ShowsThePreviewOfTheFileUnderTheCursor)
     EXPECT_EQ(dlg.Window(), nullptr);
 }
 
-// Runs DoModal on the real window: each step runs once the one before it says it is done.
-class ModalDriver {
-public:
-    using Step = std::function<bool(CInfoFileDialog&)>;
-    ModalDriver(CInfoFileDialog& dlg, std::vector<Step> steps) : m_dlg(dlg), m_steps(std::move(steps))
-    {
-        m_previous = plat::SetFileDialogAnswerer({});
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            if (m_next < m_steps.size() && m_dlg.Window() && m_dlg.Window()->isVisible() && m_steps[m_next](m_dlg))
-                ++m_next;
-        });
-        m_timer.start(10);
-    }
-    ~ModalDriver() { plat::SetFileDialogAnswerer(std::move(m_previous)); }
-    ModalDriver(const ModalDriver&) = delete;
-    ModalDriver& operator=(const ModalDriver&) = delete;
-    size_t Done() const { return m_next; }
+using Step = std::function<bool(CInfoFileDialog&)>;
 
-private:
-    CInfoFileDialog& m_dlg;
-    std::vector<Step> m_steps;
-    size_t m_next = 0;
-    QTimer m_timer;
-    plat::FileDialogAnswerer m_previous;
-};
+// Runs DoModal on the real window, each step driven from inside its loop once the one
+// before it says it is done; a deadline ends a loop that never closes.
+int DriveModal(CInfoFileDialog& dlg, std::vector<Step> steps)
+{
+    std::vector<testsupport::ModalSteps::Step> bound;
+    for (Step& step : steps)
+        bound.push_back([&dlg, step = std::move(step)] { return step(dlg); });
+    plat::FileDialogAnswerer previous = plat::SetFileDialogAnswerer({});
+    const int result = testsupport::RunModal([&dlg] { return testsupport::IsActiveModal(dlg.Window()); },
+                                             std::move(bound), [&dlg] { return dlg.DoModal(); });
+    plat::SetFileDialogAnswerer(std::move(previous));
+    return result;
+}
 
-ModalDriver::Step SelectStep(const std::string& path)
+Step SelectStep(const std::string& path)
 {
     return [path](CInfoFileDialog& dlg) { return PointAt(dlg, path); };
 }
 
-ModalDriver::Step TypeAndAccept(const std::string& name)
+// Types name and presses the browser's Open or Save button; done once the dialog has
+// answered (closed, or asked through a box), else tried again: a directory listing that
+// arrives late may take the typed name back.
+Step TypeAndAccept(const std::string& name, const plat::ScopedMessageBoxAnswerer& boxes)
 {
-    return [name](CInfoFileDialog& dlg) {
+    return [name, &boxes](CInfoFileDialog& dlg) {
+        const size_t asked = boxes.Calls().size();
         dlg.Browser()->selectFile(QString::fromStdString(name));
-        static_cast<QDialog*>(dlg.Browser())->accept();  // as its Open or Save button does
-        return true;
+        static_cast<QDialog*>(dlg.Browser())->accept();
+        return !dlg.Window()->isVisible() || boxes.Calls().size() > asked;
     };
 }
 
@@ -229,15 +224,15 @@ TEST_F(InfoFileDialogTest, OkHandsBackPathFilterModeSigmaAndTrim)
     CInfoFileDialog dlg(1, nullptr, nullptr, plat::OFN_HIDEREADONLY, DefaultLayerFilter().c_str());
     dlg.SetInitialDir(dir.Path());
     dlg.SetFilterIndex(2);
-    ModalDriver driver(dlg, {SelectStep(complex),
-                             [](CInfoFileDialog& d) {
-                                 d.Window()->ControlAs<QRadioButton>(5065)->click();
-                                 plat::Dialog* options = d.OptionsPane()->Window();
-                                 options->SetControlText(5010, "1.25");
-                                 return true;
-                             },
-                             [](CInfoFileDialog& d) { return PressKey(d, Qt::Key_Return); }});
-    ASSERT_EQ(dlg.DoModal(), plat::IDOK);
+    ASSERT_EQ(DriveModal(dlg, {SelectStep(complex),
+                               [](CInfoFileDialog& d) {
+                                   d.Window()->ControlAs<QRadioButton>(5065)->click();
+                                   plat::Dialog* options = d.OptionsPane()->Window();
+                                   options->SetControlText(5010, "1.25");
+                                   return true;
+                               },
+                               [](CInfoFileDialog& d) { return PressKey(d, Qt::Key_Return); }}),
+              plat::IDOK);
     EXPECT_EQ(dlg.GetPathName(), complex);
     EXPECT_EQ(dlg.GetFileName(), "cplx.rdp");
     EXPECT_EQ(dlg.GetFilterIndex(), 2);
@@ -247,16 +242,16 @@ TEST_F(InfoFileDialogTest, OkHandsBackPathFilterModeSigmaAndTrim)
     EXPECT_EQ(dlg.Window(), nullptr);
 
     // The user's trim choice comes back as well.
-    ModalDriver again(dlg, {SelectStep(quad),
-                            [](CInfoFileDialog& d) {
-                                auto* list = d.OptionsPane()->Window()->ControlAs<QComboBox>(5009);
-                                list->setCurrentIndex(TRIM_NONE);
-                                emit list->activated(TRIM_NONE);
-                                EXPECT_FALSE(d.OptionsPane()->Window()->Control(5010)->isEnabled());
-                                return true;
-                            },
-                            [](CInfoFileDialog& d) { return PressKey(d, Qt::Key_Return); }});
-    ASSERT_EQ(dlg.DoModal(), plat::IDOK);
+    ASSERT_EQ(DriveModal(dlg, {SelectStep(quad),
+                               [](CInfoFileDialog& d) {
+                                   auto* list = d.OptionsPane()->Window()->ControlAs<QComboBox>(5009);
+                                   list->setCurrentIndex(TRIM_NONE);
+                                   emit list->activated(TRIM_NONE);
+                                   EXPECT_FALSE(d.OptionsPane()->Window()->Control(5010)->isEnabled());
+                                   return true;
+                               },
+                               [](CInfoFileDialog& d) { return PressKey(d, Qt::Key_Return); }}),
+              plat::IDOK);
     EXPECT_EQ(dlg.GetPathName(), quad);
     EXPECT_EQ(dlg.PreviewMode(), 1);  // the radio keeps its state
     EXPECT_FLOAT_EQ(dlg.Sigma(), 3.5f);
@@ -277,14 +272,15 @@ TEST_F(InfoFileDialogTest, CancelLeavesTheCallersValues)
         ASSERT_EQ(dlg.DoModal(), plat::IDOK);
     }
     for (int key : {int(Qt::Key_Escape), 0}) {
-        ModalDriver driver(dlg, {SelectStep(complex), [key](CInfoFileDialog& d) {
-                                     d.OptionsPane()->Window()->SetControlText(5010, "9");
-                                     if (key)
-                                         return PressKey(d, key);
-                                     d.Window()->close();  // the caption's close box
-                                     return true;
-                                 }});
-        EXPECT_EQ(dlg.DoModal(), plat::IDCANCEL);
+        EXPECT_EQ(DriveModal(dlg, {SelectStep(complex),
+                                   [key](CInfoFileDialog& d) {
+                                       d.OptionsPane()->Window()->SetControlText(5010, "9");
+                                       if (key)
+                                           return PressKey(d, key);
+                                       d.Window()->close();  // the caption's close box
+                                       return true;
+                                   }}),
+                  plat::IDCANCEL);
         EXPECT_EQ(dlg.GetPathName(), quad);
         EXPECT_EQ(dlg.PreviewMode(), 1);
         EXPECT_FLOAT_EQ(dlg.Sigma(), 2.75f);
@@ -299,24 +295,22 @@ TEST_F(InfoFileDialogTest, AsksBeforeReplacingAndChecksWhatItOpens)
     save.SetInitialDir(dir.Path());
     {  // No: the dialog stays; then cancelled
         plat::ScopedMessageBoxAnswerer boxes(plat::IDNO);
-        ModalDriver driver(save,
-                           {TypeAndAccept("quad"), [](CInfoFileDialog& d) { return PressKey(d, Qt::Key_Escape); }});
-        EXPECT_EQ(save.DoModal(), plat::IDCANCEL);
+        EXPECT_EQ(DriveModal(save, {TypeAndAccept("quad", boxes),
+                                    [](CInfoFileDialog& d) { return PressKey(d, Qt::Key_Escape); }}),
+                  plat::IDCANCEL);
         ASSERT_EQ(boxes.Calls().size(), 1u);
         EXPECT_EQ(boxes.Calls()[0].text, quad + " already exists.\nDo you want to replace it?");
         EXPECT_EQ(boxes.Calls()[0].caption, "Save As");
     }
     {  // Yes: chosen, with the default extension
         plat::ScopedMessageBoxAnswerer boxes(plat::IDYES);
-        ModalDriver driver(save, {TypeAndAccept("quad")});
-        EXPECT_EQ(save.DoModal(), plat::IDOK);
+        EXPECT_EQ(DriveModal(save, {TypeAndAccept("quad", boxes)}), plat::IDOK);
         EXPECT_EQ(save.GetPathName(), quad);
         EXPECT_EQ(boxes.Calls().size(), 1u);
     }
     {  // a new name needs no question
         plat::ScopedMessageBoxAnswerer boxes(plat::IDNO);
-        ModalDriver driver(save, {TypeAndAccept("fresh")});
-        EXPECT_EQ(save.DoModal(), plat::IDOK);
+        EXPECT_EQ(DriveModal(save, {TypeAndAccept("fresh", boxes)}), plat::IDOK);
         EXPECT_EQ(save.GetPathName(), dir.File("fresh.rdp"));
         EXPECT_TRUE(boxes.Calls().empty());
     }
@@ -324,9 +318,9 @@ TEST_F(InfoFileDialogTest, AsksBeforeReplacingAndChecksWhatItOpens)
         CInfoFileDialog open(1, nullptr, nullptr, 0, nullptr);
         open.SetInitialDir(dir.Path());
         plat::ScopedMessageBoxAnswerer boxes(plat::IDOK);
-        ModalDriver driver(
-            open, {TypeAndAccept("absent.rdp"), [](CInfoFileDialog& d) { return PressKey(d, Qt::Key_Escape); }});
-        EXPECT_EQ(open.DoModal(), plat::IDCANCEL);
+        EXPECT_EQ(DriveModal(open, {TypeAndAccept("absent.rdp", boxes),
+                                    [](CInfoFileDialog& d) { return PressKey(d, Qt::Key_Escape); }}),
+                  plat::IDCANCEL);
         ASSERT_EQ(boxes.Calls().size(), 1u);
         EXPECT_EQ(boxes.Calls()[0].text, "absent.rdp\nFile not found.\nPlease verify the correct file name was given.");
     }
