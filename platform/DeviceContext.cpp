@@ -827,6 +827,7 @@ void DeviceContext::Plot(QImage* pixels, int x, int y, ColorRef color)
     QRgb& dst = reinterpret_cast<QRgb*>(pixels->scanLine(y))[x];
     // clang-format off
     switch (m_rop) {
+    case R2_NOT: dst = ~dst | 0xFF000000u; break;
     case R2_XORPEN: dst = (dst ^ src) | 0xFF000000u; break;
     case R2_MERGEPEN: dst = dst | src; break;
     default: dst = src; break;
@@ -882,6 +883,7 @@ void DeviceContext::LineTo(int x, int y)
         m_painter.resetTransform();
         m_painter.setCompositionMode(m_rop == R2_XORPEN     ? QPainter::RasterOp_SourceXorDestination
                                      : m_rop == R2_MERGEPEN ? QPainter::RasterOp_SourceOrDestination
+                                     : m_rop == R2_NOT      ? QPainter::RasterOp_NotDestination
                                                             : QPainter::CompositionMode_SourceOver);
     }
     Rect touched{INT_MAX, INT_MAX, INT_MIN, INT_MIN};

@@ -61,6 +61,7 @@ enum BkMode : int {
 
 // How lines combine with the pixels under them; only the colour bits change.
 enum Rop2 : int {
+    R2_NOT = 6,  // inverts the pixels under the line; the pen's colour plays no part
     R2_XORPEN = 7,
     R2_COPYPEN = 13,
     R2_MERGEPEN = 15

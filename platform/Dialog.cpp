@@ -271,7 +271,11 @@ Dialog::Dialog(const DialogTemplate& tmpl, QWidget* parent, DialogRole role)
     }
 
     std::weak_ptr<MessageHandler> weak = m_message;
-    m_handle = WindowHandle::Attach(this, [weak](unsigned msg, WParam wp, LParam lp) -> LResult {
+    m_handle = WindowHandle::Attach(this, [this, weak](unsigned msg, WParam wp, LParam lp) -> LResult {
+        if (msg == WM_NEXTDLGCTL && lp == 0) {
+            focusNextPrevChild(wp == 0);
+            return 0;
+        }
         auto handler = weak.lock();
         if (!handler || !*handler)
             return 0;

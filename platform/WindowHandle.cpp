@@ -8,6 +8,18 @@
 
 namespace plat {
 
+namespace {
+
+// Remembers a window's handle as a child object, so that a control can find the handle
+// of the window it lies in.
+class HandleMark final : public QObject {
+public:
+    HandleMark(QObject* owner, std::weak_ptr<void> block) : QObject(owner), m_block(std::move(block)) {}
+    std::weak_ptr<void> m_block;
+};
+
+}  // namespace
+
 struct WindowHandle::Block {
     std::atomic<bool> alive{true};
     // Both touched on the GUI thread only.
@@ -21,11 +33,26 @@ WindowHandle WindowHandle::Attach(QWidget* window, MessageHandler handler)
     block->window = window;
     block->handler = std::make_shared<MessageHandler>(std::move(handler));
     std::weak_ptr<Block> weak = block;
+    for (QObject* child : window->children())
+        if (auto* mark = dynamic_cast<HandleMark*>(child))
+            delete mark;
+    new HandleMark(window, std::weak_ptr<void>(std::static_pointer_cast<void>(block)));
     QObject::connect(window, &QObject::destroyed, [weak] {
         if (auto b = weak.lock())
             WindowHandle(b).Close();
     });
     return WindowHandle(std::move(block));
+}
+
+WindowHandle WindowHandle::Of(const QWidget* window)
+{
+    if (!window)
+        return {};
+    for (QObject* child : window->children())
+        if (auto* mark = dynamic_cast<HandleMark*>(child))
+            if (auto block = std::static_pointer_cast<Block>(mark->m_block.lock()))
+                return WindowHandle(std::move(block));
+    return {};
 }
 
 bool WindowHandle::IsWindow() const

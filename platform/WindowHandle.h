@@ -18,6 +18,9 @@ using LResult = std::intptr_t;
 inline constexpr unsigned WM_USER = 0x0400;
 // A menu command for the window's command handler: wParam is the command id.
 inline constexpr unsigned WM_COMMAND = 0x0111;
+// Moves a dialog's focus to its next control (wParam 0, lParam 0) or previous one
+// (wParam 1, lParam 0); windows that are no dialogs ignore it.
+inline constexpr unsigned WM_NEXTDLGCTL = 0x0028;
 
 // Show commands of ShowWindow-style calls.
 enum ShowCmd : int {
@@ -34,6 +37,8 @@ public:
     // Gives window a handle whose messages go to handler, on the GUI thread. The handle
     // lives until the window is destroyed or Close() is called, whichever comes first.
     static WindowHandle Attach(QWidget* window, MessageHandler handler);
+    // The handle last attached to window, or the null handle. GUI thread only.
+    static WindowHandle Of(const QWidget* window);
 
     // Whether the window still exists; any thread.
     bool IsWindow() const;

@@ -32,6 +32,11 @@ const plat::StringEntry kStrings[] = {
     {IDS_HISTOGRAM_LEVEL, "Level"},
     {IDS_HISTOGRAM_COUNT, "Count"},
     {IDS_ENTER_FILE_NAMES, "Enter file names !"},
+    {IDS_PALETTE_INDEX, "Index"},
+    {IDS_PALETTE_COLOR, "Color"},
+    {IDS_CHANNEL_RED, "Red"},
+    {IDS_CHANNEL_GREEN, "Green"},
+    {IDS_CHANNEL_BLUE, "Blue"},
 };
 const plat::StringTableRegistration kRegistration(kPellionModule, kStrings);
 

@@ -30,6 +30,11 @@ enum ViewerStringId : unsigned {
     IDS_HISTOGRAM_LEVEL = 34886,
     IDS_HISTOGRAM_COUNT = 34887,
     IDS_ENTER_FILE_NAMES = 34888,
+    IDS_PALETTE_INDEX = 34874,
+    IDS_PALETTE_COLOR = 34875,
+    IDS_CHANNEL_RED = 34876,
+    IDS_CHANNEL_GREEN = 34877,
+    IDS_CHANNEL_BLUE = 34878,
 };
 
 // The text of id, the host program's own first.

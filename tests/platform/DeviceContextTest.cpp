@@ -346,6 +346,7 @@ TEST(DeviceContext, DottedLinesAndWriteModes)
         {"copy transparent", plat::R2_COPYPEN, plat::TRANSPARENT, kRed, kWhite, kRed, kGrey},
         {"xor black on white", plat::R2_XORPEN, plat::OPAQUE, kBlack, kWhite, kGrey, Rgb(0xBF, 0x7F, 0x3F)},
         {"or", plat::R2_MERGEPEN, plat::OPAQUE, kRed, kBlue, Rgb(0xFF, 0x80, 0xC0), Rgb(0x40, 0x80, 0xFF)},
+        {"not, whatever the pen", plat::R2_NOT, plat::OPAQUE, kRed, kBlue, Rgb(0xBF, 0x7F, 0x3F), Rgb(0xBF, 0x7F, 0x3F)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -119,6 +120,22 @@ TEST(WindowHandle, CloseDropsMessagesBeforeTheWidgetGoes)
     QCoreApplication::processEvents();
     EXPECT_TRUE(log.empty());
     EXPECT_FALSE(h.IsWindow());
+}
+
+TEST(WindowHandle, FoundFromItsWindow)
+{
+    EXPECT_FALSE(plat::WindowHandle::Of(nullptr));
+    auto widget = std::make_unique<QWidget>();
+    EXPECT_FALSE(plat::WindowHandle::Of(widget.get())) << "no handle attached";
+    const plat::WindowHandle first =
+        plat::WindowHandle::Attach(widget.get(), [](unsigned, plat::WParam, plat::LParam) { return plat::LResult(1); });
+    EXPECT_EQ(plat::WindowHandle::Of(widget.get()), first);
+    const plat::WindowHandle second =
+        plat::WindowHandle::Attach(widget.get(), [](unsigned, plat::WParam, plat::LParam) { return plat::LResult(2); });
+    EXPECT_EQ(plat::WindowHandle::Of(widget.get()), second) << "the last one attached";
+    EXPECT_EQ(plat::WindowHandle::Of(widget.get()).SendMessage(plat::WM_USER), 2);
+    widget.reset();
+    EXPECT_FALSE(second.IsWindow());
 }
 
 TEST(GuiThread, CallCarriesExceptionsBackToTheCaller)

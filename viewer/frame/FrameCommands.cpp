@@ -12,6 +12,7 @@
 #include "bars/ToolBarEx.h"
 #include "bars/ViewerBars.h"
 #include "dialogs/InfoFileDialog.h"
+#include "controls/DisEditFilter.h"
 #include "dialogs/RGBChannelsDlg.h"
 #include "frame/FrameViewer.h"
 #include "settings/SNRegKey.h"
@@ -309,6 +310,9 @@ void CFrameViewer::OnButtonMark()
 plat::LResult CFrameViewer::OnDlgMessage(plat::WParam wParam, plat::LParam lParam)
 {
     const int value = int(lParam);
+    // The dialogs' first values come while the frame is still being made.
+    if (m_wndViewRect == nullptr)
+        return 1;
     switch (int(wParam)) {
     case REQ_CONTRAST:
         m_wndViewRect->SetContrast(value);
@@ -326,9 +330,9 @@ plat::LResult CFrameViewer::OnDlgMessage(plat::WParam wParam, plat::LParam lPara
         OnButtonPointer();
         break;
     case REQ_SKIP_TO_PIXEL: {
-        // Texts that are no numbers read as 0, as atoi reads them.
-        const int x = std::atoi(m_dlgCursorPos.Text(IDC_CURSOR_X).substr(0, 100).c_str());
-        const int y = std::atoi(m_dlgCursorPos.Text(IDC_CURSOR_Y).substr(0, 100).c_str());
+        // Texts that are no numbers read as 0, as atoi reads them; long ones saturate.
+        const int x = disedit::ReadInt(m_dlgCursorPos.Text(IDC_CURSOR_X).substr(0, 100));
+        const int y = disedit::ReadInt(m_dlgCursorPos.Text(IDC_CURSOR_Y).substr(0, 100));
         m_wndViewRect->MoveCross(x, y);
         WritePointer(x, y);
         break;

@@ -41,10 +41,7 @@ constexpr int kSizingSettleMs = 200;
 CFrameViewer::CFrameViewer()
     : m_statQueries([this] { return m_wndViewRect ? m_wndViewRect->GetActiveView() : nullptr; }),
       m_dlgStatistics(&m_statQueries),
-      m_dlgBrightContrast(CToolDialog::BrightContrastTemplate(), REQ_ADJUST_CLOSED),
-      m_dlgRGBLevels(CToolDialog::RGBLevelsTemplate(), REQ_ADJUST_CLOSED),
-      m_dlgCursorPos(CToolDialog::CursorPosTemplate(), REQ_CURSOR_CLOSED),
-      m_dlgPalette(CToolDialog::PaletteTemplate(), 0)
+      m_dlgPalette(this)
 {
     MenuPainter().LoadToolbarImages(IDR_MENU_IMAGES);
     m_SizingTimer.setSingleShot(true);

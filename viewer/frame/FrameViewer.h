@@ -17,10 +17,13 @@
 #include "Geometry.h"
 #include "WindowHandle.h"
 #include "bars/SpawnFrameWnd.h"
+#include "dialogs/BrightContrastDlg.h"
+#include "dialogs/CursorPosDlg.h"
+#include "dialogs/PaletteDlg.h"
+#include "dialogs/RGBLevelsDlg.h"
 #include "dialogs/StatisticsDlg.h"
 #include "dialogs/StatisticsState.h"
 #include "frame/CommandStates.h"
-#include "frame/ToolDialog.h"
 #include "window/StatusMeter.h"
 
 class CFrame;
@@ -113,10 +116,10 @@ public:
     plat::StatusBar* StatusBar() const { return m_wndStatusBar; }
     CToolBarEx* ToolBar() const { return m_wndToolBar; }
     CStatisticsDlg& StatisticsDlg() { return m_dlgStatistics; }
-    CToolDialog& BrightContrastDlg() { return m_dlgBrightContrast; }
-    CToolDialog& RGBLevelsDlg() { return m_dlgRGBLevels; }
-    CToolDialog& CursorPosDlg() { return m_dlgCursorPos; }
-    CToolDialog& PaletteDlg() { return m_dlgPalette; }
+    CBrightContrastDlg& BrightContrastDlg() { return m_dlgBrightContrast; }
+    CRGBLevelsDlg& RGBLevelsDlg() { return m_dlgRGBLevels; }
+    CCursorPosDlg& CursorPosDlg() { return m_dlgCursorPos; }
+    CPaletteDlg& PaletteDlg() { return m_dlgPalette; }
 
     // Message handlers.
     plat::LResult OnViewer(plat::WParam wParam, plat::LParam lParam);
@@ -171,10 +174,10 @@ private:
     plat::StatusBar* m_wndStatusBar = nullptr;
     CActiveViewQueries m_statQueries;  // what the statistics window reads
     CStatisticsDlg m_dlgStatistics;
-    CToolDialog m_dlgBrightContrast;
-    CToolDialog m_dlgRGBLevels;
-    CToolDialog m_dlgCursorPos;
-    CToolDialog m_dlgPalette;
+    CBrightContrastDlg m_dlgBrightContrast;
+    CRGBLevelsDlg m_dlgRGBLevels;
+    CCursorPosDlg m_dlgCursorPos;
+    CPaletteDlg m_dlgPalette;
     CViewRect* m_wndViewRect = nullptr;
     int m_nFlags = 0;
     int m_nID = 0;

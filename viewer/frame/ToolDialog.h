@@ -1,8 +1,8 @@
 #pragma once
-// A modeless tool dialog of the viewer frame: made hidden with the frame from its
-// template, then only shown and hidden; it lives as long as the frame. Closing it
-// (close box, Escape) sends its close request to the frame, which hides it; a dialog
-// without a close request hides itself.
+// What the viewer frame's modeless tool dialogs share: a window made hidden with the
+// frame from a template, then only shown and hidden, living as long as the frame; its
+// requests go to the frame's handle as WM_VIEWER_DLGCMD. The close box sends the
+// dialog's close request, and the frame hides the window in answer.
 
 #include <string>
 
@@ -15,17 +15,13 @@ class Dialog;
 struct DialogTemplate;
 }  // namespace plat
 
-class CToolDialog final {
+class CToolDialog {
 public:
-    // closeCode: the WM_VIEWER_DLGCMD code its closing sends, 0 for none.
-    CToolDialog(const plat::DialogTemplate& tmpl, int closeCode);
-    ~CToolDialog();
+    virtual ~CToolDialog();
     // Owns its window: neither copied nor moved.
     CToolDialog(const CToolDialog&) = delete;
     CToolDialog& operator=(const CToolDialog&) = delete;
 
-    // Builds the window, hidden, under parent; requests go to frame.
-    void Create(QWidget* parent, plat::WindowHandle frame);
     void Show(bool show);
     bool IsShown() const;
 
@@ -33,25 +29,20 @@ public:
     std::string Text(unsigned id) const;
     void SetText(unsigned id, const std::string& text);
 
-    static const plat::DialogTemplate& BrightContrastTemplate();
-    static const plat::DialogTemplate& StatisticsTemplate();
-    static const plat::DialogTemplate& PaletteTemplate();
-    static const plat::DialogTemplate& CursorPosTemplate();
-    static const plat::DialogTemplate& RGBLevelsTemplate();
+protected:
+    CToolDialog() = default;
 
-private:
-    const plat::DialogTemplate& m_template;
-    int m_nCloseCode = 0;
+    // Builds the window, hidden, under parent; requests go to frame. The close box sends
+    // closeCode (0: none); Enter and Escape do nothing until the dialog says otherwise.
+    plat::Dialog* MakeWindow(const plat::DialogTemplate& tmpl, QWidget* parent, plat::WindowHandle frame,
+                             int closeCode);
+    // Sends a request to the frame; answers its result.
+    plat::LResult SendToFrame(int code, plat::LParam value) const;
+    // Reads field id as an int: false, with the framework's box, when it holds none.
+    bool ReadInt(unsigned id, int& value) const;
+
     plat::WindowHandle m_hFrame;
     plat::Dialog* m_wnd = nullptr;
-};
-
-// Controls of the cursor-position dialog that the frame writes and reads.
-enum CursorPosControl : unsigned {
-    IDC_CURSOR_X = 2000,
-    IDC_CURSOR_Y = 2001,
-    IDC_CURSOR_VALUE = 2002,
-    IDC_SKIP_TO_PIXEL = 2003,
 };
 
 // Requests of the tool dialogs (WM_VIEWER_DLGCMD wParam).
@@ -66,3 +57,6 @@ enum ToolRequest : int {
     REQ_GREEN_LEVEL = 8,
     REQ_BLUE_LEVEL = 9,
 };
+
+// The box of a field that holds no integer.
+inline constexpr const char* kEnterIntegerText = "Please enter an integer.";
