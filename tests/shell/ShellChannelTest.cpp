@@ -119,7 +119,7 @@ TEST_F(ShellChannelTest, ACommandDuringAModalDialogIsAcknowledgedAndDropped)
         during.Start(m_path, "[Open(\"during.rdp\")]");
         poll.start(10);
     });
-    QTimer::singleShot(10000, [&] { modal.done(0); });  // never hang the test
+    QTimer::singleShot(10000, &modal, [&] { modal.done(0); });  // never hang the test
     modal.exec();
     EXPECT_EQ(during.result.load(), ForwardResult::Sent);
     QCoreApplication::processEvents();
