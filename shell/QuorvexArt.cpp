@@ -3,6 +3,8 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPolygon>
+#include <QLinearGradient>
+#include <algorithm>
 
 namespace {
 
@@ -87,4 +89,64 @@ QIcon QuorvexIcon()
     p.drawEllipse(QPoint(16, 16), 5, 5);
     p.drawLine(16, 16, 25, 8);
     return QIcon(pixmap);
+}
+
+QImage QuorvexBitmap(const std::string& name)
+{
+    const bool gray = name == "IDB_BITMAP_TOOL_FILES_GRAY";
+    if (!gray && name != "IDB_BITMAP_TOOL_FILES")
+        return {};
+    QImage strip(96, 32, QImage::Format_RGB32);
+    strip.fill(QColor::fromRgb(kToolMaskColor));
+    {
+        QPainter p(&strip);
+        for (int i = 0; i < 3; ++i)
+            p.drawPixmap(32 * i, 0, QuorvexToolImage(i));
+    }
+    if (gray) {
+        for (int y = 0; y < strip.height(); ++y) {
+            auto* row = reinterpret_cast<QRgb*>(strip.scanLine(y));
+            for (int x = 0; x < strip.width(); ++x) {
+                if ((row[x] & 0xFFFFFF) == kToolMaskColor)
+                    continue;
+                // Lighter than plain grey, as a resting icon looks.
+                const int g = std::min(249, 90 + qGray(row[x]) * 2 / 3);
+                row[x] = qRgb(g, g, g);
+            }
+        }
+    }
+    return strip;
+}
+
+QImage QuorvexAboutPicture()
+{
+    QImage image(353, 93, QImage::Format_RGB32);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient sky(0, 0, 353, 93);
+    sky.setColorAt(0, QColor(20, 40, 90));
+    sky.setColorAt(1, QColor(50, 110, 170));
+    p.fillRect(image.rect(), sky);
+    // A radar's sweep over a strip of ground, and the name.
+    p.setPen(QPen(QColor(120, 220, 140, 160), 1.5));
+    for (int r = 18; r <= 72; r += 18)
+        p.drawEllipse(QPoint(52, 46), r, r);
+    p.setPen(QPen(QColor(160, 255, 170), 2.5));
+    p.drawLine(52, 46, 110, 8);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(60, 110, 60));
+    p.drawPolygon(QPolygon({QPoint(0, 93), QPoint(0, 80), QPoint(60, 70), QPoint(120, 78), QPoint(200, 66),
+                            QPoint(280, 76), QPoint(353, 68), QPoint(353, 93)}));
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(34);
+    font.setBold(true);
+    p.setFont(font);
+    p.setPen(QColor(235, 240, 250));
+    p.drawText(QRect(120, 8, 225, 48), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Quorvex"));
+    font.setPixelSize(12);
+    font.setBold(false);
+    p.setFont(font);
+    p.setPen(QColor(200, 215, 235));
+    p.drawText(QRect(122, 50, 225, 18), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("radar image suite"));
+    return image;
 }

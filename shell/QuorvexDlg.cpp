@@ -3,19 +3,20 @@
 #include <QCloseEvent>
 #include <QCursor>
 #include <QEventLoop>
-#include <QFrame>
 #include <QGuiApplication>
 #include <QKeyEvent>
-#include <QMenuBar>
 #include <QScreen>
-#include <QToolButton>
 
+#include "AboutDlg.h"
 #include "BarMessages.h"
+#include "BarPage.h"
+#include "FlatButton.h"
 #include "BarResources.h"
 #include "CommandBars.h"
 #include "DialogTemplate.h"
 #include "ImportExportDlg.h"
 #include "MessageBox.h"
+#include "PreferencesDlg.h"
 #include "ProgramFolder.h"
 #include "QuorvexArt.h"
 #include "QuorvexStrings.h"
@@ -72,11 +73,8 @@ std::string TopItemText(const plat::MenuResource* menu, int position)
     return {};
 }
 
-// The image of item i of the category whose bitmaps are called name.
-QPixmap ToolImage(const std::string& name, int i)
-{
-    return name == "IDB_BITMAP_TOOL_FILES" ? QuorvexToolImage(i) : QPixmap();
-}
+// A system-menu command, as a message to the window's handle.
+constexpr unsigned kSysCommand = 0x0112;
 
 }  // namespace
 
@@ -115,20 +113,19 @@ void CQuorvexDlg::OnInitDialog()
 
     // The bar font: 8 points at the screen's resolution. Where there is no Tahoma, a
     // face about as narrow, so that the button texts fit their buttons.
-    const int fontHeight = -ComputeQuorvexLayout(in).fontHeight;
+    m_fontHeight = ComputeQuorvexLayout(in).fontHeight;
     m_barFont = QFont(QString::fromUtf8(kQuorvexTemplate.fontName));
     m_barFont.setFamilies({QString::fromUtf8(kQuorvexTemplate.fontName), QStringLiteral("Liberation Sans"),
                            QStringLiteral("Arimo"), QStringLiteral("Arial"), QStringLiteral("DejaVu Sans Condensed")});
     m_barFont.setStyleHint(QFont::SansSerif);
-    m_barFont.setPixelSize(std::max(1, fontHeight));
+    m_barFont.setPixelSize(std::max(1, -m_fontHeight));
 
-    BuildMenuBar(0, in.cyMenu + 2 * QuorvexLayout::kMarginY);
-    in.menuPageWidth = m_menuBar->sizeHint().width();
+    in.menuPageWidth = BuildMenuBar(0, in.cyMenu + 2 * QuorvexLayout::kMarginY);
     for (const MenuPopup& popup : Popups(plat::FindMenu(IDR_TOOL_CATEGORIES, kQuorvexModule)))
         in.categoryItemCounts.push_back(static_cast<int>(popup.items.size()));
     m_categories = static_cast<int>(in.categoryItemCounts.size());
     m_layout = ComputeQuorvexLayout(in);
-    BuildToolBars(m_layout.toolFrame.top, m_layout.toolFrame.height);
+    BuildToolBars(m_layout.toolFrame.top, m_layout.toolFrame.height, m_layout.buttonWidth, m_layout.buttonHeight);
 
     const int clientHeight = m_layout.windowHeight;
     // The height never changes (moving keeps it, the sizing border only widens).
@@ -141,63 +138,88 @@ void CQuorvexDlg::OnInitDialog()
     m_timer.start();
 }
 
-void CQuorvexDlg::BuildMenuBar(int top, int height)
+int CQuorvexDlg::BuildMenuBar(int top, int height)
 {
-    m_menuFrame = new QFrame(this);
-    m_menuFrame->setGeometry(0, top, width(), height);
+    const int mx = QuorvexLayout::kMarginX;
+    const int my = QuorvexLayout::kMarginY;
+    m_menuFrame = new CBarFrame(this, m_handle, top, height);
     m_menuBarBuilt = 1;
-    m_menuBar = new QMenuBar(m_menuFrame);
-    m_menuBar->setFont(m_barFont);
-    m_menuBar->setNativeMenuBar(false);
-    if (const plat::MenuResource* menu = plat::FindMenu(IDR_MENU_BAR, kQuorvexModule))
-        plat::BuildMenuBar(m_menuBar, *menu, [this](unsigned id) { OnCommand(id); });
-    // Their dialogs are not part of the program yet.
-    plat::EnableCommand(m_menuBar, ID_PREFERENCES_COMMON, false);
-    plat::EnableCommand(m_menuBar, ID_ABOUT, false);
-    m_menuBar->show();
+    m_menuPage = new CBarPage(m_menuFrame, &m_barFontRef, m_fontHeight);
+    const CRect arrow(mx, my, mx + BarScroll::kArrowWidth, height - my);
+    m_menuFrame->CreateLeftArrow(arrow, IDC_MENU_LEFT);
+    m_menuFrame->CreateRightArrow(arrow, IDC_MENU_RIGHT);
+
+    std::vector<std::string> captions;
+    std::vector<unsigned> ids;
+    for (const MenuPopup& popup : Popups(plat::FindMenu(IDR_MENU_BAR, kQuorvexModule))) {
+        captions.push_back(popup.title);
+        ids.push_back(static_cast<unsigned>(1000 + ids.size()));  // any values serve
+    }
+    const int width = m_menuPage->BuildMenuButtons(captions, ids, height - 2 * my);
+    m_menuPage->show();
+    m_menuFrame->SetPage(m_menuPage, mx);
+    m_menuFrame->Layout(this->width());
+    return width;
 }
 
-void CQuorvexDlg::BuildToolBars(int top, int height)
+int CQuorvexDlg::BuildToolBars(int top, int height, int buttonWidth, int buttonHeight)
 {
-    m_toolFrame = new QFrame(this);
-    m_toolFrame->setGeometry(0, top, width(), height);
+    const int mx = QuorvexLayout::kMarginX;
+    const int my = QuorvexLayout::kMarginY;
+    m_toolFrame = new CBarFrame(this, m_handle, top, height);
     m_toolBarBuilt = 1;
-    m_toolPage = new QWidget(m_toolFrame);
     const plat::MenuResource* bitmaps = plat::FindMenu(IDR_TOOL_BITMAPS, kQuorvexModule);
     const std::vector<MenuPopup> categories = Popups(plat::FindMenu(IDR_TOOL_CATEGORIES, kQuorvexModule));
-    // Only the first category's page is ever shown.
-    if (categories.empty())
-        return;
-    const std::string name = "IDB_BITMAP_TOOL_" + TopItemText(bitmaps, 1);
-    int i = 0;
-    for (const auto& [id, text] : categories.front().items) {
-        auto* button = new QToolButton(m_toolPage);
-        button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-        button->setAutoRaise(true);
-        button->setFont(m_barFont);
-        button->setText(QString::fromUtf8(text.c_str()));
-        button->setIcon(QIcon(ToolImage(name, i)));
-        button->setIconSize(QSize(32, 32));
-        button->setGeometry(i * m_layout.buttonWidth, 0, m_layout.buttonWidth, m_layout.buttonHeight);
-        const unsigned command = id;
-        connect(button, &QToolButton::clicked, this, [this, command] { OnCommand(command); });
-        m_toolButtons.push_back(button);
-        ++i;
+    for (std::size_t i = 0; i < categories.size(); ++i)
+        m_toolPages.push_back(new CBarPage(m_toolFrame, &m_barFontRef, m_fontHeight));
+    const CRect arrow(mx, my, mx + BarScroll::kArrowWidth, height - my);
+    m_toolFrame->CreateLeftArrow(arrow, IDC_TOOL_LEFT);
+    m_toolFrame->CreateRightArrow(arrow, IDC_TOOL_RIGHT);
+
+    std::size_t n = 0;
+    for (const MenuPopup& category : categories)
+        n = std::max(n, category.items.size());
+    int width = 0;
+    for (std::size_t i = 0; i < categories.size(); ++i) {
+        std::vector<std::string> captions;
+        std::vector<unsigned> ids;
+        for (const auto& [id, text] : categories[i].items) {
+            ids.push_back(id);
+            captions.push_back(text);
+        }
+        // A category takes the bitmap named by the item after its own position.
+        const std::string name = "IDB_BITMAP_TOOL_" + TopItemText(bitmaps, static_cast<int>(i) + 1);
+        width = std::max(width, m_toolPages[i]->BuildToolButtons(name, name + "_GRAY", captions, ids, buttonWidth,
+                                                                 buttonHeight));
+        m_toolPages[i]->hide();
     }
+    if (!m_toolPages.empty()) {
+        m_toolPages[0]->show();
+        // Every page is as wide as the largest category.
+        m_toolFrame->SetPage(m_toolPages[0], mx);
+        m_toolPages[0]->resize(static_cast<int>(n) * buttonWidth, height - 2 * my);
+    }
+    m_toolFrame->Layout(this->width());
+    return width;
+}
+
+CBarPage* CQuorvexDlg::ToolPage(int category) const
+{
+    return category >= 0 && category < static_cast<int>(m_toolPages.size()) ? m_toolPages[category] : nullptr;
+}
+
+const std::vector<CFlatButton*>& CQuorvexDlg::ToolButtons() const
+{
+    static const std::vector<CFlatButton*> none;
+    return m_toolPages.empty() ? none : m_toolPages[0]->ToolButtons();
 }
 
 void CQuorvexDlg::LayoutFrames()
 {
-    const int mx = QuorvexLayout::kMarginX;
-    const int my = QuorvexLayout::kMarginY;
-    if (m_menuBarBuilt) {
-        m_menuFrame->setGeometry(0, m_layout.menuFrame.top, width(), m_layout.menuFrame.height);
-        m_menuBar->setGeometry(mx, my, std::max(0, width() - 2 * mx), m_layout.menuFrame.height - 2 * my);
-    }
-    if (m_toolBarBuilt) {
-        m_toolFrame->setGeometry(0, m_layout.toolFrame.top, width(), m_layout.toolFrame.height);
-        m_toolPage->setGeometry(mx, my, m_layout.toolPageWidth, m_layout.buttonHeight);
-    }
+    if (m_menuBarBuilt)
+        m_menuFrame->Layout(width());
+    if (m_toolBarBuilt)
+        m_toolFrame->Layout(width());
 }
 
 int CQuorvexDlg::DoModal()
@@ -234,6 +256,12 @@ void CQuorvexDlg::OnCommand(unsigned id)
     case ID_HELP_CONTENTS:
         OnHelp();
         break;
+    case ID_PREFERENCES_COMMON:
+        OnPreferences();
+        break;
+    case ID_ABOUT:
+        OnAbout();
+        break;
     default:
         break;
     }
@@ -245,6 +273,10 @@ plat::LResult CQuorvexDlg::OnMessage(unsigned msg, plat::WParam wParam, plat::LP
         OnViewerNotify(wParam, lParam);
     else if (msg == WM_BAR_HOVER)
         OnControlHover(wParam);
+    else if (msg == plat::WM_COMMAND)
+        OnCommand(static_cast<unsigned>(wParam & 0xFFFF));
+    else if (msg == kSysCommand)
+        OnSysCommand(static_cast<unsigned>(wParam));
     return 0;
 }
 
@@ -305,6 +337,24 @@ void CQuorvexDlg::OnHelp()
 void CQuorvexDlg::OnHelpInfo()
 {
     CallHelpSystem(this, Text(IDS_HELP_TOPIC).c_str());
+}
+
+void CQuorvexDlg::OnPreferences()
+{
+    CPreferencesDlg dialog;
+    dialog.DoModal();
+}
+
+void CQuorvexDlg::OnAbout()
+{
+    CAboutDlg dialog;
+    dialog.DoModal();
+}
+
+void CQuorvexDlg::OnSysCommand(unsigned id)
+{
+    if ((id & 0xFFF0) == IDM_ABOUTBOX)
+        OnAbout();
 }
 
 bool CQuorvexDlg::AskExit()
@@ -407,7 +457,8 @@ void CQuorvexDlg::resizeEvent(QResizeEvent* event)
 
 void CQuorvexDlg::OnControlHover(plat::WParam control)
 {
-    if (m_hover.Hover(control))
+    // The one recorded before hears that the mouse left it.
+    if (m_hover.Hover(control) && m_hoveredWidget)
         LeaveControl(0);
     m_hoveredWidget = reinterpret_cast<QWidget*>(control);
 }
@@ -423,8 +474,6 @@ void CQuorvexDlg::CheckHover()
 
 void CQuorvexDlg::LeaveControl(CHoverWatch::Control)
 {
-    if (!m_hoveredWidget)
-        return;
-    QEvent leave(QEvent::Leave);
-    QCoreApplication::sendEvent(m_hoveredWidget, &leave);
+    if (m_hoveredWidget)
+        CBarWindow::HandleOf(m_hoveredWidget).SendMessage(WM_BAR_LEAVE);
 }

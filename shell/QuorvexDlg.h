@@ -16,9 +16,9 @@
 #include "ViewerList.h"
 #include "WindowHandle.h"
 
-class QFrame;
-class QMenuBar;
-class QToolButton;
+class CBarFrame;
+class CBarPage;
+class CFlatButton;
 
 class CQuorvexDlg final : public QDialog {
 public:
@@ -46,6 +46,10 @@ public:
     void OnFileImportExport();
     void OnHelp();
     void OnHelpInfo();
+    void OnPreferences();
+    void OnAbout();
+    // A system-menu command: 16 is the About box.
+    void OnSysCommand(unsigned id);
     // The exit paths: the close box, Esc and File > Exit.
     void OnClose();
     void OnCancel();
@@ -55,8 +59,12 @@ public:
     const std::vector<CViewerList::Viewer>& Viewers() const { return m_viewers.Viewers(); }
     int ViewerCounter() const { return m_viewerCounter; }
     const QuorvexLayout& Layout() const { return m_layout; }
-    QMenuBar* MenuBar() const { return m_menuBar; }
-    const std::vector<QToolButton*>& ToolButtons() const { return m_toolButtons; }
+    CBarFrame* MenuFrame() const { return m_menuFrame; }
+    CBarFrame* ToolFrame() const { return m_toolFrame; }
+    CBarPage* MenuPage() const { return m_menuPage; }
+    CBarPage* ToolPage(int category) const;
+    // The buttons of the tool bar's page in view.
+    const std::vector<CFlatButton*>& ToolButtons() const;
     // Where Halcyte3D is looked for (the program's folder unless a test says otherwise).
     void SetProgramFolder(std::string folder) { m_programFolder = std::move(folder); }
 
@@ -70,8 +78,9 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    void BuildMenuBar(int top, int height);
-    void BuildToolBars(int top, int height);
+    // Both answer the width of their widest page.
+    int BuildMenuBar(int top, int height);
+    int BuildToolBars(int top, int height, int buttonWidth, int buttonHeight);
     void LayoutFrames();
     void OnViewerNotify(plat::WParam viewer, plat::LParam code);
     void OnControlHover(plat::WParam control);
@@ -87,13 +96,14 @@ private:
     bool m_initialised = false;
     CHoverWatch m_hover;
     QPointer<QWidget> m_hoveredWidget;
-    QFrame* m_menuFrame = nullptr;
-    QFrame* m_toolFrame = nullptr;
-    QMenuBar* m_menuBar = nullptr;
-    QWidget* m_toolPage = nullptr;
-    std::vector<QToolButton*> m_toolButtons;
+    CBarFrame* m_menuFrame = nullptr;
+    CBarFrame* m_toolFrame = nullptr;
+    CBarPage* m_menuPage = nullptr;
+    std::vector<CBarPage*> m_toolPages;  // one per category; the first is shown
     int m_categories = 0;
     QFont m_barFont;
+    const QFont* m_barFontRef = &m_barFont;  // what the bar controls hold on to
+    int m_fontHeight = 0;
     int m_menuBarBuilt = 0;
     int m_toolBarBuilt = 0;
     int m_viewerCounter = 0;

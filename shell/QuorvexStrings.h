@@ -5,6 +5,9 @@ enum : unsigned {
     IDS_ABOUTBOX = 101,
     IDS_UNABLE_LOAD_3D = 102,
     IDS_HELP_TOPIC = 104,
+    IDS_SELECT_TEMP_FOLDER = 105,
+    IDS_SELECT_WORK_FOLDER = 106,
+    IDS_HELP_FILES = 107,
     IDS_EXIT_QUESTION = 108,
     IDS_CRASH_END = 109,
     IDS_CRASH_BEGIN = 113,
@@ -18,6 +21,14 @@ enum : unsigned {
     IDR_MENU_BAR = 151,
     IDR_TOOL_CATEGORIES = 163,
     IDR_TOOL_BITMAPS = 164,
+};
+
+// Control ids of the bars' scroll arrows.
+enum : unsigned {
+    IDC_MENU_LEFT = 141,
+    IDC_MENU_RIGHT = 142,
+    IDC_TOOL_LEFT = 143,
+    IDC_TOOL_RIGHT = 144,
 };
 
 // Commands of the menu bar and the tool bar.

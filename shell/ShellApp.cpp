@@ -1,6 +1,8 @@
 #include "ShellApp.h"
 
+#include <chrono>
 #include <cstdio>
+#include <thread>
 #include <memory>
 
 #include <unistd.h>
@@ -50,6 +52,19 @@ std::string JoinedCommandLine(int argc, char** argv)
         line += argv[i];
     }
     return line;
+}
+
+// Hands text to the shell that holds the channel; it may still be starting, so a
+// missing socket is asked again for a while.
+ForwardResult HandToRunningShell(const std::string& path, const std::string& text)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    for (;;) {
+        const ForwardResult result = ForwardToRunningShell(path, text);
+        if (result != ForwardResult::NoShell || std::chrono::steady_clock::now() > end)
+            return result;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
 }
 
 [[noreturn]] void EndAfterCrash(unsigned code)
@@ -134,28 +149,33 @@ int CShellApp::InitInstance(int argc, char** argv)
     InstallCrashReport();
 
     try {
-        // One shell per user: a second start hands its command line to the first.
-        const std::string channelPath = ShellChannelPath();
+        // One shell per user: whoever takes the channel's lock is the shell; a start that
+        // finds it taken hands its command line to that shell and ends.
+        std::string channelError;
+        const std::string channelPath = ShellChannelPath(&channelError);
         const std::string commandLine = JoinedCommandLine(argc, argv);
-        switch (ForwardToRunningShell(channelPath, commandLine)) {
-        case ForwardResult::Sent:
-            return 0;
-        case ForwardResult::Failed:
-            std::fprintf(stderr, "Quorvex: the running shell at %s does not answer.\n", channelPath.c_str());
-            break;
-        case ForwardResult::NoShell:
-            break;
+        auto channel = std::make_unique<CShellChannel>();
+        if (channelPath.empty()) {
+            std::fprintf(stderr, "Quorvex: no private place for the command channel (%s); other starts will not reach this one.\n",
+                         channelError.c_str());
+        } else if (!channel->Listen(channelPath, [](const std::string& command) {
+                       DeliverShellCommand(command, OpenOnMainDialog);
+                   })) {
+            if (channel->Why() == CShellChannel::Refusal::Taken) {
+                const ForwardResult sent = HandToRunningShell(channelPath, commandLine);
+                if (sent == ForwardResult::Sent)
+                    return 0;
+                std::fprintf(stderr, "Quorvex: the running shell at %s does not answer.\n", channelPath.c_str());
+                m_exitCode = 1;
+                return 0;
+            }
+            std::fprintf(stderr, "Quorvex: cannot listen (%s); other starts will not reach this one.\n",
+                         channel->Error().c_str());
         }
 
         CQuorvexDlg* dialog = CreateMainDialog();
         g_mainDialog = dialog;
         plat::SetMainWindow(dialog->Handle());
-
-        auto channel = std::make_unique<CShellChannel>();
-        if (!channel->Listen(channelPath,
-                             [](const std::string& command) { DeliverShellCommand(command, OpenOnMainDialog); }))
-            std::fprintf(stderr, "Quorvex: cannot listen at %s; other starts will not reach this one.\n",
-                         channelPath.c_str());
 
         try {
             plat::CallFaultGuarded([&] { ParseShellCommands(commandLine, OpenOnMainDialog); });
@@ -175,7 +195,7 @@ int CShellApp::InitInstance(int argc, char** argv)
 
 int CShellApp::ExitInstance()
 {
-    return 0;
+    return m_exitCode;
 }
 
 int CShellApp::OnDDECommand(const char* command)

@@ -16,6 +16,9 @@ public:
     int ExitInstance();
     // An execute string from another process: its commands act on the main window.
     int OnDDECommand(const char* command);
+
+private:
+    int m_exitCode = 0;  // 1 when a shell holds the channel but would not take the command line
 };
 
 // A new main window (hidden); it lives until the program ends.

@@ -80,3 +80,30 @@ TEST_F(ShellProgramTest, ASecondStartHandsItsCommandLineToTheFirst)
     third.kill();
     third.waitForFinished(10000);
 }
+
+TEST_F(ShellProgramTest, TwoStartsAtOnceLeaveExactlyOneShell)
+{
+    for (int round = 0; round < 4; ++round) {
+        SCOPED_TRACE(round);
+        QProcess a;
+        QProcess b;
+        Start(a);
+        Start(b);
+        ASSERT_TRUE(Listening());
+        // The one that lost hands over its command line and ends.
+        const bool oneEnded = PumpUntil(
+            [&] { return a.state() == QProcess::NotRunning || b.state() == QProcess::NotRunning; }, 60s);
+        PumpUntil([] { return false; }, 500ms);  // room for a second listener to show up
+        const int running = (a.state() == QProcess::Running) + (b.state() == QProcess::Running);
+        QProcess& ended = a.state() == QProcess::NotRunning ? a : b;
+        const bool endedWell = ended.exitStatus() == QProcess::NormalExit && ended.exitCode() == 0;
+        EXPECT_EQ(ForwardToRunningShell(m_socket, std::string(), 0), ForwardResult::Sent);
+        a.kill();
+        b.kill();
+        a.waitForFinished(10000);
+        b.waitForFinished(10000);
+        ASSERT_TRUE(oneEnded);
+        EXPECT_EQ(running, 1);
+        EXPECT_TRUE(endedWell);
+    }
+}
