@@ -91,8 +91,8 @@ TEST_F(ShellProgramTest, TwoStartsAtOnceLeaveExactlyOneShell)
         Start(b);
         ASSERT_TRUE(Listening());
         // The one that lost hands over its command line and ends.
-        const bool oneEnded = PumpUntil(
-            [&] { return a.state() == QProcess::NotRunning || b.state() == QProcess::NotRunning; }, 60s);
+        const bool oneEnded =
+            PumpUntil([&] { return a.state() == QProcess::NotRunning || b.state() == QProcess::NotRunning; }, 60s);
         PumpUntil([] { return false; }, 500ms);  // room for a second listener to show up
         const int running = (a.state() == QProcess::Running) + (b.state() == QProcess::Running);
         QProcess& ended = a.state() == QProcess::NotRunning ? a : b;
