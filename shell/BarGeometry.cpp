@@ -2,11 +2,10 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <utility>
 #include <string>
+#include <utility>
 
-FlatButtonLayout ComputeFlatButtonLayout(int mode, int width, int height, int iconWidth, int iconHeight,
-                                         int fontHeight)
+FlatButtonLayout ComputeFlatButtonLayout(int mode, int width, int height, int iconWidth, int iconHeight, int fontHeight)
 {
     FlatButtonLayout out;
     if (mode == 2) {

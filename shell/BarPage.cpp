@@ -34,8 +34,7 @@ QImage StripImage(const QImage& strip, int i)
 
 CBarPage::CBarPage(QWidget* frame, const QFont* const* font, int fontHeight)
     : CBarHolder(frame), m_font(font), m_fontHeight(fontHeight)
-{
-}
+{}
 
 CBarPage::~CBarPage() = default;
 

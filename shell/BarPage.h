@@ -29,8 +29,8 @@ public:
     // One tool button per caption, buttonWidth apart; the icons are the images of the
     // named strips (colour raised, grey flat). Answers the page width.
     int BuildToolButtons(const std::string& bitmapName, const std::string& grayBitmapName,
-                         const std::vector<std::string>& captions, const std::vector<unsigned>& ids,
-                         int buttonWidth, int buttonHeight);
+                         const std::vector<std::string>& captions, const std::vector<unsigned>& ids, int buttonWidth,
+                         int buttonHeight);
 
     QMenu* PopupMenu(int index) const;
     void SetOpenPopupButton(CMenuBarButton* button) { m_openPopup = button; }

@@ -7,8 +7,9 @@
 
 CBarWindow::CBarWindow(QWidget* parent) : plat::BufferedWindow(parent)
 {
-    m_handle = plat::WindowHandle::Attach(
-        this, [this](unsigned msg, plat::WParam wParam, plat::LParam lParam) { return OnMessage(msg, wParam, lParam); });
+    m_handle = plat::WindowHandle::Attach(this, [this](unsigned msg, plat::WParam wParam, plat::LParam lParam) {
+        return OnMessage(msg, wParam, lParam);
+    });
 }
 
 CBarWindow::~CBarWindow()

@@ -27,8 +27,8 @@ int CFlatButton::CreateWithIcons(const std::string& caption, const CRect& rect, 
     m_font = font;
     m_fontHeight = fontHeight;
     CFlatButton::Create(caption, rect, id);
-    m_layout = ComputeFlatButtonLayout(m_layoutMode, rect.Width(), rect.Height(), m_hot.width(), m_hot.height(),
-                                       m_fontHeight);
+    m_layout =
+        ComputeFlatButtonLayout(m_layoutMode, rect.Width(), rect.Height(), m_hot.width(), m_hot.height(), m_fontHeight);
     return 1;
 }
 

@@ -55,8 +55,8 @@ std::string ExecOf(const QString& path)
 std::string WebHandlerExec()
 {
     QProcess query;
-    query.start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"),
-                                             QStringLiteral("text/html")});
+    query.start(QStringLiteral("xdg-mime"),
+                {QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("text/html")});
     if (!query.waitForFinished(5000) || query.exitCode() != 0)
         return {};
     const QString entry = QString::fromLocal8Bit(query.readAllStandardOutput()).trimmed();

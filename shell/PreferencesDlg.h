@@ -17,8 +17,7 @@ class CFolderPicker final {
 public:
     explicit CFolderPicker(std::string title, std::string initialFolder = {})
         : m_title(std::move(title)), m_initialFolder(std::move(initialFolder))
-    {
-    }
+    {}
     // Shows the dialog; true with Path() set when a folder was chosen.
     bool Browse();
     const std::string& Path() const { return m_path; }

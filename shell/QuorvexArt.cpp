@@ -1,9 +1,9 @@
 #include "QuorvexArt.h"
 
+#include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPolygon>
-#include <QLinearGradient>
 #include <algorithm>
 
 namespace {

@@ -4,8 +4,8 @@
 
 #include <QIcon>
 #include <QImage>
-#include <string>
 #include <QPixmap>
+#include <string>
 
 QIcon QuorvexIcon();
 // Image i (0 to 2) of the "Files" category; a null pixmap beyond.

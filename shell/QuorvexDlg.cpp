@@ -10,10 +10,10 @@
 #include "AboutDlg.h"
 #include "BarMessages.h"
 #include "BarPage.h"
-#include "FlatButton.h"
 #include "BarResources.h"
 #include "CommandBars.h"
 #include "DialogTemplate.h"
+#include "FlatButton.h"
 #include "ImportExportDlg.h"
 #include "MessageBox.h"
 #include "PreferencesDlg.h"
@@ -189,8 +189,8 @@ int CQuorvexDlg::BuildToolBars(int top, int height, int buttonWidth, int buttonH
         }
         // A category takes the bitmap named by the item after its own position.
         const std::string name = "IDB_BITMAP_TOOL_" + TopItemText(bitmaps, static_cast<int>(i) + 1);
-        width = std::max(width, m_toolPages[i]->BuildToolButtons(name, name + "_GRAY", captions, ids, buttonWidth,
-                                                                 buttonHeight));
+        width = std::max(
+            width, m_toolPages[i]->BuildToolButtons(name, name + "_GRAY", captions, ids, buttonWidth, buttonHeight));
         m_toolPages[i]->hide();
     }
     if (!m_toolPages.empty()) {

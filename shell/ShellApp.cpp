@@ -2,8 +2,8 @@
 
 #include <chrono>
 #include <cstdio>
-#include <thread>
 #include <memory>
+#include <thread>
 
 #include <unistd.h>
 
@@ -156,8 +156,10 @@ int CShellApp::InitInstance(int argc, char** argv)
         const std::string commandLine = JoinedCommandLine(argc, argv);
         auto channel = std::make_unique<CShellChannel>();
         if (channelPath.empty()) {
-            std::fprintf(stderr, "Quorvex: no private place for the command channel (%s); other starts will not reach this one.\n",
-                         channelError.c_str());
+            std::fprintf(
+                stderr,
+                "Quorvex: no private place for the command channel (%s); other starts will not reach this one.\n",
+                channelError.c_str());
         } else if (!channel->Listen(channelPath, [](const std::string& command) {
                        DeliverShellCommand(command, OpenOnMainDialog);
                    })) {

@@ -186,8 +186,8 @@ void CShellChannel::Accept()
             struct ucred cred {};
             socklen_t size = sizeof cred;
             const int fd = static_cast<int>(socket->socketDescriptor());
-            allowed = fd >= 0 && ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &size) == 0 &&
-                      size == sizeof cred && cred.uid == m_allowedUid;
+            allowed = fd >= 0 && ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &size) == 0 && size == sizeof cred &&
+                      cred.uid == m_allowedUid;
         }
         if (!allowed) {
             socket->abort();

@@ -18,6 +18,7 @@
 #include "MenuBarButton.h"
 #include "MessageBox.h"
 #include "PumpUntil.h"
+#include "QuorvexArt.h"
 #include "QuorvexDlg.h"
 #include "QuorvexStrings.h"
 #include "ScopedEnvFolder.h"
@@ -32,8 +33,8 @@ void SendMouse(QWidget* w, QEvent::Type type, QPoint local, Qt::MouseButton butt
                Qt::MouseButtons held = Qt::NoButton)
 {
     const QPointF global = w->mapToGlobal(QPointF(local));
-    QMouseEvent e(type, QPointF(local), global, button, held | (type == QEvent::MouseButtonPress ? button : Qt::NoButton),
-                  Qt::NoModifier);
+    QMouseEvent e(type, QPointF(local), global, button,
+                  held | (type == QEvent::MouseButtonPress ? button : Qt::NoButton), Qt::NoModifier);
     QApplication::sendEvent(w, &e);
 }
 
@@ -84,6 +85,21 @@ struct Recorder {
 
 }  // namespace
 
+TEST(BarControlsTest, TheToolStripsAreThreeImagesOnTheMaskColour)
+{
+    for (const char* name : {"IDB_BITMAP_TOOL_FILES", "IDB_BITMAP_TOOL_FILES_GRAY"}) {
+        SCOPED_TRACE(name);
+        const QImage strip = QuorvexBitmap(name);
+        ASSERT_EQ(strip.size(), QSize(96, 32));
+        const QPoint inside[3] = {{10, 10}, {16, 10}, {6, 10}};  // a point of each picture
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(strip.pixel(32 * i, 0) & 0xFFFFFF, kToolMaskColor);
+            EXPECT_NE(strip.pixel(32 * i + inside[i].x(), inside[i].y()) & 0xFFFFFF, kToolMaskColor);
+        }
+    }
+    EXPECT_TRUE(QuorvexBitmap("IDB_BITMAP_TOOL_MAIN").isNull());
+}
+
 TEST(BarControlsTest, AToolButtonRisesSinksAndSendsItsIdOnlyWhenReleasedOverIt)
 {
     Recorder up;
@@ -95,8 +111,8 @@ TEST(BarControlsTest, AToolButtonRisesSinksAndSendsItsIdOnlyWhenReleasedOverIt)
     auto* page = new CBarPage(&host, &fontRef, -11);
     page->SetParentHandle(up.handle);
     ASSERT_EQ(page->BuildToolButtons("IDB_BITMAP_TOOL_FILES", "IDB_BITMAP_TOOL_FILES_GRAY",
-                                     {"View", "3D Viewer", "Import Export"}, {ID_FILES_VIEW, ID_FILES_3DVIEWER, ID_FILES_IMPORTEXPORT},
-                                     74, 65),
+                                     {"View", "3D Viewer", "Import Export"},
+                                     {ID_FILES_VIEW, ID_FILES_3DVIEWER, ID_FILES_IMPORTEXPORT}, 74, 65),
               222);
     page->setGeometry(2, 2, 222, 65);
     host.show();

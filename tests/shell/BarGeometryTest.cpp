@@ -77,7 +77,7 @@ TEST(BarGeometryTest, MenuBarButtonStates)
     EXPECT_EQ(s.state, kBarRaised);
     EXPECT_TRUE(s.MouseMove());  // one hover report
     EXPECT_FALSE(s.MouseMove());
-    EXPECT_TRUE(s.Press());      // opens
+    EXPECT_TRUE(s.Press());  // opens
     EXPECT_EQ(s.state, kBarPressed);
     EXPECT_TRUE(s.HitTest(false) || s.state == kBarFlat);
     s.HitTest(true);

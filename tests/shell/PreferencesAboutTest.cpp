@@ -97,7 +97,8 @@ TEST_F(PreferencesTest, ReadsTheSettingsAndOkWritesThemAndChangesFolder)
     std::vector<std::string> shown;
     const auto driver = WhenModal([&](plat::Dialog* d) {
         EXPECT_EQ(d->windowTitle(), "Preferences");
-        for (unsigned id : {CPreferencesDlg::IDC_TEMP_DIR, CPreferencesDlg::IDC_WORK_DIR, CPreferencesDlg::IDC_HELP_FILE})
+        for (unsigned id :
+             {CPreferencesDlg::IDC_TEMP_DIR, CPreferencesDlg::IDC_WORK_DIR, CPreferencesDlg::IDC_HELP_FILE})
             shown.push_back(d->ControlText(id));
         d->SetControlText(CPreferencesDlg::IDC_WORK_DIR, work.Path());
         d->SetControlText(CPreferencesDlg::IDC_HELP_FILE, "");
@@ -290,8 +291,9 @@ TEST_F(AboutTest, AFailedOpeningFallsBackOnTheBrowserOrShowsTheBox)
         plat::ScopedMessageBoxAnswerer ok(plat::IDOK);
         link.Follow();
         ASSERT_EQ(ok.Calls().size(), 1u);
-        EXPECT_EQ(ok.Calls()[0].text,
-                  "Unable to open hyperlink:\n\nThere is no application associated\nwith the given filename extension.");
+        EXPECT_EQ(
+            ok.Calls()[0].text,
+            "Unable to open hyperlink:\n\nThere is no application associated\nwith the given filename extension.");
         EXPECT_TRUE(ok.Calls()[0].type & plat::MB_ICONEXCLAMATION);
     }
     EXPECT_FALSE(link.Visited());
@@ -303,8 +305,8 @@ TEST_F(AboutTest, AFailedOpeningFallsBackOnTheBrowserOrShowsTheBox)
     link.Follow();
     EXPECT_TRUE(none.Calls().empty());
     ASSERT_EQ(started.size(), 1u);
-    EXPECT_EQ(started[0], (std::vector<std::string>{"/opt/my browser/web", "--new-window",
-                                                    "mailto:someone@tolvek.example"}));
+    EXPECT_EQ(started[0],
+              (std::vector<std::string>{"/opt/my browser/web", "--new-window", "mailto:someone@tolvek.example"}));
     EXPECT_TRUE(link.Visited());
 }
 

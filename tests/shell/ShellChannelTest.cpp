@@ -3,8 +3,8 @@
 #include <QDialog>
 #include <QLocalSocket>
 #include <QTimer>
-#include <atomic>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <string>
@@ -313,9 +313,9 @@ TEST_F(ShellChannelTest, IdleClientsAreCappedAndDropped)
     PumpUntil([] { return false; }, 200ms);
     EXPECT_LE(channel.OpenConnections(), CShellChannel::kMaxConnections);
     // Past the deadline every one of them has been let go.
-    const bool dropped = PumpUntil(
-        [&] { return std::all_of(idle.begin(), idle.end(), [](int fd) { return ClosedByPeer(fd); }); },
-        std::chrono::milliseconds(CShellChannel::kIdleDeadlineMs + 5000));
+    const bool dropped =
+        PumpUntil([&] { return std::all_of(idle.begin(), idle.end(), [](int fd) { return ClosedByPeer(fd); }); },
+                  std::chrono::milliseconds(CShellChannel::kIdleDeadlineMs + 5000));
     for (int fd : idle)
         ::close(fd);
     EXPECT_TRUE(dropped);
@@ -334,30 +334,38 @@ TEST_F(ShellChannelTest, AfterTheServerFailedItListensAgain)
     ASSERT_TRUE(channel.Listen(m_path, [&](const std::string& text) { received.push_back(text); }));
 
     // No descriptor left for the server's next accept: Qt closes the server for good.
-    rlimit old{};
-    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &old), 0);
-    std::vector<int> filler;
-    for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0 && fd < 4096;)
-        filler.push_back(fd);
-    for (int fd : filler)
-        ::close(fd);
-    filler.clear();
-    rlimit low = old;
-    low.rlim_cur = 4096;
-    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
-    for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;)
-        filler.push_back(fd);
-    ASSERT_FALSE(filler.empty());
-    ::close(filler.back());  // room for the client only
-    filler.pop_back();
-    const int client = ConnectIdle(m_path);
-    const bool lost = PumpUntil([&] { return !channel.IsListening(); }, 5s);
-    if (client >= 0)
-        ::close(client);
-    for (int fd : filler)
-        ::close(fd);
-    ::setrlimit(RLIMIT_NOFILE, &old);
-    ASSERT_GE(client, 0);
+    struct Exhaustion {
+        rlimit old{};
+        std::vector<int> filler;
+        int client = -1;
+        bool lowered = false;
+        ~Exhaustion()
+        {
+            if (client >= 0)
+                ::close(client);
+            for (int fd : filler)
+                ::close(fd);
+            if (lowered)
+                ::setrlimit(RLIMIT_NOFILE, &old);
+        }
+    };
+    bool lost = false;
+    {
+        Exhaustion ex;
+        ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &ex.old), 0);
+        rlimit low = ex.old;
+        low.rlim_cur = std::min<rlim_t>(ex.old.rlim_cur, 2048);
+        ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+        ex.lowered = true;
+        for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;)
+            ex.filler.push_back(fd);
+        ASSERT_FALSE(ex.filler.empty());
+        ::close(ex.filler.back());  // room for the client only
+        ex.filler.pop_back();
+        ex.client = ConnectIdle(m_path);
+        ASSERT_GE(ex.client, 0);
+        lost = PumpUntil([&] { return !channel.IsListening(); }, 5s);
+    }
     ASSERT_TRUE(lost);
 
     ASSERT_TRUE(PumpUntil([&] { return channel.IsListening(); }, 5s));

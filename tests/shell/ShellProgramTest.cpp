@@ -6,6 +6,11 @@
 #include <filesystem>
 #include <string>
 
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include "PumpUntil.h"
 #include "ShellChannel.h"
 #include "SmallLayer.h"
@@ -91,8 +96,8 @@ TEST_F(ShellProgramTest, TwoStartsAtOnceLeaveExactlyOneShell)
         Start(b);
         ASSERT_TRUE(Listening());
         // The one that lost hands over its command line and ends.
-        const bool oneEnded = PumpUntil(
-            [&] { return a.state() == QProcess::NotRunning || b.state() == QProcess::NotRunning; }, 60s);
+        const bool oneEnded =
+            PumpUntil([&] { return a.state() == QProcess::NotRunning || b.state() == QProcess::NotRunning; }, 60s);
         PumpUntil([] { return false; }, 500ms);  // room for a second listener to show up
         const int running = (a.state() == QProcess::Running) + (b.state() == QProcess::Running);
         QProcess& ended = a.state() == QProcess::NotRunning ? a : b;
@@ -106,4 +111,47 @@ TEST_F(ShellProgramTest, TwoStartsAtOnceLeaveExactlyOneShell)
         EXPECT_EQ(running, 1);
         EXPECT_TRUE(endedWell);
     }
+}
+
+TEST_F(ShellProgramTest, AFolderOpenToOthersIsNeverUsedForTheChannel)
+{
+    // No runtime folder: the channel would live in <tmp>/Quorvex-<uid>, which another user
+    // made first, open to all, with a listener in it.
+    testsupport::TempDir tmp;
+    const std::string folder = tmp.Path() + "/Quorvex-" + std::to_string(::geteuid());
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);
+    const std::string planted = folder + "/Quorvex.socket";
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::copy(planted.begin(), planted.end(), addr.sun_path);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(::listen(listener, 8), 0);
+    if (::geteuid() == 0)
+        ASSERT_EQ(::chown(folder.c_str(), 4242, 4242), 0);
+
+    m_env.remove("XDG_RUNTIME_DIR");
+    m_env.insert("TMPDIR", QString::fromStdString(tmp.Path()));
+    QProcess shell;
+    shell.setProcessChannelMode(QProcess::SeparateChannels);
+    Start(shell, {"[Open(\"/home/secret.rdp\")]"});
+    // The start says why it has no channel and runs as a shell of its own.
+    const bool told = PumpUntil(
+        [&] {
+            return shell.readAllStandardError().contains(QByteArray::fromStdString(folder)) ||
+                   shell.state() != QProcess::Running;
+        },
+        60s);
+    PumpUntil([] { return false; }, 1s);
+    const bool running = shell.state() == QProcess::Running;
+    const int reached = ::accept(listener, nullptr, nullptr);
+    shell.kill();
+    shell.waitForFinished(10000);
+    ::close(listener);
+    if (reached >= 0)
+        ::close(reached);
+    EXPECT_TRUE(told);
+    EXPECT_TRUE(running);
+    EXPECT_LT(reached, 0) << "the planted listener was connected to";
 }
