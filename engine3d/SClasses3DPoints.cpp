@@ -12,32 +12,6 @@
 
 namespace {
 
-// A change bracket that also closes when the body fails.
-template <class Body>
-void InChange(TSCustomChangeObject& Object, Body&& Run, bool Locked = false)
-{
-    Object.BeginChange(Locked, 0);
-    try {
-        Run();
-    } catch (...) {
-        Object.EndChange(Locked, 0);
-        throw;
-    }
-    Object.EndChange(Locked, 0);
-}
-
-std::int32_t ReadInt32(TSObjectsStream* Stream)
-{
-    std::int32_t value = 0;
-    Stream->Read(&value, 4);
-    return value;
-}
-
-void WriteInt32(TSObjectsStream* Stream, std::int32_t Value)
-{
-    Stream->Write(&Value, 4);
-}
-
 [[noreturn]] void InvalidValue(const TObject* Object)
 {
     throw EStreamError(ObjectErrorText(Object, sCantLoad, sInvalidValue));
@@ -434,16 +408,13 @@ void TSCustomPointConstruction3D::Assign(TPersistent* Source)
         points.assign(source->m_points.begin(), source->m_points.begin() + source->m_count);
     }
     TSObjectLock guard(*this);
-    InChange(
-        *this,
-        [&] {
-            SetCount(static_cast<std::int32_t>(points.size()));
-            std::copy(points.begin(), points.end(), m_points.begin());
-            RecomputeBounds();
-            if (Enabled())
-                Invalidate(0);
-        },
-        true);
+    InChange(*this, true, [&] {
+        SetCount(static_cast<std::int32_t>(points.size()));
+        std::copy(points.begin(), points.end(), m_points.begin());
+        RecomputeBounds();
+        if (Enabled())
+            Invalidate(0);
+    });
 }
 
 std::int32_t TSCustomPointConstruction3D::Save(TSObjectsStream* Stream)
@@ -454,10 +425,10 @@ std::int32_t TSCustomPointConstruction3D::Save(TSObjectsStream* Stream)
     if (m_updateCount > 0)
         throw EInvalidOperation(ObjectErrorText(this, sCantSave, sBusy));
     std::int32_t bytes = TSCustomConstruction3D::Save(Stream);
-    WriteInt32(Stream, m_count);
+    Stream->WriteInt32(m_count);
     if (m_count > 0)
         Stream->Write(m_points.data(), m_count * static_cast<std::int32_t>(sizeof(TSPoint3DRecord)));
-    WriteInt32(Stream, m_lighting);
+    Stream->WriteInt32(m_lighting);
     Stream->Write(m_attenuation, sizeof m_attenuation);
     bytes += 32 + m_count * static_cast<std::int32_t>(sizeof(TSPoint3DRecord));
     bytes += Stream->WriteObject(m_law);
@@ -472,12 +443,12 @@ std::int32_t TSCustomPointConstruction3D::Load(TSObjectsStream* Stream)
     TSObjectLock guard(*this);
     SetReflectionLaw(nullptr);
     std::int32_t bytes = TSCustomConstruction3D::Load(Stream);
-    const std::int32_t count = ReadInt32(Stream);
+    const std::int32_t count = Stream->ReadInt32();
     CheckCount(this, Stream, count, sizeof(TSPoint3DRecord));
     SetCount(count);
     if (count > 0)
         Stream->Read(m_points.data(), count * static_cast<std::int32_t>(sizeof(TSPoint3DRecord)));
-    const std::int32_t lighting = ReadInt32(Stream);
+    const std::int32_t lighting = Stream->ReadInt32();
     m_lighting = std::clamp<std::int32_t>(lighting, 0, 1);
     double attenuation[3] = {};
     Stream->Read(attenuation, sizeof attenuation);
@@ -685,14 +656,11 @@ std::int32_t TSTiesConstruction3D::AddTie(TSCustomTie3D* Tie)
     if (Tie->m_owner != nullptr)
         return Tie->m_owner == this ? IndexOfTie(Tie) : -1;
     std::int32_t index = -1;
-    InChange(
-        *this,
-        [&] {
-            m_ties.push_back(Tie);
-            Tie->m_owner = this;
-            index = static_cast<std::int32_t>(m_ties.size()) - 1;
-        },
-        true);
+    InChange(*this, true, [&] {
+        m_ties.push_back(Tie);
+        Tie->m_owner = this;
+        index = static_cast<std::int32_t>(m_ties.size()) - 1;
+    });
     return index;
 }
 
@@ -727,17 +695,17 @@ std::int32_t TSTiesConstruction3D::Save(TSObjectsStream* Stream)
         return -1;
     TSObjectLock guard(*this);
     std::int32_t bytes = TSCustomPointConstruction3D::Save(Stream);
-    WriteInt32(Stream, Smooth() ? 1 : 0);
-    WriteInt32(Stream, TieMask());
-    WriteInt32(Stream, static_cast<std::int32_t>(m_ties.size()));
+    Stream->WriteInt32(Smooth() ? 1 : 0);
+    Stream->WriteInt32(TieMask());
+    Stream->WriteInt32(static_cast<std::int32_t>(m_ties.size()));
     bytes += 12;
     for (TSCustomTie3D* tie : m_ties) {
-        WriteInt32(Stream, tie != nullptr ? tie->Kind() : 0);
+        Stream->WriteInt32(tie != nullptr ? tie->Kind() : 0);
         bytes += 4;
         if (tie == nullptr)
             continue;
         for (int i = 0; i < tie->Indices(); ++i)
-            WriteInt32(Stream, tie->Index(i));
+            Stream->WriteInt32(tie->Index(i));
         bytes += 4 * tie->Indices();
     }
     return bytes;
@@ -750,14 +718,14 @@ std::int32_t TSTiesConstruction3D::Load(TSObjectsStream* Stream)
     TSObjectLock guard(*this);
     SetTieCount(0);
     std::int32_t bytes = TSCustomPointConstruction3D::Load(Stream);
-    m_smooth = (ReadInt32(Stream) & 0xFF) != 0;
-    m_tieMask = ReadInt32(Stream);
-    const std::int32_t count = ReadInt32(Stream);
+    m_smooth = (Stream->ReadInt32() & 0xFF) != 0;
+    m_tieMask = Stream->ReadInt32();
+    const std::int32_t count = Stream->ReadInt32();
     bytes += 12;
     CheckCount(this, Stream, count, 4);
     SetTieCount(count);
     for (std::int32_t i = 0; i < count; ++i) {
-        const std::int32_t kind = ReadInt32(Stream);
+        const std::int32_t kind = Stream->ReadInt32();
         bytes += 4;
         TSCustomTie3D* tie = NewTie(kind);
         if (tie == nullptr)
@@ -765,7 +733,7 @@ std::int32_t TSTiesConstruction3D::Load(TSObjectsStream* Stream)
         tie->m_owner = this;
         m_ties[static_cast<std::size_t>(i)] = tie;
         for (int k = 0; k < tie->Indices(); ++k)
-            tie->m_index[k] = ReadInt32(Stream);
+            tie->m_index[k] = Stream->ReadInt32();
         bytes += 4 * tie->Indices();
     }
     return bytes;
