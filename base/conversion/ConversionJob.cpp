@@ -199,9 +199,25 @@ bool ConversionJob::Open()
     return true;
 }
 
-std::int64_t ConversionJob::ReadAt(int i, std::int64_t offset, void* buf, std::int64_t bytes) const
+COrderFile& ConversionJob::Input(int i)
 {
-    COrderFile& file = *m_inputs.at(std::size_t(i)).file;
+    In& in = m_inputs.at(std::size_t(i));
+    if (!in.file)
+        plat::FileException::ThrowOsError(EBADF, in.path);
+    return *in.file;
+}
+
+plat::ReplacingFile& ConversionJob::Output(int i)
+{
+    Out& out = m_outputs.at(std::size_t(i));
+    if (!out.file)
+        plat::FileException::ThrowOsError(EBADF, out.path);
+    return *out.file;
+}
+
+std::int64_t ConversionJob::ReadAt(int i, std::int64_t offset, void* buf, std::int64_t bytes)
+{
+    COrderFile& file = Input(i);
     auto* p = static_cast<unsigned char*>(buf);
     std::int64_t got = 0;
     while (got < bytes) {

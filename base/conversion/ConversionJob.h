@@ -70,20 +70,23 @@ public:
 
     // The input as opened by Open (not for an input registered with open false). Readers on any thread read it with ReadAt or
     // pread on its descriptor (or a dup of it); nobody opens it again by name.
-    COrderFile& Input(int i) { return *m_inputs.at(std::size_t(i)).file; }
-    int InputFd(int i) const { return m_inputs.at(std::size_t(i)).file->GetHandle(); }
+    // Throw FileException* (EBADF) while the job is not open.
+    COrderFile& Input(int i);
+    int InputFd(int i) { return Input(i).GetHandle(); }
     const std::string& InputPath(int i) const { return m_inputs.at(std::size_t(i)).path; }
     // Reads up to bytes at offset of input i, from any thread; answers how many the
     // file holds there (fewer only at its end). Throws FileException* on a failure.
-    std::int64_t ReadAt(int i, std::int64_t offset, void* buf, std::int64_t bytes) const;
+    std::int64_t ReadAt(int i, std::int64_t offset, void* buf, std::int64_t bytes);
 
     // The output's writer: write through Out() or Map(), or create a layer in it
     // (CRDPLayer::CreateLayer(job.Output(i), ...)).
-    plat::ReplacingFile& Output(int i) { return *m_outputs.at(std::size_t(i)).file; }
+    // Throws FileException* (EBADF) while the job is not open.
+    plat::ReplacingFile& Output(int i);
     // The name the output was registered by.
     const std::string& OutputPath(int i) const { return m_outputs.at(std::size_t(i)).path; }
     // Where the output is written until Commit: path-based writers (tags) use this.
-    const std::string& WritePath(int i) const { return m_outputs.at(std::size_t(i)).file->TempPath(); }
+    const std::string& WritePath(int i) { return Output(i).TempPath(); }
+    bool IsOpen() const { return m_open; }
     int Inputs() const { return int(m_inputs.size()); }
     int Outputs() const { return int(m_outputs.size()); }
 

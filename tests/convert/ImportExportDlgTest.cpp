@@ -131,6 +131,8 @@ TEST_F(ImportExportDlgTest, LaunchersShowTheShortOrTheFullListAndTheOutputsOfThe
     EXPECT_EQ(Codes(outputs), (std::vector<int>{7}));
     EXPECT_EQ(outputs->toolTip().toStdString(), "Выбор типа внешнего файла");
     EXPECT_FALSE(shortDlg->Control(CImportExportDlg::IDC_ADVANCED)->isEnabled());
+    if (const char* shots = std::getenv("SUITE_SHOT_DIR"))
+        shortDlg->grab().save(QString::fromStdString(std::string(shots) + "/import_export_dialog.png"));
 
     ExternFunction().LaunchImport(nullptr);
     plat::Dialog* fullDlg = Shown(shortDlg);
