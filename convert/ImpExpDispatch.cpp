@@ -3,7 +3,9 @@
 #include <filesystem>
 #include <system_error>
 
+#include "ConverterDialog.h"
 #include "FormatTable.h"
+#include "conversion/ConversionJob.h"
 #include "MirvaneStrings.h"
 #include "raw/RawImportDlg.h"
 #include "tiff/TIFFImportDlg.h"
@@ -90,10 +92,15 @@ ExecuteVerdict CheckExecute(const ExecuteRequest& request)
     std::error_code error;
     if (!Exists(request.inputPath) || std::filesystem::is_directory(request.inputPath, error))
         return refuse(IDS_INPUT_NOT_FOUND, "\n" + request.inputPath);
+    ConversionJob files;
+    files.AddInput(request.inputPath);
+    files.AddOutput(request.outputPath);
+    if (std::string refusal = files.Refusal(); !refusal.empty()) {
+        verdict.message = std::move(refusal);
+        return verdict;
+    }
     if (Exists(request.outputPath))
-        verdict.replaceQuestion = LoadMirvaneString(IDS_FILE_WITH_NAME) + " " + request.outputPath + " " +
-                                  LoadMirvaneString(IDS_ALREADY_EXISTS) + ".\n" +
-                                  LoadMirvaneString(IDS_REPLACE_IT);
+        verdict.replaceQuestion = ReplaceQuestion(request.outputPath);
     verdict.inputCode = request.inputCode;
     verdict.outputCode = request.outputCode;
     verdict.inputPath = request.inputPath;

@@ -40,8 +40,10 @@ struct ExecuteRequest {
 
 // The outcome of the checks: a refusal with its message, or the pair to dispatch,
 // after the overwrite question when replaceQuestion is not empty.
+// An output that is the input file (by another name, or through a link) is refused
+// with the conversion road's text and no string id.
 struct ExecuteVerdict {
-    unsigned refusalId = 0;  // string id of the refusal, 0 when the pair may go
+    unsigned refusalId = 0;  // string id of the refusal, 0 when the pair may go or the road refused it
     std::string message;     // text of the refusal
     std::string replaceQuestion;
     int inputCode = -1;
@@ -49,7 +51,7 @@ struct ExecuteVerdict {
     std::string inputPath;
     std::string outputPath;
 
-    bool Refused() const { return refusalId != 0; }
+    bool Refused() const { return refusalId != 0 || !message.empty(); }
 };
 
 ExecuteVerdict CheckExecute(const ExecuteRequest& request);

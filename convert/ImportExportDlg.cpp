@@ -1,10 +1,6 @@
 #include "ImportExportDlg.h"
 
-#include <QApplication>
 #include <QComboBox>
-#include <QKeySequence>
-#include <QShortcut>
-#include <QThread>
 
 #include <algorithm>
 
@@ -13,7 +9,6 @@
 #include "MessageBox.h"
 #include "MirvaneStrings.h"
 #include "dialogs/FileMasks.h"
-#include "settings/HelpSystem.h"
 
 namespace {
 
@@ -53,21 +48,22 @@ const plat::DialogTemplate& CImportExportDlg::Template()
     return kTemplate;
 }
 
-CImportExportDlg::CImportExportDlg() = default;
+CImportExportDlg::CImportExportDlg() : ConverterDialog({}, {}) {}
 
 CImportExportDlg::~CImportExportDlg() = default;
 
 bool CImportExportDlg::Create(QWidget* parent)
 {
-    // Windows need the GUI application and its thread.
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance()) ||
-        QThread::currentThread() != QCoreApplication::instance()->thread())
-        return false;
-    m_wnd = new plat::Dialog(kTemplate, parent);
-    m_wnd->OnClicked(IDC_EXECUTE, [this] { OnExecute(); });
-    m_wnd->OnClicked(IDC_CLOSE, [this] { OnClose(); });
-    m_wnd->SetCancelHandler([this] { OnClose(); });
-    m_wnd->OnClicked(IDC_HELP, [this] { OnHelp(); });
+    return CreateFrame(kTemplate, parent, Buttons{IDC_EXECUTE, IDC_CLOSE, IDC_HELP});
+}
+
+std::string CImportExportDlg::HelpTopic() const
+{
+    return LoadMirvaneString(IDS_IMPEXP_HELP_TOPIC);
+}
+
+void CImportExportDlg::OnInitDialog()
+{
     m_wnd->OnSelChange(IDC_INPUT_FORMAT, [this] { OnInputFormatChanged(); });
     m_wnd->OnSelChange(IDC_OUTPUT_FORMAT, [this] { OnOutputFormatChanged(); });
     m_wnd->SetMessageHandler([this](unsigned msg, plat::WParam wp, plat::LParam) {
@@ -77,15 +73,6 @@ bool CImportExportDlg::Create(QWidget* parent)
             OnOutputFileChosen();
         return plat::LResult(0);
     });
-    auto* help = new QShortcut(QKeySequence::HelpContents, m_wnd);
-    QObject::connect(help, &QShortcut::activated, m_wnd, [this] { OnHelp(); });
-    OnInitDialog();
-    m_wnd->show();
-    return true;
-}
-
-void CImportExportDlg::OnInitDialog()
-{
     m_inputFile.SubclassDlgItem(IDC_INPUT_FILE, m_wnd);
     m_inputFile.Create(1, nullptr, nullptr);
     m_inputs = BuildInputList(m_fullList != 0);
@@ -180,9 +167,9 @@ void CImportExportDlg::OnExecute()
     request.inputCode = m_inputs.CodeAt(InputPosition());
     request.outputCode = m_outputs.CodeAt(OutputPosition());
     if (request.inputChosen)
-        request.inputPath = m_inputPath = m_inputFile.GetPathName();
+        request.inputPath = m_input = m_inputFile.GetPathName();
     if (request.outputNamed)
-        request.outputPath = m_outputPath = m_outputFile.GetPathName();
+        request.outputPath = m_output = m_outputFile.GetPathName();
     const ExecuteVerdict verdict = CheckExecute(request);
     const std::string caption = LoadMirvaneString(IDS_CONVERSION_CAPTION);
     if (verdict.Refused()) {
@@ -193,18 +180,6 @@ void CImportExportDlg::OnExecute()
                                                              plat::MB_YESNO | plat::MB_ICONQUESTION) != plat::IDYES)
         return;
     DispatchConversion(verdict.inputCode, verdict.outputCode, verdict.inputPath, verdict.outputPath);
-}
-
-void CImportExportDlg::OnHelp()
-{
-    CallHelpSystem(m_wnd, LoadMirvaneString(IDS_IMPEXP_HELP_TOPIC).c_str());
-}
-
-void CImportExportDlg::OnClose()
-{
-    m_wnd->DestroyWindow();
-    m_wnd = nullptr;
-    delete this;
 }
 
 void CImportExportDlg::Launch(QWidget* parent, int fullList)

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "ConverterDialog.h"
 #include "FormatTable.h"
 #include "dialogs/InFileCtrl.h"
 
@@ -16,7 +17,7 @@ class Dialog;
 struct DialogTemplate;
 }  // namespace plat
 
-class CImportExportDlg final {
+class CImportExportDlg final : public ConverterDialog {
 public:
     enum : unsigned {
         IDD = 372,
@@ -49,11 +50,10 @@ public:
     void OnOutputFormatChanged();
     void OnInputFileChosen();
     void OnOutputFileChosen();
-    void OnExecute();
-    void OnHelp();
-    void OnClose();
+    void OnExecute() override;
+    void OnHelp() override { ConverterDialog::OnHelp(); }
+    void OnClose() override { ConverterDialog::OnClose(); }
 
-    plat::Dialog* Window() const { return m_wnd; }
     CInFileCtrl& InputFile() { return m_inputFile; }
     CInFileCtrl& OutputFile() { return m_outputFile; }
     const FormatList& Inputs() const { return m_inputs; }
@@ -64,8 +64,9 @@ private:
     friend class ExternFunction;
     // Makes and shows one with the given list; says so when it cannot.
     static void Launch(QWidget* parent, int fullList);
-    ~CImportExportDlg();
-    void OnInitDialog();
+    ~CImportExportDlg() override;
+    void OnInitDialog() override;
+    std::string HelpTopic() const override;
     void BuildOutputList();
     int InputPosition() const;
     int OutputPosition() const;
@@ -76,11 +77,8 @@ private:
     FormatList m_inputs;
     FormatList m_outputs;
     int m_inputPos = 0;  // the input position the output list was built for
-    std::string m_inputPath;
-    std::string m_outputPath;
     CInFileCtrl m_outputFile;
     CInFileCtrl m_inputFile;
-    plat::Dialog* m_wnd = nullptr;
 };
 
 // The library's launchers, called by the shell and by the viewers' hosts.

@@ -9,15 +9,15 @@ namespace {
 
 std::atomic<ResultOpener> g_opener{nullptr};
 
-void OpenOne(const std::string& file)
+void OpenOne(const std::string& file, int stretchType = 2)
 {
     if (const ResultOpener open = g_opener.load()) {
-        open(file, 2);
+        open(file, stretchType);
         return;
     }
     ViewResultParam param;
     param.fSigma = 2.0f;
-    param.nStretchType = 2;
+    param.nStretchType = stretchType;
     param.strFileName = file;
     ViewerCreate(&param);
 }
@@ -47,5 +47,5 @@ void OpenResultsInViewer(void* data)
     if (!list)
         return;
     for (const std::string& file : list->names)
-        OpenOne(file);
+        OpenOne(file, list->stretchType);
 }

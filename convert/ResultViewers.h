@@ -17,6 +17,7 @@ ResultOpener InstalledResultOpener();
 // The results of a job that writes several files, in the order they open.
 struct ResultFileList {
     std::vector<std::string> names;
+    int stretchType = 2;  // of each viewer: 2 double dispersion (sigma 2.0), 0 automatic
 };
 
 // data: a std::string* holding one result path.

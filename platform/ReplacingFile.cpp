@@ -271,4 +271,14 @@ void ReplacingFile::Discard()
     m_temp.clear();
 }
 
+void ReplacingFile::Flush()
+{
+    if (m_committed || m_temp.empty() || m_contents != UserData)
+        return;
+    if (m_view && ::msync(m_view.Data(), size_t(m_view.Length()), MS_SYNC) != 0)
+        FileException::ThrowOsError(errno, m_path);
+    if (::fsync(m_file.GetHandle()) != 0)
+        FileException::ThrowOsError(errno, m_path);
+}
+
 }  // namespace plat

@@ -67,6 +67,9 @@ public:
     void Commit();
     // Cancels: removes the temporary file now. Nothing is left to commit.
     void Discard();
+    // Flushes user data to disk now, as Commit does first: outputs committed together
+    // meet a full disk before any of them replaces its target. Throws FileException*.
+    void Flush();
 
 private:
     std::string m_path;    // as the caller named it, for error reports

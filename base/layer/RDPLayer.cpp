@@ -223,6 +223,7 @@ void CRDPLayer::Take(std::shared_ptr<Binding> binding, View view)
     m_binding = std::move(binding);
     m_bEmpty = bound ? 0 : 1;
     m_bCreated = 0;
+    m_bInOutput = false;
     m_nLayer = view.layer;
     m_bTemp = view.temp ? 1 : 0;
     m_bWritable = view.writable;

@@ -15,6 +15,9 @@
 
 class CMeterInfoBase;
 class SampleTally;
+namespace plat {
+class ReplacingFile;
+}
 
 class CRDPLayer final {
 public:
@@ -43,8 +46,14 @@ public:
     // maximum. A failure removes what the call made.
     void** CreateLayer(const char* file, int width, int height, int type, int flags);
     void** AddLayer(const char* file, int width, int height, int type, int flags);
+    // A new one-layer file written into the empty temporary of a replacing output
+    // and bound there (FileName() is the temporary's path until the output is
+    // committed; close the layer before that). Flags as for CreateLayer. NULL when
+    // the layer cannot be made; the output's owner discards the temporary.
+    void** CreateLayer(plat::ReplacingFile& out, int width, int height, int type, int flags);
     // Unbinds and takes the layer out of its file (the only layer: the file goes).
-    // A layer bound read-only is only unbound: its file stays as it is.
+    // A layer bound read-only, or created in a replacing output (whose temporary goes
+    // when the output is discarded), is only unbound.
     void DestroyLayer();
 
     // Fills the window of this layer at dstPos with the samples of src's window
@@ -176,6 +185,7 @@ private:
     int m_bTemp = 0;
     int m_nFlags = 0;  // bit 0 statistics, bit 1 preview, bit 2 minimum and maximum at close
     bool m_bWritable = false;
+    bool m_bInOutput = false;  // created in a replacing output's temporary
 
     CMeterInfoBase* m_pMeter = nullptr;
     unsigned char* m_pStats = nullptr;  // payload of tag 2

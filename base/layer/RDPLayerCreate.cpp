@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "File.h"
+#include "ReplacingFile.h"
 #include "layer/RDPExcept.h"
 #include "layer/RDPFileTags.h"
 #include "layer/RDPLayer.h"
@@ -53,6 +54,22 @@ void** CRDPLayer::CreateLayer(const char* file, int width, int height, int type,
     return BindNewLayer(file, 0, flags);
 }
 
+void** CRDPLayer::CreateLayer(plat::ReplacingFile& out, int width, int height, int type, int flags)
+{
+    if (!m_bEmpty)
+        AfxThrowRDPExcept(RDP_ALREADY_USED);
+    const auto shape = rdpwrite::MakeShape(width, height, type, (flags & 2) != 0);
+    if (!shape || out.TempPath().empty() || !rdpwrite::WriteFreshLayer(out.Out(), *shape))
+        return nullptr;
+    void** rows = OpenLayerEx(out.TempPath().c_str(), 0, 1);
+    if (rows == nullptr)
+        return nullptr;
+    m_bCreated = 1;
+    m_bInOutput = true;
+    m_nFlags = flags;
+    return rows;
+}
+
 void** CRDPLayer::AddLayer(const char* file, int width, int height, int type, int flags)
 {
     if (!m_bEmpty)
@@ -76,7 +93,7 @@ void CRDPLayer::DestroyLayer()
 {
     if (m_bEmpty)
         return;
-    if (m_bTemp) {
+    if (m_bTemp || m_bInOutput) {
         Unbind();
         return;
     }

@@ -171,7 +171,21 @@ bool WriteFreshFile(const char* path, const LayerShape& shape)
         return false;
     return Guarded([&] {
         plat::ReplacingFile out(path);
-        plat::File& f = out.Out();
+        if (!WriteFreshLayer(out.Out(), shape))
+            return false;
+        out.Commit();
+        return true;
+    });
+}
+
+bool WriteFreshLayer(plat::File& f, const LayerShape& shape)
+{
+    const std::int64_t size = FreshFileSize(shape);
+    if (size > kRDPMaxFileSize || !f.IsOpen())
+        return false;
+    return Guarded([&] {
+        if (f.GetLength() != 0)
+            return false;
         f.Reserve(size);
         RDPFileHeader header{{}, kRDPVersion3, 0};
         std::copy(std::begin(kRDPMagic), std::end(kRDPMagic), header.magic);
@@ -179,7 +193,6 @@ bool WriteFreshFile(const char* path, const LayerShape& shape)
         const std::int64_t chain = sizeof(RDPFileHeader) + sizeof(RDPLayerRecord);
         PutAt(f, sizeof(RDPFileHeader), RDPLayerRecord{0, Offset(chain), 0, 1, 0});
         WriteChain(f, chain, shape, kFreshSpare);
-        out.Commit();
         return true;
     });
 }

@@ -7,6 +7,10 @@
 #include <cstdint>
 #include <optional>
 
+namespace plat {
+class File;
+}
+
 namespace rdpwrite {
 
 // What a new layer is made of.
@@ -31,6 +35,11 @@ std::int64_t FreshFileSize(const LayerShape& shape);
 // only by a complete new one and is never truncated under a mapping. False when the
 // file would be too large for the format or cannot be written.
 bool WriteFreshFile(const char* path, const LayerShape& shape);
+
+// Writes a fresh one-layer file of that shape into f, an empty file open for
+// writing (the temporary of a replacing output). False when the file would be too
+// large for the format, f is not empty, or a write fails.
+bool WriteFreshLayer(plat::File& f, const LayerShape& shape);
 
 // Appends a layer to the version-3 file at path and returns its number. The new
 // layer, all its reserved tags included, is written behind the end of the file

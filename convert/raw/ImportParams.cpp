@@ -14,6 +14,7 @@
 #include "MappedFile.h"
 #include "MessageBox.h"
 #include "ParallelFor.h"
+#include "conversion/ConversionJob.h"
 #include "files/OrderFile.h"
 #include "jobs/MeterInfo.h"
 #include "layer/DataTypes.h"
@@ -26,39 +27,6 @@ namespace {
 constexpr std::int64_t kMaxInt = std::numeric_limits<int>::max();
 // Longest window row read through a thread's own buffer.
 constexpr std::int64_t kStagedRowBytes = std::int64_t(1) << 20;
-
-// Reads up to bytes at offset; answers how many the file holds there.
-std::int64_t ReadAt(COrderFile& file, std::int64_t offset, unsigned char* buf, std::int64_t bytes)
-{
-    file.Seek(offset, plat::File::begin);
-    std::int64_t got = 0;
-    while (got < bytes) {
-        const unsigned chunk = unsigned(std::min<std::int64_t>(bytes - got, std::int64_t(1) << 30));
-        const unsigned n = file.Read(buf + got, chunk);
-        got += n;
-        if (n < chunk)
-            break;
-    }
-    return got;
-}
-
-void CloseOnEnd(CMeterInfoBase* meter)
-{
-    if (auto* window = dynamic_cast<CMeterInfo*>(meter))
-        window->DeleteOnClose();
-}
-
-// Takes a half-written layer away, whatever state its failure left it in.
-void RemoveOutput(CRDPLayer& layer, const std::string& file)
-{
-    try {
-        layer.DestroyLayer();
-    } catch (plat::Exception* e) {
-        e->Delete();
-    } catch (...) {
-    }
-    std::remove(file.c_str());
-}
 
 }  // namespace
 
@@ -96,22 +64,43 @@ int ImportParams::ReadToRdp(const std::string& outputFile, CMeterInfoBase* meter
 {
     if (outcome)
         *outcome = ReadOutcome();
+    pixelSize = components * componentSize;
+    if (!Readable())
+        return 0;
+    ConversionJob job;
+    const int in = job.AddInput(dataFile);
+    const int out = job.AddOutput(outputFile);
+    if (!job.Open()) {
+        // A data file that cannot be opened makes nothing and says nothing.
+        if (job.FailureKind() == ConversionJob::Failure::Refused)
+            plat::MessageBox({}, job.Error(), "", plat::MB_OK | plat::MB_ICONEXCLAMATION);
+        else if (job.FailureKind() == ConversionJob::Failure::Output)
+            plat::MessageBox({}, "ReadToRdp:" + LoadRawString(IDS_RAW_CREATE_FAILED), "", plat::MB_OK);
+        return 0;
+    }
+    if (ReadToRdp(job, in, out, meter, outcome) != 1)
+        return 0;
+    if (!job.Commit()) {
+        plat::MessageBox({}, "ReadToRdp:" + LoadRawString(IDS_RAW_CREATE_FAILED) + "\n" + job.Error(), "",
+                         plat::MB_OK);
+        return 0;
+    }
+    return 1;
+}
+
+int ImportParams::ReadToRdp(ConversionJob& job, int input, int output, CMeterInfoBase* meter, ReadOutcome* outcome)
+{
+    if (outcome)
+        *outcome = ReadOutcome();
     // 1. The pixel size follows from the components.
     pixelSize = components * componentSize;
     if (!Readable())
         return 0;
-    // 2. The data file; one that cannot be opened makes nothing.
-    auto first = std::make_unique<COrderFile>();
-    if (!first->Open(dataFile.c_str(), plat::File::modeRead)) {
-        CloseOnEnd(meter);
-        return 0;
-    }
     // 4. Every step-th pixel and record of the window.
     const int width = windowWidth / step;
     const int height = windowHeight / step;
     const std::int64_t readBytes = std::int64_t(windowWidth) * pixelSize;
     CRDPLayer layer(meter);
-    bool created = false;
     try {
         // 5.
         if (meter) {
@@ -120,20 +109,17 @@ int ImportParams::ReadToRdp(const std::string& outputFile, CMeterInfoBase* meter
             meter->SetText((LoadRawString(IDS_RAW_DATA_CONVERSION) + "...").c_str());
         }
         // 7.
-        if (layer.CreateLayer(outputFile.c_str(), width, height, LayerType(), 7) == nullptr) {
+        if (layer.CreateLayer(job.Output(output), width, height, LayerType(), 7) == nullptr) {
             plat::MessageBox({}, "ReadToRdp:" + LoadRawString(IDS_RAW_CREATE_FAILED), "", plat::MB_OK);
             return 0;
         }
-        created = true;
-        // 8. Rows go to the threads in pieces, each thread with its own file position
-        // and a row buffer that stays in its cache: reversed and tallied there, a row is
-        // stored into the layer's fresh pages once (writes into those pages cost most).
-        // A row too long for a cache is read straight into the layer.
+        // 8. Rows go to the threads in pieces, each with a row buffer that stays in
+        // its cache: reversed and tallied there, a row is stored into the layer's fresh
+        // pages once (writes into those pages cost most). A row too long for a cache
+        // is read straight into the layer. Every thread reads the job's descriptor.
         const bool direct = step == 1 && readBytes > kStagedRowBytes;
         const int threads = plat::ParallelThreadsFor(std::int64_t(height) * readBytes);
-        std::vector<std::unique_ptr<COrderFile>> files(std::size_t(std::max(threads, 1)));
-        files[0] = std::move(first);
-        std::vector<std::vector<unsigned char>> buffers(files.size());
+        std::vector<std::vector<unsigned char>> buffers(std::size_t(std::max(threads, 1)));
         std::atomic<bool> shortInput{false};
         // The statistics are gathered while each row is in the cache, so the close
         // does not read the whole layer twice more.
@@ -145,9 +131,6 @@ int ImportParams::ReadToRdp(const std::string& outputFile, CMeterInfoBase* meter
         plat::ParallelFor(
             height, grain, threads,
             [&](std::int64_t begin, std::int64_t end, int slot) {
-                std::unique_ptr<COrderFile>& file = files[std::size_t(slot)];
-                if (!file)
-                    file = std::make_unique<COrderFile>(dataFile.c_str(), plat::File::modeRead);
                 // The rows are one block: mapping its pages in one call is far cheaper
                 // than a fault per page.
                 plat::PrefaultForWrite(rows[begin], (end - begin) * std::int64_t(width) * pixelSize);
@@ -157,7 +140,7 @@ int ImportParams::ReadToRdp(const std::string& outputFile, CMeterInfoBase* meter
                 for (std::int64_t r = begin; r < end; ++r) {
                     auto* row = static_cast<unsigned char*>(rows[r]);
                     unsigned char* buf = direct ? row : buffer.data();
-                    const std::int64_t got = ReadAt(*file, RowOffset(r), buf, readBytes);
+                    const std::int64_t got = job.ReadAt(input, RowOffset(r), buf, readBytes);
                     // Only whole components that arrived count; the rest is 0.
                     const std::int64_t kept = got - got % componentSize;
                     if (kept < readBytes) {
@@ -187,7 +170,6 @@ int ImportParams::ReadToRdp(const std::string& outputFile, CMeterInfoBase* meter
                 if (meter)
                     meter->SetPos(double(done));
             });
-        files.clear();
         if (tally)
             layer.TakeTally(*tally);
         // 9. Statistics, minimum and maximum and the preview.
@@ -200,8 +182,7 @@ int ImportParams::ReadToRdp(const std::string& outputFile, CMeterInfoBase* meter
     } catch (const std::bad_alloc&) {
     } catch (...) {
     }
-    if (created)
-        RemoveOutput(layer, outputFile);
-    CloseOnEnd(meter);
+    // The half-written layer goes with the job's temporary.
+    layer.DestroyLayer();
     return 0;
 }

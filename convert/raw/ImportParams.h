@@ -7,6 +7,7 @@
 #include <string>
 
 class CMeterInfoBase;
+class ConversionJob;
 
 // How a ReadToRdp call ended, beyond its result.
 struct ReadOutcome {
@@ -40,9 +41,15 @@ struct ImportParams {
     // holds pixels 0, step, 2 step, ... of record windowY + r x step, from pixel
     // windowX on. 1 when the file was written, 0 when not; a description that would
     // give no pixels, or reads before the data, is refused before anything is made.
-    // Bytes the data file does not hold read as 0 (outcome->shortInput). A cancel
-    // from meter, or a failure, removes the output. Runs on the job's worker thread.
+    // Bytes the data file does not hold read as 0 (outcome->shortInput). The output
+    // is a conversion job's (ConversionJob.h): an output that is the data file is
+    // refused, and a cancel from meter or a failure leaves any old file of that name
+    // as it was. Runs on the job's worker thread.
     int ReadToRdp(const std::string& outputFile, CMeterInfoBase* meter, ReadOutcome* outcome = nullptr);
+    // The same into output of an open job, reading its input (the data file; the
+    // dataFile field is not opened again). The job is left to commit: on 0 it is
+    // discarded when it goes.
+    int ReadToRdp(ConversionJob& job, int input, int output, CMeterInfoBase* meter, ReadOutcome* outcome = nullptr);
 
     // Whether the description can be read at all: the reasons ReadToRdp refuses
     // before it makes anything.

@@ -1,11 +1,9 @@
 #include "raw/RawImportDlg.h"
 
 #include <QComboBox>
-#include <QKeySequence>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QShortcut>
 
 #include <algorithm>
 #include <cstdio>
@@ -13,6 +11,7 @@
 #include <limits>
 #include <memory>
 
+#include "ConversionJobEnd.h"
 #include "Dialog.h"
 #include "EditNumbers.h"
 #include "FormatTable.h"
@@ -25,7 +24,6 @@
 #include "raw/PreviewViewer.h"
 #include "raw/RawImportJobs.h"
 #include "raw/RawStrings.h"
-#include "settings/HelpSystem.h"
 
 namespace {
 
@@ -120,19 +118,18 @@ const plat::DialogTemplate& CRawImportDlg::Template()
 }
 
 CRawImportDlg::CRawImportDlg(std::string input, std::string output)
-    : m_input(std::move(input)), m_output(std::move(output)), m_share(std::make_shared<PreviewFileShare>())
+    : ConverterDialog(std::move(input), std::move(output)), m_share(std::make_shared<PreviewFileShare>())
 {}
 
 CRawImportDlg::~CRawImportDlg() = default;
 
 bool CRawImportDlg::Create()
 {
-    m_wnd = new plat::Dialog(kTemplate);
-    m_wnd->OnClicked(IDC_EXECUTE, [this] { OnExecute(); });
-    m_wnd->SetOkHandler([this] { OnExecute(); });
-    m_wnd->OnClicked(IDC_CLOSE, [this] { OnClose(); });
-    m_wnd->SetCancelHandler([this] { OnClose(); });
-    m_wnd->OnClicked(IDC_HELP, [this] { OnHelp(); });
+    return CreateFrame(kTemplate, nullptr, Buttons{IDC_EXECUTE, IDC_CLOSE, IDC_HELP});
+}
+
+void CRawImportDlg::OnInitDialog()
+{
     m_wnd->OnClicked(IDC_PREVIEW, [this] { OnPreview(); });
     m_wnd->OnSelChange(IDC_DATA_KIND, [this] { OnDataKindChange(); });
     m_wnd->OnSelChange(IDC_COMPONENT, [this] { OnRecordShapeChange(); });
@@ -142,15 +139,6 @@ bool CRawImportDlg::Create()
     m_wnd->OnChanged(IDC_WIN_WIDTH, [this] { RefreshNewSize(); });
     m_wnd->OnChanged(IDC_WIN_HEIGHT, [this] { RefreshNewSize(); });
     m_wnd->SetMessageHandler([this](unsigned msg, plat::WParam wp, plat::LParam lp) { return OnMessage(msg, wp, lp); });
-    auto* help = new QShortcut(QKeySequence::HelpContents, m_wnd);
-    QObject::connect(help, &QShortcut::activated, m_wnd, [this] { OnHelp(); });
-    OnInitDialog();
-    m_wnd->show();
-    return true;
-}
-
-void CRawImportDlg::OnInitDialog()
-{
     auto* kinds = m_wnd->ControlAs<QComboBox>(IDC_DATA_KIND);
     kinds->clear();
     for (const char* kind : kDataKinds)
@@ -270,11 +258,13 @@ void CRawImportDlg::OnExecute()
         Box(LoadRawString(id));
         return;
     }
+    // The import/export dialog asked about replacing the output before it launched this one.
+    if (!ConfirmFiles({m_input}, {m_output}, "", {m_output}))
+        return;
     auto job = std::make_unique<ImportJob>();
     job->params = m_fields.Params(m_input);
     job->outputFile = m_output;
-    auto result = std::make_unique<std::string>(m_output);
-    Run("Импортирование", RawImportWorker, job.release(), OpenResultInViewer, result.release());
+    RunConversion("Импортирование", RawImportWorker, job.release(), {m_output}, 2);
 }
 
 void CRawImportDlg::OnPreview()
@@ -413,9 +403,9 @@ void CRawImportDlg::OnViewerNotice(plat::WParam wParam, int code)
     }
 }
 
-void CRawImportDlg::OnHelp()
+std::string CRawImportDlg::HelpTopic() const
 {
-    CallHelpSystem(m_wnd, LoadRawString(IDS_RAW_HELP_TOPIC).c_str());
+    return LoadRawString(IDS_RAW_HELP_TOPIC);
 }
 
 void CRawImportDlg::OnClose()
@@ -425,8 +415,6 @@ void CRawImportDlg::OnClose()
         m_viewer = nullptr;
         viewer->DestroyWindow();
     }
-    m_wnd->DestroyWindow();
-    m_wnd = nullptr;
     // A preview job still running removes the file when it ends.
     if (!m_previewFile.empty()) {
         const std::lock_guard<std::mutex> lock(m_share->mutex);
@@ -436,7 +424,7 @@ void CRawImportDlg::OnClose()
             plat::ForgetTemporary(m_previewFile);
         }
     }
-    delete this;
+    ConverterDialog::OnClose();
 }
 
 int LaunchRawImport(const char* input, const char* output)

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "ConverterDialog.h"
 #include "WindowHandle.h"
 #include "raw/RawImportForm.h"
 
@@ -18,7 +19,7 @@ struct DialogTemplate;
 class PreviewViewer;
 struct PreviewFileShare;
 
-class CRawImportDlg final {
+class CRawImportDlg final : public ConverterDialog {
 public:
     enum : unsigned {
         IDD = 361,
@@ -51,7 +52,6 @@ public:
     // From then on the object deletes itself when its window is closed.
     bool Create();
 
-    plat::Dialog* Window() const { return m_wnd; }
     const std::string& PreviewFile() const { return m_previewFile; }
     int PreviewStep() const { return m_previewStep; }
     bool PreviewReady() const { return m_previewReady != 0; }
@@ -59,15 +59,15 @@ public:
     static const plat::DialogTemplate& Template();
 
 private:
-    ~CRawImportDlg();
-    void OnInitDialog();
+    ~CRawImportDlg() override;
+    void OnInitDialog() override;
     plat::LResult OnMessage(unsigned msg, plat::WParam wParam, plat::LParam lParam);
     void OnPreviewReady(int result);
     void OnViewerNotice(plat::WParam wParam, int code);
-    void OnExecute();
+    void OnExecute() override;
     void OnPreview();
-    void OnHelp();
-    void OnClose();
+    std::string HelpTopic() const override;
+    void OnClose() override;
     void OnDataKindChange();
     void OnRecordShapeChange();
     void OnPixelsPerRecordChange();
@@ -82,8 +82,6 @@ private:
     void SetInt(unsigned id, int value);
     int Box(const std::string& text) const;
 
-    std::string m_input;
-    std::string m_output;
     PreviewViewer* m_viewer = nullptr;
     plat::WParam m_viewerKey = 0;  // what the current viewer's closed notice carries
     std::string m_previewFile;
@@ -93,7 +91,6 @@ private:
     int m_previewStep = 20;
     RawImportFields m_fields;
     bool m_showing = false;  // the fields are being written: their change notices are ours
-    plat::Dialog* m_wnd = nullptr;
 };
 
 // Creates the dialog for the two files, modeless and without parent; nonzero on success.

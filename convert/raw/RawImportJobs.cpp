@@ -6,6 +6,7 @@
 #include <random>
 #include <system_error>
 
+#include "ConversionJobEnd.h"
 #include "File.h"
 #include "TempRegistry.h"
 #include "jobs/MeterInfo.h"
@@ -32,16 +33,15 @@ void RawImportWorker(void* data, CMeterInfo* meter)
     ReadOutcome outcome;
     const int result = params.ReadToRdp(output, meter, &outcome);
     // 3. Nothing imported: the progress window closes instead of ending as a
-    // completed operation with a View button for a file that is not there.
-    if (meter) {
-        const std::string text = ImportEndText(result, outcome);
-        meter->SetText(text.c_str());
-        if (result == 0)
-            meter->DeleteOnClose();
-        // The end of the job would cover the warning with "Operation completed !".
-        if (result == 1 && outcome.shortInput)
-            meter->SetEndText(text.c_str());
-    }
+    // completed operation with a View button for a file that is not there. The
+    // end of the job would cover the short-input warning with "Operation completed !".
+    ConversionEnd end;
+    end.done = result == 1;
+    end.text = ImportEndText(result, outcome);
+    if (end.done && outcome.shortInput)
+        end.endText = end.text;
+    end.outputs = {output};
+    EndConversionJob(meter, end);
 }
 
 void PreviewWorker(void* data, CMeterInfo* meter)

@@ -1,20 +1,15 @@
 #include "tiff/TIFFImportDlg.h"
 
 #include <QCheckBox>
-#include <QKeySequence>
-#include <QShortcut>
 
 #include <cstdio>
 #include <memory>
 #include <vector>
 
+#include "ConversionJobEnd.h"
 #include "Dialog.h"
 #include "EditNumbers.h"
 #include "MessageBox.h"
-#include "ResultViewers.h"
-#include "frame/ViewResult.h"
-#include "jobs/Run.h"
-#include "settings/HelpSystem.h"
 #include "tiff/TiffImport.h"
 #include "tiff/TiffStrings.h"
 
@@ -48,24 +43,6 @@ const plat::DialogTemplate kTemplate = {
     CTIFFImportDlg::IDD, "Import TIFF", "MS Sans Serif", 8, 228, 122, kControls, std::size(kControls),
 };
 
-// The completion of an import: each of its results in a viewer.
-void ViewTiffResults(void* data)
-{
-    const std::unique_ptr<std::vector<std::string>> files(static_cast<std::vector<std::string>*>(data));
-    if (const ResultOpener open = InstalledResultOpener()) {
-        for (const std::string& file : *files)
-            open(file, 0);
-        return;
-    }
-    // One viewer without a host per result, default display settings.
-    auto params = std::make_unique<ViewMultiResultParam>();
-    if (!params->MakeParam(int(files->size())))
-        return;
-    for (int i = 0; i < params->GetCount(); ++i)
-        (*params)[i]->strFileName = (*files)[size_t(i)];
-    ViewMultiResultFunction(params.release());
-}
-
 }  // namespace
 
 const plat::DialogTemplate& CTIFFImportDlg::Template()
@@ -74,25 +51,15 @@ const plat::DialogTemplate& CTIFFImportDlg::Template()
 }
 
 CTIFFImportDlg::CTIFFImportDlg(std::string input, std::string output)
-    : m_input(std::move(input)), m_output(std::move(output)), m_reader(m_input)
+    : ConverterDialog(std::move(input), std::move(output)), m_reader(m_input)
 {}
 
 CTIFFImportDlg::~CTIFFImportDlg() = default;
 
 bool CTIFFImportDlg::Create()
 {
-    m_wnd = new plat::Dialog(kTemplate);
-    m_wnd->OnClicked(IDC_EXECUTE, [this] { OnExecute(); });
-    m_wnd->SetOkHandler([this] { OnExecute(); });
-    m_wnd->OnClicked(IDC_CLOSE, [this] { OnClose(); });
-    m_wnd->SetCancelHandler([this] { OnClose(); });
-    m_wnd->OnClicked(IDC_HELP, [this] { OnHelp(); });
-    m_wnd->OnClicked(IDC_SEPARATE, [this] { OnSeparate(); });
-    auto* help = new QShortcut(QKeySequence::HelpContents, m_wnd);
-    QObject::connect(help, &QShortcut::activated, m_wnd, [this] { OnHelp(); });
-    m_wnd->show();
-    OnInitDialog();
-    return true;
+    // Shown first: a refused input is told in a box over the dialog.
+    return CreateFrame(kTemplate, nullptr, Buttons{IDC_EXECUTE, IDC_CLOSE, IDC_HELP}, true);
 }
 
 int CTIFFImportDlg::Box(const std::string& text, unsigned type) const
@@ -102,10 +69,8 @@ int CTIFFImportDlg::Box(const std::string& text, unsigned type) const
 
 int CTIFFImportDlg::CheckInput()
 {
-    m_bytesPerPixel = m_outBytesPerPixel = 0;
-    if (m_reader.ReadDirectory() != 0 || m_reader.InterpretTags() != 1)
-        return IDS_TIFF_INVALID;
-    if (const int id = m_reader.CheckInput(&m_bytesPerPixel))
+    m_outBytesPerPixel = 0;
+    if (const int id = CheckTiffImport(m_reader, &m_bytesPerPixel))
         return id;
     m_outBytesPerPixel = m_bytesPerPixel == 3 ? 3 : m_bytesPerPixel;
     return 0;
@@ -113,6 +78,7 @@ int CTIFFImportDlg::CheckInput()
 
 void CTIFFImportDlg::OnInitDialog()
 {
+    m_wnd->OnClicked(IDC_SEPARATE, [this] { OnSeparate(); });
     const std::string undefined = LoadTiffString(IDS_TIFF_UNDEFINED);
     m_wnd->SetControlText(IDC_IMAGE_WIDTH, undefined);
     m_wnd->SetControlText(IDC_IMAGE_HEIGHT, undefined);
@@ -139,11 +105,6 @@ void CTIFFImportDlg::OnInitDialog()
         Box(TiffRefusalText(refusal, m_reader.Refusal()), plat::MB_OK | plat::MB_ICONWARNING);
 }
 
-bool CTIFFImportDlg::WindowFits(long long x, long long y, long long w, long long h, long long width, long long height)
-{
-    return x >= 0 && y >= 0 && w > 0 && h > 0 && x + w <= width && y + h <= height;
-}
-
 void CTIFFImportDlg::OnSeparate()
 {
     m_outBytesPerPixel = m_wnd->ControlAs<QCheckBox>(IDC_SEPARATE)->isChecked() ? 3 : 4;
@@ -157,7 +118,7 @@ void CTIFFImportDlg::OnExecute()
     const bool numbers =
         ParseIntField(m_wnd->ControlText(IDC_DELTA_X), &x) && ParseIntField(m_wnd->ControlText(IDC_DELTA_Y), &y) &&
         ParseIntField(m_wnd->ControlText(IDC_WIN_WIDTH), &w) && ParseIntField(m_wnd->ControlText(IDC_WIN_HEIGHT), &h);
-    if (!numbers || !WindowFits(x, y, w, h, m_reader.Width(), m_reader.Height())) {
+    if (!numbers || !TiffWindowFits(x, y, w, h, m_reader.Width(), m_reader.Height())) {
         Box(LoadTiffString(IDS_TIFF_BAD_WINDOW), plat::MB_OK | plat::MB_ICONERROR);
         return;
     }
@@ -172,20 +133,17 @@ void CTIFFImportDlg::OnExecute()
     job->y = y;
     job->width = w;
     job->height = h;
-    auto results = std::make_unique<std::vector<std::string>>(TiffOutputNames(*job));
-    Run(LoadTiffString(IDS_TIFF_CAPTION), TiffImportWorker, job.release(), ViewTiffResults, results.release());
+    // Every file the import writes is asked about, the planes "_R", "_G", "_B" too;
+    // the import/export dialog asked about the output's own name.
+    std::vector<std::string> outputs = TiffOutputNames(*job);
+    if (!ConfirmFiles({m_input}, outputs, LoadTiffString(IDS_TIFF_CAPTION), {m_output}))
+        return;
+    RunConversion(LoadTiffString(IDS_TIFF_CAPTION), TiffImportWorker, job.release(), std::move(outputs), 0);
 }
 
-void CTIFFImportDlg::OnHelp()
+std::string CTIFFImportDlg::HelpTopic() const
 {
-    CallHelpSystem(m_wnd, LoadTiffString(IDS_TIFF_HELP_TOPIC).c_str());
-}
-
-void CTIFFImportDlg::OnClose()
-{
-    m_wnd->DestroyWindow();
-    m_wnd = nullptr;
-    delete this;
+    return LoadTiffString(IDS_TIFF_HELP_TOPIC);
 }
 
 int LaunchTiffImport(const char* input, const char* output)

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "ConverterDialog.h"
 #include "tiff/TIFFReader.h"
 
 namespace plat {
@@ -12,7 +13,7 @@ class Dialog;
 struct DialogTemplate;
 }  // namespace plat
 
-class CTIFFImportDlg final {
+class CTIFFImportDlg final : public ConverterDialog {
 public:
     enum : unsigned {
         IDD = 377,
@@ -41,28 +42,21 @@ public:
 
     // Reads and checks the input: 0, or the id of the refusal's text.
     int CheckInput();
-    // Whether a window lies inside an image of width x height (nothing negative or empty).
-    static bool WindowFits(long long x, long long y, long long w, long long h, long long width, long long height);
 
-    plat::Dialog* Window() const { return m_wnd; }
     int OutBytesPerPixel() const { return m_outBytesPerPixel; }
     static const plat::DialogTemplate& Template();
 
 private:
-    ~CTIFFImportDlg();
-    void OnInitDialog();
-    void OnExecute();
+    ~CTIFFImportDlg() override;
+    void OnInitDialog() override;
+    void OnExecute() override;
+    std::string HelpTopic() const override;
     void OnSeparate();
-    void OnHelp();
-    void OnClose();
     int Box(const std::string& text, unsigned type) const;
 
-    std::string m_input;
-    std::string m_output;
     CTIFFReader m_reader;
     int m_bytesPerPixel = 0;
     int m_outBytesPerPixel = 0;
-    plat::Dialog* m_wnd = nullptr;
 };
 
 // Creates the dialog for the two files, modeless and without parent; nonzero on success.

@@ -5,8 +5,10 @@
 #include <memory>
 #include <new>
 
+#include "ConversionJobEnd.h"
 #include "MessageBox.h"
 #include "PalitraTag.h"
+#include "conversion/ConversionJob.h"
 #include "files/OrderFile.h"
 #include "jobs/MeterInfo.h"
 #include "layer/DataTypes.h"
@@ -68,27 +70,6 @@ std::string CurrentExceptionText()
     }
 }
 
-void CloseOnEnd(CMeterInfoBase* meter)
-{
-    if (auto* window = dynamic_cast<CMeterInfo*>(meter))
-        window->DeleteOnClose();
-}
-
-// Takes every output away: bound layers with their files, closed ones by name.
-void RemoveOutputs(std::vector<CRDPLayer>& layers, const std::vector<std::string>& names)
-{
-    for (CRDPLayer& layer : layers) {
-        try {
-            layer.DestroyLayer();
-        } catch (plat::Exception* e) {
-            e->Delete();
-        } catch (...) {
-        }
-    }
-    for (const std::string& name : names)
-        std::remove(name.c_str());
-}
-
 void WritePaletteTag(const TiffImportJob& job, CMeterInfoBase* meter, PalitraTag& palette)
 {
     const CTIFFReader& tiff = job.reader;
@@ -111,6 +92,19 @@ void WritePaletteTag(const TiffImportJob& job, CMeterInfoBase* meter, PalitraTag
 
 }  // namespace
 
+int CheckTiffImport(CTIFFReader& reader, int* bytesPerPixel)
+{
+    *bytesPerPixel = 0;
+    if (reader.ReadDirectory() != 0 || reader.InterpretTags() != 1)
+        return IDS_TIFF_INVALID;
+    return reader.CheckInput(bytesPerPixel);
+}
+
+bool TiffWindowFits(long long x, long long y, long long w, long long h, long long width, long long height)
+{
+    return x >= 0 && y >= 0 && w > 0 && h > 0 && x + w <= width && y + h <= height;
+}
+
 int ReadTiffPixels(COrderFile* file, CRDPLayer* layers, CMeterInfoBase* meter, std::string* error,
                    const TiffImportJob& job)
 {
@@ -126,7 +120,6 @@ int ReadTiffPixels(COrderFile* file, CRDPLayer* layers, CMeterInfoBase* meter, s
     } catch (...) {
         if (error)
             *error = CurrentExceptionText();
-        CloseOnEnd(meter);
         return -1;
     }
 }
@@ -137,51 +130,58 @@ int TIFFToRdp(const TiffImportJob& job, CMeterInfoBase* meter, std::string* erro
     std::string& text = error ? *error : scratch;
     text.clear();
     const std::vector<std::string> names = TiffOutputNames(job);
-    std::vector<CRDPLayer> layers;
-    try {
-        COrderFile in;
-        if (!in.Open(job.inputFile.c_str(), plat::File::modeRead)) {
+    const int type = names.size() == 3 ? int(UINT8) : job.reader.LayerType(job.outBytesPerPixel);
+    if (type == 0) {
+        text = LoadTiffString(IDS_TIFF_UNSUPPORTED);
+        return -1;
+    }
+    // The outputs are written beside their targets and replace them only when all
+    // are complete; without the commit the job discards them when it goes.
+    ConversionJob files;
+    const int in = files.AddInput(job.inputFile);
+    for (const std::string& name : names)
+        files.AddOutput(name);
+    if (!files.Open()) {
+        if (files.FailureKind() == ConversionJob::Failure::Refused)
+            text = files.Error();
+        else if (files.FailureKind() == ConversionJob::Failure::Input)
             text = LoadTiffString(IDS_TIFF_OPEN_FAILED);
-            return -1;
-        }
-        const int type = names.size() == 3 ? int(UINT8) : job.reader.LayerType(job.outBytesPerPixel);
-        if (type == 0) {
-            text = LoadTiffString(IDS_TIFF_UNSUPPORTED);
-            return -1;
-        }
+        else
+            text = TiffRefusalText(IDS_TIFF_CREATE_FAILED, files.Error());
+        return -1;
+    }
+    std::vector<CRDPLayer> layers;
+    // A layer given up is only unbound: its temporary goes with the job.
+    auto fail = [&](std::string why) {
+        for (CRDPLayer& layer : layers)
+            layer.DestroyLayer();
+        text = std::move(why);
+        return -1;
+    };
+    try {
         layers.reserve(names.size());
-        for (const std::string& name : names) {
+        for (std::size_t i = 0; i < names.size(); ++i) {
             layers.emplace_back(meter);
-            if (layers.back().CreateLayer(name.c_str(), job.width, job.height, type, 7) == nullptr) {
-                layers.pop_back();
-                RemoveOutputs(layers, {});
-                text = LoadTiffString(IDS_TIFF_CREATE_FAILED);
-                return -1;
-            }
+            if (layers.back().CreateLayer(files.Output(int(i)), job.width, job.height, type, 7) == nullptr)
+                return fail(LoadTiffString(IDS_TIFF_CREATE_FAILED));
         }
-        if (ReadTiffPixels(&in, layers.data(), meter, &text, job) != 0) {
-            RemoveOutputs(layers, {});
-            return -1;
-        }
-        in.Close();
+        // The strips are read through the descriptor the job opened.
+        if (ReadTiffPixels(&files.Input(in), layers.data(), meter, &text, job) != 0)
+            return fail(text);
         for (CRDPLayer& layer : layers)
             layer.CloseLayer();
         const CTIFFReader& tiff = job.reader;
         if (tiff.Photometric() == 3 && tiff.SamplesPerPixel() == 1 && tiff.BitsPerSample()[0] == 8) {
             PalitraTag palette;
             WritePaletteTag(job, meter, palette);
-            if (!SetTag(job.outputFile.c_str(), kPalitraTagNumber, kPalitraTagSize, &palette)) {
-                RemoveOutputs(layers, names);
-                text = LoadTiffString(IDS_TIFF_CREATE_FAILED);
-                return -1;
-            }
+            if (!SetTag(files.WritePath(0).c_str(), kPalitraTagNumber, kPalitraTagSize, &palette))
+                return fail(LoadTiffString(IDS_TIFF_CREATE_FAILED));
         }
+        if (!files.Commit())
+            return fail(TiffRefusalText(IDS_TIFF_CREATE_FAILED, files.Error()));
         return 0;
     } catch (...) {
-        text = CurrentExceptionText();
-        CloseOnEnd(meter);
-        RemoveOutputs(layers, names);
-        return -1;
+        return fail(CurrentExceptionText());
     }
 }
 
@@ -189,12 +189,12 @@ void TiffImportWorker(void* data, CMeterInfo* meter)
 {
     const std::unique_ptr<TiffImportJob> job(static_cast<TiffImportJob*>(data));
     std::string error;
-    if (TIFFToRdp(*job, meter, &error) == 0)
-        return;
+    ConversionEnd end;
+    end.done = TIFFToRdp(*job, meter, &error) == 0;
+    end.outputs = TiffOutputNames(*job);
     // Nothing imported: the progress window closes rather than offering View.
-    if (meter)
-        meter->DeleteOnClose();
-    if (!error.empty())
+    EndConversionJob(meter, end);
+    if (!end.done && !error.empty())
         plat::MessageBox({}, error, LoadTiffString(IDS_TIFF_CAPTION), plat::MB_OK | plat::MB_ICONWARNING);
 }
 
@@ -215,13 +215,8 @@ int ProbeTIFFFile(const std::string& file, ExternFileInfo* info)
 int ImportTIFFFile(const std::string& input, const std::string& output, CMeterInfoBase* meter, std::string* error)
 {
     CTIFFReader reader(input);
-    if (reader.ReadDirectory() != 0 || reader.InterpretTags() != 1) {
-        if (error)
-            *error = TiffRefusalText(IDS_TIFF_INVALID, reader.Refusal());
-        return -1;
-    }
     int bytesPerPixel = 0;
-    if (const int id = reader.CheckInput(&bytesPerPixel)) {
+    if (const int id = CheckTiffImport(reader, &bytesPerPixel)) {
         if (error)
             *error = TiffRefusalText(id, reader.Refusal());
         return -1;

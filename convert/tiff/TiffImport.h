@@ -48,11 +48,21 @@ std::vector<std::string> TiffOutputNames(const TiffImportJob& job);
 // The text of a refusal: string id, and the reason on a line of its own.
 std::string TiffRefusalText(int id, const std::string& reason);
 
+// Reads and checks a TIFF for import: its directory, its tags, and whether its
+// pixels can be imported. 0 with *bytesPerPixel set, or the id of the refusal's
+// text (the reader's Refusal() says why).
+int CheckTiffImport(CTIFFReader& reader, int* bytesPerPixel);
+// Whether a window lies inside an image of width x height (nothing negative or empty).
+bool TiffWindowFits(long long x, long long y, long long w, long long h, long long width, long long height);
+
 // Fills the pixel memory of the layers (one, or three planes) from the job's
 // window. 0, or -1 with error set ("" for a cancel).
 int ReadTiffPixels(COrderFile* file, CRDPLayer* layers, CMeterInfoBase* meter, std::string* error,
                    const TiffImportJob& job);
-// The conversion: 0, or -1 with error set ("" for a cancel) and no output left.
+// The conversion on the conversion road (ConversionJob.h): an output that is the
+// input is refused, the outputs replace their files only when all are complete, and
+// the strips are read through the descriptor the job opened. 0, or -1 with error
+// set ("" for a cancel) and every old file as it was.
 int TIFFToRdp(const TiffImportJob& job, CMeterInfoBase* meter, std::string* error);
 // The job that Run starts: takes the heap TiffImportJob and shows a failure's text.
 void TiffImportWorker(void* job, CMeterInfo* meter);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <fstream>
 #include <string>
 #include <utility>
@@ -269,6 +271,27 @@ TEST_F(ExecuteChecks, GoodRequestGivesThePairAndAsksBeforeReplacing)
     EXPECT_FALSE(v.Refused());
     EXPECT_EQ(v.replaceQuestion, "File with name " + old + " already exists.\nReplace it?");
     EXPECT_EQ(v.outputPath, old);
+}
+
+// The raw import from x.rdp to x.rdp, by any name, is refused before any converter
+// starts: it would read the input while replacing it.
+TEST_F(ExecuteChecks, AnOutputThatIsTheInputIsRefused)
+{
+    const std::string in = m_dir.File("x.rdp");
+    std::ofstream(in) << "layer";
+    ASSERT_EQ(::symlink(in.c_str(), m_dir.File("link.rdp").c_str()), 0);
+    for (const std::string& out : {in, m_dir.Path() + "/./x.rdp", m_dir.File("link.rdp")}) {
+        SCOPED_TRACE(out);
+        ExecuteRequest r = Request(in, out);
+        r.inputCode = FORMAT_ALL_FILES;
+        const ExecuteVerdict v = CheckExecute(r);
+        EXPECT_TRUE(v.Refused());
+        EXPECT_EQ(v.message.rfind("The output file is an input of this conversion:\n" + out, 0), 0u) << v.message;
+        EXPECT_EQ(v.replaceQuestion, "");
+        EXPECT_EQ(v.inputCode, -1);
+    }
+    // Letter case makes another file.
+    EXPECT_FALSE(CheckExecute(Request(in, m_dir.File("X.rdp"))).Refused());
 }
 
 TEST(MirvaneStartUp, AnnouncesItselfAndItsTextsJoinTheChain)

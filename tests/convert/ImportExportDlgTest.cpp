@@ -131,6 +131,8 @@ TEST_F(ImportExportDlgTest, LaunchersShowTheShortOrTheFullListAndTheOutputsOfThe
     EXPECT_EQ(Codes(outputs), (std::vector<int>{7}));
     EXPECT_EQ(outputs->toolTip().toStdString(), "Выбор типа внешнего файла");
     EXPECT_FALSE(shortDlg->Control(CImportExportDlg::IDC_ADVANCED)->isEnabled());
+    if (const char* shots = std::getenv("SUITE_SHOT_DIR"))
+        shortDlg->grab().save(QString::fromStdString(std::string(shots) + "/import_export_dialog.png"));
 
     ExternFunction().LaunchImport(nullptr);
     plat::Dialog* fullDlg = Shown(shortDlg);
@@ -217,7 +219,13 @@ TEST_F(ImportExportDlgTest, ExecuteRefusesOrAsksBeforeStartingTheConverter)
              std::remove(scene.c_str());
          },
          plat::IDOK, "Unable to found the input file\n" + scene, 0},
-        {"both fine", [&] { Touch(scene); }, plat::IDOK, "", 1},
+        {"output is the input",
+         [&] {
+             Touch(scene);
+             dlg->OutputFile().SetFileName("scene.raw");
+         },
+         plat::IDOK, "The output file is an input of this conversion:\n" + scene, 0},
+        {"both fine", [&] { dlg->OutputFile().SetFileName("scene.rdp"); }, plat::IDOK, "", 1},
         {"replace: No", [&] { Touch(out); }, plat::IDNO, "File with name " + out + " already exists.\nReplace it?", 1},
         {"replace: Yes", [] {}, plat::IDYES, "File with name " + out + " already exists.\nReplace it?", 2},
     };

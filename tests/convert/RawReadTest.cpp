@@ -4,14 +4,20 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdint>
+#include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "FakeMeter.h"
 #include "MessageBox.h"
 #include "TempDir.h"
@@ -458,4 +464,130 @@ TEST_F(RawReadTest, RecordsPastFourGigabytes)
     EXPECT_EQ(h, records / 1000);
     for (int r = 0; r < h; ++r)
         EXPECT_EQ(value(layer, std::size_t(r)), r == k0 / 1000 ? -1000 : 0) << r;
+}
+
+namespace {
+
+std::vector<std::string> FolderEntries(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+}  // namespace
+
+// An output that is the data file, by any name, is refused before anything is
+// written: the data file stays byte for byte and nothing else appears.
+TEST_F(RawReadTest, AnOutputThatIsTheInputIsRefused)
+{
+    const std::string in = m_dir.File("x.rdp");
+    const Bytes data = Pattern(64 * 32);
+    WriteBytes(in, data);
+    ASSERT_EQ(::symlink(in.c_str(), m_dir.File("link.rdp").c_str()), 0);
+    ImportParams p = Describe(in, UINT8, 1, 1, 0, 0, 64, 0);
+    p.windowWidth = 64;
+    p.windowHeight = 32;
+    const std::vector<std::string> before = FolderEntries(m_dir.Path());
+    for (const std::string& out : {in, m_dir.Path() + "/./x.rdp", m_dir.File("link.rdp")}) {
+        SCOPED_TRACE(out);
+        plat::ScopedMessageBoxAnswerer boxes(plat::IDOK);
+        testsupport::FakeMeter meter;
+        EXPECT_EQ(p.ReadToRdp(out, &meter), 0);
+        ASSERT_EQ(boxes.Calls().size(), 1u);
+        EXPECT_EQ(boxes.Calls()[0].text.rfind("The output file is an input of this conversion:\n" + out, 0), 0u)
+            << boxes.Calls()[0].text;
+        EXPECT_TRUE(meter.ranges.empty());
+        std::ifstream back(in, std::ios::binary);
+        EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(back), {}), data);
+        EXPECT_EQ(FolderEntries(m_dir.Path()), before);
+    }
+}
+
+// A cancel or a failure at any report of an import over an existing file leaves
+// that file byte for byte and no temporary beside it.
+TEST_F(RawReadTest, CancelOrFailureOverAnExistingFileKeepsIt)
+{
+    const std::string in = m_dir.File("in.raw"), out = m_dir.File("out.rdp");
+    ImportParams p = Describe(in, SINT16, 1, 2, 0, 0, 200, 0);
+    WriteBytes(in, Pattern(std::size_t(p.recordLength) * 900));
+    p.windowWidth = 200;
+    p.windowHeight = 900;
+    testsupport::FakeMeter whole;
+    ASSERT_EQ(p.ReadToRdp(out, &whole), 1);
+    const int reports = whole.Reports();
+    ASSERT_GE(reports, 100);
+    const Bytes old = Pattern(777);
+    WriteBytes(out, old);
+    const std::vector<std::string> before = FolderEntries(m_dir.Path());
+    plat::ScopedMessageBoxAnswerer boxes(plat::IDOK);
+    using Fault = testsupport::FakeMeter::Fault;
+    for (const Fault fault : {Fault::Cancel, Fault::Memory, Fault::BadAlloc, Fault::Foreign})
+        for (int at : {1, 2, reports / 2, reports * 9 / 10}) {
+            SCOPED_TRACE(testing::Message() << int(fault) << " at " << at);
+            testsupport::FakeMeter meter;
+            meter.failAt = at;
+            meter.fault = fault;
+            EXPECT_EQ(p.ReadToRdp(out, &meter), 0);
+            std::ifstream back(out, std::ios::binary);
+            EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(back), {}), old);
+            EXPECT_EQ(FolderEntries(m_dir.Path()), before);
+        }
+    EXPECT_TRUE(boxes.Calls().empty());
+    // Whole, the import replaces the file.
+    ASSERT_EQ(p.ReadToRdp(out, nullptr), 1);
+    int w = 0, h = 0, t = 0;
+    EXPECT_EQ(LayerBytes(out, &w, &h, &t).size(), std::size_t(200 * 900 * 2));
+    EXPECT_EQ(FolderEntries(m_dir.Path()), before);
+}
+
+namespace {
+
+// A meter whose process is killed at its n-th position report.
+class KillingMeter final : public CMeterInfoBase {
+public:
+    explicit KillingMeter(int n) : m_n(n) {}
+    void SetCaption(const char*) override {}
+    void SetText(const char*) override {}
+    void SetPos(double) override
+    {
+        if (++m_reports == m_n)
+            ::raise(SIGKILL);
+    }
+    void SetRange(double, double) override {}
+    void GetRange(double* lo, double* hi) override { *lo = 0, *hi = 1; }
+    void GetPos(double* pos) override { *pos = 0; }
+    void SetStep(double) override {}
+    void StepIt() override { SetPos(0); }
+    std::string GetCaption() override { return {}; }
+    std::string GetText() override { return {}; }
+
+private:
+    int m_n;
+    int m_reports = 0;
+};
+
+}  // namespace
+
+// An import killed half-way leaves the old file whole under its name; its
+// temporary goes when the same file is written next.
+TEST_F(RawReadTest, AKilledImportLeavesTheOldFile)
+{
+    const std::string in = m_dir.File("in.raw"), out = m_dir.File("out.rdp");
+    ImportParams p = Describe(in, UINT8, 1, 1, 0, 0, 300, 0);
+    WriteBytes(in, Pattern(300 * 400));
+    p.windowWidth = 300;
+    p.windowHeight = 400;
+    const Bytes old = Pattern(555);
+    WriteBytes(out, old);
+    const int status = testsupport::RunInChild([&] { return p.ReadToRdp(out, new KillingMeter(100)); });
+    ASSERT_TRUE(WIFSIGNALED(status)) << status;
+    EXPECT_EQ(WTERMSIG(status), SIGKILL);
+    std::ifstream back(out, std::ios::binary);
+    EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(back), {}), old);
+    EXPECT_EQ(FolderEntries(m_dir.Path()).size(), 3u) << "the killed writer's temporary";
+    ASSERT_EQ(p.ReadToRdp(out, nullptr), 1);
+    EXPECT_EQ(FolderEntries(m_dir.Path()), (std::vector<std::string>{"in.raw", "out.rdp"}));
 }

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <iterator>
+
+#include <fstream>
+
 #include <unistd.h>
 
 #include <QApplication>
@@ -294,6 +298,82 @@ TEST_F(TIFFImportDlgTest, RgbAsSeparatePlanesOpensThreeViewers)
     EXPECT_EQ(layer.Type(), 5);
     std::lock_guard<std::mutex> lock(g_openedMutex);
     EXPECT_EQ(g_opened, (std::vector<std::pair<std::string, int>>{{out, 0}}));
+}
+
+// The planes "_R", "_G", "_B" that exist are each asked about before the import
+// starts; No to one starts nothing and keeps every file. The output's own name
+// was asked about by the import/export dialog, and an output that is the input
+// is refused.
+TEST_F(TIFFImportDlgTest, EveryExistingPlaneIsAskedAbout)
+{
+    const std::string out = m_dir.File("scene.rdp");
+    const std::vector<std::string> planes = SeparatePlaneNames(out);
+    std::ofstream(planes[0]) << "old red";
+    std::ofstream(planes[2]) << "old blue";
+    std::ofstream(out) << "old layer";
+    auto bytes = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const std::string in = Rgb("rgb.tif");
+    plat::Dialog* d = Launch(in, out);
+    ASSERT_NE(d, nullptr);
+    auto asked = [&](const std::string& name) { return "File with name " + name + " already exists.\nReplace it?"; };
+    {
+        // Yes to red, No to blue: nothing starts.
+        std::vector<int> answers = {plat::IDYES, plat::IDNO};
+        plat::ScopedMessageBoxAnswerer boxes(plat::IDNO, [&](const plat::MessageBoxCall&) {
+            const int a = answers.front();
+            answers.erase(answers.begin());
+            return a;
+        });
+        Click(d, CTIFFImportDlg::IDC_EXECUTE);
+        ASSERT_EQ(boxes.Calls().size(), 2u);
+        EXPECT_EQ(boxes.Calls()[0].text, asked(planes[0]));
+        EXPECT_EQ(boxes.Calls()[1].text, asked(planes[2]));
+        EXPECT_EQ(boxes.Calls()[0].caption, "Import from TIFF");
+        EXPECT_EQ(boxes.Calls()[0].type, unsigned(plat::MB_YESNO | plat::MB_ICONQUESTION));
+    }
+    EXPECT_EQ(FindWindow("Import from TIFF"), nullptr);
+    EXPECT_EQ(bytes(planes[0]), "old red");
+    EXPECT_EQ(bytes(planes[2]), "old blue");
+    EXPECT_FALSE(Exists(planes[1]));
+    {
+        plat::ScopedMessageBoxAnswerer boxes(plat::IDYES);
+        Click(d, CTIFFImportDlg::IDC_EXECUTE);
+        EXPECT_EQ(boxes.Calls().size(), 2u);
+        ASSERT_TRUE(FinishJob(CMeterDialog::IDC_OK));
+    }
+    for (const std::string& plane : planes) {
+        CRDPLayer layer;
+        EXPECT_NE(layer.OpenLayer(plane.c_str(), 0), nullptr) << plane;
+    }
+    // One layer: its name was asked about before this dialog opened.
+    Click(d, CTIFFImportDlg::IDC_SEPARATE);
+    {
+        plat::ScopedMessageBoxAnswerer boxes(plat::IDNO);
+        Click(d, CTIFFImportDlg::IDC_EXECUTE);
+        EXPECT_TRUE(boxes.Calls().empty());
+        ASSERT_TRUE(FinishJob(CMeterDialog::IDC_OK));
+    }
+    CRDPLayer layer;
+    EXPECT_NE(layer.OpenLayer(out.c_str(), 0), nullptr);
+    Click(d, CTIFFImportDlg::IDC_CLOSE);
+
+    // The input as output, by another name.
+    const std::string link = m_dir.File("link.tif");
+    ASSERT_EQ(::symlink(in.c_str(), link.c_str()), 0);
+    const std::string before = bytes(in);
+    plat::ScopedMessageBoxAnswerer boxes(plat::IDYES);
+    d = Launch(in, link);
+    ASSERT_NE(d, nullptr);
+    Click(d, CTIFFImportDlg::IDC_SEPARATE);
+    Click(d, CTIFFImportDlg::IDC_EXECUTE);
+    ASSERT_EQ(boxes.Calls().size(), 1u);
+    EXPECT_EQ(boxes.Calls()[0].text,
+              "The output file is an input of this conversion:\n" + link + "\n" + in);
+    EXPECT_EQ(FindWindow("Import from TIFF"), nullptr);
+    EXPECT_EQ(bytes(in), before);
 }
 
 // A strip found damaged while the job runs: the box says why, nothing is left.

@@ -3,7 +3,10 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -24,6 +27,22 @@ using tifftest::Bytes;
 using tifftest::TiffBuilder;
 
 namespace {
+
+Bytes FileBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+// The folder's entries, hidden ones (temporaries) included.
+std::vector<std::string> DirEntries(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 bool Exists(const std::string& path)
 {
@@ -181,7 +200,9 @@ TEST(TiffImport, LzwStripsArePlacedByRowsPerStrip)
         } else {
             EXPECT_EQ(result, -1);
             EXPECT_EQ(error.rfind("Invalid format of the input file\nstrip 0", 0), 0u) << error;
-            EXPECT_FALSE(Exists(out));
+            // The file of the earlier import stays as it was.
+            EXPECT_EQ(ReadLayer(out).pixels, image);
+            EXPECT_EQ(DirEntries(dir.Path()).size(), 2u);
         }
     }
 }
@@ -270,7 +291,8 @@ TEST(TiffImport, PaletteFromTheColourMap)
 }
 
 // A failure or cancel at any point leaves no output: not the layer, not one of
-// the three planes, no palette; a cancel says nothing, damage says why.
+// the three planes, no palette, no temporary; the files of an earlier import stay
+// byte for byte; a cancel says nothing, damage says why.
 TEST(TiffImport, FailureOrCancelLeavesNoOutput)
 {
     testsupport::TempDir dir;
@@ -298,6 +320,10 @@ TEST(TiffImport, FailureOrCancelLeavesNoOutput)
         ASSERT_EQ(TIFFToRdp(job(), &clean, &error), 0) << error;
         const int reports = clean.Reports();
         ASSERT_GT(reports, 3);
+        std::vector<Bytes> kept;
+        for (const std::string& name : names)
+            kept.push_back(FileBytes(name));
+        const std::vector<std::string> entries = DirEntries(dir.Path());
         for (int at = 1; at <= reports; at += std::max(1, reports / 12)) {
             for (auto fault : {testsupport::FakeMeter::Fault::Cancel, testsupport::FakeMeter::Fault::BadAlloc}) {
                 testsupport::FakeMeter meter;
@@ -309,8 +335,9 @@ TEST(TiffImport, FailureOrCancelLeavesNoOutput)
                     EXPECT_EQ(error, "") << at;
                 else
                     EXPECT_EQ(error.rfind("Unknown Error", 0), 0u) << error;
-                for (const std::string& name : names)
-                    EXPECT_FALSE(Exists(name)) << name << " at " << at;
+                for (std::size_t i = 0; i < names.size(); ++i)
+                    EXPECT_EQ(FileBytes(names[i]), kept[i]) << names[i] << " at " << at;
+                EXPECT_EQ(DirEntries(dir.Path()), entries) << at;
             }
         }
     }
@@ -473,5 +500,12 @@ TEST(TiffImport, ProbeAndRefusalsOfTheDialogLessImport)
     // An output that cannot be made.
     std::string error;
     EXPECT_EQ(ImportTIFFFile(good, dir.File("no/such/folder.rdp"), nullptr, &error), -1);
-    EXPECT_EQ(error, "Unable to create the output file");
+    EXPECT_EQ(error.rfind("Unable to create the output file\n", 0), 0u) << error;
+    EXPECT_NE(error.find(dir.File("no/such/folder.rdp")), std::string::npos) << error;
+    // An output that is the input, through a link: refused, the input kept.
+    const Bytes input = FileBytes(good);
+    ASSERT_EQ(::symlink(good.c_str(), dir.File("link.rdp").c_str()), 0);
+    EXPECT_EQ(ImportTIFFFile(good, dir.File("link.rdp"), nullptr, &error), -1);
+    EXPECT_EQ(error, "The output file is an input of this conversion:\n" + dir.File("link.rdp") + "\n" + good);
+    EXPECT_EQ(FileBytes(good), input);
 }

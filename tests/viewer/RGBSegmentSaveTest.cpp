@@ -8,6 +8,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <cstring>
 #include <filesystem>
 
@@ -133,7 +136,8 @@ TEST_F(RGBSegmentSave, EachChannelSavesItsFrame)
     }
 }
 
-TEST_F(RGBSegmentSave, AnOutputThatCannotBeCreatedIsSkipped)
+// The three files are one job: one that cannot be created is told, and none is saved.
+TEST_F(RGBSegmentSave, AnOutputThatCannotBeCreatedSavesNone)
 {
     CRGBView view;
     Open(view);
@@ -143,14 +147,68 @@ TEST_F(RGBSegmentSave, AnOutputThatCannotBeCreatedIsSkipped)
     CRGBView::SaveSegmentJob(params, nullptr);
     ASSERT_EQ(boxes.Calls().size(), 1u);
     EXPECT_EQ(boxes.Calls()[0].text, "Error creating file !\n" + outputs[1] + "\nNo such file or directory");
-    EXPECT_TRUE(fs::exists(outputs[0]));
-    EXPECT_FALSE(fs::exists(outputs[1]));
-    EXPECT_TRUE(fs::exists(outputs[2]));
-    CRDPLayer blue;
-    ASSERT_NE(blue.OpenLayer(outputs[2].c_str(), 0), nullptr);
-    float first;
-    std::memcpy(&first, blue.Rows()[0], 4);
-    EXPECT_EQ(first, float(10 * 3.25 - 20 * 7.0 + 200));
+    for (const std::string& out : outputs)
+        EXPECT_FALSE(fs::exists(out)) << out;
+}
+
+// A cancel or a failure while green or blue is copied leaves no red file, and old
+// files of the three names stay byte for byte; two channels naming one file, or a
+// channel's own source, are refused before anything is written.
+TEST_F(RGBSegmentSave, NothingIsKeptUnlessAllThreeAreSaved)
+{
+    CRGBView view;
+    Open(view);
+    const std::string outputs[3] = {File("r4.rdp"), File("g4.rdp"), File("b4.rdp")};
+    testsupport::FakeMeter clean;
+    CRGBView::SaveSegmentJob(Params(view, outputs), &clean);
+    const int reports = clean.Reports();
+    ASSERT_GE(reports, 6);
+    for (const std::string& out : outputs)
+        ASSERT_TRUE(fs::exists(out)) << out;
+    auto bytes = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    auto entries = [&] {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(File("")))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    plat::ScopedMessageBoxAnswerer boxes(plat::IDOK);
+    for (const bool old : {false, true}) {
+        for (const std::string& out : outputs)
+            fs::remove(out);
+        if (old)
+            std::ofstream(outputs[0], std::ios::binary) << "old red";
+        const std::vector<std::string> before = entries();
+        // Past the first third of the reports, red is complete.
+        for (int at : {reports / 2, reports * 5 / 6, reports})
+            for (auto fault : {testsupport::FakeMeter::Fault::Cancel, testsupport::FakeMeter::Fault::Memory}) {
+                SCOPED_TRACE(testing::Message() << old << " at " << at);
+                testsupport::FakeMeter meter;
+                meter.failAt = at;
+                meter.fault = fault;
+                CRGBView::SaveSegmentJob(Params(view, outputs), &meter);
+                EXPECT_EQ(entries(), before);
+                if (old)
+                    EXPECT_EQ(bytes(outputs[0]), "old red");
+            }
+    }
+    EXPECT_TRUE(boxes.Calls().empty());
+
+    const std::string sameTwice[3] = {File("r5.rdp"), File("g5.rdp"), File("./r5.rdp")};
+    const std::string ontoSource[3] = {File("r6.rdp"), m_sources[2], File("b6.rdp")};
+    const std::vector<std::string> before = entries();
+    for (const auto* names : {&sameTwice, &ontoSource}) {
+        plat::ScopedMessageBoxAnswerer refused(plat::IDOK);
+        CRGBView::SaveSegmentJob(Params(view, *names), nullptr);
+        ASSERT_EQ(refused.Calls().size(), 1u);
+        EXPECT_NE(refused.Calls()[0].text.find(names == &sameTwice ? (*names)[2] : (*names)[1]), std::string::npos)
+            << refused.Calls()[0].text;
+        EXPECT_EQ(entries(), before);
+    }
 }
 
 TEST_F(RGBSegmentSave, ACancelRemovesWhatIsOpenAndEndsTheJobQuietly)

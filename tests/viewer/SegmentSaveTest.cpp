@@ -4,6 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+
+#include <fstream>
+
+#include <algorithm>
+
 #include <QApplication>
 #include <atomic>
 #include <cstdio>
@@ -200,6 +206,58 @@ TEST_F(SegmentSave, ACancelledCopyLeavesNoFileAndNoMessage)
         EXPECT_FALSE(fs::exists(out));
     }
     EXPECT_TRUE(boxes.Calls().empty());
+}
+
+// A save over an existing file that is cancelled or fails keeps that file byte for
+// byte; a save over its own source, by any name, is refused and keeps the source.
+TEST_F(SegmentSave, OldFilesAndTheSourceAreKept)
+{
+    const std::string source = MakeSource(SINT16);
+    CRasterView view;
+    Open(view, source);
+    const std::string old = File("old.rdp");
+    std::ofstream(old, std::ios::binary) << "old segment";
+    auto bytes = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    auto entries = [&] {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(File("")))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    const std::string sourceBytes = bytes(source);
+    const std::vector<std::string> before = entries();
+    {
+        plat::ScopedMessageBoxAnswerer boxes(plat::IDOK);
+        for (auto fault : {testsupport::FakeMeter::Fault::Cancel, testsupport::FakeMeter::Fault::Memory})
+            for (int at : {1, 2, 30}) {
+                testsupport::FakeMeter meter;
+                meter.failAt = at;
+                meter.fault = fault;
+                CRasterView::SaveSegmentJob(new RasterSegmentParams{old, source, kRect, *view.GetLayer()}, &meter);
+                EXPECT_EQ(bytes(old), "old segment") << at;
+                EXPECT_EQ(entries(), before) << at;
+            }
+        EXPECT_TRUE(boxes.Calls().empty());
+    }
+    for (const std::string& out : {source, File("./") + fs::path(source).filename().string()}) {
+        plat::ScopedMessageBoxAnswerer boxes(plat::IDOK);
+        CRasterView::SaveSegmentJob(new RasterSegmentParams{out, source, kRect, *view.GetLayer()}, nullptr);
+        ASSERT_EQ(boxes.Calls().size(), 1u);
+        EXPECT_EQ(boxes.Calls()[0].text.rfind("The output file is an input of this conversion:\n" + out, 0), 0u)
+            << boxes.Calls()[0].text;
+        EXPECT_EQ(bytes(source), sourceBytes);
+        EXPECT_EQ(entries(), before);
+    }
+    // Whole, the save replaces the old file.
+    CRasterView::SaveSegmentJob(new RasterSegmentParams{old, source, kRect, *view.GetLayer()}, nullptr);
+    CRDPLayer segment;
+    ASSERT_NE(segment.OpenLayer(old.c_str(), 0), nullptr);
+    EXPECT_EQ(segment.Width(), 100);
+    EXPECT_EQ(entries(), before);
 }
 
 TEST_F(SegmentSave, ClosingTheViewerDuringTheSaveStillCompletesIt)

@@ -21,6 +21,7 @@
 #include "util/DoubleToInt.h"
 #include "view/RGBViewMath.h"
 #include "view/RenderSource.h"
+#include "view/SegmentSave.h"
 #include "window/ViewerMessages.h"
 
 namespace {
@@ -425,37 +426,11 @@ void CRGBView::SaveSegmentJob(SegmentParams* params, CMeterInfoBase* meter)
     std::unique_ptr<SegmentParams> own(params);
     if (!own)
         return;
-    const RECT& r = own->m_Rect;
-    const std::int64_t width = std::int64_t(r.right) - r.left, height = std::int64_t(r.bottom) - r.top;
-    const bool sized = width > 0 && height > 0 && width <= INT_MAX && height <= INT_MAX;
-    CRDPLayer segments[3] = {CRDPLayer(meter), CRDPLayer(meter), CRDPLayer(meter)};
-    try {
-        for (int c = 0; c < 3; ++c) {
-            void** rows = nullptr;
-            if (sized) {
-                try {
-                    rows = segments[c].CreateLayer(own->m_strOutput[c].c_str(), int(width), int(height),
-                                                   own->m_Source[c].Type(), 7);
-                } catch (plat::Exception* e) {
-                    e->Delete();
-                }
-            }
-            if (rows == nullptr) {
-                plat::MessageBox(plat::WindowHandle(),
-                                 ErrorBoxText(LoadViewerString(IDS_ERROR_CREATING_FILE), own->m_strOutput[c],
-                                              FileCreationProblem(own->m_strOutput[c], 0)),
-                                 "", plat::MB_OK);
-                continue;
-            }
-            segments[c].ReadData(&own->m_Source[c], CPoint{r.left, r.top}, CPoint{0, 0},
-                                 CSize{int(width), int(height)});
-            segments[c].CloseLayer();
-            CopyTag(own->m_strOutput[c].c_str(), own->m_strSource[c].c_str());
-            SaveSubsetTransform(SPoint{double(r.left), double(r.top)}, own->m_strSource[c], own->m_strOutput[c]);
-        }
-    } catch (plat::Exception* e) {
-        e->Delete();
-        for (CRDPLayer& segment : segments)
-            segment.DestroyLayer();
+    std::vector<SegmentPlane> planes(3);
+    for (int c = 0; c < 3; ++c) {
+        planes[std::size_t(c)].output = own->m_strOutput[c];
+        planes[std::size_t(c)].source = own->m_strSource[c];
+        planes[std::size_t(c)].layer = own->m_Source[c];
     }
+    SaveSegmentPlanes(planes, own->m_Rect, meter);
 }

@@ -56,9 +56,10 @@ public:
     int GetLevel(int channel) const;
 
     // Body of the segment-save job: the frame of each channel as a new file with its
-    // user tags and shifted transform history. A file that cannot be created is
-    // reported and skipped; any failure after that (a cancel too) removes the files
-    // still open and ends the job quietly. Frees params.
+    // user tags and shifted transform history, the three files committed together
+    // (SaveSegmentPlanes): a file that cannot be created is reported, any failure
+    // after that (a cancel too) ends the job quietly, and either way no file is left
+    // and every old one stays. Frees params.
     static void SaveSegmentJob(SegmentParams* params, CMeterInfoBase* meter);
 
     // Slots of the layer view.

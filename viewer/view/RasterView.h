@@ -92,9 +92,10 @@ public:
     // Profile windows opened from this layer and still open.
     std::vector<CProfileFrame*> OpenProfiles() const;
 
-    // Body of the segment-save job: a new file of the rectangle, its user tags and its
-    // transform history; a failed creation tells the user, any later failure (a cancel
-    // too) removes the half-written file. Frees params.
+    // Body of the segment-save job (SaveSegmentPlanes over one plane): a new file of
+    // the rectangle, its user tags and its transform history; a failed creation tells
+    // the user, any later failure (a cancel too) ends quietly, and either way no new
+    // file is left and an old file of that name stays as it was. Frees params.
     static void SaveSegmentJob(RasterSegmentParams* params, CMeterInfoBase* meter);
 
     int IsBusy() const { return m_pShared->m_bBusy.load(); }

@@ -26,6 +26,7 @@
 #include "view/RasterDisplayMath.h"
 #include "view/RasterView.h"
 #include "view/RenderSource.h"
+#include "view/SegmentSave.h"
 #include "window/ProfileFrame.h"
 
 namespace {
@@ -335,31 +336,9 @@ void CRasterView::SaveSegmentJob(RasterSegmentParams* params, CMeterInfoBase* me
     std::unique_ptr<RasterSegmentParams> own(params);
     if (!own)
         return;
-    const RECT& r = own->m_Rect;
-    const std::int64_t width = std::int64_t(r.right) - r.left, height = std::int64_t(r.bottom) - r.top;
-    CRDPLayer segment(meter);
-    void** rows = nullptr;
-    if (width > 0 && height > 0 && width <= INT_MAX && height <= INT_MAX) {
-        try {
-            rows = segment.CreateLayer(own->m_strOutput.c_str(), int(width), int(height), own->m_Source.Type(), 7);
-        } catch (plat::Exception* e) {
-            e->Delete();
-        }
-    }
-    if (rows == nullptr) {
-        plat::MessageBox(plat::WindowHandle(),
-                         ErrorBoxText(LoadViewerString(IDS_ERROR_CREATING_FILE), own->m_strOutput,
-                                      FileCreationProblem(own->m_strOutput, 0)),
-                         "", plat::MB_OK);
-        return;
-    }
-    try {
-        segment.ReadData(&own->m_Source, CPoint{r.left, r.top}, CPoint{0, 0}, CSize{int(width), int(height)});
-        segment.CloseLayer();
-        CopyTag(own->m_strOutput.c_str(), own->m_strSource.c_str());
-        SaveSubsetTransform(SPoint{double(r.left), double(r.top)}, own->m_strSource, own->m_strOutput);
-    } catch (plat::Exception* e) {
-        e->Delete();
-        segment.DestroyLayer();
-    }
+    std::vector<SegmentPlane> planes(1);
+    planes[0].output = own->m_strOutput;
+    planes[0].source = own->m_strSource;
+    planes[0].layer = own->m_Source;
+    SaveSegmentPlanes(planes, own->m_Rect, meter);
 }

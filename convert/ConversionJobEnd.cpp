@@ -1,0 +1,37 @@
+#include "ConversionJobEnd.h"
+
+#include <sys/stat.h>
+
+#include <memory>
+
+#include "ResultViewers.h"
+#include "jobs/MeterInfo.h"
+#include "jobs/Run.h"
+
+void EndConversionJob(CMeterInfo* meter, const ConversionEnd& end)
+{
+    if (!meter)
+        return;
+    if (!end.text.empty())
+        meter->SetText(end.text.c_str());
+    bool viewable = end.done;
+    for (const std::string& file : end.outputs) {
+        struct stat st {};
+        viewable = viewable && ::stat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    }
+    // Nothing to view: the window closes instead of offering View for files
+    // that are not there.
+    if (!viewable)
+        meter->DeleteOnClose();
+    else if (!end.endText.empty())
+        meter->SetEndText(end.endText.c_str());
+}
+
+void RunConversion(const std::string& name, void (*job)(void*, CMeterInfo*), void* data,
+                   std::vector<std::string> outputs, int stretchType)
+{
+    auto results = std::make_unique<ResultFileList>();
+    results->names = std::move(outputs);
+    results->stretchType = stretchType;
+    Run(name, job, data, OpenResultsInViewer, results.release());
+}
