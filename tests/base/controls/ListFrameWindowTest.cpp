@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "Dialog.h"
+#include "DialogTemplate.h"
 #include "VirtualKey.h"
 #include "WindowHandle.h"
 #include "controls/ControlMessages.h"
@@ -305,6 +307,57 @@ TEST(ListFrameWindow, RefusesNoColumnsAndPaintsNothingBeforeSetUp)
     grid->UpdateWindow();
     EXPECT_EQ(Pixel(grid->Buffer(), 20, 20), 0xFFFFFFu);
     EXPECT_FALSE(grid->Bar(plat::SB_VERT)->isEnabled());
+}
+
+}  // namespace
+
+namespace {
+
+const plat::ControlTemplate kGridRows[] = {
+    {2016, plat::ControlKind::Static, 7, 7, 180, 100, "", plat::CS_NONE},
+};
+const plat::DialogTemplate kGridDialog{901, "Grid", "MS Sans Serif", 8, 193, 135, kGridRows, std::size(kGridRows)};
+
+// In a dialog: Enter on the grid is the grid's alone; Enter in its editor is the dialog's OK.
+TEST(ListFrameWindow, EnterInADialog)
+{
+    plat::Dialog dialog(kGridDialog);
+    std::vector<Notice> notices;
+    dialog.SetMessageHandler([&](unsigned msg, plat::WParam w, plat::LParam l) {
+        notices.push_back({msg, w, l});
+        return plat::LResult(0);
+    });
+    int oks = 0;
+    dialog.SetOkHandler([&] { ++oks; });
+    CListFrame* grid = CListFrame::SubclassDlgItem(2016, &dialog);
+    ASSERT_NE(grid, nullptr);
+    EXPECT_EQ(dialog.Control(2016), grid);
+    ASSERT_EQ(grid->InitList(&dialog, 3, 0, 0), 1);
+    grid->SetEditMode(1, 1);
+    grid->AddRow();
+    grid->AddRow();
+    dialog.show();
+    QApplication::setActiveWindow(&dialog);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    grid->setFocus();
+    QCoreApplication::processEvents();
+    notices.clear();
+    QTest::keyClick(grid, Qt::Key_Return);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(oks, 0);
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0].msg, WM_LISTFRAME_ROW);
+    EXPECT_EQ(notices[0].w, 13u);
+
+    grid->OpenEditor(1, 1);
+    ASSERT_TRUE(grid->IsEditorShown());
+    QCoreApplication::processEvents();
+    notices.clear();
+    QTest::keyClick(grid->Editor(), Qt::Key_Return);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(oks, 1);
+    for (const Notice& n : notices)
+        EXPECT_NE(n.msg, WM_LISTFRAME_ROW) << "the grid does not see the editor's Enter";
 }
 
 }  // namespace
