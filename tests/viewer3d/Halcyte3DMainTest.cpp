@@ -3,12 +3,15 @@
 #include "ChildProcess.h"
 #include "ModalDriver.h"
 #include "PumpUntil.h"
+#include "ScopedEnvFolder.h"
+#include "TempDir.h"
 
 #include "viewer3d/Halcyte3DMain.h"
 #include "viewer3d/SAdministratorUn.h"
 #include "viewer3d/Viewer3DUnits.h"
 
 #include "engine3d/SRTDRegistry.h"
+#include "platform/TempRegistry.h"
 
 #include <gtest/gtest.h>
 
@@ -22,6 +25,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <string>
 #include <thread>
 
@@ -82,6 +86,20 @@ TEST(Halcyte3DStart, TheBuiltProgramRunsOffscreenUntilStopped)
     const std::string program = std::string(SUITE_BIN_DIR) + "/Halcyte3D";
     ASSERT_EQ(::access(program.c_str(), X_OK), 0) << program;
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // A temporary whose writer was killed: the start removes it.
+    ScopedEnvFolder state("XDG_STATE_HOME");
+    testsupport::TempDir dir;
+    const std::string orphan = dir.File(".project.hcp.1.0.1.part");
+    ASSERT_TRUE(testsupport::ExitedWith(testsupport::RunInChild([&] {
+                                            std::FILE* f = std::fopen(orphan.c_str(), "w");
+                                            if (f == nullptr)
+                                                return 1;
+                                            std::fclose(f);
+                                            plat::RecordTemporary(orphan);
+                                            return 0;
+                                        }),
+                                        0));
+    ASSERT_EQ(::access(orphan.c_str(), F_OK), 0);
     char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
     pid_t pid = 0;
     ASSERT_EQ(::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ), 0);
@@ -93,6 +111,7 @@ TEST(Halcyte3DStart, TheBuiltProgramRunsOffscreenUntilStopped)
         ended = ::waitpid(pid, &status, WNOHANG);
     }
     EXPECT_EQ(ended, 0) << "ended early with status " << status;
+    EXPECT_NE(::access(orphan.c_str(), F_OK), 0) << orphan;
     if (ended == 0) {
         ::kill(pid, SIGTERM);
         ASSERT_EQ(::waitpid(pid, &status, 0), pid);
