@@ -143,6 +143,8 @@ void CFileParamsDialog::Create(QWidget* owner)
 void CFileParamsDialog::Destroy()
 {
     if (m_window) {
+        if (QTreeWidget* tree = LayerTree())
+            QObject::disconnect(tree, nullptr, nullptr, nullptr);
         m_window->DestroyWindow();
         delete m_window.data();
     }

@@ -53,6 +53,16 @@ public:
         connect(this, &QTreeWidget::itemCollapsed, [expanded](QTreeWidgetItem* i) { expanded(i, false); });
     }
 
+    ~View() override
+    {
+        // Nothing the tree widget does while it goes reaches the control.
+        QObject::disconnect(this, nullptr, nullptr, nullptr);
+        m_ctrl.m_view = nullptr;
+        m_ctrl.m_shown.clear();
+        m_ctrl.m_dragImage = nullptr;  // a child of the viewport, going with it
+        m_ctrl.m_dragging = false;
+    }
+
 protected:
     void mousePressEvent(QMouseEvent* event) override
     {
@@ -95,6 +105,7 @@ private:
 
 CTagTreeCtrl::~CTagTreeCtrl()
 {
+    m_syncing = true;
     if (m_view)
         delete m_view.data();
 }

@@ -126,4 +126,30 @@ TEST_F(TagTreeCtrlTest, ADropMovesWithCtrlItCopies)
     EXPECT_EQ(Viewport()->cursor().shape(), Qt::ArrowCursor);
 }
 
+// The window may go before the control, and the control before its window's parent.
+TEST(TagTreeCtrlLife, EitherMayGoFirst)
+{
+    CTagTreeCtrl ctrl;
+    {
+        QWidget host;
+        ctrl.Create(&host);
+        ctrl.Load("a\n\tb\n");
+        ctrl.SelectItem(ctrl.GetLastItem(nullptr));
+        host.show();
+        QApplication::processEvents();
+    }
+    EXPECT_EQ(ctrl.Window(), nullptr);
+    ctrl.InsertItem("c", nullptr);
+    EXPECT_EQ(ctrl.GetCount(), 3u);
+
+    QWidget host;
+    {
+        CTagTreeCtrl shown;
+        shown.Create(&host);
+        shown.Load("x\n\ty\n");
+        shown.SelectItem(shown.GetRootItem());
+    }
+    EXPECT_TRUE(host.findChildren<QTreeWidget*>().isEmpty());
+}
+
 }  // namespace

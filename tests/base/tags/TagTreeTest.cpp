@@ -236,7 +236,7 @@ TEST(TagTree, CopiesShareTheDataThatOutlivesTheSource)
 // Walks, copies, deletion and the end of a tree far deeper than a stack could recurse.
 TEST(TagTree, AVeryDeepTreeNeedsNoStack)
 {
-    constexpr int kDepth = 200000;
+    constexpr int kDepth = 100000;
     auto tree = std::make_unique<CTagTree>();
     TagItem deepest = nullptr;
     for (int i = 0; i < kDepth; ++i)
