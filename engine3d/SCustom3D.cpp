@@ -929,9 +929,9 @@ std::int32_t TSDepositoryCustomConstruction3D::Link(TSObjectsStream* Stream)
 std::int32_t TSDepositoryCustomConstruction3D::SetParameter(std::int32_t Id, void* Data)
 {
     if (Id == diConstruction) {
-        auto** slot = static_cast<TSObject**>(Data);
-        TSObject* object = slot ? *slot : nullptr;
-        if (object != m_construction) {
+        auto** slot = static_cast<TObject**>(Data);
+        TObject* object = slot ? *slot : nullptr;
+        if (object != static_cast<TObject*>(m_construction)) {
             auto* construction = dynamic_cast<TSCustomConstruction3D*>(object);
             if (construction == nullptr && slot != nullptr)
                 *slot = nullptr;
@@ -962,7 +962,7 @@ std::int32_t TSDepositoryCustomConstruction3D::SetParameter(std::int32_t Id, voi
 std::int32_t TSDepositoryCustomConstruction3D::GetParameter(std::int32_t Id, void* Data)
 {
     if (Id == diConstruction && Data != nullptr) {
-        *static_cast<TSObject**>(Data) = m_construction;
+        *static_cast<TObject**>(Data) = m_construction;
         return 0;
     }
     return -1;

@@ -272,7 +272,7 @@ struct TSDepositoryApply {
 };
 
 enum TSDepositoryId : std::int32_t {
-    diConstruction = 4096,  // Data: TSObject** (the construction)
+    diConstruction = 4096,  // Data: TObject** (the construction; nil when it is none)
     diApply = 4097,         // Data: TSDepositoryApply*
 };
 

@@ -248,7 +248,8 @@ TSObject* THalcyte3DProject::CreateDepository(TObject* Object)
     std::unique_ptr<TSObject> depository(TSObject::Create(depositoryClass));
     if (!depository)
         return nullptr;
-    TSParameterRecord record{dpSetObject, Object};
+    TObject* edited = Object;  // by reference: a depository may answer nil
+    TSParameterRecord record{dpSetObject, &edited};
     depository->Process(ocSetParameter, reinterpret_cast<TSParam>(&record));
     ReserveBlocks(m_depositories, m_depositories.size() + 1, kDepositoryBlock);
     m_depositories.push_back({depository.get(), dynamic_cast<TSObject*>(Object), 0});

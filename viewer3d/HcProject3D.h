@@ -39,7 +39,7 @@ enum THalcyteProjectEvent : std::int32_t {
 
 // Ids of the parameter records a depository takes through Process code 7.
 enum TSDepositoryParameter : std::int32_t {
-    dpSetObject = 4096,    // Data: the object the depository edits
+    dpSetObject = 4096,    // Data: TObject** (the object the depository edits)
     dpApplyRecord = 4097,  // Data: a TSApplyRecord*
 };
 

@@ -1048,8 +1048,8 @@ TSFlatCaption::~TSFlatCaption()
         m_form->removeEventFilter(this);
         m_form = nullptr;
     }
-    for (EdgeGrip* grip : m_grips)
-        delete grip;
+    for (const QPointer<EdgeGrip>& grip : m_grips)
+        delete grip.data();
     m_grips.clear();
     *m_alive = false;
 }
@@ -1102,8 +1102,8 @@ void TSFlatCaption::Unhook(bool KeepFrame)
     QWidget* form = m_form;
     m_form = nullptr;
     form->removeEventFilter(this);
-    for (EdgeGrip* grip : m_grips)
-        delete grip;
+    for (const QPointer<EdgeGrip>& grip : m_grips)
+        delete grip.data();
     m_grips.clear();
     form->setMinimumSize(m_savedMinimum);
     if (!KeepFrame) {
@@ -1345,7 +1345,9 @@ void TSFlatCaption::PlaceGrips()
     if (!m_form)
         return;
     const int w = m_form->width(), h = m_form->height(), b = kGripBand;
-    for (EdgeGrip* grip : m_grips) {
+    for (const QPointer<EdgeGrip>& grip : m_grips) {
+        if (grip.isNull())
+            continue;
         const Qt::Edges e = grip->Edges();
         const int x = (e & Qt::LeftEdge) ? 0 : (e & Qt::RightEdge) ? w - b : b;
         const int y = (e & Qt::TopEdge) ? 0 : (e & Qt::BottomEdge) ? h - b : b;

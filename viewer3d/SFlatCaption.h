@@ -564,7 +564,7 @@ private:
     std::unique_ptr<plat::DeviceContext> m_bitmap;
     QFont m_captionFont;
     QFont m_buttonFont;
-    std::vector<EdgeGrip*> m_grips;
+    std::vector<QPointer<EdgeGrip>> m_grips;
     // A drag the window system refused follows the mouse.
     bool m_dragging = false;
     QPoint m_dragOffset;

@@ -148,14 +148,14 @@ TEST(Depository, ParametersTheProjectSends)
     auto other = Make<TSCustomDrawSystem3D>();
 
     // 4096 with something that is no construction: nil, also for the caller.
-    TSObject* object = other.get();
+    TObject* object = other.get();
     EXPECT_EQ(d->SetParameter(diConstruction, &object), 0);
     EXPECT_EQ(object, nullptr);
     EXPECT_EQ(d->Construction(), nullptr);
     object = construction.get();
     EXPECT_EQ(d->SetParameter(diConstruction, &object), 0);
     EXPECT_EQ(d->Construction(), construction.get());
-    TSObject* read = nullptr;
+    TObject* read = nullptr;
     EXPECT_EQ(d->GetParameter(diConstruction, &read), 0);
     EXPECT_EQ(read, construction.get());
     EXPECT_EQ(d->GetParameter(5, &read), -1);
@@ -228,7 +228,7 @@ TEST(Depository, SaveLoadAndLink)
     auto d = Store(2, 1);
     auto construction = Make<TSCustomConstruction3D>();
     auto ds = Make<TSCustomDrawSystem3D>();
-    TSObject* object = construction.get();
+    TObject* object = construction.get();
     d->SetParameter(diConstruction, &object);
     d->AddDrawSystem(ds.get());
     d->SetDrawSystemRecord(0, true, 1);

@@ -87,7 +87,7 @@ public:
     std::int32_t SetParameter(std::int32_t Id, void* Data) override
     {
         if (Id == dpSetObject) {
-            Edited = static_cast<TObject*>(Data);
+            Edited = *static_cast<TObject**>(Data);
             return 0;
         }
         if (Id == dpApplyRecord) {

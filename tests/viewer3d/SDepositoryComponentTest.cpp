@@ -12,6 +12,7 @@
 #include "viewer3d/SFinderReflectionUn.h"
 
 #include "engine3d/SClasses3D.h"
+#include "engine3d/SRTDRegistry.h"
 
 #include "Command.h"
 
@@ -24,6 +25,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
+#include <cstring>
 #include <filesystem>
 
 #include <cstdlib>
@@ -317,6 +319,44 @@ TEST_F(DepositoryComponent, LayersOfAFileWrittenByNumpy)
     QCoreApplication::processEvents();
     EXPECT_FALSE(shown);
     std::filesystem::remove_all(folder);
+}
+
+TEST_F(DepositoryComponent, AProjectFileHoldsTheStoreAsAnIndependentReaderSeesIt)
+{
+    RegisterRTDClass(&TEightByteDepository::ClassInfo);
+    RegisterDepositoryClass(&TEightByteDepository::ClassInfo, &TSCustomConstruction3D::ClassInfo);
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "caption-store-file";
+    std::filesystem::create_directories(folder);
+    const std::string path = (folder / "store.hcp").string();
+    {
+        std::unique_ptr<THalcyte3DProject> project(TSObject::Create<THalcyte3DProject>());
+        TSCreateObjectRecord viewer{nullptr, &TSDrawingSystem3D::ClassInfo, nullptr};
+        ASSERT_EQ(project->Process(pcCreateObject, reinterpret_cast<TSParam>(&viewer)), 0);
+        TSCreateObjectRecord object{nullptr, &TSCustomConstruction3D::ClassInfo, nullptr};
+        ASSERT_EQ(project->Process(pcCreateObject, reinterpret_cast<TSParam>(&object)), 0);
+        auto* store = dynamic_cast<TEightByteDepository*>(project->FindDepository(object.Created));
+        ASSERT_NE(store, nullptr);
+        EXPECT_EQ(store->Construction(), object.Created);
+        store->SetRecordCount(2);
+        store->SetRecordName(0, "low");
+        store->SetRecordName(1, "high");
+        const std::uint8_t bytes[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+        std::memcpy(store->GetRecordData(1), bytes, 8);
+        const std::int32_t entry = store->AddDrawSystem(dynamic_cast<TSCustomDrawSystem3D*>(viewer.Created));
+        store->SetDrawSystemRecord(entry, true, 1);
+        store->SetDrawSystemRecord(-1, false, 1);
+        store->SelectRecord(1);
+        project->SaveToFileName(path);
+    }
+    const std::string output = testsupport::CommandOutput(
+        "/usr/bin/python3 " SUITE_SOURCE_DIR "/tests/viewer3d/project_check.py '" + path + "' 8 2>&1");
+    // The current record is the one the last picture applied: not checked.
+    for (const char* line : {"depositories 1 objects-linked True\n", "store construction-is-object True current ",
+                             " defaults 1 0\nrecords low=0000000000000000 high=0102030405060708\nentries True:1:0\n"})
+        EXPECT_NE(output.find(line), std::string::npos) << line << "\n" << output;
+    std::filesystem::remove_all(folder);
+    UnregisterDepositoryClass(&TEightByteDepository::ClassInfo, &TSCustomConstruction3D::ClassInfo);
+    UnregisterRTDClass(&TEightByteDepository::ClassInfo);
 }
 
 }  // namespace

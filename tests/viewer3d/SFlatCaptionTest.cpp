@@ -529,6 +529,25 @@ TEST_F(FlatCaptionForm, DragsResizesAndKeepsItsMinimum)
     EXPECT_TRUE(none == nullptr || none->objectName() != "SFlatCaptionGrip");
 }
 
+TEST_F(FlatCaptionForm, UnhookGivesTheWindowBackAndTheBarMayGoFirst)
+{
+    Form f;
+    f.Window->setMinimumSize(50, 40);
+    f.Bar->Unhook(false);
+    EXPECT_FALSE(f.Bar->IsHooked());
+    EXPECT_FALSE(f.Window->windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_EQ(f.Window->windowType(), Qt::Tool);
+    EXPECT_TRUE(f.Window->isVisible());
+    EXPECT_EQ(f.Window->childAt(198, 80), nullptr);  // no grips left
+    ASSERT_TRUE(f.Bar->Hook());
+    EXPECT_TRUE(f.Window->windowFlags() & Qt::FramelessWindowHint);
+    delete f.Bar;  // the form goes on without it
+    f.Window->resize(220, 160);
+    QCoreApplication::processEvents();
+    TSFlatCaption::HoverTick();
+    EXPECT_EQ(f.Window->childAt(218, 80), nullptr);
+}
+
 TEST_F(FlatCaptionForm, ButtonsMaximiseMinimiseCloseAndPin)
 {
     Form f;

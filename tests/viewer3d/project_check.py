@@ -72,7 +72,7 @@ def list_members(body, prefix):
     return ids
 
 
-def main(path):
+def main(path, record_size=None):
     data = open(path, "rb").read()
     r = Reader(data)
     if r.take(8) != b"HALCYTE\0":
@@ -105,15 +105,41 @@ def main(path):
     print("lists %s" % " ".join(str(len(m)) for m in lists))
     pairs = o.int32()
     object_ids = []
+    stores = []
     for _ in range(pairs):
-        o.record()
+        body = o.record()[2]
         object_ids.append(o.uint32())
+        if record_size is not None:
+            stores.append((object_ids[-1], depository(body, record_size)))
     if o.at != o.end:
         raise SystemExit("objects block not used up")
     # Depositories edit viewers or members of the lists, one each.
     linked = len(set(object_ids)) == pairs and set(object_ids) <= (every | viewer_ids)
     print("depositories %d objects-linked %s" % (pairs, linked))
+    for object_id, (construction, current, ordinary, special, records, entries) in stores:
+        print("store construction-is-object %s current %d defaults %d %d" %
+              (construction == object_id, current, ordinary, special))
+        print("records %s" % " ".join("%s=%s" % (name, data.hex()) for name, data in records))
+        print("entries %s" % " ".join("%s:%d:%d" % (entry in viewer_ids, s, o) for entry, s, o in entries))
+
+
+def depository(body, record_size):
+    """A parameter store's data: construction identity, current record, the
+    default ordinary and special choices, the named records of record_size
+    bytes, and the 12-byte entries (drawing system identity, special and
+    ordinary choice)."""
+    construction = body.uint32()
+    current, ordinary, special, n = (body.int32() for _ in range(4))
+    if n < 0:
+        raise SystemExit("negative record count")
+    records = [(body.string(), body.take(record_size)) for _ in range(n)]
+    m = body.int32()
+    if m < 0 or 12 * m != body.end - body.at:
+        raise SystemExit("entries do not fill the record")
+    entries = [(body.uint32(), body.int32(), body.int32()) for _ in range(m)]
+    return construction, current, ordinary, special, records, entries
 
 
 if __name__ == "__main__":
-    main(sys.argv[1])
+    # With a record size, each depository's data is read as a parameter store.
+    main(sys.argv[1], int(sys.argv[2]) if len(sys.argv) > 2 else None)
