@@ -1,0 +1,289 @@
+#include "ascii/AsciiText.h"
+
+#include <locale.h>
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <vector>
+
+#include "ascii/AsciiStrings.h"
+#include "layer/DataTypes.h"
+
+namespace {
+
+// The C locale for this thread while it lives; the previous one after.
+class CLocaleScope {
+public:
+    CLocaleScope() : m_previous(::uselocale(CLocale())) {}
+    ~CLocaleScope()
+    {
+        if (m_previous != locale_t(0))
+            ::uselocale(m_previous);
+    }
+    CLocaleScope(const CLocaleScope&) = delete;
+    CLocaleScope& operator=(const CLocaleScope&) = delete;
+
+private:
+    static locale_t CLocale()
+    {
+        static const locale_t c = ::newlocale(LC_ALL_MASK, "C", locale_t(0));
+        return c;
+    }
+    locale_t m_previous;
+};
+
+using Reader = std::function<std::int64_t(std::int64_t, void*, std::int64_t)>;
+
+template <typename T>
+T Load(const unsigned char* p)
+{
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+void AppendUnsigned(std::string& out, std::uint32_t v)
+{
+    char buf[16];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    out.append(buf, r.ptr);
+}
+
+void AppendSigned(std::string& out, std::int32_t v)
+{
+    char buf[16];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    out.append(buf, r.ptr);
+}
+
+// "%f": fixed, six decimals, "inf" / "nan" with their sign, as printf writes them.
+void AppendFixed(std::string& out, double v)
+{
+    char buf[400];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 6);
+    out.append(buf, r.ptr);
+}
+
+// One component (real type) at p.
+void AppendComponent(std::string& out, int type, const unsigned char* p)
+{
+    switch (type) {
+    case UINT8: AppendUnsigned(out, Load<std::uint8_t>(p)); break;
+    case UINT16: AppendUnsigned(out, Load<std::uint16_t>(p)); break;
+    case UINT32: AppendUnsigned(out, Load<std::uint32_t>(p)); break;
+    case SINT8: AppendSigned(out, Load<std::int8_t>(p)); break;
+    case SINT16: AppendSigned(out, Load<std::int16_t>(p)); break;
+    case SINT32: AppendSigned(out, Load<std::int32_t>(p)); break;
+    case FLOAT32: AppendFixed(out, double(Load<float>(p))); break;
+    case FLOAT64: AppendFixed(out, Load<double>(p)); break;
+    default: break;
+    }
+}
+
+// The real component type of a complex type; the type itself for a real one.
+int ComponentType(int type)
+{
+    switch (type) {
+    case CFLOAT32: return FLOAT32;
+    case CFLOAT64: return FLOAT64;
+    case CUINT8: return UINT8;
+    case CSINT8: return SINT8;
+    case CUINT16: return UINT16;
+    case CSINT16: return SINT16;
+    case CUINT32: return UINT32;
+    case CSINT32: return SINT32;
+    default: return type;
+    }
+}
+
+}  // namespace
+
+int ParseAsciiPoint(const char* text, float v[3])
+{
+    const CLocaleScope c;
+    const int n = std::sscanf(text, "%f%f%f", &v[0], &v[1], &v[2]);
+    return n < 0 ? 0 : n;
+}
+
+void ForEachTextLine(const Reader& read, const std::function<bool(const char*, std::int64_t)>& line,
+                     std::int64_t maxLine)
+{
+    std::vector<char> block(std::size_t(1) << 20);
+    std::string partial;
+    bool pending = false;  // a line has begun in an earlier block
+    std::int64_t pos = 0;
+    auto keep = [&](const char* p, std::int64_t n) {
+        const std::int64_t room = maxLine - std::int64_t(partial.size());
+        if (room > 0)
+            partial.append(p, std::size_t(std::min(room, n)));
+    };
+    for (;;) {
+        const std::int64_t n = read(pos, block.data(), std::int64_t(block.size()));
+        if (n <= 0)
+            break;
+        char* p = block.data();
+        char* const e = p + n;
+        while (p < e) {
+            char* nl = static_cast<char*>(std::memchr(p, '\n', std::size_t(e - p)));
+            if (!nl) {
+                keep(p, e - p);
+                pending = true;
+                break;
+            }
+            const std::int64_t end = pos + (nl - block.data()) + 1;
+            bool go;
+            if (pending) {
+                keep(p, nl - p);
+                go = line(partial.c_str(), end);
+                partial.clear();
+                pending = false;
+            } else {
+                *nl = '\0';
+                if (nl - p > maxLine)
+                    p[maxLine] = '\0';
+                go = line(p, end);
+            }
+            if (!go)
+                return;
+            p = nl + 1;
+        }
+        pos += n;
+    }
+    if (pending)
+        line(partial.c_str(), pos);
+}
+
+bool ScanAsciiStatistics(const Reader& read, AsciiStatistics* stats)
+{
+    float v[3] = {0.0f, 0.0f, 0.0f};
+    bool first = true;
+    ForEachTextLine(read, [&](const char* text, std::int64_t) {
+        ParseAsciiPoint(text, v);
+        for (int i = 0; i < 3; ++i) {
+            if (first || v[i] < stats->minimum[i])
+                stats->minimum[i] = v[i];
+            if (first || v[i] > stats->maximum[i])
+                stats->maximum[i] = v[i];
+        }
+        first = false;
+        return true;
+    });
+    return !first;
+}
+
+bool ScanAsciiStatisticsFile(const std::string& path, AsciiStatistics* stats)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    bool failed = false;
+    ScanAsciiStatistics(
+        [&](std::int64_t offset, void* buf, std::int64_t bytes) -> std::int64_t {
+            in.clear();
+            in.seekg(offset);
+            in.read(static_cast<char*>(buf), bytes);
+            if (in.bad())
+                failed = true;
+            return failed ? 0 : std::int64_t(in.gcount());
+        },
+        stats);
+    return !failed;
+}
+
+std::string CheckAsciiImport(const int roles[3], const AsciiStatistics& stats, AsciiImportJob* job)
+{
+    if (roles[0] == roles[1] || roles[0] == roles[2] || roles[1] == roles[2])
+        return LoadAsciiString(IDS_ASCII_DIFFERENT_COLUMNS);
+    int column[3] = {-1, -1, -1};  // of X, Y and Z
+    for (int i = 0; i < 3; ++i)
+        if (roles[i] >= 0 && roles[i] < 3)
+            column[roles[i]] = i;
+    if (column[0] < 0 || column[1] < 0 || column[2] < 0)
+        return "Unable convert";
+    const double minX = stats.minimum[column[0]], maxX = stats.maximum[column[0]];
+    const double minY = stats.minimum[column[1]], maxY = stats.maximum[column[1]];
+    // NaN fails every comparison: each limit is checked for being a number first.
+    if (!std::isfinite(minX) || minX < 0 || minX > 1)
+        return "Invalid MinX";
+    if (!std::isfinite(minY) || minY < 0 || minY > 1)
+        return "Invalid MinY";
+    if (!std::isfinite(maxX) || maxX < minX || maxX > 2147483647.0)
+        return "Invalid MaxX";
+    if (!std::isfinite(maxY) || maxY < minY || maxY > 2147483647.0)
+        return "Invalid MaxY";
+    job->minX = std::int32_t(minX);
+    job->minY = std::int32_t(minY);
+    job->maxX = std::int32_t(maxX);
+    job->maxY = std::int32_t(maxY);
+    job->columnX = column[0];
+    job->columnY = column[1];
+    job->columnZ = column[2];
+    return {};
+}
+
+void FillAsciiGrid(const Reader& read, const AsciiImportJob& job, void** rows, int width, int height,
+                   const std::function<void(std::int64_t)>& progress)
+{
+    float v[3] = {0.0f, 0.0f, 0.0f};
+    std::int64_t reported = 0;
+    ForEachTextLine(read, [&](const char* text, std::int64_t end) {
+        ParseAsciiPoint(text, v);
+        const double x = v[job.columnX];
+        const double y = v[job.columnY];
+        if (std::isfinite(x) && std::isfinite(y)) {
+            const double col = std::trunc(x) - job.minX;
+            const double row = std::trunc(y) - job.minY;
+            if (col >= 0 && col < width && row >= 0 && row < height) {
+                const float z = v[job.columnZ];
+                std::memcpy(static_cast<unsigned char*>(rows[std::size_t(row)]) + std::size_t(col) * sizeof z, &z,
+                            sizeof z);
+            }
+        }
+        if (progress && end - reported >= (1 << 16)) {
+            reported = end;
+            progress(end);
+        }
+        return true;
+    });
+}
+
+void AppendAsciiValue(std::string& out, int type, const unsigned char* p, const std::string& delimiter)
+{
+    const int component = ComponentType(type);
+    AppendComponent(out, component, p);
+    if (component != type) {
+        out += delimiter;
+        AppendComponent(out, component, p + GetDataTypeSize(component));
+    }
+}
+
+void FormatAsciiColumnsRow(std::string& out, int type, const unsigned char* row, int width, int rowIndex,
+                           const std::string& delimiter)
+{
+    out.clear();
+    const int size = GetDataTypeSize(type);
+    for (int x = 0; x < width; ++x) {
+        AppendUnsigned(out, std::uint32_t(x));
+        out += delimiter;
+        AppendUnsigned(out, std::uint32_t(rowIndex));
+        out += delimiter;
+        AppendAsciiValue(out, type, row + std::size_t(x) * std::size_t(size), delimiter);
+        out += '\n';
+    }
+}
+
+void FormatAsciiMatrixRow(std::string& out, int type, const unsigned char* row, int width,
+                          const std::string& delimiter)
+{
+    out.clear();
+    const int size = GetDataTypeSize(type);
+    for (int x = 0; x < width; ++x) {
+        if (x > 0)
+            out += delimiter;
+        AppendAsciiValue(out, type, row + std::size_t(x) * std::size_t(size), delimiter);
+    }
+    out += '\n';
+}
