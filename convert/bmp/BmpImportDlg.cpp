@@ -85,6 +85,7 @@ void CBmpImportDlg::OnInitDialog()
         if (m_mode == 3) {
             const auto [folder, file] = SplitPath(names[std::size_t(i)]);
             ctrl.Create(0, folder.c_str(), file.c_str());
+            ctrl.SetPathName(names[std::size_t(i)].c_str());
         } else {
             ctrl.Create(0, nullptr, nullptr);
             ctrl.EnableWindow(0);
