@@ -101,7 +101,8 @@ int CheckBmp(const unsigned char* head, std::int64_t headBytes, std::int64_t fil
         if (info->tableOffset + 4 * std::int64_t(info->colours) > fileSize)
             return IDS_BMP_INVALID;
     }
-    if (info->pixelOffset + std::int64_t(info->height) * info->rowBytes > fileSize)
+    // Divided rather than multiplied: the rows of a forged header overflow 64 bits.
+    if (info->pixelOffset > fileSize || std::int64_t(info->height) > (fileSize - info->pixelOffset) / info->rowBytes)
         return IDS_BMP_INVALID;
     return 0;
 }

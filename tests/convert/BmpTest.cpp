@@ -213,6 +213,12 @@ TEST(BmpFormat, RefusedHeaders)
         {"height -2^31", with(BmpSpec(), [](Bytes& b) { Put32(b, 22, 0x80000000u); }), 3098},
         {"huge width", with(BmpSpec(), [](Bytes& b) { Put32(b, 18, 0x7FFFFFFF); }), 3098},
         {"huge height", with(BmpSpec(), [](Bytes& b) { Put32(b, 22, 0x7FFFFFFF); }), 3098},
+        {"huge width and height", with(BmpSpec(), [](Bytes& b) {
+             Put16(b, 28, 32);
+             Put32(b, 18, 0x7FFFFFFF);
+             Put32(b, 22, 0x80000001u);
+         }),
+         3098},
         {"pixels past the end", with(BmpSpec(), [](Bytes& b) { Put32(b, 10, 0xFFFFFFF0u); }), 3098},
         {"one byte short", Bytes(good.begin(), good.end() - 1), 3098},
         {"colour table short", with(pal8, [](Bytes& b) { b.resize(54 + 1000); Put32(b, 10, 54); Put32(b, 22, 1); }),
