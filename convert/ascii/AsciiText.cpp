@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <vector>
 
 #include "ascii/AsciiStrings.h"
@@ -111,7 +112,10 @@ int ParseAsciiPoint(const char* text, float v[3])
 void ForEachTextLine(const Reader& read, const std::function<bool(const char*, std::int64_t)>& line,
                      std::int64_t maxLine)
 {
-    std::vector<char> block(std::size_t(1) << 20);
+    // Small for a small file, growing to 256 KB for a long one; not zeroed (every
+    // byte used is read first). A block is done with before the next read.
+    std::size_t block = std::size_t(1) << 12;
+    std::unique_ptr<char[]> storage = std::make_unique_for_overwrite<char[]>(block);
     std::string partial;
     bool pending = false;  // a line has begun in an earlier block
     std::int64_t pos = 0;
@@ -120,11 +124,18 @@ void ForEachTextLine(const Reader& read, const std::function<bool(const char*, s
         if (room > 0)
             partial.append(p, std::size_t(std::min(room, n)));
     };
+    bool full = false;  // the last read filled its block
     for (;;) {
-        const std::int64_t n = read(pos, block.data(), std::int64_t(block.size()));
+        if (full && block < (std::size_t(1) << 18)) {
+            block *= 4;
+            storage = std::make_unique_for_overwrite<char[]>(block);
+        }
+        char* const data = storage.get();
+        const std::int64_t n = read(pos, data, std::int64_t(block));
         if (n <= 0)
             break;
-        char* p = block.data();
+        full = std::size_t(n) == block;
+        char* p = data;
         char* const e = p + n;
         while (p < e) {
             char* nl = static_cast<char*>(std::memchr(p, '\n', std::size_t(e - p)));
@@ -133,7 +144,7 @@ void ForEachTextLine(const Reader& read, const std::function<bool(const char*, s
                 pending = true;
                 break;
             }
-            const std::int64_t end = pos + (nl - block.data()) + 1;
+            const std::int64_t end = pos + (nl - data) + 1;
             bool go;
             if (pending) {
                 keep(p, nl - p);
