@@ -102,8 +102,74 @@ int ComponentType(int type)
 
 }  // namespace
 
+namespace {
+
+bool IsSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// The plain decimal forms ("-12", "3.", ".5", "1.5e-3") followed by white space
+// or the end: read as strtof reads them. Anything else (a sign '+', hex, inf,
+// nan, a number running into other text, a value out of range) answers -1 and is
+// left to sscanf. Otherwise the count read, with v set as sscanf sets it.
+int ParsePlainPoint(const char* p, float v[3])
+{
+    float out[3];
+    int n = 0;
+    for (; n < 3; ++n) {
+        while (IsSpace(*p))
+            ++p;
+        if (*p == '\0')
+            break;
+        const char* start = p;
+        if (*p == '-')
+            ++p;
+        const char* digits = p;
+        while (IsDigit(*p))
+            ++p;
+        bool any = p != digits;
+        if (*p == '.') {
+            ++p;
+            const char* frac = p;
+            while (IsDigit(*p))
+                ++p;
+            any = any || p != frac;
+        }
+        if (!any)
+            return -1;
+        if (*p == 'e' || *p == 'E') {
+            ++p;
+            if (*p == '+' || *p == '-')
+                ++p;
+            const char* exp = p;
+            while (IsDigit(*p))
+                ++p;
+            if (p == exp)
+                return -1;
+        }
+        if (*p != '\0' && !IsSpace(*p))
+            return -1;
+        const auto r = std::from_chars(start, p, out[n]);
+        if (r.ec != std::errc() || r.ptr != p)
+            return -1;
+    }
+    for (int i = 0; i < n; ++i)
+        v[i] = out[i];
+    return n;
+}
+
+}  // namespace
+
 int ParseAsciiPoint(const char* text, float v[3])
 {
+    if (const int n = ParsePlainPoint(text, v); n >= 0)
+        return n;
     const CLocaleScope c;
     const int n = std::sscanf(text, "%f%f%f", &v[0], &v[1], &v[2]);
     return n < 0 ? 0 : n;
