@@ -7,6 +7,9 @@
 #include "FormatTable.h"
 #include "conversion/ConversionJob.h"
 #include "MirvaneStrings.h"
+#include "ascii/AsciiExportDlg.h"
+#include "ascii/AsciiImportDlg.h"
+#include "bmp/BmpImportDlg.h"
 #include "raw/RawImportDlg.h"
 #include "tiff/TIFFImportDlg.h"
 
@@ -16,14 +19,14 @@ namespace {
 ConverterRow g_rows[] = {
     {FORMAT_RDP, FORMAT_RAW, "ExportRaw", true, nullptr},
     {FORMAT_RDP, FORMAT_TIFF, "ExportTIFF", true, nullptr},
-    {FORMAT_RDP, FORMAT_ASCII, "LaunchAsciiExport", true, nullptr},
+    {FORMAT_RDP, FORMAT_ASCII, "LaunchAsciiExport", true, &LaunchAsciiExport},
     {FORMAT_RAW, FORMAT_RDP, "LaunchRawImport", false, &LaunchRawImport},
     {FORMAT_TIFF, FORMAT_RDP, "LaunchTiffImport", false, &LaunchTiffImport},
     {FORMAT_CEOS_RADARSAT, FORMAT_RDP, "LaunchCeosRadarsatImport", false, nullptr},
     {FORMAT_CEOS_ERS, FORMAT_RDP, "LaunchCeosErsImport", false, nullptr},
     {FORMAT_CEOS_SIRC, FORMAT_RDP, "LaunchCeosSirCImport", false, nullptr},
-    {FORMAT_ASCII, FORMAT_RDP, "LaunchAsciiImport", true, nullptr},
-    {FORMAT_BMP, FORMAT_RDP, "LaunchBmpImport", false, nullptr},
+    {FORMAT_ASCII, FORMAT_RDP, "LaunchAsciiImport", true, &LaunchAsciiImport},
+    {FORMAT_BMP, FORMAT_RDP, "LaunchBmpImport", false, &LaunchBmpImport},
 };
 
 ConverterRow* FindRow(int inputCode, int outputCode)
