@@ -130,7 +130,7 @@ TEST_F(ImportExportDlgTest, LaunchersShowTheShortOrTheFullListAndTheOutputsOfThe
     EXPECT_EQ(inputs->currentIndex(), 0);
     EXPECT_EQ(Codes(outputs), (std::vector<int>{7}));
     EXPECT_EQ(outputs->toolTip().toStdString(), "Выбор типа внешнего файла");
-    EXPECT_FALSE(shortDlg->Control(CImportExportDlg::IDC_ADVANCED)->isEnabled());
+    EXPECT_TRUE(shortDlg->Control(CImportExportDlg::IDC_ADVANCED)->isEnabled());
 
     ExternFunction().LaunchImport(nullptr);
     plat::Dialog* fullDlg = Shown(shortDlg);
