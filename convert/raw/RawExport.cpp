@@ -70,10 +70,8 @@ std::string ToCodePage1251(const std::string& utf8)
         // the whole character.
         out += '?';
         std::size_t skip = 1;
-        const unsigned char lead = static_cast<unsigned char>(*src);
-        if (errno == EILSEQ && lead >= 0xc0)
-            skip = lead >= 0xf0 ? 4 : lead >= 0xe0 ? 3 : 2;
-        skip = std::min(skip, left);
+        while (skip < left && skip < 4 && (static_cast<unsigned char>(src[skip]) & 0xc0) == 0x80)
+            ++skip;
         src += skip;
         left -= skip;
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
@@ -157,13 +155,13 @@ int RunRawExport(const RawExportJob& job, CMeterInfoBase* meter, std::string* er
             if (meter)
                 meter->SetPos(y);
         }
+        if (meter)
+            meter->SetPos(0);
         layer.CloseLayer();
         if (!files.Commit()) {
             text = LoadExportString(IDS_EXP_CREATE_FAILED) + " " + job.outputFile + "\n" + files.Error();
             return -1;
         }
-        if (meter)
-            meter->SetPos(0);
         return 0;
     } catch (...) {
         text = CurrentExceptionText();

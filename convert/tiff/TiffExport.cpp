@@ -200,7 +200,10 @@ void TiffScaleWindow(double min, double max, double mean, double stdDev, bool cu
 
 void ScaleRowToBytes(const double* values, unsigned char* bytes, std::int64_t n, double low, double high, bool cut)
 {
-    const double width = high - low;
+    // A window wider than a double holds is scaled in halves.
+    const bool halves = !std::isfinite(high - low);
+    const double lo = halves ? low * 0.5 : low;
+    const double width = halves ? high * 0.5 - low * 0.5 : high - low;
     const bool flat = !(width > 0.0) || !std::isfinite(width);
     const double k = flat ? 0.0 : 255.0 / width;
     for (std::int64_t i = 0; i < n; ++i) {
@@ -213,7 +216,7 @@ void ScaleRowToBytes(const double* values, unsigned char* bytes, std::int64_t n,
             bytes[i] = 0;
             continue;
         }
-        double s = (v - low) * k;
+        double s = ((halves ? v * 0.5 : v) - lo) * k;
         s = s > 255.0 ? 255.0 : s;
         bytes[i] = static_cast<unsigned char>(std::nearbyint(s));
     }
