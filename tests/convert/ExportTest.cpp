@@ -14,7 +14,9 @@
 #include <QTabWidget>
 #include <QTimer>
 
+#include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -25,6 +27,11 @@
 #include "Dialog.h"
 #include "ExportOptionsSheet.h"
 #include "FakeMeter.h"
+#include "ImpExpDispatch.h"
+#include "ImportExportDlg.h"
+#include "MessageBox.h"
+#include "PumpUntil.h"
+#include "jobs/MeterDialog.h"
 #include "PalitraTag.h"
 #include "ScopedEnvFolder.h"
 #include "TempDir.h"
@@ -636,13 +643,105 @@ TEST_F(ExportTest, OptionsSheetReadsStoresAndCancels)
             sheet.Tabs()->setCurrentIndex(1);
             Button(sheet.RawPage(), CRawSheet::IDC_SAVE_INFO)->click();
             Button(sheet.TiffPage(), CTIFFSheet::IDC_CUT_2_SIGMA)->click();
-            sheet.Window()->grab().save(QString::fromStdString(std::string(SUITE_BIN_DIR) + "/export_sheet_raw.png"));
+            const char* shots = std::getenv("SUITE_SHOT_DIR");
+            if (shots)
+                sheet.Window()->grab().save(QString::fromStdString(std::string(shots) + "/export_sheet_raw.png"));
             sheet.Tabs()->setCurrentIndex(0);
-            sheet.Window()->grab().save(QString::fromStdString(std::string(SUITE_BIN_DIR) + "/export_sheet_tiff.png"));
+            if (shots)
+                sheet.Window()->grab().save(QString::fromStdString(std::string(shots) + "/export_sheet_tiff.png"));
             sheet.OnOK();
         });
         EXPECT_EQ(ReadSetting(RawExportKey(), "Save Info"), "1");
         EXPECT_EQ(ReadSetting(TiffExportKey(), "Color"), "1");
         EXPECT_EQ(ReadSetting(TiffExportKey(), "Cut2Sigma"), "0");
     }
+}
+
+namespace {
+
+plat::Dialog* MeterWindow(const std::string& title)
+{
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        auto* d = dynamic_cast<plat::Dialog*>(w);
+        if (d && d->isVisible() && d->windowTitle().toStdString() == title)
+            return d;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+TEST_F(ExportTest, ExportsRunAsJobsFromTheDispatcher)
+{
+    using namespace std::chrono_literals;
+    plat::ScopedMessageBoxAnswerer boxes(plat::IDOK);
+    const std::string in = m_dir.File("in.rdp");
+    const Bytes samples = MakeLayer(in, 40, 30, SINT16);
+    StoreSetting(TiffExportKey(), "Color", "2");
+    struct Case {
+        int code;
+        const char* ext;
+        const char* title;
+    };
+    for (const Case& c : {Case{1, ".tif", "Export into TIFF: %s->%s"}, Case{0, ".raw", "Export into RAW: %s -> %s"}}) {
+        SCOPED_TRACE(c.ext);
+        const std::string out = m_dir.File(std::string("out") + c.ext);
+        ASSERT_TRUE(DispatchConversion(7, c.code, in, out));
+        char title[1024];
+        std::snprintf(title, sizeof title, c.title, in.c_str(), out.c_str());
+        plat::Dialog* meter = nullptr;
+        ASSERT_TRUE(testsupport::PumpUntil(
+            [&] {
+                meter = MeterWindow(title);
+                return meter && meter->Control(CMeterDialog::IDC_OK) &&
+                       meter->Control(CMeterDialog::IDC_OK)->isVisible();
+            },
+            20s));
+        EXPECT_FALSE(meter->Control(CMeterDialog::IDC_VIEW)->isVisible());
+        qobject_cast<QAbstractButton*>(meter->Control(CMeterDialog::IDC_OK))->click();
+        const Bytes b = ReadFile(out);
+        ASSERT_GE(b.size(), samples.size());
+        EXPECT_TRUE(std::equal(samples.begin(), samples.end(), b.end() - std::ptrdiff_t(samples.size())));
+        EXPECT_TRUE(boxes.Calls().empty());
+    }
+    EXPECT_EQ(::access(RawInfoName(m_dir.File("out.raw")).c_str(), F_OK), 0);
+
+    // A failure: the message names the file, the progress window goes, nothing is written.
+    const std::string junk = m_dir.File("junk.rdp");
+    WriteFile(junk, {'x'});
+    for (const Case& c : {Case{1, ".tif", "Export into TIFF"}, Case{0, ".raw", "Export into RAW"}}) {
+        const std::size_t before = boxes.Calls().size();
+        ASSERT_TRUE(DispatchConversion(7, c.code, junk, m_dir.File(std::string("j") + c.ext)));
+        ASSERT_TRUE(testsupport::PumpUntil([&] { return boxes.Calls().size() > before; }, 20s));
+        EXPECT_EQ(boxes.Calls().back().text, "Unable to open file " + junk);
+        EXPECT_EQ(boxes.Calls().back().caption, c.title);
+        testsupport::PumpUntil([&] { return false; }, 100ms);
+        EXPECT_EQ(::access(m_dir.File(std::string("j") + c.ext).c_str(), F_OK), -1);
+    }
+}
+
+TEST_F(ExportTest, AdvancedOpensTheSheet)
+{
+    using namespace std::chrono_literals;
+    auto* dlg = new CImportExportDlg;
+    ASSERT_TRUE(dlg->Create(nullptr));
+    plat::Dialog* wnd = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* d = dynamic_cast<plat::Dialog*>(w); d && d->isVisible() && d->Control(CImportExportDlg::IDC_ADVANCED))
+            wnd = d;
+    ASSERT_NE(wnd, nullptr);
+    std::string seen;
+    QTimer::singleShot(0, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* sheet = dynamic_cast<QDialog*>(w);
+            if (sheet && sheet->isVisible() && sheet->findChild<QTabWidget*>()) {
+                seen = sheet->windowTitle().toStdString();
+                sheet->reject();
+            }
+        }
+    });
+    qobject_cast<QAbstractButton*>(wnd->Control(CImportExportDlg::IDC_ADVANCED))->click();
+    EXPECT_EQ(seen, "Advanced Options");
+    qobject_cast<QAbstractButton*>(wnd->Control(CImportExportDlg::IDC_CLOSE))->click();
+    testsupport::PumpUntil([] { return false; }, 50ms);
 }
