@@ -2,9 +2,9 @@
 // Exporting an 8000 x 8000 FLOAT32 layer, file to complete output: the TIFF of
 // its own samples against `gdal_translate -of GTiff -co BLOCKYSIZE=2` from a VRT
 // raw band over the same samples (goal: 4 times faster) and against `cp` of a file
-// of the output's size (goal: within 2 times); the grey TIFF with the two-sigma
+// of the output's size made durable (goal: within 2 times); the grey TIFF with the two-sigma
 // clip against `gdal_translate -ot Byte -scale lo hi 0 255` (goal: 4 times faster);
-// the raw export against `cp` (within 1.5 times) and `gdal_translate -of ENVI`
+// the raw export against `cp` and `sync` (within 1.5 times) and `gdal_translate -of ENVI`
 // (4 times faster). Both sides run on one thread; GDAL with a 1 GB cache.
 //
 //   build-rel/bin/bench_export [folder for the test files, about 1.5 GB]
@@ -90,7 +90,16 @@ int main(int argc, char** argv)
         kRuns, [&] { ok = RunRawExport({layerFile, out + ".raw", 1}, nullptr, &error) == 0 && ok; }, clean);
     const double envi =
         bench::Best(kRuns, [&] { bench::Run(kGdal + "-of ENVI " + vrt + " " + out + ".raw"); }, clean);
+    // The exports flush their output to disk before it replaces the old file; the
+    // real limit is a copy made as durable, beside the plain copy for reference.
     const double cp = bench::Best(
+        kRuns,
+        [&] {
+            bench::Run("cp " + bench::Quote(samples) + " " + bench::Quote(out + ".copy") + " && sync " +
+                       bench::Quote(out + ".copy"));
+        },
+        clean);
+    const double plainCp = bench::Best(
         kRuns, [&] { bench::Run("cp " + bench::Quote(samples) + " " + bench::Quote(out + ".copy")); }, clean);
     if (!ok) {
         std::fprintf(stderr, "export failed: %s\n", error.c_str());
@@ -98,10 +107,11 @@ int main(int argc, char** argv)
     }
     bool met = true;
     met &= bench::Compare("Color 2 TIFF", {"gdal_translate", gdal2, 1}, {"ours", tiff2, 1}, 4.0, false);
-    met &= bench::Compare("Color 2 TIFF to the real limit", {"ours", tiff2, 1}, {"cp", cp, 1}, 2.0, true);
+    met &= bench::Compare("Color 2 TIFF to the real limit", {"ours", tiff2, 1}, {"cp + sync", cp, 1}, 2.0, true);
     met &= bench::Compare("Color 1 TIFF, two-sigma clip", {"gdal_translate -scale", gdal1, 1}, {"ours", tiff1, 1},
                           4.0, false);
-    met &= bench::Compare("RAW to the real limit", {"ours", raw, 1}, {"cp", cp, 1}, 1.5, true);
+    met &= bench::Compare("RAW to the real limit", {"ours", raw, 1}, {"cp + sync", cp, 1}, 1.5, true);
+    bench::Ratio("RAW against a copy left in the page cache", {"ours", raw, 1}, {"cp", plainCp, 1});
     met &= bench::Compare("RAW", {"gdal_translate -of ENVI", envi, 1}, {"ours", raw, 1}, 4.0, false);
     clean();
     for (const std::string& f : {layerFile, samples, vrt})

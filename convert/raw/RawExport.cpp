@@ -100,6 +100,8 @@ std::string CurrentExceptionText()
     }
 }
 
+constexpr std::size_t kWriteChunk = std::size_t(4) << 20;
+
 void WriteAll(plat::File& f, const void* data, std::size_t n)
 {
     const auto* p = static_cast<const unsigned char*>(data);
@@ -150,10 +152,17 @@ int RunRawExport(const RawExportJob& job, CMeterInfoBase* meter, std::string* er
         plat::File& raw = files.Output(out).Out();
         const std::size_t rowBytes = std::size_t(layer.RowSize());
         void** rows = layer.Rows();
-        for (int y = 0; y < layer.Height(); ++y) {
-            WriteAll(raw, rows[y], rowBytes);
+        // Rows that lie one after another in the mapping go out in one write.
+        const int height = layer.Height();
+        for (int y = 0; y < height;) {
+            int end = y + 1;
+            while (end < height && (end - y) * rowBytes < kWriteChunk &&
+                   static_cast<unsigned char*>(rows[end]) == static_cast<unsigned char*>(rows[end - 1]) + rowBytes)
+                ++end;
+            WriteAll(raw, rows[y], std::size_t(end - y) * rowBytes);
+            y = end;
             if (meter)
-                meter->SetPos(y);
+                meter->SetPos(y - 1);
         }
         if (meter)
             meter->SetPos(0);

@@ -318,10 +318,19 @@ int WriteTIFFFile(CRDPLayer* layer, TiffSink& out, CMeterInfoBase* meter, std::s
         void** rows = layer->Rows();
         if (job.color == 2 || job.color == 3) {
             const std::size_t rowBytes = std::size_t(header.layout.rowBytes);
-            for (int y = 0; y < layer->Height(); ++y) {
-                out.Write(rows[y], rowBytes);
+            // Rows that lie one after another in the mapping go out in one write.
+            const std::size_t chunk = std::size_t(4) << 20;
+            const int height = layer->Height();
+            for (int y = 0; y < height;) {
+                int end = y + 1;
+                while (end < height && (end - y) * rowBytes < chunk &&
+                       static_cast<unsigned char*>(rows[end]) ==
+                           static_cast<unsigned char*>(rows[end - 1]) + rowBytes)
+                    ++end;
+                out.Write(rows[y], std::size_t(end - y) * rowBytes);
+                y = end;
                 if (meter)
-                    meter->SetPos(y);
+                    meter->SetPos(y - 1);
             }
         } else {
             double low = 0, high = 0;
