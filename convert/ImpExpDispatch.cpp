@@ -10,15 +10,17 @@
 #include "ascii/AsciiExportDlg.h"
 #include "ascii/AsciiImportDlg.h"
 #include "bmp/BmpImportDlg.h"
+#include "raw/RawExport.h"
 #include "raw/RawImportDlg.h"
 #include "tiff/TIFFImportDlg.h"
+#include "tiff/TiffExport.h"
 
 namespace {
 
 // Each converter's own module fills its entry here when it is built.
 ConverterRow g_rows[] = {
-    {FORMAT_RDP, FORMAT_RAW, "ExportRaw", true, nullptr},
-    {FORMAT_RDP, FORMAT_TIFF, "ExportTIFF", true, nullptr},
+    {FORMAT_RDP, FORMAT_RAW, "ExportRaw", true, &ExportRaw},
+    {FORMAT_RDP, FORMAT_TIFF, "ExportTIFF", true, &ExportTIFF},
     {FORMAT_RDP, FORMAT_ASCII, "LaunchAsciiExport", true, &LaunchAsciiExport},
     {FORMAT_RAW, FORMAT_RDP, "LaunchRawImport", false, &LaunchRawImport},
     {FORMAT_TIFF, FORMAT_RDP, "LaunchTiffImport", false, &LaunchTiffImport},

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "Dialog.h"
+#include "ExportOptionsSheet.h"
 #include "ImpExpDispatch.h"
 #include "MessageBox.h"
 #include "MirvaneStrings.h"
@@ -26,7 +27,7 @@ const plat::ControlTemplate kControls[] = {
     {CImportExportDlg::IDC_CLOSE, ControlKind::PushButton, 246, 27, 54, 14, "Close", plat::CS_NONE},
     {CImportExportDlg::IDC_HELP, ControlKind::PushButton, 246, 45, 54, 14, "Help", plat::CS_NONE},
     // Opens the export options, which are not built: disabled until they are.
-    {CImportExportDlg::IDC_ADVANCED, ControlKind::PushButton, 246, 124, 54, 14, "Advanced", plat::CS_DISABLED},
+    {CImportExportDlg::IDC_ADVANCED, ControlKind::PushButton, 246, 124, 54, 14, "Advanced", plat::CS_NONE},
 };
 
 const plat::DialogTemplate kTemplate = {
@@ -66,6 +67,7 @@ void CImportExportDlg::OnInitDialog()
 {
     m_wnd->OnSelChange(IDC_INPUT_FORMAT, [this] { OnInputFormatChanged(); });
     m_wnd->OnSelChange(IDC_OUTPUT_FORMAT, [this] { OnOutputFormatChanged(); });
+    m_wnd->OnClicked(IDC_ADVANCED, [this] { ShowExportOptions(m_wnd); });
     m_wnd->SetMessageHandler([this](unsigned msg, plat::WParam wp, plat::LParam) {
         if (msg == WM_INFILE_CHOSEN && wp == IDC_INPUT_FILE)
             OnInputFileChosen();
