@@ -467,24 +467,35 @@ TEST_F(PointConstructions, RecordsThroughAStreamAndAProjectFile)
     EXPECT_EQ(back->GetTie(0)->Owner(), back);
     ASSERT_NE(back->CenterFrame(), nullptr);
     EXPECT_EQ(back->CenterFrame()->Name(), "Center Point");
+    EXPECT_EQ(back->CenterFrame()->Parent(), back->Frame()) << "linked under the construction's frame again";
+    EXPECT_EQ(back->Frame()->ChildCount(), 1);
     TSVector3D centre;
     back->Frame()->PointToWorld({2.5, 3.5, 4.5}, centre);
     EXPECT_TRUE(Near(back->CenterFrame()->Origin(), centre, 1e-9));
 
-    // Our record, byte for byte, through a memory stream: what loads saves equal.
-    MemoryStream first;
-    first.Known = {&TSTiesConstruction3D::ClassInfo, &TSBasis3D::ClassInfo, &TSSimpleDiffuseReflection::ClassInfo};
-    first.WriteObject(back);
-    MemoryStream second;
-    second.Known = first.Known;
-    second.Bytes = first.Bytes;
-    TSObject* copy = nullptr;
-    second.ReadObject(copy, &TSTiesConstruction3D::ClassInfo);
+    // Our record, byte for byte, through a memory stream: what loads saves equal. A
+    // record read without a link has not attached the centre frame's slot yet.
+    auto record = [](TSObject* Object) {
+        MemoryStream out;
+        out.WriteObject(Object);
+        return out.Bytes;
+    };
+    auto read = [](const std::vector<unsigned char>& Bytes) {
+        MemoryStream in;
+        in.Known = {&TSTiesConstruction3D::ClassInfo, &TSBasis3D::ClassInfo, &TSSimpleDiffuseReflection::ClassInfo};
+        in.Bytes = Bytes;
+        TSObject* made = nullptr;
+        in.ReadObject(made, &TSTiesConstruction3D::ClassInfo);
+        return std::unique_ptr<TSObject>(made);
+    };
+    const std::vector<unsigned char> first = record(back);
+    const auto copy = read(first);
     ASSERT_NE(copy, nullptr);
-    MemoryStream third;
-    third.WriteObject(copy);
-    EXPECT_EQ(third.Bytes, first.Bytes);
-    delete copy;
+    const std::vector<unsigned char> second = record(copy.get());
+    EXPECT_EQ(first.size(), second.size() + 4) << "the linked child's identity";
+    const auto again = read(second);
+    ASSERT_NE(again, nullptr);
+    EXPECT_TRUE(record(again.get()) == second);
 }
 
 TEST_F(PointConstructions, LoadRefusesCountsTheRecordCannotHold)

@@ -3,6 +3,8 @@
 // positions with the fixed direction, distances, drags, the auto-repeat schedule,
 // the report text and the edit writer.
 
+#include "Viewer3DTestSupport.h"
+
 #include "viewer3d/NavigatorRelation.h"
 #include "viewer3d/NavigatorState.h"
 
@@ -307,7 +309,10 @@ public:
     }
 };
 
-TEST(NavigatorState, ThirtyTwoBytesAndTheirBounds)
+// The units run: the error texts come from their string tables.
+class NavigatorState : public Viewer3DTest {};
+
+TEST_F(NavigatorState, ThirtyTwoBytesAndTheirBounds)
 {
     TSNavigatorState state;
     state.Master = 7;
