@@ -13,9 +13,9 @@
 #include <clocale>
 #include <cmath>
 #include <cstring>
-#include <vector>
 #include <numbers>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -176,8 +176,8 @@ TEST(NavigatorRelation, PositionsDistancesAndTheFixedDirection)
 
     // With the fixer the slave keeps looking at the master from the captured side,
     // whatever is typed; parallel and opposite directions give no NaN.
-    for (const TSVector3D& typed : {TSVector3D{0.1, 0.2, 0.3}, TSVector3D{0.3, 0.6, 0.9}, TSVector3D{-0.1, -0.2, -0.3},
-                                    TSVector3D{5, -1, 2}}) {
+    for (const TSVector3D& typed :
+         {TSVector3D{0.1, 0.2, 0.3}, TSVector3D{0.3, 0.6, 0.9}, TSVector3D{-0.1, -0.2, -0.3}, TSVector3D{5, -1, 2}}) {
         TSNavigatorRelation f;
         f.RelativePosition = {0.1, 0.2, 0.3};
         f.CaptureFixedDirection();
