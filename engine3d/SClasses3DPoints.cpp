@@ -603,7 +603,7 @@ TSCustomTie3D* TSTiesConstruction3D::GetTie(std::int32_t Index) const
 {
     TSObjectLock guard(*this);
     return Index >= 0 && Index < static_cast<std::int32_t>(m_ties.size()) ? m_ties[static_cast<std::size_t>(Index)]
-                                                                            : nullptr;
+                                                                          : nullptr;
 }
 
 void TSTiesConstruction3D::SetTieCount(std::int32_t N)

@@ -381,9 +381,9 @@ std::string TSNavigatorRelation::MemoText() const
     };
     const TSVector3D& p = RelativePosition;
     const TSVector3D q = Neg(Mul(RelativeInverse, RelativePosition));
-    return " Slave Direct Basis Informations \r\n  Vector : \r\n" + row(p.X, p.Y, p.Z) + "\r\n" + "  Matrix : " +
-           "\r\n" + rows(RelativeMatrix) + "\r\n" + " Slave Inverse Basis Informations " + "\r\n" + "  Vector : " +
-           "\r\n" + row(q.X, q.Y, q.Z) + "\r\n" + "  Matrix : " + "\r\n" + rows(RelativeInverse);
+    return " Slave Direct Basis Informations \r\n  Vector : \r\n" + row(p.X, p.Y, p.Z) + "\r\n" +
+           "  Matrix : " + "\r\n" + rows(RelativeMatrix) + "\r\n" + " Slave Inverse Basis Informations " + "\r\n" +
+           "  Vector : " + "\r\n" + row(q.X, q.Y, q.Z) + "\r\n" + "  Matrix : " + "\r\n" + rows(RelativeInverse);
 }
 
 bool SetEditNumber(std::string& Text, int Width, int Decimals, double Value)

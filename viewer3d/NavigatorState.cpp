@@ -2,8 +2,14 @@
 
 std::int32_t TSNavigatorState::Write(TSObjectsStream* Stream) const
 {
-    const std::int32_t values[8] = {static_cast<std::int32_t>(Master), static_cast<std::int32_t>(Slave),
-                                    Convention, StepExponent, Flags, Order, Left, Top};
+    const std::int32_t values[8] = {static_cast<std::int32_t>(Master),
+                                    static_cast<std::int32_t>(Slave),
+                                    Convention,
+                                    StepExponent,
+                                    Flags,
+                                    Order,
+                                    Left,
+                                    Top};
     Stream->Write(values, Size);
     return Size;
 }

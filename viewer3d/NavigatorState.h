@@ -15,7 +15,7 @@ struct TSNavigatorState {
     };
     std::uint32_t Master = 0;  // frame identities as the object stream writes them; 0 none
     std::uint32_t Slave = 0;
-    std::int32_t Convention = 1;  // 1 to 3
+    std::int32_t Convention = 1;    // 1 to 3
     std::int32_t StepExponent = 0;  // 0 to 6
     std::int32_t Flags = 0;
     std::int32_t Order = 0;  // stacking order when visible, else 0

@@ -19,8 +19,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 #include <limits>
+#include <sstream>
 
 #include <stdlib.h>
 
@@ -76,9 +76,8 @@ void SetPoint(TSCustomPointConstruction3D& C, int I, TSVector3DSingle P, TSVecto
 }
 
 const std::vector<std::string> kTwoPoints = {
-    " Points Count : 2", "  Point 0", "   p : 1 2 3", "   n : 0 0 1", "   i : 1 1 1",
-    "  Point 1",         "   p : 4 5 6", "   n : 0 0 1", "   i : 1 1 1", " Ties Count : 1",
-    "  Tie 0",           "   l : 0 1",
+    " Points Count : 2", "  Point 0",    "   p : 1 2 3", "   n : 0 0 1",    "   i : 1 1 1", "  Point 1",
+    "   p : 4 5 6",      "   n : 0 0 1", "   i : 1 1 1", " Ties Count : 1", "  Tie 0",      "   l : 0 1",
 };
 
 class PointConstructions : public SceneTest {
@@ -360,23 +359,27 @@ TEST_F(PointConstructions, HostileModelTexts)
     } cases[] = {
         {"no points label", "Ties Count : 1\nTie 0\nl : 0 1\n", nullptr, 0, 0},
         {"label at the very end", "Points Count :", nullptr, 0, 0},
-        {"partial P matches first", "Points Count : 1\nPivot Pole Point 0\np : 1 2 3\nn : 4 5 6\ni : 7 8 9\n",
-         nullptr, 1, 0},
+        {"partial P matches first", "Points Count : 1\nPivot Pole Point 0\np : 1 2 3\nn : 4 5 6\ni : 7 8 9\n", nullptr,
+         1, 0},
         {"negative count", "Points Count : -5\n" + point, nullptr, 0, 0},
         {"count beyond the text", "Points Count : 2000000000\n" + point, "Invalid Value", 0, 0},
         {"tie count beyond the text", "Points Count : 1\n" + point + "Ties Count : 99999\nTie 0\np : 0\n",
          "Invalid Value", 0, 0},
         {"second point lacks n", "Points Count : 2\n" + point + "Point 1\np : 1 1 1\ni : 2 2 2\n", nullptr, 2, 0},
         {"text ends after a Tie line", "Points Count : 1\n" + point + "Ties Count : 1\nTie 0\n", nullptr, 1, 0},
-        {"unknown tie letter", "Points Count : 1\n" + point + "Ties Count : 2\nTie 0\nq : 0\nTie 1\np : 0\n",
-         nullptr, 1, 1},
-        {"bytes of 128 and up split tokens", "Points Count : 1\nPoint 0\np : 1\x80\xff" "2 3\nn : 0 0 0\ni : 1 1 1\n",
+        {"unknown tie letter", "Points Count : 1\n" + point + "Ties Count : 2\nTie 0\nq : 0\nTie 1\np : 0\n", nullptr,
+         1, 1},
+        {"bytes of 128 and up split tokens",
+         "Points Count : 1\nPoint 0\np : 1\x80\xff"
+         "2 3\nn : 0 0 0\ni : 1 1 1\n",
          nullptr, 1, 0},
-        {"NUL between numbers", std::string("Points Count : 1\nPoint 0\np : 1\0" "2 3\nn : 0 0 0\ni : 1 1 1\n", 48),
+        {"NUL between numbers",
+         std::string("Points Count : 1\nPoint 0\np : 1\0"
+                     "2 3\nn : 0 0 0\ni : 1 1 1\n",
+                     48),
          nullptr, 1, 0},
         {"nan", "Points Count : 1\nPoint 0\np : nan 0 0\n", "'nan' is not a valid floating point value", 0, 0},
-        {"infinite", "Points Count : 1\nPoint 0\np : 1e999 0 0\n", "'1e999' is not a valid floating point value", 0,
-         0},
+        {"infinite", "Points Count : 1\nPoint 0\np : 1e999 0 0\n", "'1e999' is not a valid floating point value", 0, 0},
         {"decimal comma", "Points Count : 1\nPoint 0\np : 0,5 0 0\n", "'0,5' is not a valid floating point value", 0,
          0},
         {"malformed count", "Points Count : 12x\n", "'12x' is not a valid integer value", 0, 0},
@@ -403,7 +406,8 @@ TEST_F(PointConstructions, HostileModelTexts)
     EXPECT_TRUE(Near(Widen(c->GetPoint(1)->Position), {1, 1, 1}));
     EXPECT_TRUE(Near(Widen(c->GetPoint(1)->Normal), {0, 0, 0}));
     EXPECT_TRUE(Near(Widen(c->GetPoint(1)->Intensity), {0, 0, 0}));
-    c->LoadFromText("Points Count : 1\nPoint 0\np : 1\x80\xff" "2 3\nn : 0 0 0\ni : 1 1 1\n");
+    c->LoadFromText("Points Count : 1\nPoint 0\np : 1\x80\xff"
+                    "2 3\nn : 0 0 0\ni : 1 1 1\n");
     EXPECT_TRUE(Near(Widen(c->GetPoint(0)->Position), {1, 2, 3}));
     c->LoadFromText("Points Count : 1\nPivot Pole Point 0\np : 1 2 3\nn : 4 5 6\ni : 7 8 9\n");
     EXPECT_TRUE(Near(Widen(c->GetPoint(0)->Normal), {4, 5, 6}));
@@ -467,24 +471,35 @@ TEST_F(PointConstructions, RecordsThroughAStreamAndAProjectFile)
     EXPECT_EQ(back->GetTie(0)->Owner(), back);
     ASSERT_NE(back->CenterFrame(), nullptr);
     EXPECT_EQ(back->CenterFrame()->Name(), "Center Point");
+    EXPECT_EQ(back->CenterFrame()->Parent(), back->Frame()) << "linked under the construction's frame again";
+    EXPECT_EQ(back->Frame()->ChildCount(), 1);
     TSVector3D centre;
     back->Frame()->PointToWorld({2.5, 3.5, 4.5}, centre);
     EXPECT_TRUE(Near(back->CenterFrame()->Origin(), centre, 1e-9));
 
-    // Our record, byte for byte, through a memory stream: what loads saves equal.
-    MemoryStream first;
-    first.Known = {&TSTiesConstruction3D::ClassInfo, &TSBasis3D::ClassInfo, &TSSimpleDiffuseReflection::ClassInfo};
-    first.WriteObject(back);
-    MemoryStream second;
-    second.Known = first.Known;
-    second.Bytes = first.Bytes;
-    TSObject* copy = nullptr;
-    second.ReadObject(copy, &TSTiesConstruction3D::ClassInfo);
+    // Our record, byte for byte, through a memory stream: what loads saves equal. A
+    // record read without a link has not attached the centre frame's slot yet.
+    auto record = [](TSObject* Object) {
+        MemoryStream out;
+        out.WriteObject(Object);
+        return out.Bytes;
+    };
+    auto read = [](const std::vector<unsigned char>& Bytes) {
+        MemoryStream in;
+        in.Known = {&TSTiesConstruction3D::ClassInfo, &TSBasis3D::ClassInfo, &TSSimpleDiffuseReflection::ClassInfo};
+        in.Bytes = Bytes;
+        TSObject* made = nullptr;
+        in.ReadObject(made, &TSTiesConstruction3D::ClassInfo);
+        return std::unique_ptr<TSObject>(made);
+    };
+    const std::vector<unsigned char> first = record(back);
+    const auto copy = read(first);
     ASSERT_NE(copy, nullptr);
-    MemoryStream third;
-    third.WriteObject(copy);
-    EXPECT_EQ(third.Bytes, first.Bytes);
-    delete copy;
+    const std::vector<unsigned char> second = record(copy.get());
+    EXPECT_EQ(first.size(), second.size() + 4) << "the linked child's identity";
+    const auto again = read(second);
+    ASSERT_NE(again, nullptr);
+    EXPECT_TRUE(record(again.get()) == second);
 }
 
 TEST_F(PointConstructions, LoadRefusesCountsTheRecordCannotHold)
@@ -569,8 +584,10 @@ TEST_F(PointConstructions, VerticesAndModelsAsNumpy)
     c->Frame()->SetPlacement(turn, {0.5, -0.3, -6});
     c->SetAttenuation(0.5, 0.1, 0.02);
     const TSVector3DSingle points[][3] = {
-        {{0, 0, 0}, {0, 0, 1}, {1, 1, 1}},          {{1, -0.5f, 0.25f}, {0.2f, 0.1f, 2}, {0.5f, 0.75f, 1}},
-        {{-1, 1, -1}, {-0.3f, 0.2f, 1}, {2, 1, 0.5f}}, {{0.75f, 0.75f, 0.5f}, {0, 0.4f, 1}, {1, 0.25f, 0.5f}},
+        {{0, 0, 0}, {0, 0, 1}, {1, 1, 1}},
+        {{1, -0.5f, 0.25f}, {0.2f, 0.1f, 2}, {0.5f, 0.75f, 1}},
+        {{-1, 1, -1}, {-0.3f, 0.2f, 1}, {2, 1, 0.5f}},
+        {{0.75f, 0.75f, 0.5f}, {0, 0.4f, 1}, {1, 0.25f, 0.5f}},
         {{-0.6f, -0.9f, 0.1f}, {0.1f, -0.3f, 0.9f}, {0.3f, 0.6f, 0.9f}},
     };
     c->BeginUpdate(0);
@@ -675,7 +692,7 @@ TEST_F(PointConstructions, VerticesAndModelsAsNumpy)
         std::istringstream words(line);
         const TSPoint3DRecord* p = c->GetPoint(i);
         ASSERT_NE(p, nullptr) << i;
-        const float* values[] = {&p->Position.X, &p->Position.Y, &p->Position.Z, &p->Normal.X,    &p->Normal.Y,
+        const float* values[] = {&p->Position.X, &p->Position.Y,  &p->Position.Z,  &p->Normal.X,   &p->Normal.Y,
                                  &p->Normal.Z,   &p->Intensity.X, &p->Intensity.Y, &p->Intensity.Z};
         for (const float* value : values) {
             std::uint32_t want = 0, got = 0;

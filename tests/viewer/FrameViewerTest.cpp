@@ -488,6 +488,37 @@ TEST_F(FrameViewerTest, OpenCommandLoadsWhatTheDialogChose)
     EXPECT_EQ(v->GetFileName(1), path);
 }
 
+// Three channels of which one cannot be read, or of different sizes: the box names
+// the channel's file and the reason, and the viewer left empty goes.
+TEST_F(FrameViewerTest, ThreeChannelsThatCannotBeShownNameTheirFile)
+{
+    const std::string red = Layer("r.rdp", 60, 40), blue = Layer("b.rdp", 60, 40);
+    const std::string small = Layer("small.rdp", 30, 20), missing = File("g.rdp");
+    const struct {
+        std::string green;
+        std::string text;
+    } cases[] = {
+        {missing, "Error opening file !\n" + missing + "\nNo such file or directory"},
+        {small, "Error opening file !\n" + small + "\nIts size differs from the red channel's"},
+    };
+    int id = 30;
+    for (const auto& c : cases) {
+        m_host.notices.clear();
+        const size_t boxes = m_boxes.Calls().size();
+        QPointer<CFrameViewer> v = Open("", id);
+        v->LoadNewLayer(red.c_str(), c.green.c_str(), blue.c_str());
+        ASSERT_TRUE(m_host.WaitFor(2)) << c.green;
+        Flush();
+        EXPECT_EQ(m_host.notices[0], std::make_pair(id, int(VN_FAILED)));
+        EXPECT_EQ(m_host.notices[1].second, int(VN_CLOSED));
+        EXPECT_TRUE(v.isNull());
+        const auto calls = m_boxes.Calls();
+        ASSERT_EQ(calls.size(), boxes + 1);
+        EXPECT_EQ(calls.back().text, c.text);
+        ++id;
+    }
+}
+
 TEST_F(FrameViewerTest, ThreeChannelLayerTakesTheLevelRequests)
 {
     std::string files[3];

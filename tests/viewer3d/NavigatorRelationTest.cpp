@@ -3,6 +3,8 @@
 // positions with the fixed direction, distances, drags, the auto-repeat schedule,
 // the report text and the edit writer.
 
+#include "Viewer3DTestSupport.h"
+
 #include "viewer3d/NavigatorRelation.h"
 #include "viewer3d/NavigatorState.h"
 
@@ -11,9 +13,9 @@
 #include <clocale>
 #include <cmath>
 #include <cstring>
-#include <vector>
 #include <numbers>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -174,8 +176,8 @@ TEST(NavigatorRelation, PositionsDistancesAndTheFixedDirection)
 
     // With the fixer the slave keeps looking at the master from the captured side,
     // whatever is typed; parallel and opposite directions give no NaN.
-    for (const TSVector3D& typed : {TSVector3D{0.1, 0.2, 0.3}, TSVector3D{0.3, 0.6, 0.9}, TSVector3D{-0.1, -0.2, -0.3},
-                                    TSVector3D{5, -1, 2}}) {
+    for (const TSVector3D& typed :
+         {TSVector3D{0.1, 0.2, 0.3}, TSVector3D{0.3, 0.6, 0.9}, TSVector3D{-0.1, -0.2, -0.3}, TSVector3D{5, -1, 2}}) {
         TSNavigatorRelation f;
         f.RelativePosition = {0.1, 0.2, 0.3};
         f.CaptureFixedDirection();
@@ -307,7 +309,10 @@ public:
     }
 };
 
-TEST(NavigatorState, ThirtyTwoBytesAndTheirBounds)
+// The units run: the error texts come from their string tables.
+class NavigatorState : public Viewer3DTest {};
+
+TEST_F(NavigatorState, ThirtyTwoBytesAndTheirBounds)
 {
     TSNavigatorState state;
     state.Master = 7;

@@ -10,8 +10,8 @@
 #include <cstdlib>
 
 #include "ClientEdge.h"
-#include "FileProblems.h"
 #include "CommandBars.h"
+#include "FileProblems.h"
 #include "GuardedCall.h"
 #include "MainWindow.h"
 #include "MessageBox.h"

@@ -8,10 +8,10 @@
 #include "BitmapInfo.h"
 #include "DeviceContext.h"
 #include "Exception.h"
+#include "FileProblems.h"
 #include "GuiThread.h"
 #include "MessageBox.h"
 #include "ParallelFor.h"
-#include "FileProblems.h"
 #include "ViewerStrings.h"
 #include "dialogs/RGBChannelsDlg.h"
 #include "jobs/MeterInfo.h"
@@ -145,8 +145,14 @@ int CRGBView::PrepareChannels(PrepareJob& job)
             if (shared.m_pChannels[c] && !shared.m_pChannels[c]->GetOpenFailure().reason.empty())
                 shared.m_failure.reason = shared.m_pChannels[c]->GetOpenFailure().reason;
         }
-        if (allReady)
-            shared.m_failure.reason = "The three files differ in size";
+        if (allReady) {
+            // The first channel whose size differs from the red one's.
+            for (int c = 2; c >= 1; --c)
+                if (shared.m_pChannels[c]->GetWidth() != shared.m_pChannels[0]->GetWidth() ||
+                    shared.m_pChannels[c]->GetHeight() != shared.m_pChannels[0]->GetHeight())
+                    shared.m_failure.file = job.files[c];
+            shared.m_failure.reason = "Its size differs from the red channel's";
+        }
     }
     shared.m_bBusy.store(0);
     if (job.notify) {

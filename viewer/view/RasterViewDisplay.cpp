@@ -15,6 +15,7 @@
 #include "FaultGuard.h"
 #include "MessageBox.h"
 #include "FileProblems.h"
+#include "MessageBox.h"
 #include "ViewerStrings.h"
 #include "dialogs/FileMasks.h"
 #include "dialogs/InfoFileDialog.h"

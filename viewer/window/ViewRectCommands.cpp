@@ -8,9 +8,9 @@
 
 #include "CommandBars.h"
 #include "FileDialog.h"
+#include "FileProblems.h"
 #include "MessageBox.h"
 #include "PellionModule.h"
-#include "FileProblems.h"
 #include "ViewerStrings.h"
 #include "bars/ViewerBars.h"
 #include "dialogs/FileMasks.h"
