@@ -27,7 +27,10 @@
 #include "dialogs/PreviewPane.h"
 #include "dialogs/RGBChannelsDlg.h"
 #include "dialogs/StatisticsDlg.h"
-#include "frame/ToolDialog.h"
+#include "dialogs/BrightContrastDlg.h"
+#include "dialogs/CursorPosDlg.h"
+#include "dialogs/PaletteDlg.h"
+#include "dialogs/RGBLevelsDlg.h"
 #include "jobs/MeterDialog.h"
 #include "raw/PreviewParamDlg.h"
 #include "raw/RawImportDlg.h"
@@ -103,11 +106,10 @@ TEST(DialogTextsFit, EveryTemplateShowsItsTextsWhole)
         {"raw import", &CRawImportDlg::Template()},
         {"raw preview parameters", &CPreviewParamDlg::Template()},
         {"TIFF import", &CTIFFImportDlg::Template()},
-        {"brightness and contrast", &CToolDialog::BrightContrastTemplate()},
-        {"statistics tool", &CToolDialog::StatisticsTemplate()},
-        {"palette", &CToolDialog::PaletteTemplate()},
-        {"cursor position", &CToolDialog::CursorPosTemplate()},
-        {"RGB levels", &CToolDialog::RGBLevelsTemplate()},
+        {"brightness and contrast", &CBrightContrastDlg::Template()},
+        {"palette", &CPaletteDlg::Template()},
+        {"cursor position", &CCursorPosDlg::Template()},
+        {"RGB levels", &CRGBLevelsDlg::Template()},
         {"RGB channels", &CRGBChannelsDlg::Template()},
         {"statistics", &CStatisticsDlg::Template()},
     };
@@ -143,8 +145,8 @@ TEST(DialogTextsFit, StatisticsFieldsHoldTheirTexts)
     dlg.show();
     QCoreApplication::processEvents();
     EXPECT_TRUE(dlg.grab().save(QStringLiteral(SUITE_BIN_DIR "/dialog_statistics_size.png")));
-    for (auto [name, tmpl] : {std::pair{"cursor", &CToolDialog::CursorPosTemplate()},
-                              std::pair{"brightness", &CToolDialog::BrightContrastTemplate()}}) {
+    for (auto [name, tmpl] : {std::pair{"cursor", &CCursorPosDlg::Template()},
+                              std::pair{"brightness", &CBrightContrastDlg::Template()}}) {
         plat::Dialog tool(*tmpl);
         tool.show();
         QCoreApplication::processEvents();
