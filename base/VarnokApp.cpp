@@ -1,8 +1,8 @@
 #include "VarnokApp.h"
 
-#include "File.h"
-#include "Splash.h"
-#include "StringTable.h"
+#include "platform/files/File.h"
+#include "platform/resources/Splash.h"
+#include "platform/resources/StringTable.h"
 #include "VarnokModule.h"
 
 int VarnokProcessAttach()

@@ -13,7 +13,7 @@
 #include <functional>
 #include <string>
 
-#include "ParallelFor.h"
+#include "platform/threads/ParallelFor.h"
 
 namespace bench {
 

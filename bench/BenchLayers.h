@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "ParallelFor.h"
+#include "platform/threads/ParallelFor.h"
 
 namespace bench {
 

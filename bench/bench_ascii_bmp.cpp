@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "BenchCompare.h"
-#include "ParallelFor.h"
+#include "platform/threads/ParallelFor.h"
 #include "ascii/AsciiJobs.h"
 #include "bmp/BmpImport.h"
 #include "layer/DataTypes.h"

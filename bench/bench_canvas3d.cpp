@@ -12,8 +12,8 @@
 //
 //   build-rel/bin/bench_canvas3d [frames]
 
-#include <SCanvas3D.h>
-#include <SMemBitmap.h>
+#include "engine3d/render/SCanvas3D.h"
+#include "engine3d/render/SMemBitmap.h"
 
 #include "BenchOSMesa.h"
 

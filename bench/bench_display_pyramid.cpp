@@ -27,7 +27,7 @@
 #include <vector>
 
 #include "BenchCompare.h"
-#include "ParallelFor.h"
+#include "platform/threads/ParallelFor.h"
 #include "files/MemoryMap.h"
 #include "files/TempFiles.h"
 #include "layer/DataTypes.h"

@@ -11,13 +11,13 @@
 //
 //   build-rel/bin/bench_drawing3d [frames]
 
-#include "viewer3d/SDrawing3D.h"
+#include "viewer3d/drawing/SDrawing3D.h"
 
-#include "engine3d/EngineUnits.h"
-#include "engine3d/SClasses3D.h"
-#include "engine3d/SCustom3DLists.h"
-#include "engine3d/SSurfaces3D.h"
-#include "platform/ParallelFor.h"
+#include "engine3d/model/EngineUnits.h"
+#include "engine3d/scene/SClasses3D.h"
+#include "engine3d/scene/SCustom3DLists.h"
+#include "engine3d/scene/SSurfaces3D.h"
+#include "platform/threads/ParallelFor.h"
 
 #include "BenchCompare.h"
 #include "BenchOSMesa.h"

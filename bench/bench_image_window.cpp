@@ -18,8 +18,8 @@
 
 #include "BenchCompare.h"
 #include "BenchLayers.h"
-#include "ParallelFor.h"
-#include "WindowHandle.h"
+#include "platform/threads/ParallelFor.h"
+#include "platform/windows/WindowHandle.h"
 #include "layer/DataTypes.h"
 #include "pyramid/DisplayPyramid.h"
 #include "view/VirtualView.h"

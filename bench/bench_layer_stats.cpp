@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "BenchCompare.h"
-#include "ParallelFor.h"
+#include "platform/threads/ParallelFor.h"
 #include "layer/DataTypes.h"
 #include "layer/RDPFileTags.h"
 #include "layer/RDPLayer.h"

@@ -18,9 +18,9 @@
 
 #include "BenchCompare.h"
 #include "BenchLayers.h"
-#include "BitmapInfo.h"
-#include "DeviceContext.h"
-#include "ParallelFor.h"
+#include "platform/paint/BitmapInfo.h"
+#include "platform/paint/DeviceContext.h"
+#include "platform/threads/ParallelFor.h"
 #include "layer/DataTypes.h"
 #include "pyramid/DisplayPyramid.h"
 #include "view/RasterView.h"

@@ -23,8 +23,8 @@
 #include <string>
 
 #include "BenchCompare.h"
-#include "ParallelFor.h"
-#include "WindowHandle.h"
+#include "platform/threads/ParallelFor.h"
+#include "platform/windows/WindowHandle.h"
 #include "files/MemoryMap.h"
 #include "files/TempFiles.h"
 #include "layer/DataTypes.h"

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "BenchCompare.h"
-#include "ParallelFor.h"
+#include "platform/threads/ParallelFor.h"
 #include "raw/ImportParams.h"
 
 namespace {

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "BenchCompare.h"
-#include "ParallelFor.h"
+#include "platform/threads/ParallelFor.h"
 #include "layer/DataTypes.h"
 #include "layer/RDPLayer.h"
 

@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "BenchCompare.h"
-#include "BitmapInfo.h"
-#include "DeviceContext.h"
-#include "ParallelFor.h"
+#include "platform/paint/BitmapInfo.h"
+#include "platform/paint/DeviceContext.h"
+#include "platform/threads/ParallelFor.h"
 #include "layer/DataTypes.h"
 #include "layer/RDPLayer.h"
 #include "view/RGBView.h"

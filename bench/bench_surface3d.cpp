@@ -3,10 +3,10 @@
 // project and emit triangles to a drawing system that keeps nothing, lit by a
 // flat and a point light through the diffuse law, and unlit.
 
-#include <EngineUnits.h>
-#include <SClasses3D.h>
-#include <SCustom3DLists.h>
-#include <SSurfaces3D.h>
+#include "engine3d/model/EngineUnits.h"
+#include "engine3d/scene/SClasses3D.h"
+#include "engine3d/scene/SCustom3DLists.h"
+#include "engine3d/scene/SSurfaces3D.h"
 
 #include <benchmark/benchmark.h>
 

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "BenchCompare.h"
-#include "ParallelFor.h"
+#include "platform/threads/ParallelFor.h"
 #include "files/OrderFile.h"
 #include "layer/RDPLayer.h"
 #include "tiff/TiffImport.h"

@@ -7,8 +7,8 @@
 
 #include <algorithm>
 
-#include "Dialog.h"
-#include "MessageBox.h"
+#include "platform/dialogs/Dialog.h"
+#include "platform/dialogs/MessageBox.h"
 #include "MirvaneStrings.h"
 #include "conversion/ConversionJob.h"
 #include "settings/HelpSystem.h"

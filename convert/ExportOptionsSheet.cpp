@@ -9,7 +9,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-#include "Dialog.h"
+#include "platform/dialogs/Dialog.h"
 #include "MirvaneStrings.h"
 #include "raw/RawExport.h"
 #include "settings/SNRegKey.h"

@@ -4,10 +4,10 @@
 
 #include <algorithm>
 
-#include "Dialog.h"
+#include "platform/dialogs/Dialog.h"
 #include "ExportOptionsSheet.h"
 #include "ImpExpDispatch.h"
-#include "MessageBox.h"
+#include "platform/dialogs/MessageBox.h"
 #include "MirvaneStrings.h"
 #include "dialogs/FileMasks.h"
 

@@ -1,6 +1,6 @@
 #include "MirvaneApp.h"
 
-#include "Splash.h"
+#include "platform/resources/Splash.h"
 
 int MirvaneProcessAttach()
 {

@@ -13,7 +13,7 @@
 #include <optional>
 #include <unordered_set>
 
-#include "File.h"
+#include "platform/files/File.h"
 #include "format/RDPFile.h"
 
 // Offsets or tag numbers a walk has met. Chains are mostly short: the first ones

@@ -2,8 +2,8 @@
 // open, map through every layer's update, read each row of each layer in two
 // buffer types, describe the layers and copy the tree.
 
-#include <EngineUnits.h>
-#include <SLayers.h>
+#include "engine3d/model/EngineUnits.h"
+#include "engine3d/files/SLayers.h"
 
 #include <unistd.h>
 

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "ParallelFor.h"
+#include "platform/threads/ParallelFor.h"
 #include "files/TempFiles.h"
 #include "layer/DataTypes.h"
 #include "layer/RDPExcept.h"

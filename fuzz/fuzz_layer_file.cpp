@@ -20,7 +20,7 @@
 
 #include "FuzzSupport.h"
 #include "LayerFuzz.h"
-#include "ParallelFor.h"
+#include "platform/threads/ParallelFor.h"
 #include "layer/DataTypes.h"
 #include "layer/RDPExcept.h"
 #include "layer/RDPFileTags.h"

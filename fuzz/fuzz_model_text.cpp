@@ -5,9 +5,9 @@
 // With MODEL_FUZZ_SEEDS set to a folder, the first run writes a model text and a record
 // there to start the corpus from.
 
-#include <EngineUnits.h>
-#include <SClasses3DPoints.h>
-#include <SRTDRegistry.h>
+#include "engine3d/model/EngineUnits.h"
+#include "engine3d/scene/SClasses3DPoints.h"
+#include "engine3d/model/SRTDRegistry.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "Exception.h"
+#include "platform/errors/Exception.h"
 #include "FuzzSupport.h"
 #include "files/OrderFile.h"
 

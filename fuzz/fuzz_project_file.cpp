@@ -5,10 +5,10 @@
 // With PROJECT_FUZZ_SEEDS set to a folder, the first run writes a few
 // well-formed projects there to start the corpus from.
 
-#include <EngineUnits.h>
+#include "engine3d/model/EngineUnits.h"
 #include <ProjectTestItem.h>
 #include <RowProject.h>
-#include <SProject.h>
+#include "engine3d/files/SProject.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -4,9 +4,9 @@
 #include <QPixmap>
 #include <algorithm>
 
-#include "Dialog.h"
+#include "platform/dialogs/Dialog.h"
 #include "HyperLink.h"
-#include "MessageBox.h"
+#include "platform/dialogs/MessageBox.h"
 #include "QuorvexArt.h"
 
 namespace {

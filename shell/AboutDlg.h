@@ -2,7 +2,7 @@
 // The About box: the program's picture, version and rights, a notice and the maker's
 // e-mail address as a link.
 
-#include "WindowHandle.h"
+#include "platform/windows/WindowHandle.h"
 
 namespace plat {
 class Dialog;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "Geometry.h"
+#include "platform/paint/Geometry.h"
 
 enum BarState : int {
     kBarFlat = 1,

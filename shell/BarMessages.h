@@ -1,7 +1,7 @@
 #pragma once
 // Private messages between the shell's bar controls and the windows that hold them.
 
-#include "WindowHandle.h"
+#include "platform/windows/WindowHandle.h"
 
 enum : unsigned {
     WM_BAR_LEAVE = plat::WM_USER + 0x0A,   // to a control: the mouse is no longer over you

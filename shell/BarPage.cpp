@@ -4,14 +4,14 @@
 #include <QRegion>
 
 #include "BarMessages.h"
-#include "BarResources.h"
-#include "CommandBars.h"
+#include "platform/windows/BarResources.h"
+#include "platform/windows/CommandBars.h"
 #include "FlatButton.h"
 #include "MenuBarButton.h"
-#include "PaintExtras.h"
+#include "platform/paint/PaintExtras.h"
 #include "QuorvexArt.h"
 #include "QuorvexStrings.h"
-#include "SysColors.h"
+#include "platform/paint/SysColors.h"
 
 using plat::GetSysColor;
 

@@ -4,8 +4,8 @@
 
 #include <QPointer>
 
-#include "BufferedWindow.h"
-#include "WindowHandle.h"
+#include "platform/paint/BufferedWindow.h"
+#include "platform/windows/WindowHandle.h"
 
 class CBarWindow : public plat::BufferedWindow {
 public:

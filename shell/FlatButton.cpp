@@ -3,8 +3,8 @@
 #include <QMouseEvent>
 
 #include "BarMessages.h"
-#include "PaintExtras.h"
-#include "SysColors.h"
+#include "platform/paint/PaintExtras.h"
+#include "platform/paint/SysColors.h"
 
 using plat::GetSysColor;
 

@@ -12,9 +12,9 @@
 #include <QUrl>
 #include <mutex>
 
-#include "DesktopOpen.h"
+#include "platform/resources/DesktopOpen.h"
 #include "LinkRules.h"
-#include "MessageBox.h"
+#include "platform/dialogs/MessageBox.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "SysColors.h"
+#include "platform/paint/SysColors.h"
 
 // What the link asks of the desktop; tests put their own in place.
 struct LinkServices {

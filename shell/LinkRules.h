@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "Geometry.h"
+#include "platform/paint/Geometry.h"
 
 // Styles of a static text that decide how a fitted link keeps its place.
 enum : unsigned {

@@ -8,8 +8,8 @@
 
 #include "BarMessages.h"
 #include "BarPage.h"
-#include "PaintExtras.h"
-#include "SysColors.h"
+#include "platform/paint/PaintExtras.h"
+#include "platform/paint/SysColors.h"
 
 using plat::GetSysColor;
 

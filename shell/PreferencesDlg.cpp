@@ -5,11 +5,11 @@
 #include <unistd.h>
 
 #include "BarGeometry.h"
-#include "Dialog.h"
-#include "FileDialog.h"
-#include "MessageBox.h"
+#include "platform/dialogs/Dialog.h"
+#include "platform/dialogs/FileDialog.h"
+#include "platform/dialogs/MessageBox.h"
 #include "QuorvexStrings.h"
-#include "StringTable.h"
+#include "platform/resources/StringTable.h"
 #include "VarnokApp.h"
 #include "settings/SNRegKey.h"
 

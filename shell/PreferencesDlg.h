@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "WindowHandle.h"
+#include "platform/windows/WindowHandle.h"
 
 namespace plat {
 class Dialog;

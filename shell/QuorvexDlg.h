@@ -14,7 +14,7 @@
 #include "HoverWatch.h"
 #include "QuorvexLayout.h"
 #include "ViewerList.h"
-#include "WindowHandle.h"
+#include "platform/windows/WindowHandle.h"
 
 class CBarFrame;
 class CBarPage;

@@ -1,7 +1,7 @@
 #include "QuorvexStrings.h"
 
-#include "BarResources.h"
-#include "StringTable.h"
+#include "platform/windows/BarResources.h"
+#include "platform/resources/StringTable.h"
 
 // The host program's string table; the libraries find these first.
 namespace {

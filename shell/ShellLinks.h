@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
-#include "Geometry.h"
-#include "WindowHandle.h"
+#include "platform/paint/Geometry.h"
+#include "platform/windows/WindowHandle.h"
 
 // The arguments of one new image viewer, in the order the viewer frame takes them.
 struct ViewerOpenRequest {

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "File.h"
+#include "platform/files/File.h"
 #include "format/RDPFile.h"
 #include "format/RDPFileWalker.h"
 #include "format/RDPLayerLayout.h"

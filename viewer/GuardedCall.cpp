@@ -3,8 +3,8 @@
 #include <exception>
 #include <string>
 
-#include "FaultGuard.h"
-#include "MessageBox.h"
+#include "platform/errors/FaultGuard.h"
+#include "platform/dialogs/MessageBox.h"
 #include "jobs/ExceptionCodeName.h"
 #include "layer/RDPExcept.h"
 

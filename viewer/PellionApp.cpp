@@ -1,6 +1,6 @@
 #include "PellionApp.h"
 
-#include "Splash.h"
+#include "platform/resources/Splash.h"
 
 int PellionProcessAttach()
 {

@@ -1,7 +1,7 @@
 #include "ViewerStrings.h"
 
 #include "PellionModule.h"
-#include "StringTable.h"
+#include "platform/resources/StringTable.h"
 
 namespace {
 

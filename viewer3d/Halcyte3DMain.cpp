@@ -1,10 +1,10 @@
 #include "viewer3d/Halcyte3DMain.h"
 
-#include "viewer3d/SAdministratorUn.h"
+#include "viewer3d/forms/SAdministratorUn.h"
 #include "viewer3d/Viewer3DUnits.h"
 
-#include "platform/File.h"
-#include "platform/TempRegistry.h"
+#include "platform/files/File.h"
+#include "platform/files/TempRegistry.h"
 
 #include <QApplication>
 

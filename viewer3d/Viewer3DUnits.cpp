@@ -1,11 +1,11 @@
 #include "viewer3d/Viewer3DUnits.h"
 
-#include "SInterfaceMenu.h"
-#include "viewer3d/HcProject3D.h"
-#include "viewer3d/SDrawing3D.h"
-#include "viewer3d/SFlatCaption.h"
-#include "viewer3d/SThreadFormUn.h"
-#include "viewer3d/SViewer3DUn.h"
+#include "engine3d/model/SInterfaceMenu.h"
+#include "viewer3d/project/HcProject3D.h"
+#include "viewer3d/drawing/SDrawing3D.h"
+#include "viewer3d/forms/SFlatCaption.h"
+#include "viewer3d/forms/SThreadFormUn.h"
+#include "viewer3d/forms/SViewer3DUn.h"
 
 #include <mutex>
 

@@ -3,7 +3,7 @@
 // (engine3d/EngineUnits.h), then the viewer's own. They start once the
 // application object exists, since some of them own windows.
 
-#include "engine3d/EngineUnits.h"
+#include "engine3d/model/EngineUnits.h"
 
 #include <span>
 

@@ -4,7 +4,7 @@
 // control in wParam and the virtual key in lParam. A control named in a posted notice
 // may be gone when it arrives: compare it, never use it.
 
-#include "WindowHandle.h"
+#include "platform/windows/WindowHandle.h"
 
 inline constexpr unsigned WM_DISEDIT_FOCUS = plat::WM_USER + 550;  // wParam: the window that lost the focus
 inline constexpr unsigned WM_DISEDIT_KEY = plat::WM_USER + 551;

@@ -1,6 +1,6 @@
 // Texts of the common controls.
 
-#include "StringTable.h"
+#include "platform/resources/StringTable.h"
 #include "VarnokModule.h"
 #include "controls/DisEditFilter.h"
 

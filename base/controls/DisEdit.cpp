@@ -4,11 +4,11 @@
 #include <QKeyEvent>
 #include <QPaintEvent>
 
-#include "Dialog.h"
-#include "MessageBox.h"
-#include "StringTable.h"
+#include "platform/dialogs/Dialog.h"
+#include "platform/dialogs/MessageBox.h"
+#include "platform/resources/StringTable.h"
 #include "VarnokModule.h"
-#include "VirtualKey.h"
+#include "platform/windows/VirtualKey.h"
 #include "controls/ControlMessages.h"
 #include "controls/DisEditFilter.h"
 

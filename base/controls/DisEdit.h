@@ -10,8 +10,8 @@
 #include <functional>
 #include <string>
 
-#include "DeviceContext.h"
-#include "WindowHandle.h"
+#include "platform/paint/DeviceContext.h"
+#include "platform/windows/WindowHandle.h"
 
 namespace plat {
 class Dialog;

@@ -8,8 +8,8 @@
 #include <QStyle>
 #include <algorithm>
 
-#include "Dialog.h"
-#include "VirtualKey.h"
+#include "platform/dialogs/Dialog.h"
+#include "platform/windows/VirtualKey.h"
 #include "controls/ControlMessages.h"
 #include "controls/DisEdit.h"
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "BufferedWindow.h"
+#include "platform/paint/BufferedWindow.h"
 #include "controls/ListFrameModel.h"
 
 class CDisEdit;

@@ -10,7 +10,7 @@
 #include <new>
 #include <system_error>
 
-#include "Exception.h"
+#include "platform/errors/Exception.h"
 #include "files/TempFiles.h"
 
 namespace {

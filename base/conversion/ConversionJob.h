@@ -26,8 +26,8 @@
 #include <string>
 #include <vector>
 
-#include "MappedFile.h"
-#include "ReplacingFile.h"
+#include "platform/files/MappedFile.h"
+#include "platform/files/ReplacingFile.h"
 #include "files/OrderFile.h"
 
 class ConversionJob final {

@@ -7,12 +7,12 @@
 #include <QPixmap>
 #include <QTreeWidget>
 
-#include "Exception.h"
-#include "File.h"
-#include "MessageBox.h"
-#include "ReplacingFile.h"
-#include "SharedCounter.h"
-#include "StringTable.h"
+#include "platform/errors/Exception.h"
+#include "platform/files/File.h"
+#include "platform/dialogs/MessageBox.h"
+#include "platform/files/ReplacingFile.h"
+#include "platform/threads/SharedCounter.h"
+#include "platform/resources/StringTable.h"
 #include "VarnokModule.h"
 #include "settings/HelpSystem.h"
 #include "tags/Cp1251.h"

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "Dialog.h"
-#include "WindowHandle.h"
+#include "platform/dialogs/Dialog.h"
+#include "platform/windows/WindowHandle.h"
 #include "dialogs/TagTreeCtrl.h"
 #include "tags/FieldDescriptions.h"
 #include "tags/TagParams.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "SysColors.h"
+#include "platform/paint/SysColors.h"
 
 inline constexpr int kPreviewPictureSide = 200;
 inline constexpr int kPreviewPictureBytes = kPreviewPictureSide * kPreviewPictureSide;

@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-#include "Dialog.h"
+#include "platform/dialogs/Dialog.h"
 
 class QLineEdit;
 class QPushButton;

@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "MessageBox.h"
-#include "StringTable.h"
+#include "platform/dialogs/MessageBox.h"
+#include "platform/resources/StringTable.h"
 #include "VarnokModule.h"
 #include "dialogs/DialogArt.h"
 #include "dialogs/FilePreview.h"

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "Dialog.h"
-#include "FileDialog.h"
-#include "MessageBox.h"
+#include "platform/dialogs/Dialog.h"
+#include "platform/dialogs/FileDialog.h"
+#include "platform/dialogs/MessageBox.h"
 
 class QFileDialog;
 class CPreviewPane;

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "MessageBox.h"
+#include "platform/dialogs/MessageBox.h"
 #include "dialogs/FileParamsDialog.h"
 
 namespace {

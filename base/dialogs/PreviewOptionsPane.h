@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "Dialog.h"
+#include "platform/dialogs/Dialog.h"
 
 // Trim methods, as listed in the pane.
 enum TrimMethod : int {

@@ -5,7 +5,7 @@
 #include <array>
 #include <memory>
 
-#include "Dialog.h"
+#include "platform/dialogs/Dialog.h"
 
 class CPreviewPane final {
 public:

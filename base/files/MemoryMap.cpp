@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "Exception.h"
-#include "ReplacingFile.h"
+#include "platform/errors/Exception.h"
+#include "platform/files/ReplacingFile.h"
 
 CListVoid CMemoryMap::m_FileOpenList;
 std::mutex CMemoryMap::m_FileOpenLock;

@@ -19,7 +19,7 @@
 #include <mutex>
 #include <string>
 
-#include "MappedFile.h"
+#include "platform/files/MappedFile.h"
 #include "util/ListVoid.h"
 
 // One mapped file in the process-wide registry.

@@ -6,7 +6,7 @@
 #include <limits>
 #include <vector>
 
-#include "Exception.h"
+#include "platform/errors/Exception.h"
 #include "layer/DataTypes.h"
 
 COrderFile::COrderFile(const char* name, unsigned flags) : plat::File(name, flags) {}

@@ -2,7 +2,7 @@
 // A file that reads whole items, optionally reversing each item's byte order
 // (big-endian products on a little-endian machine).
 
-#include "File.h"
+#include "platform/files/File.h"
 
 class COrderFile : public plat::File {
 public:

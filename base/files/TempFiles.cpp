@@ -11,8 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "MappedFile.h"
-#include "SharedCounter.h"
+#include "platform/files/MappedFile.h"
+#include "platform/threads/SharedCounter.h"
 #include "VarnokApp.h"
 #include "files/FileNames.h"
 #include "settings/SNRegKey.h"

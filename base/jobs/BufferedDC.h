@@ -3,7 +3,7 @@
 // coordinates, and copies the buffer to the target when it goes out of scope, so the
 // target sees one finished picture.
 
-#include "DeviceContext.h"
+#include "platform/paint/DeviceContext.h"
 
 class CBufferedDC final : public plat::DeviceContext {
 public:

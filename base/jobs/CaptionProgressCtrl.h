@@ -7,8 +7,8 @@
 #include <QPointer>
 #include <string>
 
-#include "CustomControl.h"
-#include "SysColors.h"
+#include "platform/dialogs/CustomControl.h"
+#include "platform/paint/SysColors.h"
 
 class CCaptionProgressCtrl final {
 public:

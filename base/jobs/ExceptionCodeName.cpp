@@ -1,6 +1,6 @@
 #include "jobs/ExceptionCodeName.h"
 
-#include "FaultGuard.h"
+#include "platform/errors/FaultGuard.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <type_traits>
 
-#include "GuiThread.h"
-#include "MessageBox.h"
-#include "StringTable.h"
-#include "SysColors.h"
+#include "platform/threads/GuiThread.h"
+#include "platform/dialogs/MessageBox.h"
+#include "platform/resources/StringTable.h"
+#include "platform/paint/SysColors.h"
 #include "VarnokModule.h"
 #include "jobs/MeterInfo.h"
 #include "layer/RDPExcept.h"

@@ -10,9 +10,9 @@
 #include <string>
 #include <thread>
 
-#include "Dialog.h"
-#include "PauseGate.h"
-#include "WindowHandle.h"
+#include "platform/dialogs/Dialog.h"
+#include "platform/threads/PauseGate.h"
+#include "platform/windows/WindowHandle.h"
 #include "jobs/CaptionProgressCtrl.h"
 
 class CMeterInfo;

@@ -13,7 +13,7 @@
 #include <atomic>
 #include <string>
 
-#include "WindowHandle.h"
+#include "platform/windows/WindowHandle.h"
 #include "jobs/MeterInfoBase.h"
 
 class CMeterDialog;

@@ -2,10 +2,10 @@
 
 #include <unistd.h>
 
-#include "FaultGuard.h"
-#include "GuiThread.h"
-#include "MessageBox.h"
-#include "StringTable.h"
+#include "platform/errors/FaultGuard.h"
+#include "platform/threads/GuiThread.h"
+#include "platform/dialogs/MessageBox.h"
+#include "platform/resources/StringTable.h"
 #include "VarnokModule.h"
 #include "jobs/ExceptionCodeName.h"
 #include "jobs/MeterDialog.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <sys/types.h>
 
-#include "WindowHandle.h"
+#include "platform/windows/WindowHandle.h"
 
 class CMeterInfo;
 class CThreadList;

@@ -10,11 +10,11 @@
 #include <system_error>
 #include <thread>
 
-#include "Exception.h"
-#include "FaultGuard.h"
-#include "GuiThread.h"
-#include "MessageBox.h"
-#include "ThreadNice.h"
+#include "platform/errors/Exception.h"
+#include "platform/errors/FaultGuard.h"
+#include "platform/threads/GuiThread.h"
+#include "platform/dialogs/MessageBox.h"
+#include "platform/threads/ThreadNice.h"
 #include "jobs/ExceptionCodeName.h"
 #include "jobs/MeterDialog.h"
 #include "jobs/MeterInfo.h"

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "StringTable.h"
+#include "platform/resources/StringTable.h"
 #include "VarnokModule.h"
 
 std::string ErrorString;

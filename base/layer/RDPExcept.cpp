@@ -4,7 +4,7 @@
 #include <mutex>
 #include <ostream>
 
-#include "StringTable.h"
+#include "platform/resources/StringTable.h"
 #include "VarnokModule.h"
 
 namespace {

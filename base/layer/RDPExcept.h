@@ -4,7 +4,7 @@
 #include <iosfwd>
 #include <string>
 
-#include "Exception.h"
+#include "platform/errors/Exception.h"
 
 // Cause codes.
 enum RDPExceptCause {

@@ -8,8 +8,8 @@
 #include <optional>
 #include <vector>
 
-#include "Exception.h"
-#include "File.h"
+#include "platform/errors/Exception.h"
+#include "platform/files/File.h"
 #include "format/RDPFileWalker.h"
 #include "format/RDPLayerLayout.h"
 

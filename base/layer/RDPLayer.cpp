@@ -9,10 +9,10 @@
 #include <new>
 #include <vector>
 
-#include "MappedFile.h"
-#include "MessageBox.h"
-#include "ParallelFor.h"
-#include "StringTable.h"
+#include "platform/files/MappedFile.h"
+#include "platform/dialogs/MessageBox.h"
+#include "platform/threads/ParallelFor.h"
+#include "platform/resources/StringTable.h"
 #include "VarnokModule.h"
 #include "files/MemoryMap.h"
 #include "files/TempFiles.h"

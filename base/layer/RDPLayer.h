@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "Geometry.h"
+#include "platform/paint/Geometry.h"
 #include "format/SampleConvert.h"
 
 class CMeterInfoBase;

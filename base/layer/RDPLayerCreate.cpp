@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include "File.h"
-#include "ReplacingFile.h"
+#include "platform/files/File.h"
+#include "platform/files/ReplacingFile.h"
 #include "layer/RDPExcept.h"
 #include "layer/RDPFileTags.h"
 #include "layer/RDPLayer.h"

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "ParallelFor.h"
+#include "platform/threads/ParallelFor.h"
 #include "format/RowConvert.h"
 #include "jobs/MeterInfoBase.h"
 #include "layer/RDPExcept.h"

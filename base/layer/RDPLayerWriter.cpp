@@ -6,9 +6,9 @@
 #include <iterator>
 #include <vector>
 
-#include "Exception.h"
-#include "File.h"
-#include "ReplacingFile.h"
+#include "platform/errors/Exception.h"
+#include "platform/files/File.h"
+#include "platform/files/ReplacingFile.h"
 #include "format/RDPFileWalker.h"
 #include "format/RDPLayerLayout.h"
 #include "layer/DataTypes.h"

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "DesktopOpen.h"
-#include "ProgramFolder.h"
+#include "platform/resources/DesktopOpen.h"
+#include "platform/files/ProgramFolder.h"
 #include "VarnokApp.h"
 #include "settings/SNRegKey.h"
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "Settings.h"
+#include "platform/resources/Settings.h"
 
 using DWORD = std::uint32_t;
 using HKEY = plat::SettingsRoot;

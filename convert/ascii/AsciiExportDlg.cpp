@@ -4,7 +4,7 @@
 
 #include <iterator>
 
-#include "Dialog.h"
+#include "platform/dialogs/Dialog.h"
 #include "ascii/AsciiJobs.h"
 #include "ascii/AsciiStrings.h"
 #include "jobs/Run.h"

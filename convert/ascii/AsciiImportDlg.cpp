@@ -9,8 +9,8 @@
 #include <memory>
 
 #include "ConversionJobEnd.h"
-#include "Dialog.h"
-#include "MessageBox.h"
+#include "platform/dialogs/Dialog.h"
+#include "platform/dialogs/MessageBox.h"
 #include "ascii/AsciiJobs.h"
 #include "ascii/AsciiStrings.h"
 

@@ -7,7 +7,7 @@
 #include <new>
 
 #include "ConversionJobEnd.h"
-#include "MessageBox.h"
+#include "platform/dialogs/MessageBox.h"
 #include "ascii/AsciiStrings.h"
 #include "conversion/ConversionJob.h"
 #include "jobs/MeterInfo.h"

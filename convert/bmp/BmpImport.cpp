@@ -7,7 +7,7 @@
 #include <new>
 
 #include "ConversionJobEnd.h"
-#include "MessageBox.h"
+#include "platform/dialogs/MessageBox.h"
 #include "PalitraTag.h"
 #include "bmp/BmpStrings.h"
 #include "conversion/ConversionJob.h"

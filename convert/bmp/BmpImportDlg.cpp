@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "ConversionJobEnd.h"
-#include "Dialog.h"
-#include "MessageBox.h"
+#include "platform/dialogs/Dialog.h"
+#include "platform/dialogs/MessageBox.h"
 #include "bmp/BmpImport.h"
 #include "bmp/BmpStrings.h"
 

@@ -10,10 +10,10 @@
 #include <optional>
 #include <vector>
 
-#include "Exception.h"
-#include "MappedFile.h"
-#include "MessageBox.h"
-#include "ParallelFor.h"
+#include "platform/errors/Exception.h"
+#include "platform/files/MappedFile.h"
+#include "platform/dialogs/MessageBox.h"
+#include "platform/threads/ParallelFor.h"
 #include "conversion/ConversionJob.h"
 #include "files/OrderFile.h"
 #include "jobs/MeterInfo.h"

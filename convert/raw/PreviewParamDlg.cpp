@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <iterator>
 
-#include "Dialog.h"
+#include "platform/dialogs/Dialog.h"
 #include "FormatTable.h"
-#include "MessageBox.h"
-#include "SpinButton.h"
+#include "platform/dialogs/MessageBox.h"
+#include "platform/dialogs/SpinButton.h"
 #include "raw/RawStrings.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // The modal "Parameters of Preview" dialog: the sampling rate of a preview, with the
 // image's size and the preview's size beside it.
 
-#include "WindowHandle.h"
+#include "platform/windows/WindowHandle.h"
 #include "raw/RawImportForm.h"
 
 namespace plat {

@@ -9,7 +9,7 @@
 #include <new>
 
 #include "ExportStrings.h"
-#include "MessageBox.h"
+#include "platform/dialogs/MessageBox.h"
 #include "VarnokApp.h"
 #include "conversion/ConversionJob.h"
 #include "jobs/MeterInfo.h"

@@ -12,12 +12,12 @@
 #include <memory>
 
 #include "ConversionJobEnd.h"
-#include "Dialog.h"
+#include "platform/dialogs/Dialog.h"
 #include "EditNumbers.h"
 #include "FormatTable.h"
-#include "MessageBox.h"
+#include "platform/dialogs/MessageBox.h"
 #include "ResultViewers.h"
-#include "TempRegistry.h"
+#include "platform/files/TempRegistry.h"
 #include "jobs/Run.h"
 #include "layer/DataTypes.h"
 #include "raw/PreviewParamDlg.h"

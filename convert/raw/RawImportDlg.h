@@ -8,7 +8,7 @@
 #include <string>
 
 #include "ConverterDialog.h"
-#include "WindowHandle.h"
+#include "platform/windows/WindowHandle.h"
 #include "raw/RawImportForm.h"
 
 namespace plat {

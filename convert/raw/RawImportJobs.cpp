@@ -7,8 +7,8 @@
 #include <system_error>
 
 #include "ConversionJobEnd.h"
-#include "File.h"
-#include "TempRegistry.h"
+#include "platform/files/File.h"
+#include "platform/files/TempRegistry.h"
 #include "jobs/MeterInfo.h"
 #include "raw/RawStrings.h"
 

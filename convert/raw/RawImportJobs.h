@@ -6,7 +6,7 @@
 #include <mutex>
 #include <string>
 
-#include "WindowHandle.h"
+#include "platform/windows/WindowHandle.h"
 #include "raw/ImportParams.h"
 
 class CMeterInfo;

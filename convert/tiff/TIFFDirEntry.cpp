@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "File.h"
+#include "platform/files/File.h"
 
 int TiffFieldSize(int type)
 {

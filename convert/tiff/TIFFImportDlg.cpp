@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "ConversionJobEnd.h"
-#include "Dialog.h"
+#include "platform/dialogs/Dialog.h"
 #include "EditNumbers.h"
-#include "MessageBox.h"
+#include "platform/dialogs/MessageBox.h"
 #include "tiff/TiffImport.h"
 #include "tiff/TiffStrings.h"
 

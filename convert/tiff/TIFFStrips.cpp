@@ -8,8 +8,8 @@
 #include <memory>
 #include <vector>
 
-#include "MappedFile.h"
-#include "ParallelFor.h"
+#include "platform/files/MappedFile.h"
+#include "platform/threads/ParallelFor.h"
 #include "files/OrderFile.h"
 #include "jobs/MeterInfoBase.h"
 #include "layer/DataTypes.h"

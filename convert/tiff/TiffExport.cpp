@@ -8,7 +8,7 @@
 #include <new>
 
 #include "ExportStrings.h"
-#include "MessageBox.h"
+#include "platform/dialogs/MessageBox.h"
 #include "PalitraTag.h"
 #include "VarnokApp.h"
 #include "conversion/ConversionJob.h"

@@ -6,7 +6,7 @@
 #include <new>
 
 #include "ConversionJobEnd.h"
-#include "MessageBox.h"
+#include "platform/dialogs/MessageBox.h"
 #include "PalitraTag.h"
 #include "conversion/ConversionJob.h"
 #include "files/OrderFile.h"

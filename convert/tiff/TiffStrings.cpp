@@ -1,7 +1,7 @@
 #include "tiff/TiffStrings.h"
 
 #include "MirvaneModule.h"
-#include "StringTable.h"
+#include "platform/resources/StringTable.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <QWidget>
 #include <climits>
 
-#include "CustomControl.h"
+#include "platform/dialogs/CustomControl.h"
 #include "jobs/CaptionProgressCtrl.h"
 
 namespace {

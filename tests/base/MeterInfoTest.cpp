@@ -14,9 +14,9 @@
 #include <functional>
 #include <thread>
 
-#include "MessageBox.h"
+#include "platform/dialogs/MessageBox.h"
 #include "PumpUntil.h"
-#include "StringTable.h"
+#include "platform/resources/StringTable.h"
 #include "TempDir.h"
 #include "VarnokModule.h"
 #include "jobs/MeterDialog.h"

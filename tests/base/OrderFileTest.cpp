@@ -7,7 +7,7 @@
 #include <string>
 
 #include "ChildProcess.h"
-#include "Exception.h"
+#include "platform/errors/Exception.h"
 #include "RdpFileBuilder.h"
 #include "files/OrderFile.h"
 

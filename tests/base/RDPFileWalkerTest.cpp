@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "File.h"
+#include "platform/files/File.h"
 #include "RdpFileBuilder.h"
 #include "format/RDPFileWalker.h"
 

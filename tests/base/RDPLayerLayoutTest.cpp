@@ -3,7 +3,7 @@
 #include <functional>
 #include <string>
 
-#include "File.h"
+#include "platform/files/File.h"
 #include "RdpFileBuilder.h"
 #include "format/RDPLayerLayout.h"
 

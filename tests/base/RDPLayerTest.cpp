@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "FakeMeter.h"
-#include "MessageBox.h"
+#include "platform/dialogs/MessageBox.h"
 #include "RdpFileBuilder.h"
 #include "layer/DataTypes.h"
 #include "layer/RDPExcept.h"

@@ -18,7 +18,7 @@
 #include <unistd.h>
 
 #include "ScopedEnvFolder.h"
-#include "StringTable.h"
+#include "platform/resources/StringTable.h"
 #include "VarnokApp.h"
 #include "files/TempFiles.h"
 #include "settings/SNRegKey.h"

@@ -13,9 +13,9 @@
 #include <stdexcept>
 #include <thread>
 
-#include "Dialog.h"
-#include "FaultGuard.h"
-#include "MessageBox.h"
+#include "platform/dialogs/Dialog.h"
+#include "platform/errors/FaultGuard.h"
+#include "platform/dialogs/MessageBox.h"
 #include "PumpUntil.h"
 #include "TempDir.h"
 #include "WritingJob.h"

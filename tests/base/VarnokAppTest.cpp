@@ -9,10 +9,10 @@
 #include <csignal>
 
 #include "ChildProcess.h"
-#include "DesktopOpen.h"
+#include "platform/resources/DesktopOpen.h"
 #include "ScopedEnvFolder.h"
-#include "Splash.h"
-#include "StringTable.h"
+#include "platform/resources/Splash.h"
+#include "platform/resources/StringTable.h"
 #include "VarnokApp.h"
 #include "files/FileNames.h"
 #include "settings/HelpSystem.h"

@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "Dialog.h"
+#include "platform/dialogs/Dialog.h"
 #include "ImportExportDlg.h"
 #include "dialogs/InfoFileDialog.h"
 #include "dialogs/PreviewOptionsPane.h"

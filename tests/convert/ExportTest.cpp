@@ -24,12 +24,12 @@
 #include <string>
 #include <vector>
 
-#include "Dialog.h"
+#include "platform/dialogs/Dialog.h"
 #include "ExportOptionsSheet.h"
 #include "FakeMeter.h"
 #include "ImpExpDispatch.h"
 #include "ImportExportDlg.h"
-#include "MessageBox.h"
+#include "platform/dialogs/MessageBox.h"
 #include "PumpUntil.h"
 #include "jobs/MeterDialog.h"
 #include "PalitraTag.h"

@@ -11,8 +11,8 @@
 #include "ImpExpDispatch.h"
 #include "MirvaneApp.h"
 #include "MirvaneStrings.h"
-#include "Splash.h"
-#include "StringTable.h"
+#include "platform/resources/Splash.h"
+#include "platform/resources/StringTable.h"
 #include "TempDir.h"
 #include "raw/RawImportDlg.h"
 

@@ -15,12 +15,12 @@
 #include <string>
 #include <vector>
 
-#include "Dialog.h"
-#include "FileDialog.h"
+#include "platform/dialogs/Dialog.h"
+#include "platform/dialogs/FileDialog.h"
 #include "FormatTable.h"
 #include "ImpExpDispatch.h"
 #include "ImportExportDlg.h"
-#include "MessageBox.h"
+#include "platform/dialogs/MessageBox.h"
 #include "PumpUntil.h"
 #include "TempDir.h"
 

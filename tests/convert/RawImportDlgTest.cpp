@@ -23,14 +23,14 @@
 #include <string>
 #include <vector>
 
-#include "CommandBars.h"
-#include "Dialog.h"
-#include "MessageBox.h"
+#include "platform/windows/CommandBars.h"
+#include "platform/dialogs/Dialog.h"
+#include "platform/dialogs/MessageBox.h"
 #include "ModalDriver.h"
 #include "PumpUntil.h"
 #include "ResultViewers.h"
 #include "ScopedEnvFolder.h"
-#include "SpinButton.h"
+#include "platform/dialogs/SpinButton.h"
 #include "TempDir.h"
 #include "frame/CommandStates.h"
 #include "frame/FrameViewer.h"

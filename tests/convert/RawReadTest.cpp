@@ -19,7 +19,7 @@
 
 #include "ChildProcess.h"
 #include "FakeMeter.h"
-#include "MessageBox.h"
+#include "platform/dialogs/MessageBox.h"
 #include "TempDir.h"
 #include "layer/DataTypes.h"
 #include "layer/RDPFileTags.h"

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "MainWindow.h"
-#include "MessageBox.h"
+#include "platform/windows/MainWindow.h"
+#include "platform/dialogs/MessageBox.h"
 #include "PumpUntil.h"
 #include "ResultViewers.h"
 #include "TempDir.h"

@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "Dialog.h"
-#include "MessageBox.h"
+#include "platform/dialogs/Dialog.h"
+#include "platform/dialogs/MessageBox.h"
 #include "PumpUntil.h"
 #include "ResultViewers.h"
 #include "TempDir.h"

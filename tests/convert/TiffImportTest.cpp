@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "FakeMeter.h"
-#include "MessageBox.h"
+#include "platform/dialogs/MessageBox.h"
 #include "PalitraTag.h"
 #include "TempDir.h"
 #include "TiffFixture.h"

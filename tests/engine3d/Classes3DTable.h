@@ -2,7 +2,7 @@
 // clang-format off
 #pragma once
 
-#include <SVectors3D.h>
+#include "engine3d/geometry/SVectors3D.h"
 
 struct ProjectionRow {
     double D, S;

@@ -2,7 +2,7 @@
 // Small helpers shared by the engine's tests: an in-memory object stream and an
 // event recorder.
 
-#include <SGeneral.h>
+#include "engine3d/model/SGeneral.h"
 
 #include <cstring>
 #include <map>

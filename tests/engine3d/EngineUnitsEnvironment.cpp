@@ -1,8 +1,8 @@
 // Start-up of the engine's test program: the units run from before the first
 // test to after the last, started once the application object exists.
 
-#include <EngineUnits.h>
-#include <SInterfaceMenu.h>
+#include "engine3d/model/EngineUnits.h"
+#include "engine3d/model/SInterfaceMenu.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "Command.h"
-#include <EngineUnits.h>
+#include "engine3d/model/EngineUnits.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include <GeneralProc.h>
-#include <SClassLib.h>
+#include "engine3d/model/GeneralProc.h"
+#include "engine3d/model/SClassLib.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // An object for project files, shared by the project tests and the project file
 // fuzz target. Each program defines TTestItem::ClassInfo under its own name.
 
-#include <SProject.h>
+#include "engine3d/files/SProject.h"
 
 #include <cstdint>
 #include <memory>

@@ -2,7 +2,7 @@
 // A project that writes and reads a row of objects, for the scene tests and the
 // project file fuzz target (which adds a header and a tree behind the row).
 
-#include <SProject.h>
+#include "engine3d/files/SProject.h"
 
 #include <cstddef>
 #include <cstdint>

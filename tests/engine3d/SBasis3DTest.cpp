@@ -5,8 +5,8 @@
 #include "RowProject.h"
 #include "SceneTestSupport.h"
 
-#include <SProject.h>
-#include <SRTDRegistry.h>
+#include "engine3d/files/SProject.h"
+#include "engine3d/model/SRTDRegistry.h"
 
 #include <gtest/gtest.h>
 

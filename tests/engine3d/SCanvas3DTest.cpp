@@ -1,6 +1,6 @@
 #include "EngineTestSupport.h"
 
-#include <SCanvas3D.h>
+#include "engine3d/render/SCanvas3D.h"
 
 #include <gtest/gtest.h>
 

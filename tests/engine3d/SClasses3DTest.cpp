@@ -7,10 +7,10 @@
 #include "RowProject.h"
 #include "SceneTestSupport.h"
 
-#include <SClasses3D.h>
-#include <SInterface.h>
-#include <SProject.h>
-#include <SRTDRegistry.h>
+#include "engine3d/scene/SClasses3D.h"
+#include "engine3d/model/SInterface.h"
+#include "engine3d/files/SProject.h"
+#include "engine3d/model/SRTDRegistry.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "SCnv3DProc.h"
+#include "engine3d/render/SCnv3DProc.h"
 
 #include <gtest/gtest.h>
 

@@ -5,9 +5,9 @@
 
 #include "SceneTestSupport.h"
 
-#include <SInterface.h>
-#include <SRTDRegistry.h>
-#include <SThreads.h>
+#include "engine3d/model/SInterface.h"
+#include "engine3d/model/SRTDRegistry.h"
+#include "engine3d/model/SThreads.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "EngineTestSupport.h"
 
-#include <SInterface.h>
+#include "engine3d/model/SInterface.h"
 
 #include <QAction>
 #include <QMenu>

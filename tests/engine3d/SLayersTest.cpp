@@ -5,7 +5,7 @@
 #include "PythonCheck.h"
 #include "SceneTestSupport.h"
 
-#include <SLayers.h>
+#include "engine3d/files/SLayers.h"
 #include <format/RDPFile.h>
 
 #include <TempDir.h>

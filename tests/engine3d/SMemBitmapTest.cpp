@@ -2,8 +2,8 @@
 #include "EngineTestSupport.h"
 #include "TempDir.h"
 
-#include <SMemBitmap.h>
-#include <SMemBitmapView.h>
+#include "engine3d/render/SMemBitmap.h"
+#include "engine3d/render/SMemBitmapView.h"
 
 #include <gtest/gtest.h>
 

@@ -7,9 +7,9 @@
 #include "RowProject.h"
 #include "SceneTestSupport.h"
 
-#include <SClasses3D.h>
-#include <SClasses3DPoints.h>
-#include <SRTDRegistry.h>
+#include "engine3d/scene/SClasses3D.h"
+#include "engine3d/scene/SClasses3DPoints.h"
+#include "engine3d/model/SRTDRegistry.h"
 
 #include <gtest/gtest.h>
 

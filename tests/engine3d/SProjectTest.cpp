@@ -5,7 +5,7 @@
 #include "EngineTestSupport.h"
 #include "ProjectTestItem.h"
 
-#include <SProject.h>
+#include "engine3d/files/SProject.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "EngineTestSupport.h"
 
-#include <GeneralProc.h>
-#include <SRTDRegistry.h>
+#include "engine3d/model/GeneralProc.h"
+#include "engine3d/model/SRTDRegistry.h"
 
 #include <gtest/gtest.h>
 

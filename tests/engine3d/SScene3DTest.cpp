@@ -6,8 +6,8 @@
 #include "Classes3DTable.h"
 #include "SceneTestSupport.h"
 
-#include <SClasses3D.h>
-#include <SScene3D.h>
+#include "engine3d/scene/SClasses3D.h"
+#include "engine3d/scene/SScene3D.h"
 
 #include <gtest/gtest.h>
 

@@ -4,10 +4,10 @@
 
 #include "SceneTestSupport.h"
 
-#include <SCanvas3D.h>
-#include <SClasses3D.h>
-#include <SCustom3DLists.h>
-#include <SSurfaces3D.h>
+#include "engine3d/render/SCanvas3D.h"
+#include "engine3d/scene/SClasses3D.h"
+#include "engine3d/scene/SCustom3DLists.h"
+#include "engine3d/scene/SSurfaces3D.h"
 
 #include <cmath>
 #include <memory>

@@ -4,11 +4,11 @@
 #include "PythonCheck.h"
 #include "SceneTestSupport.h"
 
-#include <SClasses3D.h>
-#include <SCustom3DLists.h>
-#include <SInterface.h>
-#include <SSurfaces3D.h>
-#include <SThreads.h>
+#include "engine3d/scene/SClasses3D.h"
+#include "engine3d/scene/SCustom3DLists.h"
+#include "engine3d/model/SInterface.h"
+#include "engine3d/scene/SSurfaces3D.h"
+#include "engine3d/model/SThreads.h"
 
 #include <TempDir.h>
 

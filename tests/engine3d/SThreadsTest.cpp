@@ -1,6 +1,6 @@
 #include "EngineTestSupport.h"
 
-#include <SThreads.h>
+#include "engine3d/model/SThreads.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include "SceneTestSupport.h"
 #include "Vectors3DTable.h"
 
-#include <SVectors3D.h>
+#include "engine3d/geometry/SVectors3D.h"
 
 #include <gtest/gtest.h>
 

@@ -4,9 +4,9 @@
 
 #include "EngineTestSupport.h"
 
-#include <SBasis3D.h>
-#include <SCustom3D.h>
-#include <SCustom3DLists.h>
+#include "engine3d/geometry/SBasis3D.h"
+#include "engine3d/scene/SCustom3D.h"
+#include "engine3d/scene/SCustom3DLists.h"
 
 #include <gtest/gtest.h>
 

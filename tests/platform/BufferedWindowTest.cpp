@@ -7,10 +7,10 @@
 #include <QScreen>
 #include <memory>
 
-#include "BufferedWindow.h"
-#include "ClientEdge.h"
-#include "DeviceContext.h"
-#include "SystemMetrics.h"
+#include "platform/paint/BufferedWindow.h"
+#include "platform/windows/ClientEdge.h"
+#include "platform/paint/DeviceContext.h"
+#include "platform/windows/SystemMetrics.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <QToolBar>
 #include <vector>
 
-#include "BarResources.h"
-#include "CommandBars.h"
-#include "StringTable.h"
+#include "platform/windows/BarResources.h"
+#include "platform/windows/CommandBars.h"
+#include "platform/resources/StringTable.h"
 
 namespace {
 

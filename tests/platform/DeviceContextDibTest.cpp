@@ -6,9 +6,9 @@
 #include <QImage>
 #include <vector>
 
-#include "BitmapInfo.h"
-#include "DeviceContext.h"
-#include "ParallelFor.h"
+#include "platform/paint/BitmapInfo.h"
+#include "platform/paint/DeviceContext.h"
+#include "platform/threads/ParallelFor.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <QPalette>
 #include <climits>
 
-#include "DeviceContext.h"
-#include "SysColors.h"
+#include "platform/paint/DeviceContext.h"
+#include "platform/paint/SysColors.h"
 
 namespace {
 

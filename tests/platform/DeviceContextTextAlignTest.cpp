@@ -4,7 +4,7 @@
 
 #include <QFontMetrics>
 
-#include "DeviceContext.h"
+#include "platform/paint/DeviceContext.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include <tuple>
 #include <vector>
 
-#include "CustomControl.h"
-#include "Dialog.h"
+#include "platform/dialogs/CustomControl.h"
+#include "platform/dialogs/Dialog.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <QRadioButton>
 #include <QTabWidget>
 
-#include "CustomControl.h"
-#include "Dialog.h"
+#include "platform/dialogs/CustomControl.h"
+#include "platform/dialogs/Dialog.h"
 
 namespace {
 

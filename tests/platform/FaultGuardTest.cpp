@@ -10,7 +10,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include "FaultGuard.h"
+#include "platform/errors/FaultGuard.h"
 #include "TempDir.h"
 
 namespace {

@@ -11,8 +11,8 @@
 #include <functional>
 #include <thread>
 
-#include "FileDialog.h"
-#include "MessageBox.h"
+#include "platform/dialogs/FileDialog.h"
+#include "platform/dialogs/MessageBox.h"
 #include "ModalDriver.h"
 #include "PumpUntil.h"
 #include "TempDir.h"

@@ -11,8 +11,8 @@
 #include <string>
 
 #include "ChildProcess.h"
-#include "Exception.h"
-#include "File.h"
+#include "platform/errors/Exception.h"
+#include "platform/files/File.h"
 #include "TempDir.h"
 
 namespace {

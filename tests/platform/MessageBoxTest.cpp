@@ -5,7 +5,7 @@
 #include <atomic>
 #include <thread>
 
-#include "MessageBox.h"
+#include "platform/dialogs/MessageBox.h"
 #include "PumpUntil.h"
 
 namespace {

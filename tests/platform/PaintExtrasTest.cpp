@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "DeviceContext.h"
-#include "PaintExtras.h"
+#include "platform/paint/DeviceContext.h"
+#include "platform/paint/PaintExtras.h"
 
 namespace {
 

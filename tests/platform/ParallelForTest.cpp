@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "ParallelFor.h"
-#include "ThreadNice.h"
+#include "platform/threads/ParallelFor.h"
+#include "platform/threads/ThreadNice.h"
 
 namespace {
 

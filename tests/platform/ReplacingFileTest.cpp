@@ -16,10 +16,10 @@
 #include <vector>
 
 #include "ChildProcess.h"
-#include "Exception.h"
-#include "File.h"
-#include "MappedFile.h"
-#include "ReplacingFile.h"
+#include "platform/errors/Exception.h"
+#include "platform/files/File.h"
+#include "platform/files/MappedFile.h"
+#include "platform/files/ReplacingFile.h"
 #include "TempDir.h"
 
 namespace {

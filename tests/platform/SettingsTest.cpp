@@ -6,7 +6,7 @@
 #include <fstream>
 
 #include "ScopedEnvFolder.h"
-#include "Settings.h"
+#include "platform/resources/Settings.h"
 
 namespace {
 

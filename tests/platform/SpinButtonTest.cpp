@@ -6,7 +6,7 @@
 #include <QToolButton>
 #include <QWidget>
 
-#include "SpinButton.h"
+#include "platform/dialogs/SpinButton.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "StringTable.h"
+#include "platform/resources/StringTable.h"
 
 namespace {
 

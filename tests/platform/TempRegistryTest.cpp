@@ -10,10 +10,10 @@
 #include <unistd.h>
 
 #include "ChildProcess.h"
-#include "ReplacingFile.h"
+#include "platform/files/ReplacingFile.h"
 #include "ScopedEnvFolder.h"
 #include "TempDir.h"
-#include "TempRegistry.h"
+#include "platform/files/TempRegistry.h"
 
 namespace fs = std::filesystem;
 

@@ -9,10 +9,10 @@
 #include <thread>
 #include <vector>
 
-#include "GuiThread.h"
-#include "PauseGate.h"
+#include "platform/threads/GuiThread.h"
+#include "platform/threads/PauseGate.h"
 #include "PumpUntil.h"
-#include "WindowHandle.h"
+#include "platform/windows/WindowHandle.h"
 
 namespace {
 

@@ -14,15 +14,15 @@
 #include "BarMessages.h"
 #include "BarPage.h"
 #include "FlatButton.h"
-#include "MainWindow.h"
+#include "platform/windows/MainWindow.h"
 #include "MenuBarButton.h"
-#include "MessageBox.h"
+#include "platform/dialogs/MessageBox.h"
 #include "PumpUntil.h"
 #include "QuorvexArt.h"
 #include "QuorvexDlg.h"
 #include "QuorvexStrings.h"
 #include "ScopedEnvFolder.h"
-#include "SysColors.h"
+#include "platform/paint/SysColors.h"
 
 using namespace std::chrono_literals;
 using testsupport::PumpUntil;

@@ -2,8 +2,8 @@
 
 #include <csignal>
 
-#include "FaultGuard.h"
-#include "MessageBox.h"
+#include "platform/errors/FaultGuard.h"
+#include "platform/dialogs/MessageBox.h"
 #include "ShellApp.h"
 
 TEST(CrashMessageTest, TheNameStandsBetweenTheTwoStrings)

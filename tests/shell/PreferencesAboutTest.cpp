@@ -15,11 +15,11 @@
 #include <vector>
 
 #include "AboutDlg.h"
-#include "Dialog.h"
-#include "FileDialog.h"
+#include "platform/dialogs/Dialog.h"
+#include "platform/dialogs/FileDialog.h"
 #include "HyperLink.h"
-#include "MainWindow.h"
-#include "MessageBox.h"
+#include "platform/windows/MainWindow.h"
+#include "platform/dialogs/MessageBox.h"
 #include "PreferencesDlg.h"
 #include "PumpUntil.h"
 #include "QuorvexDlg.h"

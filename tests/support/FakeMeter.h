@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "Exception.h"
+#include "platform/errors/Exception.h"
 #include "jobs/MeterInfoBase.h"
 #include "layer/RDPExcept.h"
 

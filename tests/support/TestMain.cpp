@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "File.h"
-#include "FileDialog.h"
-#include "MessageBox.h"
+#include "platform/files/File.h"
+#include "platform/dialogs/FileDialog.h"
+#include "platform/dialogs/MessageBox.h"
 
 // Every test program runs with a GUI application object on the offscreen platform,
 // so window tests need no display. No test waits for a person at a message box or a

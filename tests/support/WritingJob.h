@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "Exception.h"
+#include "platform/errors/Exception.h"
 #include "jobs/MeterInfo.h"
 #include "layer/RDPExcept.h"
 

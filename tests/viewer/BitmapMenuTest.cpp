@@ -7,8 +7,8 @@
 #include <functional>
 #include <memory>
 
-#include "BarResources.h"
-#include "CommandBars.h"
+#include "platform/windows/BarResources.h"
+#include "platform/windows/CommandBars.h"
 #include "bars/BitmapMenu.h"
 #include "bars/FlatBarStyle.h"
 #include "bars/ViewerBars.h"

@@ -24,7 +24,7 @@
 
 #include "../base/RdpFileBuilder.h"
 #include "FakeMeter.h"
-#include "MessageBox.h"
+#include "platform/dialogs/MessageBox.h"
 #include "TempDir.h"
 #include "files/TempFiles.h"
 #include "layer/DataTypes.h"

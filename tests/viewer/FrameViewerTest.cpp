@@ -17,14 +17,14 @@
 #include <string>
 #include <vector>
 
-#include "CommandBars.h"
-#include "DesktopOpen.h"
-#include "Dialog.h"
-#include "FileDialog.h"
-#include "MainWindow.h"
-#include "MessageBox.h"
+#include "platform/windows/CommandBars.h"
+#include "platform/resources/DesktopOpen.h"
+#include "platform/dialogs/Dialog.h"
+#include "platform/dialogs/FileDialog.h"
+#include "platform/windows/MainWindow.h"
+#include "platform/dialogs/MessageBox.h"
 #include "RasterViewTestSupport.h"
-#include "StatusBar.h"
+#include "platform/windows/StatusBar.h"
 #include "bars/ToolBarEx.h"
 #include "bars/ViewerBars.h"
 #include "frame/CommandStates.h"

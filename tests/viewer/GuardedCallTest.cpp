@@ -5,9 +5,9 @@
 
 #include <stdexcept>
 
-#include "Exception.h"
+#include "platform/errors/Exception.h"
 #include "GuardedCall.h"
-#include "MessageBox.h"
+#include "platform/dialogs/MessageBox.h"
 
 namespace {
 

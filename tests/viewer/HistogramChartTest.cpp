@@ -9,7 +9,7 @@
 #include <map>
 #include <numeric>
 
-#include "DeviceContext.h"
+#include "platform/paint/DeviceContext.h"
 #include "dialogs/HistogramMath.h"
 #include "dialogs/HistogramWnd.h"
 #include "dialogs/StatisticsState.h"

@@ -8,8 +8,8 @@
 #include <QWidget>
 #include <vector>
 
-#include "BufferedWindow.h"
-#include "WindowHandle.h"
+#include "platform/paint/BufferedWindow.h"
+#include "platform/windows/WindowHandle.h"
 #include "window/CrossPointer.h"
 #include "window/Frame.h"
 #include "window/ViewerMessages.h"

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "BarResources.h"
+#include "platform/windows/BarResources.h"
 #include "PellionApp.h"
 #include "PellionModule.h"
-#include "Splash.h"
+#include "platform/resources/Splash.h"
 #include "ViewerStrings.h"
 #include "bars/ViewerBars.h"
 

@@ -9,7 +9,7 @@
 #include <chrono>
 
 #include "RasterViewTestSupport.h"
-#include "StatusBar.h"
+#include "platform/windows/StatusBar.h"
 #include "view/RasterView.h"
 #include "window/ProfileFrame.h"
 #include "window/ProfileView.h"

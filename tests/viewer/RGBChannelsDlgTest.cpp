@@ -8,9 +8,9 @@
 #include <QTimer>
 #include <chrono>
 
-#include "Dialog.h"
-#include "FileDialog.h"
-#include "MessageBox.h"
+#include "platform/dialogs/Dialog.h"
+#include "platform/dialogs/FileDialog.h"
+#include "platform/dialogs/MessageBox.h"
 #include "ModalDriver.h"
 #include "PumpUntil.h"
 #include "RasterViewTestSupport.h"

@@ -14,9 +14,9 @@
 #include <cstring>
 #include <filesystem>
 
-#include "Dialog.h"
+#include "platform/dialogs/Dialog.h"
 #include "FakeMeter.h"
-#include "MessageBox.h"
+#include "platform/dialogs/MessageBox.h"
 #include "ModalDriver.h"
 #include "RasterViewTestSupport.h"
 #include "SegmentCheck.h"

@@ -9,10 +9,10 @@
 #include <memory>
 #include <vector>
 
-#include "BitmapInfo.h"
-#include "DeviceContext.h"
+#include "platform/paint/BitmapInfo.h"
+#include "platform/paint/DeviceContext.h"
 #include "FakeMeter.h"
-#include "MessageBox.h"
+#include "platform/dialogs/MessageBox.h"
 #include "RasterViewTestSupport.h"
 #include "view/RGBView.h"
 #include "view/RGBViewMath.h"

@@ -12,9 +12,9 @@
 #include <unistd.h>
 #include <vector>
 
-#include "BitmapInfo.h"
-#include "DeviceContext.h"
-#include "FaultGuard.h"
+#include "platform/paint/BitmapInfo.h"
+#include "platform/paint/DeviceContext.h"
+#include "platform/errors/FaultGuard.h"
 #include "jobs/ExceptionCodeName.h"
 #include "FakeMeter.h"
 #include "PalitraTag.h"

@@ -9,7 +9,7 @@
 #include <numeric>
 
 #include "RasterViewTestSupport.h"
-#include "StatusBar.h"
+#include "platform/windows/StatusBar.h"
 #include "files/TempFiles.h"
 #include "format/RDPFile.h"
 #include "jobs/MeterInfoBase.h"

@@ -18,7 +18,7 @@
 
 #include "PumpUntil.h"
 #include "ScopedEnvFolder.h"
-#include "StringTable.h"
+#include "platform/resources/StringTable.h"
 #include "TempDir.h"
 #include "VarnokApp.h"
 #include "format/SampleConvert.h"

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "BufferedWindow.h"
+#include "platform/paint/BufferedWindow.h"
 #include "OverlayTestView.h"
-#include "SystemMetrics.h"
+#include "platform/windows/SystemMetrics.h"
 #include "window/SaveUnder.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "Command.h"
-#include "Dialog.h"
+#include "platform/dialogs/Dialog.h"
 #include "RasterViewTestSupport.h"
 #include "format/RDPFileWalker.h"
 #include "format/RDPLayerLayout.h"

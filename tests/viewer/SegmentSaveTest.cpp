@@ -17,10 +17,10 @@
 #include <filesystem>
 #include <thread>
 
-#include "Dialog.h"
+#include "platform/dialogs/Dialog.h"
 #include "FakeMeter.h"
-#include "FileDialog.h"
-#include "MessageBox.h"
+#include "platform/dialogs/FileDialog.h"
+#include "platform/dialogs/MessageBox.h"
 #include "PalitraTag.h"
 #include "RasterViewTestSupport.h"
 #include "SegmentCheck.h"

@@ -9,7 +9,7 @@
 #include <chrono>
 #include <vector>
 
-#include "BarResources.h"
+#include "platform/windows/BarResources.h"
 #include "ModalDriver.h"
 #include "PumpUntil.h"
 #include "bars/SpawnFrameWnd.h"

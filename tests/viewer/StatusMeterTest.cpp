@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "PumpUntil.h"
-#include "StatusBar.h"
+#include "platform/windows/StatusBar.h"
 #include "window/StatusMeter.h"
 
 namespace {

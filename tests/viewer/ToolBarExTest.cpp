@@ -7,9 +7,9 @@
 #include <chrono>
 #include <map>
 
-#include "BarResources.h"
+#include "platform/windows/BarResources.h"
 #include "PumpUntil.h"
-#include "SysColors.h"
+#include "platform/paint/SysColors.h"
 #include "bars/ToolBarEx.h"
 #include "bars/ViewerBars.h"
 

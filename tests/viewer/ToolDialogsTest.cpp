@@ -18,11 +18,11 @@
 #include <utility>
 #include <vector>
 
-#include "CommandBars.h"
-#include "Dialog.h"
-#include "MessageBox.h"
+#include "platform/windows/CommandBars.h"
+#include "platform/dialogs/Dialog.h"
+#include "platform/dialogs/MessageBox.h"
 #include "RasterViewTestSupport.h"
-#include "SpinButton.h"
+#include "platform/dialogs/SpinButton.h"
 #include "bars/ViewerBars.h"
 #include "controls/DisEdit.h"
 #include "controls/ListFrame.h"

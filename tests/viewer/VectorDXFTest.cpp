@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "SysColors.h"
+#include "platform/paint/SysColors.h"
 #include "VectorTestSupport.h"
 #include "vector/VectorDXF.h"
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "DeviceContext.h"
-#include "MessageBox.h"
-#include "SysColors.h"
+#include "platform/paint/DeviceContext.h"
+#include "platform/dialogs/MessageBox.h"
+#include "platform/paint/SysColors.h"
 #include "VectorTestSupport.h"
 #include "layer/RDPFileTags.h"
 

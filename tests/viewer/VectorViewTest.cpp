@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "BitmapInfo.h"
-#include "BufferedWindow.h"
-#include "DeviceContext.h"
-#include "MessageBox.h"
-#include "SysColors.h"
+#include "platform/paint/BitmapInfo.h"
+#include "platform/paint/BufferedWindow.h"
+#include "platform/paint/DeviceContext.h"
+#include "platform/dialogs/MessageBox.h"
+#include "platform/paint/SysColors.h"
 #include "VectorTestSupport.h"
 #include "view/VectorView.h"
 

@@ -18,11 +18,11 @@
 #include <thread>
 #include <vector>
 
-#include "BarResources.h"
-#include "CommandBars.h"
+#include "platform/windows/BarResources.h"
+#include "platform/windows/CommandBars.h"
 #include "FakeMeter.h"
-#include "FileDialog.h"
-#include "MessageBox.h"
+#include "platform/dialogs/FileDialog.h"
+#include "platform/dialogs/MessageBox.h"
 #include "ModalDriver.h"
 #include "PalitraTag.h"
 #include "PellionModule.h"

@@ -14,8 +14,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "ClientEdge.h"
-#include "DeviceContext.h"
+#include "platform/windows/ClientEdge.h"
+#include "platform/paint/DeviceContext.h"
 #include "PalitraTag.h"
 #include "RasterViewTestSupport.h"
 #include "layer/RDPFileTags.h"

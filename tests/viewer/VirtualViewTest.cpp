@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "BitmapInfo.h"
-#include "DeviceContext.h"
+#include "platform/paint/BitmapInfo.h"
+#include "platform/paint/DeviceContext.h"
 #include "PalitraTag.h"
 #include "view/RasterView.h"
 #include "view/VirtualView.h"

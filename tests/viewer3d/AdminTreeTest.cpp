@@ -3,9 +3,9 @@
 
 #include "Viewer3DTestSupport.h"
 
-#include "viewer3d/HcProject3D.h"
+#include "viewer3d/project/HcProject3D.h"
 
-#include "viewer3d/AdminTree.h"
+#include "viewer3d/project/AdminTree.h"
 
 #include <map>
 

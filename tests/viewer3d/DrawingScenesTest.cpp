@@ -6,11 +6,11 @@
 
 #include "TempDir.h"
 
-#include "viewer3d/SDrawing3D.h"
+#include "viewer3d/drawing/SDrawing3D.h"
 
-#include "engine3d/SClasses3D.h"
-#include "engine3d/SCustom3DLists.h"
-#include "engine3d/SSurfaces3D.h"
+#include "engine3d/scene/SClasses3D.h"
+#include "engine3d/scene/SCustom3DLists.h"
+#include "engine3d/scene/SSurfaces3D.h"
 
 #include <cstdio>
 #include <cstring>

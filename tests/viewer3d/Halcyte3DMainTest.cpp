@@ -7,11 +7,11 @@
 #include "TempDir.h"
 
 #include "viewer3d/Halcyte3DMain.h"
-#include "viewer3d/SAdministratorUn.h"
+#include "viewer3d/forms/SAdministratorUn.h"
 #include "viewer3d/Viewer3DUnits.h"
 
-#include "engine3d/SRTDRegistry.h"
-#include "platform/TempRegistry.h"
+#include "engine3d/model/SRTDRegistry.h"
+#include "platform/files/TempRegistry.h"
 
 #include <gtest/gtest.h>
 

@@ -9,11 +9,11 @@
 #include "ScopedEnvFolder.h"
 #include "TempDir.h"
 
-#include "viewer3d/HcProject3D.h"
-#include "viewer3d/SAdministratorUn.h"
+#include "viewer3d/project/HcProject3D.h"
+#include "viewer3d/forms/SAdministratorUn.h"
 
-#include "engine3d/SRTDRegistry.h"
-#include "platform/Settings.h"
+#include "engine3d/model/SRTDRegistry.h"
+#include "platform/resources/Settings.h"
 
 #include <QApplication>
 #include <QScreen>

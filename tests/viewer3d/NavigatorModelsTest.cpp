@@ -5,9 +5,9 @@
 #include "TempDir.h"
 #include "Viewer3DTestSupport.h"
 
-#include "viewer3d/NavigatorModels.h"
+#include "viewer3d/forms/NavigatorModels.h"
 
-#include "engine3d/SClasses3DPoints.h"
+#include "engine3d/scene/SClasses3DPoints.h"
 
 #include <gtest/gtest.h>
 

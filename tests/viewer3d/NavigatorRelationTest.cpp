@@ -5,8 +5,8 @@
 
 #include "Viewer3DTestSupport.h"
 
-#include "viewer3d/NavigatorRelation.h"
-#include "viewer3d/NavigatorState.h"
+#include "viewer3d/forms/NavigatorRelation.h"
+#include "viewer3d/forms/NavigatorState.h"
 
 #include <gtest/gtest.h>
 

@@ -6,8 +6,8 @@
 #include "PumpUntil.h"
 #include "TempDir.h"
 
-#include "viewer3d/SAdministratorUn.h"
-#include "viewer3d/SNodes.h"
+#include "viewer3d/forms/SAdministratorUn.h"
+#include "viewer3d/project/SNodes.h"
 
 #include <QApplication>
 #include <QMenu>

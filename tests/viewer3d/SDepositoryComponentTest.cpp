@@ -3,16 +3,16 @@
 
 #include "Viewer3DTestSupport.h"
 
-#include "viewer3d/HcProject3D.h"
-#include "viewer3d/ProjectCommands.h"
-#include "viewer3d/SDepositoryComponent.h"
-#include "viewer3d/SDrawing3D.h"
-#include "viewer3d/SDrawingsFinderUn.h"
-#include "viewer3d/SFinderLayerUn.h"
-#include "viewer3d/SFinderReflectionUn.h"
+#include "viewer3d/project/HcProject3D.h"
+#include "viewer3d/project/ProjectCommands.h"
+#include "viewer3d/forms/SDepositoryComponent.h"
+#include "viewer3d/drawing/SDrawing3D.h"
+#include "viewer3d/forms/SDrawingsFinderUn.h"
+#include "viewer3d/forms/SFinderLayerUn.h"
+#include "viewer3d/forms/SFinderReflectionUn.h"
 
-#include "engine3d/SClasses3D.h"
-#include "engine3d/SRTDRegistry.h"
+#include "engine3d/scene/SClasses3D.h"
+#include "engine3d/model/SRTDRegistry.h"
 
 #include "Command.h"
 

@@ -5,9 +5,9 @@
 
 #include "TempDir.h"
 
-#include "viewer3d/SDrawing3D.h"
+#include "viewer3d/drawing/SDrawing3D.h"
 
-#include "engine3d/SRTDRegistry.h"
+#include "engine3d/model/SRTDRegistry.h"
 
 #include <cstring>
 #include <fstream>

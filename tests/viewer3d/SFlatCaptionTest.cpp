@@ -2,9 +2,9 @@
 // (a fake answers what the window would), then the bar on forms of the
 // offscreen platform, grabbed at key pixels, and the menus of its buttons.
 
-#include "viewer3d/SFlatCaption.h"
+#include "viewer3d/forms/SFlatCaption.h"
 
-#include "platform/MessageBox.h"
+#include "platform/dialogs/MessageBox.h"
 
 #include <QApplication>
 #include <QCursor>

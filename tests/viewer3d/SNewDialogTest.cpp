@@ -2,8 +2,8 @@
 
 #include "Viewer3DTestSupport.h"
 
-#include "viewer3d/SFlatCaption.h"
-#include "viewer3d/SNodes.h"
+#include "viewer3d/forms/SFlatCaption.h"
+#include "viewer3d/project/SNodes.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -4,7 +4,7 @@
 
 #include "PumpUntil.h"
 
-#include "viewer3d/SThreadFormUn.h"
+#include "viewer3d/forms/SThreadFormUn.h"
 
 #include <QApplication>
 #include <QImage>

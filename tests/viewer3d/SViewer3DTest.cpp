@@ -8,14 +8,14 @@
 #include "PumpUntil.h"
 #include "TempDir.h"
 
-#include "viewer3d/HcProject3D.h"
-#include "viewer3d/SCameraSelectUn.h"
-#include "viewer3d/SViewer3DSetupUn.h"
-#include "viewer3d/SViewer3DUn.h"
+#include "viewer3d/project/HcProject3D.h"
+#include "viewer3d/forms/SCameraSelectUn.h"
+#include "viewer3d/forms/SViewer3DSetupUn.h"
+#include "viewer3d/forms/SViewer3DUn.h"
 
-#include "engine3d/SClasses3D.h"
-#include "engine3d/SMemBitmapView.h"
-#include "engine3d/SSurfaces3D.h"
+#include "engine3d/scene/SClasses3D.h"
+#include "engine3d/render/SMemBitmapView.h"
+#include "engine3d/scene/SSurfaces3D.h"
 
 #include <QApplication>
 #include <QMenu>

@@ -3,8 +3,8 @@
 
 #include "Viewer3DTestSupport.h"
 
-#include "viewer3d/SAdministratorUn.h"
-#include "viewer3d/SThreadFormUn.h"
+#include "viewer3d/forms/SAdministratorUn.h"
+#include "viewer3d/forms/SThreadFormUn.h"
 
 #include <QApplication>
 #include <QImage>

@@ -1,7 +1,7 @@
 #include "Viewer3DTestSupport.h"
 
 #include "ModalDriver.h"
-#include "viewer3d/HcProject3D.h"
+#include "viewer3d/project/HcProject3D.h"
 
 #include <QApplication>
 #include <QListWidget>

@@ -3,15 +3,15 @@
 // around each test with a small project class registered, and answerers for
 // the modal dialogs.
 
-#include "viewer3d/ProjectCommands.h"
-#include "viewer3d/SNewDialogUn.h"
+#include "viewer3d/project/ProjectCommands.h"
+#include "viewer3d/forms/SNewDialogUn.h"
 #include "viewer3d/Viewer3DUnits.h"
 
-#include "engine3d/SCustom3DLists.h"
-#include "engine3d/SInterface.h"
-#include "engine3d/SProject.h"
-#include "platform/FileDialog.h"
-#include "platform/MessageBox.h"
+#include "engine3d/scene/SCustom3DLists.h"
+#include "engine3d/model/SInterface.h"
+#include "engine3d/files/SProject.h"
+#include "platform/dialogs/FileDialog.h"
+#include "platform/dialogs/MessageBox.h"
 
 #include <gtest/gtest.h>
 

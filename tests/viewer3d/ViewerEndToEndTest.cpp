@@ -12,15 +12,15 @@
 #include "TempDir.h"
 
 #include "viewer3d/Halcyte3DMain.h"
-#include "viewer3d/HcProject3D.h"
-#include "viewer3d/SAdministratorUn.h"
-#include "viewer3d/SCameraSelectUn.h"
-#include "viewer3d/SViewer3DUn.h"
+#include "viewer3d/project/HcProject3D.h"
+#include "viewer3d/forms/SAdministratorUn.h"
+#include "viewer3d/forms/SCameraSelectUn.h"
+#include "viewer3d/forms/SViewer3DUn.h"
 
-#include "engine3d/SClasses3D.h"
-#include "engine3d/SLayers.h"
-#include "engine3d/SMemBitmapView.h"
-#include "engine3d/SSurfaces3D.h"
+#include "engine3d/scene/SClasses3D.h"
+#include "engine3d/files/SLayers.h"
+#include "engine3d/render/SMemBitmapView.h"
+#include "engine3d/scene/SSurfaces3D.h"
 
 #include <QApplication>
 #include <QMenu>

@@ -6,7 +6,7 @@
 #include <QImage>
 #include <QRect>
 
-#include "SysColors.h"
+#include "platform/paint/SysColors.h"
 
 class QPainter;
 

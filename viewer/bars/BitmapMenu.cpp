@@ -7,7 +7,7 @@
 #include <QMenuBar>
 #include <QPainter>
 
-#include "BarResources.h"
+#include "platform/windows/BarResources.h"
 #include "PellionModule.h"
 #include "bars/BarPainting.h"
 

@@ -14,8 +14,8 @@
 #include <utility>
 #include <vector>
 
-#include "CommandBars.h"
-#include "SysColors.h"
+#include "platform/windows/CommandBars.h"
+#include "platform/paint/SysColors.h"
 #include "bars/BarPainting.h"
 #include "bars/MenuLayout.h"
 

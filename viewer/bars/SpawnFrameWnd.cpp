@@ -7,7 +7,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 
-#include "BarResources.h"
+#include "platform/windows/BarResources.h"
 #include "PellionModule.h"
 #include "bars/FlatBarStyle.h"
 #include "bars/ToolBarEx.h"

@@ -7,7 +7,7 @@
 #include <QRect>
 #include <memory>
 
-#include "CommandBars.h"
+#include "platform/windows/CommandBars.h"
 #include "bars/BitmapMenu.h"
 
 class CToolBarEx;

@@ -8,9 +8,9 @@
 #include <QPainter>
 #include <QToolButton>
 
-#include "BarResources.h"
+#include "platform/windows/BarResources.h"
 #include "PellionModule.h"
-#include "SysColors.h"
+#include "platform/paint/SysColors.h"
 #include "bars/BarPainting.h"
 #include "bars/MenuLayout.h"
 

@@ -13,7 +13,7 @@
 #include <optional>
 #include <vector>
 
-#include "CommandBars.h"
+#include "platform/windows/CommandBars.h"
 
 class QPainter;
 

@@ -1,8 +1,8 @@
 #include "bars/ViewerBars.h"
 
-#include "BarResources.h"
+#include "platform/windows/BarResources.h"
 #include "PellionModule.h"
-#include "StringTable.h"
+#include "platform/resources/StringTable.h"
 
 namespace {
 

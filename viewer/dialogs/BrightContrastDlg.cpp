@@ -3,9 +3,9 @@
 #include <QLineEdit>
 #include <QRegularExpressionValidator>
 
-#include "Dialog.h"
-#include "DialogTemplate.h"
-#include "SpinButton.h"
+#include "platform/dialogs/Dialog.h"
+#include "platform/dialogs/DialogTemplate.h"
+#include "platform/dialogs/SpinButton.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <charconv>
 #include <cmath>
 
-#include "DeviceContext.h"
+#include "platform/paint/DeviceContext.h"
 #include "util/MathHelpers.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "Geometry.h"
+#include "platform/paint/Geometry.h"
 
 inline constexpr int kHistogramLevels = 256;
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "DeviceContext.h"
-#include "Dialog.h"
+#include "platform/paint/DeviceContext.h"
+#include "platform/dialogs/Dialog.h"
 #include "ViewerStrings.h"
 #include "dialogs/HistogramMath.h"
 #include "dialogs/StatisticsState.h"

@@ -10,9 +10,9 @@
 #include <cstdint>
 #include <string>
 
-#include "CustomControl.h"
-#include "Geometry.h"
-#include "SysColors.h"
+#include "platform/dialogs/CustomControl.h"
+#include "platform/paint/Geometry.h"
+#include "platform/paint/SysColors.h"
 
 struct StatisticsState;
 

@@ -1,9 +1,9 @@
 #include "dialogs/PaletteDlg.h"
 
-#include "ClientEdge.h"
-#include "Dialog.h"
-#include "DialogTemplate.h"
-#include "MessageBox.h"
+#include "platform/windows/ClientEdge.h"
+#include "platform/dialogs/Dialog.h"
+#include "platform/dialogs/DialogTemplate.h"
+#include "platform/dialogs/MessageBox.h"
 #include "ViewerStrings.h"
 #include "controls/ControlMessages.h"
 #include "controls/ListFrame.h"

@@ -1,7 +1,7 @@
 #include "dialogs/RGBChannelsDlg.h"
 
-#include "Dialog.h"
-#include "MessageBox.h"
+#include "platform/dialogs/Dialog.h"
+#include "platform/dialogs/MessageBox.h"
 #include "ViewerStrings.h"
 #include "dialogs/FileMasks.h"
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "WindowHandle.h"
+#include "platform/windows/WindowHandle.h"
 #include "dialogs/InFileCtrl.h"
 
 namespace plat {

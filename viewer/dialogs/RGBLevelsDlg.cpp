@@ -3,8 +3,8 @@
 #include <QLabel>
 #include <QSlider>
 
-#include "Dialog.h"
-#include "DialogTemplate.h"
+#include "platform/dialogs/Dialog.h"
+#include "platform/dialogs/DialogTemplate.h"
 #include "ViewerStrings.h"
 #include "dialogs/ToolDialogMath.h"
 

@@ -5,7 +5,7 @@
 #include <QPainter>
 #include <QPixmap>
 
-#include "Dialog.h"
+#include "platform/dialogs/Dialog.h"
 #include "dialogs/HistogramMath.h"
 #include "view/VirtualView.h"
 #include "window/ViewerMessages.h"

@@ -10,8 +10,8 @@
 #include <map>
 #include <string>
 
-#include "Dialog.h"
-#include "WindowHandle.h"
+#include "platform/dialogs/Dialog.h"
+#include "platform/windows/WindowHandle.h"
 #include "dialogs/HistogramWnd.h"
 #include "dialogs/StatisticsState.h"
 

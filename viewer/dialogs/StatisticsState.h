@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-#include "Geometry.h"
+#include "platform/paint/Geometry.h"
 
 class CVirtualView;
 

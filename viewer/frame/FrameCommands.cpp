@@ -3,10 +3,10 @@
 
 #include <cstdlib>
 
-#include "CommandBars.h"
-#include "FileDialog.h"
-#include "MessageBox.h"
-#include "StatusBar.h"
+#include "platform/windows/CommandBars.h"
+#include "platform/dialogs/FileDialog.h"
+#include "platform/dialogs/MessageBox.h"
+#include "platform/windows/StatusBar.h"
 #include "VarnokApp.h"
 #include "ViewerStrings.h"
 #include "bars/ToolBarEx.h"

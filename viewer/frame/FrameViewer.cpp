@@ -9,13 +9,13 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "ClientEdge.h"
-#include "CommandBars.h"
+#include "platform/windows/ClientEdge.h"
+#include "platform/windows/CommandBars.h"
 #include "FileProblems.h"
 #include "GuardedCall.h"
-#include "MainWindow.h"
-#include "MessageBox.h"
-#include "StatusBar.h"
+#include "platform/windows/MainWindow.h"
+#include "platform/dialogs/MessageBox.h"
+#include "platform/windows/StatusBar.h"
 #include "ViewerStrings.h"
 #include "bars/ToolBarEx.h"
 #include "bars/ViewerBars.h"

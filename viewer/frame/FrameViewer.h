@@ -14,8 +14,8 @@
 #include <memory>
 #include <string>
 
-#include "Geometry.h"
-#include "WindowHandle.h"
+#include "platform/paint/Geometry.h"
+#include "platform/windows/WindowHandle.h"
 #include "bars/SpawnFrameWnd.h"
 #include "dialogs/BrightContrastDlg.h"
 #include "dialogs/CursorPosDlg.h"

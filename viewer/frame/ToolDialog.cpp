@@ -4,9 +4,9 @@
 #include <QObject>
 #include <functional>
 
-#include "Dialog.h"
-#include "DialogTemplate.h"
-#include "MessageBox.h"
+#include "platform/dialogs/Dialog.h"
+#include "platform/dialogs/DialogTemplate.h"
+#include "platform/dialogs/MessageBox.h"
 #include "dialogs/FileMasks.h"
 #include "dialogs/ToolDialogMath.h"
 #include "window/ViewerMessages.h"

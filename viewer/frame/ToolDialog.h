@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "WindowHandle.h"
+#include "platform/windows/WindowHandle.h"
 
 class QWidget;
 

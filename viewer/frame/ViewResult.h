@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "Geometry.h"
-#include "WindowHandle.h"
+#include "platform/paint/Geometry.h"
+#include "platform/windows/WindowHandle.h"
 
 class CFrameViewer;
 

@@ -9,9 +9,9 @@
 #include <type_traits>
 #include <vector>
 
-#include "Exception.h"
-#include "FaultGuard.h"
-#include "ParallelFor.h"
+#include "platform/errors/Exception.h"
+#include "platform/errors/FaultGuard.h"
+#include "platform/threads/ParallelFor.h"
 #include "files/TempFiles.h"
 #include "format/SampleConvert.h"
 #include "jobs/MeterInfoBase.h"

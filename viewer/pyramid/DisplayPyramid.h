@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "ParallelFor.h"
+#include "platform/threads/ParallelFor.h"
 
 class CMeterInfoBase;
 

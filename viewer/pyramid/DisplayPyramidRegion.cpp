@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "ParallelFor.h"
+#include "platform/threads/ParallelFor.h"
 #include "jobs/MeterInfoBase.h"
 #include "pyramid/DisplayPyramid.h"
 #include "pyramid/PyramidFault.h"

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "ParallelFor.h"
+#include "platform/threads/ParallelFor.h"
 
 class CMeterInfoBase;
 

@@ -9,9 +9,9 @@
 #include <string_view>
 #include <vector>
 
-#include "Exception.h"
-#include "File.h"
-#include "ReplacingFile.h"
+#include "platform/errors/Exception.h"
+#include "platform/files/File.h"
+#include "platform/files/ReplacingFile.h"
 #include "vector/VectorImage.h"
 
 namespace {

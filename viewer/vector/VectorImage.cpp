@@ -7,8 +7,8 @@
 #include <new>
 #include <utility>
 
-#include "BufferedWindow.h"
-#include "DeviceContext.h"
+#include "platform/paint/BufferedWindow.h"
+#include "platform/paint/DeviceContext.h"
 #include "GuardedCall.h"
 #include "layer/RDPFileTags.h"
 

@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "Geometry.h"
-#include "SysColors.h"
+#include "platform/paint/Geometry.h"
+#include "platform/paint/SysColors.h"
 
 namespace plat {
 class BufferedWindow;

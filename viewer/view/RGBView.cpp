@@ -5,13 +5,13 @@
 #include <cmath>
 #include <utility>
 
-#include "BitmapInfo.h"
-#include "DeviceContext.h"
-#include "Exception.h"
+#include "platform/paint/BitmapInfo.h"
+#include "platform/paint/DeviceContext.h"
+#include "platform/errors/Exception.h"
 #include "FileProblems.h"
-#include "GuiThread.h"
-#include "MessageBox.h"
-#include "ParallelFor.h"
+#include "platform/threads/GuiThread.h"
+#include "platform/dialogs/MessageBox.h"
+#include "platform/threads/ParallelFor.h"
 #include "ViewerStrings.h"
 #include "dialogs/RGBChannelsDlg.h"
 #include "jobs/MeterInfo.h"

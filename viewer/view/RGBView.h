@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "WindowHandle.h"
+#include "platform/windows/WindowHandle.h"
 #include "layer/RDPLayer.h"
 #include "view/RasterView.h"
 #include "view/VirtualView.h"

@@ -1,6 +1,6 @@
 #include "view/RGBViewMath.h"
 
-#include "ParallelFor.h"
+#include "platform/threads/ParallelFor.h"
 
 int RGBPlaneOffset(int channel)
 {

@@ -7,10 +7,10 @@
 #include <cstring>
 #include <thread>
 
-#include "FaultGuard.h"
+#include "platform/errors/FaultGuard.h"
 #include "FileProblems.h"
-#include "GuiThread.h"
-#include "StatusBar.h"
+#include "platform/threads/GuiThread.h"
+#include "platform/windows/StatusBar.h"
 #include "ViewerStrings.h"
 #include "files/TempFiles.h"
 #include "format/RDPFile.h"

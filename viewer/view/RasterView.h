@@ -16,9 +16,9 @@
 
 #include <QPointer>
 
-#include "MappedFile.h"
+#include "platform/files/MappedFile.h"
 #include "PalitraTag.h"
-#include "WindowHandle.h"
+#include "platform/windows/WindowHandle.h"
 #include "files/MemoryMap.h"
 #include "layer/RDPLayer.h"
 #include "pyramid/DisplayPyramid.h"

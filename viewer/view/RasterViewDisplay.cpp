@@ -9,13 +9,13 @@
 #include <utility>
 #include <vector>
 
-#include "BitmapInfo.h"
-#include "DeviceContext.h"
-#include "Exception.h"
-#include "FaultGuard.h"
-#include "MessageBox.h"
+#include "platform/paint/BitmapInfo.h"
+#include "platform/paint/DeviceContext.h"
+#include "platform/errors/Exception.h"
+#include "platform/errors/FaultGuard.h"
+#include "platform/dialogs/MessageBox.h"
 #include "FileProblems.h"
-#include "MessageBox.h"
+#include "platform/dialogs/MessageBox.h"
 #include "ViewerStrings.h"
 #include "dialogs/FileMasks.h"
 #include "dialogs/InfoFileDialog.h"

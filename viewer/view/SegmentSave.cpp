@@ -3,9 +3,9 @@
 #include <climits>
 #include <cstdint>
 
-#include "Exception.h"
+#include "platform/errors/Exception.h"
 #include "FileProblems.h"
-#include "MessageBox.h"
+#include "platform/dialogs/MessageBox.h"
 #include "ViewerStrings.h"
 #include "conversion/ConversionJob.h"
 #include "layer/RDPFileTags.h"

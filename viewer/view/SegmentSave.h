@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "Geometry.h"
+#include "platform/paint/Geometry.h"
 #include "layer/RDPLayer.h"
 
 class CMeterInfoBase;

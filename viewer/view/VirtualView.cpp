@@ -4,8 +4,8 @@
 #include <climits>
 #include <cmath>
 
-#include "BitmapInfo.h"
-#include "DeviceContext.h"
+#include "platform/paint/BitmapInfo.h"
+#include "platform/paint/DeviceContext.h"
 #include "util/DoubleToInt.h"
 #include "util/MathHelpers.h"
 #include "view/RenderSource.h"

@@ -11,8 +11,8 @@
 #include <string>
 
 #include "FileProblems.h"
-#include "Geometry.h"
-#include "ParallelFor.h"
+#include "platform/paint/Geometry.h"
+#include "platform/threads/ParallelFor.h"
 
 class CMeterInfoBase;
 class CRenderSource;

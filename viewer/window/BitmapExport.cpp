@@ -3,8 +3,8 @@
 #include <cstring>
 #include <exception>
 
-#include "Exception.h"
-#include "ReplacingFile.h"
+#include "platform/errors/Exception.h"
+#include "platform/files/ReplacingFile.h"
 #include "view/RenderSource.h"
 
 namespace {

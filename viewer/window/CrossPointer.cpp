@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "BufferedWindow.h"
+#include "platform/paint/BufferedWindow.h"
 #include "window/ViewerMessages.h"
 
 CCrossPointer::CCrossPointer() = default;

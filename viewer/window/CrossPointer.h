@@ -5,9 +5,9 @@
 
 #include <memory>
 
-#include "DeviceContext.h"
-#include "Geometry.h"
-#include "WindowHandle.h"
+#include "platform/paint/DeviceContext.h"
+#include "platform/paint/Geometry.h"
+#include "platform/windows/WindowHandle.h"
 
 class CCrossPointer final {
 public:

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <memory>
 
-#include "BufferedWindow.h"
+#include "platform/paint/BufferedWindow.h"
 #include "util/DoubleToInt.h"
 #include "window/ViewerMessages.h"
 

@@ -5,9 +5,9 @@
 // them back before anything moves or hides, so the picture is never repainted for it.
 // The mouse protocol and the clamping to the image are in FrameMouse.cpp.
 
-#include "DeviceContext.h"
-#include "Geometry.h"
-#include "WindowHandle.h"
+#include "platform/paint/DeviceContext.h"
+#include "platform/paint/Geometry.h"
+#include "platform/windows/WindowHandle.h"
 #include "window/SaveUnder.h"
 
 class CFrame final {

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "BufferedWindow.h"
+#include "platform/paint/BufferedWindow.h"
 #include "util/DoubleToInt.h"
 #include "window/Frame.h"
 

@@ -8,7 +8,7 @@
 #include <QResizeEvent>
 #include <new>
 
-#include "StatusBar.h"
+#include "platform/windows/StatusBar.h"
 #include "window/ProfileView.h"
 
 namespace {

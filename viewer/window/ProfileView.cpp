@@ -10,8 +10,8 @@
 #include <climits>
 #include <string>
 
-#include "DeviceContext.h"
-#include "StatusBar.h"
+#include "platform/paint/DeviceContext.h"
+#include "platform/windows/StatusBar.h"
 #include "util/DoubleToInt.h"
 #include "view/VirtualView.h"
 

@@ -6,7 +6,7 @@
 #include <QFrame>
 #include <cstdint>
 
-#include "BufferedWindow.h"
+#include "platform/paint/BufferedWindow.h"
 
 class CVirtualView;
 class QScrollBar;

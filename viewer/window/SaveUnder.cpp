@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "BufferedWindow.h"
-#include "SystemMetrics.h"
+#include "platform/paint/BufferedWindow.h"
+#include "platform/windows/SystemMetrics.h"
 
 CSaveUnder::~CSaveUnder()
 {

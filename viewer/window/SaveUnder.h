@@ -6,9 +6,9 @@
 #include <memory>
 #include <vector>
 
-#include "DeviceContext.h"
-#include "Geometry.h"
-#include "WindowHandle.h"
+#include "platform/paint/DeviceContext.h"
+#include "platform/paint/Geometry.h"
+#include "platform/windows/WindowHandle.h"
 
 class CSaveUnder final {
 public:

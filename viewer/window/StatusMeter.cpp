@@ -1,7 +1,7 @@
 #include "window/StatusMeter.h"
 
-#include "GuiThread.h"
-#include "StatusBar.h"
+#include "platform/threads/GuiThread.h"
+#include "platform/windows/StatusBar.h"
 
 void CStatusMeter::Deliver(unsigned msg, plat::WParam wParam, plat::LParam lParam) const
 {

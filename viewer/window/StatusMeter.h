@@ -4,7 +4,7 @@
 // bar and waits for nothing; on the GUI thread it acts at once. A bar that is gone
 // takes nothing.
 
-#include "WindowHandle.h"
+#include "platform/windows/WindowHandle.h"
 #include "jobs/MeterInfoBase.h"
 
 class CStatusMeter final : public CMeterInfoBase {

@@ -9,9 +9,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "DeviceContext.h"
+#include "platform/paint/DeviceContext.h"
 #include "FileProblems.h"
-#include "SysColors.h"
+#include "platform/paint/SysColors.h"
 #include "ViewerStrings.h"
 #include "util/MathHelpers.h"
 #include "view/RGBView.h"

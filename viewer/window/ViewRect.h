@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "BitmapInfo.h"
-#include "BufferedWindow.h"
+#include "platform/paint/BitmapInfo.h"
+#include "platform/paint/BufferedWindow.h"
 #include "FileProblems.h"
-#include "WindowHandle.h"
+#include "platform/windows/WindowHandle.h"
 #include "layer/Transform.h"
 #include "window/CrossPointer.h"
 #include "window/Frame.h"

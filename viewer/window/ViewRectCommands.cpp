@@ -6,10 +6,10 @@
 #include <QMenu>
 #include <memory>
 
-#include "CommandBars.h"
-#include "FileDialog.h"
+#include "platform/windows/CommandBars.h"
+#include "platform/dialogs/FileDialog.h"
 #include "FileProblems.h"
-#include "MessageBox.h"
+#include "platform/dialogs/MessageBox.h"
 #include "PellionModule.h"
 #include "ViewerStrings.h"
 #include "bars/ViewerBars.h"

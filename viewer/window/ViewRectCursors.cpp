@@ -2,7 +2,7 @@
 
 #include <iterator>
 
-#include "BarResources.h"
+#include "platform/windows/BarResources.h"
 #include "PellionModule.h"
 
 namespace {

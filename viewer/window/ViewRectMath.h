@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "BufferedWindow.h"
+#include "platform/paint/BufferedWindow.h"
 #include "layer/Transform.h"
 
 namespace viewrect {

@@ -1,7 +1,7 @@
 #pragma once
 // Private messages of the viewer's windows.
 
-#include "WindowHandle.h"
+#include "platform/windows/WindowHandle.h"
 
 inline constexpr unsigned WM_VIEWER_NOTIFY = plat::WM_USER + 500;   // lParam: notice code
 inline constexpr unsigned WM_VIEWER_DLGCMD = plat::WM_USER + 501;   // tool dialog request

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "Dialog.h"
-#include "DialogTemplate.h"
-#include "MessageBox.h"
-#include "VirtualKey.h"
+#include "platform/dialogs/Dialog.h"
+#include "platform/dialogs/DialogTemplate.h"
+#include "platform/dialogs/MessageBox.h"
+#include "platform/windows/VirtualKey.h"
 #include "controls/ControlMessages.h"
 #include "controls/DisEdit.h"
 

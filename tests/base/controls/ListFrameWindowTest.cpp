@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "Dialog.h"
-#include "DialogTemplate.h"
-#include "VirtualKey.h"
-#include "WindowHandle.h"
+#include "platform/dialogs/Dialog.h"
+#include "platform/dialogs/DialogTemplate.h"
+#include "platform/windows/VirtualKey.h"
+#include "platform/windows/WindowHandle.h"
 #include "controls/ControlMessages.h"
 #include "controls/DisEdit.h"
 #include "controls/ListFrame.h"

@@ -18,7 +18,7 @@
 
 #include "../RdpFileBuilder.h"
 #include "Command.h"
-#include "MessageBox.h"
+#include "platform/dialogs/MessageBox.h"
 #include "ModalDriver.h"
 #include "ScopedEnvFolder.h"
 #include "dialogs/FileParamsDialog.h"

@@ -6,11 +6,11 @@
 #include <QPushButton>
 #include <cstring>
 
-#include "FileDialog.h"
+#include "platform/dialogs/FileDialog.h"
 #include "PreviewFixture.h"
 #include "PumpUntil.h"
 #include "ScopedEnvFolder.h"
-#include "StringTable.h"
+#include "platform/resources/StringTable.h"
 #include "VarnokApp.h"
 #include "dialogs/FileMasks.h"
 #include "dialogs/InFileCtrl.h"

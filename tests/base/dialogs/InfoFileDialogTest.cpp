@@ -15,8 +15,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "FileDialog.h"
-#include "MessageBox.h"
+#include "platform/dialogs/FileDialog.h"
+#include "platform/dialogs/MessageBox.h"
 #include "ModalDriver.h"
 #include "PreviewFixture.h"
 #include "PumpUntil.h"

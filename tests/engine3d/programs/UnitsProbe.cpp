@@ -3,8 +3,8 @@
 // problem is one line on the standard output; the exit status is 0 when there
 // is none. It links the engine's core alone, without Qt.
 
-#include <EngineUnits.h>
-#include <SRTDRegistry.h>
+#include "engine3d/model/EngineUnits.h"
+#include "engine3d/model/SRTDRegistry.h"
 
 #include <cstdio>
 #include <cstdlib>
