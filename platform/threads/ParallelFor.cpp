@@ -10,8 +10,10 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
+#include "platform/errors/Exception.h"
 #include "platform/threads/ThreadNice.h"
 
 namespace plat {
@@ -108,6 +110,20 @@ Pool& ThePool()
     return pool;
 }
 
+// Pieces throw the library's exceptions by pointer; one that is not handed on
+// to the caller is freed here.
+void Discard(std::exception_ptr error)
+{
+    if (!error)
+        return;
+    try {
+        std::rethrow_exception(error);
+    } catch (plat::Exception* e) {
+        e->Delete();
+    } catch (...) {
+    }
+}
+
 void Pool::RunPieces(Job& job, int slot, bool caller)
 {
     while (!job.stop.load()) {
@@ -119,10 +135,16 @@ void Pool::RunPieces(Job& job, int slot, bool caller)
             job.body(begin, std::min(job.count, begin + job.grain), slot);
             job.finished[size_t(piece)].store(1, std::memory_order_release);
         } catch (...) {
-            std::lock_guard lock(m_mutex);
-            if (!job.error)
-                job.error = std::current_exception();
-            job.stop = true;
+            std::exception_ptr later;
+            {
+                std::lock_guard lock(m_mutex);
+                if (!job.error)
+                    job.error = std::current_exception();
+                else
+                    later = std::current_exception();
+                job.stop = true;
+            }
+            Discard(later);
         }
         if (caller)
             return;  // the caller reports between pieces
@@ -207,6 +229,7 @@ void Pool::Run(Job& job, FunctionRef<void(int64_t)> progress)
     } catch (...) {
         job.stop = true;
         finish(false);
+        Discard(std::exchange(job.error, nullptr));
         throw;
     }
     if (job.error)

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/errors/Exception.h"
 #include "platform/threads/ParallelFor.h"
 #include "platform/threads/ThreadNice.h"
 
@@ -156,6 +157,44 @@ TEST(ParallelFor, CancelAndFailuresLeaveOnTheCaller)
             sum += i;
     });
     EXPECT_EQ(sum.load(), 999 * 1000 / 2);
+}
+
+// Exceptions thrown by pointer from several pieces at once, or while the caller
+// is cancelled: the one handed on reaches the caller, every other is freed.
+TEST(ParallelFor, ExceptionsNotHandedOnAreFreed)
+{
+    static std::atomic<int> alive{0};
+    struct Counted final : plat::Exception {
+        Counted() { ++alive; }
+        ~Counted() override { --alive; }
+    };
+    for (const bool cancel : {false, true}) {
+        SCOPED_TRACE(cancel ? "cancelled" : "pieces only");
+        std::atomic<int> arrived{0};
+        const int threads = std::max(2, plat::ParallelThreads());
+        try {
+            plat::ParallelFor(
+                64, 1, threads,
+                [&](int64_t, int64_t, int) {
+                    // Let several pieces be under way before any throws.
+                    ++arrived;
+                    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(50);
+                    while (arrived.load() < 2 && std::chrono::steady_clock::now() < until)
+                        std::this_thread::yield();
+                    throw new Counted;
+                },
+                [&](int64_t) {
+                    if (cancel)
+                        throw Cancelled{};
+                });
+            ADD_FAILURE() << "no exception";
+        } catch (plat::Exception* e) {
+            e->Delete();
+        } catch (const Cancelled&) {
+            EXPECT_TRUE(cancel);
+        }
+        EXPECT_EQ(alive.load(), 0);
+    }
 }
 
 // A loop inside a loop's body runs to its end (its thread is that loop's caller).
