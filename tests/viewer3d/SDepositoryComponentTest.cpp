@@ -15,6 +15,7 @@
 #include "engine3d/model/SRTDRegistry.h"
 
 #include "Command.h"
+#include "TempDir.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -271,8 +272,9 @@ TEST_F(DepositoryComponent, ReflectionLawsUnderABaseClass)
 
 TEST_F(DepositoryComponent, LayersOfAFileWrittenByNumpy)
 {
-    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "caption-layer-picker";
-    std::filesystem::create_directories(folder);
+    // A folder of this run's own: test programs may run side by side.
+    const testsupport::TempDir scratch;
+    const std::filesystem::path folder = scratch.Path();
     const std::string path = (folder / "two.rdp").string();
     const std::string script =
         "import sys; sys.path.insert(0, '" SUITE_SOURCE_DIR "/tests/engine3d'); import numpy as np; "
@@ -325,8 +327,9 @@ TEST_F(DepositoryComponent, AProjectFileHoldsTheStoreAsAnIndependentReaderSeesIt
 {
     RegisterRTDClass(&TEightByteDepository::ClassInfo);
     RegisterDepositoryClass(&TEightByteDepository::ClassInfo, &TSCustomConstruction3D::ClassInfo);
-    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "caption-store-file";
-    std::filesystem::create_directories(folder);
+    // A folder of this run's own: test programs may run side by side.
+    const testsupport::TempDir scratch;
+    const std::filesystem::path folder = scratch.Path();
     const std::string path = (folder / "store.hcp").string();
     {
         std::unique_ptr<THalcyte3DProject> project(TSObject::Create<THalcyte3DProject>());
