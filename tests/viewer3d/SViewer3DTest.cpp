@@ -10,6 +10,7 @@
 
 #include "viewer3d/project/HcProject3D.h"
 #include "viewer3d/forms/SCameraSelectUn.h"
+#include "viewer3d/forms/SFlatCaption.h"
 #include "viewer3d/forms/SViewer3DSetupUn.h"
 #include "viewer3d/forms/SViewer3DUn.h"
 
@@ -125,6 +126,35 @@ TEST_F(ViewerWindow, CaptionsFollowTheName)
     View->SetDrawingSystem(nullptr);
     EXPECT_EQ(View->CaptionText(), "Viewer3D");
     View->SetDrawingSystem(System.get());
+}
+
+TEST_F(ViewerWindow, TheFirstOpeningWidensANarrowPictureUntilItsTitleShowsWhole)
+{
+    struct Case {
+        const char* name;
+        bool widened;
+    };
+    for (const Case& c : {Case{"V", false}, Case{"Drawing system of the northern test site, lit from the west", true}}) {
+        SCOPED_TRACE(c.name);
+        System.reset(TSObject::Create<TSDrawingSystem3D>());
+        View = dynamic_cast<TSViewer3D*>(System->Viewer());
+        ASSERT_NE(View, nullptr);
+        System->SetName(c.name);
+        ASSERT_TRUE(testsupport::PumpUntil([this, &c] { return View->CaptionText() == c.name; }, 5s));
+        View->ShowViewer();
+        ASSERT_TRUE(Fitted());
+        const int need = View->Caption()->WidthShowingText();
+        EXPECT_EQ(System->Width() > 128, c.widened);
+        EXPECT_GE(View->width(), need);
+        EXPECT_EQ(System->Height(), 128);
+        // Only the first opening: a narrower size chosen later stays.
+        System->SetSize(100, 100);
+        ASSERT_TRUE(Fitted());
+        View->close();
+        View->ShowViewer();
+        ASSERT_TRUE(Fitted());
+        EXPECT_EQ(System->Width(), 100);
+    }
 }
 
 TEST_F(ViewerWindow, ClosingHidesTheWindowAndItsSetup)

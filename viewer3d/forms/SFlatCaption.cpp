@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLayout>
 #include <QMenu>
@@ -1181,6 +1182,13 @@ void TSFlatCaption::SetBitmap(const QImage& Bitmap)
                                     std::size_t(bgr.sizeInBytes()), info);
     }
     RepaintBar();
+}
+
+int TSFlatCaption::WidthShowingText() const
+{
+    // The text box keeps 3 pixels clear on each side of the text area.
+    const int text = QFontMetrics(m_captionFont).horizontalAdvance(QString::fromStdString(Text()));
+    return BarWidth() - TextArea().Width() + 6 + text;
 }
 
 void TSFlatCaption::SetCaptionFont(const QFont& Font)

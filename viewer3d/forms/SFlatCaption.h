@@ -510,6 +510,8 @@ public:
     // Background picture, copied.
     void SetBitmap(const QImage& Bitmap);
     const QFont& CaptionFont() const { return m_captionFont; }
+    // The bar width at which the whole text shows, without an ellipsis.
+    int WidthShowingText() const;
     void SetCaptionFont(const QFont& Font);
     const QFont& ButtonFont() const { return m_buttonFont; }
     void SetButtonFont(const QFont& Font);

@@ -216,6 +216,17 @@ void TSViewer3D::HideSetup()
 
 void TSViewer3D::ShowViewer()
 {
+    // The first opening widens a narrow picture until its title shows whole.
+    if (!std::exchange(m_opened, true) && m_drawingSystem != nullptr) {
+        const int want = m_caption->WidthShowingText();
+        if (m_drawingSystem->Width() < want) {
+            try {
+                m_drawingSystem->SetSize(want, m_drawingSystem->Height());
+            } catch (const std::exception& e) {
+                plat::MessageBox(m_handle, e.what(), kErrorCaption, plat::MB_OK | plat::MB_ICONERROR);
+            }
+        }
+    }
     show();
     raise();
     activateWindow();

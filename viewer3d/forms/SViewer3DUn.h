@@ -67,6 +67,7 @@ private:
     bool m_setupVisible = false;
     TSDrawingSystem3D* m_drawingSystem = nullptr;
     bool m_fitting = false;
+    bool m_opened = false;
     bool m_destroying = false;
     plat::WindowHandle m_handle;
 };
