@@ -1,5 +1,7 @@
 #include "platform/threads/ParallelFor.h"
 
+#include "platform/errors/FaultGuard.h"
+
 #include <sched.h>
 
 #include <algorithm>
@@ -132,7 +134,9 @@ void Pool::RunPieces(Job& job, int slot, bool caller)
             return;
         const int64_t begin = piece * job.grain;
         try {
-            job.body(begin, std::min(job.count, begin + job.grain), slot);
+            // A hardware fault in a piece (a mapped file cut short) is thrown here like
+            // any exception: never a jump out past this frame while helpers still run.
+            CallFaultGuarded([&] { job.body(begin, std::min(job.count, begin + job.grain), slot); });
             job.finished[size_t(piece)].store(1, std::memory_order_release);
         } catch (...) {
             std::exception_ptr later;
@@ -269,11 +273,14 @@ void ParallelFor(int64_t count, int64_t grain, int threads, FunctionRef<void(int
     const int64_t pieces = (count + grain - 1) / grain;
     const int helpers = int(std::min<int64_t>(std::min(threads, ParallelThreads()) - 1, pieces - 1));
     if (helpers <= 0) {
-        for (int64_t begin = 0; begin < count; begin += grain) {
-            const int64_t end = std::min(count, begin + grain);
-            body(begin, end, 0);
-            progress(end);
-        }
+        // Faults arrive as exceptions here too, whatever guard the caller has.
+        CallFaultGuarded([&] {
+            for (int64_t begin = 0; begin < count; begin += grain) {
+                const int64_t end = std::min(count, begin + grain);
+                body(begin, end, 0);
+                progress(end);
+            }
+        });
         return;
     }
     Job job(body, count, grain, pieces, helpers, ThreadNice(CurrentThreadId()).value_or(0));

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <csignal>
 #include <cstdlib>
 #include <stdexcept>
@@ -11,6 +13,7 @@
 #include <unistd.h>
 
 #include "platform/errors/FaultGuard.h"
+#include "platform/threads/ParallelFor.h"
 #include "TempDir.h"
 
 namespace {
@@ -165,6 +168,29 @@ TEST_F(FaultGuardTest, ReadingPastAMappedFileCutShortIsThrownFromTheGuard)
         } catch (const plat::HardwareFault& fault) {
             EXPECT_EQ(fault.code, unsigned(plat::FAULT_IN_PAGE_ERROR));
         }
+    }
+}
+
+// A piece of the parallel loop that reads a lost page, on a helper thread or on the
+// caller, hands the fault to the caller as an exception; the loop is usable after.
+TEST_F(FaultGuardTest, AParallelLoopHandsAFaultOfAnyPieceToItsCaller)
+{
+    CutShortMapping cut;
+    for (int threads : {1, 4}) {
+        SCOPED_TRACE(threads);
+        std::atomic<int> sum{0};
+        try {
+            plat::ParallelFor(4 * 64, 1, threads, [&](std::int64_t first, std::int64_t end, int) {
+                for (std::int64_t i = first; i < end; ++i)
+                    sum += cut.bytes[std::size_t(i / 64 * cut.page)];
+            });
+            ADD_FAILURE() << "no fault";
+        } catch (const plat::HardwareFault& fault) {
+            EXPECT_EQ(fault.code, unsigned(plat::FAULT_IN_PAGE_ERROR));
+        }
+        std::atomic<int> pieces{0};
+        plat::ParallelFor(64, 1, threads, [&](std::int64_t, std::int64_t, int) { ++pieces; });
+        EXPECT_EQ(pieces.load(), 64);
     }
 }
 

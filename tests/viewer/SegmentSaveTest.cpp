@@ -208,6 +208,32 @@ TEST_F(SegmentSave, ACancelledCopyLeavesNoFileAndNoMessage)
     EXPECT_TRUE(boxes.Calls().empty());
 }
 
+// A source cut short by another program while its rows are copied: the user is told
+// which files, and neither the output nor a temporary is left.
+TEST_F(SegmentSave, ASourceCutShortDuringTheCopyLeavesNothingAndSaysSo)
+{
+    const std::string source = MakeSource(SINT16);
+    CRasterView view;
+    Open(view, source);
+    std::vector<std::string> before;
+    for (const auto& e : fs::directory_iterator(File("")))
+        before.push_back(e.path().filename().string());
+    fs::resize_file(source, 64);
+    const std::string out = File("cut.rdp");
+    plat::ScopedMessageBoxAnswerer boxes(plat::IDOK);
+    CRasterView::SaveSegmentJob(new RasterSegmentParams{out, source, kRect, *view.GetLayer()}, nullptr);
+    ASSERT_EQ(boxes.Calls().size(), 1u);
+    EXPECT_NE(boxes.Calls()[0].text.find(out), std::string::npos) << boxes.Calls()[0].text;
+    EXPECT_NE(boxes.Calls()[0].text.find("cut short while it was read: " + source), std::string::npos)
+        << boxes.Calls()[0].text;
+    std::vector<std::string> after;
+    for (const auto& e : fs::directory_iterator(File("")))
+        after.push_back(e.path().filename().string());
+    std::sort(before.begin(), before.end());
+    std::sort(after.begin(), after.end());
+    EXPECT_EQ(after, before);
+}
+
 // A save over an existing file that is cancelled or fails keeps that file byte for
 // byte; a save over its own source, by any name, is refused and keeps the source.
 TEST_F(SegmentSave, OldFilesAndTheSourceAreKept)

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "platform/errors/Exception.h"
+#include "platform/errors/FaultGuard.h"
 #include "FileProblems.h"
 #include "platform/dialogs/MessageBox.h"
 #include "ViewerStrings.h"
@@ -69,6 +70,15 @@ void SaveSegmentPlanes(std::vector<SegmentPlane>& planes, const RECT& rect, CMet
         e->Delete();
         for (CRDPLayer& segment : segments)
             segment.DestroyLayer();
+        return;
+    } catch (const plat::HardwareFault&) {
+        // A source cut short under its mapping while it was copied.
+        for (CRDPLayer& segment : segments)
+            segment.DestroyLayer();
+        std::string sources;
+        for (const SegmentPlane& plane : planes)
+            sources += (sources.empty() ? "" : ", ") + plane.source;
+        TellCreationFailed(planes.front().output, "The source file was cut short while it was read: " + sources);
         return;
     }
     if (!job.Commit())
