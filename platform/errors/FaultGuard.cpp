@@ -24,6 +24,7 @@ std::once_flag g_installed;
 struct Guard {
     sigjmp_buf jump;
     volatile unsigned code = 0;  // written by the handler
+    volatile int signal = 0;     // likewise
 };
 
 // Static TLS, so the signal handler reads it without allocating.
@@ -106,6 +107,7 @@ void OnFault(int sig, siginfo_t* info, void*)
     const bool recoverable = sig == SIGFPE || code == FAULT_IN_PAGE_ERROR;
     if (Guard* guard = t_guard; recoverable && guard && info->si_code > 0) {
         guard->code = code;
+        guard->signal = sig;
         siglongjmp(guard->jump, 1);
     }
     WriteName(sig, code);
@@ -126,7 +128,7 @@ void InstallFaultHandlers(FaultNamer namer)
         g_namer = namer;
         struct sigaction action {};
         action.sa_sigaction = OnFault;
-        // The guard's jump restores the signal mask it saved.
+        // The guard unblocks the signal after its jump out of the handler.
         action.sa_flags = SA_SIGINFO;
         sigemptyset(&action.sa_mask);
         for (int sig : kSignals)
@@ -149,9 +151,15 @@ void CallFaultGuardedRaw(void (*call)(void*), void* context)
 {
     Guard guard;
     Guard* const outer = t_guard;
-    // Saves the signal mask: the jump out of the handler restores it.
-    if (sigsetjmp(guard.jump, 1) != 0) {
+    // The mask is not saved (that would cost a system call per guard): the handler
+    // runs with its signal blocked, so the fault path unblocks it; it was unblocked
+    // when the fault arrived, or the fault would have ended the program.
+    if (sigsetjmp(guard.jump, 0) != 0) {
         t_guard = outer;
+        sigset_t caught;
+        sigemptyset(&caught);
+        sigaddset(&caught, guard.signal);
+        ::pthread_sigmask(SIG_UNBLOCK, &caught, nullptr);
         throw HardwareFault{guard.code};
     }
     t_guard = &guard;
