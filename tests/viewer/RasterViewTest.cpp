@@ -354,8 +354,10 @@ TEST_F(ViewFixture, NoPlaceForTheCacheRefusesTheLayer)
 
 TEST_F(ViewFixture, AFailingBuildClearsBusyRemovesTheCacheAndPostsFailed)
 {
+    // The meter fails on the GUI thread and the job learns it at its next report: the
+    // layer is large enough that the build still runs then, even on a loaded machine.
     const std::string path = File("big.rdp");
-    WriteLayer(path, 1500, 1500, UINT8, [](int x, int y, int) { return double((x ^ y) & 255); });
+    WriteLayer(path, 4000, 4000, UINT8, [](int x, int y, int) { return double((x ^ y) & 255); });
     NoticeWindow notify;
     ThrowingMeter meter;
     meter.throwAt = 2;
