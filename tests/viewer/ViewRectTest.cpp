@@ -396,8 +396,10 @@ TEST_F(ViewRectWindow, AMissingFileFailsAndTheOthersStay)
 // frame; whatever was active before stays active.
 TEST_F(ViewRectWindow, AFailedPreparationRemovesTheLayerAndKeepsTheActiveOne)
 {
+    // The meter fails on the GUI thread and the job learns it at its next report: the
+    // layer is large enough that the preparation still runs then, even under load.
     const std::string path = File("fails.rdp");
-    WriteLayer(path, 1500, 1500, UINT8, [](int x, int y, int) { return double((x ^ y) & 255); });
+    WriteLayer(path, 4000, 4000, UINT8, [](int x, int y, int) { return double((x ^ y) & 255); });
     const struct {
         const char* what;
         bool overActive;
