@@ -206,19 +206,8 @@ const DictTag kDictTags[] = {
     {300, "Leader File", "Leader - файл", "LeaderFile", "Leader File", "Leader-файл", kTag300, std::size(kTag300)},
 };
 
-const SntdFieldRow kSntd301[] = {
-    {0, 4, 5, "размер"},
-    {4, 4, 6, "флаг копирования"},
-    {8, 8, 8, "левый верхний угол, широта"},
-    {16, 8, 8, "левый верхний угол, долгота"},
-    {24, 8, 8, "правый верхний угол, широта"},
-    {32, 8, 8, "правый верхний угол, долгота"},
-    {40, 8, 8, "левый нижний угол, широта"},
-    {48, 8, 8, "левый нижний угол, долгота"},
-    {56, 8, 8, "правый нижний угол, широта"},
-    {64, 8, 8, "правый нижний угол, долгота"},
-};
-const SntdFieldRow kSntd302[] = {
+// Window and frame corners share one layout.
+const SntdFieldRow kSntdCorners[] = {
     {0, 4, 5, "размер"},
     {4, 4, 6, "флаг копирования"},
     {8, 8, 8, "левый верхний угол, широта"},
@@ -278,8 +267,8 @@ const SntdFieldRow kSntd305[] = {
     {256, 8, 8, "Pixel spacing (m)"},
 };
 const SntdRecordRow kSntdRecords[] = {
-    {301, "географические координаты окна", kSntd301, std::size(kSntd301)},
-    {302, "географические координаты снимка", kSntd302, std::size(kSntd302)},
+    {301, "географические координаты окна", kSntdCorners, std::size(kSntdCorners)},
+    {302, "географические координаты снимка", kSntdCorners, std::size(kSntdCorners)},
     {303, "логические координаты окна и размеры снимка", kSntd303, std::size(kSntd303)},
     {307, "Тип продукта", kSntd307, std::size(kSntd307)},
     {305, "Общие параметры", kSntd305, std::size(kSntd305)},
