@@ -4,6 +4,7 @@
 #include "viewer3d/project/HcProject3D.h"
 #include "viewer3d/drawing/SDrawing3D.h"
 #include "viewer3d/forms/SFlatCaption.h"
+#include "viewer3d/forms/SNavigator3DUn.h"
 #include "viewer3d/forms/SThreadFormUn.h"
 #include "viewer3d/forms/SViewer3DUn.h"
 
@@ -19,6 +20,7 @@ constexpr TSUnit kViewer3DUnits[] = {
     {"SDrawing3D", &SDrawing3DInitialization, &SDrawing3DFinalization},
     {"SViewer3DUn", &SViewer3DUnInitialization, &SViewer3DUnFinalization},
     {"HcProject3D", &HcProject3DInitialization, &HcProject3DFinalization},
+    {"SNavigator3DUn", &SNavigator3DUnInitialization, &SNavigator3DUnFinalization},
 };
 
 std::mutex gLock;
