@@ -4,6 +4,7 @@
 #include "viewer3d/project/HcProject3D.h"
 #include "viewer3d/drawing/SDrawing3D.h"
 #include "viewer3d/forms/SFlatCaption.h"
+#include "viewer3d/forms/SNavigator3DUn.h"
 #include "viewer3d/forms/SThreadFormUn.h"
 #include "viewer3d/forms/SViewer3DUn.h"
 #include "viewer3d/editors/SAmbientLight3DUn.h"
@@ -27,6 +28,7 @@ constexpr TSUnit kViewer3DUnits[] = {
     {"SPointSpringLight3DUn", &SPointSpringLight3DUnInitialization, &SPointSpringLight3DUnFinalization},
     {"SEyeSystem3DUn", &SEyeSystem3DUnInitialization, &SEyeSystem3DUnFinalization},
     {"SDiffuseReflectionUn", &SDiffuseReflectionUnInitialization, &SDiffuseReflectionUnFinalization},
+    {"SNavigator3DUn", &SNavigator3DUnInitialization, &SNavigator3DUnFinalization},
 };
 
 std::mutex gLock;
