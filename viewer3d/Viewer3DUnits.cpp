@@ -7,6 +7,10 @@
 #include "viewer3d/forms/SNavigator3DUn.h"
 #include "viewer3d/forms/SThreadFormUn.h"
 #include "viewer3d/forms/SViewer3DUn.h"
+#include "viewer3d/editors/SAmbientLight3DUn.h"
+#include "viewer3d/editors/SDiffuseReflectionUn.h"
+#include "viewer3d/editors/SEyeSystem3DUn.h"
+#include "viewer3d/editors/SPointSpringLight3DUn.h"
 
 #include <mutex>
 
@@ -20,6 +24,10 @@ constexpr TSUnit kViewer3DUnits[] = {
     {"SDrawing3D", &SDrawing3DInitialization, &SDrawing3DFinalization},
     {"SViewer3DUn", &SViewer3DUnInitialization, &SViewer3DUnFinalization},
     {"HcProject3D", &HcProject3DInitialization, &HcProject3DFinalization},
+    {"SAmbientLight3DUn", &SAmbientLight3DUnInitialization, &SAmbientLight3DUnFinalization},
+    {"SPointSpringLight3DUn", &SPointSpringLight3DUnInitialization, &SPointSpringLight3DUnFinalization},
+    {"SEyeSystem3DUn", &SEyeSystem3DUnInitialization, &SEyeSystem3DUnFinalization},
+    {"SDiffuseReflectionUn", &SDiffuseReflectionUnInitialization, &SDiffuseReflectionUnFinalization},
     {"SNavigator3DUn", &SNavigator3DUnInitialization, &SNavigator3DUnFinalization},
 };
 
