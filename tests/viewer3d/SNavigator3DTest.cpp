@@ -465,6 +465,12 @@ TEST_F(Navigator, StateRecordThroughAProjectFile)
 
     const std::string path = dir.File("nav.h3d");
     std::unique_ptr<THalcyte3DProject> loaded = SaveAndLoad(*Project, path);
+    // An independent reader finds the record and the frames it names.
+    const testsupport::CommandResult read = testsupport::RunCommand(
+        "/usr/bin/python3 " SUITE_SOURCE_DIR "/tests/viewer3d/navigator_record_check.py '" + path + "' 2>&1");
+    EXPECT_EQ(read.status, 0);
+    EXPECT_EQ(read.output,
+              "navigator master lights/0 slave cameras/0 convention 2 step 3 flags 12 order 0 left 123 top 77\n");
     ASSERT_NE(loaded, nullptr);
     TSNavigator3DContainerObject* copy = nullptr;
     for (std::int32_t i = 0; i < loaded->CustomObjects()->Count(); ++i)
