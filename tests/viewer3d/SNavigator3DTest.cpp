@@ -461,7 +461,12 @@ TEST_F(Navigator, StateRecordThroughAProjectFile)
     Window->IncBar()->setValue(3);
     Window->MSBtn()->click();
     Window->FixerBtn()->click();
+    Window->Caption()->SetPinned(true);
+    Window->show();
     Window->move(123, 77);
+    QApplication::processEvents();
+    const std::int32_t order = WindowStackOrder(Window);
+    EXPECT_NE(order, 0);
 
     const std::string path = dir.File("nav.h3d");
     std::unique_ptr<THalcyte3DProject> loaded = SaveAndLoad(*Project, path);
@@ -469,8 +474,8 @@ TEST_F(Navigator, StateRecordThroughAProjectFile)
     const testsupport::CommandResult read = testsupport::RunCommand(
         "/usr/bin/python3 " SUITE_SOURCE_DIR "/tests/viewer3d/navigator_record_check.py '" + path + "' 2>&1");
     EXPECT_EQ(read.status, 0);
-    EXPECT_EQ(read.output,
-              "navigator master lights/0 slave cameras/0 convention 2 step 3 flags 12 order 0 left 123 top 77\n");
+    EXPECT_EQ(read.output, "navigator master lights/0 slave cameras/0 convention 2 step 3 flags 13 order " +
+                               std::to_string(order) + " left 123 top 77\n");
     ASSERT_NE(loaded, nullptr);
     TSNavigator3DContainerObject* copy = nullptr;
     for (std::int32_t i = 0; i < loaded->CustomObjects()->Count(); ++i)
@@ -488,6 +493,10 @@ TEST_F(Navigator, StateRecordThroughAProjectFile)
     EXPECT_TRUE(w->FixerBtn()->isChecked());
     EXPECT_FALSE(w->MoreBtn()->isChecked());
     EXPECT_EQ(w->pos(), QPoint(123, 77));
+    // Pinned, and shown again at the end of the load as it was saved.
+    EXPECT_TRUE(w->Caption()->IsPinned());
+    EXPECT_TRUE(w->windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_TRUE(w->isVisible());
     EXPECT_EQ(w->windowTitle().toStdString(), copy->Name());
     EXPECT_TRUE(Near(w->Relation().RelativePosition, {0, 0, 5}));
     loaded.reset();
