@@ -5,11 +5,17 @@
 // that LP_NUM_THREADS takes effect for its screen; fork before the benchmark
 // starts threads of its own.
 
+#include <sched.h>
+
+#include <algorithm>
+#include <vector>
+
 #ifdef SUITE_HAVE_OSMESA
 
 #include <GL/gl.h>
 #include <GL/osmesa.h>
 
+#include <sched.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -30,9 +36,10 @@ struct LlvmpipeResult {
 
 // A Width x Height BGRA context on Threads rasteriser threads (0: none, all on
 // the calling thread). Setup runs once; each of Frames frames clears colour
-// and depth to black, runs Draw and reads the pixels back into memory.
+// and depth to black, runs Draw and reads the pixels back into memory. With
+// Cpu >= 0 the child and all its threads run on that core alone.
 inline bool RunLlvmpipe(int Width, int Height, int Threads, int Frames, const std::function<void()>& Setup,
-                        const std::function<void()>& Draw, LlvmpipeResult& Out)
+                        const std::function<void()>& Draw, LlvmpipeResult& Out, int Cpu = -1)
 {
     int fds[2];
     if (::pipe(fds) != 0)
@@ -42,6 +49,13 @@ inline bool RunLlvmpipe(int Width, int Height, int Threads, int Frames, const st
         return false;
     if (pid == 0) {
         ::close(fds[0]);
+        if (Cpu >= 0) {
+            cpu_set_t set;
+            CPU_ZERO(&set);
+            CPU_SET(Cpu, &set);
+            if (::sched_setaffinity(0, sizeof set, &set) != 0)
+                std::_Exit(4);
+        }
         ::setenv("LP_NUM_THREADS", std::to_string(Threads).c_str(), 1);
         ::setenv("GALLIUM_DRIVER", "llvmpipe", 1);
         LlvmpipeResult r;
@@ -91,3 +105,44 @@ inline std::vector<GLuint> GridTriangles(GLuint Columns, GLuint Rows)
 }  // namespace bench
 
 #endif
+
+namespace bench {
+
+// Cores this process may run on, in order.
+inline std::vector<int> UsableCores()
+{
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    std::vector<int> cores;
+    if (::sched_getaffinity(0, sizeof set, &set) == 0)
+        for (int c = 0; c < CPU_SETSIZE; ++c)
+            if (CPU_ISSET(c, &set))
+                cores.push_back(c);
+    if (cores.empty())
+        cores.push_back(0);
+    return cores;
+}
+
+// Runs Fn with the calling thread on core Cpu alone, then restores its cores.
+template <class Fn>
+auto OnCore(int Cpu, Fn&& F)
+{
+    cpu_set_t old, one;
+    CPU_ZERO(&old);
+    ::sched_getaffinity(0, sizeof old, &old);
+    CPU_ZERO(&one);
+    CPU_SET(Cpu, &one);
+    ::sched_setaffinity(0, sizeof one, &one);
+    struct Restore {
+        cpu_set_t* Set;
+        ~Restore() { ::sched_setaffinity(0, sizeof *Set, Set); }
+    } restore{&old};
+    return F();
+}
+
+inline double Median3(double A, double B, double C)
+{
+    return std::max(std::min(A, B), std::min(std::max(A, B), C));
+}
+
+}  // namespace bench

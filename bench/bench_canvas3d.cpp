@@ -1,20 +1,24 @@
 // links: engine3d
 // The canvas's speed on a 1000 x 1000 height-field mesh (1,996,002 smooth,
 // depth-tested triangles, three index planes) drawn into a 1024 x 768 canvas
-// and painted into a 32-bit memory bitmap. Where the machine has Mesa's
-// OSMesa (Debian libosmesa6-dev; no dependency of the build or the tests),
-// the same mesh is drawn in the same run by llvmpipe, once with its threads
-// off (LP_NUM_THREADS=0) and once on every core, and its pixels are read back.
-// Both sides start from the same float vertices every frame and end with
-// 1024 x 768 32-bit pixels in memory. Goal: the canvas on one thread at least
-// as fast as llvmpipe without threads. Prints triangles per second, the
-// thread counts and the ratios; exits 1 when a goal is missed.
+// and painted into a 32-bit memory bitmap, against Mesa's llvmpipe through
+// OSMesa (Debian libosmesa6-dev, installed by tools/deps.sh test) drawing the
+// same mesh from the same float vertices and reading its pixels back.
+// Per core: ours on one thread and llvmpipe with LP_NUM_THREADS=1, both on
+// the same single core. All cores: ours tiled on every core and llvmpipe with
+// LP_NUM_THREADS=<cores>. Medians of three interleaved runs (each the best
+// of its frames); then our scaling from 1 to all threads. Goals: per core at
+// least 2.5 times llvmpipe, on all cores at least 1.5 times. Exits 1 when a
+// goal is missed or OSMesa is missing.
 //
 //   build-rel/bin/bench_canvas3d [frames]
 
 #include "engine3d/render/SCanvas3D.h"
 #include "engine3d/render/SMemBitmap.h"
 
+#include "platform/threads/ParallelFor.h"
+
+#include "BenchCompare.h"
 #include "BenchOSMesa.h"
 
 #include <algorithm>
@@ -93,8 +97,9 @@ struct Result {
     std::int64_t Drawn = 0;
 };
 
-Result RunCanvas(const std::vector<Vertex>& Mesh, int Frames)
+Result RunCanvas(const std::vector<Vertex>& Mesh, int Frames, int Threads)
 {
+    plat::SetParallelThreadLimit(Threads);
     TSCanvas3D canvas;
     canvas.Resize(kWidth, kHeight);
     canvas.SetChannelEnabled(2, true);
@@ -124,25 +129,30 @@ Result RunCanvas(const std::vector<Vertex>& Mesh, int Frames)
     for (int f = 0; f < Frames; ++f) {
         const auto start = Clock::now();
         canvas.Clear();
-        for (std::size_t i = 0; i < Mesh.size(); ++i)
-            points[i] = ToCanvas(Mesh[i]);
+        canvas.BeginTiles(Threads);
+        plat::ParallelFor(std::int64_t(Mesh.size()), 1 << 14, Threads, [&](std::int64_t Begin, std::int64_t End, int) {
+            for (std::int64_t i = Begin; i < End; ++i)
+                points[std::size_t(i)] = ToCanvas(Mesh[std::size_t(i)]);
+        });
         for (int j = 0; j + 1 < kGrid; ++j)
             for (int i = 0; i + 1 < kGrid; ++i) {
                 const TSCanvasPoint* p = &points[std::size_t(j) * kGrid + i];
                 canvas.DrawTriangle(p[0], p[1], p[kGrid + 1]);
                 canvas.DrawTriangle(p[kGrid + 1], p[kGrid], p[0]);
             }
+        canvas.EndTiles();
         canvas.PaintTo(&target, 0, 0, 0, 0, kWidth, kHeight);
         r.Seconds = std::min(r.Seconds, std::chrono::duration<double>(Clock::now() - start).count());
     }
     // Rows are bottom-up in the bitmap; the count does not care.
     r.Drawn = CountDrawn(static_cast<const std::uint32_t*>(bitmap->Bits()), bitmap->GetRowBytes() / 4, 0);
+    plat::SetParallelThreadLimit(0);
     return r;
 }
 
 #ifdef SUITE_HAVE_OSMESA
 // The mesh drawn by llvmpipe on Threads threads, from the same float vertices.
-bool RunOSMesa(const std::vector<Vertex>& Mesh, int Frames, int Threads, Result& Out)
+bool RunOSMesa(const std::vector<Vertex>& Mesh, int Frames, int Threads, int Cpu, Result& Out)
 {
     std::vector<GLuint> indices;
     auto setup = [&] {
@@ -163,7 +173,7 @@ bool RunOSMesa(const std::vector<Vertex>& Mesh, int Frames, int Threads, Result&
     };
     auto draw = [&] { glDrawElements(GL_TRIANGLES, GLsizei(indices.size()), GL_UNSIGNED_INT, indices.data()); };
     bench::LlvmpipeResult r;
-    if (!bench::RunLlvmpipe(kWidth, kHeight, Threads, Frames, setup, draw, r))
+    if (!bench::RunLlvmpipe(kWidth, kHeight, Threads, Frames, setup, draw, r, Cpu))
         return false;
     Out.Seconds = r.Seconds;
     Out.Drawn = r.Drawn;
@@ -171,52 +181,58 @@ bool RunOSMesa(const std::vector<Vertex>& Mesh, int Frames, int Threads, Result&
 }
 #endif
 
-double Rate(const Result& R)
-{
-    return double(kTriangles) / R.Seconds / 1e6;
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    const int frames = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const int frames = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+    const std::vector<int> cores = bench::UsableCores();
+    const int all = int(cores.size());
+    const int pin = cores.back();
     const std::vector<Vertex> mesh = MakeMesh();
-    std::printf("mesh %d x %d vertices, %lld triangles, canvas %d x %d, 3 planes, smooth, 32-bit bitmap; best of %d "
-                "frames, %u cores\n",
-                kGrid, kGrid, static_cast<long long>(kTriangles), kWidth, kHeight, frames, cores);
-
-    bool goalsMet = true;
-#ifdef SUITE_HAVE_OSMESA
-    // Before this process starts any thread of its own: the children are forks.
-    Result mesaOne, mesaAll;
-    const bool haveOne = RunOSMesa(mesh, frames, 0, mesaOne);
-    const bool haveAll = RunOSMesa(mesh, frames, int(cores), mesaAll);
-#endif
-
-    const Result one = RunCanvas(mesh, frames);
-    std::printf("canvas, 1 thread:               %8.1f ms  %6.2f M triangles/s  (%lld pixels drawn)\n",
-                one.Seconds * 1e3, Rate(one), static_cast<long long>(one.Drawn));
-
-#ifdef SUITE_HAVE_OSMESA
-    if (haveOne && haveAll) {
-        std::printf("llvmpipe, LP_NUM_THREADS=0:     %8.1f ms  %6.2f M triangles/s  (%lld pixels drawn)\n",
-                    mesaOne.Seconds * 1e3, Rate(mesaOne), static_cast<long long>(mesaOne.Drawn));
-        std::printf("llvmpipe, LP_NUM_THREADS=%-3u:   %8.1f ms  %6.2f M triangles/s  (%lld pixels drawn)\n", cores,
-                    mesaAll.Seconds * 1e3, Rate(mesaAll), static_cast<long long>(mesaAll.Drawn));
-        const double ratioOne = Rate(one) / Rate(mesaOne);
-        const double ratioAll = Rate(one) / Rate(mesaAll);
-        std::printf("canvas 1 thread / llvmpipe without threads: %.2f (goal >= 1)\n", ratioOne);
-        std::printf("canvas 1 thread / llvmpipe on %u cores:      %.2f (goal >= 1)\n", cores, ratioAll);
-        goalsMet = ratioOne >= 1.0 && ratioAll >= 1.0;
-    } else {
-        std::printf("llvmpipe: OSMesa could not render here; no reference\n");
-    }
+    std::printf("mesh %d x %d vertices, %lld triangles, canvas %d x %d, 3 planes, smooth, 32-bit bitmap; median of 3 "
+                "runs, each the best of %d frames; %d cores, per-core runs on core %d\n",
+                kGrid, kGrid, static_cast<long long>(kTriangles), kWidth, kHeight, frames, all, pin);
+#ifndef SUITE_HAVE_OSMESA
+    std::printf("llvmpipe: OSMesa was not found when this was built (tools/deps.sh test installs it); no reference\n");
+    return 1;
 #else
-    std::printf("llvmpipe: OSMesa was not found when this was built; no reference\n");
-#endif
-    if (!goalsMet)
+    double mesaOne[3], mesaAll[3], oursOne[3], oursAll[3];
+    Result last[4];
+    for (int run = 0; run < 3; ++run) {
+        if (!RunOSMesa(mesh, frames, 1, pin, last[0]) || !RunOSMesa(mesh, frames, all, -1, last[2])) {
+            std::printf("llvmpipe: OSMesa could not render here; no reference\n");
+            return 1;
+        }
+        last[1] = bench::OnCore(pin, [&] { return RunCanvas(mesh, frames, 1); });
+        last[3] = RunCanvas(mesh, frames, all);
+        mesaOne[run] = last[0].Seconds;
+        oursOne[run] = last[1].Seconds;
+        mesaAll[run] = last[2].Seconds;
+        oursAll[run] = last[3].Seconds;
+    }
+    const double m1 = bench::Median3(mesaOne[0], mesaOne[1], mesaOne[2]);
+    const double o1 = bench::Median3(oursOne[0], oursOne[1], oursOne[2]);
+    const double mA = bench::Median3(mesaAll[0], mesaAll[1], mesaAll[2]);
+    const double oA = bench::Median3(oursAll[0], oursAll[1], oursAll[2]);
+    std::printf("llvmpipe, LP_NUM_THREADS=1, core %d: %8.1f ms  %6.2f M triangles/s  (%lld pixels drawn)\n", pin,
+                m1 * 1e3, kTriangles / m1 / 1e6, static_cast<long long>(last[0].Drawn));
+    std::printf("canvas, 1 thread, core %d:          %8.1f ms  %6.2f M triangles/s  (%lld pixels drawn)\n", pin,
+                o1 * 1e3, kTriangles / o1 / 1e6, static_cast<long long>(last[1].Drawn));
+    std::printf("llvmpipe, LP_NUM_THREADS=%d:         %8.1f ms  %6.2f M triangles/s  (%lld pixels drawn)\n", all,
+                mA * 1e3, kTriangles / mA / 1e6, static_cast<long long>(last[2].Drawn));
+    std::printf("canvas, %d threads:                  %8.1f ms  %6.2f M triangles/s  (%lld pixels drawn)\n", all,
+                oA * 1e3, kTriangles / oA / 1e6, static_cast<long long>(last[3].Drawn));
+    std::printf("scaling of the canvas:");
+    for (int t = 1; t <= all; t = t < all && t * 2 > all ? all : t * 2) {
+        const double s = RunCanvas(mesh, frames, t).Seconds;
+        std::printf("  %d: %.1f ms (x%.2f)", t, s * 1e3, o1 / s);
+    }
+    std::printf("\n");
+    bool met = bench::Compare("per core", {"llvmpipe", m1, 1}, {"canvas", o1, 1}, 2.5, false);
+    met = bench::Compare("all cores", {"llvmpipe", mA, all}, {"canvas", oA, all}, 1.5, false) && met;
+    if (!met)
         std::printf("GOAL MISSED\n");
-    return goalsMet ? 0 : 1;
+    return met ? 0 : 1;
+#endif
 }

@@ -10,6 +10,7 @@
 #include "ascii/AsciiExportDlg.h"
 #include "ascii/AsciiImportDlg.h"
 #include "bmp/BmpImportDlg.h"
+#include "ceos/CeosImportDlg.h"
 #include "raw/RawExport.h"
 #include "raw/RawImportDlg.h"
 #include "tiff/TIFFImportDlg.h"
@@ -24,9 +25,9 @@ ConverterRow g_rows[] = {
     {FORMAT_RDP, FORMAT_ASCII, "LaunchAsciiExport", true, &LaunchAsciiExport},
     {FORMAT_RAW, FORMAT_RDP, "LaunchRawImport", false, &LaunchRawImport},
     {FORMAT_TIFF, FORMAT_RDP, "LaunchTiffImport", false, &LaunchTiffImport},
-    {FORMAT_CEOS_RADARSAT, FORMAT_RDP, "LaunchCeosRadarsatImport", false, nullptr},
-    {FORMAT_CEOS_ERS, FORMAT_RDP, "LaunchCeosErsImport", false, nullptr},
-    {FORMAT_CEOS_SIRC, FORMAT_RDP, "LaunchCeosSirCImport", false, nullptr},
+    {FORMAT_CEOS_RADARSAT, FORMAT_RDP, "LaunchCeosRadarsatImport", false, &LaunchCeosRadarsatImport},
+    {FORMAT_CEOS_ERS, FORMAT_RDP, "LaunchCeosErsImport", false, &LaunchCeosErsImport},
+    {FORMAT_CEOS_SIRC, FORMAT_RDP, "LaunchCeosSirCImport", false, &LaunchCeosSirCImport},
     {FORMAT_ASCII, FORMAT_RDP, "LaunchAsciiImport", true, &LaunchAsciiImport},
     {FORMAT_BMP, FORMAT_RDP, "LaunchBmpImport", false, &LaunchBmpImport},
 };

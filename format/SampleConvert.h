@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <type_traits>
 
 // A complex value as the layer's fill operations take it.
@@ -46,6 +47,23 @@ inline C FromDouble(double v)
         return LowBytes<C>(TruncToInt64(v));
     else
         return static_cast<C>(v);
+}
+
+// A double stored into component type C saturating: integers take the value
+// truncated toward zero and clamped to C's range (NaN gives 0), float the nearest
+// float, double itself. Written as selects so that row loops vectorise.
+template <class C>
+inline C SaturateFromDouble(double v)
+{
+    if constexpr (std::is_integral_v<C>) {
+        static_assert(sizeof(C) <= 4, "32-bit components at most");
+        constexpr double lo = double(std::numeric_limits<C>::min());
+        constexpr double hi = double(std::numeric_limits<C>::max());
+        const double c = v != v ? 0.0 : v < lo ? lo : v > hi ? hi : v;
+        return static_cast<C>(c);
+    } else {
+        return static_cast<C>(v);
+    }
 }
 
 // One component of type S converted to component type D: integer to integer keeps

@@ -4,7 +4,7 @@
 set -euo pipefail
 RUN_PKGS=(g++ cmake ninja-build qt6-base-dev)
 TEST_PKGS=(libgtest-dev libgmock-dev libbenchmark-dev libtiff-tools gdal-bin python3-gdal python3-numpy
-           imagemagick python3-ezdxf)
+           imagemagick python3-ezdxf libosmesa6-dev)
 pkgs=("${RUN_PKGS[@]}")
 [ "${1:-run}" = test ] && pkgs+=("${TEST_PKGS[@]}")
 missing=()

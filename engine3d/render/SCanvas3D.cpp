@@ -1,6 +1,7 @@
 #include "engine3d/render/SCanvas3D.h"
 
 #include "engine3d/model/GeneralProc.h"
+#include "platform/threads/ParallelFor.h"
 
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -61,6 +62,59 @@ constexpr int ValueField(int Plane, int Side)
 }
 
 }  // namespace
+
+// A window of the canvas, inside the clip: inclusive columns and rows.
+struct TSCanvas3D::Window {
+    std::int32_t Left = 0;
+    std::int32_t Top = 0;
+    std::int32_t Right = 0;
+    std::int32_t Bottom = 0;
+};
+
+// The rows of one triangle: RowMin..RowMax as the whole canvas scans it,
+// First..Last those written now, Edges the edge row of row First.
+struct TSCanvas3D::RowSpan {
+    std::int32_t RowMin = 0;
+    std::int32_t RowMax = 0;
+    std::int32_t First = 0;
+    std::int32_t Last = 0;
+    TSEdgeRow* Edges = nullptr;
+};
+
+namespace {
+
+enum : std::uint8_t { pkPoint = 1, pkLine = 2, pkTriangle = 3 };
+
+// A flush is due at this many queued primitives, or when their boxes cover
+// this many pixels, so that a flush stays short.
+constexpr std::size_t kQueueLimit = 65536;
+constexpr std::int64_t kQueueArea = std::int64_t(1) << 24;
+constexpr std::int32_t kTileSide = 64;
+
+}  // namespace
+
+struct TSCanvas3D::Queue {
+    struct Primitive {
+        TSCanvasPoint P[3];
+        std::uint8_t Kind = 0;
+        std::uint8_t Smooth = 0;
+    };
+    std::vector<Primitive> Items;
+    std::vector<std::vector<std::uint32_t>> Bins;  // per tile, row by row
+    std::vector<std::int32_t> Used;                // tiles with primitives
+    std::vector<std::int32_t> ColumnTile;          // per column of the clip
+    std::vector<std::int32_t> RowTile;             // per row of the clip
+    std::vector<std::vector<TSEdgeRow>> Edges;     // per thread slot
+    TSCanvasClip Clip;
+    std::int32_t AskedWidth = 0;
+    std::int32_t AskedHeight = 0;
+    std::int32_t TileWidth = 0;
+    std::int32_t TileHeight = 0;
+    std::int32_t TileColumns = 0;
+    std::int32_t TileRows = 0;
+    int Threads = 1;
+    std::int64_t Area = 0;
+};
 
 TSObjectsList* GlobalCanvasesList()
 {
@@ -136,6 +190,7 @@ void TSCanvas3D::SetReleased(bool Release)
     if (Release == m_released)
         return;
     if (Release) {
+        DropQueue();
         FreeAll();
         m_released = true;
         return;
@@ -166,6 +221,7 @@ void TSCanvas3D::Reallocate(std::int32_t Width, std::int32_t Height)
         SetReleased(false);
         return;
     }
+    DropQueue();
     try {
         ResizeBuffer(m_zBuffer, Width, Height, static_cast<std::uint32_t>(m_limits.Far));
         ResizeBlock(m_edges, RoundUp((std::int64_t(Height) + 1) * std::int64_t(sizeof(TSEdgeRow)), kEdgeStep));
@@ -191,6 +247,8 @@ void TSCanvas3D::Reallocate(std::int32_t Width, std::int32_t Height)
     m_clip.Top = std::max(0, m_limits.YMin);
     m_clip.Right = std::min(m_width - 1, m_limits.XMax);
     m_clip.Bottom = std::min(m_height - 1, m_limits.YMax);
+    if (m_tiled)
+        PlanTiles();
 }
 
 void TSCanvas3D::ResizeBuffer(TSCanvasBuffer& Buffer, std::int32_t Width, std::int32_t Height, std::uint32_t Fill)
@@ -260,12 +318,25 @@ void TSCanvas3D::Clear()
     std::lock_guard guard(m_lock);
     if (m_released)
         return;
-    if (m_zBuffer.Data != nullptr)
-        FillPattern2D(m_zBuffer.Data, m_zBuffer.RowBytes, m_zBuffer.Height, m_zBuffer.RowBytes,
-                      static_cast<std::uint32_t>(m_limits.Far));
-    for (auto& plane : m_planes)
+    const std::int64_t rows = m_zBuffer.Data != nullptr ? m_zBuffer.Height : 0;
+    std::int64_t bytes = m_zBuffer.RowBytes * rows;
+    for (const auto& plane : m_planes)
         if (plane.Exists && plane.Data != nullptr)
-            std::memset(plane.Data, 0xFF, static_cast<std::size_t>(plane.RowBytes * plane.Height));
+            bytes += plane.RowBytes * plane.Height;
+    const auto far = static_cast<std::uint32_t>(m_limits.Far);
+    plat::ParallelFor(rows, 64, plat::ParallelThreadsFor(bytes), [&](std::int64_t Begin, std::int64_t End, int) {
+        FillPattern2D(m_zBuffer.Data + Begin * m_zBuffer.RowBytes, m_zBuffer.RowBytes, End - Begin,
+                      m_zBuffer.RowBytes, far);
+        for (auto& plane : m_planes)
+            if (plane.Exists && plane.Data != nullptr && Begin < plane.Height)
+                std::memset(plane.Data + Begin * plane.RowBytes, 0xFF,
+                            static_cast<std::size_t>(plane.RowBytes *
+                                                     (std::min<std::int64_t>(End, plane.Height) - Begin)));
+    });
+    for (auto& plane : m_planes)
+        if (plane.Exists && plane.Data != nullptr && plane.Height > rows)
+            std::memset(plane.Data + rows * plane.RowBytes, 0xFF,
+                        static_cast<std::size_t>(plane.RowBytes * (plane.Height - rows)));
 }
 
 bool TSCanvas3D::GetChannelEnabled(std::int32_t Channel) const
@@ -459,23 +530,30 @@ void TSCanvas3D::PaintTo(const TSPaintTarget* Target, std::int32_t SrcX, std::in
         Target->RowBytes < std::int64_t(Target->Width) * bpp)
         return;
     auto* dst = static_cast<unsigned char*>(Target->Bits) + dy * Target->RowBytes + dx * bpp;
-    FillPattern2D(dst, w * bpp, h, Target->RowBytes, 0);
-    if (m_released)
-        return;
     static constexpr void (*kBlits[4])(const void*, void*, const std::uint32_t*, std::int32_t, std::int32_t,
                                        std::ptrdiff_t, std::ptrdiff_t) = {&BlitIndices8, &BlitIndices16, &BlitIndices24,
                                                                           &BlitIndices32};
-    for (int k = 0; k < 3; ++k) {
-        const TSCanvasBuffer& plane = m_planes[k];
-        const auto* table = static_cast<const std::uint32_t*>(m_colorTables[k].Data);
-        if (!plane.Exists || plane.Data == nullptr || table == nullptr)
-            continue;
-        const unsigned char* src = plane.Data + sy * plane.RowBytes + sx * 2;
-        kBlits[bpp - 1](src, dst, table, std::int32_t(w), std::int32_t(h), plane.RowBytes, Target->RowBytes);
-    }
+    const bool released = m_released;
+    const std::int64_t bytes = w * h * (bpp + 6);
+    // Row blocks: each cleared and painted while it is in the cache.
+    plat::ParallelFor(h, 32, plat::ParallelThreadsFor(bytes), [&](std::int64_t Begin, std::int64_t End, int) {
+        unsigned char* out = dst + Begin * Target->RowBytes;
+        FillPattern2D(out, w * bpp, End - Begin, Target->RowBytes, 0);
+        if (released)
+            return;
+        for (int k = 0; k < 3; ++k) {
+            const TSCanvasBuffer& plane = m_planes[k];
+            const auto* table = static_cast<const std::uint32_t*>(m_colorTables[k].Data);
+            if (!plane.Exists || plane.Data == nullptr || table == nullptr)
+                continue;
+            const unsigned char* src = plane.Data + (sy + Begin) * plane.RowBytes + sx * 2;
+            kBlits[bpp - 1](src, out, table, std::int32_t(w), std::int32_t(End - Begin), plane.RowBytes,
+                            Target->RowBytes);
+        }
+    });
 }
 
-std::int32_t TSCanvas3D::PlaneValue(std::int32_t Plane, const TSCanvasPoint& P) const
+[[gnu::always_inline]] inline std::int32_t TSCanvas3D::PlaneValue(std::int32_t Plane, const TSCanvasPoint& P) const
 {
     const TSChannelMix& mix = m_mix[Plane];
     if (mix.Enabled) {
@@ -485,11 +563,9 @@ std::int32_t TSCanvas3D::PlaneValue(std::int32_t Plane, const TSCanvasPoint& P) 
     return (&P.C1)[Plane];
 }
 
-void TSCanvas3D::DrawPoint(const TSCanvasPoint& P)
+void TSCanvas3D::DrawPointIn(const TSCanvasPoint& P, const Window& W) const
 {
-    if (m_released)
-        return;
-    if (P.X < m_clip.Left || P.X > m_clip.Right || P.Y < m_clip.Top || P.Y > m_clip.Bottom)
+    if (P.X < W.Left || P.X > W.Right || P.Y < W.Top || P.Y > W.Bottom)
         return;
     if (P.Z < m_limits.Near || P.Z > m_limits.Far)
         return;
@@ -505,22 +581,29 @@ void TSCanvas3D::DrawPoint(const TSCanvasPoint& P)
     }
 }
 
-void TSCanvas3D::DrawLine(const TSCanvasPoint& P1, const TSCanvasPoint& P2)
+void TSCanvas3D::DrawPoint(const TSCanvasPoint& P)
 {
-    if (m_released || ClipEmpty())
+    if (m_released)
         return;
-    const std::int32_t zMin = std::min(P1.Z, P2.Z);
-    if (zMin < m_limits.Near || zMin > m_limits.Far)
+    if (P.X < m_clip.Left || P.X > m_clip.Right || P.Y < m_clip.Top || P.Y > m_clip.Bottom)
         return;
-    if (std::max(P1.X, P2.X) < m_clip.Left || std::min(P1.X, P2.X) > m_clip.Right ||
-        std::max(P1.Y, P2.Y) < m_clip.Top || std::min(P1.Y, P2.Y) > m_clip.Bottom)
+    if (P.Z < m_limits.Near || P.Z > m_limits.Far)
         return;
+    if (m_tiled) {
+        Enqueue(pkPoint, &P, P.X, P.Y, P.X, P.Y);
+        return;
+    }
+    DrawPointIn(P, {m_clip.Left, m_clip.Top, m_clip.Right, m_clip.Bottom});
+}
+
+void TSCanvas3D::DrawLineIn(const TSCanvasPoint& P1, const TSCanvasPoint& P2, bool SmoothLine, const Window& W) const
+{
     TSCanvasPoint a = P1, b = P2;
     for (int k = 0; k < 3; ++k) {
         if (!m_planes[k].Exists)
             continue;
         std::int32_t va = PlaneValue(k, P1), vb = PlaneValue(k, P2);
-        if (!Smooth)
+        if (!SmoothLine)
             va = vb = std::int32_t((std::uint32_t(va) + std::uint32_t(vb)) / 2);
         (&a.C1)[k] = va;
         (&b.C1)[k] = vb;
@@ -543,14 +626,17 @@ void TSCanvas3D::DrawLine(const TSCanvasPoint& P1, const TSCanvasPoint& P2)
         ClipCanvasPoint(top, bottom, top, 1, m_clip.Top);
     if (bottom->Y > m_clip.Bottom)
         ClipCanvasPoint(top, bottom, bottom, 1, m_clip.Bottom);
+    if (top->Y > W.Bottom || bottom->Y < W.Top)
+        return;
 
-    TSEdgeRow& params = EdgeRows()[0];
+    TSEdgeRow params{};
     params.XL = top->X;
     params.XR = bottom->X;
     params.ZL = top->Z;
     params.ZR = bottom->Z;
-    const TSLineKernel line = Smooth ? &StepLineSmooth : &StepLineFlat;
+    const TSLineWindowKernel line = SmoothLine ? &StepLineSmoothIn : &StepLineFlatIn;
     const std::int32_t rows = bottom->Y - top->Y + 1;
+    const TSLineWindow window{W.Top - top->Y, W.Bottom - top->Y, W.Left, W.Right};
     auto* zRow = reinterpret_cast<std::int32_t*>(m_zBuffer.Data + top->Y * m_zBuffer.RowBytes);
     for (int k = 0; k < 3; ++k) {
         const TSCanvasBuffer& plane = m_planes[k];
@@ -559,40 +645,67 @@ void TSCanvas3D::DrawLine(const TSCanvasPoint& P1, const TSCanvasPoint& P2)
         params.V1L = (&top->C1)[k];
         params.V1R = (&bottom->C1)[k];
         line(m_zBuffer.RowBytes, plane.RowBytes, rows, zRow,
-             reinterpret_cast<std::uint16_t*>(plane.Data + top->Y * plane.RowBytes), &params);
+             reinterpret_cast<std::uint16_t*>(plane.Data + top->Y * plane.RowBytes), &params, window);
     }
 }
 
-void TSCanvas3D::ScanEdge(const TSCanvasPoint& From, const TSCanvasPoint& To, int Side)
+void TSCanvas3D::DrawLine(const TSCanvasPoint& P1, const TSCanvasPoint& P2)
+{
+    if (m_released || ClipEmpty())
+        return;
+    const std::int32_t zMin = std::min(P1.Z, P2.Z);
+    if (zMin < m_limits.Near || zMin > m_limits.Far)
+        return;
+    if (std::max(P1.X, P2.X) < m_clip.Left || std::min(P1.X, P2.X) > m_clip.Right ||
+        std::max(P1.Y, P2.Y) < m_clip.Top || std::min(P1.Y, P2.Y) > m_clip.Bottom)
+        return;
+    if (m_tiled) {
+        const TSCanvasPoint p[2] = {P1, P2};
+        Enqueue(pkLine, p, std::min(P1.X, P2.X), std::min(P1.Y, P2.Y), std::max(P1.X, P2.X), std::max(P1.Y, P2.Y));
+        return;
+    }
+    DrawLineIn(P1, P2, Smooth != 0, {m_clip.Left, m_clip.Top, m_clip.Right, m_clip.Bottom});
+}
+
+void TSCanvas3D::ScanEdge(const TSCanvasPoint& From, const TSCanvasPoint& To, int Side, const RowSpan& Rows) const
 {
     TSCanvasPoint top = From, bottom = To;
     if (To.Y < From.Y)
         std::swap(top, bottom);
-    if (top.Y > m_rowMax || bottom.Y < m_rowMin)
+    if (top.Y > Rows.RowMax || bottom.Y < Rows.RowMin)
         return;
-    if (top.Y < m_rowMin)
-        ClipCanvasPoint(&top, &bottom, &top, 1, m_rowMin);
-    if (bottom.Y > m_rowMax)
-        ClipCanvasPoint(&top, &bottom, &bottom, 1, m_rowMax);
-    auto* row = reinterpret_cast<std::int32_t*>(EdgeRows() + (top.Y - m_rowMin));
+    if (top.Y < Rows.RowMin)
+        ClipCanvasPoint(&top, &bottom, &top, 1, Rows.RowMin);
+    if (bottom.Y > Rows.RowMax)
+        ClipCanvasPoint(&top, &bottom, &bottom, 1, Rows.RowMax);
+    // The walk starts where the whole canvas starts it; only rows First..Last
+    // are written.
+    const std::int32_t first = std::max(top.Y, Rows.First);
+    const std::int32_t last = std::min(bottom.Y, Rows.Last);
+    if (first > last)
+        return;
     const std::int32_t count = bottom.Y - top.Y + 1;
-    StepEdgeColumn(row + efX + Side, count, top.X, bottom.X);
-    StepEdgeColumn(row + efZ + Side, count, top.Z, bottom.Z);
+    const std::int32_t skip = first - top.Y;
+    const std::int32_t take = last - first + 1;
+    auto* row = reinterpret_cast<std::int32_t*>(Rows.Edges + (first - Rows.First));
+    if (skip == 0 && take == count) {
+        StepEdgeColumn(row + efX + Side, count, top.X, bottom.X);
+        StepEdgeColumn(row + efZ + Side, count, top.Z, bottom.Z);
+        for (int k = 0; k < 3; ++k)
+            if (m_planes[k].Exists)
+                StepEdgeColumn(row + ValueField(k, Side), count, (&top.C1)[k], (&bottom.C1)[k]);
+        return;
+    }
+    StepEdgeColumnPart(row + efX + Side, count, top.X, bottom.X, skip, take);
+    StepEdgeColumnPart(row + efZ + Side, count, top.Z, bottom.Z, skip, take);
     for (int k = 0; k < 3; ++k)
         if (m_planes[k].Exists)
-            StepEdgeColumn(row + ValueField(k, Side), count, (&top.C1)[k], (&bottom.C1)[k]);
+            StepEdgeColumnPart(row + ValueField(k, Side), count, (&top.C1)[k], (&bottom.C1)[k], skip, take);
 }
 
-void TSCanvas3D::DrawTriangle(const TSCanvasPoint& P1, const TSCanvasPoint& P2, const TSCanvasPoint& P3)
+[[gnu::always_inline]] inline void TSCanvas3D::DrawTriangleIn(const TSCanvasPoint& P1, const TSCanvasPoint& P2, const TSCanvasPoint& P3,
+                                bool SmoothFill, const Window& W, TSEdgeRow* Edges) const
 {
-    if (m_released || ClipEmpty())
-        return;
-    const std::int32_t zMin = std::min({P1.Z, P2.Z, P3.Z});
-    if (zMin < m_limits.Near || zMin > m_limits.Far)
-        return;
-    if (std::max({P1.Y, P2.Y, P3.Y}) < m_clip.Top || std::min({P1.Y, P2.Y, P3.Y}) > m_clip.Bottom)
-        return;
-
     TSCanvasPoint v1 = P1, v2 = P2, v3 = P3;
     if (v2.X < v1.X)
         std::swap(v1, v2);
@@ -607,7 +720,7 @@ void TSCanvas3D::DrawTriangle(const TSCanvasPoint& P1, const TSCanvasPoint& P2, 
         if (!m_planes[k].Exists)
             continue;
         std::int32_t a = PlaneValue(k, v1), b = PlaneValue(k, v2), c = PlaneValue(k, v3);
-        if (!Smooth)
+        if (!SmoothFill)
             a = b = c = std::int32_t(std::uint32_t(a) + std::uint32_t(b) + std::uint32_t(c)) / 3;
         (&v1.C1)[k] = a;
         (&v2.C1)[k] = b;
@@ -653,30 +766,230 @@ void TSCanvas3D::DrawTriangle(const TSCanvasPoint& P1, const TSCanvasPoint& P2, 
 
     if (rowMin > m_clip.Bottom || rowMax < m_clip.Top)
         return;
-    m_rowMin = std::max(rowMin, m_clip.Top);
-    m_rowMax = std::min(rowMax, m_clip.Bottom);
+    RowSpan rows;
+    rows.RowMin = std::max(rowMin, m_clip.Top);
+    rows.RowMax = std::min(rowMax, m_clip.Bottom);
+    rows.First = std::max(rows.RowMin, W.Top);
+    rows.Last = std::min(rows.RowMax, W.Bottom);
+    rows.Edges = Edges;
+    if (rows.First > rows.Last)
+        return;
 
     const bool flat = le.Y == re.Y && lc.Y == mc.Y && mc.Y == rc.Y;
     if (flat || le.Y != lc.Y)
-        ScanEdge(le, lc, 0);
+        ScanEdge(le, lc, 0, rows);
     if (flat || re.Y != rc.Y)
-        ScanEdge(re, rc, 1);
+        ScanEdge(re, rc, 1, rows);
     if (le.Y != re.Y)
-        ScanEdge(le, re, ((le.Y > re.Y) != f) ? 1 : 0);
+        ScanEdge(le, re, ((le.Y > re.Y) != f) ? 1 : 0, rows);
     if (lc.Y != mc.Y)
-        ScanEdge(lc, mc, ((mc.Y > lc.Y) != f) ? 1 : 0);
+        ScanEdge(lc, mc, ((mc.Y > lc.Y) != f) ? 1 : 0, rows);
     if (mc.Y != rc.Y)
-        ScanEdge(mc, rc, ((rc.Y > mc.Y) != f) ? 1 : 0);
+        ScanEdge(mc, rc, ((rc.Y > mc.Y) != f) ? 1 : 0, rows);
 
-    const TSSpanKernel spans = Smooth ? &FillSpansSmooth : &FillSpansFlat;
-    const std::int32_t rows = m_rowMax - m_rowMin + 1;
-    auto* zRow = reinterpret_cast<std::int32_t*>(m_zBuffer.Data + m_rowMin * m_zBuffer.RowBytes);
+    const std::int32_t count = rows.Last - rows.First + 1;
+    auto* zRow = reinterpret_cast<std::int32_t*>(m_zBuffer.Data + rows.First * m_zBuffer.RowBytes);
+    // Spans stay inside the outline's columns; a window holding them needs no cut.
+    const bool inside = W.Left <= std::min(le.X, lc.X) && W.Right >= std::max(re.X, rc.X);
     for (int k = 0; k < 3; ++k) {
         const TSCanvasBuffer& plane = m_planes[k];
-        if (plane.Exists)
-            spans(k, m_zBuffer.RowBytes, plane.RowBytes, rows, zRow,
-                  reinterpret_cast<std::uint16_t*>(plane.Data + m_rowMin * plane.RowBytes), EdgeRows());
+        if (!plane.Exists)
+            continue;
+        auto* planeRow = reinterpret_cast<std::uint16_t*>(plane.Data + rows.First * plane.RowBytes);
+        if (inside)
+            (SmoothFill ? &FillSpansSmooth : &FillSpansFlat)(k, m_zBuffer.RowBytes, plane.RowBytes, count, zRow,
+                                                             planeRow, Edges);
+        else
+            (SmoothFill ? &FillSpansSmoothIn : &FillSpansFlatIn)(k, m_zBuffer.RowBytes, plane.RowBytes, count, zRow,
+                                                                 planeRow, Edges, W.Left, W.Right);
     }
+}
+
+void TSCanvas3D::DrawTriangle(const TSCanvasPoint& P1, const TSCanvasPoint& P2, const TSCanvasPoint& P3)
+{
+    if (m_released || ClipEmpty())
+        return;
+    const std::int32_t zMin = std::min({P1.Z, P2.Z, P3.Z});
+    if (zMin < m_limits.Near || zMin > m_limits.Far)
+        return;
+    const std::int32_t top = std::min({P1.Y, P2.Y, P3.Y});
+    const std::int32_t bottom = std::max({P1.Y, P2.Y, P3.Y});
+    if (bottom < m_clip.Top || top > m_clip.Bottom)
+        return;
+    if (m_tiled) {
+        const std::int32_t left = std::min({P1.X, P2.X, P3.X});
+        const std::int32_t right = std::max({P1.X, P2.X, P3.X});
+        if (right < m_clip.Left || left > m_clip.Right)
+            return;
+        const TSCanvasPoint p[3] = {P1, P2, P3};
+        Enqueue(pkTriangle, p, left, top, right, bottom);
+        return;
+    }
+    DrawTriangleIn(P1, P2, P3, Smooth != 0, {m_clip.Left, m_clip.Top, m_clip.Right, m_clip.Bottom}, EdgeRows());
+}
+
+// ---------------------------------------------------------------------------
+// Tiles
+
+void TSCanvas3D::SetStopCheck(void (*Check)(void*), void* Data)
+{
+    m_stopCheck = Check;
+    m_stopData = Data;
+}
+
+void TSCanvas3D::BeginTiles(int Threads, std::int32_t TileWidth, std::int32_t TileHeight)
+{
+    std::lock_guard guard(m_lock);
+    m_tiled = false;
+    DropQueue();
+    if (Threads <= 1 && TileWidth == 0 && TileHeight == 0)
+        return;
+    if (m_queue == nullptr)
+        m_queue = std::make_unique<Queue>();
+    m_queue->Threads = std::max(Threads, 1);
+    m_queue->AskedWidth = TileWidth;
+    m_queue->AskedHeight = TileHeight;
+    m_tiled = true;
+    PlanTiles();
+}
+
+void TSCanvas3D::EndTiles()
+{
+    if (!m_tiled)
+        return;
+    FlushTiles();
+    m_tiled = false;
+}
+
+void TSCanvas3D::DropQueue()
+{
+    if (m_queue == nullptr)
+        return;
+    Queue& q = *m_queue;
+    for (std::int32_t tile : q.Used)
+        q.Bins[std::size_t(tile)].clear();
+    q.Used.clear();
+    q.Items.clear();
+    q.Area = 0;
+}
+
+void TSCanvas3D::PlanTiles()
+{
+    Queue& q = *m_queue;
+    DropQueue();
+    q.Clip = m_clip;
+    const std::int32_t width = ClipEmpty() ? 0 : m_clip.Right - m_clip.Left + 1;
+    const std::int32_t height = ClipEmpty() ? 0 : m_clip.Bottom - m_clip.Top + 1;
+    auto side = [](std::int32_t Asked, std::int32_t Whole) {
+        if (Asked < 0)
+            return std::max(Whole, 1);
+        return Asked == 0 ? kTileSide : Asked;
+    };
+    q.TileWidth = side(q.AskedWidth, width);
+    q.TileHeight = side(q.AskedHeight, height);
+    q.TileColumns = (width + q.TileWidth - 1) / q.TileWidth;
+    q.TileRows = (height + q.TileHeight - 1) / q.TileHeight;
+    try {
+        q.ColumnTile.resize(std::size_t(width));
+        q.RowTile.resize(std::size_t(height));
+        for (std::int32_t x = 0; x < width; ++x)
+            q.ColumnTile[std::size_t(x)] = x / q.TileWidth;
+        for (std::int32_t y = 0; y < height; ++y)
+            q.RowTile[std::size_t(y)] = y / q.TileHeight;
+        q.Bins.resize(std::size_t(q.TileColumns) * std::size_t(q.TileRows));
+        q.Edges.resize(std::size_t(q.Threads));
+        for (auto& edges : q.Edges)
+            edges.resize(std::size_t(std::min(q.TileHeight, std::max(height, 1))) + 1);
+    } catch (const std::bad_alloc&) {
+        m_queue.reset();
+        m_tiled = false;
+        throw EOutOfMemory();
+    }
+}
+
+void TSCanvas3D::Enqueue(int Kind, const TSCanvasPoint* P, std::int32_t Left, std::int32_t Top, std::int32_t Right,
+                         std::int32_t Bottom)
+{
+    Queue& q = *m_queue;
+    const TSCanvasClip& clip = q.Clip;
+    Left = std::max(Left, clip.Left) - clip.Left;
+    Right = std::min(Right, clip.Right) - clip.Left;
+    Top = std::max(Top, clip.Top) - clip.Top;
+    Bottom = std::min(Bottom, clip.Bottom) - clip.Top;
+    Queue::Primitive item;
+    const int points = Kind == pkTriangle ? 3 : Kind == pkLine ? 2 : 1;
+    for (int i = 0; i < points; ++i)
+        item.P[i] = P[i];
+    item.Kind = static_cast<std::uint8_t>(Kind);
+    item.Smooth = Smooth;
+    const auto index = static_cast<std::uint32_t>(q.Items.size());
+    try {
+        q.Items.push_back(item);
+        const std::int32_t c0 = q.ColumnTile[std::size_t(Left)], c1 = q.ColumnTile[std::size_t(Right)];
+        const std::int32_t r0 = q.RowTile[std::size_t(Top)], r1 = q.RowTile[std::size_t(Bottom)];
+        for (std::int32_t r = r0; r <= r1; ++r)
+            for (std::int32_t c = c0; c <= c1; ++c) {
+                const std::int32_t tile = r * q.TileColumns + c;
+                auto& bin = q.Bins[std::size_t(tile)];
+                if (bin.empty())
+                    q.Used.push_back(tile);
+                bin.push_back(index);
+            }
+    } catch (const std::bad_alloc&) {
+        DropQueue();
+        throw EOutOfMemory();
+    }
+    q.Area += (std::int64_t(Right) - Left + 1) * (std::int64_t(Bottom) - Top + 1);
+    if (q.Items.size() >= kQueueLimit || q.Area >= kQueueArea)
+        FlushTiles();
+}
+
+void TSCanvas3D::FlushTiles()
+{
+    if (!m_tiled || m_queue == nullptr || m_queue->Items.empty())
+        return;
+    Queue& q = *m_queue;
+    // Tiles in row order: neighbours of one primitive start close together.
+    std::sort(q.Used.begin(), q.Used.end());
+    const TSCanvasClip& clip = q.Clip;
+    try {
+        plat::ParallelFor(
+            std::int64_t(q.Used.size()), 1, q.Threads,
+            [&](std::int64_t Begin, std::int64_t End, int Slot) {
+                TSEdgeRow* edges = q.Edges[std::size_t(Slot)].data();
+                for (std::int64_t t = Begin; t < End; ++t) {
+                    const std::int32_t tile = q.Used[std::size_t(t)];
+                    const std::int32_t column = tile % q.TileColumns, row = tile / q.TileColumns;
+                    Window w;
+                    w.Left = clip.Left + column * q.TileWidth;
+                    w.Top = clip.Top + row * q.TileHeight;
+                    w.Right = std::min(clip.Right, w.Left + q.TileWidth - 1);
+                    w.Bottom = std::min(clip.Bottom, w.Top + q.TileHeight - 1);
+                    for (std::uint32_t index : q.Bins[std::size_t(tile)]) {
+                        const Queue::Primitive& item = q.Items[index];
+                        switch (item.Kind) {
+                        case pkPoint:
+                            DrawPointIn(item.P[0], w);
+                            break;
+                        case pkLine:
+                            DrawLineIn(item.P[0], item.P[1], item.Smooth != 0, w);
+                            break;
+                        default:
+                            DrawTriangleIn(item.P[0], item.P[1], item.P[2], item.Smooth != 0, w, edges);
+                            break;
+                        }
+                    }
+                }
+            },
+            [&](std::int64_t) {
+                if (m_stopCheck != nullptr)
+                    m_stopCheck(m_stopData);
+            });
+    } catch (...) {
+        DropQueue();
+        throw;
+    }
+    DropQueue();
 }
 
 void TSCanvas3D::Assign(TPersistent* Source)

@@ -8,11 +8,21 @@
 // Assign(nullptr) and after a failed allocation; its settings survive.
 // Drawing calls take no lock: one thread draws at a time, and nothing resizes
 // or releases the canvas meanwhile. Everything else locks the canvas.
+//
+// Tiled drawing: between BeginTiles and EndTiles the drawing calls queue their
+// primitives, binned to the tiles (rectangles of the clip) they touch. The
+// queue is drawn when it fills, at FlushTiles and at EndTiles: the tiles are
+// shared among threads of the parallel loop, each tile drawn by one thread
+// into its own part of the buffers, its primitives in the order they came.
+// Every pixel gets the value drawing at once would give it, at any tile size
+// and thread count. Other calls see only what has been drawn (Clear clears
+// that); a resize or a release drops the queue.
 
 #include "engine3d/render/SCnv3DProc.h"
 #include "engine3d/model/SGeneral.h"
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -116,6 +126,17 @@ public:
     void DrawLine(const TSCanvasPoint& P1, const TSCanvasPoint& P2);
     void DrawTriangle(const TSCanvasPoint& P1, const TSCanvasPoint& P2, const TSCanvasPoint& P3);
 
+    // Threads <= 1 with no tile size given draws at once. A size of 0 picks
+    // one; a width or height below 0 counts as the clip's.
+    void BeginTiles(int Threads, std::int32_t TileWidth = 0, std::int32_t TileHeight = 0);
+    void FlushTiles();
+    // Flushes and draws at once again.
+    void EndTiles();
+    bool IsTiled() const { return m_queue != nullptr && m_tiled; }
+    // Runs on the calling thread between tiles of a flush; an exception from
+    // it drops the rest of the queue and leaves the flush.
+    void SetStopCheck(void (*Check)(void*), void* Data);
+
     // Interpolate plane values along lines and across triangles; the drawing
     // system writes it directly.
     std::uint8_t Smooth = 0;
@@ -144,7 +165,19 @@ protected:
     void ResetBuffers();
     void BuildColorTable(std::int32_t Channel, std::uint32_t (*Fn)(const TSCanvas3D&, std::int32_t));
     static std::uint32_t DefaultColor(const TSCanvas3D& Canvas, std::int32_t Index);
-    void ScanEdge(const TSCanvasPoint& From, const TSCanvasPoint& To, int Side);
+    struct RowSpan;
+    struct Window;
+    struct Queue;
+    void ScanEdge(const TSCanvasPoint& From, const TSCanvasPoint& To, int Side, const RowSpan& Rows) const;
+    void DrawPointIn(const TSCanvasPoint& P, const Window& W) const;
+    void DrawLineIn(const TSCanvasPoint& P1, const TSCanvasPoint& P2, bool SmoothLine, const Window& W) const;
+    void DrawTriangleIn(const TSCanvasPoint& P1, const TSCanvasPoint& P2, const TSCanvasPoint& P3, bool SmoothFill,
+                        const Window& W, TSEdgeRow* Edges) const;
+    // Queues a primitive touching rows Top..Bottom and columns Left..Right.
+    void Enqueue(int Kind, const TSCanvasPoint* P, std::int32_t Left, std::int32_t Top, std::int32_t Right,
+                 std::int32_t Bottom);
+    void PlanTiles();
+    void DropQueue();
 
 private:
     void FreeAll();
@@ -165,8 +198,10 @@ private:
     TSCanvasClip m_clip;
     TSCanvasLimits m_limits;
     std::uint32_t m_background = 0;
-    std::int32_t m_rowMin = 0;
-    std::int32_t m_rowMax = 0;
+    std::unique_ptr<Queue> m_queue;
+    bool m_tiled = false;
+    void (*m_stopCheck)(void*) = nullptr;
+    void* m_stopData = nullptr;
 };
 
 // A transfer curve: integer points (X, Y) sorted by X, evaluated piecewise

@@ -1,9 +1,28 @@
 #include "engine3d/render/SCnv3DProc.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 
 namespace {
+
+// Carries of an error walk after K steps: E starts at E0 in (0, N], each step
+// takes R (0 <= R <= N) and a step that leaves E <= 0 adds N back.
+inline std::int64_t Carries(std::int64_t K, std::int64_t R, std::int64_t E0, std::int64_t N)
+{
+    return (K * R - E0 + N) / N;
+}
+
+// The first step after which such a walk has made Count >= 1 carries; past
+// Limit when it never does within Limit steps.
+inline std::int64_t FirstCarry(std::int64_t Count, std::int64_t R, std::int64_t E0, std::int64_t N,
+                               std::int64_t Limit)
+{
+    if (R <= 0)
+        return Limit + 1;
+    const std::int64_t need = (Count - 1) * N + E0;
+    return (need + R - 1) / R;
+}
 
 // The integer stepper. V and the step wrap as 32-bit unsigned values, so a walk
 // across the whole int32 range stays defined; E lies in (-N, N].
@@ -38,6 +57,15 @@ struct TStepper {
         R = std::int32_t(r);
         N = Steps;
         E = E0;
+    }
+    // K >= 0 steps at once: the walk's value and error after them.
+    void Skip(std::int64_t K)
+    {
+        if (K <= 0)
+            return;
+        const std::int64_t carries = Carries(K, R, E, N);
+        V += std::uint32_t(K) * Step + std::uint32_t(carries) * Unit;
+        E = std::int32_t(E - K * R + carries * N);
     }
     void Next()
     {
@@ -131,9 +159,61 @@ void FillSpans(std::int32_t ValueSlot, std::ptrdiff_t ZStride, std::ptrdiff_t Pl
     }
 }
 
+// FillSpans inside columns Left..Right: the steppers skip to the window.
+template <bool Smooth>
+void FillSpansIn(std::int32_t ValueSlot, std::ptrdiff_t ZStride, std::ptrdiff_t PlaneStride, std::int32_t Rows,
+                 std::int32_t* ZRow, std::uint16_t* PlaneRow, const TSEdgeRow* Edges, std::int32_t Left,
+                 std::int32_t Right)
+{
+    auto* zRow = reinterpret_cast<unsigned char*>(ZRow);
+    auto* planeRow = reinterpret_cast<unsigned char*>(PlaneRow);
+    for (std::int32_t y = 0; y < Rows; ++y, zRow += ZStride, planeRow += PlaneStride) {
+        const TSEdgeRow& e = Edges[y];
+        const std::int32_t x0 = e.XL;
+        const std::int32_t x1 = e.XR;
+        if (x1 < x0)
+            continue;
+        // Steps first .. last of the span lie inside the window.
+        const std::int64_t first = std::max<std::int64_t>(0, std::int64_t(Left) - x0);
+        const std::int64_t last = std::min<std::int64_t>(std::int64_t(x1) - x0, std::int64_t(Right) - x0);
+        if (first > last)
+            continue;
+        const std::int32_t* values = &e.V1L + 2 * ValueSlot;
+        std::int32_t* z = reinterpret_cast<std::int32_t*>(zRow) + x0;
+        std::uint16_t* plane = reinterpret_cast<std::uint16_t*>(planeRow) + x0;
+        const std::int32_t n = x1 - x0;
+        if (first == 0)
+            Plot(z, plane, e.ZL, values[0]);
+        if (n == 0 || last == 0)
+            continue;
+        const std::int32_t e0 = (n + 1) / 2;
+        const std::int32_t from = std::int32_t(std::max<std::int64_t>(first, 1));
+        const std::int32_t to = std::int32_t(last);
+        TStepper depth;
+        depth.Start(e.ZL, e.ZR, n, e0);
+        depth.Skip(from - 1);
+        if constexpr (Smooth) {
+            TStepper value;
+            value.Start(values[0], values[1], n, e0);
+            value.Skip(from - 1);
+            for (std::int32_t i = from; i <= to; ++i) {
+                depth.Next();
+                value.Next();
+                Plot(z + i, plane + i, depth.Value(), value.Value());
+            }
+        } else {
+            const std::int32_t v = values[0];
+            for (std::int32_t i = from; i <= to; ++i) {
+                depth.Next();
+                Plot(z + i, plane + i, depth.Value(), v);
+            }
+        }
+    }
+}
+
 template <bool Smooth>
 void StepLine(std::ptrdiff_t ZStride, std::ptrdiff_t PlaneStride, std::int32_t Rows, std::int32_t* ZRow,
-              std::uint16_t* PlaneRow, const TSEdgeRow* Params)
+              std::uint16_t* PlaneRow, const TSEdgeRow* Params, const TSLineWindow& W)
 {
     if (Rows < 1)
         return;
@@ -142,24 +222,52 @@ void StepLine(std::ptrdiff_t ZStride, std::ptrdiff_t PlaneStride, std::int32_t R
     const std::int32_t dx = p.XR >= p.XL ? p.XR - p.XL : p.XL - p.XR;
     const std::int32_t sx = p.XR >= p.XL ? 1 : -1;
     const std::int32_t n = std::max(dx, dy);
-    auto* zRow = reinterpret_cast<unsigned char*>(ZRow);
-    auto* planeRow = reinterpret_cast<unsigned char*>(PlaneRow);
-    std::int32_t x = p.XL;
-    auto plot = [&](std::int32_t Depth, std::int32_t Value) {
-        Plot(reinterpret_cast<std::int32_t*>(zRow) + x, reinterpret_cast<std::uint16_t*>(planeRow) + x, Depth, Value);
-    };
-    plot(p.ZL, p.V1L);
-    if (n == 0)
-        return;
     const std::int32_t e0 = (n + 1) / 2;
+    const std::int32_t firstRow = std::max(W.FirstRow, 0);
+    const std::int32_t lastRow = std::min(W.LastRow, dy);
+    if (firstRow > lastRow)
+        return;
+    // The first step inside the window: rows and columns only grow along
+    // the walk (columns shrink when sx < 0).
+    std::int64_t start = 0;
+    if (firstRow > 0)
+        start = FirstCarry(firstRow, dy, e0, n, n);
+    const std::int64_t before = sx > 0 ? std::int64_t(W.Left) - p.XL : std::int64_t(p.XL) - W.Right;
+    if (before > 0)
+        start = std::max(start, FirstCarry(before, dx, e0, n, n));
+    if (start > n)
+        return;
+    const std::int64_t xSteps = n == 0 ? 0 : Carries(start, dx, e0, n);
+    const std::int64_t ySteps = n == 0 ? 0 : Carries(start, dy, e0, n);
+    std::int32_t x = std::int32_t(p.XL + sx * xSteps);
+    std::int32_t row = std::int32_t(ySteps);
+    auto* zRow = reinterpret_cast<unsigned char*>(ZRow) + ZStride * row;
+    auto* planeRow = reinterpret_cast<unsigned char*>(PlaneRow) + PlaneStride * row;
+    auto plot = [&](std::int32_t Depth, std::int32_t Value) {
+        if (x >= W.Left && x <= W.Right)
+            Plot(reinterpret_cast<std::int32_t*>(zRow) + x, reinterpret_cast<std::uint16_t*>(planeRow) + x, Depth,
+                 Value);
+    };
+    auto past = [&] { return row > lastRow || (sx > 0 ? x > W.Right : x < W.Left); };
+    if (n == 0) {
+        if (!past())
+            plot(p.ZL, p.V1L);
+        return;
+    }
     TStepper depth;
     depth.Start(p.ZL, p.ZR, n, e0);
+    depth.Skip(start);
     TStepper value;
-    if constexpr (Smooth)
+    if constexpr (Smooth) {
         value.Start(p.V1L, p.V1R, n, e0);
-    std::int32_t ex = e0;
-    std::int32_t ey = e0;
-    for (std::int32_t i = 1; i <= n; ++i) {
+        value.Skip(start);
+    }
+    std::int32_t ex = std::int32_t(e0 - start * dx + xSteps * n);
+    std::int32_t ey = std::int32_t(e0 - start * dy + ySteps * n);
+    if (past())
+        return;
+    plot(depth.Value(), Smooth ? value.Value() : p.V1L);
+    for (std::int64_t i = start + 1; i <= n; ++i) {
         depth.Next();
         if constexpr (Smooth)
             value.Next();
@@ -171,12 +279,17 @@ void StepLine(std::ptrdiff_t ZStride, std::ptrdiff_t PlaneStride, std::int32_t R
         ey -= dy;
         if (ey <= 0) {
             ey += n;
+            ++row;
             zRow += ZStride;
             planeRow += PlaneStride;
         }
+        if (past())
+            return;
         plot(depth.Value(), Smooth ? value.Value() : p.V1L);
     }
 }
+
+constexpr TSLineWindow kWholeLine{0, INT32_MAX, INT32_MIN, INT32_MAX};
 
 }  // namespace
 
@@ -295,6 +408,33 @@ void StepEdgeColumn(std::int32_t* Dest, std::int32_t Count, std::int32_t V1, std
     }
 }
 
+void StepEdgeColumnPart(std::int32_t* Dest, std::int32_t Count, std::int32_t V1, std::int32_t V2, std::int32_t First,
+                        std::int32_t Take)
+{
+    Take = std::min(Take, Count - First);
+    if (First < 0 || Take < 1)
+        return;
+    if (Count == 1 || V1 == V2) {
+        for (std::int32_t i = 0; i < Take; ++i)
+            Dest[std::ptrdiff_t(i) * kEdgeRowInts] = V1;
+        return;
+    }
+    const std::int32_t n = Count - 1;
+    TStepper s;
+    s.Start(V1, V2, n, (n + 1) / 2);
+    std::int32_t i = 0;
+    if (First == 0) {
+        Dest[0] = V1;
+        i = 1;
+    } else {
+        s.Skip(First - 1);
+    }
+    for (; i < Take; ++i) {
+        s.Next();
+        Dest[std::ptrdiff_t(i) * kEdgeRowInts] = s.Value();
+    }
+}
+
 void ClipCanvasPoint(const TSCanvasPoint* A, const TSCanvasPoint* B, TSCanvasPoint* Out, std::int32_t Axis,
                      std::int32_t Bound)
 {
@@ -346,14 +486,40 @@ void FillSpansSmooth(std::int32_t ValueSlot, std::ptrdiff_t ZStride, std::ptrdif
     FillSpans<true>(ValueSlot, ZStride, PlaneStride, Rows, ZRow, PlaneRow, Edges);
 }
 
+void FillSpansFlatIn(std::int32_t ValueSlot, std::ptrdiff_t ZStride, std::ptrdiff_t PlaneStride, std::int32_t Rows,
+                     std::int32_t* ZRow, std::uint16_t* PlaneRow, const TSEdgeRow* Edges, std::int32_t Left,
+                     std::int32_t Right)
+{
+    FillSpansIn<false>(ValueSlot, ZStride, PlaneStride, Rows, ZRow, PlaneRow, Edges, Left, Right);
+}
+
+void FillSpansSmoothIn(std::int32_t ValueSlot, std::ptrdiff_t ZStride, std::ptrdiff_t PlaneStride, std::int32_t Rows,
+                       std::int32_t* ZRow, std::uint16_t* PlaneRow, const TSEdgeRow* Edges, std::int32_t Left,
+                       std::int32_t Right)
+{
+    FillSpansIn<true>(ValueSlot, ZStride, PlaneStride, Rows, ZRow, PlaneRow, Edges, Left, Right);
+}
+
 void StepLineFlat(std::ptrdiff_t ZStride, std::ptrdiff_t PlaneStride, std::int32_t Rows, std::int32_t* ZRow,
                   std::uint16_t* PlaneRow, const TSEdgeRow* Params)
 {
-    StepLine<false>(ZStride, PlaneStride, Rows, ZRow, PlaneRow, Params);
+    StepLine<false>(ZStride, PlaneStride, Rows, ZRow, PlaneRow, Params, kWholeLine);
 }
 
 void StepLineSmooth(std::ptrdiff_t ZStride, std::ptrdiff_t PlaneStride, std::int32_t Rows, std::int32_t* ZRow,
                     std::uint16_t* PlaneRow, const TSEdgeRow* Params)
 {
-    StepLine<true>(ZStride, PlaneStride, Rows, ZRow, PlaneRow, Params);
+    StepLine<true>(ZStride, PlaneStride, Rows, ZRow, PlaneRow, Params, kWholeLine);
+}
+
+void StepLineFlatIn(std::ptrdiff_t ZStride, std::ptrdiff_t PlaneStride, std::int32_t Rows, std::int32_t* ZRow,
+                    std::uint16_t* PlaneRow, const TSEdgeRow* Params, const TSLineWindow& Window)
+{
+    StepLine<false>(ZStride, PlaneStride, Rows, ZRow, PlaneRow, Params, Window);
+}
+
+void StepLineSmoothIn(std::ptrdiff_t ZStride, std::ptrdiff_t PlaneStride, std::int32_t Rows, std::int32_t* ZRow,
+                      std::uint16_t* PlaneRow, const TSEdgeRow* Params, const TSLineWindow& Window)
+{
+    StepLine<true>(ZStride, PlaneStride, Rows, ZRow, PlaneRow, Params, Window);
 }

@@ -73,6 +73,9 @@ void ScatterChannelBits(const std::uint32_t* Src, std::uint32_t* Dst, const std:
 // Writes Count values from V1 to V2 into one field of consecutive edge rows
 // (Dest points at the field in the first row).
 void StepEdgeColumn(std::int32_t* Dest, std::int32_t Count, std::int32_t V1, std::int32_t V2);
+// Values First .. First + Take - 1 of that walk, into Take rows from Dest.
+void StepEdgeColumnPart(std::int32_t* Dest, std::int32_t Count, std::int32_t V1, std::int32_t V2, std::int32_t First,
+                        std::int32_t Take);
 
 // Out = the point of segment A-B on X = Bound (Axis 0) or Y = Bound (other).
 // Out may be A or B. With A and B on the same column (row) only Out.X (Out.Y)
@@ -95,6 +98,17 @@ void FillSpansFlat(std::int32_t ValueSlot, std::ptrdiff_t ZStride, std::ptrdiff_
                    std::int32_t* ZRow, std::uint16_t* PlaneRow, const TSEdgeRow* Edges);
 void FillSpansSmooth(std::int32_t ValueSlot, std::ptrdiff_t ZStride, std::ptrdiff_t PlaneStride, std::int32_t Rows,
                      std::int32_t* ZRow, std::uint16_t* PlaneRow, const TSEdgeRow* Edges);
+// The same spans, written only in columns Left..Right; each pixel written
+// gets the values the whole span gives it.
+using TSSpanWindowKernel = void (*)(std::int32_t ValueSlot, std::ptrdiff_t ZStride, std::ptrdiff_t PlaneStride,
+                                    std::int32_t Rows, std::int32_t* ZRow, std::uint16_t* PlaneRow,
+                                    const TSEdgeRow* Edges, std::int32_t Left, std::int32_t Right);
+void FillSpansFlatIn(std::int32_t ValueSlot, std::ptrdiff_t ZStride, std::ptrdiff_t PlaneStride, std::int32_t Rows,
+                     std::int32_t* ZRow, std::uint16_t* PlaneRow, const TSEdgeRow* Edges, std::int32_t Left,
+                     std::int32_t Right);
+void FillSpansSmoothIn(std::int32_t ValueSlot, std::ptrdiff_t ZStride, std::ptrdiff_t PlaneStride, std::int32_t Rows,
+                       std::int32_t* ZRow, std::uint16_t* PlaneRow, const TSEdgeRow* Edges, std::int32_t Left,
+                       std::int32_t Right);
 
 // A line of Rows rows downward from (Params->XL, first row) to (Params->XR,
 // last row), depth from ZL to ZR, value from V1L to V1R (the flat kernel
@@ -105,3 +119,20 @@ void StepLineFlat(std::ptrdiff_t ZStride, std::ptrdiff_t PlaneStride, std::int32
                   std::uint16_t* PlaneRow, const TSEdgeRow* Params);
 void StepLineSmooth(std::ptrdiff_t ZStride, std::ptrdiff_t PlaneStride, std::int32_t Rows, std::int32_t* ZRow,
                     std::uint16_t* PlaneRow, const TSEdgeRow* Params);
+
+// The part of such a line inside a window: its rows FirstRow..LastRow (0 is
+// its first row, where ZRow and PlaneRow point) and the columns Left..Right.
+// Each pixel written gets the values the whole line gives it.
+struct TSLineWindow {
+    std::int32_t FirstRow = 0;
+    std::int32_t LastRow = 0;
+    std::int32_t Left = 0;
+    std::int32_t Right = 0;
+};
+using TSLineWindowKernel = void (*)(std::ptrdiff_t ZStride, std::ptrdiff_t PlaneStride, std::int32_t Rows,
+                                    std::int32_t* ZRow, std::uint16_t* PlaneRow, const TSEdgeRow* Params,
+                                    const TSLineWindow& Window);
+void StepLineFlatIn(std::ptrdiff_t ZStride, std::ptrdiff_t PlaneStride, std::int32_t Rows, std::int32_t* ZRow,
+                    std::uint16_t* PlaneRow, const TSEdgeRow* Params, const TSLineWindow& Window);
+void StepLineSmoothIn(std::ptrdiff_t ZStride, std::ptrdiff_t PlaneStride, std::int32_t Rows, std::int32_t* ZRow,
+                      std::uint16_t* PlaneRow, const TSEdgeRow* Params, const TSLineWindow& Window);

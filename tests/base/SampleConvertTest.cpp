@@ -50,6 +50,50 @@ TEST(SampleConvert, TruncationTowardZeroKeepsTheLowBytes)
     EXPECT_EQ(sample::FromDouble<uint32_t>(4294967295.0), 4294967295u);
 }
 
+// Saturating stores: truncated toward zero and clamped to the component's range,
+// NaN giving 0; floats as the plain store.
+TEST(SampleConvert, SaturateFromDoubleClampsIntegers)
+{
+    const double kNaN = std::numeric_limits<double>::quiet_NaN();
+    const double kInf = std::numeric_limits<double>::infinity();
+    struct Case {
+        double v;
+        uint8_t u8;
+        int8_t s8;
+        int16_t s16;
+        uint16_t u16;
+        uint32_t u32;
+        int32_t s32;
+    };
+    const Case cases[] = {
+        {0.0, 0, 0, 0, 0, 0, 0},
+        {360.6, 255, 127, 360, 360, 360, 360},
+        {254.9, 254, 127, 254, 254, 254, 254},
+        {-0.9, 0, 0, 0, 0, 0, 0},
+        {-1.5, 0, -1, -1, 0, 0, -1},
+        {-200.0, 0, -128, -200, 0, 0, -200},
+        {56568.54, 255, 127, 32767, 56568, 56568, 56568},
+        {70000.0, 255, 127, 32767, 65535, 70000, 70000},
+        {-40000.0, 0, -128, -32768, 0, 0, -40000},
+        {4294967296.0, 255, 127, 32767, 65535, 4294967295u, 2147483647},
+        {-2147483649.0, 0, -128, -32768, 0, 0, INT32_MIN},
+        {kNaN, 0, 0, 0, 0, 0, 0},
+        {kInf, 255, 127, 32767, 65535, 4294967295u, 2147483647},
+        {-kInf, 0, -128, -32768, 0, 0, INT32_MIN},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.v);
+        EXPECT_EQ(sample::SaturateFromDouble<uint8_t>(c.v), c.u8);
+        EXPECT_EQ(sample::SaturateFromDouble<int8_t>(c.v), c.s8);
+        EXPECT_EQ(sample::SaturateFromDouble<int16_t>(c.v), c.s16);
+        EXPECT_EQ(sample::SaturateFromDouble<uint16_t>(c.v), c.u16);
+        EXPECT_EQ(sample::SaturateFromDouble<uint32_t>(c.v), c.u32);
+        EXPECT_EQ(sample::SaturateFromDouble<int32_t>(c.v), c.s32);
+    }
+    EXPECT_EQ(sample::SaturateFromDouble<float>(0.1), 0.1f);
+    EXPECT_EQ(sample::SaturateFromDouble<double>(-1e300), -1e300);
+}
+
 // One sample of every pair of interest, converted by the shared rules.
 template <int S, int D>
 std::vector<unsigned char> Convert(const void* src)

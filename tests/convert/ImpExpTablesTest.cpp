@@ -191,11 +191,16 @@ TEST(ConverterDispatch, PairsWithoutAnEntryDoNothing)
         EXPECT_EQ(SetConverterEntry(pair.first, pair.second, &Record), nullptr);
         EXPECT_FALSE(DispatchConversion(pair.first, pair.second, "in", "out"));
     }
-    // The CEOS ERS import is not built here: its row stays empty and starts nothing.
+    // A row whose converter is not built stays empty and starts nothing.
     ASSERT_NE(FindConverterRow(3, 7), nullptr);
+    const ConverterEntry ers = SetConverterEntry(3, 7, nullptr);
     EXPECT_EQ(FindConverterRow(3, 7)->entry, nullptr);
     EXPECT_FALSE(DispatchConversion(3, 7, "in", "out"));
+    SetConverterEntry(3, 7, ers);
     EXPECT_TRUE(g_calls.empty());
+    // The three CEOS imports are built.
+    for (int code : {2, 3, 4})
+        EXPECT_NE(FindConverterRow(code, 7)->entry, nullptr) << code;
     // The TIFF and raw imports are, the raw one for "All files" too.
     EXPECT_NE(FindConverterRow(1, 7)->entry, nullptr);
     EXPECT_EQ(FindConverterRow(0, 7)->entry, &LaunchRawImport);
