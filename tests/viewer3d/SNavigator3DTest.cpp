@@ -296,6 +296,35 @@ TEST_F(Navigator, FramesAnglesDistancesAndTheSlaveRefusedAsMaster)
     EXPECT_EQ(Window->MasterLabel()->text(), "- No Object -");
 }
 
+// With Fixer down and the slave shown in master coordinates, turning the slave by
+// its angles moves it around the master: the master stays where the slave saw it.
+TEST_F(Navigator, FixerKeepsTheMasterInTheSlavesView)
+{
+    Place(Light->Frame(), {1, 1, 1});
+    Place(Camera->Frame(), {1, 1, 6});
+    Window->show();
+    Window->SetMaster(Light->Frame());
+    Window->SetSlave(Camera->Frame());
+    Window->FixerBtn()->click();
+    ASSERT_FALSE(Window->MSBtn()->isChecked());
+    auto seen = [](TSBasis3D* From, TSBasis3D* Target) {
+        TSVector3D local;
+        From->PointFromWorld(Target->Origin(), local);
+        return local;
+    };
+    const TSVector3D before = seen(Camera->Frame(), Light->Frame());
+    Type(Window->Edit(4), "35");
+    Type(Window->Edit(5), "-20");
+    Type(Window->Edit(6), "60");
+    Window->ApplyBtn()->click();
+    EXPECT_TRUE(Near(seen(Camera->Frame(), Light->Frame()), before, 1e-9));
+    // The distance is kept, the slave has turned and moved.
+    TSVector3D d;
+    SubVector3D(Camera->Frame()->Origin(), Light->Frame()->Origin(), d);
+    EXPECT_NEAR(VectorLength3D(d), 5, 1e-9);
+    EXPECT_FALSE(Near(Camera->Frame()->Origin(), {1, 1, 6}, 1e-3));
+}
+
 TEST_F(Navigator, EditsTakeOnlyNumberKeys)
 {
     QLineEdit* edit = Window->Edit(1);
