@@ -10,7 +10,11 @@
 
 #include "viewer3d/Halcyte3DMain.h"
 #include "viewer3d/forms/SAdministratorUn.h"
+#include "viewer3d/forms/SDrawingsFinderUn.h"
 #include "viewer3d/forms/SFinder3DUn.h"
+#include "viewer3d/forms/SFinderLayerUn.h"
+#include "viewer3d/forms/SFinderReflectionUn.h"
+#include "viewer3d/forms/SFlatCaption.h"
 #include "viewer3d/forms/SNavigator3DUn.h"
 #include "viewer3d/project/HcProject3D.h"
 #include "viewer3d/project/SNodes.h"
@@ -26,6 +30,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -291,6 +296,35 @@ TEST_F(Navigator, FramesAnglesDistancesAndTheSlaveRefusedAsMaster)
     EXPECT_EQ(Window->MasterLabel()->text(), "- No Object -");
 }
 
+// With Fixer down and the slave shown in master coordinates, turning the slave by
+// its angles moves it around the master: the master stays where the slave saw it.
+TEST_F(Navigator, FixerKeepsTheMasterInTheSlavesView)
+{
+    Place(Light->Frame(), {1, 1, 1});
+    Place(Camera->Frame(), {1, 1, 6});
+    Window->show();
+    Window->SetMaster(Light->Frame());
+    Window->SetSlave(Camera->Frame());
+    Window->FixerBtn()->click();
+    ASSERT_FALSE(Window->MSBtn()->isChecked());
+    auto seen = [](TSBasis3D* From, TSBasis3D* Target) {
+        TSVector3D local;
+        From->PointFromWorld(Target->Origin(), local);
+        return local;
+    };
+    const TSVector3D before = seen(Camera->Frame(), Light->Frame());
+    Type(Window->Edit(4), "35");
+    Type(Window->Edit(5), "-20");
+    Type(Window->Edit(6), "60");
+    Window->ApplyBtn()->click();
+    EXPECT_TRUE(Near(seen(Camera->Frame(), Light->Frame()), before, 1e-9));
+    // The distance is kept, the slave has turned and moved.
+    TSVector3D d;
+    SubVector3D(Camera->Frame()->Origin(), Light->Frame()->Origin(), d);
+    EXPECT_NEAR(VectorLength3D(d), 5, 1e-9);
+    EXPECT_FALSE(Near(Camera->Frame()->Origin(), {1, 1, 6}, 1e-3));
+}
+
 TEST_F(Navigator, EditsTakeOnlyNumberKeys)
 {
     QLineEdit* edit = Window->Edit(1);
@@ -456,10 +490,21 @@ TEST_F(Navigator, StateRecordThroughAProjectFile)
     Window->IncBar()->setValue(3);
     Window->MSBtn()->click();
     Window->FixerBtn()->click();
+    Window->Caption()->SetPinned(true);
+    Window->show();
     Window->move(123, 77);
+    QApplication::processEvents();
+    const std::int32_t order = WindowStackOrder(Window);
+    EXPECT_NE(order, 0);
 
     const std::string path = dir.File("nav.h3d");
     std::unique_ptr<THalcyte3DProject> loaded = SaveAndLoad(*Project, path);
+    // An independent reader finds the record and the frames it names.
+    const testsupport::CommandResult read = testsupport::RunCommand(
+        "/usr/bin/python3 " SUITE_SOURCE_DIR "/tests/viewer3d/navigator_record_check.py '" + path + "' 2>&1");
+    EXPECT_EQ(read.status, 0);
+    EXPECT_EQ(read.output, "navigator master lights/0 slave cameras/0 convention 2 step 3 flags 13 order " +
+                               std::to_string(order) + " left 123 top 77\n");
     ASSERT_NE(loaded, nullptr);
     TSNavigator3DContainerObject* copy = nullptr;
     for (std::int32_t i = 0; i < loaded->CustomObjects()->Count(); ++i)
@@ -477,6 +522,10 @@ TEST_F(Navigator, StateRecordThroughAProjectFile)
     EXPECT_TRUE(w->FixerBtn()->isChecked());
     EXPECT_FALSE(w->MoreBtn()->isChecked());
     EXPECT_EQ(w->pos(), QPoint(123, 77));
+    // Pinned, and shown again at the end of the load as it was saved.
+    EXPECT_TRUE(w->Caption()->IsPinned());
+    EXPECT_TRUE(w->windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_TRUE(w->isVisible());
     EXPECT_EQ(w->windowTitle().toStdString(), copy->Name());
     EXPECT_TRUE(Near(w->Relation().RelativePosition, {0, 0, 5}));
     loaded.reset();
@@ -502,6 +551,56 @@ TEST_F(Navigator, StateRecordThroughAProjectFile)
             EXPECT_NE(std::string(e.what()).find("Invalid Value"), std::string::npos) << e.what();
         }
     }
+}
+
+class Pickers : public Viewer3DTest {};
+
+// Every picker has its caption, Ok and Cancel at the bottom right (Cancel 8 pixels
+// from the edge, Ok 4 pixels left of it), and a double click that confirms.
+TEST_F(Pickers, ShareOneFrame)
+{
+    TSFinderReflectionForm reflection;
+    TSDrawingFinderForm drawing;
+    TSLayerFinderForm layer;
+    TSObject3DFinder frame;
+    struct Row {
+        QDialog* Form;
+        QPushButton* Ok;
+        QPushButton* Cancel;
+        const char* Title;
+    } rows[] = {{&reflection, reflection.OkBtn(), reflection.CancelBtn(), "Select Reflection Law"},
+                {&drawing, drawing.OkBtn(), drawing.CancelBtn(), "Select Drawing"},
+                {&layer, layer.OkBtn(), layer.CancelBtn(), "Select Layer"},
+                {&frame, frame.OkBtn(), frame.CancelBtn(), "Select Object"}};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.Title);
+        r.Form->show();
+        QApplication::processEvents();
+        EXPECT_EQ(r.Form->windowTitle(), r.Title);
+        EXPECT_EQ(r.Ok->text(), "Ok");
+        EXPECT_EQ(r.Cancel->text(), "Cancel");
+        EXPECT_EQ(r.Cancel->geometry().right(), r.Form->width() - 8 - 1);
+        EXPECT_EQ(r.Ok->geometry().right(), r.Cancel->x() - 4 - 1);
+        EXPECT_GT(r.Ok->y(), r.Form->height() / 2);
+        bool captioned = false;
+        for (QObject* child : r.Form->children())
+            captioned = captioned || dynamic_cast<TSFlatCaption*>(child) != nullptr;
+        EXPECT_TRUE(captioned);
+        r.Form->hide();
+    }
+    // A double click anywhere on a list confirms.
+    std::vector<std::pair<std::string, TSClass>> lines;
+    testsupport::WhenShown<TSFinderReflectionForm>(
+        [] { return dynamic_cast<TSFinderReflectionForm*>(QApplication::activeModalWidget()); },
+        [](TSFinderReflectionForm& Form) {
+            QListWidgetItem* item = Form.List()->item(Form.List()->count() - 1);
+            Form.List()->setCurrentItem(item);
+            emit Form.List()->itemDoubleClicked(item);
+        });
+    TSClass chosen = nullptr;
+    ASSERT_TRUE(ReflectionChoices(&TSCustomReflectionLaw::ClassInfo, lines));
+    EXPECT_EQ(TSFinderReflectionForm::Execute(&TSCustomReflectionLaw::ClassInfo, chosen), lines.size() > 1);
+    EXPECT_EQ(chosen, lines.back().second);
 }
 
 TEST_F(Navigator, PreviewShowsTheDialWhereNumpyProjectsIt)
