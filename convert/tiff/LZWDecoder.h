@@ -30,7 +30,16 @@ public:
     int ReadCode()
     {
         if (m_have < m_width) {
-            if (m_end - m_p >= 4) {
+            if (m_end - m_p >= 8) {
+                // Whole bytes up to 56 bits held: one load for several codes.
+                std::uint64_t next = 0;
+                for (int i = 0; i < 8; ++i)
+                    next = next << 8 | m_p[i];
+                const int bytes = (63 - m_have) / 8;
+                m_buf = (m_buf << (8 * bytes)) | (next >> (64 - 8 * bytes));
+                m_p += bytes;
+                m_have += 8 * bytes;
+            } else if (m_end - m_p >= 4) {
                 m_buf = (m_buf << 32) | std::uint32_t(m_p[0]) << 24 | std::uint32_t(m_p[1]) << 16 |
                         std::uint32_t(m_p[2]) << 8 | m_p[3];
                 m_p += 4;
