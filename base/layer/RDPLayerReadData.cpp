@@ -78,8 +78,9 @@ int CRDPLayer::ReadData(CRDPLayer* src, CPoint srcPos, CPoint dstPos, CSize size
             const std::int64_t grain = threads > 1 ? std::max<std::int64_t>(1, (std::int64_t(1) << 16) / n) : 1;
             // Whole rows are one block of the destination, often a new layer's
             // fresh pages: faulting a piece's pages in one call is much cheaper
-            // than a fault per page.
-            const bool block = dstX == 0 && n * dstSize == m_nRowSize;
+            // than a fault per page. A destination already in memory (its
+            // first page tells) is left as it is.
+            const bool block = dstX == 0 && n * dstSize == m_nRowSize && !plat::IsInMemory(to(0));
             plat::ParallelFor(
                 rows, grain, threads,
                 [&](std::int64_t first, std::int64_t end, int) {

@@ -150,6 +150,15 @@ bool MappedFile::RemoveIfSame(const std::string& path, const FileId& id)
     return ::unlink(path.c_str()) == 0;
 }
 
+bool IsInMemory(const void* p)
+{
+    const auto page = std::uintptr_t(::sysconf(_SC_PAGESIZE));
+    const auto begin = reinterpret_cast<std::uintptr_t>(p) & ~(page - 1);
+    unsigned char resident = 0;
+    return p != nullptr && ::mincore(reinterpret_cast<void*>(begin), std::size_t(page), &resident) == 0 &&
+           (resident & 1) != 0;
+}
+
 void PrefaultForWrite(void* p, std::int64_t bytes)
 {
 #ifdef MADV_POPULATE_WRITE

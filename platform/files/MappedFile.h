@@ -68,4 +68,9 @@ private:
 // each. Only a speed-up: where the system cannot, the first writes fault as usual.
 void PrefaultForWrite(void* p, std::int64_t bytes);
 
+// Whether the page holding p is in memory (for a file mapping, in the page
+// cache): memory written before, where PrefaultForWrite would only cost a walk
+// over pages already there.
+bool IsInMemory(const void* p);
+
 }  // namespace plat

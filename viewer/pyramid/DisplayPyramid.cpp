@@ -137,9 +137,13 @@ void ReduceChild(const PyramidTile& child, unsigned char* out, int stride)
 
 // The bytes of tile row r of a level: its tiles lie one after another. The
 // level is often a new file's mapping: faulting a band's pages in one call is
-// much cheaper than a fault per page as the band is written.
-void PrefaultTileRow(const PyramidLevel& level, int r)
+// much cheaper than a fault per page as the band is written. fresh: the level's
+// memory was not in memory before (its last page, which no other level shares
+// with it before it is built, tells).
+void PrefaultTileRow(const PyramidLevel& level, int r, bool fresh)
 {
+    if (!fresh)
+        return;
     const PyramidTile& first = level.Tile(r, 0);
     const PyramidTile& last = level.Tile(r, level.tilesAcross - 1);
     plat::PrefaultForWrite(first.data, int64_t(last.data - first.data) + last.size);
@@ -297,6 +301,7 @@ int PyramidLevel::BuildBase(unsigned char* levels, const void* samples, int w, i
     std::vector<uint32_t> counts(size_t(threads) * 256, 0);
     const auto* source = static_cast<const unsigned char*>(samples);
     const int64_t sampleBytes = int64_t(w) * GetDataTypeSize(type);
+    const bool fresh = !plat::IsInMemory(levels + ByteSize() - 1);
     auto work = [&](int r, int slot) {
         const int64_t y0 = int64_t(r) * kTile;
         const int64_t rows = std::min<int64_t>(kTile, h - y0);
@@ -306,7 +311,7 @@ int PyramidLevel::BuildBase(unsigned char* levels, const void* samples, int w, i
         plat::CallFaultGuarded([&] {
             if (sampleBytes)
                 TouchRows(source + y0 * rowBytes, rowBytes, rows, sampleBytes);
-            PrefaultTileRow(*this, r);
+            PrefaultTileRow(*this, r, fresh);
             for (int c = 0; c < tilesAcross; ++c) {
                 PyramidTile& t = tiles[size_t(r) * tilesAcross + c];
                 t.ScaleToDisplay(t.data, &counts[size_t(slot) * 256], samples, rowBytes, type, phase, lo, hi, t.x0,
@@ -332,13 +337,14 @@ int PyramidLevel::BuildBase(unsigned char* levels, const void* samples, int w, i
 int PyramidLevel::BuildReduced(unsigned char* data, const PyramidLevel& previous, CMeterInfoBase* meter)
 {
     Layout(data, previous.fullWidth, previous.fullHeight, previous.step * 2);
+    const bool fresh = !plat::IsInMemory(data + ByteSize() - 1);
     auto work = [&](int r, int) {
         const int top = 2 * r, below = 2 * r + 1;
         const bool hasBelow = below < previous.tilesDown;
         const PyramidTile& first = previous.Tile(top, 0);
         const int64_t sourceRows = first.height + (hasBelow ? previous.Tile(below, 0).height : 0);
         TouchPages(first.data, (sourceRows * previous.width) / 4096);
-        PrefaultTileRow(*this, r);
+        PrefaultTileRow(*this, r, fresh);
         for (int c = 0; c < tilesAcross; ++c) {
             const int left = 2 * c, right = 2 * c + 1;
             const bool hasRight = right < previous.tilesAcross;
