@@ -3,6 +3,7 @@
 #include "engine3d/model/SInterface.h"
 #include "engine3d/model/SRTDRegistry.h"
 #include "platform/threads/GuiThread.h"
+#include "platform/threads/ParallelFor.h"
 
 #include <algorithm>
 #include <cmath>
@@ -545,11 +546,14 @@ void TSDrawingSystem3D::Clear()
 void TSDrawingSystem3D::DoBeginDraw(std::int32_t Param)
 {
     m_canvas->Clear();
+    // The picture is drawn in tiles on every core the parallel loop may use.
+    m_canvas->BeginTiles(plat::ParallelThreads());
     TSCustomDrawSystem3D::DoBeginDraw(Param);
 }
 
 void TSDrawingSystem3D::DoEndDraw(std::int32_t Param)
 {
+    m_canvas->EndTiles();
     TSCustomDrawSystem3D::DoEndDraw(Param);
     Present();
 }
