@@ -174,8 +174,8 @@ protected:
     void DrawTriangleIn(const TSCanvasPoint& P1, const TSCanvasPoint& P2, const TSCanvasPoint& P3, bool SmoothFill,
                         const Window& W, TSEdgeRow* Edges) const;
     // Queues a primitive touching rows Top..Bottom and columns Left..Right.
-    void Enqueue(int Kind, const TSCanvasPoint* P, std::int32_t Left, std::int32_t Top, std::int32_t Right,
-                 std::int32_t Bottom);
+    void Enqueue(int Kind, const TSCanvasPoint* P1, const TSCanvasPoint* P2, const TSCanvasPoint* P3,
+                 std::int32_t Left, std::int32_t Top, std::int32_t Right, std::int32_t Bottom);
     void PlanTiles();
     void DropQueue();
 
