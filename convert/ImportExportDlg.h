@@ -88,4 +88,7 @@ public:
     void LaunchImport(QWidget* parent);
     // The same with the short list (no CEOS kinds); the shell passes no parent.
     void LaunchImportShort(QWidget* parent);
+    // "Operations with complex files" and "Change data type", modeless, without parent.
+    void LaunchComplex();
+    void LaunchTypeChange();
 };

@@ -1,4 +1,4 @@
-// Arbitrary bytes as a CEOS product. Byte 0 picks the part (even: the data file,
+// Arbitrary bytes as a CEOS product. Byte 0 picks what is exercised (even: the data file,
 // odd: the leader alone), bytes 1 and 2 (little-endian) the length of the data
 // file, the rest is the leader.
 // - Data file: its descriptor is read for a mission the input picks; when usable, a

@@ -1,4 +1,4 @@
-"""Seeds for fuzz_ceos: each a part byte (0 the data file, 1 the leader alone), a
+"""Seeds for fuzz_ceos: each a first byte (0 the data file, 1 the leader alone), a
 2-byte little-endian data file length, the data file
 (a product of tests/convert/ceos_world.py, cut short after a few records except for
 RADARSAT, whose records lie past a 16252-byte header) and the product's leader.

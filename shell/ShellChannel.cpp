@@ -1,5 +1,7 @@
 #include "ShellChannel.h"
 
+#include "ShellCommands.h"
+
 #include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -18,8 +20,8 @@
 
 namespace {
 
-// What one connection may send before it is cut off: the command and some slack.
-constexpr qint64 kMaxRead = 64 * 1024;
+static_assert(CShellChannel::kMaxCommand == ShellMessageReader::kMaxCommand);
+
 constexpr char kAck = 1;
 // How often a listener that lost its server tries again.
 constexpr int kWatchMs = 500;
@@ -202,29 +204,30 @@ void CShellChannel::Serve(QLocalSocket* socket)
 {
     ++m_open;
     connect(socket, &QObject::destroyed, this, [this] { --m_open; });
-    auto received = std::make_shared<QByteArray>();
+    auto message = std::make_shared<ShellMessageReader>();
     auto done = std::make_shared<bool>(false);
-    auto finish = [this, socket, received, done] {
+    auto take = [socket, message] {
+        const QByteArray more = socket->read(static_cast<qint64>(message->Room()));
+        return message->Feed(more.constData(), static_cast<std::size_t>(more.size()));
+    };
+    auto finish = [this, socket, message, done, take] {
         if (*done)
             return;
         *done = true;
         // What arrived together with the end of the connection.
-        *received += socket->read(std::max<qint64>(0, kMaxRead - received->size()));
-        const int zero = received->indexOf('\0');
-        QByteArray text = zero >= 0 ? received->left(zero) : *received;
-        text.truncate(static_cast<int>(kMaxCommand));
+        take();
+        const std::string text = message->Command();
         if (socket->state() == QLocalSocket::ConnectedState) {
             socket->write(&kAck, 1);
             socket->flush();
             socket->disconnectFromServer();
         }
         socket->deleteLater();
-        if (m_handler && !text.isEmpty())
-            m_handler(text.toStdString());
+        if (m_handler && !text.empty())
+            m_handler(text);
     };
-    auto read = [socket, received, finish] {
-        *received += socket->read(std::max<qint64>(0, kMaxRead - received->size()));
-        if (received->contains('\0') || received->size() >= kMaxRead)
+    auto read = [take, finish] {
+        if (take())
             finish();
     };
     connect(socket, &QLocalSocket::readyRead, this, read);

@@ -1,5 +1,7 @@
 #include "ShellCommands.h"
 
+#include <algorithm>
+
 int FindDelimited(std::string& out, const std::string& text, int start, char open, char close)
 {
     if (start < 0 || static_cast<size_t>(start) > text.size())
@@ -37,4 +39,22 @@ void ParseShellCommands(const std::string& text, const ShellOpenFunction& open)
         ExecuteShellCommand(command, open);
         position = next;
     }
+}
+
+bool ShellMessageReader::Feed(const char* data, std::size_t size)
+{
+    if (data != nullptr)
+        m_received.append(data, std::min(size, Room()));
+    return Complete();
+}
+
+bool ShellMessageReader::Complete() const
+{
+    return m_received.size() >= kMaxRead || m_received.find('\0') != std::string::npos;
+}
+
+std::string ShellMessageReader::Command() const
+{
+    const std::size_t zero = m_received.find('\0');
+    return m_received.substr(0, std::min(zero, kMaxCommand));
 }

@@ -3,6 +3,7 @@
 // a command is the text between a "[" and the next "]"; "Open" with a path in double
 // quotes opens a viewer on the path, "DisableView" is accepted and does nothing.
 
+#include <cstddef>
 #include <functional>
 #include <string>
 
@@ -19,3 +20,23 @@ void ExecuteShellCommand(const std::string& command, const ShellOpenFunction& op
 
 // Runs every bracketed command of text in order of appearance.
 void ParseShellCommands(const std::string& text, const ShellOpenFunction& open);
+
+// One execute string as it arrives on a connection: bytes are taken until a zero byte
+// comes or the connection has sent kMaxRead bytes; the command is what precedes the
+// zero byte, cut to its first kMaxCommand characters.
+class ShellMessageReader final {
+public:
+    static constexpr std::size_t kMaxRead = 64 * 1024;
+    static constexpr std::size_t kMaxCommand = 519;
+
+    // How many more bytes the connection may hand over.
+    std::size_t Room() const { return kMaxRead - m_received.size(); }
+    // Takes at most Room() of the size bytes; true once the message is complete.
+    bool Feed(const char* data, std::size_t size);
+    bool Complete() const;
+    // The command so far (all of it once complete or once the connection ended).
+    std::string Command() const;
+
+private:
+    std::string m_received;
+};

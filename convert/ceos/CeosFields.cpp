@@ -180,7 +180,9 @@ std::string CeosInfoText(const CeosByteReader& read, std::int64_t fileSize)
         span += std::int64_t(e.repeat) * e.width;
     const std::int64_t start = std::int64_t(first) + kFirstField;
     const std::string record = start < fileSize ? read(start, std::min(span, fileSize - start)) : std::string();
+    const std::string_view stored(record);
     std::string text;
+    text.reserve(4096);
     std::int64_t at = 0;
     for (const CeosFieldEntry& e : entries) {
         if (e.letter == '$') {
@@ -189,15 +191,20 @@ std::string CeosInfoText(const CeosByteReader& read, std::int64_t fileSize)
         }
         if (e.letter != 'A' && e.letter != 'E' && e.letter != 'F' && e.letter != 'I')
             continue;
-        std::string line = e.label + " : ";
+        text += e.label;
+        text += " : ";
         for (int r = 0; r < e.repeat; ++r, at += e.width) {
-            std::string field;
-            if (at < std::int64_t(record.size()))
-                field = record.substr(std::size_t(at), std::size_t(e.width));
+            std::string_view field;
+            if (at < std::int64_t(stored.size()))
+                field = stored.substr(std::size_t(at), std::size_t(e.width));
             field = field.substr(0, field.find('\0'));
-            line += Cp1251ToUtf8(field) + "  ";
+            if (std::all_of(field.begin(), field.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+                text += field;
+            else
+                text += Cp1251ToUtf8(field);
+            text += "  ";
         }
-        text += line + "\r\n";
+        text += "\r\n";
     }
     return text;
 }

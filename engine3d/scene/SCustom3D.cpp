@@ -598,13 +598,40 @@ std::int32_t TSDepositoryCustomConstruction3D::ReadRecord(TSObjectsStream* Strea
 
 void TSDepositoryCustomConstruction3D::ApplyRecord() {}
 
+TSCustomConstruction3D* TSDepositoryCustomConstruction3D::Construction() const
+{
+    std::lock_guard guard(m_storeLock);
+    return m_construction;
+}
+
+std::int32_t TSDepositoryCustomConstruction3D::CurrentRecord() const
+{
+    std::lock_guard guard(m_storeLock);
+    return m_current;
+}
+
+std::int32_t TSDepositoryCustomConstruction3D::RecordCount() const
+{
+    std::lock_guard guard(m_storeLock);
+    return std::int32_t(m_names.size());
+}
+
+std::int32_t TSDepositoryCustomConstruction3D::EntryCount() const
+{
+    std::lock_guard guard(m_storeLock);
+    return std::int32_t(m_entries.size());
+}
+
 void TSDepositoryCustomConstruction3D::SetConstruction(TSCustomConstruction3D* Value)
 {
-    if (m_construction != nullptr)
-        m_construction->Events.Remove(OfConstruction());
-    m_construction = Value;
-    if (Value != nullptr)
-        Value->Events.Add(OfConstruction());
+    {
+        std::lock_guard guard(m_storeLock);
+        if (m_construction != nullptr)
+            m_construction->Events.Remove(OfConstruction());
+        m_construction = Value;
+        if (Value != nullptr)
+            Value->Events.Add(OfConstruction());
+    }
     if (!IsDestroying())
         ApplyRecord();
 }
@@ -613,9 +640,12 @@ void TSDepositoryCustomConstruction3D::ConstructionHandler(TObject* Sender, std:
 {
     if (IsDestroying())
         return;
-    if (Code == ecDestroying && Sender == m_construction) {
-        m_construction->Events.Remove(OfConstruction());
-        m_construction = nullptr;
+    if (Code == ecDestroying) {
+        std::lock_guard guard(m_storeLock);
+        if (Sender == m_construction) {
+            m_construction->Events.Remove(OfConstruction());
+            m_construction = nullptr;
+        }
     }
     ConstructionEvent(Sender, Code, Param);
 }
@@ -624,10 +654,12 @@ void TSDepositoryCustomConstruction3D::DrawSystemHandler(TObject* Sender, std::i
 {
     if (IsDestroying())
         return;
-    if (Code == ecDestroying)
+    if (Code == ecDestroying) {
+        std::lock_guard guard(m_storeLock);
         for (std::int32_t i = EntryCount() - 1; i >= 0; --i)
             if (m_entries[std::size_t(i)].DrawSystem == Sender)
                 DeleteDrawSystem(i);
+    }
     DrawSystemEvent(Sender, Code, Param);
 }
 
@@ -651,51 +683,62 @@ std::uint8_t* TSDepositoryCustomConstruction3D::RecordBytes(std::int32_t Index)
 void TSDepositoryCustomConstruction3D::SetRecordCount(std::int32_t N)
 {
     N = std::max(N, 0);
-    const std::int32_t count = RecordCount();
-    if (N == count)
-        return;
-    const std::size_t size = std::size_t(std::max(0, RecordSize()));
-    for (std::int32_t i = N; i < count; ++i) {
-        m_names[std::size_t(i)].clear();
-        DoneRecord(RecordBytes(i));
+    {
+        std::lock_guard guard(m_storeLock);
+        const std::int32_t count = RecordCount();
+        if (N == count)
+            return;
+        const std::size_t size = std::size_t(std::max(0, RecordSize()));
+        for (std::int32_t i = N; i < count; ++i) {
+            m_names[std::size_t(i)].clear();
+            DoneRecord(RecordBytes(i));
+        }
+        m_names.resize(std::size_t(N));
+        m_data.resize(std::size_t(N) * size);
+        for (std::int32_t i = count; i < N; ++i)
+            InitRecord(RecordBytes(i));
+        if (N > m_current)
+            return;
     }
-    m_names.resize(std::size_t(N));
-    m_data.resize(std::size_t(N) * size);
-    for (std::int32_t i = count; i < N; ++i)
-        InitRecord(RecordBytes(i));
-    if (N <= m_current)
-        SelectRecord(N - 1);
+    SelectRecord(N - 1);
 }
 
 void* TSDepositoryCustomConstruction3D::GetRecordData(std::int32_t Index)
 {
+    std::lock_guard guard(m_storeLock);
     return Index >= 0 && Index < RecordCount() ? RecordBytes(Index) : nullptr;
 }
 
 void TSDepositoryCustomConstruction3D::SetRecordName(std::int32_t Index, const std::string& S)
 {
+    std::lock_guard guard(m_storeLock);
     if (Index >= 0 && Index < RecordCount())
         m_names[std::size_t(Index)] = S;
 }
 
 std::string TSDepositoryCustomConstruction3D::GetRecordName(std::int32_t Index) const
 {
+    std::lock_guard guard(m_storeLock);
     return Index >= 0 && Index < RecordCount() ? m_names[std::size_t(Index)] : std::string();
 }
 
 void TSDepositoryCustomConstruction3D::SelectRecord(std::int32_t Index)
 {
-    if (Index < 0 || Index >= RecordCount())
-        Index = -1;
-    if (Index == m_current)
-        return;
-    m_current = Index;
+    {
+        std::lock_guard guard(m_storeLock);
+        if (Index < 0 || Index >= RecordCount())
+            Index = -1;
+        if (Index == m_current)
+            return;
+        m_current = Index;
+    }
     if (Index >= 0)
         ApplyRecord();
 }
 
 void TSDepositoryCustomConstruction3D::DeleteRecord(std::int32_t Index)
 {
+    std::unique_lock guard(m_storeLock);
     const std::int32_t count = RecordCount();
     if (Index < 0 || Index >= count)
         return;
@@ -722,11 +765,15 @@ void TSDepositoryCustomConstruction3D::DeleteRecord(std::int32_t Index)
         std::rotate(m_data.begin() + std::ptrdiff_t(Index * size), m_data.begin() + std::ptrdiff_t((Index + 1) * size),
                     m_data.end());
     }
+    // The last place goes with the lock released: the record applied then is
+    // applied outside it.
+    guard.unlock();
     SetRecordCount(count - 1);
 }
 
 void TSDepositoryCustomConstruction3D::SetEntryCount(std::int32_t N)
 {
+    std::lock_guard guard(m_storeLock);
     N = std::max(N, 0);
     if (N == EntryCount())
         return;
@@ -739,6 +786,7 @@ void TSDepositoryCustomConstruction3D::SetEntryCount(std::int32_t N)
 
 TSCustomDrawSystem3D* TSDepositoryCustomConstruction3D::GetDrawSystem(std::int32_t Index) const
 {
+    std::lock_guard guard(m_storeLock);
     return Index >= 0 && Index < EntryCount() ? m_entries[std::size_t(Index)].DrawSystem : nullptr;
 }
 
@@ -746,6 +794,7 @@ std::int32_t TSDepositoryCustomConstruction3D::FindDrawSystem(TSCustomDrawSystem
 {
     if (DS == nullptr)
         return -1;
+    std::lock_guard guard(m_storeLock);
     for (std::int32_t i = EntryCount() - 1; i >= 0; --i)
         if (m_entries[std::size_t(i)].DrawSystem == DS)
             return i;
@@ -756,6 +805,7 @@ std::int32_t TSDepositoryCustomConstruction3D::AddDrawSystem(TSCustomDrawSystem3
 {
     if (DS == nullptr)
         return -1;
+    std::lock_guard guard(m_storeLock);
     if (const std::int32_t at = FindDrawSystem(DS); at >= 0)
         return at;
     SetEntryCount(EntryCount() + 1);
@@ -766,6 +816,7 @@ std::int32_t TSDepositoryCustomConstruction3D::AddDrawSystem(TSCustomDrawSystem3
 
 void TSDepositoryCustomConstruction3D::DeleteDrawSystem(std::int32_t Index)
 {
+    std::lock_guard guard(m_storeLock);
     if (Index < 0 || Index >= EntryCount())
         return;
     std::rotate(m_entries.begin() + Index, m_entries.begin() + Index + 1, m_entries.end());
@@ -774,6 +825,7 @@ void TSDepositoryCustomConstruction3D::DeleteDrawSystem(std::int32_t Index)
 
 void TSDepositoryCustomConstruction3D::SetDrawSystemRecord(std::int32_t Index, bool Special, std::int32_t Record)
 {
+    std::lock_guard guard(m_storeLock);
     if (Record >= RecordCount())
         Record = -1;
     if (Index >= 0 && Index < EntryCount())
@@ -784,6 +836,7 @@ void TSDepositoryCustomConstruction3D::SetDrawSystemRecord(std::int32_t Index, b
 
 std::int32_t TSDepositoryCustomConstruction3D::GetDrawSystemRecord(std::int32_t Index, bool Special) const
 {
+    std::lock_guard guard(m_storeLock);
     if (Index >= 0 && Index < EntryCount())
         return Special ? m_entries[std::size_t(Index)].Special : m_entries[std::size_t(Index)].Ordinary;
     return Special ? m_defaultSpecial : m_defaultOrdinary;
@@ -794,32 +847,40 @@ bool TSDepositoryCustomConstruction3D::CopyFrom(TSDepositoryCustomConstruction3D
     if (Source == nullptr || Source == this)
         return false;
     bool changed = false;
-    bool entriesDiffer = Source->EntryCount() != EntryCount();
-    for (std::int32_t i = 0; !entriesDiffer && i < EntryCount(); ++i) {
-        const TSDrawSystemEntry& a = m_entries[std::size_t(i)];
-        const TSDrawSystemEntry& b = Source->m_entries[std::size_t(i)];
-        entriesDiffer = a.DrawSystem != b.DrawSystem || a.Special != b.Special || a.Ordinary != b.Ordinary;
+    std::int32_t current = 0;
+    std::int32_t records = 0;
+    {
+        std::scoped_lock guard(m_storeLock, Source->m_storeLock);
+        bool entriesDiffer = Source->EntryCount() != EntryCount();
+        for (std::int32_t i = 0; !entriesDiffer && i < EntryCount(); ++i) {
+            const TSDrawSystemEntry& a = m_entries[std::size_t(i)];
+            const TSDrawSystemEntry& b = Source->m_entries[std::size_t(i)];
+            entriesDiffer = a.DrawSystem != b.DrawSystem || a.Special != b.Special || a.Ordinary != b.Ordinary;
+        }
+        if (entriesDiffer) {
+            SetEntryCount(0);
+            m_entries = Source->m_entries;
+            for (TSDrawSystemEntry& e : m_entries)
+                Subscribe(e.DrawSystem);
+            changed = true;
+        } else {
+            changed = m_defaultOrdinary != Source->m_defaultOrdinary || m_defaultSpecial != Source->m_defaultSpecial ||
+                      m_current != Source->m_current;
+        }
+        m_defaultOrdinary = Source->m_defaultOrdinary;
+        m_defaultSpecial = Source->m_defaultSpecial;
+        m_current = current = Source->m_current;
+        records = Source->RecordCount();
     }
-    if (entriesDiffer) {
-        SetEntryCount(0);
-        m_entries = Source->m_entries;
-        for (TSDrawSystemEntry& e : m_entries)
-            Subscribe(e.DrawSystem);
+    // Resized without the lock: a record it applies is applied outside it.
+    if (RecordCount() != records) {
+        SetRecordCount(records);
         changed = true;
-    } else {
-        changed = m_defaultOrdinary != Source->m_defaultOrdinary || m_defaultSpecial != Source->m_defaultSpecial ||
-                  m_current != Source->m_current;
     }
-    m_defaultOrdinary = Source->m_defaultOrdinary;
-    m_defaultSpecial = Source->m_defaultSpecial;
-    m_current = Source->m_current;
-    if (RecordCount() != Source->RecordCount()) {
-        const std::int32_t current = m_current;
-        SetRecordCount(Source->RecordCount());
-        m_current = current;
-        changed = true;
-    }
-    for (std::int32_t i = 0; i < RecordCount(); ++i) {
+    std::scoped_lock guard(m_storeLock, Source->m_storeLock);
+    m_current = current;
+    const std::int32_t common = std::min(RecordCount(), Source->RecordCount());
+    for (std::int32_t i = 0; i < common; ++i) {
         if (m_names[std::size_t(i)] != Source->m_names[std::size_t(i)]) {
             m_names[std::size_t(i)] = Source->m_names[std::size_t(i)];
             changed = true;
@@ -846,6 +907,7 @@ std::int32_t TSDepositoryCustomConstruction3D::Save(TSObjectsStream* Stream)
 {
     if (Stream == nullptr)
         return -1;
+    std::lock_guard guard(m_storeLock);
     const std::int32_t head[5] = {std::int32_t(Stream->ObjectIdentity(m_construction)), m_current,
                                   m_defaultOrdinary, m_defaultSpecial, RecordCount()};
     Stream->Write(head, sizeof(head));
@@ -867,6 +929,7 @@ std::int32_t TSDepositoryCustomConstruction3D::Load(TSObjectsStream* Stream)
 {
     if (Stream == nullptr)
         return -1;
+    std::lock_guard guard(m_storeLock);
     if (m_construction != nullptr)
         m_construction->Events.Remove(OfConstruction());
     m_construction = nullptr;
@@ -910,6 +973,7 @@ std::int32_t TSDepositoryCustomConstruction3D::Link(TSObjectsStream* Stream)
 {
     if (Stream == nullptr)
         return -1;
+    std::lock_guard guard(m_storeLock);
     auto* construction = dynamic_cast<TSCustomConstruction3D*>(
         Stream->FindObject(m_constructionId, &TSCustomConstruction3D::ClassInfo));
     m_constructionId = 0;
@@ -931,7 +995,7 @@ std::int32_t TSDepositoryCustomConstruction3D::SetParameter(std::int32_t Id, voi
     if (Id == diConstruction) {
         auto** slot = static_cast<TObject**>(Data);
         TObject* object = slot ? *slot : nullptr;
-        if (object != static_cast<TObject*>(m_construction)) {
+        if (object != static_cast<TObject*>(Construction())) {
             auto* construction = dynamic_cast<TSCustomConstruction3D*>(object);
             if (construction == nullptr && slot != nullptr)
                 *slot = nullptr;
@@ -941,6 +1005,9 @@ std::int32_t TSDepositoryCustomConstruction3D::SetParameter(std::int32_t Id, voi
     }
     if (Id == diApply) {
         const auto* apply = static_cast<const TSDepositoryApply*>(Data);
+        // Held across ApplyRecord: the editor's changes wait, and the record
+        // the editor shows is current again afterwards.
+        std::lock_guard guard(m_storeLock);
         if (apply == nullptr || m_construction == nullptr)
             return 0;
         TSEventManager& events = m_construction->Events;
@@ -951,6 +1018,11 @@ std::int32_t TSDepositoryCustomConstruction3D::SetParameter(std::int32_t Id, voi
             bool Was;
             ~Restore() { Events.SetDisabled(Was); }
         } restore{events, wasDisabled};
+        struct KeepCurrent {
+            std::int32_t& Current;
+            std::int32_t Was;
+            ~KeepCurrent() { Current = Was; }
+        } keep{m_current, m_current};
         // Unchecked: a choice past the records makes ApplyRecord find no data.
         m_current = GetDrawSystemRecord(FindDrawSystem(apply->DrawSystem), apply->Special != 0);
         ApplyRecord();
@@ -962,7 +1034,7 @@ std::int32_t TSDepositoryCustomConstruction3D::SetParameter(std::int32_t Id, voi
 std::int32_t TSDepositoryCustomConstruction3D::GetParameter(std::int32_t Id, void* Data)
 {
     if (Id == diConstruction && Data != nullptr) {
-        *static_cast<TObject**>(Data) = m_construction;
+        *static_cast<TObject**>(Data) = Construction();
         return 0;
     }
     return -1;

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <memory>
 #include <string>
 #include <vector>
@@ -285,10 +286,15 @@ class TSDepositoryCustomConstruction3D : public TSObject {
 public:
     ~TSDepositoryCustomConstruction3D() override;
 
-    TSCustomConstruction3D* Construction() const { return m_construction; }
-    std::int32_t CurrentRecord() const { return m_current; }
-    std::int32_t RecordCount() const { return std::int32_t(m_names.size()); }
-    std::int32_t EntryCount() const { return std::int32_t(m_entries.size()); }
+    // The store's data is read and changed under its own lock, so a render
+    // thread's 4097 and an editor's changes never meet half done. The lock is
+    // taken after the construction's and held across ApplyRecord only by 4097
+    // (and by Load, whose store has no construction yet); other operations
+    // apply after releasing it.
+    TSCustomConstruction3D* Construction() const;
+    std::int32_t CurrentRecord() const;
+    std::int32_t RecordCount() const;
+    std::int32_t EntryCount() const;
 
     virtual std::int32_t Edit(TSParam Param);
     virtual void ConstructionEvent(TObject* Sender, std::int32_t Code, TSParam Param);
@@ -343,6 +349,7 @@ private:
     std::vector<TSDrawSystemEntry> m_entries;
     std::int32_t m_defaultOrdinary = 0;
     std::int32_t m_defaultSpecial = 0;
+    mutable std::recursive_mutex m_storeLock;
 };
 
 // The unit's registers, or nullptr while the unit is not running.

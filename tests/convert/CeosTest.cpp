@@ -510,6 +510,7 @@ TEST(CeosInfoText, EachFieldALineWithItsCharactersAsStored)
     PutText(dss, 20, "SCENE-1234567890");
     PutText(dss, 244, "1.0E+00         2.0E+00         3.0E+00         ");
     PutText(dss, 324, std::string("12\0" "45678", 7));
+    PutText(dss, 36, "\xc0\xc1");  // code page 1251
     const std::string text = CeosInfoText(Join({LeaderRecord(192, 720), dss}));
     std::vector<std::string> lines;
     for (std::size_t at = 0; at < text.size();) {
@@ -522,6 +523,7 @@ TEST(CeosInfoText, EachFieldALineWithItsCharactersAsStored)
     EXPECT_EQ(lines[0], "Scene identifier : SCENE-1234567890  ");
     EXPECT_EQ(lines[12], "Ellipsoid parameters : 1.0E+00           2.0E+00           3.0E+00           ");
     EXPECT_EQ(lines[14], "Scene centre line number : 12  ");
+    EXPECT_EQ(lines[1], "Scene designator : АБ" + std::string(30, ' ') + "  ");
 }
 
 TEST(CeosInfoText, UnreadableLeadersGiveTheTwoLineMessage)

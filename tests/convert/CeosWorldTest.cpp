@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -162,4 +163,49 @@ TEST(CeosWorld, ImportsLeaveNoFileBehindWhenTheyFail)
         EXPECT_NE(refused.error.find(leader), std::string::npos) << refused.error;
         EXPECT_EQ(ReadAll(leader), leaderBefore);
     }
+}
+
+TEST(CeosWorld, TagsThatTheFilesCannotHoldAreLeftOut)
+{
+    testsupport::TempDir dir;
+    std::istringstream lines(Python("make " + dir.Path()));
+    std::string mission, data, leader;
+    int records = 0, pixels = 0;
+    std::map<std::string, std::pair<std::string, std::string>> products;
+    while (lines >> mission >> data >> leader >> records >> pixels)
+        products[mission] = {data, leader};
+    ASSERT_EQ(products.size(), 4u);
+    auto tagsOf = [](const std::string& file) {
+        std::vector<int> tags;
+        for (int t = GetNextNoReservedTag(file.c_str(), 0); t > 0; t = GetNextNoReservedTag(file.c_str(), t))
+            tags.push_back(t);
+        return tags;
+    };
+    auto import = [&](const std::string& which, const std::string& dataFile, const std::string& out) {
+        const std::vector<unsigned char> head = ReadAll(products[which].first);
+        CeosFileInfo info;
+        EXPECT_EQ(DescribeCeosFile(head.data(), std::int64_t(head.size()), MissionOf(which), dataFile, &info), 0u);
+        ImportParams p = info.params;
+        p.leaderFile = products[which].second;
+        p.windowWidth = pixels;
+        p.windowHeight = records;
+        const CeosOutcome outcome = CeosImportToRdp(p, out, nullptr);
+        EXPECT_EQ(outcome.result, 1) << outcome.error;
+        return tagsOf(out);
+    };
+    // A RADARSAT data file that ends inside its last record's prefix, before the
+    // corners: no corners from the records.
+    const std::string cut = dir.File("radarsat/cut.001");
+    std::filesystem::copy_file(products["radarsat"].first, cut);
+    const std::uintmax_t recordLength = 192 + 2 * std::uintmax_t(pixels);
+    std::filesystem::resize_file(cut, std::filesystem::file_size(cut) - recordLength + 140);
+    EXPECT_EQ(import("radarsat", cut, dir.File("cut.rdp")), (std::vector<int>{300, 303, 308, 307, 306, 305}));
+    EXPECT_EQ(import("radarsat", products["radarsat"].first, dir.File("whole.rdp")),
+              (std::vector<int>{300, 303, 308, 307, 301, 302, 306, 305}));
+    // A leader too large for tag 300's length (a sparse file) counts as none.
+    std::filesystem::resize_file(products["ers"].second, std::uintmax_t(1) << 31);
+    EXPECT_EQ(import("ers", products["ers"].first, dir.File("huge.rdp")), std::vector<int>{});
+    // No leader at all: no tags, the import itself succeeds.
+    std::filesystem::remove(products["sirc"].second);
+    EXPECT_EQ(import("sirc", products["sirc"].first, dir.File("none.rdp")), std::vector<int>{});
 }

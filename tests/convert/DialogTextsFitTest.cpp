@@ -35,6 +35,8 @@
 #include "raw/PreviewParamDlg.h"
 #include "raw/RawImportDlg.h"
 #include "tiff/TIFFImportDlg.h"
+#include "complex/ComplexDlg.h"
+#include "typechange/TypeChangeDlg.h"
 
 namespace {
 
@@ -112,6 +114,8 @@ TEST(DialogTextsFit, EveryTemplateShowsItsTextsWhole)
         {"RGB levels", &CRGBLevelsDlg::Template()},
         {"RGB channels", &CRGBChannelsDlg::Template()},
         {"statistics", &CStatisticsDlg::Template()},
+        {"complex files", &CComplexDlg::Template()},
+        {"type change", &CTypeChangeDlg::Template()},
     };
     for (const Built& b : templates) {
         plat::Dialog dlg(*b.tmpl);

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
+#include <thread>
 
 namespace {
 
@@ -57,6 +59,26 @@ std::unique_ptr<TTestDepository> Store(std::int32_t Count, std::int32_t Current)
 }
 
 using Applied = TTestDepository::Applied;
+
+// 64-byte records; ApplyRecord reads the whole current record, as a render would.
+class TReadingDepository final : public TSDepositoryCustomConstruction3D {
+    S_CLASS(TReadingDepository)
+public:
+    std::atomic<std::int64_t> Sum{0};
+    std::atomic<std::int32_t> Applies{0};
+
+    std::int32_t RecordSize() override { return 64; }
+    void ApplyRecord() override
+    {
+        if (const auto* data = static_cast<const std::uint8_t*>(GetRecordData(CurrentRecord())))
+            for (int i = 0; i < 64; ++i)
+                Sum += data[i];
+        ++Applies;
+    }
+};
+
+constinit const TSClassInfo TReadingDepository::ClassInfo{
+    "TReadingDepository", &TSDepositoryCustomConstruction3D::ClassInfo, &TSNewObject<TReadingDepository>};
 
 TEST(Depository, RecordOperationsAsTheyMoveTheCurrentRecord)
 {
@@ -291,3 +313,39 @@ TEST(Depository, SaveLoadAndLink)
 }
 
 }  // namespace
+
+// The project's render applies choices (4097) on its thread while an editor changes
+// records, names, entries and the current record: nothing is read half changed, and
+// the record the editor selected stays current.
+TEST(Depository, RenderAppliesWhileTheEditorChangesTheStore)
+{
+    auto d = Make<TReadingDepository>();
+    auto construction = Make<TSCustomConstruction3D>();
+    auto ds = Make<TSCustomDrawSystem3D>();
+    TObject* object = construction.get();
+    d->SetParameter(diConstruction, &object);
+    std::atomic<bool> stop{false};
+    std::thread render([&] {
+        for (std::uint8_t special = 0; !stop.load(); special ^= 1) {
+            TSDepositoryApply apply{ds.get(), special};
+            d->SetParameter(diApply, &apply);
+        }
+    });
+    for (int i = 0; i < 3000; ++i) {
+        d->SetRecordCount(1 + i % 7);
+        d->SetRecordName(0, std::string(std::size_t(i % 50), 'x'));
+        const std::int32_t entry = d->AddDrawSystem(ds.get());
+        d->SetDrawSystemRecord(entry, i % 2 == 0, i % 5);
+        const std::int32_t chosen = i % 3 < d->RecordCount() ? i % 3 : -1;
+        d->SelectRecord(i % 3);
+        ASSERT_EQ(d->CurrentRecord(), chosen) << i;
+        if (i % 10 == 0)
+            d->DeleteDrawSystem(entry);
+        if (i % 4 == 0)
+            d->DeleteRecord(0);
+    }
+    stop = true;
+    render.join();
+    EXPECT_GT(d->Applies.load(), 0);
+    d->SetParameter(diConstruction, nullptr);
+}

@@ -319,7 +319,13 @@ TEST_F(ShellChannelTest, IdleClientsAreCappedAndDropped)
     for (int fd : idle)
         ::close(fd);
     EXPECT_TRUE(dropped);
-    EXPECT_EQ(channel.OpenConnections(), 0);
+    // A dropped connection is deleted later than its peer sees it close.
+    EXPECT_TRUE(PumpUntil(
+        [&] {
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            return channel.OpenConnections() == 0;
+        },
+        5s));
 
     Sender sender;
     sender.Start(m_path, "[Open(\"after.rdp\")]");

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -65,5 +66,36 @@ TEST(ShellCommandsTest, FindDelimitedAnswersThePositionAfterTheCloseCharacter)
         std::string out = "unchanged";
         EXPECT_EQ(FindDelimited(out, c.text, c.start, '[', ']'), c.answer) << c.text << " from " << c.start;
         EXPECT_EQ(out, c.out) << c.text << " from " << c.start;
+    }
+}
+
+TEST(ShellCommandsTest, MessageReaderKeepsTheBytesBeforeTheZeroHoweverTheyArrive)
+{
+    const std::string longText(ShellMessageReader::kMaxCommand + 40, 'x');
+    struct Case {
+        const char* name;
+        std::string bytes;
+        bool complete;
+        std::string command;
+    } const cases[] = {
+        {"ended by a zero byte", std::string("[Open(\"a\")]\0rest", 16), true, "[Open(\"a\")]"},
+        {"no zero byte yet", "[Open(\"a\")]", false, "[Open(\"a\")]"},
+        {"zero byte first", std::string("\0abc", 4), true, ""},
+        {"cut to the command's length", longText + std::string(1, '\0'), true,
+         longText.substr(0, ShellMessageReader::kMaxCommand)},
+        {"limit of a connection", std::string(ShellMessageReader::kMaxRead + 10, 'y'), true,
+         std::string(ShellMessageReader::kMaxCommand, 'y')},
+    };
+    for (const Case& c : cases) {
+        for (std::size_t piece : {std::size_t(1), std::size_t(7), c.bytes.size()}) {
+            ShellMessageReader reader;
+            bool complete = false;
+            for (std::size_t at = 0; at < c.bytes.size() && !complete; at += piece)
+                complete = reader.Feed(c.bytes.data() + at, std::min(piece, c.bytes.size() - at));
+            EXPECT_EQ(complete, c.complete) << c.name << " in pieces of " << piece;
+            EXPECT_EQ(reader.Complete(), c.complete) << c.name;
+            EXPECT_EQ(reader.Command(), c.command) << c.name << " in pieces of " << piece;
+            EXPECT_LE(reader.Room(), ShellMessageReader::kMaxRead) << c.name;
+        }
     }
 }

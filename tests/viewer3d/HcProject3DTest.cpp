@@ -9,6 +9,7 @@
 #include "ScopedEnvFolder.h"
 #include "TempDir.h"
 
+#include "viewer3d/drawing/SDrawing3D.h"
 #include "viewer3d/project/HcProject3D.h"
 #include "viewer3d/forms/SAdministratorUn.h"
 
@@ -926,3 +927,62 @@ TEST(NumberTexts, TryParseTakesOnlyNumbersWithAPoint)
 }
 
 }  // namespace
+
+// A viewer (a drawing system with its window) destroyed while the project renders:
+// the one being drawn or one due next, deleted by itself or removed by the project.
+// The render stops or passes it by and never touches it again (AddressSanitizer
+// watches), and the project draws on with the viewer that is left.
+TEST_F(Project3D, AViewerDestroyedWhileTheProjectRendersIsNeverTouchedAgain)
+{
+    struct Case {
+        const char* Name;
+        int Index;  // of the viewer that goes; the render waits inside viewer 0
+        bool ThroughProject;
+    };
+    for (const Case& c : {Case{"the viewer being drawn, deleted", 0, false}, Case{"a viewer due next, deleted", 1, false},
+                          Case{"the viewer being drawn, removed by the project", 0, true},
+                          Case{"a viewer due next, removed by the project", 1, true}}) {
+        SCOPED_TRACE(c.Name);
+        Project.reset(TSObject::Create<THalcyte3DProject>());
+        THeldConstruction::Reset();
+        auto* first = Make<TSDrawingSystem3D>();
+        auto* second = Make<TSDrawingSystem3D>();
+        auto* camera = Make<TSCustomProjectionSystem3D>();
+        ASSERT_NE(first, nullptr);
+        ASSERT_NE(second, nullptr);
+        for (TSDrawingSystem3D* ds : {first, second}) {
+            ds->SetSize(32, 32);
+            Project->SetCamera(ds, camera);
+        }
+        Make<THeldConstruction>();
+        ASSERT_TRUE(Settle());
+        ASSERT_EQ(Project->ViewerCount(), 2);
+
+        THeldConstruction::Hold = true;
+        THeldConstruction::Entered = 0;
+        Project->Invalidate(nullptr);
+        ASSERT_TRUE(testsupport::PumpUntil([] { return THeldConstruction::Entered.load() > 0; }, 20s));
+        TSDrawingSystem3D* going = c.Index == 0 ? first : second;
+        TSDrawingSystem3D* staying = c.Index == 0 ? second : first;
+        // Let the render go on shortly after the viewer went, so that it runs into
+        // whatever the viewer left behind.
+        std::thread release([] {
+            std::this_thread::sleep_for(20ms);
+            THeldConstruction::Hold = false;
+        });
+        if (c.ThroughProject)
+            Project->RemoveViewer(Project->ViewerIndex(going));
+        else
+            delete going;
+        release.join();
+        ASSERT_TRUE(Settle());
+        ASSERT_EQ(Project->ViewerCount(), 1);
+        EXPECT_EQ(Project->GetViewer(0), staying);
+
+        // Drawing goes on with the viewer that is left.
+        const int finished = THeldConstruction::Finished.load();
+        Project->Invalidate(nullptr);
+        ASSERT_TRUE(Settle());
+        EXPECT_GT(THeldConstruction::Finished.load(), finished);
+    }
+}

@@ -16,7 +16,10 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -713,3 +716,99 @@ TEST_F(FlatCaptionForm, BarMenuOnTheTextAndOwnerDrawnEntries)
 }
 
 }  // namespace
+
+TEST_F(FlatCaptionForm, ImageListChangesRepaintAndAListThatGoesIsForgotten)
+{
+    Form f;
+    f.Bar->ShowButtons({fccClose});
+    TSFlatCaptionButton* user = f.Bar->Buttons().Add(-300);
+    user->SetCommand(fccUser);
+    for (int state = 0; state < 7; ++state)
+        user->Images().SetImage(state, 0);
+    int paints = 0;
+    f.Bar->OnDrawElement = [&](TSFlatCaptionCore*, TSFlatCaptionElement Element, TSFlatCaptionButton* Button, bool&) {
+        if (Element == TSFlatCaptionElement::Button && Button != nullptr && Button->Command() == fccUser)
+            ++paints;
+    };
+    auto red = std::make_unique<TSImageList>(16, 16, 1);
+    red->Strip().FillRect(plat::Rect{0, 0, 16, 16}, 0x0000FF);
+    TSImageList other(16, 16, 1);
+    f.Bar->SetImages(red.get());
+    EXPECT_EQ(f.Bar->Images(), red.get());
+    const plat::Rect r = user->Rect;
+    const QRect picture(r.left + 2, r.top + 2, 16, 16);
+    EXPECT_GT(CountColour(f.Shot(), picture, 0xFF0000), 100);
+
+    // A change of the list repaints the bar at once.
+    paints = 0;
+    red->Strip().FillRect(plat::Rect{0, 0, 16, 16}, 0x00FF00);
+    red->Changed();
+    EXPECT_GT(paints, 0);
+    EXPECT_GT(CountColour(f.Window->grab().toImage(), picture, 0x00FF00), 100);
+
+    // Another list: the first one's changes no longer reach the bar.
+    f.Bar->SetImages(&other);
+    paints = 0;
+    red->Changed();
+    EXPECT_EQ(paints, 0);
+    other.SetTransparent(0x123456);
+    EXPECT_GT(paints, 0);
+
+    // A list that goes is forgotten, and the bar paints without it.
+    f.Bar->SetImages(red.get());
+    paints = 0;
+    red.reset();
+    EXPECT_EQ(f.Bar->Images(), nullptr);
+    f.Shot();
+    EXPECT_GT(paints, 0);
+    // The bar may go before its list.
+    f.Bar->SetImages(&other);
+    delete f.Bar;
+    other.Changed();
+}
+
+TEST_F(FlatCaptionForm, ResizeAndMouseEventsOfTheBar)
+{
+    Form f;
+    f.Bar->ShowButtons({fccClose});
+    std::vector<std::string> seen;
+    f.Bar->OnResize = [&](TSFlatCaption* Sender) {
+        // Before the bar re-arranges: the text area still has the old width.
+        seen.push_back("resize " + std::to_string(Sender->width()) + " text " +
+                       std::to_string(Sender->TextArea().right));
+    };
+    f.Bar->OnMouseDown = [&](TSFlatCaption* Sender, Qt::MouseButton Button, Qt::KeyboardModifiers, QPoint Pos) {
+        // After the bar's own handling: the close button is already down.
+        seen.push_back("down " + std::to_string(int(Button)) + " " + std::to_string(Pos.x()) + " close " +
+                       std::to_string(Sender->ButtonOf(fccClose)->Down()));
+    };
+    f.Bar->OnMouseMove = [&](TSFlatCaption*, Qt::KeyboardModifiers, QPoint Pos) {
+        seen.push_back("move " + std::to_string(Pos.x()));
+    };
+    f.Bar->OnMouseUp = [&](TSFlatCaption* Sender, Qt::MouseButton Button, Qt::KeyboardModifiers, QPoint Pos) {
+        seen.push_back("up " + std::to_string(int(Button)) + " " + std::to_string(Pos.x()) + " close " +
+                       std::to_string(Sender->ButtonOf(fccClose)->Down()));
+    };
+    const int oldRight = f.Bar->TextArea().right;
+    f.Window->resize(260, 150);
+    QCoreApplication::processEvents();
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.back(), "resize 260 text " + std::to_string(oldRight));
+    EXPECT_GT(f.Bar->TextArea().right, oldRight);
+
+    seen.clear();
+    const QPoint close = f.Centre(fccClose);
+    QCursor::setPos(f.Global(close.x(), close.y()));
+    Press(f.Bar, close);
+    Move(f.Bar, close + QPoint(1, 0));
+    // A right press and release on the text: no menu, both reported.
+    Release(f.Bar, QPoint(5000, 5000), Qt::RightButton);
+    EXPECT_EQ(seen, (std::vector<std::string>{"down 1 " + std::to_string(close.x()) + " close 1",
+                                              "move " + std::to_string(close.x() + 1), "up 2 5000 close 1"}));
+    // Releasing elsewhere lets the button go without a command.
+    seen.clear();
+    QCursor::setPos(QPoint(5000, 5000));
+    Release(f.Bar, QPoint(5, 5));
+    EXPECT_EQ(seen, (std::vector<std::string>{"up 1 5 close 0"}));
+    EXPECT_TRUE(f.Window->isVisible());
+}

@@ -8,7 +8,13 @@
 #include "TempDir.h"
 #include "Viewer3DTestSupport.h"
 
+#include "viewer3d/Halcyte3DMain.h"
+#include "viewer3d/forms/SAdministratorUn.h"
+#include "viewer3d/forms/SDrawingsFinderUn.h"
 #include "viewer3d/forms/SFinder3DUn.h"
+#include "viewer3d/forms/SFinderLayerUn.h"
+#include "viewer3d/forms/SFinderReflectionUn.h"
+#include "viewer3d/forms/SFlatCaption.h"
 #include "viewer3d/forms/SNavigator3DUn.h"
 #include "viewer3d/project/HcProject3D.h"
 #include "viewer3d/project/SNodes.h"
@@ -24,6 +30,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -32,6 +39,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 
 #include <gtest/gtest.h>
 
@@ -40,6 +48,7 @@
 #include <iterator>
 #include <memory>
 #include <numbers>
+#include <cstdlib>
 #include <sstream>
 
 namespace {
@@ -500,6 +509,56 @@ TEST_F(Navigator, StateRecordThroughAProjectFile)
     }
 }
 
+class Pickers : public Viewer3DTest {};
+
+// Every picker has its caption, Ok and Cancel at the bottom right (Cancel 8 pixels
+// from the edge, Ok 4 pixels left of it), and a double click that confirms.
+TEST_F(Pickers, ShareOneFrame)
+{
+    TSFinderReflectionForm reflection;
+    TSDrawingFinderForm drawing;
+    TSLayerFinderForm layer;
+    TSObject3DFinder frame;
+    struct Row {
+        QDialog* Form;
+        QPushButton* Ok;
+        QPushButton* Cancel;
+        const char* Title;
+    } rows[] = {{&reflection, reflection.OkBtn(), reflection.CancelBtn(), "Select Reflection Law"},
+                {&drawing, drawing.OkBtn(), drawing.CancelBtn(), "Select Drawing"},
+                {&layer, layer.OkBtn(), layer.CancelBtn(), "Select Layer"},
+                {&frame, frame.OkBtn(), frame.CancelBtn(), "Select Object"}};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.Title);
+        r.Form->show();
+        QApplication::processEvents();
+        EXPECT_EQ(r.Form->windowTitle(), r.Title);
+        EXPECT_EQ(r.Ok->text(), "Ok");
+        EXPECT_EQ(r.Cancel->text(), "Cancel");
+        EXPECT_EQ(r.Cancel->geometry().right(), r.Form->width() - 8 - 1);
+        EXPECT_EQ(r.Ok->geometry().right(), r.Cancel->x() - 4 - 1);
+        EXPECT_GT(r.Ok->y(), r.Form->height() / 2);
+        bool captioned = false;
+        for (QObject* child : r.Form->children())
+            captioned = captioned || dynamic_cast<TSFlatCaption*>(child) != nullptr;
+        EXPECT_TRUE(captioned);
+        r.Form->hide();
+    }
+    // A double click anywhere on a list confirms.
+    std::vector<std::pair<std::string, TSClass>> lines;
+    testsupport::WhenShown<TSFinderReflectionForm>(
+        [] { return dynamic_cast<TSFinderReflectionForm*>(QApplication::activeModalWidget()); },
+        [](TSFinderReflectionForm& Form) {
+            QListWidgetItem* item = Form.List()->item(Form.List()->count() - 1);
+            Form.List()->setCurrentItem(item);
+            emit Form.List()->itemDoubleClicked(item);
+        });
+    TSClass chosen = nullptr;
+    ASSERT_TRUE(ReflectionChoices(&TSCustomReflectionLaw::ClassInfo, lines));
+    EXPECT_EQ(TSFinderReflectionForm::Execute(&TSCustomReflectionLaw::ClassInfo, chosen), lines.size() > 1);
+    EXPECT_EQ(chosen, lines.back().second);
+}
+
 TEST_F(Navigator, PreviewShowsTheDialWhereNumpyProjectsIt)
 {
     Window->show();
@@ -527,4 +586,107 @@ TEST_F(Navigator, PreviewShowsTheDialWhereNumpyProjectsIt)
     EXPECT_EQ(picture.pixel(80 + 75, 80 + 20), background);
 }
 
+QTreeWidgetItem* ItemNamed(QTreeWidget* Tree, const std::string& Text)
+{
+    for (QTreeWidgetItemIterator it(Tree); *it; ++it)
+        if ((*it)->text(0).toStdString() == Text)
+            return *it;
+    return nullptr;
+}
+
+// New under the node named Under.
+void NewUnder(TSAdministrator& Admin, const std::string& Under, const std::string& Category, const std::string& Leaf)
+{
+    QTreeWidgetItem* node = ItemNamed(Admin.TreeView1(), Under);
+    ASSERT_NE(node, nullptr) << Under;
+    Admin.TreeView1()->setCurrentItem(node);
+    ChooseInNewDialog(Category, Leaf);
+    Admin.NewBtnClick();
+}
+
+// As a user would: a new project, a camera, a light and a navigator made with New,
+// the navigator opened by a double click, the camera chosen as slave in the picker,
+// turned by typed angles and a drag. With NAVIGATOR_SCREENSHOT set the window's
+// picture is written there.
+void NavigatorScript(TSAdministrator& Admin)
+{
+    NewUnder(Admin, " - NO PROJECT - ", "Projects", "Halcyte 3D Project");
+    auto* project = dynamic_cast<THalcyte3DProject*>(Admin.Project());
+    ASSERT_NE(project, nullptr);
+    NewUnder(Admin, "Cameras", "Standart Objects", "Eye System");
+    NewUnder(Admin, "Lights", "Standart Objects", "Point Spring Light");
+    NewUnder(Admin, "Custom Objects", "Standart Objects", "Navigator 3D");
+    ASSERT_EQ(project->CustomObjects()->Count(), 1);
+    auto* container = dynamic_cast<TSNavigator3DContainerObject*>(project->CustomObjects()->GetItem(0));
+    ASSERT_NE(container, nullptr);
+    TSNavigator3D* window = container->Window();
+
+    QTreeWidgetItem* item = ItemNamed(Admin.TreeView1(), container->Name());
+    ASSERT_NE(item, nullptr);
+    Admin.TreeView1()->setCurrentItem(item);
+    Admin.TreeView1DblClick(Admin.TreeView1()->visualItemRect(item).center());
+    ASSERT_TRUE(window->isVisible());
+
+    auto* camera = dynamic_cast<TSCustomObject3D*>(project->Cameras()->GetItem(0));
+    auto* light = dynamic_cast<TSCustomObject3D*>(project->Lights()->GetItem(0));
+    light->Frame()->SetPlacement(Rotation({0, 0, 1}, 0), {0, 0, 0});
+    camera->Frame()->SetPlacement(Rotation({1, 0, 0}, std::numbers::pi), {0, 0, 6});
+    for (auto [button, frame] : {std::pair{window->MasterBtn(), light->Frame()}, std::pair{window->SlaveBtn(), camera->Frame()}}) {
+        testsupport::WhenShown<TSObject3DFinder>(
+            [] { return dynamic_cast<TSObject3DFinder*>(QApplication::activeModalWidget()); },
+            [frame](TSObject3DFinder& Finder) {
+                Finder.Tree()->setCurrentItem(NodeOfBranch(Finder.Root()->FindByData(frame), Finder.Tree()));
+                Finder.OkBtn()->click();
+            });
+        button->click();
+    }
+    ASSERT_EQ(window->Master(), light->Frame());
+    ASSERT_EQ(window->Slave(), camera->Frame());
+    EXPECT_EQ(window->SlaveLabel()->text().toStdString(), camera->Frame()->Name());
+    EXPECT_NEAR(Number(window->Edit(7)), 6, 1e-12);
+
+    Type(window->Edit(4), "150");
+    Type(window->Edit(5), "20");
+    Type(window->Edit(6), "-30");
+    window->ApplyBtn()->click();
+    Drag(window->PaintBox(), {80, 80}, {95, 70});
+    window->MoreBtn()->click();
+    QApplication::processEvents();
+    EXPECT_TRUE(Near(camera->Frame()->Matrix(), window->Relation().RelativeMatrix, 1e-9));
+
+    const QImage preview = window->PaintBox()->grab().toImage();
+    int lit = 0;
+    for (int y = 0; y < preview.height(); ++y)
+        for (int x = 0; x < preview.width(); ++x)
+            lit += preview.pixel(x, y) != preview.pixel(0, 0) ? 1 : 0;
+    EXPECT_GT(lit, 500);
+    if (const char* shot = std::getenv("NAVIGATOR_SCREENSHOT"))
+        window->grab().save(shot);
+}
+
 }  // namespace
+
+TEST(NavigatorEndToEnd, MadeOpenedAndTurnedThroughTheAdministrator)
+{
+    plat::ScopedMessageBoxAnswerer boxes(plat::IDOK);
+    bool ran = false;
+    const auto shownAdministrator = [] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* admin = dynamic_cast<TSAdministrator*>(w); admin && admin->isVisible())
+                return admin;
+        return static_cast<TSAdministrator*>(nullptr);
+    };
+    EXPECT_EQ(testsupport::RunModal([&] { return shownAdministrator() != nullptr; },
+                                    {testsupport::Once([&] {
+                                        TSAdministrator* admin = shownAdministrator();
+                                        ran = true;
+                                        NavigatorScript(*admin);
+                                        admin->close();
+                                    })},
+                                    [] { return RunHalcyte3D(); }, testsupport::kModalLimit,
+                                    testsupport::CloseTopLevelWindows),
+              0);
+    QCoreApplication::removePostedEvents(qApp, QEvent::Quit);
+    EXPECT_TRUE(ran);
+    EXPECT_TRUE(boxes.Calls().empty());
+}

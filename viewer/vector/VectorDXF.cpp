@@ -27,9 +27,10 @@ struct Arg {
     Arg(double v) : isInt(false), i(0), d(v) {}
 };
 
+// Writes to a file in pieces, or keeps the whole text when it has no file.
 class DxfWriter final {
 public:
-    explicit DxfWriter(plat::File& out) : m_out(out) {}
+    explicit DxfWriter(plat::File* out) : m_out(out) {}
 
     // Appends fmt with each "\n" as CR LF and each %d / %g filled from args in order,
     // in the C locale whatever locale the program runs in (%g: 6 significant digits).
@@ -52,18 +53,22 @@ public:
                 m_text += c;
             }
         }
-        if (m_text.size() >= (1u << 20))
+        if (m_out && m_text.size() >= (1u << 20))
             Flush();
     }
 
     void Flush()
     {
-        m_out.Write(m_text.data(), unsigned(m_text.size()));
+        if (!m_out)
+            return;
+        m_out->Write(m_text.data(), unsigned(m_text.size()));
         m_text.clear();
     }
 
+    std::string& Text() { return m_text; }
+
 private:
-    plat::File& m_out;
+    plat::File* m_out;
     std::string m_text;
 };
 
@@ -262,7 +267,7 @@ int VectorToDXF(const char* path, CVectorImage* pVector, int width, int height, 
         return 0;
     try {
         plat::ReplacingFile out(path);
-        DxfWriter writer(out.Out());
+        DxfWriter writer(&out.Out());
         WriteDrawing(writer, *pVector, width, height, layer);
         out.Commit();
         return 1;
@@ -306,11 +311,25 @@ int DXFToVector(CVectorImage* pVector, const char* path, int layer, std::string*
         return fail(std::string("no memory to read ") + path);
     }
 
+    return DXFTextToVector(pVector, text, layer, reason, path);
+}
+
+int DXFTextToVector(CVectorImage* pVector, std::string_view text, int layer, std::string* reason, const std::string& name)
+{
+    auto fail = [&](const std::string& why) {
+        if (reason)
+            *reason = why;
+        return 0;
+    };
+    if (reason)
+        reason->clear();
+    if (pVector == nullptr || !pVector->IsOpen() || layer < 0 || layer >= pVector->GetNumLayer())
+        return fail("the overlay has no such layer");
     Entities found;
     std::string damage;
     ReadEntities(text, found, damage);
     if (!found.found)
-        return fail(std::string(path) + " has no ENTITIES section");
+        return fail(name + " has no ENTITIES section");
 
     for (const VectorVertex& v : found.points) {
         const CVectorImage::Point p{v.x, v.y, 0};
@@ -323,4 +342,13 @@ int DXFToVector(CVectorImage* pVector, const char* path, int layer, std::string*
     if (reason)
         *reason = damage;
     return 1;
+}
+
+std::string VectorToDXFText(CVectorImage* pVector, int width, int height, int layer)
+{
+    if (pVector == nullptr)
+        return {};
+    DxfWriter writer(nullptr);
+    WriteDrawing(writer, *pVector, width, height, layer);
+    return std::move(writer.Text());
 }

@@ -2,6 +2,7 @@
 // Exchange of a vector overlay's points and lines with ASCII DXF files.
 
 #include <string>
+#include <string_view>
 
 class CVectorImage;
 
@@ -18,3 +19,8 @@ int VectorToDXF(const char* path, CVectorImage* pVector, int width, int height, 
 // entities before it (reason says where). 0 when the file cannot be read, holds no
 // ENTITIES section, or the overlay lacks a block or the layer.
 int DXFToVector(CVectorImage* pVector, const char* path, int layer, std::string* reason = nullptr);
+// The same for a DXF text in memory; name stands for the file in the reason.
+int DXFTextToVector(CVectorImage* pVector, std::string_view text, int layer, std::string* reason,
+                    const std::string& name);
+// The drawing VectorToDXF writes, as text.
+std::string VectorToDXFText(CVectorImage* pVector, int width, int height, int layer);

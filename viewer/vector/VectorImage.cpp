@@ -279,28 +279,57 @@ int CVectorImage::Open(const char* file)
             m_strReason = "the overlay cannot be read";
             return 0;
         }
-        std::string why;
-        const std::int64_t used = CheckBlock(block.get(), stored, why);
-        if (used == 0) {
-            m_strReason = why;
+        return Take(std::move(block), alloc, stored, file);
+    });
+}
+
+int CVectorImage::OpenBytes(const void* data, int size, const char* file)
+{
+    if (m_bOpen || file == nullptr || (data == nullptr && size != 0))
+        return 0;
+    return GuardedViewerCall(kGuardCaption, [&] {
+        if (size <= 0) {
+            m_strReason = "the file holds no vector overlay";
             return 0;
         }
-        const int layers = HeaderOf(block.get())->layers;
-        if (std::size_t(layers) > m_PaintMode.size())
-            m_PaintMode.resize(std::size_t(layers) + 5);
-        std::fill(m_PaintMode.begin(), m_PaintMode.begin() + layers, 0);
-        m_strFile = file;
-        m_pBlock = std::move(block);
-        m_nAlloc = int(alloc);
-        m_nLayers = layers;
-        m_bOpen = 1;
-        // A shorter re-save in place leaves a stored length above the records' end;
-        // what is added next goes right behind the records, where Save writes it.
-        SetUsedSize(used);
-        m_nCurPoint = m_nCurLine = 0;
-        m_strReason.clear();
-        return 1;
+        if (size < kHeaderSize) {
+            m_strReason = "the overlay is shorter than its 20-byte header";
+            return 0;
+        }
+        const std::int64_t alloc = std::min<std::int64_t>((std::int64_t(size) + 4095) / 4096 * 4096, kMaxBlock);
+        std::unique_ptr<unsigned char[]> block(new (std::nothrow) unsigned char[std::size_t(alloc)]);
+        if (!block) {
+            m_strReason = "no memory for the overlay";
+            return 0;
+        }
+        std::memcpy(block.get(), data, std::size_t(size));
+        return Take(std::move(block), alloc, size, file);
     });
+}
+
+int CVectorImage::Take(std::unique_ptr<unsigned char[]> block, std::int64_t alloc, int stored, const char* file)
+{
+    std::string why;
+    const std::int64_t used = CheckBlock(block.get(), stored, why);
+    if (used == 0) {
+        m_strReason = why;
+        return 0;
+    }
+    const int layers = HeaderOf(block.get())->layers;
+    if (std::size_t(layers) > m_PaintMode.size())
+        m_PaintMode.resize(std::size_t(layers) + 5);
+    std::fill(m_PaintMode.begin(), m_PaintMode.begin() + layers, 0);
+    m_strFile = file;
+    m_pBlock = std::move(block);
+    m_nAlloc = int(alloc);
+    m_nLayers = layers;
+    m_bOpen = 1;
+    // A shorter re-save in place leaves a stored length above the records' end;
+    // what is added next goes right behind the records, where Save writes it.
+    SetUsedSize(used);
+    m_nCurPoint = m_nCurLine = 0;
+    m_strReason.clear();
+    return 1;
 }
 
 int CVectorImage::Save()

@@ -79,6 +79,8 @@ public:
     int Create(const char* file, int size = 0);
     // Tag 500 of file, checked whole before anything is taken; 0 leaves the object as it was.
     int Open(const char* file);
+    // The same for a payload of tag 500 already in memory (size bytes), kept for file.
+    int OpenBytes(const void* data, int size, const char* file);
     // Writes the block as tag 500 of the file and gives it up; 0 keeps it held.
     int Save();
     void Destroy();
@@ -116,6 +118,7 @@ private:
 
     LayerRecord* Layer(int layer) const;
     bool HasLayer(int layer) const { return m_bOpen && layer >= 0 && layer < m_nLayers; }
+    int Take(std::unique_ptr<unsigned char[]> block, std::int64_t alloc, int stored, const char* file);
     int Resize(int size);
     bool Reserve(std::int64_t bytes);
     unsigned char* Append(std::int64_t bytes);

@@ -1,13 +1,13 @@
 #include "viewer3d/forms/SFinder3DUn.h"
 
 #include "viewer3d/forms/FormParts.h"
+#include "viewer3d/forms/PickerParts.h"
 #include "viewer3d/forms/SFlatCaption.h"
 #include "viewer3d/project/HcProject3D.h"
 #include "viewer3d/project/SNodes.h"
 
 #include "engine3d/geometry/SBasis3D.h"
 
-#include <QCursor>
 #include <QPushButton>
 #include <QTreeWidget>
 
@@ -38,12 +38,7 @@ TSObject3DFinder::TSObject3DFinder()
     m_ok->setDefault(true);
     connect(m_ok, &QPushButton::clicked, this, [this] { done(1); });
     connect(m_cancel, &QPushButton::clicked, this, [this] { done(2); });
-    // Only a double click on an item's label confirms.
-    connect(m_tree, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* Item) {
-        const QPoint at = m_tree->viewport()->mapFromGlobal(QCursor::pos());
-        if (Item != nullptr && m_tree->itemAt(at) == Item)
-            done(1);
-    });
+    ConfirmOnLabelDoubleClick(this, m_tree);
     m_root = TSDataBranch::Create("");
     CentreOnScreen(this);
 }

@@ -1,19 +1,17 @@
 #include "viewer3d/forms/SFinderLayerUn.h"
 
 #include "viewer3d/forms/FormParts.h"
+#include "viewer3d/forms/PickerParts.h"
 #include "viewer3d/forms/SFlatCaption.h"
 #include "viewer3d/project/SNodes.h"
 
 #include "engine3d/files/SLayers.h"
 #include "engine3d/model/SRTDRegistry.h"
 
-#include <QCursor>
 #include <QGuiApplication>
-#include <QHBoxLayout>
 #include <QPushButton>
 #include <QScreen>
 #include <QTreeWidget>
-#include <QVBoxLayout>
 
 #include <algorithm>
 #include <filesystem>
@@ -36,38 +34,16 @@ void CentreOnDesktop(QWidget* Form)
 
 TSLayerFinderForm::TSLayerFinderForm()
 {
-    setWindowTitle("Select Layer");
     resize(260, 300);
-    auto* column = new QVBoxLayout(this);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(0);
-    m_caption = new TSFlatCaption(this);
-    m_caption->SetText("Select Layer");
-    m_caption->ShowButtons({fccClose});
-    m_caption->setFixedHeight(kCaptionHeight);
-    column->addWidget(m_caption);
     m_tree = new QTreeWidget(this);
     m_tree->setObjectName("TreeView1");
     m_tree->setHeaderHidden(true);
     m_tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    column->addWidget(m_tree, 1);
-    auto* panel = new QHBoxLayout();
-    panel->setContentsMargins(4, 4, 8, 4);
-    panel->addStretch(1);
-    m_ok = new QPushButton("Ok", this);
-    m_cancel = new QPushButton("Cancel", this);
-    m_ok->setDefault(true);
-    panel->addWidget(m_ok);
-    panel->addWidget(m_cancel);
-    column->addLayout(panel);
-    connect(m_ok, &QPushButton::clicked, this, [this] { done(1); });
-    connect(m_cancel, &QPushButton::clicked, this, [this] { done(2); });
-    // Only a double click on an item's label confirms.
-    connect(m_tree, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* Item) {
-        const QPoint at = m_tree->viewport()->mapFromGlobal(QCursor::pos());
-        if (Item != nullptr && m_tree->itemAt(at) == Item)
-            done(1);
-    });
+    const TSPickerParts parts = BuildPicker(this, "Select Layer", m_tree);
+    m_caption = parts.Caption;
+    m_ok = parts.Ok;
+    m_cancel = parts.Cancel;
+    ConfirmOnLabelDoubleClick(this, m_tree);
     m_root = TSDataBranch::Create("");
     CentreOnDesktop(this);
 }

@@ -1,15 +1,13 @@
 #include "viewer3d/forms/SFinderReflectionUn.h"
 
 #include "viewer3d/forms/FormParts.h"
+#include "viewer3d/forms/PickerParts.h"
 #include "viewer3d/forms/SFlatCaption.h"
 
 #include "engine3d/model/SInterface.h"
 #include "engine3d/model/SRTDRegistry.h"
 
-#include <QHBoxLayout>
 #include <QListWidget>
-#include <QPushButton>
-#include <QVBoxLayout>
 
 bool ReflectionChoices(TSClass BaseClass, std::vector<std::pair<std::string, TSClass>>& Lines)
 {
@@ -36,31 +34,14 @@ bool ReflectionChoices(TSClass BaseClass, std::vector<std::pair<std::string, TSC
 
 TSFinderReflectionForm::TSFinderReflectionForm()
 {
-    setWindowTitle("Select Reflection Law");
     resize(206, 260);
-    auto* column = new QVBoxLayout(this);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(0);
-    m_caption = new TSFlatCaption(this);
-    m_caption->SetText("Select Reflection Law");
-    m_caption->ShowButtons({fccClose});
-    m_caption->setFixedHeight(kCaptionHeight);
-    column->addWidget(m_caption);
     m_list = new QListWidget(this);
     m_list->setObjectName("ListBox1");
-    column->addWidget(m_list, 1);
-    auto* panel = new QHBoxLayout();
-    panel->setContentsMargins(4, 4, 8, 4);
-    panel->addStretch(1);
-    m_ok = new QPushButton("Ok", this);
-    m_cancel = new QPushButton("Cancel", this);
-    m_ok->setDefault(true);
-    panel->addWidget(m_ok);
-    panel->addWidget(m_cancel);
-    column->addLayout(panel);
-    connect(m_ok, &QPushButton::clicked, this, [this] { done(1); });
-    connect(m_cancel, &QPushButton::clicked, this, [this] { done(2); });
-    connect(m_list, &QListWidget::itemDoubleClicked, this, [this] { done(1); });
+    const TSPickerParts parts = BuildPicker(this, "Select Reflection Law", m_list);
+    m_caption = parts.Caption;
+    m_ok = parts.Ok;
+    m_cancel = parts.Cancel;
+    ConfirmOnDoubleClick(this, m_list);
     CentreOnScreen(this);
 }
 
@@ -72,18 +53,18 @@ bool TSFinderReflectionForm::PickClass(TSClass BaseClass, TSClass& Class)
     m_classes.clear();
     if (!complete)
         return false;
+    std::vector<std::string> names;
     int preselect = 0;
     for (const auto& [caption, cls] : lines) {
         if (cls != nullptr && cls == Class)
             preselect = int(m_classes.size());
-        m_list->addItem(QString::fromStdString(caption));
+        names.push_back(caption);
         m_classes.push_back(cls);
     }
-    m_list->setCurrentRow(preselect);
-    if (exec() != 1)
+    const std::optional<int> row = RunListPicker(this, m_list, names, preselect);
+    if (!row)
         return false;
-    const int row = m_list->currentRow();
-    TSClass chosen = row >= 0 && row < int(m_classes.size()) ? m_classes[std::size_t(row)] : nullptr;
+    TSClass chosen = *row >= 0 ? m_classes[std::size_t(*row)] : nullptr;
     if (chosen == Class)
         return false;
     Class = chosen;

@@ -660,9 +660,71 @@ bool TSFlatCaptionCore::AllowsMaximize() const
 
 // ---- picture strips ----
 
+TSChangeLink::~TSChangeLink()
+{
+    SetSender(nullptr);
+}
+
+void TSChangeLink::SetSender(TSImageList* List)
+{
+    if (List == m_sender)
+        return;
+    if (m_sender != nullptr)
+        m_sender->UnRegisterChanges(this);
+    if (List != nullptr)
+        List->RegisterChanges(this);
+}
+
 TSImageList::TSImageList(int Width, int Height, int Count)
     : m_width(Width), m_height(Height), m_count(Count), m_strip(Width * Count, Height)
 {}
+
+TSImageList::~TSImageList()
+{
+    // Each link forgets the list, then hears of it.
+    const std::vector<TSChangeLink*> links = std::exchange(m_links, {});
+    for (TSChangeLink* link : links)
+        link->m_sender = nullptr;
+    for (TSChangeLink* link : links)
+        if (link->OnChange)
+            link->OnChange();
+}
+
+void TSImageList::RegisterChanges(TSChangeLink* Link)
+{
+    if (Link == nullptr || std::find(m_links.begin(), m_links.end(), Link) != m_links.end())
+        return;
+    if (Link->m_sender != nullptr && Link->m_sender != this)
+        Link->m_sender->UnRegisterChanges(Link);
+    Link->m_sender = this;
+    m_links.push_back(Link);
+}
+
+void TSImageList::UnRegisterChanges(TSChangeLink* Link)
+{
+    if (Link == nullptr)
+        return;
+    std::erase(m_links, Link);
+    if (Link->m_sender == this)
+        Link->m_sender = nullptr;
+}
+
+void TSImageList::Changed()
+{
+    // A link may leave while it is told.
+    const std::vector<TSChangeLink*> links = m_links;
+    for (TSChangeLink* link : links)
+        if (std::find(m_links.begin(), m_links.end(), link) != m_links.end() && link->OnChange)
+            link->OnChange();
+}
+
+void TSImageList::SetTransparent(plat::ColorRef Colour)
+{
+    if (Colour == m_transparent)
+        return;
+    m_transparent = Colour;
+    Changed();
+}
 
 void TSImageList::Draw(plat::DeviceContext& Dc, const plat::Rect& Dest, int Index, int CutLeft, int CutTop) const
 {
@@ -1026,6 +1088,8 @@ TSFlatCaption::TSFlatCaption(QWidget* Form) : plat::BufferedWindow(Form)
 {
     setObjectName("SFlatCaption1");
     setMouseTracking(true);
+    // A change of the image list repaints; a list that goes is forgotten by the link.
+    m_imageLink.OnChange = [this] { RepaintBar(); };
     m_captionFont = font();
     m_buttonFont = font();
     for (const StandardButton& row : kStandardButtons) {
@@ -1161,9 +1225,9 @@ TSFlatCaptionButton* TSFlatCaption::ButtonOf(TSFlatCaptionCommand Command) const
 
 void TSFlatCaption::SetImages(TSImageList* Images)
 {
-    if (m_images == Images)
+    if (m_imageLink.Sender() == Images)
         return;
-    m_images = Images;
+    m_imageLink.SetSender(Images);
     RepaintBar();
 }
 
@@ -1407,6 +1471,11 @@ bool TSFlatCaption::eventFilter(QObject* Watched, QEvent* Event)
 void TSFlatCaption::resizeEvent(QResizeEvent* Event)
 {
     plat::BufferedWindow::resizeEvent(Event);
+    const auto alive = m_alive;
+    if (OnResize)
+        OnResize(this);
+    if (!*alive)
+        return;
     SetBarSize(width(), height());
     ApplyMinimumSize();
 }
@@ -1432,8 +1501,11 @@ void TSFlatCaption::mousePressEvent(QMouseEvent* Event)
         PopupWindow().TrackPopup(m_popupMenu, global.x(), global.y(),
                                  plat::Rect{global.x(), global.y(), global.x(), global.y()});
     }
-    if (*alive)
-        m_eventGlobal = nullptr;
+    if (!*alive)
+        return;
+    m_eventGlobal = nullptr;
+    if (OnMouseDown)
+        OnMouseDown(this, Event->button(), Event->modifiers(), Event->position().toPoint());
 }
 
 void TSFlatCaption::mouseMoveEvent(QMouseEvent* Event)
@@ -1441,25 +1513,33 @@ void TSFlatCaption::mouseMoveEvent(QMouseEvent* Event)
     const QPoint global = Event->globalPosition().toPoint();
     if (m_dragging && m_form && (Event->buttons() & Qt::LeftButton))
         m_form->move(global - m_dragOffset);
+    const auto alive = m_alive;
     m_eventGlobal = &global;
     UpdateHover();
+    if (!*alive)
+        return;
     m_eventGlobal = nullptr;
+    if (OnMouseMove)
+        OnMouseMove(this, Event->modifiers(), Event->position().toPoint());
 }
 
 void TSFlatCaption::mouseReleaseEvent(QMouseEvent* Event)
 {
-    if (Event->button() != Qt::LeftButton)
-        return;
-    if (m_dragging) {
-        m_dragging = false;
-        return;
-    }
-    const QPoint global = Event->globalPosition().toPoint();
     const auto alive = m_alive;
-    m_eventGlobal = &global;
-    LeftButton(false);
-    if (*alive)
-        m_eventGlobal = nullptr;
+    if (Event->button() == Qt::LeftButton) {
+        if (m_dragging) {
+            m_dragging = false;
+        } else {
+            const QPoint global = Event->globalPosition().toPoint();
+            m_eventGlobal = &global;
+            LeftButton(false);
+            if (!*alive)
+                return;
+            m_eventGlobal = nullptr;
+        }
+    }
+    if (OnMouseUp)
+        OnMouseUp(this, Event->button(), Event->modifiers(), Event->position().toPoint());
 }
 
 void TSFlatCaption::mouseDoubleClickEvent(QMouseEvent* Event)
@@ -1549,7 +1629,7 @@ void TSFlatCaption::PaintButton(plat::DeviceContext& Dc, TSFlatCaptionButton& Bu
         list = &SharedImages();
         index = SharedImageIndex(Button.Command(), state);
     } else if (index >= 0) {
-        list = m_images;
+        list = m_imageLink.Sender();
     }
     if (list != nullptr && index >= list->Count())
         list = nullptr;

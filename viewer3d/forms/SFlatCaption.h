@@ -407,17 +407,46 @@ private:
 };
 
 // A strip of equal pictures with a transparent colour.
+class TSImageList;
+
+// A tie to an image list: OnChange runs after every change of the list and when the
+// list goes (Sender is nil then). Leaves its list when it goes.
+class TSChangeLink final {
+public:
+    TSChangeLink() = default;
+    TSChangeLink(const TSChangeLink&) = delete;
+    TSChangeLink& operator=(const TSChangeLink&) = delete;
+    ~TSChangeLink();
+
+    TSImageList* Sender() const { return m_sender; }
+    // Leaves the old list, joins List (nil: none).
+    void SetSender(TSImageList* List);
+
+    std::function<void()> OnChange;
+
+private:
+    friend class TSImageList;
+    TSImageList* m_sender = nullptr;
+};
+
 class TSImageList final {
 public:
     TSImageList(int Width, int Height, int Count);
     TSImageList(const TSImageList&) = delete;
     TSImageList& operator=(const TSImageList&) = delete;
+    // Its links are told that it goes.
+    ~TSImageList();
+
+    void RegisterChanges(TSChangeLink* Link);
+    void UnRegisterChanges(TSChangeLink* Link);
+    // Tells every link; call after drawing into Strip().
+    void Changed();
 
     int Width() const { return m_width; }
     int Height() const { return m_height; }
     int Count() const { return m_count; }
     plat::ColorRef Transparent() const { return m_transparent; }
-    void SetTransparent(plat::ColorRef Colour) { m_transparent = Colour; }
+    void SetTransparent(plat::ColorRef Colour);
     // The strip's pixels, Count pictures side by side.
     plat::DeviceContext& Strip() { return m_strip; }
     const plat::DeviceContext& Strip() const { return m_strip; }
@@ -430,6 +459,7 @@ private:
     int m_count;
     plat::DeviceContext m_strip;
     plat::ColorRef m_transparent = 0;
+    std::vector<TSChangeLink*> m_links;
 };
 
 // The shared strip of the bar's standard pictures: 560 x 16, 35 pictures, top-left
@@ -505,7 +535,8 @@ public:
 
     QMenu* PopupMenu() const { return m_popupMenu; }
     void SetPopupMenu(QMenu* Menu) { m_popupMenu = Menu; }
-    TSImageList* Images() const { return m_images; }
+    // Not owned; the bar repaints when the list changes and forgets it when it goes.
+    TSImageList* Images() const { return m_imageLink.Sender(); }
     void SetImages(TSImageList* Images);
     // Background picture, copied.
     void SetBitmap(const QImage& Bitmap);
@@ -520,6 +551,15 @@ public:
 
     // One tick of the shared hover timer, for every hooked bar.
     static void HoverTick();
+
+    // The widget's own events: resize before the bar re-arranges, the mouse after
+    // the bar has handled it (Pos in bar coordinates).
+    std::function<void(TSFlatCaption* Sender)> OnResize;
+    std::function<void(TSFlatCaption* Sender, Qt::MouseButton Button, Qt::KeyboardModifiers Shift, QPoint Pos)>
+        OnMouseDown;
+    std::function<void(TSFlatCaption* Sender, Qt::KeyboardModifiers Shift, QPoint Pos)> OnMouseMove;
+    std::function<void(TSFlatCaption* Sender, Qt::MouseButton Button, Qt::KeyboardModifiers Shift, QPoint Pos)>
+        OnMouseUp;
 
     bool Hooked() const override { return m_form != nullptr; }
     bool BarVisible() const override { return isVisible(); }
@@ -562,7 +602,7 @@ private:
     bool m_canMaximize = false;
     bool m_rightToLeft = false;
     QPointer<QMenu> m_popupMenu;
-    TSImageList* m_images = nullptr;
+    TSChangeLink m_imageLink;
     std::unique_ptr<plat::DeviceContext> m_bitmap;
     QFont m_captionFont;
     QFont m_buttonFont;
