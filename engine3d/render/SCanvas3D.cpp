@@ -836,6 +836,81 @@ void TSCanvas3D::DrawTriangle(const TSCanvasPoint& P1, const TSCanvasPoint& P2, 
     DrawTriangleIn(P1, P2, P3, Smooth != 0, {m_clip.Left, m_clip.Top, m_clip.Right, m_clip.Bottom}, EdgeRows());
 }
 
+void TSCanvas3D::DrawTriangles(const TSCanvasPoint* Points, const std::uint32_t* Indices, std::int64_t Count)
+{
+    if (m_released || ClipEmpty() || Count <= 0)
+        return;
+    auto vertex = [Points, Indices](std::int64_t K) -> const TSCanvasPoint& {
+        return Indices != nullptr ? Points[Indices[K]] : Points[K];
+    };
+    if (!m_tiled) {
+        for (std::int64_t i = 0; i < Count; ++i)
+            DrawTriangle(vertex(3 * i), vertex(3 * i + 1), vertex(3 * i + 2));
+        return;
+    }
+    Queue& q = *m_queue;
+    const TSCanvasClip& clip = q.Clip;
+    const TSCanvasLimits limits = m_limits;
+    const std::uint8_t smooth = Smooth;
+    std::vector<std::int64_t> area(std::size_t(q.Threads), 0);
+    for (std::int64_t done = 0; done < Count;) {
+        const std::int64_t n = std::min<std::int64_t>({Count - done, std::int64_t(kQueueLimit - q.Count), 16384});
+        const std::size_t base = q.Count;
+        std::fill(area.begin(), area.end(), 0);
+        try {
+            // Each place of the queue is written by the piece that holds its triangle.
+            plat::ParallelFor(
+                n, 4096, q.Threads,
+                [&](std::int64_t Begin, std::int64_t End, int Slot) {
+                    std::int64_t sum = 0;
+                    for (std::int64_t i = Begin; i < End; ++i) {
+                        const std::int64_t at = 3 * (done + i);
+                        Queue::Primitive& item = q.Items[base + std::size_t(i)];
+                        item.Kind = 0;
+                        const TSCanvasPoint& a = vertex(at);
+                        const TSCanvasPoint& b = vertex(at + 1);
+                        const TSCanvasPoint& c = vertex(at + 2);
+                        const std::int32_t zMin = std::min({a.Z, b.Z, c.Z});
+                        if (zMin < limits.Near || zMin > limits.Far)
+                            continue;
+                        std::int32_t top = std::min({a.Y, b.Y, c.Y}), bottom = std::max({a.Y, b.Y, c.Y});
+                        std::int32_t left = std::min({a.X, b.X, c.X}), right = std::max({a.X, b.X, c.X});
+                        if (bottom < clip.Top || top > clip.Bottom || right < clip.Left || left > clip.Right)
+                            continue;
+                        left = std::max(left, clip.Left) - clip.Left;
+                        right = std::min(right, clip.Right) - clip.Left;
+                        top = std::max(top, clip.Top) - clip.Top;
+                        bottom = std::min(bottom, clip.Bottom) - clip.Top;
+                        item.P[0] = a;
+                        item.P[1] = b;
+                        item.P[2] = c;
+                        item.Left = q.ColumnTile[std::size_t(left)];
+                        item.Right = q.ColumnTile[std::size_t(right)];
+                        item.Top = q.RowTile[std::size_t(top)];
+                        item.Bottom = q.RowTile[std::size_t(bottom)];
+                        item.Smooth = smooth;
+                        item.Kind = pkTriangle;
+                        sum += (std::int64_t(right) - left + 1) * (std::int64_t(bottom) - top + 1);
+                    }
+                    area[std::size_t(Slot)] += sum;
+                },
+                [&](std::int64_t) {
+                    if (m_stopCheck != nullptr)
+                        m_stopCheck(m_stopData);
+                });
+        } catch (...) {
+            DropQueue();
+            throw;
+        }
+        q.Count += std::size_t(n);
+        for (std::int64_t a : area)
+            q.Area += a;
+        done += n;
+        if (q.Count >= kQueueLimit || q.Area >= kQueueArea)
+            FlushTiles();
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Tiles
 
@@ -974,6 +1049,8 @@ void TSCanvas3D::FlushTiles()
                     const std::int64_t from = count * s / slices, to = count * (s + 1) / slices;
                     for (std::int64_t i = from; i < to; ++i) {
                         const Queue::Primitive& item = q.Items[std::size_t(i)];
+                        if (item.Kind == 0)
+                            continue;
                         for (std::int32_t r = item.Top; r <= item.Bottom; ++r)
                             for (std::int32_t c = item.Left; c <= item.Right; ++c) {
                                 const std::int32_t tile = r * q.TileColumns + c;
