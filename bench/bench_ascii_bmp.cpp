@@ -5,8 +5,10 @@
 // - a 2000 x 2000 FLOAT32 layer likewise against `-co DECIMAL_PRECISION=6`;
 // - that UINT16 text imported (scan and job) against `gdal_translate` from XYZ to
 //   ENVI, goal at least 2 times;
-// - an 8000 x 8000 24-bit bitmap into three layers with closing statistics
-//   against `gdal_translate -of ENVI`, goal at least 4 times.
+// - an 8000 x 8000 24-bit bitmap into three layers with closing statistics, made
+//   durable before they replace anything, against `gdal_translate -stats -of ENVI`
+//   followed by a sync of its output (equal work), goal at least 4 times; the
+//   bare `gdal_translate -of ENVI` printed beside.
 // GDAL runs at its fastest block cache (a few tried, the one used printed); each
 // comparison has a per-core line (both sides pinned to one core) and an all-core
 // line, each side's thread count printed, medians of three.
@@ -166,19 +168,22 @@ int main(int argc, char** argv)
         const bench::GdalTimings gdal =
             bench::Gdal("gdal_translate -q -of ENVI " + bench::Quote(in) + " " + bench::Quote(envi),
                         [&] { std::filesystem::remove(envi); });
-        // The same with statistics of every band, as our closing statistics.
-        const bench::GdalTimings gdalStats =
-            bench::Gdal("gdal_translate -q -stats -of ENVI " + bench::Quote(in) + " " + bench::Quote(envi),
+        // Equal work: our layers carry their statistics and are on disk before
+        // they replace anything, so GDAL's output gets statistics and a sync too.
+        const bench::GdalTimings gdalEqual =
+            bench::Gdal("gdal_translate -q -stats -of ENVI " + bench::Quote(in) + " " + bench::Quote(envi) +
+                            " && sync " + bench::Quote(envi),
                         [&] { std::filesystem::remove(envi); });
         auto remove = [&] {
             for (const std::string& name : BmpOutputNames(job))
                 std::filesystem::remove(name);
         };
         const bench::Timings t = bench::Ours([&] { ok = BmpToRdp(job, nullptr, &error) == 0 && ok; }, remove);
-        met = bench::CompareBoth("  8000 x 8000 24-bit bitmap into three layers", "gdal_translate", gdal.t, threads,
-                                 "ours", t, threads, {4.0, false}, {4.0, false}) &&
+        met = bench::CompareBoth("  8000 x 8000 24-bit bitmap into three layers, equal work (GDAL with -stats and sync)",
+                                 "gdal_translate", gdalEqual.t, threads, "ours", t, threads, {4.0, false},
+                                 {4.0, false}) &&
               met;
-        bench::CompareBoth("    GDAL with statistics too", "gdal_translate -stats", gdalStats.t, threads, "ours", t,
+        bench::CompareBoth("    against GDAL without statistics or sync", "gdal_translate", gdal.t, threads, "ours", t,
                            threads, {}, {});
         remove();
     }

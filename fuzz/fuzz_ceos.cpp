@@ -67,10 +67,19 @@ void CheckLeaderAlone(std::span<const unsigned char> leader, fuzzsupport::Dice& 
     g_step = "information text";
     const std::string text = CeosInfoText(leader);
     if (text != CeosInfoUnreadableText()) {
-        std::size_t lines = 0;
-        for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at + 2))
+        // Every field's line in the table's order (a field's own characters may
+        // hold line breaks too).
+        static const std::vector<CeosFieldEntry> entries = ParseCeosFieldTable(CeosFieldResource());
+        std::size_t at = 0, lines = 0;
+        for (const CeosFieldEntry& e : entries) {
+            if (e.letter == '$')
+                continue;
+            at = text.find(e.label + " : ", at);
+            FUZZ_CHECK(at != std::string::npos);
             ++lines;
+        }
         FUZZ_CHECK(lines == 88);
+        FUZZ_CHECK(text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0);
     }
 }
 

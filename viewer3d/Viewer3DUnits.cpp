@@ -11,6 +11,7 @@
 #include "viewer3d/editors/SDiffuseReflectionUn.h"
 #include "viewer3d/editors/SEyeSystem3DUn.h"
 #include "viewer3d/editors/SPointSpringLight3DUn.h"
+#include "viewer3d/editors/SSurface3DUn.h"
 
 #include <mutex>
 
@@ -28,6 +29,7 @@ constexpr TSUnit kViewer3DUnits[] = {
     {"SPointSpringLight3DUn", &SPointSpringLight3DUnInitialization, &SPointSpringLight3DUnFinalization},
     {"SEyeSystem3DUn", &SEyeSystem3DUnInitialization, &SEyeSystem3DUnFinalization},
     {"SDiffuseReflectionUn", &SDiffuseReflectionUnInitialization, &SDiffuseReflectionUnFinalization},
+    {"SSurface3DUn", &SSurface3DUnInitialization, &SSurface3DUnFinalization},
     {"SNavigator3DUn", &SNavigator3DUnInitialization, &SNavigator3DUnFinalization},
 };
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/files/MappedFile.h"
 #include "platform/threads/ParallelFor.h"
 #include "format/RowConvert.h"
 #include "jobs/MeterInfoBase.h"
@@ -75,9 +76,15 @@ int CRDPLayer::ReadData(CRDPLayer* src, CPoint srcPos, CPoint dstPos, CSize size
         } else {
             const int threads = plat::ParallelThreadsFor(rows * n * std::max(srcSize, dstSize));
             const std::int64_t grain = threads > 1 ? std::max<std::int64_t>(1, (std::int64_t(1) << 16) / n) : 1;
+            // Whole rows are one block of the destination, often a new layer's
+            // fresh pages: faulting a piece's pages in one call is much cheaper
+            // than a fault per page.
+            const bool block = dstX == 0 && n * dstSize == m_nRowSize;
             plat::ParallelFor(
                 rows, grain, threads,
                 [&](std::int64_t first, std::int64_t end, int) {
+                    if (block)
+                        plat::PrefaultForWrite(to(first), (end - first) * n * dstSize);
                     for (std::int64_t i = first; i < end; ++i)
                         convert(from(i), to(i), n);
                 },

@@ -3,8 +3,10 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "ConversionJobEnd.h"
 #include "platform/dialogs/MessageBox.h"
@@ -16,6 +18,9 @@
 #include "layer/RDPExcept.h"
 #include "layer/RDPFileTags.h"
 #include "layer/RDPLayer.h"
+#include "layer/SampleTally.h"
+#include "platform/files/MappedFile.h"
+#include "platform/threads/ParallelFor.h"
 
 namespace {
 
@@ -48,6 +53,10 @@ private:
     std::int64_t m_size = 0;
 };
 
+// Rows go to the threads in pieces; each piece's rows of every plane are faulted
+// in with one call (writes into a new layer's fresh pages cost most) and tallied
+// while they are in the cache, so that closing the layers need not read them
+// twice more. The meter gets one position a row, in row order.
 void ConvertRows(const BmpInfo& info, const unsigned char* file, CMeterInfoBase* meter, CRDPLayer* layers,
                  int planes)
 {
@@ -57,11 +66,35 @@ void ConvertRows(const BmpInfo& info, const unsigned char* file, CMeterInfoBase*
         meter->SetRange(0.0, double(info.height));
         meter->SetText(LoadBmpString(IDS_BMP_WRITING_RASTER).c_str());
     }
-    for (int i = 0; i < info.height; ++i) {
-        ConvertBmpRow(info, file, i, rows);
-        if (meter)
-            meter->SetPos(double(i));
-    }
+    const int w = info.width, h = info.height;
+    const int threads = std::max(1, plat::ParallelThreadsFor(std::int64_t(w) * h * planes));
+    std::vector<std::unique_ptr<SampleTally>> tallies;
+    if (SampleTally::Supports(UINT8, w))
+        for (int c = 0; c < planes; ++c)
+            tallies.push_back(std::make_unique<SampleTally>(UINT8, w, h, threads));
+    const std::int64_t grain = std::max<std::int64_t>(1, (std::int64_t(1) << 20) / (std::int64_t(w) * planes));
+    std::int64_t reported = 0;
+    plat::ParallelFor(
+        h, grain, threads,
+        [&](std::int64_t begin, std::int64_t end, int slot) {
+            // File row i is layer row y: the piece's layer rows are one block.
+            const std::int64_t first = info.topDown ? begin : h - end;
+            for (int c = 0; c < planes; ++c)
+                plat::PrefaultForWrite(rows[c][first], (end - begin) * std::int64_t(w));
+            for (std::int64_t i = begin; i < end; ++i) {
+                ConvertBmpRow(info, file, int(i), rows);
+                const std::int64_t y = info.topDown ? i : h - 1 - i;
+                for (std::size_t c = 0; c < tallies.size(); ++c)
+                    tallies[c]->AddRow(slot, y, rows[c][y]);
+            }
+        },
+        [&](std::int64_t done) {
+            if (meter)
+                for (; reported < done; ++reported)
+                    meter->SetPos(double(reported));
+        });
+    for (std::size_t c = 0; c < tallies.size(); ++c)
+        layers[c].TakeTally(*tallies[c]);
 }
 
 std::string WithPath(unsigned id, const std::string& path)

@@ -32,7 +32,8 @@ struct RawImportFields {
     int records = 0;
 
     int ComponentType() const { return ComponentTypeAt(dataKind, componentPos); }
-    int Components() const { return dataKind + 1; }
+    // Two for complex data, one for anything else.
+    int Components() const { return dataKind == 1 ? 2 : 1; }
     // The layer's sample type code; 0 while no component type is chosen.
     int LayerType() const;
     // Component size x pixels per record x components + record prefix.

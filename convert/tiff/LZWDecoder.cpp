@@ -1,13 +1,15 @@
 #include "tiff/LZWDecoder.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 CLZWDecoder::CLZWDecoder() : m_table(new Entry[kTableSize])
 {
     for (int i = 0; i < kTableSize; ++i)
-        m_table[i] = Entry{0, 0, 0, 0};
+        m_table[i] = Entry{0, 0, 0, 0, 0};
     for (int i = 0; i < 256; ++i)
-        m_table[i] = Entry{0, 1, static_cast<unsigned char>(i), static_cast<unsigned char>(i)};
+        m_table[i] = Entry{0, 1, static_cast<unsigned char>(i), static_cast<unsigned char>(i), 0};
     m_table[kClear].length = 1;
     m_table[kEnd].length = 1;
 }
@@ -24,6 +26,11 @@ int CLZWDecoder::GetString(int code, unsigned char* out) const
     return length;
 }
 
+// Every string of a code past the literals has been written to the output
+// before (its prefix's string, then the first byte of the code that followed),
+// so it is copied from there rather than walked back through the table. The
+// copy runs forward: a string that overlaps its own source (a code used in the
+// step that makes it) reads the bytes it has just written, as it should.
 std::int64_t CLZWDecoder::DecodeStrip(const unsigned char* data, std::size_t bytes, unsigned char* out,
                                       std::size_t need, std::string* why)
 {
@@ -32,13 +39,16 @@ std::int64_t CLZWDecoder::DecodeStrip(const unsigned char* data, std::size_t byt
             *why = text;
         return -1;
     };
+    // Entries hold 32-bit output positions.
+    if (need > std::size_t(UINT32_MAX))
+        need = std::size_t(UINT32_MAX);
     LZWCodeReader reader(data, bytes);
     reader.Seek(0, 0, 9);
     Entry* const table = m_table.get();
     int next = kFirstFree;
     int prev = -1;  // none: the next code must be a literal
+    std::size_t prevAt = 0;  // where the string of prev was written
     std::size_t done = 0;
-    unsigned char spill[kTableSize];
     while (done < need) {
         const int code = reader.ReadCode();
         if (code < 0)
@@ -54,45 +64,44 @@ std::int64_t CLZWDecoder::DecodeStrip(const unsigned char* data, std::size_t byt
         if (prev < 0) {
             if (code > 255)
                 return m_next = next, damage("an LZW string does not begin with a literal code");
+            prevAt = done;
             out[done++] = static_cast<unsigned char>(code);
             prev = code;
             continue;
         }
-        int length;
         unsigned char first;
-        if (code < next) {
-            length = table[code].length;
+        if (code < next)
             first = table[code].first;
-        } else if (code == next && next < kTableSize) {
-            // The string of prev and its own first byte, not in the table yet.
-            length = table[prev].length + 1;
-            first = table[prev].first;
-        } else {
+        else if (code == next && next < kTableSize)
+            first = table[prev].first;  // the string of prev and its own first byte
+        else
             return m_next = next, damage("an LZW code lies above the next free code");
-        }
-        if (Store(table, next, prev, first))
+        if (Store(table, next, prev, first, prevAt))
             reader.Widen();
-        if (length == 1) {
-            out[done++] = static_cast<unsigned char>(code);
-        } else {
-            // The string goes straight to the output, or through a spill buffer
-            // when it reaches past what the strip needs.
-            unsigned char* dst = done + std::size_t(length) <= need ? out + done : spill;
-            unsigned char* q = dst + length - 1;
-            int c = code;
-            while (c >= kFirstFree) {
-                *q-- = table[c].last;
-                c = table[c].prefix;
-            }
-            *q = static_cast<unsigned char>(c);
-            if (dst == spill) {
-                std::memcpy(out + done, spill, need - done);
-                done = need;
-            } else {
-                done += std::size_t(length);
-            }
-        }
+        prevAt = done;
         prev = code;
+        if (code < 256) {
+            out[done++] = static_cast<unsigned char>(code);
+            continue;
+        }
+        const Entry& e = table[code];
+        const std::size_t length = e.length;
+        const unsigned char* src = out + e.at;
+        unsigned char* dst = out + done;
+        if (done + length + 8 <= need && done - e.at >= 8) {
+            // Eight bytes a step; the last step may write past the string, never
+            // past the output, and what it writes there is written again later.
+            for (std::size_t k = 0; k < length; k += 8)
+                std::memcpy(dst + k, src + k, 8);
+            done += length;
+        } else {
+            // Near the end of what the strip needs, or overlapping closely:
+            // byte by byte, and only up to need.
+            const std::size_t n = std::min(length, need - done);
+            for (std::size_t k = 0; k < n; ++k)
+                dst[k] = src[k];
+            done += n;
+        }
     }
     m_next = next;
     return std::int64_t(done);

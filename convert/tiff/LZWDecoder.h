@@ -85,7 +85,7 @@ public:
     // Adds the string of prev followed by byte while the table has room (a full
     // table takes no more until the next Clear); true when the codes that follow
     // are a bit wider (entries 510, 1022 and 2046 stored).
-    bool AddString(int prev, unsigned char byte) { return Store(m_table.get(), m_next, prev, byte); }
+    bool AddString(int prev, unsigned char byte) { return Store(m_table.get(), m_next, prev, byte, 0); }
 
     // Decodes one strip into out, which takes need bytes: the strip starts as after
     // a Clear and ends at End of information or once need bytes are there.
@@ -100,15 +100,18 @@ private:
         std::uint16_t length;
         unsigned char last;
         unsigned char first;
+        std::uint32_t at;  // where DecodeStrip wrote the string in its output
     };
     // The one way an entry is added; the decoding loop keeps next in a local,
-    // which stores of output bytes cannot alias.
-    static bool Store(Entry* table, int& next, int prev, unsigned char byte)
+    // which stores of output bytes cannot alias. at: where the string of prev
+    // followed by byte lies in DecodeStrip's output.
+    static bool Store(Entry* table, int& next, int prev, unsigned char byte, std::size_t at)
     {
         if (next >= kTableSize)
             return false;
         const Entry& p = table[prev];
-        table[next] = Entry{static_cast<std::uint16_t>(prev), static_cast<std::uint16_t>(p.length + 1), byte, p.first};
+        table[next] = Entry{static_cast<std::uint16_t>(prev), static_cast<std::uint16_t>(p.length + 1), byte, p.first,
+                            static_cast<std::uint32_t>(at)};
         ++next;
         return next == 511 || next == 1023 || next == 2047;
     }

@@ -15,6 +15,8 @@
 class COrderFile;
 class CMeterInfoBase;
 
+class SampleTally;
+
 class CTIFFReader final {
 public:
     explicit CTIFFReader(std::string fileName = {}) : m_fileName(std::move(fileName)) {}
@@ -39,9 +41,11 @@ public:
     // Reads the window (x, y, w, h) into the pixel memory of one layer (w x h
     // pixels of outBytesPerPixel) or, with outBytesPerPixel 3, of three UINT8
     // planes. file is the TIFF open for reading. Damage throws CRDPExcept with
-    // cause 6 and the reason; the meter's cancel passes through.
+    // cause 6 and the reason; the meter's cancel passes through. tallies, when
+    // given, holds a tally per layer (or null), each for up to ParallelThreads()
+    // slots: every window row is counted there while it is in the cache.
     void ReadStrips(COrderFile* file, unsigned char* const* pixels, CMeterInfoBase* meter, int x, int y, int w, int h,
-                    int bytesPerPixel, int outBytesPerPixel) const;
+                    int bytesPerPixel, int outBytesPerPixel, SampleTally* const* tallies = nullptr) const;
 
     // Why the last refusal was made; "" when there was none.
     const std::string& Refusal() const { return m_refusal; }

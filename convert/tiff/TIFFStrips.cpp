@@ -14,6 +14,7 @@
 #include "jobs/MeterInfoBase.h"
 #include "layer/DataTypes.h"
 #include "layer/RDPExcept.h"
+#include "layer/SampleTally.h"
 #include "tiff/LZWDecoder.h"
 #include "tiff/TIFFReader.h"
 
@@ -72,6 +73,19 @@ struct CTIFFReader::StripPlan {
     std::int64_t firstStrip;
     RowWriter writer;
     unsigned char* const* pixels;
+    SampleTally* const* tallies;  // a tally per layer (or null), or none
+
+    // Counts window row r of every layer that has a tally.
+    void Tally(int slot, std::int64_t r) const
+    {
+        if (!tallies)
+            return;
+        const bool split = !plain && writer.outBytesPerPixel == 3;
+        const std::int64_t bytes = std::int64_t(w) * (split ? 1 : writer.outBytesPerPixel);
+        for (int p = 0; p < (split ? 3 : 1); ++p)
+            if (tallies[p])
+                tallies[p]->AddRow(slot, r, pixels[p] + r * bytes);
+    }
 
     // Rows [from, to) of strip s that the window takes.
     std::int64_t Top(std::int64_t s) const { return s * rowsPerStrip; }
@@ -92,6 +106,7 @@ struct CTIFFReader::StripPlan {
 };
 
 struct CTIFFReader::StripScratch {
+    int slot = 0;  // of the parallel loop, for the tallies
     std::vector<unsigned char> raw;
     std::vector<unsigned char> decoded;
     std::unique_ptr<CLZWDecoder> lzw;
@@ -112,6 +127,7 @@ void CTIFFReader::ReadRows(COrderFile* file, const StripPlan& plan, std::int64_t
             if (at + windowBytes > count || !TiffReadAt(*file, offset + at, row.data(), row.size()))
                 Damage("strip " + std::to_string(s) + " cannot be read");
             plan.writer.Put(r - plan.y, row.data());
+            plan.Tally(scratch.slot, r - plan.y);
         }
     }
 }
@@ -143,16 +159,18 @@ void CTIFFReader::ReadLZWStrips(COrderFile* file, const StripPlan& plan, std::in
             Damage("strip " + std::to_string(s) + ": " + why);
         if (std::size_t(got) < need)
             Damage("strip " + std::to_string(s) + " ends before its rows are complete");
-        if (direct)
-            continue;
-        for (std::int64_t r = from; r < to; ++r)
-            plan.writer.Put(r - plan.y,
-                            rows.data() + (r - top) * plan.rowBytes + std::int64_t(plan.x) * plan.bytesPerPixel);
+        // Each row is counted while the strip is still in the cache.
+        for (std::int64_t r = from; r < to; ++r) {
+            if (!direct)
+                plan.writer.Put(r - plan.y,
+                                rows.data() + (r - top) * plan.rowBytes + std::int64_t(plan.x) * plan.bytesPerPixel);
+            plan.Tally(scratch.slot, r - plan.y);
+        }
     }
 }
 
 void CTIFFReader::ReadStrips(COrderFile* file, unsigned char* const* pixels, CMeterInfoBase* meter, int x, int y, int w,
-                             int h, int bytesPerPixel, int outBytesPerPixel) const
+                             int h, int bytesPerPixel, int outBytesPerPixel, SampleTally* const* tallies) const
 {
     if (w <= 0 || h <= 0 || x < 0 || y < 0 || std::int64_t(x) + w > m_width || std::int64_t(y) + h > m_height)
         Damage("the window lies outside the image");
@@ -183,7 +201,8 @@ void CTIFFReader::ReadStrips(COrderFile* file, unsigned char* const* pixels, CMe
                          firstStrip,
                          RowWriter{pixels, w, bytesPerPixel, outBytesPerPixel,
                                    (m_byteOrder == 2 && plain && sampleBytes > 1) ? sampleBytes : 0},
-                         pixels};
+                         pixels,
+                         tallies};
     const std::int64_t strips = lastStrip - firstStrip + 1;
     const int threads = std::max(1, plat::ParallelThreadsFor(std::int64_t(w) * h * outBytesPerPixel));
     std::vector<StripScratch> scratch(static_cast<std::size_t>(threads));
@@ -191,6 +210,7 @@ void CTIFFReader::ReadStrips(COrderFile* file, unsigned char* const* pixels, CMe
     if (meter)
         meter->SetRange(0.0, double(strips));
     auto body = [&](std::int64_t begin, std::int64_t end, int slot) {
+        scratch[std::size_t(slot)].slot = slot;
         if (lzw)
             ReadLZWStrips(file, plan, begin, end, scratch[std::size_t(slot)]);
         else

@@ -15,6 +15,8 @@
 #include "layer/RDPExcept.h"
 #include "layer/RDPFileTags.h"
 #include "layer/RDPLayer.h"
+#include "layer/SampleTally.h"
+#include "platform/threads/ParallelFor.h"
 #include "tiff/TiffStrings.h"
 
 std::vector<std::string> SeparatePlaneNames(const std::string& output)
@@ -113,9 +115,22 @@ int ReadTiffPixels(COrderFile* file, CRDPLayer* layers, CMeterInfoBase* meter, s
     for (int i = 0; i < planes; ++i)
         pixels[i] = layers[i].Pixels();
     try {
+        // The statistics are gathered while each row is in the cache, so that
+        // closing the layers need not read them twice more.
+        std::unique_ptr<SampleTally> tallies[3];
+        SampleTally* tallied[3] = {};
+        for (int i = 0; i < planes; ++i)
+            if (SampleTally::Supports(layers[i].Type(), layers[i].Width())) {
+                tallies[i] = std::make_unique<SampleTally>(layers[i].Type(), layers[i].Width(), layers[i].Height(),
+                                                           plat::ParallelThreads());
+                tallied[i] = tallies[i].get();
+            }
         const CTIFFReader reader = job.reader;
         reader.ReadStrips(file, pixels, meter, job.x, job.y, job.width, job.height, job.bytesPerPixel,
-                          job.outBytesPerPixel);
+                          job.outBytesPerPixel, tallied);
+        for (int i = 0; i < planes; ++i)
+            if (tallies[i])
+                layers[i].TakeTally(*tallies[i]);
         return 0;
     } catch (...) {
         if (error)

@@ -72,6 +72,9 @@ bool MapTypeChangeRow(int srcType, const void* src, int dstType, void* dst, std:
 // file in the job's output (PrepareTypeChange); from then on both layers and the
 // files belong to the job.
 struct TypeChangeJob {
+    // The files outlive the layers bound in them.
+    std::unique_ptr<ConversionJob> files;
+    int out = -1;
     CRDPLayer source;
     CRDPLayer destination;
     std::string input;
@@ -80,8 +83,6 @@ struct TypeChangeJob {
     double newMin = 0.0;
     double newMax = 0.0;
     int equal = 0;
-    std::unique_ptr<ConversionJob> files;
-    int out = -1;
 };
 // Opens the source, the job's files and the new layer; "" on success, else the
 // text of the failure (nothing is left behind).

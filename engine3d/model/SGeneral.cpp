@@ -272,6 +272,14 @@ void TSEventManager::Notify(TObject* Sender, std::int32_t EventCode, TSParam Par
         snapshot = m_handlers;
     }
     for (const TSEventHandler& handler : *snapshot) {
+        // A handler removed while the event goes round (its subscriber may be
+        // gone) is not called any more.
+        {
+            std::lock_guard guard(m_lock);
+            if (m_handlers != snapshot &&
+                std::find(m_handlers->begin(), m_handlers->end(), handler) == m_handlers->end())
+                continue;
+        }
         try {
             handler.Code(handler.Data, Sender, EventCode, Param);
         } catch (...) {

@@ -208,7 +208,8 @@ private:
 // A list of handlers that are told, in the order they were added, of each
 // event. Handlers run in the thread that notifies, without the manager's lock,
 // on a snapshot of the list taken when the notification started: handlers added
-// or removed meanwhile take effect from the next notification. Not copyable.
+// meanwhile take effect from the next notification; a handler removed meanwhile
+// is not called any more (its subscriber may be gone). Not copyable.
 class TSEventManager final : public TObject {
     S_CLASS(TSEventManager)
 public:

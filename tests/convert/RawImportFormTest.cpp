@@ -59,6 +59,32 @@ TEST(RawImportForm, DerivedSizes)
     EXPECT_EQ(f.NewFileSize(), 0u);
 }
 
+TEST(RawImportForm, ADataKindOutOfRangeHasOneComponentAndNoType)
+{
+    for (int kind : {2, -1, std::numeric_limits<int>::max(), std::numeric_limits<int>::min()}) {
+        SCOPED_TRACE(kind);
+        RawImportFields f;
+        f.dataKind = kind;
+        f.componentPos = 1;
+        f.pixelsPerRecord = 3;
+        f.prefixSize = 7;
+        f.recordLength = 7;
+        f.records = 2;
+        f.windowWidth = 3;
+        f.windowHeight = 2;
+        EXPECT_EQ(f.Components(), 1);
+        EXPECT_EQ(f.ComponentType(), 0);
+        EXPECT_EQ(f.LayerType(), 0);
+        EXPECT_EQ(f.MinimumRecordLength(), 7);
+        EXPECT_EQ(f.NewFileSize(), 0u);
+        // Without a component type the checks pass, but the reader makes nothing of it.
+        EXPECT_EQ(f.CheckExecute(), 0u);
+        ImportParams p = f.Params("data.raw");
+        p.pixelSize = p.components * p.componentSize;
+        EXPECT_FALSE(p.Readable());
+    }
+}
+
 TEST(RawImportForm, ExecuteChecksInOrder)
 {
     RawImportFields good;

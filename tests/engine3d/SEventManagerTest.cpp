@@ -133,6 +133,21 @@ TEST(SEventManager, ChangesDuringNotifyTakeEffectNextTime)
     EXPECT_EQ(late.Calls, 1);
 }
 
+TEST(SEventManager, AHandlerRemovedByAnEarlierOneIsNotCalled)
+{
+    TSEventManager events;
+    Counter second;
+    struct Remover {
+        TSEventManager* events;
+        Counter* second;
+        void On(TObject*, std::int32_t, TSParam) { events->Remove(second->Handler()); }
+    } remover{&events, &second};
+    events.Add(TSEventHandler::Of<&Remover::On>(&remover));
+    events.Add(second.Handler());
+    events.Notify(nullptr, 8, 0);
+    EXPECT_EQ(second.Calls, 0);
+}
+
 // Handlers come and go on other threads while events fire; run once under
 // ThreadSanitizer as well.
 TEST(SEventManager, HandlersAddedAndRemovedFromOtherThreadsWhileNotifying)

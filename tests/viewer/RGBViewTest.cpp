@@ -71,6 +71,31 @@ TEST(RGBViewMath, LevelsScaleTheirPlaneOnly)
     EXPECT_EQ(pixel[2], 255);  // red
 }
 
+// Rows long enough for the sixteen-pixel steps and a tail, every byte value in
+// every plane, against v x level / 256 (a plane at 255 unchanged) byte by byte.
+TEST(RGBViewMath, LevelsOfWideRowsEqualTheFormula)
+{
+    const int levels[][3] = {{255, 255, 0}, {128, 64, 255}, {254, 1, 200}, {0, 255, 255}, {17, 129, 251}};
+    for (const auto& lv : levels)
+        for (const int width : {16, 37, 300, 513}) {
+            const int height = 70, rowBytes = 3 * width + 5;
+            std::vector<unsigned char> buffer(std::size_t(rowBytes) * height);
+            for (std::size_t i = 0; i < buffer.size(); ++i)
+                buffer[i] = static_cast<unsigned char>(i * 7 + i / 251);
+            const std::vector<unsigned char> before = buffer;
+            ApplyLevels(buffer.data(), rowBytes, width, height, lv[0], lv[1], lv[2]);
+            for (int r = 0; r < height; ++r)
+                for (int i = 0; i < rowBytes; ++i) {
+                    const std::size_t at = std::size_t(r) * rowBytes + std::size_t(i);
+                    const int level = lv[i % 3];
+                    const unsigned v = before[at];
+                    const unsigned want = i >= 3 * width || level == 255 ? v : (v * unsigned(level)) >> 8;
+                    ASSERT_EQ(buffer[at], want) << "levels " << lv[0] << " " << lv[1] << " " << lv[2] << " width "
+                                                << width << " row " << r << " byte " << i;
+                }
+        }
+}
+
 TEST(RGBViewMath, NamesValuesAndPlanes)
 {
     EXPECT_EQ(RGBLayerName("C:\\images\\r.rdp", "D:\\x\\g.rdp", "/data/set/b.rdp"), "r.rdp, g.rdp, b.rdp");

@@ -3,6 +3,7 @@
 
 #include "engine3d/model/SGeneral.h"
 
+#include <QCoreApplication>
 #include <QImage>
 #include <QString>
 #include <QWidget>
@@ -42,8 +43,11 @@ public:
 // With SUITE_SCREENSHOT_DIR set, a picture of Window is kept there.
 inline void KeepShot(QWidget* Window, const char* Name)
 {
-    if (const char* dir = std::getenv("SUITE_SCREENSHOT_DIR"))
+    if (const char* dir = std::getenv("SUITE_SCREENSHOT_DIR")) {
+        for (int i = 0; i < 5; ++i)
+            QCoreApplication::processEvents();
         Window->grab().toImage().save(QString::fromUtf8(dir) + "/" + Name);
+    }
 }
 
 // Records the event codes of whatever it is subscribed to, from any thread.

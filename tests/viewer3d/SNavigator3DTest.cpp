@@ -296,6 +296,35 @@ TEST_F(Navigator, FramesAnglesDistancesAndTheSlaveRefusedAsMaster)
     EXPECT_EQ(Window->MasterLabel()->text(), "- No Object -");
 }
 
+// With Fixer down and the slave shown in master coordinates, turning the slave by
+// its angles moves it around the master: the master stays where the slave saw it.
+TEST_F(Navigator, FixerKeepsTheMasterInTheSlavesView)
+{
+    Place(Light->Frame(), {1, 1, 1});
+    Place(Camera->Frame(), {1, 1, 6});
+    Window->show();
+    Window->SetMaster(Light->Frame());
+    Window->SetSlave(Camera->Frame());
+    Window->FixerBtn()->click();
+    ASSERT_FALSE(Window->MSBtn()->isChecked());
+    auto seen = [](TSBasis3D* From, TSBasis3D* Target) {
+        TSVector3D local;
+        From->PointFromWorld(Target->Origin(), local);
+        return local;
+    };
+    const TSVector3D before = seen(Camera->Frame(), Light->Frame());
+    Type(Window->Edit(4), "35");
+    Type(Window->Edit(5), "-20");
+    Type(Window->Edit(6), "60");
+    Window->ApplyBtn()->click();
+    EXPECT_TRUE(Near(seen(Camera->Frame(), Light->Frame()), before, 1e-9));
+    // The distance is kept, the slave has turned and moved.
+    TSVector3D d;
+    SubVector3D(Camera->Frame()->Origin(), Light->Frame()->Origin(), d);
+    EXPECT_NEAR(VectorLength3D(d), 5, 1e-9);
+    EXPECT_FALSE(Near(Camera->Frame()->Origin(), {1, 1, 6}, 1e-3));
+}
+
 TEST_F(Navigator, EditsTakeOnlyNumberKeys)
 {
     QLineEdit* edit = Window->Edit(1);
@@ -461,10 +490,21 @@ TEST_F(Navigator, StateRecordThroughAProjectFile)
     Window->IncBar()->setValue(3);
     Window->MSBtn()->click();
     Window->FixerBtn()->click();
+    Window->Caption()->SetPinned(true);
+    Window->show();
     Window->move(123, 77);
+    QApplication::processEvents();
+    const std::int32_t order = WindowStackOrder(Window);
+    EXPECT_NE(order, 0);
 
     const std::string path = dir.File("nav.h3d");
     std::unique_ptr<THalcyte3DProject> loaded = SaveAndLoad(*Project, path);
+    // An independent reader finds the record and the frames it names.
+    const testsupport::CommandResult read = testsupport::RunCommand(
+        "/usr/bin/python3 " SUITE_SOURCE_DIR "/tests/viewer3d/navigator_record_check.py '" + path + "' 2>&1");
+    EXPECT_EQ(read.status, 0);
+    EXPECT_EQ(read.output, "navigator master lights/0 slave cameras/0 convention 2 step 3 flags 13 order " +
+                               std::to_string(order) + " left 123 top 77\n");
     ASSERT_NE(loaded, nullptr);
     TSNavigator3DContainerObject* copy = nullptr;
     for (std::int32_t i = 0; i < loaded->CustomObjects()->Count(); ++i)
@@ -482,6 +522,10 @@ TEST_F(Navigator, StateRecordThroughAProjectFile)
     EXPECT_TRUE(w->FixerBtn()->isChecked());
     EXPECT_FALSE(w->MoreBtn()->isChecked());
     EXPECT_EQ(w->pos(), QPoint(123, 77));
+    // Pinned, and shown again at the end of the load as it was saved.
+    EXPECT_TRUE(w->Caption()->IsPinned());
+    EXPECT_TRUE(w->windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_TRUE(w->isVisible());
     EXPECT_EQ(w->windowTitle().toStdString(), copy->Name());
     EXPECT_TRUE(Near(w->Relation().RelativePosition, {0, 0, 5}));
     loaded.reset();

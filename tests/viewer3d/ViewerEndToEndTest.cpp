@@ -159,6 +159,10 @@ void Script(TSAdministrator& Admin, const std::string& Folder)
     system->Canvas()->SetChannelEnabled(3, true);
     system->EndChange();
 
+    // A title that fits the 64-pixel picture: the first opening widens a picture
+    // narrower than its title.
+    system->SetName("V");
+    QCoreApplication::processEvents();  // the window hears of the new name
     TSCommandRecord open;
     open.Project = project;
     open.Object = system;
@@ -172,7 +176,9 @@ void Script(TSAdministrator& Admin, const std::string& Folder)
                    MemoryBitmapImage(*system->Bitmap()).pixel(32, 32) == 0xFF8040FFu;
         },
         20s))
-        << std::hex << MemoryBitmapImage(*system->Bitmap()).pixel(32, 32);
+        << std::hex << MemoryBitmapImage(*system->Bitmap()).pixel(32, 32) << std::dec << " size "
+        << view->size().width() << "x" << view->size().height() << " dirty " << project->IsDirty() << " visible "
+        << view->isVisible();
     view->SaveBitmap();
     const QImage file(QString::fromStdString(Folder + "/picture.bmp"));
     ASSERT_EQ(file.size(), QSize(64, 64));

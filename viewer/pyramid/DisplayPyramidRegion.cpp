@@ -19,13 +19,56 @@ namespace {
 
 constexpr int kTile = kPyramidTile;
 
+bool HasSse41()
+{
+    static const bool has = __builtin_cpu_supports("ssse3") && __builtin_cpu_supports("sse4.1");
+    return has;
+}
+
+// Where each of sixteen source bytes goes in 48 bytes of three-byte pixels (one
+// byte a pixel, the first of each), and which of the 48 bytes are its.
+struct Step3Masks {
+    alignas(16) unsigned char spread[3][16];
+    alignas(16) unsigned char mine[3][16];
+    Step3Masks()
+    {
+        for (int k = 0; k < 3; ++k)
+            for (int j = 0; j < 16; ++j) {
+                const int at = 16 * k + j;
+                spread[k][j] = at % 3 == 0 ? static_cast<unsigned char>(at / 3) : 0x80;
+                mine[k][j] = at % 3 == 0 ? 0xFF : 0x00;
+            }
+    }
+};
+
+// dst[3 i] = src[i], sixteen at a time; the bytes between are read and written
+// back as they were, never past dst[3 (count - 1)]. The other bytes of those
+// pixels must not be written by another thread meanwhile. Returns the bytes done.
+__attribute__((target("ssse3,sse4.1"))) int CopyToStep3(unsigned char* dst, const unsigned char* src, int count)
+{
+    static const Step3Masks masks;
+    int i = 0;
+    for (; i + 16 <= count; i += 16) {
+        const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+        unsigned char* d = dst + size_t(3) * size_t(i);
+        for (int k = 0; k < 3; ++k) {
+            __m128i* at = reinterpret_cast<__m128i*>(d + 16 * k);
+            const __m128i spread = _mm_shuffle_epi8(s, _mm_load_si128(reinterpret_cast<const __m128i*>(masks.spread[k])));
+            _mm_storeu_si128(at, _mm_blendv_epi8(_mm_loadu_si128(at), spread,
+                                                 _mm_load_si128(reinterpret_cast<const __m128i*>(masks.mine[k]))));
+        }
+    }
+    return i;
+}
+
 void CopyStrided(unsigned char* dst, const unsigned char* src, int count, int dstStep, int srcStep)
 {
     if (dstStep == 1 && srcStep == 1) {
         std::memcpy(dst, src, size_t(count));
         return;
     }
-    for (int i = 0; i < count; ++i)
+    const int done = dstStep == 3 && srcStep == 1 && HasSse41() ? CopyToStep3(dst, src, count) : 0;
+    for (int i = done; i < count; ++i)
         dst[size_t(i) * dstStep] = src[size_t(i) * srcStep];
 }
 
@@ -262,6 +305,17 @@ void LerpColumns(const PyramidLevel& level, int r, const ColumnMap& map, std::ve
 
 void LerpRows(const uint16_t* a, const uint16_t* b, uint32_t fraction, int count, unsigned char* dest, int step)
 {
+    if (step != 1 && HasAvx2()) {
+        // Made contiguous a piece at a time, then spread to every step-th byte.
+        constexpr int kPiece = 1024;
+        unsigned char piece[kPiece];
+        for (int k = 0; k < count; k += kPiece) {
+            const int n = std::min(kPiece, count - k);
+            LerpRows(a + k, b + k, fraction, n, piece, 1);
+            CopyStrided(dest + size_t(k) * step, piece, n, step, 1);
+        }
+        return;
+    }
     const int done = step == 1 && HasAvx2() ? LerpRowsAvx2(a, b, fraction, count, dest) : 0;
     for (int k = done; k < count; ++k)
         dest[size_t(k) * step] = static_cast<unsigned char>(Lerp(a[k], b[k], fraction >> 16, fraction & 0xFFFF));

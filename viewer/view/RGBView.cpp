@@ -274,7 +274,9 @@ void CRGBView::ApplyLevels(unsigned char* buffer, int rowBytes, int width, int h
 }
 
 // Reduced or 1:1 top-down regions come out the same in bands of rows, so the three
-// channels are extracted band by band on the parallel loop. A magnification (its
+// channels are extracted band by band on the parallel loop, the three of a band on
+// one thread (a channel's bytes are spread with the pixels' other bytes read and
+// written back). A magnification (its
 // replication is phased from the region's first row), a bottom-up region and a
 // metered one are extracted whole, channel after channel.
 void CRGBView::ExtractPlanes(CRasterView* const (&channels)[3], unsigned char* buffer, int rowBytes, int x, int y,
@@ -289,12 +291,12 @@ void CRGBView::ExtractPlanes(CRasterView* const (&channels)[3], unsigned char* b
     }
     const std::int64_t bands = (height + kBand - 1) / kBand;
     const int threads = plat::ParallelThreadsFor(std::int64_t(rowBytes) * height);
-    plat::ParallelFor(3 * bands, 1, threads, [&](std::int64_t first, std::int64_t end, int) {
-        for (std::int64_t item = first; item < end; ++item) {
-            const int c = int(item % 3);
-            const int top = int(item / 3) * kBand;
-            channels[c]->GetRegion(buffer + std::int64_t(top) * rowBytes + RGBPlaneOffset(3 + c), rowBytes, x, y + top,
-                                   width, std::min(kBand, height - top), reduction, fit, 3, 0, nullptr);
+    plat::ParallelFor(bands, 1, threads, [&](std::int64_t first, std::int64_t end, int) {
+        for (std::int64_t band = first; band < end; ++band) {
+            const int top = int(band) * kBand;
+            for (int c = 0; c < 3; ++c)
+                channels[c]->GetRegion(buffer + std::int64_t(top) * rowBytes + RGBPlaneOffset(3 + c), rowBytes, x,
+                                       y + top, width, std::min(kBand, height - top), reduction, fit, 3, 0, nullptr);
         }
     });
 }

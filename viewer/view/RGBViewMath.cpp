@@ -41,20 +41,23 @@ void ApplyLevels(unsigned char* buffer, int rowBytes, int width, int height, int
     const int levels[3] = {blueLevel, greenLevel, redLevel};
     if (levels[0] == 255 && levels[1] == 255 && levels[2] == 255)
         return;
-    // One pass through a table per plane; a plane at 255 maps onto itself.
-    unsigned char table[3][256];
-    for (int plane = 0; plane < 3; ++plane)
-        for (unsigned v = 0; v < 256; ++v)
-            table[plane][v] = static_cast<unsigned char>(levels[plane] == 255 ? v : (v * unsigned(levels[plane])) >> 8);
+    // v x level / 256 per plane, a plane at 255 mapping onto itself (as x 256).
+    // Sixteen pixels a step against a multiplier pattern of the same 48 bytes,
+    // so that the loop vectorises.
+    std::uint16_t mul[48];
+    for (int k = 0; k < 48; ++k)
+        mul[k] = std::uint16_t(levels[k % 3] == 255 ? 256 : levels[k % 3]);
     const std::int64_t bytes = std::int64_t(width) * 3 * height;
+    const int rowCount = 3 * width;
     plat::ParallelFor(height, 64, plat::ParallelThreadsFor(bytes), [&](std::int64_t first, std::int64_t end, int) {
         for (std::int64_t r = first; r < end; ++r) {
             unsigned char* p = buffer + r * rowBytes;
-            for (int i = 0; i < width; ++i, p += 3) {
-                p[0] = table[0][p[0]];
-                p[1] = table[1][p[1]];
-                p[2] = table[2][p[2]];
-            }
+            int i = 0;
+            for (; i + 48 <= rowCount; i += 48)
+                for (int k = 0; k < 48; ++k)
+                    p[i + k] = static_cast<unsigned char>((std::uint16_t(p[i + k]) * mul[k]) >> 8);
+            for (; i < rowCount; ++i)
+                p[i] = static_cast<unsigned char>((unsigned(p[i]) * mul[i % 3]) >> 8);
         }
     });
 }

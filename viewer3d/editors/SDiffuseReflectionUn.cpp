@@ -24,7 +24,6 @@ TSSimpleDiffuseReflectionForm::TSSimpleDiffuseReflectionForm()
     column->setContentsMargins(0, 0, 0, 0);
     column->setSizeConstraint(QLayout::SetFixedSize);
     m_caption = new TSFlatCaption(this);
-    m_caption->SetText("SSimpleDiffuseReflection");
     m_caption->ShowButtons({fccClose});
     m_caption->setFixedHeight(kCaptionHeight);
     column->addWidget(m_caption);
@@ -58,6 +57,7 @@ TSSimpleDiffuseReflectionForm::TSSimpleDiffuseReflectionForm()
     connect(m_ok, &QPushButton::clicked, this, [this] { done(1); });
     connect(m_cancel, &QPushButton::clicked, this, [this] { done(2); });
     adjustSize();
+    m_caption->SetText("SSimpleDiffuseReflection");
     CentreOnScreen(this);
 }
 

@@ -272,7 +272,7 @@ TSLightEditorForm::TSLightEditorForm(TSClass DepositoryClass, const TSLightRecor
     metrics.BevelPos = 135;
     m_component->SetMetrics(metrics);
     m_component->setFixedSize(256, 128);
-    body->addWidget(m_component);
+    body->addWidget(m_component, 0, Qt::AlignTop);
 
     auto* values = new QVBoxLayout();
     QFormLayout* form = nullptr;
@@ -333,6 +333,7 @@ TSLightEditorForm::TSLightEditorForm(TSClass DepositoryClass, const TSLightRecor
     m_component->OnChange = [this] { SDepositoryComponent1Change(); };
     m_component->OnCurrentRecordChange = [this] { SDepositoryComponent1CurrentRecordChange(); };
     m_component->SetDepository(m_workingCopy);
+    adjustSize();  // the caption bar lays its text out at the final width
 }
 
 TSLightEditorForm::~TSLightEditorForm()

@@ -436,8 +436,12 @@ void TSNavigator3D::SetSlave(TSBasis3D* Frame)
 
 void TSNavigator3D::ShowFrameNames()
 {
-    m_masterLabel->setText(QString::fromStdString(m_master != nullptr ? m_master->Name() : kNoObject));
-    m_slaveLabel->setText(QString::fromStdString(m_slave != nullptr ? m_slave->Name() : kNoObject));
+    // A long name shows whole in the label's hint.
+    for (auto [label, frame] : {std::pair{m_masterLabel, m_master}, std::pair{m_slaveLabel, m_slave}}) {
+        const QString name = QString::fromStdString(frame != nullptr ? frame->Name() : kNoObject);
+        label->setText(name);
+        label->setToolTip(name);
+    }
 }
 
 void TSNavigator3D::FrameEvent(TObject* Sender, std::int32_t Code, TSParam)
