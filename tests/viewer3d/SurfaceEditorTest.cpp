@@ -30,6 +30,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -436,12 +437,14 @@ TEST_F(SurfaceEditor, TheStreamAndItsRefusals)
     Depository->SetBusy(false);
 }
 
-TEST_F(SurfaceEditor, AFileThatCannotBeFoundBecomesALinearFill)
+TEST_F(SurfaceEditor, FilesMovedWithTheProjectAreFoundOthersBecomeLinearFills)
 {
     testsupport::TempDir dir;
+    const std::string before = dir.File("before");
+    std::filesystem::create_directory(before);
     ASSERT_EQ(testsupport::CommandOutput("/usr/bin/python3 " SUITE_SOURCE_DIR
                                          "/tests/viewer3d/surface_channels.py layers '" +
-                                         dir.Path() + "' 2>&1"),
+                                         before + "' 2>&1"),
               "ok\n");
     std::unique_ptr<TSSurface3D_Depository> source(TSObject::Create<TSSurface3D_Depository>());
     source->Assign(Depository);
@@ -451,18 +454,23 @@ TEST_F(SurfaceEditor, AFileThatCannotBeFoundBecomesALinearFill)
         source->Channels[std::size_t(ch)].FromFile = 1;
         source->Channels[std::size_t(ch)].LayerIndex = 0;
     }
-    source->Channels[2].FileName = dir.File("a2x2.rdp");
-    source->Channels[3].FileName = dir.File("gone.rdp");
+    source->Channels[2].FileName = before + "/a2x2.rdp";
+    source->Channels[3].FileName = before + "/gone.rdp";
     Depository->ApplySettings(nullptr, source.get());
-    const std::string path = dir.File("p.hcp");
-    Project->SaveToFileName(path);
-    const auto loaded = SaveAndLoad(*Project, path);
+    Project->SaveToFileName(before + "/p.hcp");
+    // The project and its raster file move together to another folder.
+    const std::string after = dir.File("after");
+    std::filesystem::rename(before, after);
+    std::unique_ptr<THalcyte3DProject> loaded(
+        dynamic_cast<THalcyte3DProject*>(CreateProjectFromFile(after + "/p.hcp")));
     ASSERT_NE(loaded, nullptr);
+    loaded->LoadFromFileName(after + "/p.hcp");
     TSSurface3D_Depository* d = nullptr;
     for (std::int32_t i = 0; i < loaded->DepositoryCount(); ++i)
         d = d ? d : dynamic_cast<TSSurface3D_Depository*>(loaded->GetDepositoryPair(i).Depository);
     ASSERT_NE(d, nullptr);
     EXPECT_EQ(d->Channels[2].FromFile, 1);
+    EXPECT_EQ(d->Channels[2].FileName, after + "/a2x2.rdp");
     EXPECT_NE(d->Channels[2].LayerDescription.find("2 x 2"), std::string::npos) << d->Channels[2].LayerDescription;
     EXPECT_EQ(d->Channels[3].FromFile, 0);
     EXPECT_EQ(d->Channels[3].FileName, "");

@@ -98,14 +98,16 @@ inline uint32_t Lerp(uint32_t a, uint32_t b, uint32_t fractionHigh, uint32_t fra
 // The columns of one region, the same for every row: source columns (clamped
 // to the level), split fractions, and for the vector path, per group of eight
 // outputs, where its sixteen source bytes start and the byte order that picks
-// its eight i0 bytes then its eight i1 bytes out of them.
+// its eight i0 bytes then its eight i1 bytes out of them. The groups read a
+// row's bytes from one contiguous line gathered out of the tiles: from column
+// lineFirst on, lineLength bytes, zeros past the level's end.
 struct ColumnMap {
     std::vector<uint32_t> c0, c1;
     std::vector<uint16_t> fractionHigh, fractionLow;
     bool grouped = false;  // every group's pairs lie within 16 bytes (always below a reduction of 2)
-    std::vector<uint32_t> groupTile, groupOffset;  // tile column and column inside it
-    std::vector<unsigned char> groupInside;        // the 16 bytes lie inside the tile's row
-    std::vector<unsigned char> groupOrder;         // 16 per group
+    uint32_t lineFirst = 0, lineLength = 0;
+    std::vector<uint32_t> groupStart;      // where the group's 16 bytes start in the line
+    std::vector<unsigned char> groupOrder;  // 16 per group
 };
 
 ColumnMap MapColumns(const PyramidWork& work, const PyramidLevel& level, int x, int count)
@@ -125,15 +127,17 @@ ColumnMap MapColumns(const PyramidWork& work, const PyramidLevel& level, int x, 
         map.fractionLow[size_t(k)] = uint16_t(weight & 0xFFFF);
     }
     const size_t groups = size_t(count / 8);
-    map.groupTile.resize(groups);
-    map.groupOffset.resize(groups);
-    map.groupInside.resize(groups);
+    if (groups == 0)
+        return map;
+    map.groupStart.resize(groups);
     map.groupOrder.resize(16 * groups);
+    map.lineFirst = map.c0[0];
     for (size_t g = 0; g < groups; ++g) {
         const uint32_t first = map.c0[8 * g];
-        map.groupTile[g] = first / kTile;
-        map.groupOffset[g] = first % kTile;
-        map.groupInside[g] = first % kTile + 16 <= uint32_t(level.Tile(0, int(first / kTile)).width);
+        if (first < map.lineFirst)
+            return map;
+        map.groupStart[g] = first - map.lineFirst;
+        map.lineLength = std::max(map.lineLength, first - map.lineFirst + 16);
         for (size_t i = 0; i < 8; ++i) {
             const uint32_t r0 = map.c0[8 * g + i] - first, r1 = map.c1[8 * g + i] - first;
             if (r0 > 15 || r1 > 15)
@@ -146,29 +150,28 @@ ColumnMap MapColumns(const PyramidWork& work, const PyramidLevel& level, int x, 
     return map;
 }
 
-// Sixteen bytes of a row from column offset of tile column tile on, across
-// into the next tile where the row goes on; zeros past the level's end (no
-// pair reads them).
-void StitchGroup(const unsigned char* const* rowPointers, const PyramidLevel& level, uint32_t tile, uint32_t offset,
-                 unsigned char* out)
+// Level row bytes from column first on, length of them, gathered out of the
+// tiles of the row (rowPointers); zeros past the level's end.
+void GatherLine(const unsigned char* const* rowPointers, const PyramidLevel& level, uint32_t first, uint32_t length,
+                unsigned char* line)
 {
-    std::memset(out, 0, 16);
-    const int inFirst = std::min(16, level.Tile(0, int(tile)).width - int(offset));
-    std::memcpy(out, rowPointers[tile] + offset, size_t(inFirst));
-    if (inFirst < 16 && int(tile) + 1 < level.tilesAcross)
-        std::memcpy(out + inFirst, rowPointers[tile + 1],
-                    size_t(std::min(16 - inFirst, level.Tile(0, int(tile) + 1).width)));
+    const uint32_t end = first + length;
+    const uint32_t have = std::min(end, uint32_t(level.width));
+    uint32_t col = first;
+    while (col < have) {
+        const int tile = int(col / kTile);
+        const uint32_t offset = col % kTile;
+        const uint32_t n = std::min(have - col, uint32_t(level.Tile(0, tile).width) - offset);
+        std::memcpy(line + (col - first), rowPointers[tile] + offset, n);
+        col += n;
+    }
+    if (col < end)
+        std::memset(line + (col - first), 0, end - col);
 }
 
-// The sixteen source bytes of group g, stitched in scratch (16 bytes, aligned) where
-// they cross into the next tile.
-inline __m128i GroupBytes(const unsigned char* const* rowPointers, const PyramidLevel& level, const ColumnMap& map,
-                          size_t g, unsigned char* scratch)
+inline __m128i GroupBytes(const unsigned char* line, const ColumnMap& map, size_t g)
 {
-    if (map.groupInside[g])
-        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(rowPointers[map.groupTile[g]] + map.groupOffset[g]));
-    StitchGroup(rowPointers, level, map.groupTile[g], map.groupOffset[g], scratch);
-    return _mm_load_si128(reinterpret_cast<const __m128i*>(scratch));
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + map.groupStart[g]));
 }
 
 // a + (b - a) f for sixteen 16-bit lanes, f = (fh 2^16 + fl) / 2^32, rounded
@@ -189,11 +192,10 @@ __attribute__((target("avx2"))) inline __m256i LerpAvx2(__m256i a, __m256i b, __
 // Eight columns per group: one byte shuffle of the group's sixteen source
 // bytes gives its pairs; the arithmetic runs on sixteen 16-bit lanes, two
 // groups at a time. Returns the columns done.
-__attribute__((target("avx2"))) int LerpColumnsAvx2(const unsigned char* const* rowPointers, const PyramidLevel& level,
-                                                    const ColumnMap& map, int count, uint16_t* out, int start)
+__attribute__((target("avx2"))) int LerpColumnsAvx2(const unsigned char* line, const ColumnMap& map, int count,
+                                                    uint16_t* out, int start)
 {
-    alignas(16) unsigned char stitched[2][16];
-    auto source = [&](size_t g, int half) { return GroupBytes(rowPointers, level, map, g, stitched[half]); };
+    auto source = [&](size_t g, int) { return GroupBytes(line, map, g); };
     int k = start;
     for (size_t g = size_t(start / 8); k + 16 <= count; k += 16, g += 2) {
         const __m128i p0 =
@@ -222,12 +224,10 @@ __attribute__((target("avx512f,avx512bw"))) inline __m512i LerpAvx512(__m512i a,
     return _mm512_add_epi16(a, _mm512_sub_epi16(_mm512_xor_si512(q, sign), sign));
 }
 
-__attribute__((target("avx512f,avx512bw"))) int LerpColumnsAvx512(const unsigned char* const* rowPointers,
-                                                                 const PyramidLevel& level, const ColumnMap& map,
+__attribute__((target("avx512f,avx512bw"))) int LerpColumnsAvx512(const unsigned char* line, const ColumnMap& map,
                                                                  int count, uint16_t* out)
 {
-    alignas(16) unsigned char stitched[4][16];
-    auto source = [&](size_t g, int lane) { return GroupBytes(rowPointers, level, map, g, stitched[lane]); };
+    auto source = [&](size_t g, int) { return GroupBytes(line, map, g); };
     // Each lane's eight i0 bytes are its low quadword, the eight i1 bytes its high one.
     const __m512i split = _mm512_setr_epi64(0, 2, 4, 6, 1, 3, 5, 7);
     int k = 0;
@@ -284,9 +284,10 @@ inline unsigned char LevelByte(const unsigned char* const* rowPointers, uint32_t
     return rowPointers[column / kTile][column % kTile];
 }
 
-// Interpolates level row r across into out, one value per output column.
+// Interpolates level row r across into out, one value per output column. line
+// holds map.lineLength bytes.
 void LerpColumns(const PyramidLevel& level, int r, const ColumnMap& map, std::vector<const unsigned char*>& rowPointers,
-                 uint16_t* out)
+                 unsigned char* line, uint16_t* out)
 {
     const int tileRow = r / kTile, yoff = r % kTile;
     for (int c = 0; c < level.tilesAcross; ++c) {
@@ -294,9 +295,12 @@ void LerpColumns(const PyramidLevel& level, int r, const ColumnMap& map, std::ve
         rowPointers[size_t(c)] = t.data + size_t(yoff) * t.width;
     }
     const int count = int(map.c0.size());
-    int done = map.grouped && HasAvx512() ? LerpColumnsAvx512(rowPointers.data(), level, map, count, out) : 0;
-    if (map.grouped && HasAvx2())
-        done = LerpColumnsAvx2(rowPointers.data(), level, map, count, out, done);
+    const bool vector = map.grouped && HasAvx2();
+    if (vector)
+        GatherLine(rowPointers.data(), level, map.lineFirst, map.lineLength, line);
+    int done = vector && HasAvx512() ? LerpColumnsAvx512(line, map, count, out) : 0;
+    if (vector)
+        done = LerpColumnsAvx2(line, map, count, out, done);
     for (int k = done; k < count; ++k)
         out[k] = uint16_t(Lerp(LevelByte(rowPointers.data(), map.c0[size_t(k)]),
                                LevelByte(rowPointers.data(), map.c1[size_t(k)]), map.fractionHigh[size_t(k)],
@@ -328,6 +332,7 @@ void ResampleRows(const PyramidLevel& level, const PyramidWork& work, const Colu
 {
     const int count = int(map.c0.size());
     std::vector<const unsigned char*> rowPointers(size_t(level.tilesAcross));
+    std::vector<unsigned char> line(map.lineLength);
     std::vector<uint16_t> across[2] = {std::vector<uint16_t>(size_t(count)), std::vector<uint16_t>(size_t(count))};
     int64_t held[2] = {-1, -1};
     auto sourceRow = [&](int64_t r, const uint16_t* keep) -> const uint16_t* {
@@ -335,7 +340,7 @@ void ResampleRows(const PyramidLevel& level, const PyramidWork& work, const Colu
             if (held[i] == r)
                 return across[i].data();
         const int slot = across[0].data() == keep ? 1 : 0;
-        LerpColumns(level, int(r), map, rowPointers, across[slot].data());
+        LerpColumns(level, int(r), map, rowPointers, line.data(), across[slot].data());
         held[slot] = r;
         return across[slot].data();
     };

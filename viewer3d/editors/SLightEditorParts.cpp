@@ -206,11 +206,11 @@ std::int32_t TSLightDepositoryBase::Save(TSObjectsStream* Stream)
     if (Stream == nullptr)
         return -1;
     const std::int32_t bytes = TSDepositoryCustomConstruction3D::Save(Stream);
-    if (m_form != nullptr && m_form->WorkingCopy() != this) {
+    if (m_form != nullptr && m_form->WorkingCopy() != this && InGuiThread()) {
         State.Left = m_form->x();
         State.Top = m_form->y();
         State.WindowOrder = WindowStackOrder(m_form);
-    } else {
+    } else if (m_form == nullptr) {
         State.WindowOrder = 0;
     }
     const std::int32_t fields[6] = {State.Left, State.Top, State.Pinned ? 1 : 0, State.CurrentDrawing,

@@ -18,6 +18,7 @@
 #include "engine3d/scene/SSurfaces3D.h"
 #include "platform/dialogs/FileDialog.h"
 #include "platform/dialogs/MessageBox.h"
+#include "platform/threads/GuiThread.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -469,8 +470,7 @@ void TSSurface3D_Depository::ApplyJob(TSThread* Thread, TSThreadParams* Params)
     const auto finish = [&state, Thread](std::string Error, bool Aborted) {
         // The end reaches the GUI thread; the depository may be gone by then.
         std::weak_ptr<ApplyState> weak = state;
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
+        plat::PostToGuiThread(
             [weak, Error, Aborted] {
                 if (std::shared_ptr<ApplyState> s = weak.lock()) {
                     TSSurface3D_Depository* owner = nullptr;
@@ -481,8 +481,7 @@ void TSSurface3D_Depository::ApplyJob(TSThread* Thread, TSThreadParams* Params)
                     if (owner != nullptr)
                         owner->ApplyEnded(Error, Aborted);
                 }
-            },
-            Qt::QueuedConnection);
+            });
         {
             std::lock_guard guard(state->Lock);
             state->Running = false;

@@ -74,15 +74,49 @@ void ResampleChannel(const TSNodeChannel& C, std::int32_t W, std::int32_t H, con
 {
     if (C.Nodes == nullptr || C.XCount < 1 || C.YCount < 1 || W < 1 || H < 1)
         return;
+    // The pieces of a row, by node: a node's pieces take consecutive samples,
+    // so each node sums its run in a register, in the pieces' order.
     const std::vector<TSResamplePiece> pieces = ResamplePieces(C.XCount, W);
+    std::vector<std::int32_t> first(std::size_t(C.XCount) + 1, std::int32_t(pieces.size()));
+    std::vector<std::int32_t> firstSample(std::size_t(C.XCount), 0);
+    std::vector<float> weights(pieces.size());
+    for (std::size_t k = pieces.size(); k-- > 0;) {
+        first[std::size_t(pieces[k].Node)] = std::int32_t(k);
+        firstSample[std::size_t(pieces[k].Node)] = pieces[k].Sample;
+        weights[k] = pieces[k].Weight;
+    }
     std::vector<float> buffer(std::size_t(W), 0.0f);
     std::vector<float> acc(std::size_t(C.XCount), 0.0f);
-    std::vector<float> weights(pieces.size());
     const float sy = float(C.YCount) / float(H);
     const auto flush = [&](std::int32_t J) {
         float* node = C.Row(J);
         for (std::int32_t i = 0; i < C.XCount; ++i, node += C.NodeFloats)
             *node = acc[std::size_t(i)];
+    };
+    // When every node takes the same number of samples, side by side, the
+    // nodes are summed together, piece by piece (each still in its order).
+    std::int32_t run = first[1] - first[0];
+    for (std::int32_t i = 0; i < C.XCount && run > 0; ++i)
+        if (first[std::size_t(i) + 1] - first[std::size_t(i)] != run || firstSample[std::size_t(i)] != i * run)
+            run = 0;
+    const auto addRow = [&](float Weight) {
+        const float* samples = buffer.data();
+        const float* wt = weights.data();
+        float* sums = acc.data();
+        if (run > 0) {
+            for (std::int32_t k = 0; k < run; ++k)
+                for (std::int32_t i = 0; i < C.XCount; ++i)
+                    sums[i] += (Weight * wt[i * run + k]) * samples[i * run + k];
+            return;
+        }
+        for (std::int32_t i = 0; i < C.XCount; ++i) {
+            const std::int32_t b = first[std::size_t(i)], e = first[std::size_t(i) + 1];
+            const float* s = samples + firstSample[std::size_t(i)] - b;
+            float a = sums[i];
+            for (std::int32_t k = b; k < e; ++k)
+                a += (Weight * wt[k]) * s[k];
+            sums[i] = a;
+        }
     };
     float ty = 0;
     float ly = 0;
@@ -91,13 +125,7 @@ void ResampleChannel(const TSNodeChannel& C, std::int32_t W, std::int32_t H, con
     ReadRow(0, buffer.data());
     for (;;) {
         const float w = std::min(1.0f - ty, sy - ly);
-        const float* samples = buffer.data();
-        float* sums = acc.data();
-        const std::size_t n = pieces.size();
-        for (std::size_t k = 0; k < n; ++k) {
-            const TSResamplePiece& p = pieces[k];
-            sums[p.Node] += (w * p.Weight) * samples[p.Sample];
-        }
+        addRow(w);
         ty += w;
         ly += w;
         if (ly >= sy) {
