@@ -7,30 +7,14 @@
 CLZWDecoder::CLZWDecoder() : m_table(new Entry[kTableSize])
 {
     for (int i = 0; i < kTableSize; ++i)
-        m_table[i] = Entry{0, 0, 0, 0, 0};
-    for (int i = 0; i < 256; ++i)
-        m_table[i] = Entry{0, 1, static_cast<unsigned char>(i), static_cast<unsigned char>(i), 0};
-    m_table[kClear].length = 1;
-    m_table[kEnd].length = 1;
+        m_table[i] = Entry{0, 1, static_cast<unsigned char>(i < 256 ? i : 0), 0};
 }
 
-int CLZWDecoder::GetString(int code, unsigned char* out) const
-{
-    const int length = m_table[code].length;
-    unsigned char* p = out + length - 1;
-    while (code >= kFirstFree) {
-        *p-- = m_table[code].last;
-        code = m_table[code].prefix;
-    }
-    *p = static_cast<unsigned char>(code);
-    return length;
-}
-
-// Every string of a code past the literals has been written to the output
-// before (its prefix's string, then the first byte of the code that followed),
-// so it is copied from there rather than walked back through the table. The
-// copy runs forward: a string that overlaps its own source (a code used in the
-// step that makes it) reads the bytes it has just written, as it should.
+// An entry's string is copied from where it was written. The copy runs forward:
+// a string that overlaps its own source (a code used in the step that makes it)
+// reads the bytes it has just written, as it should. The decoding loop keeps
+// next and the previous string in locals, which stores of output bytes cannot
+// alias.
 std::int64_t CLZWDecoder::DecodeStrip(const unsigned char* data, std::size_t bytes, unsigned char* out,
                                       std::size_t need, std::string* why)
 {
@@ -46,8 +30,9 @@ std::int64_t CLZWDecoder::DecodeStrip(const unsigned char* data, std::size_t byt
     reader.Seek(0, 0, 9);
     Entry* const table = m_table.get();
     int next = kFirstFree;
-    int prev = -1;  // none: the next code must be a literal
-    std::size_t prevAt = 0;  // where the string of prev was written
+    bool afterClear = true;     // the next code must be a literal
+    std::size_t prevAt = 0;     // where the previous string was written; it ends at done
+    unsigned char prevFirst = 0;
     std::size_t done = 0;
     while (done < need) {
         const int code = reader.ReadCode();
@@ -58,33 +43,41 @@ std::int64_t CLZWDecoder::DecodeStrip(const unsigned char* data, std::size_t byt
         if (code == kClear) {
             next = kFirstFree;
             reader.SetWidth(9);
-            prev = -1;
+            afterClear = true;
             continue;
         }
-        if (prev < 0) {
+        if (afterClear) {
             if (code > 255)
                 return m_next = next, damage("an LZW string does not begin with a literal code");
+            afterClear = false;
             prevAt = done;
-            out[done++] = static_cast<unsigned char>(code);
-            prev = code;
+            prevFirst = static_cast<unsigned char>(code);
+            out[done++] = prevFirst;
             continue;
         }
         unsigned char first;
         if (code < next)
             first = table[code].first;
         else if (code == next && next < kTableSize)
-            first = table[prev].first;  // the string of prev and its own first byte
+            first = prevFirst;  // the previous string and its own first byte
         else
             return m_next = next, damage("an LZW code lies above the next free code");
-        if (Store(table, next, prev, first, prevAt))
-            reader.Widen();
+        // The previous string followed by first: a full table takes no more until
+        // the next Clear; entries 510, 1022 and 2046 make the codes a bit wider.
+        if (next < kTableSize) {
+            table[next] = Entry{static_cast<std::uint32_t>(prevAt), static_cast<std::uint16_t>(done - prevAt + 1),
+                                prevFirst, 0};
+            ++next;
+            if (next == 511 || next == 1023 || next == 2047)
+                reader.Widen();
+        }
         prevAt = done;
-        prev = code;
+        prevFirst = first;
         if (code < 256) {
             out[done++] = static_cast<unsigned char>(code);
             continue;
         }
-        const Entry& e = table[code];
+        const Entry e = table[code];
         const std::size_t length = e.length;
         const unsigned char* src = out + e.at;
         unsigned char* dst = out + done;

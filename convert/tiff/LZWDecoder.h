@@ -69,8 +69,10 @@ private:
     int m_width = 9;
 };
 
-// The string table: each entry is its prefix code and last byte, so a string is
-// written from its end back to its first byte.
+// The string table. Every string past the literals has been written to the
+// strip's output before (its prefix's string, then the first byte of the code
+// that followed), so an entry is where it lies there, its length and its first
+// byte.
 class CLZWDecoder final {
 public:
     static constexpr int kClear = 256;
@@ -89,12 +91,6 @@ public:
     void Reset() { m_next = kFirstFree; }
     bool IsKnown(int code) const { return code < m_next; }
     int NextFree() const { return m_next; }
-    // Writes the string of a known code to out; returns its length.
-    int GetString(int code, unsigned char* out) const;
-    // Adds the string of prev followed by byte while the table has room (a full
-    // table takes no more until the next Clear); true when the codes that follow
-    // are a bit wider (entries 510, 1022 and 2046 stored).
-    bool AddString(int prev, unsigned char byte) { return Store(m_table.get(), m_next, prev, byte, 0); }
 
     // Decodes one strip into out, which takes need bytes: the strip starts as after
     // a Clear and ends at End of information or once need bytes are there.
@@ -105,25 +101,11 @@ public:
 
 private:
     struct Entry {
-        std::uint16_t prefix;
-        std::uint16_t length;
-        unsigned char last;
-        unsigned char first;
         std::uint32_t at;  // where DecodeStrip wrote the string in its output
+        std::uint16_t length;
+        unsigned char first;
+        unsigned char unused;
     };
-    // The one way an entry is added; the decoding loop keeps next in a local,
-    // which stores of output bytes cannot alias. at: where the string of prev
-    // followed by byte lies in DecodeStrip's output.
-    static bool Store(Entry* table, int& next, int prev, unsigned char byte, std::size_t at)
-    {
-        if (next >= kTableSize)
-            return false;
-        const Entry& p = table[prev];
-        table[next] = Entry{static_cast<std::uint16_t>(prev), static_cast<std::uint16_t>(p.length + 1), byte, p.first,
-                            static_cast<std::uint32_t>(at)};
-        ++next;
-        return next == 511 || next == 1023 || next == 2047;
-    }
 
     std::unique_ptr<Entry[]> m_table;
     int m_next = kFirstFree;
