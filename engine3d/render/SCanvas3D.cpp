@@ -87,7 +87,7 @@ enum : std::uint8_t { pkPoint = 1, pkLine = 2, pkTriangle = 3 };
 
 // A flush is due at this many queued primitives, or when their boxes cover
 // this many pixels, so that a flush stays short.
-constexpr std::size_t kQueueLimit = 65536;
+constexpr std::size_t kQueueLimit = std::size_t(1) << 18;
 constexpr std::int64_t kQueueArea = std::int64_t(1) << 24;
 constexpr std::int32_t kTileSide = 64;
 
@@ -854,7 +854,7 @@ void TSCanvas3D::DrawTriangles(const TSCanvasPoint* Points, const std::uint32_t*
     const std::uint8_t smooth = Smooth;
     std::vector<std::int64_t> area(std::size_t(q.Threads), 0);
     for (std::int64_t done = 0; done < Count;) {
-        const std::int64_t n = std::min<std::int64_t>({Count - done, std::int64_t(kQueueLimit - q.Count), 16384});
+        const std::int64_t n = std::min<std::int64_t>(Count - done, std::int64_t(kQueueLimit - q.Count));
         const std::size_t base = q.Count;
         std::fill(area.begin(), area.end(), 0);
         try {

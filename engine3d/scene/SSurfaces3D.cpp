@@ -657,7 +657,7 @@ void TSSurface3D::EmitTriangles(TSCustomDrawSystem3D* Ds, TSThread* Thread)
         return;
     }
     const std::int64_t perRow = columns * 6;
-    const std::int64_t block = std::max<std::int64_t>(1, 65536 / perRow);
+    const std::int64_t block = std::max<std::int64_t>(1, (std::int64_t(1) << 18) / perRow);
     std::vector<const TSVertex3DSingle*> refs;
     try {
         refs.resize(std::size_t(std::min(block, rows) * perRow));
