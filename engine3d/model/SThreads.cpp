@@ -266,8 +266,24 @@ void TSThread::WorkerMain()
         DoStateChanged(old);
 }
 
+namespace {
+thread_local TSThread* tCurrentThread = nullptr;
+}
+
+TSThread* TSThread::Current()
+{
+    return tCurrentThread;
+}
+
 void TSThread::RunJob()
 {
+    // A job may run another object's job synchronously: the outer one comes back after.
+    TSThread* const outer = tCurrentThread;
+    tCurrentThread = this;
+    struct Restore {
+        TSThread* Outer;
+        ~Restore() { tCurrentThread = Outer; }
+    } restore{outer};
     TSThreadJob job;
     TSThreadParams* params = nullptr;
     {

@@ -118,6 +118,8 @@ public:
     // Raises EAbort inside the running job when it was asked to stop; false
     // (and nothing else) in any other thread.
     bool CheckTerminated();
+    // The thread object whose job runs on the calling thread, or nullptr.
+    static TSThread* Current();
 
     // Asks the running job to stop at its next cancellation point.
     void RequestTerminate();

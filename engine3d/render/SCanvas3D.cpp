@@ -87,7 +87,7 @@ enum : std::uint8_t { pkPoint = 1, pkLine = 2, pkTriangle = 3 };
 
 // A flush is due at this many queued primitives, or when their boxes cover
 // this many pixels, so that a flush stays short.
-constexpr std::size_t kQueueLimit = 65536;
+constexpr std::size_t kQueueLimit = std::size_t(1) << 18;
 constexpr std::int64_t kQueueArea = std::int64_t(1) << 24;
 constexpr std::int32_t kTileSide = 64;
 
@@ -96,11 +96,20 @@ constexpr std::int32_t kTileSide = 64;
 struct TSCanvas3D::Queue {
     struct Primitive {
         TSCanvasPoint P[3];
-        std::uint8_t Kind = 0;
-        std::uint8_t Smooth = 0;
+        std::int32_t Left, Top, Right, Bottom;  // tiles touched, in tile columns and rows
+        std::uint8_t Kind;
+        std::uint8_t Smooth;
     };
-    std::vector<Primitive> Items;
-    std::vector<std::vector<std::uint32_t>> Bins;  // per tile, row by row
+    // The queue is binned in slices, each by one thread; a tile draws the
+    // slices' lists in order, so its primitives keep the order they came in.
+    struct Slice {
+        std::vector<std::vector<std::uint32_t>> Bins;  // per tile
+        std::vector<std::int32_t> Used;                // tiles with primitives
+    };
+    std::unique_ptr<Primitive[]> Items;  // kQueueLimit places
+    std::size_t Count = 0;
+    std::vector<Slice> Slices;
+    std::vector<std::uint8_t> TileUsed;            // per tile, during a flush
     std::vector<std::int32_t> Used;                // tiles with primitives
     std::vector<std::int32_t> ColumnTile;          // per column of the clip
     std::vector<std::int32_t> RowTile;             // per row of the clip
@@ -590,7 +599,7 @@ void TSCanvas3D::DrawPoint(const TSCanvasPoint& P)
     if (P.Z < m_limits.Near || P.Z > m_limits.Far)
         return;
     if (m_tiled) {
-        Enqueue(pkPoint, &P, P.X, P.Y, P.X, P.Y);
+        Enqueue(pkPoint, &P, nullptr, nullptr, P.X, P.Y, P.X, P.Y);
         return;
     }
     DrawPointIn(P, {m_clip.Left, m_clip.Top, m_clip.Right, m_clip.Bottom});
@@ -660,8 +669,8 @@ void TSCanvas3D::DrawLine(const TSCanvasPoint& P1, const TSCanvasPoint& P2)
         std::max(P1.Y, P2.Y) < m_clip.Top || std::min(P1.Y, P2.Y) > m_clip.Bottom)
         return;
     if (m_tiled) {
-        const TSCanvasPoint p[2] = {P1, P2};
-        Enqueue(pkLine, p, std::min(P1.X, P2.X), std::min(P1.Y, P2.Y), std::max(P1.X, P2.X), std::max(P1.Y, P2.Y));
+        Enqueue(pkLine, &P1, &P2, nullptr, std::min(P1.X, P2.X), std::min(P1.Y, P2.Y), std::max(P1.X, P2.X),
+                std::max(P1.Y, P2.Y));
         return;
     }
     DrawLineIn(P1, P2, Smooth != 0, {m_clip.Left, m_clip.Top, m_clip.Right, m_clip.Bottom});
@@ -821,11 +830,85 @@ void TSCanvas3D::DrawTriangle(const TSCanvasPoint& P1, const TSCanvasPoint& P2, 
         const std::int32_t right = std::max({P1.X, P2.X, P3.X});
         if (right < m_clip.Left || left > m_clip.Right)
             return;
-        const TSCanvasPoint p[3] = {P1, P2, P3};
-        Enqueue(pkTriangle, p, left, top, right, bottom);
+        Enqueue(pkTriangle, &P1, &P2, &P3, left, top, right, bottom);
         return;
     }
     DrawTriangleIn(P1, P2, P3, Smooth != 0, {m_clip.Left, m_clip.Top, m_clip.Right, m_clip.Bottom}, EdgeRows());
+}
+
+void TSCanvas3D::DrawTriangles(const TSCanvasPoint* Points, const std::uint32_t* Indices, std::int64_t Count)
+{
+    if (m_released || ClipEmpty() || Count <= 0)
+        return;
+    auto vertex = [Points, Indices](std::int64_t K) -> const TSCanvasPoint& {
+        return Indices != nullptr ? Points[Indices[K]] : Points[K];
+    };
+    if (!m_tiled) {
+        for (std::int64_t i = 0; i < Count; ++i)
+            DrawTriangle(vertex(3 * i), vertex(3 * i + 1), vertex(3 * i + 2));
+        return;
+    }
+    Queue& q = *m_queue;
+    const TSCanvasClip& clip = q.Clip;
+    const TSCanvasLimits limits = m_limits;
+    const std::uint8_t smooth = Smooth;
+    std::vector<std::int64_t> area(std::size_t(q.Threads), 0);
+    for (std::int64_t done = 0; done < Count;) {
+        const std::int64_t n = std::min<std::int64_t>(Count - done, std::int64_t(kQueueLimit - q.Count));
+        const std::size_t base = q.Count;
+        std::fill(area.begin(), area.end(), 0);
+        try {
+            // Each place of the queue is written by the piece that holds its triangle.
+            plat::ParallelFor(
+                n, 4096, q.Threads,
+                [&](std::int64_t Begin, std::int64_t End, int Slot) {
+                    std::int64_t sum = 0;
+                    for (std::int64_t i = Begin; i < End; ++i) {
+                        const std::int64_t at = 3 * (done + i);
+                        Queue::Primitive& item = q.Items[base + std::size_t(i)];
+                        item.Kind = 0;
+                        const TSCanvasPoint& a = vertex(at);
+                        const TSCanvasPoint& b = vertex(at + 1);
+                        const TSCanvasPoint& c = vertex(at + 2);
+                        const std::int32_t zMin = std::min({a.Z, b.Z, c.Z});
+                        if (zMin < limits.Near || zMin > limits.Far)
+                            continue;
+                        std::int32_t top = std::min({a.Y, b.Y, c.Y}), bottom = std::max({a.Y, b.Y, c.Y});
+                        std::int32_t left = std::min({a.X, b.X, c.X}), right = std::max({a.X, b.X, c.X});
+                        if (bottom < clip.Top || top > clip.Bottom || right < clip.Left || left > clip.Right)
+                            continue;
+                        left = std::max(left, clip.Left) - clip.Left;
+                        right = std::min(right, clip.Right) - clip.Left;
+                        top = std::max(top, clip.Top) - clip.Top;
+                        bottom = std::min(bottom, clip.Bottom) - clip.Top;
+                        item.P[0] = a;
+                        item.P[1] = b;
+                        item.P[2] = c;
+                        item.Left = q.ColumnTile[std::size_t(left)];
+                        item.Right = q.ColumnTile[std::size_t(right)];
+                        item.Top = q.RowTile[std::size_t(top)];
+                        item.Bottom = q.RowTile[std::size_t(bottom)];
+                        item.Smooth = smooth;
+                        item.Kind = pkTriangle;
+                        sum += (std::int64_t(right) - left + 1) * (std::int64_t(bottom) - top + 1);
+                    }
+                    area[std::size_t(Slot)] += sum;
+                },
+                [&](std::int64_t) {
+                    if (m_stopCheck != nullptr)
+                        m_stopCheck(m_stopData);
+                });
+        } catch (...) {
+            DropQueue();
+            throw;
+        }
+        q.Count += std::size_t(n);
+        for (std::int64_t a : area)
+            q.Area += a;
+        done += n;
+        if (q.Count >= kQueueLimit || q.Area >= kQueueArea)
+            FlushTiles();
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -866,10 +949,15 @@ void TSCanvas3D::DropQueue()
     if (m_queue == nullptr)
         return;
     Queue& q = *m_queue;
+    for (auto& slice : q.Slices) {
+        for (std::int32_t tile : slice.Used)
+            slice.Bins[std::size_t(tile)].clear();
+        slice.Used.clear();
+    }
     for (std::int32_t tile : q.Used)
-        q.Bins[std::size_t(tile)].clear();
+        q.TileUsed[std::size_t(tile)] = 0;
     q.Used.clear();
-    q.Items.clear();
+    q.Count = 0;
     q.Area = 0;
 }
 
@@ -890,13 +978,19 @@ void TSCanvas3D::PlanTiles()
     q.TileColumns = (width + q.TileWidth - 1) / q.TileWidth;
     q.TileRows = (height + q.TileHeight - 1) / q.TileHeight;
     try {
+        if (q.Items == nullptr)
+            q.Items.reset(new Queue::Primitive[kQueueLimit]);
         q.ColumnTile.resize(std::size_t(width));
         q.RowTile.resize(std::size_t(height));
         for (std::int32_t x = 0; x < width; ++x)
             q.ColumnTile[std::size_t(x)] = x / q.TileWidth;
         for (std::int32_t y = 0; y < height; ++y)
             q.RowTile[std::size_t(y)] = y / q.TileHeight;
-        q.Bins.resize(std::size_t(q.TileColumns) * std::size_t(q.TileRows));
+        const std::size_t tiles = std::size_t(q.TileColumns) * std::size_t(q.TileRows);
+        q.Slices.resize(std::size_t(q.Threads) * 2);
+        for (auto& slice : q.Slices)
+            slice.Bins.resize(tiles);
+        q.TileUsed.assign(tiles, 0);
         q.Edges.resize(std::size_t(q.Threads));
         for (auto& edges : q.Edges)
             edges.resize(std::size_t(std::min(q.TileHeight, std::max(height, 1))) + 1);
@@ -907,8 +1001,8 @@ void TSCanvas3D::PlanTiles()
     }
 }
 
-void TSCanvas3D::Enqueue(int Kind, const TSCanvasPoint* P, std::int32_t Left, std::int32_t Top, std::int32_t Right,
-                         std::int32_t Bottom)
+void TSCanvas3D::Enqueue(int Kind, const TSCanvasPoint* P1, const TSCanvasPoint* P2, const TSCanvasPoint* P3,
+                         std::int32_t Left, std::int32_t Top, std::int32_t Right, std::int32_t Bottom)
 {
     Queue& q = *m_queue;
     const TSCanvasClip& clip = q.Clip;
@@ -916,43 +1010,67 @@ void TSCanvas3D::Enqueue(int Kind, const TSCanvasPoint* P, std::int32_t Left, st
     Right = std::min(Right, clip.Right) - clip.Left;
     Top = std::max(Top, clip.Top) - clip.Top;
     Bottom = std::min(Bottom, clip.Bottom) - clip.Top;
-    Queue::Primitive item;
-    const int points = Kind == pkTriangle ? 3 : Kind == pkLine ? 2 : 1;
-    for (int i = 0; i < points; ++i)
-        item.P[i] = P[i];
+    Queue::Primitive& item = q.Items[q.Count++];
+    item.P[0] = *P1;
+    if (P2 != nullptr)
+        item.P[1] = *P2;
+    if (P3 != nullptr)
+        item.P[2] = *P3;
+    item.Left = q.ColumnTile[std::size_t(Left)];
+    item.Right = q.ColumnTile[std::size_t(Right)];
+    item.Top = q.RowTile[std::size_t(Top)];
+    item.Bottom = q.RowTile[std::size_t(Bottom)];
     item.Kind = static_cast<std::uint8_t>(Kind);
     item.Smooth = Smooth;
-    const auto index = static_cast<std::uint32_t>(q.Items.size());
-    try {
-        q.Items.push_back(item);
-        const std::int32_t c0 = q.ColumnTile[std::size_t(Left)], c1 = q.ColumnTile[std::size_t(Right)];
-        const std::int32_t r0 = q.RowTile[std::size_t(Top)], r1 = q.RowTile[std::size_t(Bottom)];
-        for (std::int32_t r = r0; r <= r1; ++r)
-            for (std::int32_t c = c0; c <= c1; ++c) {
-                const std::int32_t tile = r * q.TileColumns + c;
-                auto& bin = q.Bins[std::size_t(tile)];
-                if (bin.empty())
-                    q.Used.push_back(tile);
-                bin.push_back(index);
-            }
-    } catch (const std::bad_alloc&) {
-        DropQueue();
-        throw EOutOfMemory();
-    }
     q.Area += (std::int64_t(Right) - Left + 1) * (std::int64_t(Bottom) - Top + 1);
-    if (q.Items.size() >= kQueueLimit || q.Area >= kQueueArea)
+    if (q.Count >= kQueueLimit || q.Area >= kQueueArea)
         FlushTiles();
 }
 
 void TSCanvas3D::FlushTiles()
 {
-    if (!m_tiled || m_queue == nullptr || m_queue->Items.empty())
+    if (!m_tiled || m_queue == nullptr || m_queue->Count == 0)
         return;
     Queue& q = *m_queue;
-    // Tiles in row order: neighbours of one primitive start close together.
-    std::sort(q.Used.begin(), q.Used.end());
     const TSCanvasClip& clip = q.Clip;
+    const std::int64_t count = std::int64_t(q.Count);
+    const std::int64_t slices = std::min<std::int64_t>(std::int64_t(q.Slices.size()), (count + 4095) / 4096);
+    auto stop = [&](std::int64_t) {
+        if (m_stopCheck != nullptr)
+            m_stopCheck(m_stopData);
+    };
     try {
+        // Binning, a slice of the queue per piece.
+        plat::ParallelFor(
+            slices, 1, q.Threads,
+            [&](std::int64_t Begin, std::int64_t End, int) {
+                for (std::int64_t s = Begin; s < End; ++s) {
+                    Queue::Slice& slice = q.Slices[std::size_t(s)];
+                    const std::int64_t from = count * s / slices, to = count * (s + 1) / slices;
+                    for (std::int64_t i = from; i < to; ++i) {
+                        const Queue::Primitive& item = q.Items[std::size_t(i)];
+                        if (item.Kind == 0)
+                            continue;
+                        for (std::int32_t r = item.Top; r <= item.Bottom; ++r)
+                            for (std::int32_t c = item.Left; c <= item.Right; ++c) {
+                                const std::int32_t tile = r * q.TileColumns + c;
+                                auto& bin = slice.Bins[std::size_t(tile)];
+                                if (bin.empty())
+                                    slice.Used.push_back(tile);
+                                bin.push_back(std::uint32_t(i));
+                            }
+                    }
+                }
+            },
+            stop);
+        for (std::int64_t s = 0; s < slices; ++s)
+            for (std::int32_t tile : q.Slices[std::size_t(s)].Used)
+                if (!q.TileUsed[std::size_t(tile)]) {
+                    q.TileUsed[std::size_t(tile)] = 1;
+                    q.Used.push_back(tile);
+                }
+        // Tiles in row order: neighbours of one primitive start close together.
+        std::sort(q.Used.begin(), q.Used.end());
         plat::ParallelFor(
             std::int64_t(q.Used.size()), 1, q.Threads,
             [&](std::int64_t Begin, std::int64_t End, int Slot) {
@@ -965,26 +1083,24 @@ void TSCanvas3D::FlushTiles()
                     w.Top = clip.Top + row * q.TileHeight;
                     w.Right = std::min(clip.Right, w.Left + q.TileWidth - 1);
                     w.Bottom = std::min(clip.Bottom, w.Top + q.TileHeight - 1);
-                    for (std::uint32_t index : q.Bins[std::size_t(tile)]) {
-                        const Queue::Primitive& item = q.Items[index];
-                        switch (item.Kind) {
-                        case pkPoint:
-                            DrawPointIn(item.P[0], w);
-                            break;
-                        case pkLine:
-                            DrawLineIn(item.P[0], item.P[1], item.Smooth != 0, w);
-                            break;
-                        default:
-                            DrawTriangleIn(item.P[0], item.P[1], item.P[2], item.Smooth != 0, w, edges);
-                            break;
+                    for (std::int64_t s = 0; s < slices; ++s)
+                        for (std::uint32_t index : q.Slices[std::size_t(s)].Bins[std::size_t(tile)]) {
+                            const Queue::Primitive& item = q.Items[index];
+                            switch (item.Kind) {
+                            case pkPoint:
+                                DrawPointIn(item.P[0], w);
+                                break;
+                            case pkLine:
+                                DrawLineIn(item.P[0], item.P[1], item.Smooth != 0, w);
+                                break;
+                            default:
+                                DrawTriangleIn(item.P[0], item.P[1], item.P[2], item.Smooth != 0, w, edges);
+                                break;
+                            }
                         }
-                    }
                 }
             },
-            [&](std::int64_t) {
-                if (m_stopCheck != nullptr)
-                    m_stopCheck(m_stopData);
-            });
+            stop);
     } catch (...) {
         DropQueue();
         throw;

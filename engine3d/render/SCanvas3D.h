@@ -126,6 +126,12 @@ public:
     void DrawLine(const TSCanvasPoint& P1, const TSCanvasPoint& P2);
     void DrawTriangle(const TSCanvasPoint& P1, const TSCanvasPoint& P2, const TSCanvasPoint& P3);
 
+    // Triangles Indices[3 i], Indices[3 i + 1], Indices[3 i + 2] of Points for
+    // i below Count, as that many DrawTriangle calls; tiled, their set-up and
+    // binning also run on the parallel loop. Indices must lie in Points;
+    // without Indices triangle i is Points[3 i] .. Points[3 i + 2].
+    void DrawTriangles(const TSCanvasPoint* Points, const std::uint32_t* Indices, std::int64_t Count);
+
     // Threads <= 1 with no tile size given draws at once. A size of 0 picks
     // one; a width or height below 0 counts as the clip's.
     void BeginTiles(int Threads, std::int32_t TileWidth = 0, std::int32_t TileHeight = 0);
@@ -174,8 +180,8 @@ protected:
     void DrawTriangleIn(const TSCanvasPoint& P1, const TSCanvasPoint& P2, const TSCanvasPoint& P3, bool SmoothFill,
                         const Window& W, TSEdgeRow* Edges) const;
     // Queues a primitive touching rows Top..Bottom and columns Left..Right.
-    void Enqueue(int Kind, const TSCanvasPoint* P, std::int32_t Left, std::int32_t Top, std::int32_t Right,
-                 std::int32_t Bottom);
+    void Enqueue(int Kind, const TSCanvasPoint* P1, const TSCanvasPoint* P2, const TSCanvasPoint* P3,
+                 std::int32_t Left, std::int32_t Top, std::int32_t Right, std::int32_t Bottom);
     void PlanTiles();
     void DropQueue();
 

@@ -194,6 +194,11 @@ void TSCustomDrawSystem3D::DrawLine(const TSVertex3DSingle&, const TSVertex3DSin
 void TSCustomDrawSystem3D::DrawLine(const TSVertex3D&, const TSVertex3D&) {}
 void TSCustomDrawSystem3D::DrawTriangle(const TSVertex3DSingle&, const TSVertex3DSingle&, const TSVertex3DSingle&) {}
 void TSCustomDrawSystem3D::DrawTriangle(const TSVertex3D&, const TSVertex3D&, const TSVertex3D&) {}
+void TSCustomDrawSystem3D::DrawTriangles(const TSVertex3DSingle* const* Vertices, std::int64_t Count)
+{
+    for (std::int64_t i = 0; i < Count; ++i)
+        DrawTriangle(*Vertices[3 * i], *Vertices[3 * i + 1], *Vertices[3 * i + 2]);
+}
 void TSCustomDrawSystem3D::DrawQuad(const TSVertex3DSingle&, const TSVertex3DSingle&, const TSVertex3DSingle&,
                                     const TSVertex3DSingle&)
 {}

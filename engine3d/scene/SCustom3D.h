@@ -129,6 +129,9 @@ public:
     virtual void DrawLine(const TSVertex3D& P1, const TSVertex3D& P2);
     virtual void DrawTriangle(const TSVertex3DSingle& P1, const TSVertex3DSingle& P2, const TSVertex3DSingle& P3);
     virtual void DrawTriangle(const TSVertex3D& P1, const TSVertex3D& P2, const TSVertex3D& P3);
+    // Count triangles, Vertices[3 i] .. Vertices[3 i + 2] each: the same as
+    // that many DrawTriangle calls (which the default makes).
+    virtual void DrawTriangles(const TSVertex3DSingle* const* Vertices, std::int64_t Count);
     virtual void DrawQuad(const TSVertex3DSingle& P1, const TSVertex3DSingle& P2, const TSVertex3DSingle& P3,
                           const TSVertex3DSingle& P4);
     virtual void DrawQuad(const TSVertex3D& P1, const TSVertex3D& P2, const TSVertex3D& P3, const TSVertex3D& P4);

@@ -621,36 +621,78 @@ void TSSurface3D::EmitPrimitives(TSRenderContext& Context)
 
     ds->SetSmooth(Smooth());
     StartProgress(thread);
-    const bool lines = mode == sdLines;
+    if (mode != sdLines) {
+        EmitTriangles(ds, thread);
+        return;
+    }
     std::int32_t j = 0;
-    for (std::int32_t r = 0; j < m_height - m_stepY; j += m_stepY, ++r) {
+    for (; j < m_height - m_stepY; j += m_stepY) {
         std::int32_t i = 0;
-        for (std::int32_t c = 0; i < m_width - m_stepX; i += m_stepX, ++c) {
+        for (; i < m_width - m_stepX; i += m_stepX) {
             const TSVertex3DSingle& q1 = vertex(i, j);
-            const TSVertex3DSingle& q2 = vertex(i + m_stepX, j);
-            const TSVertex3DSingle& q3 = vertex(i, j + m_stepY);
-            const TSVertex3DSingle& q4 = vertex(i + m_stepX, j + m_stepY);
-            if (lines) {
-                ds->DrawLine(q1, q2);
-                ds->DrawLine(q1, q3);
-            } else if ((r + c) % 2 == 0) {
-                // The diagonal alternates like a checkerboard.
-                ds->DrawTriangle(q1, q2, q3);
-                ds->DrawTriangle(q4, q2, q3);
-            } else {
-                ds->DrawTriangle(q1, q2, q4);
-                ds->DrawTriangle(q1, q3, q4);
-            }
+            ds->DrawLine(q1, vertex(i + m_stepX, j));
+            ds->DrawLine(q1, vertex(i, j + m_stepY));
         }
-        if (lines)
-            ds->DrawLine(vertex(i, j), vertex(i, j + m_stepY));
+        ds->DrawLine(vertex(i, j), vertex(i, j + m_stepY));
         RowDone(thread);
     }
-    if (lines)
-        for (std::int32_t i = 0; i < m_width - m_stepX; i += m_stepX)
-            ds->DrawLine(vertex(i, j), vertex(i + m_stepX, j));
+    for (std::int32_t i = 0; i < m_width - m_stepX; i += m_stepX)
+        ds->DrawLine(vertex(i, j), vertex(i + m_stepX, j));
     if (thread != nullptr && m_countdown <= 1)
         thread->Step(1);
+}
+
+void TSSurface3D::EmitTriangles(TSCustomDrawSystem3D* Ds, TSThread* Thread)
+{
+    // Rows of cells in blocks, each block's triangles listed on the parallel
+    // loop and handed over at once, in the order of a cell-by-cell walk.
+    std::int64_t rows = 0, columns = 0;
+    for (std::int32_t j = 0; j < m_height - m_stepY; j += m_stepY)
+        ++rows;
+    for (std::int32_t i = 0; i < m_width - m_stepX; i += m_stepX)
+        ++columns;
+    if (rows == 0 || columns == 0) {
+        if (Thread != nullptr && m_countdown <= 1)
+            Thread->Step(1);
+        return;
+    }
+    const std::int64_t perRow = columns * 6;
+    const std::int64_t block = std::max<std::int64_t>(1, (std::int64_t(1) << 18) / perRow);
+    std::vector<const TSVertex3DSingle*> refs;
+    try {
+        refs.resize(std::size_t(std::min(block, rows) * perRow));
+    } catch (const std::bad_alloc&) {
+        throw EOutOfMemory();
+    }
+    for (std::int64_t r0 = 0; r0 < rows; r0 += block) {
+        const std::int64_t r1 = std::min(rows, r0 + block);
+        plat::ParallelFor(r1 - r0, 8, plat::ParallelThreads(), [&](std::int64_t Begin, std::int64_t End, int) {
+            for (std::int64_t r = r0 + Begin; r < r0 + End; ++r) {
+                const auto j = static_cast<std::int32_t>(r * m_stepY);
+                const TSVertex3DSingle** out = refs.data() + (r - r0) * perRow;
+                std::int32_t i = 0;
+                for (std::int64_t c = 0; c < columns; ++c, i += m_stepX) {
+                    const TSVertex3DSingle* q1 = &Node(i, j).Vertex;
+                    const TSVertex3DSingle* q2 = &Node(i + m_stepX, j).Vertex;
+                    const TSVertex3DSingle* q3 = &Node(i, j + m_stepY).Vertex;
+                    const TSVertex3DSingle* q4 = &Node(i + m_stepX, j + m_stepY).Vertex;
+                    // The diagonal alternates like a checkerboard.
+                    if ((r + c) % 2 == 0) {
+                        *out++ = q1, *out++ = q2, *out++ = q3;
+                        *out++ = q4, *out++ = q2, *out++ = q3;
+                    } else {
+                        *out++ = q1, *out++ = q2, *out++ = q4;
+                        *out++ = q1, *out++ = q3, *out++ = q4;
+                    }
+                }
+            }
+        });
+        Ds->DrawTriangles(refs.data(), (r1 - r0) * columns * 2);
+        for (std::int64_t r = r0; r < r1; ++r)
+            RowDone(Thread);
+    }
+    if (Thread != nullptr && m_countdown <= 1)
+        Thread->Step(1);
 }
 
 // ---------------------------------------------------------------------------

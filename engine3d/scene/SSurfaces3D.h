@@ -123,6 +123,7 @@ public:
     // Thread, when given, is asked to stop between pieces of the pass.
     void TransformNodes(TSThread* Thread = nullptr);
     void LightNode(std::int32_t I, std::int32_t J);
+    void EmitTriangles(TSCustomDrawSystem3D* Ds, TSThread* Thread);
     void ProjectNodes(TSThread* Thread = nullptr);
     void EmitPrimitives(TSRenderContext& Context);
 

@@ -166,6 +166,34 @@ TEST(SCanvasTiles, SamePictureAtEveryTileSizeAndThreadCount)
     }
 }
 
+TEST(SCanvasTiles, TriangleListsDrawLikeSingleTriangles)
+{
+    std::vector<TSCanvasPoint> points;
+    std::vector<std::uint32_t> indices;
+    std::vector<Primitive> single;
+    for (const Primitive& p : RandomScene(3, 3000)) {
+        if (p.Kind != 3)
+            continue;
+        for (const TSCanvasPoint& q : p.P) {
+            indices.push_back(std::uint32_t(points.size()));
+            points.push_back(q);
+        }
+        single.push_back(p);
+        single.back().Smooth = true;
+    }
+    const Picture reference = AtOnce(single);
+    for (int threads : {1, 3, plat::ParallelThreads()})
+        for (std::int32_t side : {0, 5}) {
+            SCOPED_TRACE("threads " + std::to_string(threads) + ", tile side " + std::to_string(side));
+            auto c = NewCanvas();
+            c->Smooth = 1;
+            c->BeginTiles(threads, side, side);
+            c->DrawTriangles(points.data(), indices.data(), std::int64_t(indices.size() / 3));
+            c->EndTiles();
+            EXPECT_TRUE(Read(*c) == reference);
+        }
+}
+
 TEST(SCanvasTiles, OneThreadWithoutTileSizeDrawsAtOnce)
 {
     auto c = NewCanvas();

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -311,4 +314,86 @@ TEST(SCnv3DProc, Lines)
                                                      &c.params);
         EXPECT_EQ(r.Written(), c.written) << c.name;
     }
+}
+
+// The windowed kernels give each pixel they write what the whole walk gives
+// it, also for walks across the whole int32 range and long spans.
+TEST(SCnv3DProc, WindowedWalksMatchTheWholeWalk)
+{
+    const std::int32_t ends[][2] = {{0, 0},       {5, 5},       {-7, 300},         {300, -7},
+                                    {INT32_MIN, INT32_MAX}, {INT32_MAX, INT32_MIN}, {123456789, -987654321}};
+    for (const auto& e : ends)
+        for (std::int32_t count : {1, 2, 3, 7, 64, 1000}) {
+            std::vector<TSEdgeRow> whole(std::size_t(count), TSEdgeRow{});
+            StepEdgeColumn(&whole[0].ZL, count, e[0], e[1]);
+            for (std::int32_t first : {0, 1, count / 3, count - 1})
+                for (std::int32_t take : {1, 5, count}) {
+                    std::vector<TSEdgeRow> part(std::size_t(count), TSEdgeRow{});
+                    StepEdgeColumnPart(&part[0].ZL, count, e[0], e[1], first, take);
+                    for (std::int32_t i = 0; i < std::min(take, count - first); ++i)
+                        ASSERT_EQ(part[std::size_t(i)].ZL, whole[std::size_t(first + i)].ZL)
+                            << e[0] << ".." << e[1] << " count " << count << " first " << first << " at " << i;
+                }
+        }
+
+    // Spans: one row 1000 wide, cut into windows.
+    constexpr int kSpan = 1000;
+    auto span = [&](bool Smooth, std::int32_t Left, std::int32_t Right, std::vector<std::int32_t>& Z,
+                    std::vector<std::uint16_t>& V, const TSEdgeRow& Edge) {
+        Z.assign(kSpan, INT32_MAX);
+        V.assign(kSpan, 0xFFFF);
+        if (Left == INT32_MIN)
+            (Smooth ? &FillSpansSmooth : &FillSpansFlat)(0, 0, 0, 1, Z.data(), V.data(), &Edge);
+        else
+            (Smooth ? &FillSpansSmoothIn : &FillSpansFlatIn)(0, 0, 0, 1, Z.data(), V.data(), &Edge, Left, Right);
+    };
+    const TSEdgeRow edges[] = {{0, kSpan - 1, INT32_MIN + 1, INT32_MAX - 1, 0, 65535, 0, 0, 0, 0},
+                               {3, 997, 500, -400, 40000, 7, 0, 0, 0, 0},
+                               {10, 10, 5, 5, 9, 9, 0, 0, 0, 0}};
+    for (const TSEdgeRow& edge : edges)
+        for (bool smooth : {false, true}) {
+            std::vector<std::int32_t> zw, zp;
+            std::vector<std::uint16_t> vw, vp;
+            span(smooth, INT32_MIN, INT32_MAX, zw, vw, edge);
+            for (const auto& w : {std::pair{0, 63}, std::pair{64, 127}, std::pair{10, 10}, std::pair{900, 2000}}) {
+                span(smooth, w.first, w.second, zp, vp, edge);
+                for (int x = 0; x < kSpan; ++x) {
+                    const bool inside = x >= w.first && x <= w.second;
+                    ASSERT_EQ(zp[std::size_t(x)], inside ? zw[std::size_t(x)] : INT32_MAX) << x;
+                    ASSERT_EQ(vp[std::size_t(x)], inside ? vw[std::size_t(x)] : 0xFFFF) << x;
+                }
+            }
+        }
+
+    // Lines: steep, flat and diagonal, both directions, in windows of rows and columns.
+    constexpr int kSide = 90;
+    const std::int32_t lines[][3] = {{5, 80, 89}, {80, 5, 89}, {0, 89, 20}, {89, 0, 20}, {40, 40, 89}, {3, 60, 0}};
+    for (const auto& l : lines)
+        for (bool smooth : {false, true}) {
+            auto draw = [&](const TSLineWindow* W, std::vector<std::int32_t>& Z, std::vector<std::uint16_t>& V) {
+                Z.assign(kSide * kSide, INT32_MAX);
+                V.assign(kSide * kSide, 0xFFFF);
+                const TSEdgeRow p{l[0], l[1], -1000, 1000000, 3, 60000, 0, 0, 0, 0};
+                const std::ptrdiff_t zs = kSide * 4, vs = kSide * 2;
+                if (W == nullptr)
+                    (smooth ? &StepLineSmooth : &StepLineFlat)(zs, vs, l[2] + 1, Z.data(), V.data(), &p);
+                else
+                    (smooth ? &StepLineSmoothIn : &StepLineFlatIn)(zs, vs, l[2] + 1, Z.data(), V.data(), &p, *W);
+            };
+            std::vector<std::int32_t> zw, zp;
+            std::vector<std::uint16_t> vw, vp;
+            draw(nullptr, zw, vw);
+            const TSLineWindow windows[] = {{0, 89, 0, 89}, {7, 30, 0, 89}, {0, 89, 20, 41}, {13, 13, 0, 89},
+                                            {40, 89, 50, 60}, {5, 9, 60, 89}};
+            for (const TSLineWindow& w : windows) {
+                draw(&w, zp, vp);
+                for (int y = 0; y < kSide; ++y)
+                    for (int x = 0; x < kSide; ++x) {
+                        const bool inside = y >= w.FirstRow && y <= w.LastRow && x >= w.Left && x <= w.Right;
+                        const std::size_t at = std::size_t(y) * kSide + std::size_t(x);
+                        ASSERT_EQ(zp[at], inside ? zw[at] : INT32_MAX) << x << "," << y;
+                        ASSERT_EQ(vp[at], inside ? vw[at] : 0xFFFF) << x << "," << y;
+                    }
+            }
+        }
 }

@@ -8,8 +8,18 @@
 #include "viewer3d/drawing/SDrawing3D.h"
 
 #include "engine3d/model/SRTDRegistry.h"
+#include "engine3d/model/SThreads.h"
+#include "engine3d/scene/SClasses3D.h"
+#include "engine3d/scene/SCustom3DLists.h"
+#include "engine3d/scene/SSurfaces3D.h"
+#include "engine3d/render/SMemBitmapView.h"
+#include "platform/threads/ParallelFor.h"
 
+#include <QImage>
+
+#include <cmath>
 #include <cstring>
+#include <functional>
 #include <fstream>
 #include <memory>
 #include <vector>
@@ -403,4 +413,118 @@ TEST_F(DrawingSystemTest, SavedBitmapReadsBackInOutsideTools)
         ::pclose(p);
         EXPECT_EQ(answer, "ok\n");
     }
+}
+
+namespace {
+
+struct StopJob {
+    std::function<void(TSThread*)> Body;
+    void Run(TSThread* Thread, TSThreadParams*) { Body(Thread); }
+    TSThreadJob Handle() { return TSThreadJob::Of<&StopJob::Run>(this); }
+};
+
+}  // namespace
+
+TEST_F(DrawingSystemTest, StopDuringTheLastFlushEndsThePictureAndPassesOn)
+{
+    if (plat::ParallelThreads() < 2)
+        GTEST_SKIP() << "one core: pictures are drawn at once";
+    Offscreen s;
+    s->SetSize(200, 200);
+    s->SetColorDepth(5);
+    // Queued triangles over the whole picture; the stop comes before the
+    // end, where they are drawn: the first tiles' end drops the rest.
+    auto draw = [&](TSThread* Thread, bool Stop) {
+        s->BeginDraw(0);
+        for (int i = 0; i < 400; ++i) {
+            s->DrawTriangle(TSVertex3D{-300, -300, 100.0 - i / 8.0, 1, 1, 1}, TSVertex3D{300, -300, 100, 1, 1, 1},
+                            TSVertex3D{0, 600, 100, 1, 1, 1});
+        }
+        if (Stop)
+            Thread->RequestTerminate();
+        s->EndDraw(0);
+    };
+    std::unique_ptr<TSThread> thread(TSObject::Create<TSThread>());
+    bool ended = false;
+    StopJob whole{[&](TSThread* Thread) {
+        draw(Thread, false);
+        ended = true;
+    }};
+    ASSERT_TRUE(thread->RunSynchronously(nullptr, whole.Handle()));
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(thread->State(), tsDone);
+    const QImage full = MemoryBitmapImage(*s->Bitmap());
+
+    ended = false;
+    StopJob stopped{[&](TSThread* Thread) {
+        draw(Thread, true);
+        ended = true;
+    }};
+    ASSERT_TRUE(thread->RunSynchronously(nullptr, stopped.Handle()));
+    EXPECT_FALSE(ended);
+    EXPECT_EQ(thread->State(), tsAborted);
+    const QImage part = MemoryBitmapImage(*s->Bitmap());
+    int same = 0;
+    for (int y = 0; y < 200; ++y)
+        for (int x = 0; x < 200; ++x)
+            same += part.pixel(x, y) == full.pixel(x, y);
+    EXPECT_LT(same, 200 * 200 / 2);
+    // The next picture is whole again.
+    ASSERT_TRUE(thread->RunSynchronously(nullptr, whole.Handle()));
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(MemoryBitmapImage(*s->Bitmap()), full);
+}
+
+TEST_F(DrawingSystemTest, LitSurfaceIsTheSamePictureOnAnyThreadCount)
+{
+    // A wavy 120 x 90 surface, lit head-on, in a picture smaller than it so
+    // that triangles cross the tiles and leave the canvas.
+    std::unique_ptr<TSSurface3D> surface(TSObject::Create<TSSurface3D>());
+    surface->SetGridSize(120, 90);
+    surface->BeginUpdate();
+    for (int j = 0; j < 90; ++j)
+        for (int i = 0; i < 120; ++i) {
+            surface->Node(i, j).Position = {float(i - 60) * 1.3f, float(j - 45) * 1.3f,
+                                            -100 + 6 * std::sin(i / 7.0f) * std::cos(j / 5.0f)};
+            surface->Node(i, j).Color = {0.9f, 0.6f, 0.3f};
+        }
+    surface->EndUpdate();
+    std::unique_ptr<TSSimpleDiffuseReflection> law(TSObject::Create<TSSimpleDiffuseReflection>());
+    surface->SetReflectionLaw(law.get());
+    std::unique_ptr<TSCustomLightSystem3DList> lights(TSObject::Create<TSCustomLightSystem3DList>());
+    auto* light = TSObject::Create<TSFlatSpringLight3D>();
+    light->Frame()->SetPlacement({{0, 0, 1, 0, 1, 0, -1, 0, 0}}, {});
+    lights->Add(light);
+    std::unique_ptr<TSEyeSystem3D> camera(TSObject::Create<TSEyeSystem3D>());
+    camera->SetScreenDistance(100);
+    Offscreen s;
+    s->SetSize(131, 97);
+    s->SetColorDepth(5);
+    s->Canvas()->SetChannelEnabled(2, true);
+    s->Canvas()->SetChannelEnabled(3, true);
+    s->ApplyChannelSetup();
+    auto picture = [&](int Threads, bool Smooth) {
+        plat::SetParallelThreadLimit(Threads);
+        surface->SetSmooth(Smooth);
+        TSRenderContext context;
+        context.Camera = camera.get();
+        context.Lights = lights.get();
+        context.DrawSystem = s.System.get();
+        s->BeginDraw(0);
+        surface->Draw(context);
+        s->EndDraw(0);
+        plat::SetParallelThreadLimit(0);
+        return MemoryBitmapImage(*s->Bitmap());
+    };
+    for (bool smooth : {false, true}) {
+        const QImage one = picture(1, smooth);
+        int drawn = 0;
+        for (int y = 0; y < one.height(); ++y)
+            for (int x = 0; x < one.width(); ++x)
+                drawn += (one.pixel(x, y) & 0xFFFFFF) != 0;
+        EXPECT_GT(drawn, 131 * 97 / 2);
+        for (int threads : {2, 3, plat::ParallelThreads()})
+            EXPECT_EQ(picture(threads, smooth), one) << "threads " << threads << ", smooth " << smooth;
+    }
+    lights->Clear();
 }

@@ -10,7 +10,9 @@
 #include "TempDir.h"
 #include "Viewer3DTestSupport.h"
 
+#include "viewer3d/editors/SDiffuseReflectionUn.h"
 #include "viewer3d/editors/SSurface3DUn.h"
+#include "viewer3d/forms/SFinderReflectionUn.h"
 #include "viewer3d/editors/SurfaceChannels.h"
 #include "viewer3d/forms/SDepositoryComponent.h"
 #include "viewer3d/forms/SFlatCaption.h"
@@ -25,6 +27,7 @@
 #include <QButtonGroup>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
 
@@ -630,6 +633,61 @@ TEST_F(SurfaceEditor, ClosingTheProjectDuringApplyStopsTheJobFirst)
     Depository = nullptr;
     EXPECT_LT(Script::RowsRead, 2000);
     testsupport::PumpUntil([] { return false; }, 50ms);
+}
+
+}  // namespace
+
+namespace {
+
+template <class F>
+F* ActiveModal()
+{
+    auto* form = dynamic_cast<F*>(QApplication::activeModalWidget());
+    return testsupport::IsActiveModal(form) ? form : nullptr;
+}
+
+TEST_F(SurfaceEditor, TheLawIsChosenAndEditedFromTheAdditionalPage)
+{
+    TSSurface3DForm* form = Open();
+    ASSERT_NE(form, nullptr);
+    form->PageControl()->setCurrentIndex(2);
+    EXPECT_EQ(form->ReflectionEdit()->text().toStdString(), kNoReflectionLaw);
+    testsupport::RunModal([] { return ActiveModal<TSFinderReflectionForm>() != nullptr; },
+                          {testsupport::Once([] {
+                              TSFinderReflectionForm* picker = ActiveModal<TSFinderReflectionForm>();
+                              picker->List()->setCurrentRow(picker->List()->count() - 1);
+                              picker->OkBtn()->click();
+                          })},
+                          [&] {
+                              form->ChangeBtnClick();
+                              return 0;
+                          });
+    TSCustomReflectionLaw* law = form->WorkingCopy()->ReflectionLaw();
+    ASSERT_NE(dynamic_cast<TSSimpleDiffuseReflection*>(law), nullptr);
+    EXPECT_EQ(form->ReflectionEdit()->text().toStdString(), law->Name());
+    EXPECT_TRUE(form->ApplyBtn()->isEnabled());
+    form->ApplyBtnClick();
+    ASSERT_TRUE(WaitApplied());
+    EXPECT_FALSE(form->ApplyBtn()->isEnabled());
+    ASSERT_NE(Depository->ReflectionLaw(), nullptr);
+    EXPECT_NE(Surface->ReflectionLaw(), nullptr);
+
+    // "Properties" runs the law's own dialog; its change enables Apply.
+    testsupport::RunModal([] { return ActiveModal<TSSimpleDiffuseReflectionForm>() != nullptr; },
+                          {testsupport::Once([] {
+                              TSSimpleDiffuseReflectionForm* dialog = ActiveModal<TSSimpleDiffuseReflectionForm>();
+                              dialog->Edit(0)->setText("0.75");
+                              dialog->OkBtn()->click();
+                          })},
+                          [&] {
+                              form->PropertiesBtnClick();
+                              return 0;
+                          });
+    EXPECT_EQ(dynamic_cast<TSSimpleDiffuseReflection*>(law)->AttenuationConstant(), 0.75);
+    EXPECT_TRUE(form->ApplyBtn()->isEnabled());
+    form->ApplyBtnClick();
+    ASSERT_TRUE(WaitApplied());
+    EXPECT_EQ(dynamic_cast<TSSimpleDiffuseReflection*>(Surface->ReflectionLaw())->AttenuationConstant(), 0.75);
 }
 
 }  // namespace

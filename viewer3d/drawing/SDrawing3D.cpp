@@ -2,10 +2,13 @@
 
 #include "engine3d/model/SInterface.h"
 #include "engine3d/model/SRTDRegistry.h"
+#include "engine3d/model/SThreads.h"
 #include "platform/threads/GuiThread.h"
+#include "platform/threads/ParallelFor.h"
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 #include <limits>
 #include <memory>
 #include <utility>
@@ -545,13 +548,32 @@ void TSDrawingSystem3D::Clear()
 void TSDrawingSystem3D::DoBeginDraw(std::int32_t Param)
 {
     m_canvas->Clear();
+    // The picture is drawn in tiles on every core the parallel loop may use;
+    // a stop asked of the job that draws it ends a flush of the tiles.
+    if (TSThread* thread = TSThread::Current())
+        m_canvas->SetStopCheck([](void* Thread) { static_cast<TSThread*>(Thread)->CheckTerminated(); }, thread);
+    else
+        m_canvas->SetStopCheck(nullptr, nullptr);
+    m_canvas->BeginTiles(plat::ParallelThreads());
     TSCustomDrawSystem3D::DoBeginDraw(Param);
 }
 
 void TSDrawingSystem3D::DoEndDraw(std::int32_t Param)
 {
+    // A stopped flush drops the rest of the picture; the end still runs and
+    // the stop passes on after it.
+    std::exception_ptr stopped;
+    try {
+        m_canvas->EndTiles();
+    } catch (...) {
+        stopped = std::current_exception();
+        m_canvas->EndTiles();
+    }
+    m_canvas->SetStopCheck(nullptr, nullptr);
     TSCustomDrawSystem3D::DoEndDraw(Param);
     Present();
+    if (stopped)
+        std::rethrow_exception(stopped);
 }
 
 namespace {
@@ -594,6 +616,27 @@ void TSDrawingSystem3D::DrawTriangle(const TSVertex3DSingle& P1, const TSVertex3
 void TSDrawingSystem3D::DrawTriangle(const TSVertex3D& P1, const TSVertex3D& P2, const TSVertex3D& P3)
 {
     m_canvas->DrawTriangle(ToCanvas(*this, P1), ToCanvas(*this, P2), ToCanvas(*this, P3));
+}
+
+void TSDrawingSystem3D::DrawTriangles(const TSVertex3DSingle* const* Vertices, std::int64_t Count)
+{
+    if (Count <= 0)
+        return;
+    try {
+        m_points.resize(std::size_t(Count) * 3);
+    } catch (const std::bad_alloc&) {
+        throw EOutOfMemory();
+    }
+    const std::int32_t cx = m_centerX.load(), cy = m_centerY.load();
+    TSCanvasPoint* points = m_points.data();
+    plat::ParallelFor(Count * 3, 1 << 14, m_canvas->IsTiled() ? plat::ParallelThreads() : 1,
+                      [&](std::int64_t Begin, std::int64_t End, int) {
+                          for (std::int64_t k = Begin; k < End; ++k) {
+                              const TSVertex3DSingle& v = *Vertices[k];
+                              VertexToCanvas(TSVertex3D{v.X, v.Y, v.Z, v.R, v.G, v.B}, cx, cy, points[k]);
+                          }
+                      });
+    m_canvas->DrawTriangles(points, nullptr, Count);
 }
 
 void TSDrawingSystem3D::DrawQuad(const TSVertex3DSingle& P1, const TSVertex3DSingle& P2, const TSVertex3DSingle& P3,

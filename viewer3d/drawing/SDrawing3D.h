@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <vector>
 
 class TSDrawingSystem3D;
 
@@ -69,6 +70,8 @@ public:
     void DrawLine(const TSVertex3D& P1, const TSVertex3D& P2) override;
     void DrawTriangle(const TSVertex3DSingle& P1, const TSVertex3DSingle& P2, const TSVertex3DSingle& P3) override;
     void DrawTriangle(const TSVertex3D& P1, const TSVertex3D& P2, const TSVertex3D& P3) override;
+    // The vertices become canvas points on the parallel loop.
+    void DrawTriangles(const TSVertex3DSingle* const* Vertices, std::int64_t Count) override;
     // Only the triangle of the first three.
     void DrawQuad(const TSVertex3DSingle& P1, const TSVertex3DSingle& P2, const TSVertex3DSingle& P3,
                   const TSVertex3DSingle& P4) override;
@@ -153,6 +156,7 @@ private:
     TSColor3 m_startPalette{0, 0, 0};
     TSColor3 m_endPalette{1, 1, 1};
     TSViewerLink* m_viewer = nullptr;
+    std::vector<TSCanvasPoint> m_points;  // DrawTriangles' vertices, drawing thread only
     mutable std::mutex m_relayLock;
     plat::WindowHandle m_viewerWindow;
 };

@@ -1692,10 +1692,14 @@ void TSFlatCaption::PaintText(plat::DeviceContext& Dc)
 {
     Dc.SetBkMode(plat::TRANSPARENT);
     Dc.SelectFont(m_captionFont);
-    const unsigned flags = plat::DT_SINGLELINE | plat::DT_END_ELLIPSIS | (m_rightToLeft ? unsigned(plat::DT_RTLREADING) : 0u);
+    unsigned flags = plat::DT_SINGLELINE | plat::DT_END_ELLIPSIS | (m_rightToLeft ? unsigned(plat::DT_RTLREADING) : 0u);
     plat::Rect measured{0, 0, 0, 0};
     Dc.DrawText(Text(), measured, flags | plat::DT_CALCRECT);
     const plat::Rect box = FlatCaptionTextBox(TextArea(), TextPos(), measured.Width(), measured.Height());
+    // A text that fits is never cut: its whole-pixel measure may fall a
+    // fraction of a pixel short of what the ellipsis is judged by.
+    if (measured.Width() < TextArea().Width() - 6)
+        flags &= ~unsigned(plat::DT_END_ELLIPSIS);
     const auto pass = [&](int D, plat::ColorRef Colour) {
         const plat::Rect moved{box.left + D, box.top + D, box.right + D, box.bottom + D};
         if (moved.IsEmpty())

@@ -363,8 +363,11 @@ void TSViewer3DSetup::SetDrawingSystem(TSDrawingSystem3D* DrawingSystem)
 {
     if (DrawingSystem == m_drawingSystem)
         return;
-    if (m_drawingSystem != nullptr)
+    if (m_drawingSystem != nullptr) {
+        // No render may still be telling this window of the old one's events.
+        RenderPause pause(m_drawingSystem);
         m_drawingSystem->Events.Remove(Relay());
+    }
     m_drawingSystem = DrawingSystem;
     if (DrawingSystem != nullptr)
         DrawingSystem->Events.Add(Relay());
