@@ -9,8 +9,10 @@
 #include <filesystem>
 #include <new>
 #include <system_error>
+#include <vector>
 
 #include "platform/errors/Exception.h"
+#include "platform/threads/ParallelFor.h"
 #include "files/TempFiles.h"
 
 namespace {
@@ -242,14 +244,26 @@ bool ConversionJob::Commit()
         return true;
     if (!m_open)
         return Fail(Failure::Output, {}, "the conversion's files are not open");
-    // Every output is on disk before any of them replaces its target.
-    for (Out& out : m_outputs) {
-        try {
-            out.file->Flush();
-        } catch (...) {
-            return Fail(Failure::Output, out.path, CaughtText());
-        }
-    }
+    // Every output is on disk before any of them replaces its target. The
+    // outputs are flushed side by side, so their writes to the disk overlap;
+    // the first failing one, in output order, is reported.
+    std::vector<std::string> failures(m_outputs.size());
+    std::vector<char> failed(m_outputs.size(), 0);
+    const int64_t count = int64_t(m_outputs.size());
+    plat::ParallelFor(count, 1, int(std::min<int64_t>(count, plat::ParallelThreads())),
+                      [&](int64_t first, int64_t end, int) {
+                          for (int64_t i = first; i < end; ++i) {
+                              try {
+                                  m_outputs[size_t(i)].file->Flush();
+                              } catch (...) {
+                                  failures[size_t(i)] = CaughtText();
+                                  failed[size_t(i)] = 1;
+                              }
+                          }
+                      });
+    for (size_t i = 0; i < m_outputs.size(); ++i)
+        if (failed[i])
+            return Fail(Failure::Output, m_outputs[i].path, failures[i]);
     CloseInputs();
     for (Out& out : m_outputs) {
         try {
