@@ -3,10 +3,12 @@
 #include <sys/stat.h>
 
 #include <memory>
+#include <new>
 
 #include "ResultViewers.h"
 #include "jobs/MeterInfo.h"
 #include "jobs/Run.h"
+#include "layer/RDPExcept.h"
 
 void EndConversionJob(CMeterInfo* meter, const ConversionEnd& end)
 {
@@ -25,6 +27,22 @@ void EndConversionJob(CMeterInfo* meter, const ConversionEnd& end)
         meter->DeleteOnClose();
     else if (!end.endText.empty())
         meter->SetEndText(end.endText.c_str());
+}
+
+std::string ConversionFailureText()
+{
+    try {
+        throw;
+    } catch (plat::Exception* e) {
+        std::string message;
+        const int cause = GetError(e, message);
+        e->Delete();
+        return cause == RDP_CANCEL ? std::string() : message.empty() ? std::string("Unknown Error") : message;
+    } catch (const std::bad_alloc&) {
+        return "out of memory";
+    } catch (...) {
+        return "Unknown Error";
+    }
 }
 
 void RunConversion(const std::string& name, void (*job)(void*, CMeterInfo*), void* data,

@@ -19,6 +19,10 @@ struct ConversionEnd {
 // closes at the end of the job. Runs on the job's thread.
 void EndConversionJob(CMeterInfo* meter, const ConversionEnd& end);
 
+// Inside a catch block: the text the exception being handled shows at the end of
+// a job ("" for a cancel, which ends silently). Frees a caught plat::Exception.
+std::string ConversionFailureText();
+
 // Starts a converter's job with a progress window whose View opens each of outputs
 // in an image viewer of its own with stretchType (2: double dispersion, sigma 2.0;
 // 0: automatic). The job owns data from the moment this returns. GUI thread.

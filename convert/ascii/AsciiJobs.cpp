@@ -17,23 +17,6 @@
 
 namespace {
 
-// The text a failure shows; "" for a cancel, which ends silently.
-std::string CurrentExceptionText()
-{
-    try {
-        throw;
-    } catch (plat::Exception* e) {
-        std::string message;
-        const int cause = GetError(e, message);
-        e->Delete();
-        return cause == RDP_CANCEL ? std::string() : message.empty() ? std::string("Unknown Error") : message;
-    } catch (const std::bad_alloc&) {
-        return "out of memory";
-    } catch (...) {
-        return "Unknown Error";
-    }
-}
-
 std::string WithPath(unsigned id, const std::string& path)
 {
     return LoadAsciiString(id) + " " + path;
@@ -96,7 +79,7 @@ int AsciiImportToRdp(const AsciiImportJob& job, CMeterInfoBase* meter, std::stri
     } catch (...) {
         // The layer lives in the job's temporary, which goes with the job.
         layer.DestroyLayer();
-        text = CurrentExceptionText();
+        text = ConversionFailureText();
         return -1;
     }
 }
@@ -190,7 +173,7 @@ int AsciiExportToText(const AsciiExportJob& job, CMeterInfoBase* meter, std::str
             meter->SetPos(0.0);
         return 0;
     } catch (...) {
-        text = CurrentExceptionText();
+        text = ConversionFailureText();
         return -1;
     }
 }

@@ -102,22 +102,6 @@ std::string WithPath(unsigned id, const std::string& path)
     return LoadBmpString(id) + "\n" + path;
 }
 
-std::string CurrentExceptionText()
-{
-    try {
-        throw;
-    } catch (plat::Exception* e) {
-        std::string message;
-        const int cause = GetError(e, message);
-        e->Delete();
-        return cause == RDP_CANCEL ? std::string() : message.empty() ? std::string("Unknown Error") : message;
-    } catch (const std::bad_alloc&) {
-        return "out of memory";
-    } catch (...) {
-        return "Unknown Error";
-    }
-}
-
 }  // namespace
 
 std::vector<std::string> BmpOutputNames(const BmpImportJob& job)
@@ -213,7 +197,7 @@ int BmpToRdp(const BmpImportJob& job, CMeterInfoBase* meter, std::string* error)
             return fail(WithPath(IDS_BMP_CREATE_FAILED, files.Error()));
         return 0;
     } catch (...) {
-        return fail(CurrentExceptionText());
+        return fail(ConversionFailureText());
     }
 }
 

@@ -22,23 +22,6 @@
 
 namespace {
 
-// The text a failure shows; "" for a cancel, which ends silently.
-std::string CurrentExceptionText()
-{
-    try {
-        throw;
-    } catch (plat::Exception* e) {
-        std::string message;
-        const int cause = GetError(e, message);
-        e->Delete();
-        return cause == RDP_CANCEL ? std::string() : message.empty() ? std::string("Unknown Error") : message;
-    } catch (const std::bad_alloc&) {
-        return "out of memory";
-    } catch (...) {
-        return "Unknown Error";
-    }
-}
-
 std::string WithPath(unsigned id, const std::string& path)
 {
     return LoadComplexString(id) + " " + path;
@@ -341,7 +324,7 @@ int JoinComplexFiles(const ComplexJob& job, CMeterInfoBase* meter, std::string* 
     } catch (...) {
         // The new layer lives in the job's temporary, which goes with the job.
         layer.DestroyLayer();
-        text = CurrentExceptionText();
+        text = ConversionFailureText();
         return -1;
     }
 }
@@ -413,7 +396,7 @@ int DivideComplexFile(const ComplexJob& job, CMeterInfoBase* meter, std::string*
     } catch (...) {
         for (CRDPLayer& layer : layers)
             layer.DestroyLayer();
-        text = CurrentExceptionText();
+        text = ConversionFailureText();
         return -1;
     }
 }

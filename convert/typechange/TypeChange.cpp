@@ -42,22 +42,6 @@ const Range kRanges[] = {
 // Below this difference of minimum and maximum a source counts as one value.
 constexpr double kConstantSpan = 1e-7;
 
-std::string CurrentExceptionText()
-{
-    try {
-        throw;
-    } catch (plat::Exception* e) {
-        std::string message;
-        const int cause = GetError(e, message);
-        e->Delete();
-        return cause == RDP_CANCEL ? std::string() : message.empty() ? std::string("Unknown Error") : message;
-    } catch (const std::bad_alloc&) {
-        return "out of memory";
-    } catch (...) {
-        return "Unknown Error";
-    }
-}
-
 std::string WithPath(unsigned id, const std::string& path)
 {
     return LoadTypeChangeString(id) + " " + path;
@@ -310,7 +294,7 @@ int RunTypeChange(TypeChangeJob& job, CMeterInfoBase* meter, std::string* error)
         job.source.CloseLayer();
         job.destination.DestroyLayer();
         job.files.reset();
-        text = CurrentExceptionText();
+        text = ConversionFailureText();
         return -1;
     }
 }

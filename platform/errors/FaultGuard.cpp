@@ -62,7 +62,7 @@ unsigned SignalCode(int sig, const siginfo_t* info)
     case SIGILL:
         return FAULT_ILLEGAL_INSTRUCTION;
     case SIGBUS:
-        return info->si_code == BUS_ADRERR ? FAULT_IN_PAGE_ERROR : 0;
+        return info->si_code == BUS_ADRERR ? unsigned(FAULT_IN_PAGE_ERROR) : 0u;
     default:
         return 0;
     }
