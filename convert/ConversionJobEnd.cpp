@@ -9,6 +9,7 @@
 #include "jobs/MeterInfo.h"
 #include "jobs/Run.h"
 #include "layer/RDPExcept.h"
+#include "platform/dialogs/MessageBox.h"
 
 void EndConversionJob(CMeterInfo* meter, const ConversionEnd& end)
 {
@@ -43,6 +44,12 @@ std::string ConversionFailureText()
     } catch (...) {
         return "Unknown Error";
     }
+}
+
+void ShowConversionFailure(const std::string& text)
+{
+    if (!text.empty())
+        plat::MessageBox({}, text, "", plat::MB_OK | plat::MB_ICONEXCLAMATION);
 }
 
 void RunConversion(const std::string& name, void (*job)(void*, CMeterInfo*), void* data,

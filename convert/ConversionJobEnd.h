@@ -23,6 +23,9 @@ void EndConversionJob(CMeterInfo* meter, const ConversionEnd& end);
 // a job ("" for a cancel, which ends silently). Frees a caught plat::Exception.
 std::string ConversionFailureText();
 
+// Tells a job's failure in a box; an empty text (a cancel) ends silently.
+void ShowConversionFailure(const std::string& text);
+
 // Starts a converter's job with a progress window whose View opens each of outputs
 // in an image viewer of its own with stretchType (2: double dispersion, sigma 2.0;
 // 0: automatic). The job owns data from the moment this returns. GUI thread.

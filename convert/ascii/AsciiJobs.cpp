@@ -7,7 +7,6 @@
 #include <new>
 
 #include "ConversionJobEnd.h"
-#include "platform/dialogs/MessageBox.h"
 #include "ascii/AsciiStrings.h"
 #include "conversion/ConversionJob.h"
 #include "jobs/MeterInfo.h"
@@ -20,12 +19,6 @@ namespace {
 std::string WithPath(unsigned id, const std::string& path)
 {
     return LoadAsciiString(id) + " " + path;
-}
-
-void ShowFailure(const std::string& text)
-{
-    if (!text.empty())
-        plat::MessageBox({}, text, "", plat::MB_OK | plat::MB_ICONEXCLAMATION);
 }
 
 }  // namespace
@@ -93,7 +86,7 @@ void AsciiImportWorker(void* data, CMeterInfo* meter)
     end.outputs = {job->output};
     EndConversionJob(meter, end);
     if (!end.done)
-        ShowFailure(error);
+        ShowConversionFailure(error);
 }
 
 namespace {
@@ -186,5 +179,5 @@ void AsciiExportWorker(void* data, CMeterInfo* meter)
     end.done = AsciiExportToText(*job, meter, &error) == 0;
     EndConversionJob(meter, end);
     if (!end.done)
-        ShowFailure(error);
+        ShowConversionFailure(error);
 }

@@ -6,7 +6,6 @@
 #include <type_traits>
 
 #include "ConversionJobEnd.h"
-#include "platform/dialogs/MessageBox.h"
 #include "platform/errors/Exception.h"
 #include "platform/files/MappedFile.h"
 #include "platform/threads/ParallelFor.h"
@@ -135,12 +134,6 @@ void PhaseRow(const unsigned char* in, unsigned char* out, std::int64_t n)
             if (!(std::fabs(double(re)) + std::fabs(double(im)) <= 1.7976931348623157e308))
                 sample::Store(out + i * std::int64_t(sizeof(double)), Arg(re, im));
         }
-}
-
-void ShowFailure(const std::string& text)
-{
-    if (!text.empty())
-        plat::MessageBox({}, text, "", plat::MB_OK | plat::MB_ICONEXCLAMATION);
 }
 
 }  // namespace
@@ -410,7 +403,7 @@ void JoinComplexWorker(void* data, CMeterInfo* meter)
     end.outputs = {job->complex};
     EndConversionJob(meter, end);
     if (!end.done)
-        ShowFailure(error);
+        ShowConversionFailure(error);
 }
 
 void DivideComplexWorker(void* data, CMeterInfo* meter)
@@ -425,5 +418,5 @@ void DivideComplexWorker(void* data, CMeterInfo* meter)
         end.outputs.push_back(job->component2);
     EndConversionJob(meter, end);
     if (!end.done)
-        ShowFailure(error);
+        ShowConversionFailure(error);
 }

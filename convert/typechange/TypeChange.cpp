@@ -6,7 +6,6 @@
 #include <optional>
 
 #include "ConversionJobEnd.h"
-#include "platform/dialogs/MessageBox.h"
 #include "platform/errors/Exception.h"
 #include "platform/files/MappedFile.h"
 #include "platform/threads/ParallelFor.h"
@@ -307,7 +306,6 @@ void TypeChangeWorker(void* data, CMeterInfo* meter)
     end.done = RunTypeChange(*job, meter, &error) == 0;
     end.outputs = {job->output};
     EndConversionJob(meter, end);
-    // A cancel ends silently; any other failure is told.
-    if (!end.done && !error.empty())
-        plat::MessageBox({}, error, "", plat::MB_OK | plat::MB_ICONEXCLAMATION);
+    if (!end.done)
+        ShowConversionFailure(error);
 }

@@ -54,8 +54,8 @@ def layers():
 def write(folder):
     for name, data in layers().items():
         path = os.path.join(folder, name + ".rdp")
-        spec = [(FLOAT32, data.shape[1], data.shape[0], [data])]
-        offset = write_file(path, spec, 2)[0]
+        planes = [(FLOAT32, data.shape[1], data.shape[0], [data])]
+        offset = write_file(path, planes, 2)[0]
         # GDAL reads the samples where the file says they are (NaN included).
         got = read_raw_band(path, offset, data.shape[1], data.shape[0], "Float32", 4)
         if not np.array_equal(got, data, equal_nan=True):
